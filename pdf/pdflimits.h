@@ -1,0 +1,34 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Every resource limit of the reader and writer, in one place. Each guards
+// against hostile input while staying far above what real documents need;
+// docs/limits.md explains the values and the messages they produce.
+namespace pdflimits {
+
+// Longest token, literal string or hexadecimal string (bytes of content).
+constexpr size_t kMaxTokenBytes = size_t{64} << 20;
+
+// Deepest nesting of arrays and dictionaries inside one object.
+constexpr int kMaxNestingDepth = 256;
+
+// Largest decoded size of one stream (cross-reference and object streams are
+// the only ones the reader decodes; everything else is copied as stored).
+constexpr size_t kMaxDecodedStreamBytes = size_t{256} << 20;
+
+// Highest object number accepted from cross-reference data. Leaves room for
+// the two objects the writer appends (Encrypt dictionary, xref stream).
+constexpr int64_t kMaxObjectNumber = (int64_t{1} << 31) - 16;
+
+// Deepest chain of object fetches that start one another (an indirect /Length
+// of an object stream resolves through another fetch, and so on).
+constexpr int kMaxFetchDepth = 32;
+
+// How far back from the end of the file "startxref" and "%%EOF" are searched.
+constexpr size_t kTailWindowBytes = 1024;
+
+// Size of each chunk when stream data is copied and encrypted.
+constexpr size_t kCopyChunkBytes = size_t{1} << 16;
+
+}  // namespace pdflimits

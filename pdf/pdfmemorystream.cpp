@@ -1,0 +1,46 @@
+#include "pdf/pdfmemorystream.h"
+
+#include <cstring>
+
+#include "pdf/kelvraruntimeerror.h"
+
+PdfMemoryStream::PdfMemoryStream() = default;
+
+PdfMemoryStream::PdfMemoryStream(const void* data, size_t length) { SetBuffer(data, length); }
+
+PdfMemoryStream::~PdfMemoryStream() = default;
+
+void PdfMemoryStream::SetBuffer(const void* data, size_t length) {
+  size_t position = static_cast<size_t>(cur_ - begin_);
+  begin_ = static_cast<const uint8_t*>(data);
+  end_ = begin_ + length;
+  cur_ = begin_ + (position < length ? position : length);
+}
+
+void PdfMemoryStream::Leer(void* buffer, size_t n) {
+  if (n > static_cast<size_t>(end_ - cur_)) throw _kelvra_runtime_error("PdfMemoryStream::Leer:fuera de rango");
+  if (n != 0) std::memcpy(buffer, cur_, n);
+  cur_ += n;
+}
+
+void PdfMemoryStream::Seek(int64_t offset, int origin) {
+  int64_t base;
+  switch (origin) {
+    case 1: base = 0; break;
+    case 2: base = cur_ - begin_; break;
+    case 3: base = end_ - begin_; break;
+    default: throw _kelvra_runtime_error("PdfMemoryStream::Seek::mal argumento");
+  }
+  const int64_t length = end_ - begin_;
+  // Checked without forming the sum, so no offset can overflow.
+  if (offset < -base || offset > length - base) throw _kelvra_runtime_error("PdfMemoryStream::Seek::fseek");
+  cur_ = begin_ + (base + offset);
+}
+
+int64_t PdfMemoryStream::Tell() { return cur_ - begin_; }
+
+bool PdfMemoryStream::Eof() { return cur_ >= end_; }
+
+int64_t PdfMemoryStream::Length() { return end_ - begin_; }
+
+int PdfMemoryStream::LeerByte() { return cur_ < end_ ? *cur_++ : -1; }
