@@ -1,0 +1,257 @@
+#include "crypt/pdfstandardsecurityhandler.h"
+
+#include <cstring>
+
+#include "crypt/md5.h"
+#include "crypt/rc4.h"
+#include "pdf/kelvraruntimeerror.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <bcrypt.h>
+#else
+#include <cerrno>
+#include <cstdio>
+#if defined(__linux__) && __has_include(<sys/random.h>)
+#include <sys/random.h>
+#define VARNEL_HAVE_GETRANDOM 1
+#endif
+#endif
+
+namespace {
+
+// The padding string of the Standard security handler.
+const uint8_t kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41,
+                              0x64, 0x00, 0x4E, 0x56, 0xFF, 0xFA, 0x01, 0x08,
+                              0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68, 0x3E, 0x80,
+                              0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
+
+constexpr char kRandomError[] = "PdfStandardSecurityHandler::GenerateRandomString:random";
+
+uint8_t* Bytes(std::string& s) { return reinterpret_cast<uint8_t*>(&s[0]); }
+
+// Fills buf with bytes from the operating system's secure random source.
+void SecureRandom(uint8_t* buf, size_t len) {
+#ifdef _WIN32
+  if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, buf, static_cast<ULONG>(len),
+                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+    throw _kelvra_runtime_error(kRandomError);
+#else
+#ifdef VARNEL_HAVE_GETRANDOM
+  size_t done = 0;
+  while (done < len) {
+    ssize_t n = getrandom(buf + done, len - done, 0);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && errno == ENOSYS && done == 0) {
+      break;  // kernel without getrandom: read the device instead
+    } else {
+      throw _kelvra_runtime_error(kRandomError);
+    }
+  }
+  if (done == len) return;
+#endif
+  FILE* f = std::fopen("/dev/urandom", "rb");
+  if (f == nullptr) throw _kelvra_runtime_error(kRandomError);
+  size_t got = std::fread(buf, 1, len, f);
+  std::fclose(f);
+  if (got != len) throw _kelvra_runtime_error(kRandomError);
+#endif
+}
+
+}  // namespace
+
+PdfStandardSecurityHandler::PdfStandardSecurityHandler() = default;
+
+PdfStandardSecurityHandler::~PdfStandardSecurityHandler() = default;
+
+void PdfStandardSecurityHandler::ComputeKeys(const std::string& user, const std::string& owner,
+                                             const std::string& permissions) {
+  ComputeKeys(user, owner, permissions, std::string());
+}
+
+void PdfStandardSecurityHandler::ComputeKeys(const std::string& user, const std::string& owner,
+                                             const std::string& permissions,
+                                             const std::string& fixed_identifier) {
+  if (!fixed_identifier.empty() && fixed_identifier.size() != kKeyBytes)
+    throw _kelvra_runtime_error("PdfStandardSecurityHandler::ComputeKeys:identifier length");
+  int32_t bits = ParsePermissions(permissions);
+  // Without an owner password nobody can hold owner rights: O is made from
+  // random letters that are kept nowhere.
+  std::string owner_password = owner.empty() ? GenerateRandomString() : owner;
+  // Bits 1-2 are reserved as 0; 0xFFFFF0C0 sets the reserved bits 7-8 and
+  // 13-32 (1-based, as the standard counts) and denies every permission
+  // that no letter grants.
+  int32_t p = static_cast<int32_t>((static_cast<uint32_t>(bits) & ~3u) | 0xFFFFF0C0u);
+  std::string padded_user = PadPassword(user);
+  std::string padded_owner = PadPassword(owner_password);
+  std::string owner_value = ComputeOwnerValue(padded_user, padded_owner);
+  std::string identifier = fixed_identifier.empty() ? GenerateRandomString() : fixed_identifier;
+  ComputeFileKey(identifier, padded_user, owner_value, p);
+  ComputeUserValue();
+}
+
+int32_t PdfStandardSecurityHandler::ParsePermissions(const std::string& permissions) {
+  struct Grant {
+    char letter;
+    int32_t bits;
+  };
+  static const Grant kGrants[] = {
+      {'P', 0x804},  // print, and print in high quality
+      {'M', 0x8},    // modify the contents
+      {'C', 0x10},   // copy or extract text and graphics
+      {'A', 0x20},   // add or modify annotations, fill in form fields
+      {'S', 0x400},  // assemble the document
+      {'D', 0x4},    // print (degraded quality only, without P)
+  };
+  int32_t bits = 0;
+  for (const Grant& g : kGrants)
+    if (permissions.find(g.letter) != std::string::npos) bits |= g.bits;
+  return bits;
+}
+
+std::string PdfStandardSecurityHandler::GenerateRandomString() {
+  // Rejection sampling: only bytes below 250 (10 * 25) are used, so each of
+  // the 25 letters is equally likely. About 2% of bytes are rejected; the
+  // bound on refills only guards against a broken source.
+  std::string letters;
+  for (int refill = 0; refill < 64 && letters.size() < kKeyBytes; ++refill) {
+    uint8_t buf[32];
+    SecureRandom(buf, sizeof buf);
+    for (uint8_t b : buf)
+      if (b < 250 && letters.size() < kKeyBytes) letters.push_back(static_cast<char>('A' + b % 25));
+  }
+  if (letters.size() != kKeyBytes) throw _kelvra_runtime_error(kRandomError);
+  return letters;
+}
+
+std::string PdfStandardSecurityHandler::PadPassword(const std::string& password) {
+  std::string padded = password.substr(0, kValueBytes);
+  padded.append(reinterpret_cast<const char*>(kPadding), kValueBytes - padded.size());
+  return padded;
+}
+
+// Algorithm 3: the owner value O (revision 3).
+std::string PdfStandardSecurityHandler::ComputeOwnerValue(const std::string& padded_user,
+                                                          const std::string& padded_owner) {
+  // Steps a-b: MD5 of the padded owner password.
+  uint8_t digest[Md5::kDigestSize];
+  Md5::Digest(padded_owner.data(), padded_owner.size(), digest);
+  // Step c: 50 more rounds of MD5 over the whole digest.
+  for (int round = 0; round < 50; ++round) Md5::Digest(digest, sizeof digest, digest);
+  // Steps d-f: RC4 over the padded user password, then 19 more passes with
+  // the key XORed with the pass number.
+  std::string result = padded_user;
+  for (int pass = 0; pass < 20; ++pass) {
+    uint8_t key[kKeyBytes];
+    for (size_t k = 0; k < kKeyBytes; ++k) key[k] = static_cast<uint8_t>(digest[k] ^ pass);
+    Rc4(key, kKeyBytes).Crypt(Bytes(result), result.size());
+  }
+  // Step g.
+  return result;
+}
+
+// Algorithm 2: the file key.
+void PdfStandardSecurityHandler::ComputeFileKey(const std::string& identifier,
+                                                const std::string& padded_user,
+                                                const std::string& owner_value,
+                                                int32_t permissions) {
+  identifier_ = identifier;
+  owner_value_ = owner_value;
+  permissions_ = permissions;
+  // Steps a-e: MD5 of the padded user password, O, P (4 bytes, low byte
+  // first) and the first element of the file identifier.
+  Md5 md5;
+  md5.Update(padded_user.data(), padded_user.size());
+  md5.Update(owner_value.data(), owner_value.size());
+  uint8_t p[4];
+  for (int k = 0; k < 4; ++k) p[k] = static_cast<uint8_t>(static_cast<uint32_t>(permissions) >> (8 * k));
+  md5.Update(p, sizeof p);
+  if (!identifier.empty()) md5.Update(identifier.data(), identifier.size());
+  uint8_t digest[Md5::kDigestSize];
+  md5.Final(digest);
+  // Step h (revision 3): 50 rounds of MD5 over the key length, 16 bytes.
+  for (int round = 0; round < 50; ++round) Md5::Digest(digest, kKeyBytes, digest);
+  // Step i.
+  file_key_.assign(reinterpret_cast<const char*>(digest), kKeyBytes);
+}
+
+// Algorithm 5: the user value U (revision 3).
+void PdfStandardSecurityHandler::ComputeUserValue() {
+  // Steps b-c: MD5 of the padding string and the identifier.
+  Md5 md5;
+  md5.Update(kPadding, sizeof kPadding);
+  md5.Update(identifier_.data(), identifier_.size());
+  uint8_t digest[Md5::kDigestSize];
+  md5.Final(digest);
+  // Steps d-e: RC4 with the file key, then 19 passes with the key XORed
+  // with the pass number.
+  for (int pass = 0; pass < 20; ++pass) {
+    uint8_t key[kKeyBytes];
+    for (size_t k = 0; k < kKeyBytes; ++k)
+      key[k] = static_cast<uint8_t>(static_cast<uint8_t>(file_key_[k]) ^ pass);
+    Rc4(key, kKeyBytes).Crypt(digest, sizeof digest);
+  }
+  // Step f: the 16 bytes, completed to 32 with zeros (the standard leaves
+  // the completion arbitrary).
+  user_value_.assign(reinterpret_cast<const char*>(digest), sizeof digest);
+  user_value_.append(kValueBytes - sizeof digest, '\0');
+}
+
+// Algorithm 1: the key of one object (RC4, no AES salt).
+void PdfStandardSecurityHandler::ObjectKey(int num, int gen, uint8_t key[kKeyBytes]) const {
+  // Step b: the file key, the 3 low bytes of the object number and the 2
+  // low bytes of the generation, each low byte first.
+  uint8_t suffix[5];
+  uint32_t n = static_cast<uint32_t>(num), g = static_cast<uint32_t>(gen);
+  suffix[0] = static_cast<uint8_t>(n);
+  suffix[1] = static_cast<uint8_t>(n >> 8);
+  suffix[2] = static_cast<uint8_t>(n >> 16);
+  suffix[3] = static_cast<uint8_t>(g);
+  suffix[4] = static_cast<uint8_t>(g >> 8);
+  Md5 md5;
+  md5.Update(file_key_.data(), file_key_.size());
+  md5.Update(suffix, sizeof suffix);
+  // Steps c-d: the key is the first min(16 + 5, 16) = 16 bytes of the digest.
+  md5.Final(key);
+}
+
+void PdfStandardSecurityHandler::EncryptObjectData(int num, int gen, uint8_t* data,
+                                                   size_t len) const {
+  uint8_t key[kKeyBytes];
+  ObjectKey(num, gen, key);
+  Rc4(key, kKeyBytes).Crypt(data, len);
+}
+
+std::string PdfStandardSecurityHandler::GetIdHex() const {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  hex.reserve(identifier_.size() * 2);
+  for (char ch : identifier_) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    hex.push_back(kHex[c >> 4]);
+    hex.push_back(kHex[c & 0xF]);
+  }
+  return hex;
+}
+
+std::string PdfStandardSecurityHandler::EscapeLiteralString(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (char c : bytes) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '(': out += "\\("; break;
+      case ')': out += "\\)"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}

@@ -1,0 +1,75 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Key material of the PDF Standard security handler, revision 3, with 128-bit
+// RC4 keys (Encrypt dictionary /V 2 /R 3 /Length 128): the permission value P,
+// the owner value O, the file identifier, the file key and the user value U,
+// and the per-object keys derived from the file key. Filled once by
+// ComputeKeys and read-only afterwards.
+class PdfStandardSecurityHandler {
+ public:
+  static constexpr size_t kKeyBytes = 16;
+  static constexpr size_t kValueBytes = 32;  // O, U and a padded password
+
+  PdfStandardSecurityHandler();
+  virtual ~PdfStandardSecurityHandler();
+
+  // Derives every field from the passwords (8-bit PDFDocEncoding bytes) and
+  // the permission letters. An empty owner password is replaced by 16
+  // random letters; the identifier is 16 random letters.
+  void ComputeKeys(const std::string& user, const std::string& owner,
+                   const std::string& permissions);
+  // As above, with a caller-chosen identifier of exactly 16 bytes (any
+  // values), for reproducible output in tests. An empty fixed_identifier
+  // draws a random one.
+  void ComputeKeys(const std::string& user, const std::string& owner,
+                   const std::string& permissions, const std::string& fixed_identifier);
+
+  // Permission bits granted by the letters P, M, C, A, S, D (case-sensitive,
+  // anywhere in the text; other characters are ignored).
+  static int32_t ParsePermissions(const std::string& permissions);
+  // 16 letters "A" to "Y", uniformly drawn from the operating system's
+  // secure random source.
+  static std::string GenerateRandomString();
+  // The password cut or completed with the standard padding to 32 bytes.
+  static std::string PadPassword(const std::string& password);
+  // O from the padded user and owner passwords.
+  static std::string ComputeOwnerValue(const std::string& padded_user,
+                                       const std::string& padded_owner);
+  // Stores identifier, O and P, and computes the file key.
+  void ComputeFileKey(const std::string& identifier, const std::string& padded_user,
+                      const std::string& owner_value, int32_t permissions);
+  // Computes U from the stored identifier and file key.
+  void ComputeUserValue();
+
+  // The 16-byte RC4 key of one indirect object, for callers that run Rc4
+  // themselves over data in chunks.
+  void ObjectKey(int num, int gen, uint8_t key[kKeyBytes]) const;
+  // Encrypts (or decrypts) len bytes at data in place with the object's key.
+  void EncryptObjectData(int num, int gen, uint8_t* data, size_t len) const;
+
+  int32_t GetPermissions() const { return permissions_; }
+  std::string GetEscapedOwnerValue() const { return EscapeLiteralString(owner_value_); }
+  std::string GetEscapedUserValue() const { return EscapeLiteralString(user_value_); }
+  // The identifier bytes as 32 upper-case hexadecimal digits.
+  std::string GetIdHex() const;
+
+  const std::string& GetOwnerValue() const { return owner_value_; }
+  const std::string& GetUserValue() const { return user_value_; }
+  const std::string& GetFileKey() const { return file_key_; }
+  const std::string& GetIdentifier() const { return identifier_; }
+
+  // Escapes bytes for use between "(" and ")" of a literal string: backslash
+  // and parentheses get a backslash, LF CR TAB BS FF become \n \r \t \b \f,
+  // every other byte is copied.
+  static std::string EscapeLiteralString(const std::string& bytes);
+
+ private:
+  std::string owner_value_;  // O, 32 bytes
+  std::string user_value_;   // U, 32 bytes
+  std::string file_key_;     // 16 bytes
+  std::string identifier_;   // 16 bytes
+  int32_t permissions_ = 0;  // P
+};
