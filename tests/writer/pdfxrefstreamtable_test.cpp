@@ -1,0 +1,178 @@
+#include "writer/pdfxrefstreamtable.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <map>
+#include <numeric>
+#include <random>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "pdf/kelvraruntimeerror.h"
+
+namespace {
+
+using Entry = std::tuple<int, uint64_t, uint64_t>;  // type, field 2, field 3
+
+// Reads the written stream back as a PDF reader does: /Index gives the
+// numbers, /W the widths, the inflated data the entries.
+std::map<int64_t, Entry> ReadBack(const PdfXRefStreamTable& table) {
+  const std::array<int, 3> w = table.Widths();
+  const std::string zipped = table.BuildStreamData(true);
+  std::string data(table.GetCount() * static_cast<size_t>(w[0] + w[1] + w[2]) + 1, '\0');
+  uLongf len = static_cast<uLongf>(data.size());
+  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&data[0]), &len, reinterpret_cast<const Bytef*>(zipped.data()),
+                       static_cast<uLong>(zipped.size())),
+            Z_OK);
+  data.resize(len);
+  EXPECT_EQ(data, table.BuildStreamData(false));
+
+  const std::string index = table.IndexArrayText();
+  std::istringstream runs(index.substr(1, index.size() - 2));
+  std::map<int64_t, Entry> out;
+  size_t pos = 0;
+  int64_t start = 0, count = 0;
+  while (runs >> start >> count) {
+    for (int64_t n = start; n < start + count && pos < data.size(); ++n) {
+      uint64_t f[3] = {0, 0, 0};
+      for (int i = 0; i < 3; ++i)
+        for (int b = 0; b < w[i]; ++b) f[i] = (f[i] << 8) | static_cast<unsigned char>(data.at(pos++));
+      EXPECT_TRUE(out.emplace(n, Entry{static_cast<int>(f[0]), f[1], f[2]}).second);
+    }
+  }
+  EXPECT_EQ(pos, data.size()) << "data and /Index cover the same entries";
+  return out;
+}
+
+TEST(PdfXRefStreamTable, FirstEntryForANumberStays) {
+  PdfXRefStreamTable t;
+  t.AddEntry(0, 1, 65535, 0);
+  t.AddEntry(3, 1, 100, 0);
+  t.AddEntry(3, 0, uint64_t{1} << 40, 65535);  // ignored, and must not widen /W
+  EXPECT_EQ(t.GetCount(), 2u);
+  EXPECT_TRUE(t.HasEntry(3));
+  EXPECT_FALSE(t.HasEntry(1));
+  EXPECT_FALSE(t.HasEntry(-1));
+  PdfXRefStreamEntry e{};
+  ASSERT_TRUE(t.FindEntry(3, e));
+  EXPECT_EQ(std::make_tuple(e.type, e.field2, e.field3), std::make_tuple(uint8_t{1}, uint64_t{100}, uint32_t{0}));
+  EXPECT_EQ(t.WidthsText(), "[1 4 1]");
+  EXPECT_EQ(ReadBack(t), (std::map<int64_t, Entry>{{0, {1, 65535, 0}}, {3, {1, 100, 0}}}));
+}
+
+TEST(PdfXRefStreamTable, MinMaxAndNumberRange) {
+  PdfXRefStreamTable t;
+  EXPECT_EQ(std::make_tuple(t.GetMinObjectNumber(), t.GetMaxObjectNumber(), t.IndexArrayText()),
+            std::make_tuple(int64_t{1}, int64_t{0}, std::string("[]")));  // empty table
+  t.AddEntry(7, 1, 10, 0);
+  t.AddEntry(5, 1, 20, 0);
+  EXPECT_EQ(t.GetMinObjectNumber(), 1);  // never more than 1
+  EXPECT_EQ(t.GetMaxObjectNumber(), 7);  // not simply the last one added
+  t.AddEntry(0, 1, 65535, 0);
+  EXPECT_EQ(t.GetMinObjectNumber(), 0);
+
+  EXPECT_THROW(t.AddEntry(-1, 1, 0, 0), _kelvra_runtime_error);
+  try {
+    t.AddEntry(int64_t{1} << 31, 1, 0, 0);
+    ADD_FAILURE() << "2^31 is no 32-bit object number";
+  } catch (const _kelvra_runtime_error& e) {
+    EXPECT_EQ(e.message, "PdfXRefStreamTable::AddEntry:bad object number");
+  }
+  t.AddEntry((int64_t{1} << 31) - 1, 1, 9, 0);
+  EXPECT_EQ(t.IndexArrayText(), "[0 1 5 1 7 1 2147483647 1]");
+}
+
+// One subsection over numbers with gaps would shift every entry after the
+// first gap onto the wrong object; each run gets its own /Index pair.
+TEST(PdfXRefStreamTable, IndexHasOneRunPerConsecutiveBlock) {
+  PdfXRefStreamTable one;
+  for (int n = 0; n < 4; ++n) one.AddEntry(n, 1, n, 0);
+  EXPECT_EQ(one.IndexArrayText(), "[0 4]");
+
+  PdfXRefStreamTable gaps;
+  std::map<int64_t, Entry> expected;
+  for (int n : {8, 0, 2, 1, 7, 3}) {  // out of order, as several sections give them
+    gaps.AddEntry(n, 1, 100 + n, 0);
+    expected[n] = Entry{1, 100 + n, 0};
+  }
+  EXPECT_EQ(gaps.IndexArrayText(), "[0 4 7 2]");
+  EXPECT_EQ(ReadBack(gaps), expected);
+}
+
+// /W stays [1 4 1] while everything fits and grows only the field that needs
+// it, so no offset, generation or index is cut.
+TEST(PdfXRefStreamTable, WidthsFollowTheLargestValue) {
+  const struct {
+    uint64_t field2;
+    uint32_t field3;
+    const char* widths;
+  } rows[] = {
+      {(uint64_t{1} << 32) - 1, 255, "[1 4 1]"},  // largest values of the usual widths
+      {uint64_t{1} << 32, 0, "[1 5 1]"},          // offset of 4 GiB
+      {~uint64_t{0}, 0, "[1 8 1]"},               // largest field 2
+      {0, 256, "[1 4 2]"},                        // object stream index above 255
+      {0, 65536, "[1 4 3]"},                      // three-byte field 3
+      {0, 0xFFFFFFFFu, "[1 4 4]"},                // largest field 3
+  };
+  for (const auto& row : rows) {
+    PdfXRefStreamTable t;
+    t.AddEntry(0, 1, 65535, 0);
+    t.AddEntry(1, 2, row.field2, row.field3);
+    EXPECT_EQ(t.WidthsText(), row.widths);
+    EXPECT_EQ(ReadBack(t).at(1), (Entry{2, row.field2, row.field3})) << row.widths;
+  }
+}
+
+TEST(PdfXRefStreamTable, EntriesAreBigEndian) {
+  PdfXRefStreamTable t;
+  t.AddEntry(0, 1, 65535, 0);
+  t.AddEntry(1, 1, uint64_t{1} << 24, 0);  // 2^24 reaches the top byte
+  t.AddEntry(2, 1, 0x01020304, 7);
+  t.AddEntry(3, 2, 12, 4);
+  EXPECT_EQ(t.BuildStreamData(false), std::string("\x01\x00\x00\xFF\xFF\x00"
+                                                  "\x01\x01\x00\x00\x00\x00"
+                                                  "\x01\x01\x02\x03\x04\x07"
+                                                  "\x02\x00\x00\x00\x0C\x04",
+                                                  24));
+  PdfXRefStreamTable wide;
+  wide.AddEntry(0, 1, (uint64_t{1} << 32) + 5, 0);
+  wide.AddEntry(1, 2, 12, 300);  // object stream index 300
+  EXPECT_EQ(wide.WidthsText(), "[1 5 2]");
+  EXPECT_EQ(wide.BuildStreamData(false), std::string("\x01\x01\x00\x00\x00\x05\x00\x00"
+                                                     "\x02\x00\x00\x00\x00\x0C\x01\x2C",
+                                                     16));
+}
+
+// Sparse numbers up to 2^31 arrive while the table is small, then dense
+// shuffled blocks with repeats: every number keeps its first entry and place.
+TEST(PdfXRefStreamTable, LargeMixedNumbering) {
+  PdfXRefStreamTable t;
+  std::map<int64_t, Entry> expected;
+  auto add = [&](int64_t n, uint64_t v) {
+    t.AddEntry(n, 1, v, 0);
+    expected.emplace(n, Entry{1, v, 0});
+  };
+  for (int64_t n = 2000000000; n < 2000001000; n += 3) add(n, 1);
+  add(5000000, 2);
+  std::vector<int64_t> dense(100000);
+  std::iota(dense.begin(), dense.end(), 0);
+  std::mt19937 rng(11);
+  for (size_t i = 0; i < dense.size(); i += 1000) std::shuffle(dense.begin() + i, dense.begin() + i + 1000, rng);
+  for (int64_t n : dense) add(n, static_cast<uint64_t>(n) * 10 + 1);
+  for (int64_t n : dense) t.AddEntry(n, 0, 0, 1);
+  add(5000001, 3);  // now within the dense budget, so 5000000 is below it
+  t.AddEntry(5000000, 0, 0, 1);
+  t.AddEntry(2000000000, 0, 0, 1);
+
+  EXPECT_EQ(t.GetCount(), expected.size());
+  EXPECT_TRUE(t.HasEntry(2000000999));
+  EXPECT_FALSE(t.HasEntry(2000000998));
+  EXPECT_EQ(t.IndexArrayText().substr(0, 27), "[0 100000 5000000 2 2000000");
+  EXPECT_EQ(ReadBack(t), expected);
+}
+
+}  // namespace
