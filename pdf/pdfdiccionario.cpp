@@ -1,0 +1,64 @@
+#include "pdf/pdfdiccionario.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfkeyvaluepair.h"
+
+namespace {
+bool KeyLess(const PdfKeyValuePair* p, const std::string& key) { return p->key < key; }
+}  // namespace
+
+PdfDiccionario::PdfDiccionario() : PdfValue(Kind::Dictionary) {}
+
+PdfDiccionario::~PdfDiccionario() = default;
+
+void PdfDiccionario::Print(int indent) {
+  std::printf("\n%*s<<\n", indent, "");
+  for (PdfKeyValuePair* p : pairs) {
+    std::printf("%*s", indent, "");
+    p->Print(indent + 1);
+    std::printf("\n");
+  }
+  std::printf("%*s>>\n", indent, "");
+}
+
+void PdfDiccionario::InsertValue(PdfValue* v) {
+  if (v == nullptr || v->kind() != Kind::KeyValuePair) throw _kelvra_runtime_error("PdfDiccionario::InsertValue:no PdfKeyValuePair");
+  auto* pair = static_cast<PdfKeyValuePair*>(v);
+  // Entries usually arrive in ascending order, so appending is the common case.
+  if (pairs.empty() || pairs.back()->key < pair->key) {
+    pairs.push_back(pair);
+    return;
+  }
+  auto it = std::lower_bound(pairs.begin(), pairs.end(), pair->key, KeyLess);
+  if (it != pairs.end() && (*it)->key == pair->key) return;  // first entry wins
+  pairs.insert(it, pair);
+}
+
+PdfKeyValuePair* PdfDiccionario::Find(const std::string& key) const {
+  auto it = std::lower_bound(pairs.begin(), pairs.end(), key, KeyLess);
+  return (it != pairs.end() && (*it)->key == key) ? *it : nullptr;
+}
+
+PdfValue* PdfDiccionario::GetValue(const std::string& key, bool resolve) {
+  PdfKeyValuePair* p = Find(key);
+  if (p == nullptr || p->value == nullptr) return nullptr;
+  // An entry whose value is the null object counts as absent.
+  const PdfValue* v = p->value;
+  if (v->kind() == Kind::Value && v->native_type == NATIVE_KEYWORD && v->text == "null") return nullptr;
+  return p->GetValue(resolve);
+}
+
+PdfValue* PdfDiccionario::GetValue(int64_t index, bool resolve) {
+  if (index > GetSize() - 1) throw _kelvra_runtime_error("PdfDiccionario::GetValue. Out of range index.");
+  if (index < 0) return nullptr;
+  return pairs[static_cast<size_t>(index)]->GetValue(resolve);
+}
+
+std::string PdfDiccionario::GetKey(int64_t index) {
+  if (index > GetSize() - 1) throw _kelvra_runtime_error("PdfDiccionario::GetValue. Out of range index.");
+  if (index < 0) return std::string();
+  return pairs[static_cast<size_t>(index)]->key;
+}

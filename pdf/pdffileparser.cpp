@@ -1,0 +1,268 @@
+// Object cache, value factory and object fetch of PdfFileParser, including
+// objects taken out of object streams.
+#include "pdf/pdffileparser.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfarray.h"
+#include "pdf/pdfcompressedstream.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdflimits.h"
+#include "pdf/pdfmemorystream.h"
+
+std::string ReferenceText(int64_t number, int64_t generation) {
+  std::string t = std::to_string(number);
+  t.push_back(' ');
+  t += std::to_string(generation);
+  t += " R";
+  return t;
+}
+
+PdfFileParser::PdfFileParser() = default;
+
+PdfFileParser::~PdfFileParser() {
+  xrefList.clear();
+  cache_objetos.clear();
+  valueList.clear();
+}
+
+PdfValue* PdfFileParser::BuscarObjetoEnCache(const std::string& key) {
+  auto it = cache_objetos.find(key);
+  return it == cache_objetos.end() ? nullptr : it->second;
+}
+
+void PdfFileParser::InsertarObjetoEnCache(const std::string& key, PdfValue* value) {
+  if (!cache_objetos.emplace(key, value).second) throw _kelvra_runtime_error("PdfFileParser::InsertarObjetoEnCache: cache_objetos.insert");
+}
+
+PdfValue* PdfFileParser::NuevoValue(const std::string& class_name) {
+  if (class_name == "PdfDiccionario") return NewDictionary();
+  if (class_name == "PdfArray") return NewArray();
+  if (class_name == "PdfKeyValuePair") return NewPair();
+  if (class_name == "PdfValue") return NewSimple(0, std::string());
+  throw _kelvra_runtime_error("PdfFileParser::NuevoValue:new");
+}
+
+namespace {
+template <class T>
+T* Adopt(std::vector<std::unique_ptr<PdfValue>>& list, PdfFileParser* parser) {
+  auto v = std::make_unique<T>();
+  T* raw = v.get();
+  raw->parser = parser;
+  list.push_back(std::move(v));
+  return raw;
+}
+}  // namespace
+
+PdfDiccionario* PdfFileParser::NewDictionary() { return Adopt<PdfDiccionario>(valueList, this); }
+PdfArray* PdfFileParser::NewArray() { return Adopt<PdfArray>(valueList, this); }
+PdfKeyValuePair* PdfFileParser::NewPair() { return Adopt<PdfKeyValuePair>(valueList, this); }
+
+PdfValue* PdfFileParser::NewSimple(int native_type, std::string text) {
+  PdfValue* v = Adopt<PdfValue>(valueList, this);
+  v->native_type = native_type;
+  v->text = std::move(text);
+  return v;
+}
+
+PdfValue* PdfFileParser::DameObjeto(const std::string& reference) {
+  if (reference.size() < 2 || reference.compare(reference.size() - 2, 2, " R") != 0)
+    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:Referencia");
+  const size_t blank = reference.find(' ');
+  return DameObjeto(StringToInt64(reference.substr(0, blank)), StringToInt64(reference.substr(blank + 1)));
+}
+
+PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
+  const std::string key = ReferenceText(number, generation);
+  if (PdfValue* cached = BuscarObjetoEnCache(key)) return cached;
+  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
+  if (e == nullptr || e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+
+  // Fetches start one another (an indirect /Length, an object stream);
+  // a bounded depth ends any cycle among them.
+  struct DepthGuard {
+    int& d;
+    explicit DepthGuard(int& depth) : d(depth) {
+      if (++d > pdflimits::kMaxFetchDepth) {
+        --d;
+        throw _kelvra_runtime_error("PdfFileParser::DameObjeto:recursion");
+      }
+    }
+    ~DepthGuard() { --d; }
+  } guard(fetch_depth_);
+
+  PdfKeyValuePair holder;
+  if (e->type == XRefEntry::kCompressed) {
+    ParseObjectStream(holder, static_cast<int64_t>(e->location), number, e->index);
+    return holder.value;
+  }
+  if (e->location >= static_cast<uint64_t>(file_size_)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+  inputStream->Seek(static_cast<int64_t>(e->location), 1);
+  int64_t found_number = -1, found_generation = -1;
+  ParseDiccionario(holder, *inputStream, &found_number, &found_generation);
+  // The object at the offset must be the one asked for: a wrong offset would
+  // otherwise put another object's content under this number.
+  if (found_number != number || found_generation != generation)
+    throw _kelvra_runtime_error("PdfFileParser::DameObjeto:wrong object at offset");
+  return holder.value;
+}
+
+void PdfFileParser::ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index) {
+  // The object stream is fetched by its own reference, so it is read once and
+  // shared with any other fetch of it.
+  const XRefEntry* stm_entry = index_.Find(objstm_number, 0);
+  if (stm_entry == nullptr || stm_entry->type != XRefEntry::kInUse) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  PdfValue* sv = DameObjeto(objstm_number, 0);
+  if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  auto* stm = static_cast<PdfDiccionario*>(sv);
+  PdfValue* type = stm->GetValue("/Type", true);
+  if (type == nullptr || type->text != "/ObjStm" || !stm->IsStream()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+
+  if (!stm->stream_decoded) {
+    // Decoding may fetch objects (an indirect /Length); one that lies inside
+    // this very object stream can never be reached.
+    if (stm->stream_decoding) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
+    stm->stream_decoding = true;
+    try {
+      PdfCompressedStream::Decompress(stm, *inputStream, stm->stream_data);
+    } catch (...) {
+      stm->stream_decoding = false;
+      throw;
+    }
+    stm->stream_decoding = false;
+    stm->stream_decoded = true;
+  }
+
+  ObjStmHeader& header = objstm_headers_[objstm_number];
+  PdfMemoryStream m(stm->stream_data.data(), stm->stream_data.size());
+  if (header.pairs.empty()) {
+    PdfValue* nv = stm->GetValue("/N", true);
+    PdfValue* fv = stm->GetValue("/First", true);
+    const int64_t n = nv != nullptr ? StringToInt64(nv->text) : 0;
+    const int64_t first = fv != nullptr ? StringToInt64(fv->text) : -1;
+    if (n < 0 || first < 0 || first > static_cast<int64_t>(stm->stream_data.size()))
+      throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:bad header");
+    header.first = first;
+    // The header: N pairs of object number and offset relative to /First.
+    for (int64_t i = 0; i < n && m.Tell() < first; ++i) {
+      const std::string num = NextToken(m);
+      const std::string off = NextToken(m);
+      if (num.empty() || off.empty() || !EsNumeral(num) || !EsNumeral(off)) break;
+      header.pairs.emplace_back(StringToInt64(num), StringToInt64(off));
+    }
+  }
+  // The entry at the listed index is the usual answer; otherwise the first
+  // pair with the object's number.
+  const std::pair<int64_t, int64_t>* found = nullptr;
+  if (index >= 0 && static_cast<size_t>(index) < header.pairs.size() && header.pairs[static_cast<size_t>(index)].first == number) {
+    found = &header.pairs[static_cast<size_t>(index)];
+  } else {
+    for (const auto& p : header.pairs) {
+      if (p.first == number) {
+        found = &p;
+        break;
+      }
+    }
+  }
+  if (found == nullptr) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:object not found");
+  if (found->second < 0 || found->second > static_cast<int64_t>(stm->stream_data.size()) - header.first)
+    throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:bad header");
+  m.Seek(header.first + found->second, 1);
+  ParseValue(&holder, m);
+  if (holder.value != nullptr) {
+    holder.value->obj_number = number;
+    holder.value->obj_generation = 0;
+  }
+  InsertarObjetoEnCache(ReferenceText(number, 0), holder.value);
+}
+
+std::vector<const XRefEntry*> PdfFileParser::DocumentObjects() const {
+  std::vector<const XRefEntry*> out;
+  for (const auto& r : xrefList) {
+    for (const XRefEntry& e : r->entries) {
+      if (e.type == XRefEntry::kFree || e.number == 0 || IsXRefStreamObject(e.number)) continue;
+      if (index_.Newest(e.number) == &e) out.push_back(&e);
+    }
+  }
+  return out;
+}
+
+bool PdfFileParser::FindEndstream(int64_t from, int64_t* data_end) {
+  // Scans forward in chunks for the keyword; the data ends before it, less
+  // the one end-of-line that precedes "endstream".
+  static const char kKeyword[] = "endstream";
+  const size_t klen = sizeof kKeyword - 1;
+  std::vector<uint8_t> buf(pdflimits::kCopyChunkBytes + klen);
+  int64_t pos = from;
+  while (pos < file_size_) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(buf.size()), file_size_ - pos));
+    inputStream->Seek(pos, 1);
+    inputStream->Leer(buf.data(), n);
+    for (size_t i = 0; i + klen <= n; ++i) {
+      if (buf[i] == 'e' && std::memcmp(&buf[i], kKeyword, klen) == 0) {
+        int64_t end = pos + static_cast<int64_t>(i);
+        // Drop the end of line before the keyword (LF, CR or CR LF).
+        uint8_t prev[2] = {0, 0};
+        if (end - 2 >= from) {
+          inputStream->Seek(end - 2, 1);
+          inputStream->Leer(prev, 2);
+        } else if (end - 1 >= from) {
+          inputStream->Seek(end - 1, 1);
+          inputStream->Leer(prev + 1, 1);
+        }
+        if (prev[1] == 0x0A) {
+          end -= (prev[0] == 0x0D) ? 2 : 1;
+        } else if (prev[1] == 0x0D) {
+          end -= 1;
+        }
+        *data_end = std::max(end, from);
+        return true;
+      }
+    }
+    if (n < buf.size()) break;
+    pos += static_cast<int64_t>(n - klen + 1);
+  }
+  return false;
+}
+
+void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_message, int64_t* offset, int64_t* length) {
+  const int64_t start = d->stream_offset;
+  // An indirect /Length that names a missing object counts as unknown.
+  PdfValue* raw = d->GetValue("/Length", false);
+  if (raw == nullptr) throw _kelvra_runtime_error(no_length_message);
+  int64_t len = -1;
+  bool known = true;
+  if (raw->native_type == NATIVE_REFERENCE) {
+    const size_t blank = raw->text.find(' ');
+    const int64_t num = StringToInt64(raw->text.substr(0, blank));
+    const int64_t gen = StringToInt64(raw->text.substr(blank + 1));
+    known = gen >= 0 && gen <= UINT32_MAX && index_.Find(num, static_cast<uint32_t>(gen)) != nullptr;
+  }
+  if (known) {
+    PdfValue* v = d->GetValue("/Length", true);
+    if (v == nullptr) throw _kelvra_runtime_error(no_length_message);
+    if (v->native_type == NATIVE_NUMBER) len = StringToInt64(v->text);
+  }
+  // Trust /Length when "endstream" follows the data (after white space).
+  if (len >= 0 && len <= file_size_ - start) {
+    char after[9 + 32];
+    const int64_t avail = std::min<int64_t>(static_cast<int64_t>(sizeof after), file_size_ - (start + len));
+    inputStream->Seek(start + len, 1);
+    inputStream->Leer(after, static_cast<size_t>(avail));
+    int64_t i = 0;
+    while (i < avail && IsWhitespace(static_cast<unsigned char>(after[i]))) ++i;
+    if (avail - i >= 9 && std::memcmp(after + i, "endstream", 9) == 0) {
+      *offset = start;
+      *length = len;
+      return;
+    }
+  }
+  int64_t end = 0;
+  if (!FindEndstream(start, &end)) throw _kelvra_runtime_error("PdfFileParser::StreamExtent:no endstream");
+  *offset = start;
+  *length = end - start;
+}

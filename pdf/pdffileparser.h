@@ -1,0 +1,119 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "pdf/pdfparser.h"
+#include "pdf/xref.h"
+#include "pdf/xrefindex.h"
+
+class PdfValue;
+class PdfArray;
+class PdfDiccionario;
+class PdfKeyValuePair;
+
+// The reader of a whole PDF file. Parse checks the header, finds
+// "startxref" and reads every cross-reference section along "/Prev"
+// (classic tables, cross-reference streams, hybrid files); afterwards any
+// object can be fetched by reference with DameObjeto, also out of object
+// streams.
+//
+// The parser owns every value it creates (valueList) and caches dictionary
+// objects by reference text (cache_objetos), so a second fetch of a
+// dictionary returns the same value object.
+//
+// Object file structure is split by concern: pdffileparser_xref.cpp (file
+// structure and cross-reference data), pdffileparser_objects.cpp (object
+// syntax), pdffileparser.cpp (cache, fetch, object streams).
+class PdfFileParser : public PdfParser {
+ public:
+  PdfFileParser();
+  ~PdfFileParser() override;
+
+  // --- File structure and cross-reference data ---
+  void Parse(PdfStream& s);
+  bool EsArchivoPdf(PdfStream& s);
+  int64_t LeerStartAddress(PdfStream& s);
+  // Reads the section at offset and every older one along "/Prev".
+  void ParseCrossReference(int64_t offset, PdfStream& s);
+  // Location text of an object: its byte offset, or an object stream's
+  // offset, a blank and the index in it.
+  std::string OffsetObjeto(const std::string& reference);
+  std::string OffsetObjeto(int64_t number, int64_t generation);
+  // The value of key in the newest trailer that has it, references resolved.
+  PdfValue* BuscarEnTrailer(const std::string& key);
+
+  // --- Object fetch ---
+  // The object named by a reference text such as "12 0 R"; null when the
+  // object's body holds no value.
+  PdfValue* DameObjeto(const std::string& reference);
+  PdfValue* DameObjeto(int64_t number, int64_t generation);
+
+  // --- Object syntax and cache ---
+  PdfValue* BuscarObjetoEnCache(const std::string& key);
+  void InsertarObjetoEnCache(const std::string& key, PdfValue* value);
+  // A new value of the named class, owned by this parser.
+  PdfValue* NuevoValue(const std::string& class_name);
+  PdfDiccionario* NewDictionary();
+  PdfArray* NewArray();
+  PdfKeyValuePair* NewPair();
+  PdfValue* NewSimple(int native_type, std::string text);
+  // Reads the indirect object at the stream's position into holder. The
+  // object's number and generation from its header line are returned.
+  void ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number = nullptr, int64_t* generation = nullptr);
+  void ParseDictEntries(PdfDiccionario* d, PdfStream& s);
+  void ParseKeyValuePair(PdfDiccionario* d, PdfStream& s);
+  void ParseValue(PdfValue* container, PdfStream& s);
+
+  // Where a stream's raw data lies in the input: its offset and its true
+  // length. "/Length" is trusted when "endstream" follows the data; when it
+  // does not (a common defect), the data is taken to end where "endstream"
+  // really stands. Throws no_length_message when "/Length" is absent.
+  void StreamExtent(PdfDiccionario* d, const char* no_length_message, int64_t* offset, int64_t* length);
+
+  // Object numbers of the cross-reference streams read while parsing: they
+  // describe this file's layout and are not part of the document.
+  bool IsXRefStreamObject(int64_t number) const { return xref_stream_numbers_.count(number) != 0; }
+  const XRefIndex& Index() const { return index_; }
+  // The document's objects in the order the cross-reference data list them
+  // (newest section first): each object number once, in the version that
+  // lookups give, cross-reference streams left out.
+  std::vector<const XRefEntry*> DocumentObjects() const;
+  // Number of cross-reference sections read (a hybrid file's stream counts).
+  size_t SectionCount() const { return sections_read_.size(); }
+  int64_t FileSize() const { return file_size_; }
+
+  std::vector<std::unique_ptr<XRef>> xrefList;
+  std::unordered_map<std::string, PdfValue*> cache_objetos;
+  PdfStream* inputStream = nullptr;
+  std::vector<std::unique_ptr<PdfValue>> valueList;
+
+ private:
+  void LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev);
+  void LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev);
+  void ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index);
+  void ParseKeyValuePairWithKey(PdfDiccionario* d, const std::string& token, PdfStream& s);
+  void ParseContainerValue(PdfValue* container, PdfStream& s);
+  bool FindEndstream(int64_t from, int64_t* data_end);
+
+  // Byte offsets of object-stream entries, parsed once per object stream.
+  struct ObjStmHeader {
+    std::vector<std::pair<int64_t, int64_t>> pairs;  // (object number, offset)
+    int64_t first = 0;
+  };
+  std::unordered_map<int64_t, ObjStmHeader> objstm_headers_;
+
+  XRefIndex index_;
+  std::unordered_set<int64_t> xref_stream_numbers_;
+  std::set<int64_t> sections_read_;
+  int64_t file_size_ = 0;
+  int nesting_ = 0;
+  int fetch_depth_ = 0;
+};
+
+// Builds the reference text "N G R".
+std::string ReferenceText(int64_t number, int64_t generation);

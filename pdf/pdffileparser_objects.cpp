@@ -1,0 +1,179 @@
+// Object syntax of PdfFileParser: indirect objects, dictionaries, arrays and
+// simple values, read token by token.
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfarray.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdflimits.h"
+
+namespace {
+
+bool IsInteger(const std::string& t) {
+  if (t.empty()) return false;
+  for (char c : t) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// Counts the nesting of containers being read; deeper than the limit fails
+// instead of exhausting the stack on a hostile file.
+class NestingGuard {
+ public:
+  explicit NestingGuard(int& depth) : depth_(depth) {
+    if (++depth_ > pdflimits::kMaxNestingDepth) {
+      --depth_;
+      throw _kelvra_runtime_error("PdfFileParser::ParseValue:nesting too deep");
+    }
+  }
+  ~NestingGuard() { --depth_; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  int& depth_;
+};
+
+}  // namespace
+
+void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number, int64_t* generation) {
+  const std::string t1 = NextToken(s);
+  const std::string t2 = NextToken(s);
+  if (NextToken(s) != "obj" || !IsInteger(t1) || !IsInteger(t2)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+  const int64_t num = StringToInt64(t1), gen = StringToInt64(t2);
+  if (number != nullptr) *number = num;
+  if (generation != nullptr) *generation = gen;
+
+  const int64_t body = s.Tell();
+  if (NextToken(s) != "<<") {
+    s.Seek(body, 1);
+    ParseValue(&holder, s);
+    return;
+  }
+  PdfDiccionario* d = NewDictionary();
+  d->obj_number = num;
+  d->obj_generation = gen;
+  InsertarObjetoEnCache(ReferenceText(num, gen), d);
+  holder.InsertValue(d);
+  {
+    NestingGuard guard(nesting_);
+    for (;;) {
+      const std::string token = NextToken(s);
+      if (token == ">>") break;
+      if (token.empty() || token[0] != '/') throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:token");
+      ParseKeyValuePairWithKey(d, token, s);
+    }
+  }
+  // A stream follows its dictionary: "stream" and a line end (LF or CR LF),
+  // then the data, whose first byte's offset is recorded.
+  const int64_t after = s.Tell();
+  if (NextToken(s) == "stream") {
+    const int c = s.GetByte();
+    const bool ok = c == 0x0A || (c == 0x0D && s.GetByte() == 0x0A);
+    if (!ok) throw _kelvra_runtime_error("PdfFileParser::KeyValuePairStream:bad char sequence");
+    d->stream_offset = s.Tell();
+  }
+  s.Seek(after, 1);
+}
+
+void PdfFileParser::ParseDictEntries(PdfDiccionario* d, PdfStream& s) {
+  NestingGuard guard(nesting_);
+  for (;;) {
+    const std::string token = NextToken(s);
+    if (token == ">>") return;
+    ParseKeyValuePairWithKey(d, token, s);
+  }
+}
+
+void PdfFileParser::ParseKeyValuePair(PdfDiccionario* d, PdfStream& s) { ParseKeyValuePairWithKey(d, NextToken(s), s); }
+
+void PdfFileParser::ParseKeyValuePairWithKey(PdfDiccionario* d, const std::string& token, PdfStream& s) {
+  if (token.empty() || token[0] != '/') throw _kelvra_runtime_error("PdfFileParser::ParseKeyValuePair");
+  PdfKeyValuePair* p = NewPair();
+  p->key = ParseName(token);
+  d->InsertValue(p);
+  ParseValue(p, s);
+}
+
+void PdfFileParser::ParseValue(PdfValue* container, PdfStream& s) {
+  if (container->kind() == PdfValue::Kind::Array) {
+    NestingGuard guard(nesting_);
+    ParseContainerValue(container, s);
+  } else {
+    ParseContainerValue(container, s);
+  }
+}
+
+void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
+  const bool takes_one = container->kind() != PdfValue::Kind::Array;
+  for (;;) {
+    const int c = PeekChar(s);
+    switch (c) {
+      case '[': {
+        s.GetByte();
+        PdfArray* a = NewArray();
+        container->InsertValue(a);
+        ParseValue(a, s);
+        break;
+      }
+      case ']':
+        s.GetByte();
+        return;
+      case '%':
+        SkipComment(s);
+        continue;
+      case '/':
+        container->InsertValue(NewSimple(NATIVE_NAME, ParseName(NextToken(s))));
+        break;
+      case '(':
+        container->InsertValue(NewSimple(NATIVE_STRING, ParseString(s)));
+        break;
+      case '<': {
+        const int64_t at = s.Tell();
+        if (NextToken(s) == "<<") {
+          PdfDiccionario* d = NewDictionary();
+          container->InsertValue(d);
+          ParseDictEntries(d, s);
+        } else {
+          s.Seek(at, 1);
+          container->InsertValue(NewSimple(NATIVE_HEXSTRING, ParseHexString(s)));
+        }
+        break;
+      }
+      case '.': case '+': case '-':
+        container->InsertValue(NewSimple(NATIVE_NUMBER, NextToken(s)));
+        break;
+      case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9': {
+        std::string t1 = NextToken(s);
+        if (!EsNumeral(t1)) throw _kelvra_runtime_error("PdfFileParser::ParseValue:EsNumeral");
+        // A reference is "N G R": look two tokens ahead.
+        if (IsInteger(t1)) {
+          const int64_t at = s.Tell();
+          const int n = PeekChar(s);
+          if (n >= '0' && n <= '9') {
+            const std::string t2 = NextToken(s);
+            if (IsInteger(t2) && PeekChar(s) == 'R' && NextToken(s) == "R") {
+              container->InsertValue(NewSimple(NATIVE_REFERENCE, t1 + " " + t2 + " R"));
+              break;
+            }
+          }
+          s.Seek(at, 1);
+        }
+        container->InsertValue(NewSimple(NATIVE_NUMBER, std::move(t1)));
+        break;
+      }
+      default: {
+        std::string token = NextToken(s);
+        if (token == "true" || token == "false" || token == "null") {
+          container->InsertValue(NewSimple(NATIVE_KEYWORD, std::move(token)));
+          break;
+        }
+        if (token == "endobj") return;
+        if (token.empty()) throw _kelvra_runtime_error("PdfFileParser::ParseValue:end of data");
+        throw _kelvra_runtime_error(token);
+      }
+    }
+    if (takes_one) return;
+  }
+}

@@ -1,0 +1,266 @@
+// File structure and cross-reference data of PdfFileParser.
+#include <algorithm>
+#include <cstring>
+
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfarray.h"
+#include "pdf/pdfcompressedstream.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdflimits.h"
+
+namespace {
+
+const void* FindLast(const uint8_t* hay, size_t n, const char* needle) {
+  const size_t m = std::strlen(needle);
+  if (m > n) return nullptr;
+  for (size_t i = n - m + 1; i-- > 0;) {
+    if (std::memcmp(hay + i, needle, m) == 0) return hay + i;
+  }
+  return nullptr;
+}
+
+bool IsDigits(const std::string& t) {
+  return !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A "/W" width or "/Index" number: a non-negative integer object.
+int64_t NonNegative(PdfValue* v, const char* message) {
+  if (v == nullptr || v->native_type != NATIVE_NUMBER || !IsDigits(v->text)) throw _kelvra_runtime_error(message);
+  return StringToInt64(v->text);
+}
+
+uint64_t ParseBytes(const uint8_t* p, int width) {
+  uint64_t v = 0;
+  for (int i = 0; i < width; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+}  // namespace
+
+void PdfFileParser::Parse(PdfStream& s) {
+  inputStream = &s;
+  s.Seek(0, 1);
+  if (!EsArchivoPdf(s)) throw _kelvra_runtime_error("No es archivo pdf.");
+  s.Seek(0, 3);
+  file_size_ = s.Tell();
+  const int64_t start = LeerStartAddress(s);
+  if (start <= 0) throw _kelvra_runtime_error("PdfFileParser::Parse:LeerStartAddress");
+  ParseCrossReference(start, s);
+  index_.Build(xrefList);
+}
+
+bool PdfFileParser::EsArchivoPdf(PdfStream& s) {
+  char head[6];
+  s.Leer(head, sizeof head);
+  return std::memcmp(head, "%PDF-", 5) == 0;
+}
+
+int64_t PdfFileParser::LeerStartAddress(PdfStream& s) {
+  // The tail window: "startxref", its offset and "%%EOF" must lie in it. The
+  // last "startxref" in the window is the one that counts.
+  s.Seek(0, 3);
+  const int64_t size = s.Tell();
+  const size_t window = static_cast<size_t>(std::min<int64_t>(size, static_cast<int64_t>(pdflimits::kTailWindowBytes)));
+  std::vector<uint8_t> tail(window);
+  s.Seek(-static_cast<int64_t>(window), 3);
+  s.Leer(tail.data(), window);
+  if (FindLast(tail.data(), window, "%%EOF") == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no %%EOF");
+  const auto* sx = static_cast<const uint8_t*>(FindLast(tail.data(), window, "startxref"));
+  if (sx == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no startxref");
+  const uint8_t* p = sx + 9;
+  const uint8_t* end = tail.data() + window;
+  while (p < end && IsWhitespace(*p)) ++p;
+  std::string number;
+  while (p < end && !IsWhitespace(*p)) number.push_back(static_cast<char>(*p++));
+  return StringToInt64(number);
+}
+
+void PdfFileParser::ParseCrossReference(int64_t offset, PdfStream& s) {
+  // Sections are read one after another along "/Prev", newest first. A
+  // section offset already read ends the walk with an error: a "/Prev" loop
+  // would otherwise never end.
+  while (offset >= 0) {
+    if (offset >= file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
+    if (!sections_read_.insert(offset).second) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
+    s.Seek(offset, 1);
+    const std::string token = NextToken(s);
+    int64_t prev = -1;
+    if (token == "xref") {
+      LeerCrossReferenceTable(offset, s, &prev);
+    } else if (IsDigits(token)) {
+      LeerCrossReferenceStream(offset, s, &prev);
+    } else {
+      throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
+    }
+    offset = prev;
+  }
+}
+
+void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev) {
+  s.Seek(offset, 1);
+  std::string token = NextToken(s);
+  if (token == "xref") token = NextToken(s);
+  XRef* last = nullptr;
+  // One record per subsection, until the keyword "trailer".
+  while (token != "trailer") {
+    if (!IsDigits(token)) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:no trailer");
+    const std::string count_token = NextToken(s);
+    if (!IsDigits(count_token)) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:no trailer");
+    auto record = std::make_unique<XRef>();
+    record->first = StringToInt64(token);
+    record->count = StringToInt64(count_token);
+    if (record->first > pdflimits::kMaxObjectNumber || record->count > pdflimits::kMaxObjectNumber - record->first)
+      throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:object number");
+    // No more rows than the rest of the file can hold (18 bytes each at least).
+    if (record->count > (file_size_ - s.Tell()) / 18 + 1) throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
+    SkipWhitespace(s);
+    record->Read(s);
+    last = record.get();
+    xrefList.push_back(std::move(record));
+    token = NextToken(s);
+  }
+  if (NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
+  PdfDiccionario* trailer = NewDictionary();
+  ParseDictEntries(trailer, s);
+  if (last == nullptr) {
+    // A section without subsections still carries its trailer.
+    xrefList.push_back(std::make_unique<XRef>());
+    last = xrefList.back().get();
+  }
+  last->trailer = trailer;
+  if (trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  // A hybrid file's cross-reference stream lists what the table leaves out
+  // (typically the objects in object streams). Its entries rank after the
+  // table's own and before the older sections.
+  if (PdfValue* xrefstm = trailer->GetValue("/XRefStm", false)) {
+    const int64_t at = StringToInt64(xrefstm->text);
+    if (at <= 0 || at >= file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
+    if (!sections_read_.insert(at).second) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
+    int64_t ignored_prev = -1;
+    LeerCrossReferenceStream(at, s, &ignored_prev);
+  }
+  if (PdfValue* p = trailer->GetValue("/Prev", false)) *prev = StringToInt64(p->text);
+}
+
+void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev) {
+  s.Seek(offset, 1);
+  PdfKeyValuePair holder;
+  int64_t number = 0;
+  ParseDiccionario(holder, s, &number);
+  PdfValue* v = holder.value;
+  if (v == nullptr || v->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
+  auto* d = static_cast<PdfDiccionario*>(v);
+  auto record = std::make_unique<XRef>();
+  record->streamDict = d;
+  XRef* rec = record.get();
+  xrefList.push_back(std::move(record));
+  xref_stream_numbers_.insert(number);
+  // An encrypted input must not be encrypted a second time.
+  if (d->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  PdfValue* type = d->GetValue("/Type", true);
+  if (type == nullptr || type->text != "/XRef" || !d->IsStream()) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
+
+  PdfValue* wv = d->GetValue("/W", true);
+  if (wv == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. no /W array");
+  if (wv->kind() != PdfValue::Kind::Array || static_cast<PdfArray*>(wv)->GetSize() != 3)
+    throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. unknown /W array");
+  auto* w = static_cast<PdfArray*>(wv);
+  int widths[3];
+  for (int i = 0; i < 3; ++i) {
+    const int64_t width = NonNegative(w->GetValue(i, true), "PdfFileParser::ParseBytes.");
+    // Field 1 may be absent (every entry in use); field 2 must be present;
+    // field 3 may be absent (generation or index 0). Up to 8 bytes each, so
+    // offsets beyond 4 GiB can be read.
+    if (width > (i == 0 ? 4 : 8) || (i == 1 && width == 0)) throw _kelvra_runtime_error("PdfFileParser::ParseBytes.");
+    widths[i] = static_cast<int>(width);
+  }
+  const size_t entry_length = static_cast<size_t>(widths[0] + widths[1] + widths[2]);
+
+  // The subsections: "/Index" pairs, or [0 /Size].
+  std::vector<std::pair<int64_t, int64_t>> ranges;
+  PdfValue* iv = d->GetValue("/Index", true);
+  if (iv != nullptr && iv->kind() == PdfValue::Kind::Array) {
+    auto* index = static_cast<PdfArray*>(iv);
+    for (int64_t i = 0; i < index->GetSize(); i += 2) {
+      const int64_t start = NonNegative(index->GetValue(i, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
+      const int64_t n = NonNegative(index->GetValue(i + 1, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
+      ranges.emplace_back(start, n);
+    }
+  } else {
+    PdfValue* size = d->GetValue("/Size", true);
+    if (size == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. no /Size");
+    ranges.emplace_back(0, NonNegative(size, "PdfFileParser::LeerCrossReferenceStream. no /Size"));
+  }
+
+  std::vector<uint8_t> data;
+  PdfCompressedStream::Decompress(d, s, data);
+  // Every entry the subsections announce must be present in the data.
+  uint64_t total = 0;
+  for (const auto& r : ranges) {
+    if (r.first > pdflimits::kMaxObjectNumber || r.second > pdflimits::kMaxObjectNumber - r.first)
+      throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. bad /Index");
+    total += static_cast<uint64_t>(r.second);
+  }
+  if (entry_length == 0 ? total != 0 : total > data.size() / entry_length)
+    throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. unknown /W array");
+
+  rec->entries.reserve(static_cast<size_t>(total));
+  const uint8_t* p = data.data();
+  for (const auto& r : ranges) {
+    for (int64_t num = r.first; num < r.first + r.second; ++num, p += entry_length) {
+      const uint64_t kind = widths[0] == 0 ? 1 : ParseBytes(p, widths[0]);
+      const uint64_t f2 = ParseBytes(p + widths[0], widths[1]);
+      const uint64_t f3 = ParseBytes(p + widths[0] + widths[1], widths[2]);
+      XRefEntry e;
+      e.number = num;
+      if (kind == 0) {
+        continue;  // free: nothing to find here
+      } else if (kind == 1) {
+        if (f3 > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+        e.type = XRefEntry::kInUse;
+        e.location = f2;
+        e.generation = static_cast<uint32_t>(f3);
+      } else if (kind == 2) {
+        if (f3 > INT32_MAX) throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+        e.type = XRefEntry::kCompressed;
+        e.location = f2;
+        e.index = static_cast<int32_t>(f3);
+      } else {
+        throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+      }
+      rec->entries.push_back(e);
+    }
+  }
+  if (PdfValue* pv = d->GetValue("/Prev", true)) *prev = StringToInt64(pv->text);
+}
+
+std::string PdfFileParser::OffsetObjeto(const std::string& reference) {
+  if (reference.size() < 2 || reference.compare(reference.size() - 2, 2, " R") != 0)
+    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:Referencia");
+  const size_t blank = reference.find(' ');
+  return OffsetObjeto(StringToInt64(reference.substr(0, blank)), StringToInt64(reference.substr(blank + 1)));
+}
+
+std::string PdfFileParser::OffsetObjeto(int64_t number, int64_t generation) {
+  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
+  if (e == nullptr || e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  if (e->type == XRefEntry::kInUse) return std::to_string(e->location);
+  // Inside an object stream, which must itself lie directly in the file.
+  const XRefEntry* stm = index_.Find(static_cast<int64_t>(e->location), 0);
+  if (stm == nullptr || stm->type != XRefEntry::kInUse || stm->location == 0)
+    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  return std::to_string(stm->location) + " " + std::to_string(e->index);
+}
+
+PdfValue* PdfFileParser::BuscarEnTrailer(const std::string& key) {
+  for (const auto& r : xrefList) {
+    PdfValue* v = nullptr;
+    if (r->trailer != nullptr) v = r->trailer->GetValue(key, true);
+    if (v == nullptr && r->streamDict != nullptr) v = r->streamDict->GetValue(key, true);
+    if (v != nullptr) return v;
+  }
+  return nullptr;
+}

@@ -1,0 +1,14 @@
+#include "pdf/pdfkeyvaluepair.h"
+
+#include <cstdio>
+
+PdfKeyValuePair::PdfKeyValuePair() : PdfValue(Kind::KeyValuePair) {}
+
+PdfKeyValuePair::~PdfKeyValuePair() = default;
+
+void PdfKeyValuePair::Print(int indent) {
+  std::printf("%*s%s ", indent, "", key.c_str());
+  if (value != nullptr) value->Print(indent + 1);
+}
+
+void PdfKeyValuePair::InsertValue(PdfValue* v) { value = v; }
