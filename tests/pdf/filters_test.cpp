@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfascii85decodestreamfilter.h"
+#include "pdf/pdfdeflatestreamfilter.h"
+#include "pdf/pdflimits.h"
+#include "pdf/pdflzwdecodestreamfilter.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Decoder = std::function<void(Bytes&, size_t)>;
+constexpr size_t kLimit = pdflimits::kMaxDecodedStreamBytes;
+
+Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes First(Bytes b, size_t n) { b.resize(n); return b; }
+
+// The library error's message ("" on success); the input must survive a failure.
+std::string ErrorOf(const Decoder& decode, const Bytes& in, size_t max_out = kLimit) {
+  Bytes data = in;
+  try {
+    decode(data, max_out);
+  } catch (const _kelvra_runtime_error& e) {
+    EXPECT_EQ(data, in) << e.message;
+    return e.message;
+  }
+  return "";
+}
+
+// Deterministic bytes over a small alphabet: compressible, never trivially.
+Bytes Pattern(size_t n, unsigned alphabet) {
+  Bytes out(n);
+  uint32_t x = 12345;
+  for (auto& b : out) b = static_cast<uint8_t>(((x = x * 1103515245u + 12345u) >> 16) % alphabet);
+  return out;
+}
+
+Bytes Compress(const Bytes& in) {
+  uLongf n = compressBound(static_cast<uLong>(in.size()));
+  Bytes out(n);
+  EXPECT_EQ(compress(out.data(), &n, in.data(), static_cast<uLong>(in.size())), Z_OK);
+  out.resize(n);
+  return out;
+}
+
+const Decoder kFlate = PdfDeflateStreamFilter::Filter;
+const Decoder kA85 = PdfASCII85DecodeStreamFilter::Filter;
+const Decoder kLzw = [](Bytes& d, size_t max_out) { PdfLZWDecodeStreamFilter().Filter(d, max_out); };
+
+Bytes Decoded(const Decoder& decode, Bytes data, size_t max_out = kLimit) {
+  decode(data, max_out);
+  return data;
+}
+
+TEST(FlateFilter, DecodesLenientlyAtTheEnd) {
+  const Bytes text = Pattern(200000, 5);
+  const Bytes full = Compress(text);
+  Bytes trailing = full;
+  trailing.insert(trailing.end(), {'\r', '\n'});
+  EXPECT_EQ(Decoded(kFlate, trailing), text) << "bytes after the stream are ignored";
+  EXPECT_EQ(Decoded(kFlate, First(full, full.size() - 4)), text) << "missing Adler-32 check";
+  EXPECT_EQ(Decoded(kFlate, First(full, 2)), Bytes{}) << "header only";
+  const Bytes half = Decoded(kFlate, First(full, full.size() / 2));
+  EXPECT_TRUE(!half.empty() && half.size() < text.size() && std::equal(half.begin(), half.end(), text.begin()))
+      << "cut in the middle: a prefix of the text";
+}
+
+TEST(FlateFilter, RejectsCorruptData) {
+  const Bytes good = Compress(Pattern(5000, 7));
+  Bytes bad_check = good, bad_block = good;
+  bad_check.back() ^= 1;
+  bad_block[2] = 0xFF;
+  const Bytes rows[] = {
+      {},                                    // empty input
+      {0x78},                                // shorter than the header
+      Bytes(good.begin() + 2, good.end()),  // raw deflate without the zlib header
+      bad_check,                             // wrong Adler-32 check
+      bad_block,                             // reserved block type
+      {0x78, 0xBB, 0, 0, 0, 1},              // asks for a preset dictionary
+  };
+  for (const auto& row : rows) EXPECT_EQ(ErrorOf(kFlate, row), "PdfDeflateStreamFilter::Filter");
+}
+
+TEST(FlateFilter, ExpansionIsBoundOnlyByTheLimit) {
+  const Bytes zeros(size_t{16} << 20, 0);
+  const Bytes bomb = Compress(zeros);  // about 1000:1
+  EXPECT_EQ(Decoded(kFlate, bomb), zeros);
+  EXPECT_EQ(ErrorOf(kFlate, bomb, size_t{1} << 20), "PdfDeflateStreamFilter::Filter:limit");
+  EXPECT_EQ(Decoded(kFlate, bomb, zeros.size()).size(), zeros.size()) << "exactly at the limit";
+  EXPECT_EQ(ErrorOf(kFlate, bomb, zeros.size() - 1), "PdfDeflateStreamFilter::Filter:limit");
+}
+
+TEST(ASCII85Filter, KnownAnswers) {
+  const struct {
+    std::string in;
+    Bytes out;
+  } rows[] = {
+      {"9jqo^Bla~>", B("Man is")},             // full group, then 3 digits give 2 bytes
+      {"9`~>", B("M")},                        // 2 digits give 1 byte
+      {"9jqo~>", B("Man")},                    // 4 digits give 3 bytes
+      {"9~>", {}},                             // a lone digit gives nothing
+      {"s8W-!~>", Bytes(4, 0xFF)},             // largest group value
+      {"zz!!!!!~>", Bytes(12, 0)},             // z and five '!' are four zeros each
+      {"uuuuu~>", {0x08, 0x78, 0x0E, 0xC4}},  // a group above 2^32-1 wraps
+      {"9jqo^Bla", B("Man ")},                 // open group without end marker dropped
+      {"9jqo^~>9j{\x80~", B("Man ")},          // anything after the end marker ignored
+      {std::string("9 j\tq\no\r^\f\0z\b\x7f~>", 16), {'M', 'a', 'n', ' ', 0, 0, 0, 0}},  // skipped bytes
+  };
+  for (const auto& row : rows) EXPECT_EQ(Decoded(kA85, B(row.in)), row.out) << row.in;
+  EXPECT_EQ(ErrorOf(kA85, B("zzzz~>"), 15), "PdfASCII85DecodeStreamFilter::Filter:limit");
+}
+
+TEST(ASCII85Filter, Errors) {
+  const std::string bad = "PdfASCII85DecodeStreamFilter::Filter:bad character in ascii85 region";
+  const std::string tilde = "PdfASCII85DecodeStreamFilter::~ without > in ascii85 section";
+  const struct {
+    std::string in, message;
+  } rows[] = {
+      {"<~9jqo^~>", tilde},  // '<' is a digit; the '~' after it has no '>'
+      {"9jqo^~", tilde},     // '~' as the last byte
+      {"9jzqo^~>", "PdfASCII85DecodeStreamFilter::Filter:z inside ascii85 region"},
+      {"9jqo\v^~>", bad},    // vertical tab is not skipped
+      {"9jqov~>", bad},      // just past the digits
+      {"9j\x80qo^~>", bad},  // high bit set
+  };
+  for (const auto& row : rows) EXPECT_EQ(ErrorOf(kA85, B(row.in)), row.message) << row.in;
+}
+
+// Packs codes most significant bit first.
+Bytes Pack(const std::vector<std::pair<int, int>>& codes_and_widths) {
+  Bytes out;
+  uint32_t buffer = 0;
+  int bits = 0;
+  for (const auto& [code, width] : codes_and_widths) {
+    buffer = (buffer << width) | static_cast<uint32_t>(code);
+    for (bits += width; bits >= 8; bits -= 8) out.push_back(static_cast<uint8_t>(buffer >> (bits - 8)));
+  }
+  if (bits > 0) out.push_back(static_cast<uint8_t>(buffer << (8 - bits)));
+  return out;
+}
+
+Bytes Pack9(const std::vector<int>& codes) {
+  std::vector<std::pair<int, int>> cw;
+  for (int c : codes) cw.emplace_back(c, 9);
+  return Pack(cw);
+}
+
+// Plain LZW encoder. Its table runs one entry ahead of the decoder's, so the
+// early width change happens when its own next code reaches 512, 1024, 2048.
+// With `clear_when_full` it sends Clear when the table is full; otherwise it
+// keeps the full table and goes on with 12-bit codes.
+Bytes LzwEncode(const Bytes& in, bool clear_when_full) {
+  std::vector<std::pair<int, int>> codes{{256, 9}};
+  std::map<std::pair<int, uint8_t>, int> table;
+  int next = 258, width = 9, current = -1;
+  auto emit = [&](int code) {
+    codes.emplace_back(code, width);
+    if (next < 4096) ++next;
+    if (next == 512 || next == 1024 || next == 2048) ++width;
+    if (next == 4096 && clear_when_full) {
+      codes.emplace_back(256, width);
+      table.clear();
+      next = 258;
+      width = 9;
+    }
+  };
+  for (uint8_t b : in) {
+    auto it = table.find({current, b});
+    if (current < 0 || it != table.end()) {
+      current = current < 0 ? b : it->second;
+      continue;
+    }
+    if (next < 4096) table[{current, b}] = next;
+    emit(current);
+    current = b;
+  }
+  if (current >= 0) emit(current);
+  codes.emplace_back(257, width);
+  return Pack(codes);
+}
+
+TEST(LZWFilter, KnownStreams) {
+  const struct {
+    Bytes in;
+    std::string out;
+  } rows[] = {
+      // Code 258 arrives while it is the next code, then is used again.
+      {Pack9({256, 45, 258, 258, 65, 259, 66, 257}), "-----A---B"},
+      {Pack9({65, 66, 258, 257}), "ABAB"},                          // no leading Clear
+      {Pack9({256, 65, 66, 256, 67, 68, 258, 257}), "ABCDCD"},      // Clear mid-stream
+      {Pack9({256, 256, 65, 257, 66}), "A"},                        // Clear twice; stop at EOD
+      {Pack9({256, 45, 258, 258, 65, 259, 66}), "-----A---B"},      // no EOD: output so far
+      {First(Pack9({256, 45, 258, 258, 65, 259}), 6), "-----A"},  // ends inside a code
+  };
+  for (const auto& row : rows) EXPECT_EQ(Decoded(kLzw, row.in), B(row.out)) << row.out;
+}
+
+TEST(LZWFilter, LongStreamsAcrossWidthChangesAndFullTable) {
+  // Passes 511, 1023, 2047 and fills the table several times.
+  const Bytes text = Pattern(60000, 6);
+  EXPECT_EQ(Decoded(kLzw, LzwEncode(text, true)), text);
+  EXPECT_EQ(Decoded(kLzw, LzwEncode(text, false)), text) << "full table kept, no Clear";
+  const Bytes run(100000, 'x');
+  const Bytes encoded = LzwEncode(run, true);
+  EXPECT_EQ(Decoded(kLzw, encoded), run);
+  EXPECT_EQ(ErrorOf(kLzw, encoded, run.size() - 1), "PdfLZWDecodeStreamFilter::Filter:limit");
+}
+
+TEST(LZWFilter, CorruptCodes) {
+  const Bytes rows[] = {
+      Pack9({256, 300, 257}),                  // first code has no entry
+      Pack9({256, 258, 257}),                  // next code with no previous string
+      Pack9({256, 65, 66, 300, 257}),          // beyond the next code
+      Pack9({256, 65, 66, 256, 67, 259, 257}), // entry from before the Clear
+  };
+  for (const auto& row : rows) EXPECT_EQ(ErrorOf(kLzw, row), "PdfLZWDecodeStreamFilter::Filter:bad code");
+}
+
+}  // namespace
