@@ -31,4 +31,9 @@ constexpr size_t kTailWindowBytes = 1024;
 // Size of each chunk when stream data is copied and encrypted.
 constexpr size_t kCopyChunkBytes = size_t{1} << 16;
 
+// Largest /Colors of a predictor, and the largest row of predicted data
+// (/Colors x /BitsPerComponent x /Columns, in bytes).
+constexpr int kMaxPredictorColors = 32;
+constexpr int64_t kMaxPredictorRowBytes = int64_t{1} << 24;
+
 }  // namespace pdflimits
