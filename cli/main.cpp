@@ -25,6 +25,32 @@ std::string DescribeCurrentException() {
   }
 }
 
+namespace {
+
+// Up to two lines: the user password, then the owner password. Line ends
+// (LF or CR LF) are not part of them.
+bool ReadPasswordFile(const std::string& path, std::string lines[2]) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::string content;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && content.size() < (1u << 20)) content.append(buf, n);
+  std::fclose(f);
+  size_t start = 0;
+  for (int i = 0; i < 2 && start <= content.size(); ++i) {
+    size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    std::string line = content.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines[i] = line;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   CLI::App app{"varnel: writes an encrypted copy of a PDF file (128-bit RC4, revision 3)"};
   app.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION);
@@ -38,7 +64,19 @@ int main(int argc, char** argv) {
   EncryptOptions options;
   encrypt->add_option("input", options.input, "PDF file to encrypt")->required();
   encrypt->add_option("output", options.output, "Where to write the encrypted copy (may equal INPUT)")->required();
-  (void)encrypt;
+  std::string user_opt, owner_opt, password_file;
+  CLI::Option* user_flag = encrypt->add_option("-u,--user-password", user_opt, "Password that opens the document (default: none)");
+  CLI::Option* owner_flag =
+      encrypt->add_option("-o,--owner-password", owner_opt, "Password that grants every right (default: random, unrecoverable)");
+  CLI::Option* file_flag = encrypt->add_option(
+      "--password-file", password_file, "Read the user password from the first line of FILE, the owner password from the second");
+  encrypt->add_option("-p,--permissions", options.permissions,
+                      "Rights granted to user-password readers: P print, D degraded print, M modify, C copy, "
+                      "A annotate, S assemble (default: none)")
+      ->check([](const std::string& letters) {
+        return letters.find_first_not_of("PDMCAS") == std::string::npos ? std::string()
+                                                                        : std::string("permissions are letters among P D M C A S");
+      });
 
   try {
     app.parse(argc, argv);
@@ -47,5 +85,20 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : 2;
   }
   if (check->parsed()) return RunCheck(check_files);
+
+  // Password sources, weakest first: the environment, a file, the options.
+  if (const char* env = std::getenv("VARNEL_USER_PASSWORD")) options.user_password = env;
+  if (const char* env = std::getenv("VARNEL_OWNER_PASSWORD")) options.owner_password = env;
+  if (file_flag->count() != 0) {
+    std::string lines[2];
+    if (!ReadPasswordFile(password_file, lines)) {
+      std::fprintf(stderr, "varnel: cannot read the password file %s\n", password_file.c_str());
+      return 2;
+    }
+    options.user_password = lines[0];
+    options.owner_password = lines[1];
+  }
+  if (user_flag->count() != 0) options.user_password = user_opt;
+  if (owner_flag->count() != 0) options.owner_password = owner_opt;
   return RunEncrypt(options);
 }

@@ -111,7 +111,8 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   return holder.value;
 }
 
-void PdfFileParser::ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index) {
+PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t number, int32_t index, int32_t* found_index,
+                                                  int64_t* value_offset) {
   // The object stream is fetched by its own reference, so it is read once and
   // shared with any other fetch of it.
   const XRefEntry* stm_entry = index_.Find(objstm_number, 0);
@@ -138,8 +139,7 @@ void PdfFileParser::ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_nu
   }
 
   ObjStmHeader& header = objstm_headers_[objstm_number];
-  PdfMemoryStream m(stm->stream_data.data(), stm->stream_data.size());
-  if (header.pairs.empty()) {
+  if (!header.parsed) {
     PdfValue* nv = stm->GetValue("/N", true);
     PdfValue* fv = stm->GetValue("/First", true);
     const int64_t n = nv != nullptr ? StringToInt64(nv->text) : 0;
@@ -148,30 +148,51 @@ void PdfFileParser::ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_nu
       throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:bad header");
     header.first = first;
     // The header: N pairs of object number and offset relative to /First.
-    for (int64_t i = 0; i < n && m.Tell() < first; ++i) {
+    PdfMemoryStream m(stm->stream_data.data(), static_cast<size_t>(first));
+    for (int64_t i = 0; i < n; ++i) {
       const std::string num = NextToken(m);
       const std::string off = NextToken(m);
       if (num.empty() || off.empty() || !EsNumeral(num) || !EsNumeral(off)) break;
       header.pairs.emplace_back(StringToInt64(num), StringToInt64(off));
     }
+    header.parsed = true;
   }
   // The entry at the listed index is the usual answer; otherwise the first
   // pair with the object's number.
-  const std::pair<int64_t, int64_t>* found = nullptr;
+  size_t at = header.pairs.size();
   if (index >= 0 && static_cast<size_t>(index) < header.pairs.size() && header.pairs[static_cast<size_t>(index)].first == number) {
-    found = &header.pairs[static_cast<size_t>(index)];
+    at = static_cast<size_t>(index);
   } else {
-    for (const auto& p : header.pairs) {
-      if (p.first == number) {
-        found = &p;
+    for (size_t i = 0; i < header.pairs.size(); ++i) {
+      if (header.pairs[i].first == number) {
+        at = i;
         break;
       }
     }
   }
-  if (found == nullptr) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:object not found");
-  if (found->second < 0 || found->second > static_cast<int64_t>(stm->stream_data.size()) - header.first)
+  if (at == header.pairs.size()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:object not found");
+  const int64_t off = header.pairs[at].second;
+  if (off < 0 || off > static_cast<int64_t>(stm->stream_data.size()) - header.first)
     throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:bad header");
-  m.Seek(header.first + found->second, 1);
+  *found_index = static_cast<int32_t>(at);
+  *value_offset = header.first + off;
+  return stm;
+}
+
+void PdfFileParser::ReleaseObjectStream(int64_t objstm_number) {
+  PdfValue* cached = BuscarObjetoEnCache(ReferenceText(objstm_number, 0));
+  if (cached == nullptr || cached->kind() != PdfValue::Kind::Dictionary) return;
+  auto* stm = static_cast<PdfDiccionario*>(cached);
+  std::vector<uint8_t>().swap(stm->stream_data);
+  stm->stream_decoded = false;
+}
+
+void PdfFileParser::ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index) {
+  int32_t found_index = -1;
+  int64_t value_offset = 0;
+  PdfDiccionario* stm = FindInObjectStream(objstm_number, number, index, &found_index, &value_offset);
+  PdfMemoryStream m(stm->stream_data.data(), stm->stream_data.size());
+  m.Seek(value_offset, 1);
   ParseValue(&holder, m);
   if (holder.value != nullptr) {
     holder.value->obj_number = number;
@@ -229,7 +250,9 @@ bool PdfFileParser::FindEndstream(int64_t from, int64_t* data_end) {
   return false;
 }
 
-void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_message, int64_t* offset, int64_t* length) {
+void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_message, int64_t* offset, int64_t* length,
+                                 bool* trusted) {
+  if (trusted != nullptr) *trusted = false;
   const int64_t start = d->stream_offset;
   // An indirect /Length that names a missing object counts as unknown.
   PdfValue* raw = d->GetValue("/Length", false);
@@ -258,6 +281,7 @@ void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_messag
     if (avail - i >= 9 && std::memcmp(after + i, "endstream", 9) == 0) {
       *offset = start;
       *length = len;
+      if (trusted != nullptr) *trusted = true;
       return;
     }
   }

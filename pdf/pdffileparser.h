@@ -73,7 +73,18 @@ class PdfFileParser : public PdfParser {
   // length. "/Length" is trusted when "endstream" follows the data; when it
   // does not (a common defect), the data is taken to end where "endstream"
   // really stands. Throws no_length_message when "/Length" is absent.
-  void StreamExtent(PdfDiccionario* d, const char* no_length_message, int64_t* offset, int64_t* length);
+  // *trusted tells whether "/Length" gave the length.
+  void StreamExtent(PdfDiccionario* d, const char* no_length_message, int64_t* offset, int64_t* length,
+                    bool* trusted = nullptr);
+
+  // Where object number lies in object stream objstm_number: decodes the
+  // object stream (once) and finds the number in its header. Gives the index
+  // at which the header lists it, and the offset of its value in the decoded
+  // data. Fails when the object stream or the number is missing.
+  PdfDiccionario* FindInObjectStream(int64_t objstm_number, int64_t number, int32_t index, int32_t* found_index,
+                                     int64_t* value_offset);
+  // Releases the decoded data of an object stream that is no longer needed.
+  void ReleaseObjectStream(int64_t objstm_number);
 
   // Object numbers of the cross-reference streams read while parsing: they
   // describe this file's layout and are not part of the document.
@@ -104,6 +115,7 @@ class PdfFileParser : public PdfParser {
   struct ObjStmHeader {
     std::vector<std::pair<int64_t, int64_t>> pairs;  // (object number, offset)
     int64_t first = 0;
+    bool parsed = false;
   };
   std::unordered_map<int64_t, ObjStmHeader> objstm_headers_;
 

@@ -1,0 +1,28 @@
+#pragma once
+#include <fstream>
+#include <string>
+
+// An output file that appears only when complete: data is written into a
+// temporary file beside the destination, which Commit renames into place.
+// Until then, and on any failure, the destination is untouched; the
+// temporary file is removed when the object is destroyed without Commit, and
+// also when the process is interrupted (SIGINT, SIGTERM).
+class AtomicOutputFile {
+ public:
+  explicit AtomicOutputFile(const std::string& destination);
+  ~AtomicOutputFile();
+  AtomicOutputFile(const AtomicOutputFile&) = delete;
+  AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
+
+  std::ostream& stream() { return stream_; }
+  // Closes the temporary file and renames it to the destination.
+  void Commit();
+
+ private:
+  void Discard();
+
+  std::string destination_;
+  std::string temp_path_;
+  std::ofstream stream_;
+  bool committed_ = false;
+};

@@ -1,0 +1,53 @@
+#include "crypt/pdfencryptedfilewriter.h"
+
+#include "crypt/rc4.h"
+
+PdfEncryptedFileWriter::PdfEncryptedFileWriter(const std::string& user_password, const std::string& owner_password,
+                                               const std::string& permissions) {
+  handler.ComputeKeys(user_password, owner_password, permissions);
+}
+
+PdfEncryptedFileWriter::PdfEncryptedFileWriter(const std::string& user_password, const std::string& owner_password,
+                                               const std::string& permissions, const std::string& fixed_identifier) {
+  handler.ComputeKeys(user_password, owner_password, permissions, fixed_identifier);
+}
+
+PdfEncryptedFileWriter::~PdfEncryptedFileWriter() = default;
+
+void PdfEncryptedFileWriter::WriteLiteralString(std::string bytes, int64_t number, int64_t generation) {
+  // The parsed value is never changed: the copy is encrypted, then escaped.
+  handler.EncryptObjectData(static_cast<int>(number), static_cast<int>(generation), reinterpret_cast<uint8_t*>(&bytes[0]),
+                            bytes.size());
+  PdfFileWriter::WriteLiteralString(std::move(bytes), number, generation);
+}
+
+void PdfEncryptedFileWriter::WriteStreamData(PdfStream& input, int64_t offset, int64_t length, int64_t number,
+                                             int64_t generation) {
+  // One key stream over the whole data, run chunk by chunk.
+  uint8_t key[PdfStandardSecurityHandler::kKeyBytes];
+  handler.ObjectKey(static_cast<int>(number), static_cast<int>(generation), key);
+  Rc4 cipher(key, sizeof key);
+  CopyStreamData(input, offset, length, &cipher);
+}
+
+void PdfEncryptedFileWriter::WriteDocumentEnd(PdfStream& input) {
+  encrypt_number = table.GetMaxObjectNumber() + 1;
+  table.AddEntry(encrypt_number, 1, OutPosition(), 0);
+  OutNumber(encrypt_number);
+  Out(" 0 obj\n<<\n/P ");
+  OutNumber(handler.GetPermissions());
+  Out("\n/R 3\n/Filter /Standard\n/Length 128\n/V 2\n/O (");
+  Out(handler.GetEscapedOwnerValue());
+  Out(")\n/U (");
+  Out(handler.GetEscapedUserValue());
+  Out(")\n>>\nendobj\n");
+  PdfFileWriter::WriteDocumentEnd(input);
+}
+
+void PdfEncryptedFileWriter::WriteTrailerEntries(PdfStream&) {
+  Out("/Encrypt ");
+  OutNumber(encrypt_number);
+  Out(" 0 R\n");
+  const std::string id = handler.GetIdHex();
+  Out("/ID [<" + id + "><" + id + ">]\n");
+}

@@ -1,0 +1,256 @@
+#include "writer/pdffilewriter.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "crypt/rc4.h"
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfarray.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdflimits.h"
+
+namespace {
+constexpr size_t kOutputBufferBytes = size_t{1} << 16;
+}
+
+PdfFileWriter::PdfFileWriter() { buffer_.reserve(kOutputBufferBytes * 2); }
+
+PdfFileWriter::~PdfFileWriter() = default;
+
+void PdfFileWriter::Out(const char* data, size_t n) {
+  if (buffer_.size() + n > kOutputBufferBytes) {
+    Flush();
+    if (n >= kOutputBufferBytes) {
+      output_->write(data, static_cast<std::streamsize>(n));
+      if (!*output_) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
+      flushed_ += n;
+      return;
+    }
+  }
+  buffer_.append(data, n);
+}
+
+void PdfFileWriter::OutNumber(int64_t n) { Out(std::to_string(n)); }
+
+void PdfFileWriter::Flush() {
+  if (buffer_.empty()) return;
+  output_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  if (!*output_) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
+  flushed_ += buffer_.size();
+  buffer_.clear();
+}
+
+void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
+  output_ = &output;
+  Parse(input);
+  WriteHeader();
+  // Objects in the order the cross-reference data list them, newest section
+  // first; each object number once, in the version lookups give.
+  std::vector<int64_t> object_streams;
+  for (const XRefEntry* e : DocumentObjects()) {
+    if (e->type == XRefEntry::kCompressed) {
+      // Stays inside its object stream, which is written as an ordinary
+      // stream. The object stream must really hold it: a reader finds it by
+      // the index written here.
+      int32_t found_index = -1;
+      int64_t value_offset = 0;
+      const auto stm_number = static_cast<int64_t>(e->location);
+      FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
+      table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
+      object_streams.push_back(stm_number);
+    } else {
+      WriteObject(input, e->number, e->generation);
+    }
+  }
+  // Every object stream that compressed entries name must have been written
+  // as an object of its own.
+  std::sort(object_streams.begin(), object_streams.end());
+  object_streams.erase(std::unique(object_streams.begin(), object_streams.end()), object_streams.end());
+  for (int64_t stm : object_streams) {
+    PdfXRefStreamEntry entry{};
+    if (!table.FindEntry(stm, entry) || entry.type != 1) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    ReleaseObjectStream(stm);
+  }
+  // Numbers listed only as free, and the input's own cross-reference
+  // streams, become free entries.
+  for (const auto& r : xrefList) {
+    for (const XRefEntry& e : r->entries) {
+      if (e.number != 0 && !table.HasEntry(e.number) && (e.type == XRefEntry::kFree || IsXRefStreamObject(e.number)))
+        table.AddEntry(e.number, 0, static_cast<uint64_t>(e.number), e.generation);
+    }
+  }
+  WriteDocumentEnd(input);
+  Flush();
+  output.flush();
+  if (!output) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
+}
+
+void PdfFileWriter::WriteHeader() {
+  Out("%PDF-1.5\n");
+  // Object 0 heads the list of free objects.
+  table.AddEntry(0, 0, 0, 0);
+}
+
+void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t generation) {
+  table.AddEntry(number, 1, OutPosition(), static_cast<uint32_t>(generation));
+  PdfValue* value = DameObjeto(number, generation);
+  OutNumber(number);
+  Out(" ");
+  OutNumber(generation);
+  Out(" obj\n");
+  if (value == nullptr) {
+    Out("null ");  // an object whose body holds no value
+  } else {
+    WriteValue(value, input, number, generation);
+  }
+  Out("endobj\n");
+}
+
+void PdfFileWriter::WriteValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation) {
+  switch (value->kind()) {
+    case PdfValue::Kind::Dictionary:
+      WriteDictionary(static_cast<PdfDiccionario*>(value), input, number, generation);
+      return;
+    case PdfValue::Kind::Array:
+      WriteArray(static_cast<PdfArray*>(value), input, number, generation);
+      return;
+    case PdfValue::Kind::KeyValuePair:
+      throw _kelvra_runtime_error("no GetClassType()");
+    case PdfValue::Kind::Value:
+      break;
+  }
+  switch (value->native_type) {
+    case NATIVE_NUMBER:
+    case NATIVE_REFERENCE:
+    case NATIVE_KEYWORD:
+      Out(value->text);
+      break;
+    case NATIVE_NAME:
+      Out(FormatName(value->text));
+      break;
+    case NATIVE_STRING:
+      Out("(");
+      WriteLiteralString(value->text, number, generation);
+      Out(")");
+      break;
+    case NATIVE_HEXSTRING:
+      Out("(");
+      WriteLiteralString(HexToBytes(value->text), number, generation);
+      Out(")");
+      break;
+    default:
+      throw _kelvra_runtime_error("PdfValue native_type no valido");
+  }
+  Out(" ");
+}
+
+void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t number, int64_t generation) {
+  int64_t offset = 0, length = 0;
+  bool length_trusted = true;
+  if (d->IsStream()) StreamExtent(d, "/OffsetStream no /Length", &offset, &length, &length_trusted);
+  Out("<<\n");
+  for (int64_t i = 0; i < d->GetSize(); ++i) {
+    const std::string key = d->GetKey(i);
+    Out(FormatName(key));
+    Out(" ");
+    if (d->IsStream() && !length_trusted && key == "/Length") {
+      // "/Length" was wrong: write the length of the data actually copied.
+      OutNumber(length);
+      Out(" ");
+    } else {
+      WriteValue(d->GetValue(i, false), input, number, generation);
+    }
+    Out("\n");
+  }
+  Out(">>\n");
+  if (d->IsStream()) {
+    Out("stream\n");
+    WriteStreamData(input, offset, length, number, generation);
+    Out("\nendstream\n");
+  }
+}
+
+void PdfFileWriter::WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation) {
+  Out(" [ ");
+  for (int64_t i = 0; i < a->GetSize(); ++i) WriteValue(a->GetValue(i, false), input, number, generation);
+  Out("] ");
+}
+
+void PdfFileWriter::WriteLiteralString(std::string bytes, int64_t, int64_t) {
+  std::string escaped;
+  AppendEscapedLiteralString(escaped, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  Out(escaped);
+}
+
+void PdfFileWriter::WriteStreamData(PdfStream& input, int64_t offset, int64_t length, int64_t, int64_t) {
+  CopyStreamData(input, offset, length, nullptr);
+}
+
+void PdfFileWriter::CopyStreamData(PdfStream& input, int64_t offset, int64_t length, Rc4* cipher) {
+  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(pdflimits::kCopyChunkBytes))));
+  input.Seek(offset, 1);
+  while (length > 0) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(chunk.size())));
+    input.Leer(chunk.data(), n);
+    if (cipher != nullptr) cipher->Crypt(chunk.data(), n);
+    Out(reinterpret_cast<const char*>(chunk.data()), n);
+    length -= static_cast<int64_t>(n);
+  }
+}
+
+PdfValue* PdfFileWriter::TrailerEntry(const std::string& key) {
+  for (const auto& r : xrefList) {
+    PdfValue* v = nullptr;
+    if (r->trailer != nullptr) v = r->trailer->GetValue(key, false);
+    if (v == nullptr && r->streamDict != nullptr) v = r->streamDict->GetValue(key, false);
+    if (v != nullptr) return v;
+  }
+  return nullptr;
+}
+
+void PdfFileWriter::WriteTrailerEntries(PdfStream&) {}
+
+void PdfFileWriter::WriteDocumentEnd(PdfStream& input) {
+  // The catalog: the newest trailer's "/Root", which must name an object
+  // this file contains.
+  PdfValue* root = BuscarEnTrailer("/Root");
+  PdfXRefStreamEntry entry{};
+  if (root == nullptr || root->kind() != PdfValue::Kind::Dictionary || root->obj_number < 0 ||
+      !table.FindEntry(root->obj_number, entry) || entry.type == 0)
+    throw _kelvra_runtime_error("PdfFileWriter::WriteDocumentEnd:no /Root");
+  // The document information dictionary is carried over when the newest
+  // trailer that has one names an object of this file.
+  PdfValue* info = TrailerEntry("/Info");
+  std::string info_text;
+  if (info != nullptr && info->native_type == NATIVE_REFERENCE) {
+    const size_t blank = info->text.find(' ');
+    const int64_t info_number = StringToInt64(info->text.substr(0, blank));
+    if (table.FindEntry(info_number, entry) && entry.type != 0) info_text = info->text;
+  }
+
+  const int64_t n = table.GetMaxObjectNumber() + 1;
+  const uint64_t start = OutPosition();
+  table.AddEntry(n, 1, start, 0);
+  OutNumber(n);
+  Out(" 0 obj\n<<\n");
+  WriteTrailerEntries(input);
+  Out("/Index " + table.IndexArrayText() + "\n");
+  Out("/Size ");
+  OutNumber(table.GetMaxObjectNumber() + 1);
+  Out("\n/Type /XRef\n/Filter /FlateDecode\n/W " + table.WidthsText() + "\n");
+  Out("/Root ");
+  OutNumber(root->obj_number);
+  Out(" ");
+  OutNumber(root->obj_generation);
+  Out(" R\n");
+  if (!info_text.empty()) Out("/Info " + info_text + "\n");
+  const std::string data = table.BuildStreamData(true);
+  Out("/Length ");
+  OutNumber(static_cast<int64_t>(data.size()));
+  Out("\n>>\nstream\n");
+  Out(data);
+  Out("\nendstream\nendobj\nstartxref\n");
+  Out(std::to_string(start));
+  Out("\n%%EOF");
+}

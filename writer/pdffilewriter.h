@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "pdf/pdffileparser.h"
+#include "writer/pdfsyntaxformatter.h"
+#include "writer/pdfxrefstreamtable.h"
+
+class Rc4;
+
+// Rewrites a whole PDF file: reads it through its parser base, then writes
+// "%PDF-1.5", every object of the document with its own number and
+// generation, and a closing compressed cross-reference stream. Stream data
+// is copied as stored, never decoded; objects inside object streams stay
+// there and get compressed entries.
+//
+// Subclasses change what is written through the four virtual operations
+// (in this order): the bytes of literal strings, the bytes of stream data,
+// the end of the document, and extra trailer entries.
+//
+// Output goes through a buffer of the writer's own; its position gives each
+// object's byte offset.
+class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
+ public:
+  PdfFileWriter();
+  ~PdfFileWriter() override;
+
+  // Writes the escaped bytes of a literal string (the parentheses around
+  // them are WriteValue's).
+  virtual void WriteLiteralString(std::string bytes, int64_t number, int64_t generation);
+  // Copies length bytes of stream data found at offset in the input.
+  virtual void WriteStreamData(PdfStream& input, int64_t offset, int64_t length, int64_t number, int64_t generation);
+  // Writes the cross-reference stream, "startxref" and "%%EOF".
+  virtual void WriteDocumentEnd(PdfStream& input);
+  // Entries added at the top of the cross-reference stream dictionary.
+  virtual void WriteTrailerEntries(PdfStream& input);
+
+  // The whole rewrite. Throws the library error on any failure; what was
+  // written so far stays in output (callers write to a temporary file).
+  void WriteDocument(PdfStream& input, std::ostream& output);
+  void WriteHeader();
+  void WriteObject(PdfStream& input, int64_t number, int64_t generation);
+  void WriteValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation);
+  void WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t number, int64_t generation);
+  void WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation);
+
+  const PdfXRefStreamTable& Table() const { return table; }
+
+ protected:
+  void Out(const char* data, size_t n);
+  void Out(const std::string& s) { Out(s.data(), s.size()); }
+  void OutNumber(int64_t n);
+  uint64_t OutPosition() const { return flushed_ + buffer_.size(); }
+  void Flush();
+  // Copies stream data in bounded chunks, through cipher when given.
+  void CopyStreamData(PdfStream& input, int64_t offset, int64_t length, Rc4* cipher);
+  // The unresolved value of key in the newest trailer that has it.
+  PdfValue* TrailerEntry(const std::string& key);
+
+  PdfXRefStreamTable table;
+
+ private:
+  std::ostream* output_ = nullptr;
+  std::string buffer_;
+  uint64_t flushed_ = 0;
+};
