@@ -205,7 +205,7 @@ std::vector<const XRefEntry*> PdfFileParser::DocumentObjects() const {
   std::vector<const XRefEntry*> out;
   for (const auto& r : xrefList) {
     for (const XRefEntry& e : r->entries) {
-      if (e.type == XRefEntry::kFree || e.number == 0 || IsXRefStreamObject(e.number)) continue;
+      if (e.type == XRefEntry::kFree || e.number == 0 || IsXRefStreamObject(e.number, r->section)) continue;
       if (index_.Newest(e.number) == &e) out.push_back(&e);
     }
   }

@@ -86,9 +86,14 @@ class PdfFileParser : public PdfParser {
   // Releases the decoded data of an object stream that is no longer needed.
   void ReleaseObjectStream(int64_t objstm_number);
 
-  // Object numbers of the cross-reference streams read while parsing: they
-  // describe this file's layout and are not part of the document.
-  bool IsXRefStreamObject(int64_t number) const { return xref_stream_numbers_.count(number) != 0; }
+  // Whether the listing of an object in the section-th section names one of
+  // the cross-reference streams read while parsing: those describe this
+  // file's layout and are not part of the document. A number that a newer
+  // section reuses for another object is that object.
+  bool IsXRefStreamObject(int64_t number, int section) const {
+    auto it = xref_stream_sections_.find(number);
+    return it != xref_stream_sections_.end() && section >= it->second;
+  }
   const XRefIndex& Index() const { return index_; }
   // The document's objects in the order the cross-reference data list them
   // (newest section first): each object number once, in the version that
@@ -120,7 +125,8 @@ class PdfFileParser : public PdfParser {
   std::unordered_map<int64_t, ObjStmHeader> objstm_headers_;
 
   XRefIndex index_;
-  std::unordered_set<int64_t> xref_stream_numbers_;
+  std::unordered_map<int64_t, int> xref_stream_sections_;  // number -> newest section
+  int section_ = 0;  // section being read
   std::set<int64_t> sections_read_;
   int64_t file_size_ = 0;
   int nesting_ = 0;

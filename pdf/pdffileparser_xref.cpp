@@ -95,6 +95,7 @@ void PdfFileParser::ParseCrossReference(int64_t offset, PdfStream& s) {
       throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
     }
     offset = prev;
+    ++section_;
   }
 }
 
@@ -118,6 +119,7 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
     SkipWhitespace(s);
     record->Read(s);
     last = record.get();
+    record->section = section_;
     xrefList.push_back(std::move(record));
     token = NextToken(s);
   }
@@ -128,6 +130,7 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
     // A section without subsections still carries its trailer.
     xrefList.push_back(std::make_unique<XRef>());
     last = xrefList.back().get();
+    last->section = section_;
   }
   last->trailer = trailer;
   if (trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
@@ -154,9 +157,10 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   auto* d = static_cast<PdfDiccionario*>(v);
   auto record = std::make_unique<XRef>();
   record->streamDict = d;
+  record->section = section_;
   XRef* rec = record.get();
   xrefList.push_back(std::move(record));
-  xref_stream_numbers_.insert(number);
+  xref_stream_sections_.try_emplace(number, section_);
   // An encrypted input must not be encrypted a second time.
   if (d->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
   PdfValue* type = d->GetValue("/Type", true);

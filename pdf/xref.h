@@ -38,6 +38,9 @@ class XRef {
 
   int64_t first = 0;
   int64_t count = 0;
+  // Which section along the "/Prev" chain this record belongs to: 0 for the
+  // newest; a hybrid file's stream shares its table's section.
+  int section = 0;
   PdfDiccionario* trailer = nullptr;     // classic trailer; owned by the parser
   PdfDiccionario* streamDict = nullptr;  // cross-reference stream dictionary
   std::vector<XRefEntry> entries;

@@ -76,7 +76,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   // streams, become free entries.
   for (const auto& r : xrefList) {
     for (const XRefEntry& e : r->entries) {
-      if (e.number != 0 && !table.HasEntry(e.number) && (e.type == XRefEntry::kFree || IsXRefStreamObject(e.number)))
+      if (e.number != 0 && !table.HasEntry(e.number) && (e.type == XRefEntry::kFree || IsXRefStreamObject(e.number, r->section)))
         table.AddEntry(e.number, 0, static_cast<uint64_t>(e.number), e.generation);
     }
   }
