@@ -59,21 +59,37 @@ bool PdfFileParser::EsArchivoPdf(PdfStream& s) {
 
 int64_t PdfFileParser::LeerStartAddress(PdfStream& s) {
   // The tail window: "startxref", its offset and "%%EOF" must lie in it. The
-  // last "startxref" in the window is the one that counts.
+  // last "startxref" in the window is the one that counts. White space and
+  // NUL padding after the end of the file's text (some producers pad files
+  // to a block size) is not counted against the window.
   s.Seek(0, 3);
-  const int64_t size = s.Tell();
-  const size_t window = static_cast<size_t>(std::min<int64_t>(size, static_cast<int64_t>(pdflimits::kTailWindowBytes)));
+  int64_t end = s.Tell();
+  {
+    uint8_t chunk[4096];
+    bool found = false;
+    while (end > 0 && !found) {
+      const int64_t n = std::min<int64_t>(end, static_cast<int64_t>(sizeof chunk));
+      s.Seek(end - n, 1);
+      s.Leer(chunk, static_cast<size_t>(n));
+      int64_t i = n;
+      while (i > 0 && IsWhitespace(chunk[i - 1])) --i;
+      found = i > 0;
+      end -= n - i;
+    }
+  }
+  const int64_t window_start = std::max<int64_t>(0, end - static_cast<int64_t>(pdflimits::kTailWindowBytes));
+  const size_t window = static_cast<size_t>(end - window_start);
   std::vector<uint8_t> tail(window);
-  s.Seek(-static_cast<int64_t>(window), 3);
+  s.Seek(window_start, 1);
   s.Leer(tail.data(), window);
   if (FindLast(tail.data(), window, "%%EOF") == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no %%EOF");
   const auto* sx = static_cast<const uint8_t*>(FindLast(tail.data(), window, "startxref"));
   if (sx == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no startxref");
   const uint8_t* p = sx + 9;
-  const uint8_t* end = tail.data() + window;
-  while (p < end && IsWhitespace(*p)) ++p;
+  const uint8_t* stop = tail.data() + window;
+  while (p < stop && IsWhitespace(*p)) ++p;
   std::string number;
-  while (p < end && !IsWhitespace(*p)) number.push_back(static_cast<char>(*p++));
+  while (p < stop && !IsWhitespace(*p)) number.push_back(static_cast<char>(*p++));
   return StringToInt64(number);
 }
 
