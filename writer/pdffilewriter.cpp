@@ -209,25 +209,28 @@ PdfValue* PdfFileWriter::TrailerEntry(const std::string& key) {
   return nullptr;
 }
 
+bool PdfFileWriter::NamesWrittenObject(const PdfValue* v) const {
+  if (v == nullptr || v->kind() != PdfValue::Kind::Value || v->native_type != NATIVE_REFERENCE) return false;
+  PdfXRefStreamEntry entry{};
+  const int64_t number = StringToInt64(v->text.substr(0, v->text.find(' ')));
+  return table.FindEntry(number, entry) && entry.type != 0;
+}
+
 void PdfFileWriter::WriteTrailerEntries(PdfStream&) {}
 
 void PdfFileWriter::WriteDocumentEnd(PdfStream& input) {
-  // The catalog: the newest trailer's "/Root", which must name an object
-  // this file contains.
-  PdfValue* root = BuscarEnTrailer("/Root");
-  PdfXRefStreamEntry entry{};
-  if (root == nullptr || root->kind() != PdfValue::Kind::Dictionary || root->obj_number < 0 ||
-      !table.FindEntry(root->obj_number, entry) || entry.type == 0)
+  // The catalog: the newest trailer's "/Root", which must name a dictionary
+  // this file contains. It is looked up in the table before it is fetched,
+  // so that a "/Root" naming a missing object fails with the same message
+  // as no "/Root" at all.
+  PdfValue* root_ref = TrailerEntry("/Root");
+  PdfValue* root = NamesWrittenObject(root_ref) ? DameObjeto(root_ref->text) : nullptr;
+  if (root == nullptr || root->kind() != PdfValue::Kind::Dictionary || root->obj_number < 0)
     throw _kelvra_runtime_error("PdfFileWriter::WriteDocumentEnd:no /Root");
   // The document information dictionary is carried over when the newest
   // trailer that has one names an object of this file.
   PdfValue* info = TrailerEntry("/Info");
-  std::string info_text;
-  if (info != nullptr && info->native_type == NATIVE_REFERENCE) {
-    const size_t blank = info->text.find(' ');
-    const int64_t info_number = StringToInt64(info->text.substr(0, blank));
-    if (table.FindEntry(info_number, entry) && entry.type != 0) info_text = info->text;
-  }
+  const std::string info_text = NamesWrittenObject(info) ? info->text : std::string();
 
   const int64_t n = table.GetMaxObjectNumber() + 1;
   const uint64_t start = OutPosition();

@@ -57,6 +57,9 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   void CopyStreamData(PdfStream& input, int64_t offset, int64_t length, Rc4* cipher);
   // The unresolved value of key in the newest trailer that has it.
   PdfValue* TrailerEntry(const std::string& key);
+  // Whether v is a reference to an object number that the table holds in
+  // use (written, or inside a written object stream).
+  bool NamesWrittenObject(const PdfValue* v) const;
 
   PdfXRefStreamTable table;
 
