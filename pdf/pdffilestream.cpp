@@ -65,8 +65,10 @@ void PdfFileStream::Abrir(const char* path, const char* mode) {
   if (!buffer) throw _kelvra_runtime_error("PdfParser::Abrir:malloc");
   // Our own buffer does the buffering; stdio's would only add a copy.
   if (setvbuf(file, nullptr, _IONBF, 0) != 0) throw _kelvra_runtime_error("PdfParser::Parse:setvbuf");
+  // A directory opens on some systems, and may even report a size, but
+  // cannot be read: one byte is read to find out.
+  if (std::fgetc(file) == EOF && std::ferror(file)) throw _kelvra_runtime_error("PdfParser::Abrir:fopen");
   file_size_ = FileSize(file);
-  // A directory opens on some systems but cannot be read or sized.
   if (file_size_ < 0) throw _kelvra_runtime_error("PdfParser::Abrir:fopen");
   begin_ = cur_ = end_ = buffer.get();
   window_offset_ = 0;
