@@ -101,13 +101,19 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     return holder.value;
   }
   if (e->location >= static_cast<uint64_t>(file_size_)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
-  inputStream->Seek(static_cast<int64_t>(e->location), 1);
-  int64_t found_number = -1, found_generation = -1;
-  ParseDiccionario(holder, *inputStream, &found_number, &found_generation);
-  // The object at the offset must be the one asked for: a wrong offset would
-  // otherwise put another object's content under this number.
-  if (found_number != number || found_generation != generation)
+  // The object at the offset must be the one asked for. It is checked before
+  // the body is read: a wrong offset must neither put another object's
+  // content under this number nor leave that object (perhaps an outdated
+  // version of it) in the cache under its own reference.
+  const int64_t at = static_cast<int64_t>(e->location);
+  inputStream->Seek(at, 1);
+  const std::string t1 = NextToken(*inputStream);
+  const std::string t2 = NextToken(*inputStream);
+  auto is_integer = [](const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; };
+  if (is_integer(t1) && is_integer(t2) && (StringToInt64(t1) != number || StringToInt64(t2) != generation))
     throw _kelvra_runtime_error("PdfFileParser::DameObjeto:wrong object at offset");
+  inputStream->Seek(at, 1);
+  ParseDiccionario(holder, *inputStream);
   return holder.value;
 }
 
