@@ -204,7 +204,9 @@ void PdfFileParser::ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_nu
     holder.value->obj_number = number;
     holder.value->obj_generation = 0;
   }
-  InsertarObjetoEnCache(ReferenceText(number, 0), holder.value);
+  // A body without a value is not cached (the cache cannot tell it from a
+  // miss), so every fetch of it reads it again and gives null again.
+  if (holder.value != nullptr) InsertarObjetoEnCache(ReferenceText(number, 0), holder.value);
 }
 
 std::vector<const XRefEntry*> PdfFileParser::DocumentObjects() const {
