@@ -166,11 +166,17 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
 void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev) {
   s.Seek(offset, 1);
   PdfKeyValuePair holder;
-  int64_t number = 0;
-  ParseDiccionario(holder, s, &number);
+  int64_t number = 0, generation = 0;
+  ParseDiccionario(holder, s, &number, &generation);
   PdfValue* v = holder.value;
   if (v == nullptr || v->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
   auto* d = static_cast<PdfDiccionario*>(v);
+  // The dictionary serves only as this section's trailer and stays out of
+  // the object cache: a newer section may give its number to another object
+  // (or to its own cross-reference stream), and a fetch of that number must
+  // find that object.
+  auto cached = cache_objetos.find(ReferenceText(number, generation));
+  if (cached != cache_objetos.end() && cached->second == d) cache_objetos.erase(cached);
   auto record = std::make_unique<XRef>();
   record->streamDict = d;
   record->section = section_;
