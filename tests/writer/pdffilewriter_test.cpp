@@ -1,0 +1,229 @@
+#include "writer/pdffilewriter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfdiccionario.h"
+#include "tests/writer/testpdf.h"
+
+namespace {
+
+using namespace testpdf;
+
+struct Row {
+  std::string input;     // the body of an object as read
+  std::string expected;  // its bytes as written, up to "endobj"
+  const char* what;
+};
+
+// Writes input as object 2 of a small document and gives its written body.
+std::string WrittenBody(const std::string& body) {
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, SimpleDocument({body}));
+  return ObjectBody(out, ReadXRef(out), 2);
+}
+
+TEST(PdfFileWriter, SerializesValuesByteExact) {
+  const Row rows[] = {
+      {"()", "() ", "empty string"},
+      {"(a\\(b\\)\\\\)", "(a\\(b\\)\\\\) ", "parentheses and backslash are escaped again"},
+      {"(\\000)", std::string("(\0) ", 4), "a zero byte is written raw"},
+      {"(a\nb\\053)", "(a\\nb+) ", "raw line end escaped, octal escape resolved"},
+      {"(\xFE\xFF\\000A\\000B)", std::string("(\xFE\xFF\0A\0B) ", 9), "UTF-16 text is written as the bytes read"},
+      {"<48656C6C6F>", "(Hello) ", "hex string becomes a literal of its bytes"},
+      {"<414>", "(A@) ", "odd last hex digit is padded with 0"},
+      {"<>", "() ", "hex string without digits"},
+      {"/A#20B", "/A#20B ", "space in a name"},
+      {"/a#23b", "/a#23b ", "# in a name"},
+      {"[]", " [ ] ", "empty array"},
+      {"[1 [2] (x) /N 3 0 R]", " [ 1  [ 2 ] (x) /N 3 0 R ] ", "each element followed by one space"},
+      {"<<>>", "<<\n>>\n", "empty dictionary"},
+      {"<< /B 2 /A 1 >>", "<<\n/A 1 \n/B 2 \n>>\n", "keys in byte order"},
+      {"<< /D << /X 1 >> >>", "<<\n/D <<\n/X 1 \n>>\n\n>>\n", "nested dictionary followed by an empty line"},
+      {"42", "42 ", "a number, one space, then endobj"},
+      {"-3.50", "-3.50 ", "numbers keep their text"},
+      {"true", "true ", "keyword"},
+      {"null", "null ", "null object"},
+      {"", "null ", "an empty body is written as null"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(WrittenBody(row.input), row.expected) << row.what;
+}
+
+// Streams are copied as stored; a wrong /Length is replaced by the length
+// of the data up to "endstream".
+TEST(PdfFileWriter, StreamLength) {
+  const std::string data = "q 1 0 0 1 0 0 cm Q";  // 18 bytes
+  const std::string written = "stream\n" + data + "\nendstream\n";
+  const struct {
+    std::string length, extra_object, expected_length;
+    const char* what;
+  } rows[] = {
+      {"18", "", "18 ", "right length kept"},
+      {"30", "", "18 ", "too long"},
+      {"5", "", "18 ", "too short"},
+      {"999999", "", "18 ", "beyond the end of the file"},
+      {"3 0 R", "18", "3 0 R ", "right indirect length kept as a reference"},
+      {"3 0 R", "7", "18 ", "wrong indirect length written as a number"},
+      {"9 0 R", "", "18 ", "indirect length naming a missing object"},
+  };
+  for (const auto& row : rows) {
+    PdfBuilder b;
+    b.Object(1, "<< /Type /Catalog >>");
+    b.Stream(2, "", data, row.length);
+    std::vector<Entry> entries{Free(0, 65535), InUse(1), InUse(2)};
+    if (!row.extra_object.empty()) {
+      b.Object(3, row.extra_object);
+      entries.push_back(InUse(3));
+    }
+    PdfFileWriter w;
+    const std::string out = Rewrite(w, b.Finish(b.XRefTable(entries, "/Root 1 0 R")));
+    EXPECT_EQ(ObjectBody(out, ReadXRef(out), 2), "<<\n/Length " + row.expected_length + "\n>>\n" + written) << row.what;
+  }
+
+  // CR LF before "endstream" still confirms /Length; an empty stream.
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog >>");
+  b.Object(2, "<< /Length 3 >>\nstream\r\nabc\r\nendstream");
+  b.Stream(3, "", "");
+  PdfFileWriter w;
+  const std::string out =
+      Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Root 1 0 R")));
+  const WrittenXRef x = ReadXRef(out);
+  EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/Length 3 \n>>\nstream\nabc\nendstream\n");
+  EXPECT_EQ(ObjectBody(out, x, 3), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
+}
+
+// Large data is copied in chunks; with a wrong /Length the search for
+// "endstream" must also work across its own chunk boundaries.
+TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
+  for (size_t size : {65535u, 65536u, 65537u, 65538u, 200001u}) {
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    for (const char* length : {"", "5"}) {
+      PdfBuilder b;
+      b.Object(1, "<< /Type /Catalog >>");
+      b.Stream(2, "", data, length);
+      PdfFileWriter w;
+      const std::string out = Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
+      const std::string expected = "<<\n/Length " + std::to_string(size) + " \n>>\nstream\n" + data + "\nendstream\n";
+      EXPECT_TRUE(ObjectBody(out, ReadXRef(out), 2) == expected) << size << " bytes, /Length " << length;
+    }
+  }
+}
+
+// Numbers without objects, free entries and large generations: every entry
+// must stand at its own number.
+TEST(PdfFileWriter, GapsFreeEntriesAndLargeGenerations) {
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /X 5 300 R >>");
+  b.Object(2, "(two)");
+  b.Object(5, "(five)", 300);
+  const std::string input =
+      b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(5, 300), Free(6, 65535)}, "/Root 1 0 R"));
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, input);
+  const WrittenXRef x = ReadXRef(out);
+  EXPECT_EQ(x.Line("/Index"), "[0 3 5 3]");
+  EXPECT_EQ(x.Line("/Size"), "8");
+  EXPECT_EQ(x.Line("/W"), "[1 4 2]") << "generation 65535 needs two bytes";
+  EXPECT_EQ((x.entries.at(0)), (std::array<uint64_t, 3>{0, 0, 0})) << "object 0 free";
+  EXPECT_EQ(x.entries.at(6)[0], 0u);
+  EXPECT_EQ(x.entries.at(6)[2], 65535u);
+  EXPECT_EQ(x.entries.count(3) + x.entries.count(4), 0u);
+  EXPECT_EQ(ObjectBody(out, x, 5), "(five) ") << "generation written in full";
+  EXPECT_EQ(x.entries.at(7), (std::array<uint64_t, 3>{1, static_cast<uint64_t>(x.start), 0}));
+}
+
+// An update replaces object 2 and adds object 4; the older trailer holds
+// /Info. Each number is written once, in its newest version.
+TEST(PdfFileWriter, IncrementalUpdate) {
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog >>");
+  b.Object(2, "(old)");
+  b.Object(3, "<< /Title (t) >>");
+  const int64_t first = b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Size 4 /Root 1 0 R /Info 3 0 R");
+  b.Finish(first);
+  b.Object(2, "(new)");
+  b.Object(4, "(added)");
+  const std::string input =
+      b.Finish(b.XRefTable({InUse(2), InUse(4)}, "/Size 5 /Root 1 0 R /Prev " + std::to_string(first)));
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, input);
+  const WrittenXRef x = ReadXRef(out);
+  EXPECT_EQ(ObjectBody(out, x, 2), "(new) ");
+  EXPECT_EQ(out.find("2 0 obj"), out.rfind("2 0 obj")) << "object 2 written once";
+  EXPECT_EQ(out.find("(old)"), std::string::npos);
+  EXPECT_EQ(ObjectBody(out, x, 4), "(added) ");
+  EXPECT_EQ(x.Line("/Info"), "3 0 R") << "/Info of the older trailer carried over";
+  EXPECT_EQ(x.Line("/Prev"), "");
+}
+
+// A hybrid file: the table lists the plain objects, its /XRefStm the
+// objects in object stream 3 (with a wrong index for object 4) and object
+// 6 free, which the reader does not keep. The input's cross-reference
+// stream (7) is not written. The output reads back through our own parser.
+TEST(PdfFileWriter, HybridInputWithObjectStream) {
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /A 4 0 R /B 5 0 R >>");
+  b.Object(2, "<< /Title (info) >>");
+  b.ObjectStream(3, {{5, "(five)"}, {4, "<< /Four 4 >>"}});
+  const int64_t xs = b.XRefStream(7, {Compressed(4, 3, 0), Compressed(5, 3, 0), Free(6, 1)}, "");
+  const std::string input = b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3)},
+                                                 "/Size 8 /Root 1 0 R /Info 2 0 R /XRefStm " + std::to_string(xs)));
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, input);
+  const WrittenXRef x = ReadXRef(out);
+  EXPECT_EQ(x.Line("/Index"), "[0 6 7 2]");
+  EXPECT_EQ(x.entries.at(4), (std::array<uint64_t, 3>{2, 3, 1})) << "index as the object stream lists it";
+  EXPECT_EQ(x.entries.at(5), (std::array<uint64_t, 3>{2, 3, 0}));
+  EXPECT_EQ(x.entries.at(7), (std::array<uint64_t, 3>{0, 7, 0})) << "input cross-reference stream is free";
+  EXPECT_EQ(out.find("\n7 0 obj"), std::string::npos);
+  EXPECT_EQ(out.find("\n4 0 obj"), std::string::npos) << "compressed objects stay in their stream";
+  EXPECT_EQ(x.Line("/Info"), "2 0 R");
+
+  PdfFileParser reread;
+  PdfMemoryStream s(out.data(), out.size());
+  reread.Parse(s);
+  PdfValue* four = reread.DameObjeto("4 0 R");
+  ASSERT_NE(four, nullptr);
+  ASSERT_EQ(four->kind(), PdfValue::Kind::Dictionary);
+  EXPECT_EQ(static_cast<PdfDiccionario*>(four)->GetValue("/Four", false)->text, "4");
+  EXPECT_EQ(reread.DameObjeto("5 0 R")->text, "five");
+  EXPECT_EQ(reread.BuscarEnTrailer("/Root")->obj_number, 1);
+}
+
+TEST(PdfFileWriter, Failures) {
+  std::string no_root = SimpleDocument({"(x)"});
+  no_root.replace(no_root.find("/Root 1 0 R"), 11, "/Kind 1 0 R");
+  std::string missing_root = SimpleDocument({"(x)"});
+  missing_root.replace(missing_root.find("/Root 1 0 R"), 11, "/Root 9 0 R");
+  const struct {
+    std::string input, message;
+    bool nothing_written;
+  } rows[] = {
+      {"%!PS-Adobe\n" + SimpleDocument({}).substr(9), "No es archivo pdf.", true},
+      {no_root, "PdfFileWriter::WriteDocumentEnd:no /Root", false},
+      {missing_root, "PdfFileWriter::WriteDocumentEnd:no /Root", false},
+      {SimpleDocument({"<< >>\nstream\nabc\nendstream"}), "/OffsetStream no /Length", false},
+      {SimpleDocument({"<< /Length 50 >>\nstream\nabc\nendstrea"}), "PdfFileParser::StreamExtent:no endstream", false},
+  };
+  for (const auto& row : rows) {
+    PdfFileWriter w;
+    PdfMemoryStream in(row.input.data(), row.input.size());
+    std::ostringstream out;
+    try {
+      w.WriteDocument(in, out);
+      ADD_FAILURE() << "no error, expected " << row.message;
+    } catch (const _kelvra_runtime_error& e) {
+      EXPECT_EQ(e.message, row.message);
+    }
+    if (row.nothing_written) {
+      EXPECT_EQ(out.str(), "");
+    }
+  }
+}
+
+}  // namespace
