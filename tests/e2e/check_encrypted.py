@@ -343,9 +343,7 @@ def xref_in_use(path):
     ValueError when the chain cannot be read."""
     with open(path, "rb") as f:
         data = f.read()
-    m = None
-    for m in re.finditer(rb"startxref" + WS + rb"(\d+)", data[-4096:]):
-        pass
+    m = re.compile(rb"startxref" + WS + rb"(\d+)").match(data, max(0, data.rfind(b"startxref")))
     if m is None:
         raise ValueError("no startxref")
     state = {}
