@@ -22,8 +22,11 @@ class XRefIndex {
 
   // The in-use entry for (number, generation), or null.
   const XRefEntry* Find(int64_t number, uint32_t generation) const;
-  // The first in-use entry listed for number in precedence order, whatever
-  // its generation: the version of the object that the document uses.
+  // The version of the object that the document uses: the newest section
+  // that lists the number decides. Its in-use entry is the answer; when it
+  // lists the number only as free, the object was deleted (null). Within a
+  // section an in-use entry wins over a free one, as a hybrid file's stream
+  // lists the objects its table gives as free.
   const XRefEntry* Newest(int64_t number) const;
 
  private:
@@ -31,8 +34,16 @@ class XRefIndex {
     return (static_cast<uint64_t>(number) << 32) | generation;
   }
 
-  std::vector<const XRefEntry*> dense_;                         // by number
-  std::unordered_map<int64_t, const XRefEntry*> sparse_;        // by number
+  struct Slot {
+    const XRefEntry* first = nullptr;   // first in-use entry, any section
+    const XRefEntry* newest = nullptr;  // in-use entry of the deciding section
+    int section = -1;                   // the deciding section
+  };
+  Slot* SlotFor(int64_t number);
+  const Slot* FindSlot(int64_t number) const;
+
+  std::vector<Slot> dense_;                        // by number
+  std::unordered_map<int64_t, Slot> sparse_;       // by number
   std::unordered_map<uint64_t, const XRefEntry*> other_generations_;
   bool use_dense_ = true;
 };
