@@ -183,10 +183,11 @@ def check_passwords(report, qpdf, args):
     if args.user:
         if rc != 0:
             problems.append(f"qpdf --requires-password exit {rc}, expected 0 (a password is required)")
-        bad = wrong_password(args.user, args.owner)
-        rc, out, err = qpdf.check(args.output, bad)
-        if rc != 2 or "invalid password" not in out + err:
-            problems.append(f"qpdf opened the file with the wrong password {bad!r} (exit {rc})")
+        # The empty password too: an empty owner password means a made-up one.
+        for bad in (wrong_password(args.user, args.owner), ""):
+            rc, out, err = qpdf.check(args.output, bad)
+            if rc != 2 or "invalid password" not in out + err:
+                problems.append(f"qpdf opened the file with the wrong password {bad!r} (exit {rc})")
     elif rc != 3:
         problems.append(f"qpdf --requires-password exit {rc}, expected 3 (encrypted, empty user password)")
 

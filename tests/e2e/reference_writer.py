@@ -38,6 +38,7 @@ FAULTS = {
     "short-length": "write streams one byte short",
     "header-1.4": "write a %PDF-1.4 header",
     "gen-zero": "write every object with generation 0",
+    "empty-owner": "use an empty owner password as it is instead of making one up",
 }
 
 
@@ -158,7 +159,8 @@ def main():
     p = bits | 0xFFFFF0C0
     p = p - (1 << 32) if p & 0x80000000 else p
     file_id = hashlib.md5(args.output.encode()).digest()
-    keys = Keys(args.user.encode(), (args.owner or "generated-owner").encode(), p, file_id)
+    owner = args.owner or ("" if args.fault == "empty-owner" else "generated-owner")
+    keys = Keys(args.user.encode(), owner.encode(), p, file_id)
 
     pdf = pikepdf.open(args.input, inherit_page_attributes=False)
     ids = xref_in_use(args.input)

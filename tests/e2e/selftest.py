@@ -26,6 +26,7 @@ OBJSTM = "xrefstream-objstm-01.pdf"      # object streams, xref stream
 GEN1 = "classic-incr-gen1-01.pdf"        # generation 1, an object deleted by an update
 UTF16 = "classic-utf16-indlen-01.pdf"    # UTF-16BE /Info strings, indirect /Length
 PLAIN = "classic-01.pdf"                 # classic table, no object streams
+BROKEN = "classic-lzw-indlen-01.pdf"     # qpdf --check of the input itself reports errors
 
 # (name, input, how the output is made, passwords claimed to the checker,
 #  checks that must fail; an empty set means the checker must pass, and a
@@ -37,6 +38,10 @@ CASES = [
     ("good-objstm-empty-user", OBJSTM, ("ref", None, "", "own", "PC"), ("", "own", "PC"), set()),
     ("good-gen1-no-letters", GEN1, ("ref", None, "u", "o", ""), ("u", "o", ""), set()),
     ("good-utf16-user-only", UTF16, ("ref", None, "u", "", "PDMCAS"), ("u", "", "PDMCAS"), set()),
+    # the input's own qpdf errors are allowed in the output, new ones are not
+    ("good-damaged-input", BROKEN, ("ref", None, "u", "o", "P"), ("u", "o", "P"), set()),
+    ("fault-damaged-input-short-length", BROKEN, ("ref", "short-length", "u", "o", "P"), ("u", "o", "P"),
+     {"qpdf-check-user-password"}),
     # claims that do not match the file
     ("claims-wrong-user-password", PLAIN, ("ref", None, "u", "o", "P"), ("x", "o", "P"),
      {"qpdf-check-user-password", "passwords"}),
@@ -57,6 +62,7 @@ CASES = [
     ("fault-short-length", PLAIN, ("ref", "short-length", "u", "o", ""), ("u", "o", ""),
      {"qpdf-check-user-password", "objects"}),
     ("fault-header-1.4", PLAIN, ("ref", "header-1.4", "u", "o", ""), ("u", "o", ""), {"trailer"}),
+    ("fault-empty-owner", PLAIN, ("ref", "empty-owner", "u", "", ""), ("u", "", ""), {"passwords"}),
     ("fault-gen-zero", GEN1, ("ref", "gen-zero", "u", "o", ""), ("u", "o", ""), {"objects"}),
     # outputs of an independent writer: qpdf does not end a file without object
     # streams with an xref stream, so only "trailer" may fail for the RC4 one
@@ -172,7 +178,7 @@ def main():
     except ImportError as exc:
         print(f"SKIP: {exc}")
         return SKIP
-    if not all(os.path.isfile(os.path.join(args.corpus, f)) for f in (OBJSTM, GEN1, UTF16, PLAIN)):
+    if not all(os.path.isfile(os.path.join(args.corpus, f)) for f in (OBJSTM, GEN1, UTF16, PLAIN, BROKEN)):
         print(f"SKIP: corpus files missing in {args.corpus}")
         return SKIP
 
