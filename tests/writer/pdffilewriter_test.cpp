@@ -161,6 +161,29 @@ TEST(PdfFileWriter, IncrementalUpdate) {
   EXPECT_EQ(x.Line("/Prev"), "");
 }
 
+// An update that marks an object free deletes it, even though an older
+// section lists it in use; reusing the number with a new generation brings
+// that version back.
+TEST(PdfFileWriter, DeletionByUpdate) {
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog >>");
+  b.Object(2, "(deleted)");
+  b.Object(3, "(reused, old)");
+  const int64_t first = b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Size 4 /Root 1 0 R");
+  b.Finish(first);
+  b.Object(3, "(reused, new)", 1);
+  const std::string input = b.Finish(
+      b.XRefTable({Free(2, 1), InUse(3, 1)}, "/Size 4 /Root 1 0 R /Prev " + std::to_string(first)));
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, input);
+  const WrittenXRef x = ReadXRef(out);
+  EXPECT_EQ(out.find("(deleted)"), std::string::npos);
+  EXPECT_EQ(x.entries.at(2)[0], 0u) << "object 2 is free";
+  EXPECT_EQ(out.find("(reused, old)"), std::string::npos);
+  EXPECT_NE(out.find("3 1 obj\n(reused, new) endobj"), std::string::npos);
+  EXPECT_EQ(x.entries.at(3)[2], 1u) << "generation 1";
+}
+
 // A hybrid file: the table lists the plain objects, its /XRefStm the
 // objects in object stream 3 (with a wrong index for object 4) and object
 // 6 free, which the reader does not keep. The input's cross-reference
