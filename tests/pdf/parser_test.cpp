@@ -1,0 +1,607 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pdf/pdfarray.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdflimits.h"
+#include "tests/pdf/pdfbuilder.h"
+
+namespace {
+
+using pdftest::Compressed;
+using pdftest::Doc;
+using pdftest::ErrorOf;
+using pdftest::Free;
+using pdftest::PdfBuilder;
+using pdftest::Row;
+
+// What a fetch gives: the value's text, "<dict>" or "<array>", "null" for no
+// value, or "!" and the error message.
+std::string Fetch(Doc& d, const std::string& ref) {
+  std::string out;
+  const std::string err = ErrorOf([&] {
+    PdfValue* v = d.Get(ref);
+    if (v == nullptr) {
+      out = "null";
+    } else if (v->kind() == PdfValue::Kind::Dictionary) {
+      out = "<dict>";
+    } else if (v->kind() == PdfValue::Kind::Array) {
+      out = "<array>";
+    } else {
+      out = v->text;
+    }
+  });
+  return err.empty() ? out : "!" + err;
+}
+
+const std::string kNoOffset = "!PdfFileParser::OffsetObjeto:No offset";
+
+// Objects 1..n whose bodies are the numbers 101, 102, ... so that each
+// version of an object can be told apart.
+PdfBuilder Numbers(int n) {
+  PdfBuilder b;
+  for (int i = 1; i <= n; ++i) b.Obj(i, std::to_string(100 + i));
+  return b;
+}
+
+TEST(ClassicXref, SubsectionsAndRowEndings) {
+  // Each row is 18 bytes of fields plus its end of line; producers write
+  // 20-byte rows (" \n", "\r\n", " \r") and 19-byte rows ("\n", "\r").
+  for (const char* eol : {" \n", "\r\n", " \r", "\n", "\r"}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(eol)));
+    PdfBuilder b = Numbers(8);
+    const int64_t x = b.Classic({{0, {Free(), b.At(1), b.At(2)}}, {5, {}}, {7, {b.At(7), b.At(8)}}}, "/Size 9", eol);
+    Doc d(b.Finish(x));
+    ASSERT_EQ(d.Parse(), "");
+    EXPECT_EQ(Fetch(d, "1 0 R"), "101");
+    EXPECT_EQ(Fetch(d, "2 0 R"), "102");
+    EXPECT_EQ(Fetch(d, "7 0 R"), "107");
+    EXPECT_EQ(Fetch(d, "8 0 R"), "108");
+    EXPECT_EQ(d.parser.OffsetObjeto("8 0 R"), std::to_string(b.Off(8)));
+    EXPECT_EQ(Fetch(d, "3 0 R"), kNoOffset) << "in the file but in no subsection";
+    EXPECT_EQ(Fetch(d, "0 0 R"), kNoOffset) << "free entry";
+    EXPECT_EQ(Fetch(d, "8 1 R"), kNoOffset) << "wrong generation";
+  }
+}
+
+TEST(ClassicXref, IncrementalUpdatePrecedence) {
+  PdfBuilder b = Numbers(4);
+  b.Obj(9, "<</Title (old)>>");
+  const int64_t x0 = b.Classic({{0, b.Rows(4)}, {9, {b.At(9)}}}, "/Size 10 /Root 1 0 R /Info 9 0 R");
+  // The update replaces 2, deletes 3, and reuses number 4 with generation 1.
+  b.Obj(2, "202");
+  b.Obj(4, "204", 1);
+  const int64_t x1 = b.Classic({{2, {b.At(2), Free(0, 1), b.At(4, 1)}}}, "/Size 10 /Root 2 0 R /Prev " + std::to_string(x0));
+  Doc d(b.Finish(x1));
+  ASSERT_EQ(d.Parse(), "");
+  EXPECT_EQ(d.parser.SectionCount(), 2u);
+  const struct {
+    const char* ref;
+    const char* text;
+  } rows[] = {
+      {"1 0 R", "101"},  // only in the old section
+      {"2 0 R", "202"},  // the newer section wins
+      {"3 0 R", "103"},  // a free entry never matches: the older listing is found
+      {"4 1 R", "204"},  // the new generation
+      {"4 0 R", "104"},  // the old generation is still listed in use below
+      {"4 2 R", kNoOffset.c_str()},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Fetch(d, row.ref), row.text) << row.ref;
+
+  EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->text, "202") << "newest trailer, resolved";
+  EXPECT_EQ(d.parser.BuscarEnTrailer("/Info")->kind(), PdfValue::Kind::Dictionary) << "older trailer fills in";
+  EXPECT_EQ(d.parser.BuscarEnTrailer("/Missing"), nullptr);
+
+  // The document: each number once, in the version of the newest section
+  // that lists it, newest section first; 3 was deleted by the update.
+  std::vector<std::pair<int64_t, uint32_t>> listed;
+  for (const XRefEntry* e : d.parser.DocumentObjects()) listed.emplace_back(e->number, e->generation);
+  const std::vector<std::pair<int64_t, uint32_t>> expected = {{2, 0}, {4, 1}, {1, 0}, {9, 0}};
+  EXPECT_EQ(listed, expected);
+}
+
+// Cross-reference streams with various /W, /Index and data. Entries list
+// object numbers: -1 stands for a free entry.
+TEST(XRefStream, WidthsAndSubsections) {
+  const struct {
+    std::array<int, 3> w;
+    std::string entries;
+    std::vector<int> objects;
+    std::string error;
+    std::vector<std::pair<const char*, const char*>> lookups;
+  } rows[] = {
+      // No /Index: entries numbered from 0 up to /Size.
+      {{1, 2, 2}, "/Size 4", {-1, 1, 2, 3}, "", {{"1 0 R", "101"}, {"3 0 R", "103"}, {"0 0 R", kNoOffset.c_str()}}},
+      // Type field absent: every entry is in use.
+      {{0, 4, 2}, "/Index [1 3]", {1, 2, 3}, "", {{"2 0 R", "102"}}},
+      // Generation field absent: generation 0.
+      {{1, 2, 0}, "/Size 3", {-1, 1, 2}, "", {{"2 0 R", "102"}, {"2 1 R", kNoOffset.c_str()}}},
+      // Wide fields, as for files over 4 GiB.
+      {{4, 8, 4}, "/Size 2", {-1, 1}, "", {{"1 0 R", "101"}}},
+      // Two subsections: entries lie back to back and number 0, 1, 2, 10, 11.
+      {{1, 3, 1}, "/Index [0 3 10 2]", {-1, 1, 2, 10, 11}, "",
+       {{"2 0 R", "102"}, {"10 0 R", "110"}, {"11 0 R", "111"}, {"3 0 R", kNoOffset.c_str()}}},
+      // A number listed twice in one stream: the first listing counts.
+      {{1, 2, 1}, "/Index [1 1 1 1]", {1, 2}, "", {{"1 0 R", "101"}}},
+      // A sparse, very large number.
+      {{1, 2, 1}, "/Index [1 1 1000000000 1]", {1, 1000000000}, "", {{"1000000000 0 R", "999"}}},
+      // Numbers beyond the limit are refused before anything is sized by them.
+      {{1, 2, 1}, "/Index [2147483640 1]", {1}, "PdfFileParser::LeerCrossReferenceStream. bad /Index", {}},
+      // Empty /Index: no entries, no failure.
+      {{1, 2, 1}, "/Index []", {1}, "", {{"1 0 R", kNoOffset.c_str()}}},
+      // /Index announces more entries than the data holds.
+      {{1, 2, 1}, "/Index [0 6]", {-1, 1, 2, 3, 10}, "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array", {}},
+      // Widths out of range.
+      {{1, 0, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},
+      {{5, 2, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},
+      {{1, 9, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.entries + " W " + std::to_string(row.w[0]) + std::to_string(row.w[1]) + std::to_string(row.w[2]));
+    PdfBuilder b = Numbers(3);
+    b.Obj(10, "110");
+    b.Obj(11, "111");
+    b.Obj(1000000000, "999");
+    std::vector<Row> data;
+    for (int n : row.objects) data.push_back(n < 0 ? Free() : b.At(n));
+    const int64_t x = b.XRefStream(20, data, row.w, row.entries);
+    Doc d(b.Finish(x));
+    ASSERT_EQ(d.Parse(), row.error);
+    for (const auto& l : row.lookups) EXPECT_EQ(Fetch(d, l.first), l.second) << l.first;
+  }
+}
+
+TEST(XRefStream, MalformedDictionaries) {
+  auto Zeros = [](size_t n) { return std::string(n, '\0'); };
+  const struct {
+    std::string dict;
+    std::string data;
+    std::string error;
+  } rows[] = {
+      {"/Type/XRef /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. no /W array"},
+      {"/W [1 2 1] /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. "},  // no /Type
+      {"/Type/XObject /W [1 2 1] /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. "},
+      {"/Type/XRef /W [1 2 1 1] /Size 1", Zeros(5), "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array"},
+      {"/Type/XRef /W [1 2] /Size 1", Zeros(3), "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array"},
+      {"/Type/XRef /W [1 2 1] /Size 1", "\3" + Zeros(3), "PdfFileParser::ParseCrossRefStreamEntry. Format not supported."},
+      {"/Type/XRef /W [1 2 1] /Size 1 /Encrypt 9 0 R", Zeros(4), "Encrypted"},
+  };
+  for (const auto& row : rows) {
+    PdfBuilder b;
+    const int64_t x = b.Stream(1, row.dict, row.data);
+    Doc d(b.Finish(x));
+    EXPECT_EQ(d.Parse(), row.error) << row.dict;
+  }
+}
+
+TEST(XRefStream, ChainsWithClassicSections) {
+  // classic <- stream <- classic: each /Prev is dispatched by what stands there.
+  PdfBuilder b = Numbers(3);
+  const int64_t x0 = b.Classic({{0, b.Rows(3)}}, "/Size 4 /Root 1 0 R");
+  b.Obj(2, "202");
+  const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
+  const int64_t x1 = b.XRefStream(4, {b.At(2), self}, {1, 2, 1}, "/Index [2 1 4 1] /Size 5 /Prev " + std::to_string(x0));
+  b.Obj(3, "303");
+  const int64_t x2 = b.Classic({{3, {b.At(3)}}}, "/Size 5 /Prev " + std::to_string(x1));
+  Doc d(b.Finish(x2));
+  ASSERT_EQ(d.Parse(), "");
+  EXPECT_EQ(d.parser.SectionCount(), 3u);
+  EXPECT_EQ(Fetch(d, "1 0 R"), "101");
+  EXPECT_EQ(Fetch(d, "2 0 R"), "202");
+  EXPECT_EQ(Fetch(d, "3 0 R"), "303");
+  EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->text, "101") << "found in the oldest trailer";
+  EXPECT_EQ(d.parser.BuscarEnTrailer("/Type")->text, "/XRef") << "the stream dictionary is a trailer";
+  // The cross-reference stream object describes the layout, not the document.
+  for (const XRefEntry* e : d.parser.DocumentObjects()) EXPECT_NE(e->number, 4);
+  EXPECT_EQ(d.parser.DocumentObjects().size(), 3u);
+}
+
+// An update may give the number of an older cross-reference stream to an
+// ordinary object, or to its own cross-reference stream.
+TEST(XRefStream, NumberOfAnOlderStreamReused) {
+  for (const bool by_stream : {false, true}) {
+    SCOPED_TRACE(by_stream ? "reused by the newer stream" : "reused by an object");
+    PdfBuilder b = Numbers(1);
+    const Row old_self{1, static_cast<uint64_t>(b.Pos()), 0};
+    const int64_t x0 = b.XRefStream(2, {Free(), b.At(1), old_self}, {1, 2, 1}, "/Size 3 /Root 1 0 R");
+    int64_t x1;
+    if (by_stream) {
+      b.Obj(1, "201");
+      const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
+      x1 = b.XRefStream(2, {b.At(1), self}, {1, 2, 1}, "/Index [1 2] /Size 3 /Prev " + std::to_string(x0));
+    } else {
+      b.Obj(2, "202");
+      const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
+      x1 = b.XRefStream(3, {b.At(2), self}, {1, 2, 1}, "/Index [2 2] /Size 4 /Prev " + std::to_string(x0));
+    }
+    Doc d(b.Finish(x1));
+    ASSERT_EQ(d.Parse(), "");
+    if (by_stream) {
+      EXPECT_EQ(Fetch(d, "1 0 R"), "201");
+    } else {
+      EXPECT_EQ(Fetch(d, "2 0 R"), "202") << "the object, not the old stream's dictionary";
+    }
+  }
+}
+
+TEST(XRefStream, HybridFileReadsXRefStm) {
+  PdfBuilder b = Numbers(2);
+  b.Obj(6, "106");
+  const int64_t x0 = b.Classic({{0, b.Rows(2)}, {6, {b.At(6)}}}, "/Size 7");
+  const Row old2 = b.At(2);
+  b.Obj(2, "202");
+  b.Obj(6, "206");
+  b.ObjStm(5, {{3, "103"}, {4, "<</Four 4>>"}});
+  // The stream lists what the table leaves out (3, 4), and also a stale 2
+  // that the table's own entry must hide, and a 6 that must hide /Prev's.
+  const int64_t xs = b.XRefStream(7, {old2, Compressed(5, 0), Compressed(5, 1), b.At(6)}, {1, 2, 1}, "/Index [2 3 6 1] /Size 8");
+  // As hybrid files do, the table gives the objects of the stream as free.
+  const int64_t x1 = b.Classic({{2, {b.At(2), Free(), Free()}}, {5, {b.At(5)}}},
+                               "/Size 8 /Prev " + std::to_string(x0) + " /XRefStm " + std::to_string(xs));
+  Doc d(b.Finish(x1));
+  ASSERT_EQ(d.Parse(), "");
+  EXPECT_EQ(d.parser.SectionCount(), 3u);
+  EXPECT_EQ(Fetch(d, "1 0 R"), "101");
+  EXPECT_EQ(Fetch(d, "2 0 R"), "202");
+  EXPECT_EQ(Fetch(d, "3 0 R"), "103");
+  EXPECT_EQ(Fetch(d, "4 0 R"), "<dict>");
+  EXPECT_EQ(Fetch(d, "6 0 R"), "206");
+  std::vector<int64_t> listed;
+  for (const XRefEntry* e : d.parser.DocumentObjects()) listed.push_back(e->number);
+  EXPECT_EQ(listed, (std::vector<int64_t>{2, 5, 3, 4, 6, 1})) << "the stream's objects are part of the document";
+}
+
+// Section chains and trailers that must end in an error, never a hang.
+TEST(ClassicXref, BrokenChainsAndTrailers) {
+  // A file whose newest section is the given text, after an older section
+  // whose /Prev points at the newest. In the text "@" stands for the newest
+  // section's offset and "#" for the older one's.
+  auto file = [](const std::string& section) {
+    PdfBuilder b = Numbers(1);
+    const std::string older = std::to_string(b.Classic({{0, b.Rows(1)}}, "/Prev 9999999999"));
+    const int64_t at = b.Pos();
+    std::string text = section;
+    for (size_t i; (i = text.find('#')) != std::string::npos;) text.replace(i, 1, older);
+    for (size_t i; (i = text.find('@')) != std::string::npos;) text.replace(i, 1, std::to_string(at));
+    b.Raw(text);
+    std::string pdf = b.Finish(at);
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%010lld", static_cast<long long>(at));
+    return pdf.replace(pdf.find("9999999999"), 10, digits);
+  };
+  auto trailer = [&](const std::string& entries) { return file("xref\n1 1\n0000000009 00000 n \ntrailer\n<<" + entries + ">>\n"); };
+  const std::string row1 = "0000000009 00000 n \n";
+  const struct {
+    std::string pdf, error;
+  } rows[] = {
+      {trailer("/Prev @"), "PdfFileParser::ParseCrossReference:Prev loop"},      // /Prev to itself
+      {trailer("/Prev #"), "PdfFileParser::ParseCrossReference:Prev loop"},      // two sections in a ring
+      {file("xref\n0 1\n" + row1), "PdfFileParser::LeerCrossReferenceTable:no trailer"},  // rows, then startxref
+      {file("xref\n0 1\n" + row1 + "trailer\n[]"), "PdfFileParser::ParseTrailerDict::NextToken"},  // no dictionary
+      {file("xref\n0 1\n00000000x9 00000 n \ntrailer\n<<>>"), "XRef::Read:entry"},             // letters in a row
+      {file("xref\n0 1000000\n" + row1 + "trailer\n<<>>"), "PdfFileStream::Leer::fread"},      // rows the file cannot hold
+      {file("xref\n2147483647 1\n" + row1 + "trailer\n<<>>"),
+       "PdfFileParser::LeerCrossReferenceTable:object number"},  // number beyond the limit
+      {trailer("/Prev 999999"), "PdfFileParser::ParseCrossReference"},            // /Prev past the end
+      {trailer("/Encrypt 9 0 R"), "Encrypted"},                                   // already encrypted
+      {trailer("/Encrypt <</Filter/Standard>>"), "Encrypted"},                    // same, direct
+      {trailer("/XRefStm @"), "PdfFileParser::ParseCrossReference:Prev loop"},    // /XRefStm to a section read
+      {trailer("/Encrypt null"), ""},                                             // null counts as absent
+      {trailer("/Size 2"), ""},                                                   // the plain file
+  };
+  for (const auto& row : rows) EXPECT_EQ(Doc(row.pdf).Parse(), row.error) << row.pdf;
+
+  PdfBuilder stm = Numbers(1);
+  const int64_t at = stm.Pos();
+  Doc stream_loop(stm.Finish(stm.XRefStream(2, stm.Rows(1), {1, 2, 1}, "/Size 2 /Prev " + std::to_string(at))));
+  EXPECT_EQ(stream_loop.Parse(), "PdfFileParser::ParseCrossReference:Prev loop") << "stream /Prev to itself";
+}
+
+TEST(FileStructure, HeaderAndStartxref) {
+  PdfBuilder base = Numbers(1);
+  const int64_t x = base.Classic({{0, base.Rows(1)}}, "/Size 2");
+  const std::string body = base.str();
+  const std::string sx = std::to_string(x);
+  const struct {
+    std::string pdf, error;
+  } rows[] = {
+      {body + "startxref\n" + sx + "\n%%EOF\n", ""},
+      {body + "startxref\r\n000000" + sx + "\r\n%%EOF\r\n", ""},                 // 10-digit offset
+      {body + "startxref\n" + sx + "\n%%EOF", ""},                               // no final line end
+      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(900, '\0'), ""},     // padding after %%EOF
+      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(20000, '\0'), ""},   // block padding is skipped
+      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(1100, 'x'), "PdfFileParser::LeerStartAddress:no %%EOF"},
+      {body + "startxref\n" + sx + "\n", "PdfFileParser::LeerStartAddress:no %%EOF"},
+      {body + "%%EOF\n", "PdfFileParser::LeerStartAddress:no startxref"},
+      {body + "startxref\n0\n%%EOF\n", "PdfFileParser::Parse:LeerStartAddress"},
+      {body + "startxref\nabc\n%%EOF\n", "PdfFileParser::Parse:LeerStartAddress"},
+      {body + "startxref\n99999\n%%EOF\n", "PdfFileParser::ParseCrossReference"},  // past the end
+      {body + "startxref\n" + std::to_string(x + 1) + "\n%%EOF\n", "PdfFileParser::ParseCrossReference"},
+      // Two endings close together (an appended update): the last one counts.
+      {body + "startxref\n1\n%%EOF\nstartxref\n" + sx + "\n%%EOF\n", ""},
+      {"%!PS-Adobe" + body.substr(8) + "startxref\n" + sx + "\n%%EOF\n", "No es archivo pdf."},
+      {"%PDF", "PdfMemoryStream::Leer:fuera de rango"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Doc(row.pdf).Parse(), row.error) << row.pdf.substr(body.size() < row.pdf.size() ? body.size() : 0, 60);
+}
+
+TEST(ObjectSyntax, ValuesOfEveryKind) {
+  PdfBuilder b;
+  b.Obj(1, "[1 2 3 4 0 R /N#20x (s) <41 42> true null 12 0 R 1.5 -2 +.5]");
+  b.Obj(2, "<</B 1 /A 2 /A 3 /C %comment\n(v) /D#20E <</X [[]]>>>>");
+  b.Obj(3, "42");
+  b.Obj(4, "");
+  b.Obj(5, "5 0 R");
+  b.Obj(6, "<</A foo>>");
+  b.Obj(7, "<</A 1e5>>");
+  b.Obj(8, "<</A 1 2 /B>>");
+  Doc d(b.Finish(b.Classic({{0, b.Rows(8)}}, "/Size 9")));
+  ASSERT_EQ(d.Parse(), "");
+
+  auto* a = static_cast<PdfArray*>(d.Get("1 0 R"));
+  ASSERT_EQ(a->kind(), PdfValue::Kind::Array);
+  const std::vector<std::pair<int, std::string>> expected = {
+      {NATIVE_NUMBER, "1"},      {NATIVE_NUMBER, "2"},     {NATIVE_NUMBER, "3"},   // 3 is not followed by R
+      {NATIVE_REFERENCE, "4 0 R"}, {NATIVE_NAME, "/N x"}, {NATIVE_STRING, "s"},   {NATIVE_HEXSTRING, "4142"},
+      {NATIVE_KEYWORD, "true"},  {NATIVE_KEYWORD, "null"}, {NATIVE_REFERENCE, "12 0 R"},
+      {NATIVE_NUMBER, "1.5"},    {NATIVE_NUMBER, "-2"},    {NATIVE_NUMBER, "+.5"}};
+  ASSERT_EQ(a->GetSize(), static_cast<int64_t>(expected.size()));
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(a->elements[i]->native_type, expected[i].first) << i;
+    EXPECT_EQ(a->elements[i]->text, expected[i].second) << i;
+  }
+
+  auto* dict = static_cast<PdfDiccionario*>(d.Get("2 0 R"));
+  ASSERT_EQ(dict->kind(), PdfValue::Kind::Dictionary);
+  EXPECT_EQ(dict->obj_number, 2);
+  EXPECT_EQ(dict->obj_generation, 0);
+  EXPECT_EQ(d.Get("2 0 R"), dict) << "dictionaries are cached";
+  EXPECT_EQ(dict->GetSize(), 4);
+  EXPECT_EQ(dict->GetValue("/A", false)->text, "2") << "first of a repeated key";
+  EXPECT_EQ(dict->GetValue("/C", false)->text, "v") << "comment before the value";
+  EXPECT_NE(dict->GetValue("/D E", false), nullptr) << "escaped key stored decoded";
+  EXPECT_FALSE(dict->IsStream());
+
+  PdfValue* n1 = d.Get("3 0 R");
+  PdfValue* n2 = d.Get("3 0 R");
+  EXPECT_EQ(n1->native_type, NATIVE_NUMBER);
+  EXPECT_EQ(n1->obj_number, -1);
+  EXPECT_EQ(n2->text, "42");
+  EXPECT_NE(n1, n2) << "non-dictionaries are read again";
+  EXPECT_EQ(Fetch(d, "4 0 R"), "null") << "empty body";
+  EXPECT_EQ(Fetch(d, "5 0 R"), "5 0 R") << "a lone reference is not followed";
+  EXPECT_EQ(Fetch(d, "6 0 R"), "!foo") << "a bare word is the message";
+  EXPECT_EQ(Fetch(d, "7 0 R"), "!PdfFileParser::ParseValue:EsNumeral");
+  EXPECT_EQ(Fetch(d, "8 0 R"), "!PdfFileParser::ParseDiccionario:token");
+}
+
+TEST(ObjectSyntax, StreamKeywordLineEnd) {
+  const struct {
+    std::string after_keyword, error;
+  } rows[] = {
+      {"\r\n", ""},                                                      // CR LF
+      {"\n", ""},                                                        // LF
+      {" \n", "!PdfFileParser::KeyValuePairStream:bad char sequence"},  // blank before the line end
+      {"\rX", "!PdfFileParser::KeyValuePairStream:bad char sequence"},  // lone CR
+  };
+  for (const auto& row : rows) {
+    PdfBuilder b;
+    b.Obj(1, "<</Length 4>>stream" + row.after_keyword + "DATA\nendstream");
+    const int64_t data_at = static_cast<int64_t>(b.str().find("DATA"));
+    Doc d(b.Finish(b.Classic({{0, b.Rows(1)}}, "/Size 2")));
+    ASSERT_EQ(d.Parse(), "");
+    const std::string got = Fetch(d, "1 0 R");
+    if (!row.error.empty()) {
+      EXPECT_EQ(got, row.error);
+      continue;
+    }
+    auto* s = static_cast<PdfDiccionario*>(d.Get("1 0 R"));
+    EXPECT_EQ(s->stream_offset, data_at);
+  }
+}
+
+TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
+  const struct {
+    std::string dict;
+    std::string error;
+  } rows[] = {
+      {"/Length 4", ""},                                                      // exact
+      {"/Length 2", ""},                                                      // too short
+      {"/Length 400", ""},                                                    // too long
+      {"/Length 9 0 R", ""},                                                  // indirect
+      {"/Length 99 0 R", ""},                                                 // names a missing object
+      {"/Length (four)", ""},                                                 // not a number
+      {"/Filter/FlateDecode", "PdfCompressedStream::Decompress::no /Length"},  // absent
+  };
+  for (const auto& row : rows) {
+    PdfBuilder b;
+    b.Obj(1, "<<" + row.dict + ">>stream\r\nDATA\r\nendstream");
+    b.Obj(9, "4");
+    Doc d(b.Finish(b.Classic({{0, {Free(), b.At(1)}}, {9, {b.At(9)}}}, "/Size 10")));
+    ASSERT_EQ(d.Parse(), "");
+    auto* s = static_cast<PdfDiccionario*>(d.Get("1 0 R"));
+    int64_t offset = -1, length = -1;
+    EXPECT_EQ(ErrorOf([&] { d.parser.StreamExtent(s, "PdfCompressedStream::Decompress::no /Length", &offset, &length); }),
+              row.error)
+        << row.dict;
+    if (row.error.empty()) {
+      EXPECT_EQ(offset, static_cast<int64_t>(d.bytes.find("DATA"))) << row.dict;
+      EXPECT_EQ(length, 4) << row.dict;
+    }
+  }
+}
+
+TEST(ObjectSyntax, NestingIsBounded) {
+  const int limit = pdflimits::kMaxNestingDepth;
+  auto nested = [](const std::string& open, const std::string& close, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += open;
+    for (int i = 0; i < n; ++i) s += close;
+    return s;
+  };
+  const struct {
+    std::string body, error;
+  } rows[] = {
+      {nested("[", "]", limit), ""},                                                     // at the limit
+      {nested("[", "]", limit + 1), "!PdfFileParser::ParseValue:nesting too deep"},      // one past it
+      {nested("[", "]", 100000), "!PdfFileParser::ParseValue:nesting too deep"},         // hostile arrays
+      {nested("<</A ", ">>", 100000), "!PdfFileParser::ParseValue:nesting too deep"},    // hostile dictionaries
+      {"[" + nested("<</A [", "]>>", 100000) + "]", "!PdfFileParser::ParseValue:nesting too deep"},  // mixed
+  };
+  for (const auto& row : rows) {
+    PdfBuilder b;
+    b.Obj(1, row.body);
+    Doc d(b.Finish(b.Classic({{0, b.Rows(1)}}, "/Size 2")));
+    ASSERT_EQ(d.Parse(), "");
+    const std::string got = Fetch(d, "1 0 R");
+    EXPECT_EQ(got, row.error.empty() ? (row.body[0] == '[' ? "<array>" : "<dict>") : row.error) << row.body.size();
+  }
+}
+
+TEST(ObjectFetch, WrongOffsets) {
+  PdfBuilder b = Numbers(3);
+  b.Obj(4, "104", 1);
+  b.Obj(5, "(a string with 1 0 obj inside)");
+  const int64_t inside = static_cast<int64_t>(b.str().find("1 0 obj inside"));
+  const int64_t x = b.Classic({{0, {Free(), b.At(1), b.At(3), b.At(2), b.At(4, 0)}},
+                               {6, {Row{1, static_cast<uint64_t>(b.Pos() + 100000), 0}, Row{1, static_cast<uint64_t>(inside), 0}}}},
+                              "/Size 8");
+  Doc d(b.Finish(x));
+  ASSERT_EQ(d.Parse(), "");
+  const struct {
+    const char* ref;
+    std::string result;
+  } rows[] = {
+      {"1 0 R", "101"},                                              // the good entry
+      {"2 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 3
+      {"3 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 2
+      {"4 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // the file has generation 1
+      {"6 0 R", "!PdfFileParser::ParseDiccionario:NextToken"},         // past the end
+      {"7 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // inside a string
+      {"1 0", "!PdfFileParser::OffsetObjeto:Referencia"},              // not a reference text
+  };
+  for (const auto& row : rows) EXPECT_EQ(Fetch(d, row.ref), row.result) << row.ref;
+}
+
+TEST(ObjectFetch, WrongOffsetLeavesNoStaleObject) {
+  // The update replaces dictionary 3, but its table sends object 2 to the
+  // old version of 3. Fetching 2 must fail without 3's old version taking
+  // the place of the new one.
+  PdfBuilder b = Numbers(2);
+  b.Obj(3, "<</V (old)>>");
+  const Row old3 = b.At(3);
+  const int64_t x0 = b.Classic({{0, b.Rows(3)}}, "/Size 4");
+  b.Obj(3, "<</V (new)>>");
+  const int64_t x1 = b.Classic({{2, {old3, b.At(3)}}}, "/Size 4 /Prev " + std::to_string(x0));
+  Doc d(b.Finish(x1));
+  ASSERT_EQ(d.Parse(), "");
+  EXPECT_EQ(Fetch(d, "2 0 R"), "!PdfFileParser::DameObjeto:wrong object at offset");
+  auto* three = static_cast<PdfDiccionario*>(d.Get("3 0 R"));
+  EXPECT_EQ(three->GetValue("/V", false)->text, "new");
+}
+
+TEST(ObjectStreams, Extraction) {
+  PdfBuilder b;
+  b.Obj(1, "<</Type/Catalog>>");
+  b.ObjStm(5, {{10, "<</Ten 10>>"}, {11, "[11]"}, {12, "12"}, {14, "]"}});
+  b.Obj(6, "<</Type/XObject /Length 2>>stream\nab\nendstream");
+  b.ObjStm(8, {{15, "115"}}, " /Filter/FlateDecode");  // not actually compressed: must fail cleanly
+  b.Stream(9, "/Type/ObjStm /N 1 /First 999", "19 0 119");
+  const int64_t x = b.XRefStream(
+      20,
+      {Free(), b.At(1), b.At(5), b.At(6), b.At(8), b.At(9), Compressed(5, 0), Compressed(5, 1), Compressed(5, 9), Compressed(5, 2),
+       Compressed(5, 3), Compressed(8, 0), Compressed(6, 0), Compressed(10, 0), Compressed(5, 4), Compressed(9, 0)},
+      {1, 2, 1}, "/Index [0 2 5 2 8 2 10 5 15 1 16 1 17 1 18 2] /Size 21");
+  Doc d(b.Finish(x));
+  ASSERT_EQ(d.Parse(), "");
+  // Fetch the object stream by its own reference first: its objects must
+  // still come out of it afterwards.
+  ASSERT_EQ(Fetch(d, "5 0 R"), "<dict>");
+  const struct {
+    const char* ref;
+    std::string result;
+  } rows[] = {
+      {"10 0 R", "<dict>"},
+      {"11 0 R", "<array>"},
+      {"12 0 R", "12"},                                                       // listed at a wrong index
+      {"13 0 R", "!PdfFileParser::ParseObjectStream:object not found"},       // not in the header
+      {"14 0 R", "null"},                                                     // a body with no value
+      {"14 0 R", "null"},                                                     // the same again
+      {"11 1 R", kNoOffset},                                                  // compressed: generation 0 only
+      {"15 0 R", "!PdfDeflateStreamFilter::Filter"},                          // undecodable data
+      {"16 0 R", "!PdfFileParser::ParseObjectStream. Type != /ObjStm"},       // "object stream" of wrong type
+      {"17 0 R", kNoOffset},                                                  // its object stream is compressed
+      {"18 0 R", "!PdfFileParser::ParseObjectStream:object not found"},       // beyond /N pairs
+      {"19 0 R", "!PdfFileParser::ParseObjectStream:bad header"},             // /First past the data
+  };
+  for (const auto& row : rows) EXPECT_EQ(Fetch(d, row.ref), row.result) << row.ref;
+
+  PdfValue* ten = d.Get("10 0 R");
+  EXPECT_EQ(d.Get("10 0 R"), ten) << "extracted objects are cached";
+  EXPECT_EQ(ten->obj_number, 10);
+  EXPECT_EQ(ten->obj_generation, 0);
+  EXPECT_EQ(d.parser.OffsetObjeto("11 0 R"), std::to_string(b.Off(5)) + " 1");
+}
+
+TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
+  // /Length of object stream 5 is object 7, which lies inside object stream 5;
+  // object stream 6's /Length lies in 5 and 5's... in 6 for the second case.
+  for (const bool mutual : {false, true}) {
+    PdfBuilder b;
+    b.ObjStm(5, {{7, "8"}, {10, "110"}}, mutual ? " /Length 9 0 R" : " /Length 7 0 R");
+    b.ObjStm(6, {{9, "8"}, {11, "111"}}, " /Length 7 0 R");
+    const int64_t x = b.XRefStream(20, {Free(), b.At(5), b.At(6), Compressed(5, 0), Compressed(6, 0), Compressed(5, 1),
+                                        Compressed(6, 1)},
+                                   {1, 2, 1}, "/Index [0 1 5 2 7 1 9 3] /Size 21");
+    const std::string pdf = b.Finish(x);
+    for (const char* first : {"10 0 R", "7 0 R", "11 0 R"}) {
+      Doc d(pdf);
+      ASSERT_EQ(d.Parse(), "");
+      const std::string got = Fetch(d, first);
+      EXPECT_TRUE(got.find("self reference") != std::string::npos || got.find("recursion") != std::string::npos)
+          << (mutual ? "mutual " : "") << first << ": " << got;
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every prefix of a small file with both kinds of sections and an object
+// stream, and many single-byte changes of it, must parse and fetch or fail
+// with the library's error: never another exception, a crash or a hang.
+TEST(Robustness, DamagedFilesFailCleanly) {
+  PdfBuilder b = Numbers(2);
+  b.Obj(3, "<</Length 4 /Kids [1 0 R 2 0 R] /S (a\\)b) /H <4142>>>stream\r\nDATA\r\nendstream");
+  b.ObjStm(5, {{6, "<</Six [6 (six)]>>"}, {7, "7"}});
+  const int64_t x0 = b.Classic({{0, b.Rows(3)}, {5, {b.At(5)}}}, "/Size 6 /Root 1 0 R");
+  const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
+  const std::string good =
+      b.Finish(b.XRefStream(8, {Compressed(5, 0), Compressed(5, 1), self}, {1, 2, 1}, "/Index [6 3] /Size 9 /Prev " + std::to_string(x0)));
+
+  auto read_all = [](const std::string& pdf) {
+    Doc d(pdf);
+    return ErrorOf([&] {
+      d.parser.Parse(d.stream);
+      for (const XRefEntry* e : d.parser.DocumentObjects()) d.parser.DameObjeto(e->number, e->generation);
+    });
+  };
+  ASSERT_EQ(read_all(good), "");
+  for (size_t n = 0; n < good.size(); ++n) {
+    EXPECT_NE(read_all(good.substr(0, n)), "<not a library error>") << "prefix " << n;
+  }
+  const char replacements[] = {'\0', ' ', '0', '9', '/', '<', '>', '[', ']', '(', ')', '\\', 'R', '\xFF'};
+  for (size_t i = 0; i < good.size(); ++i) {
+    for (char c : replacements) {
+      std::string bad = good;
+      bad[i] = c;
+      EXPECT_NE(read_all(bad), "<not a library error>") << "byte " << i << " = " << static_cast<int>(c);
+    }
+  }
+}
+
+}  // namespace

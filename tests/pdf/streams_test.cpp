@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdffilestream.h"
+#include "pdf/pdfmemorystream.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+template <class F>
+std::string ErrorOf(F f) {
+  try {
+    f();
+  } catch (const _kelvra_runtime_error& e) {
+    return e.message;
+  }
+  return "";
+}
+
+Bytes Pattern(size_t n) {
+  Bytes out(n);
+  uint32_t x = 7;
+  for (auto& b : out) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+  return out;
+}
+
+// A temporary file removed when the test ends.
+class TempFile {
+ public:
+  explicit TempFile(const Bytes& content) {
+    char name[] = "/tmp/varnel-stream-XXXXXX";
+    const int fd = mkstemp(name);
+    EXPECT_GE(fd, 0);
+    path_ = name;
+    EXPECT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    close(fd);
+  }
+  ~TempFile() { std::remove(path_.c_str()); }
+  const char* path() const { return path_.c_str(); }
+
+ private:
+  std::string path_;
+};
+
+TEST(MemoryStream, SeekByOrigin) {
+  const Bytes data = Pattern(10);
+  const struct {
+    int64_t offset;
+    int origin;
+    std::string error;
+    int64_t position;  // after the call (unchanged on error)
+  } rows[] = {
+      {10, 1, "", 10},                                         // the end itself is a valid position
+      {11, 1, "PdfMemoryStream::Seek::fseek", 4},              // past the end
+      {-1, 1, "PdfMemoryStream::Seek::fseek", 4},              // before the start
+      {3, 2, "", 7},                                           // relative forward
+      {-4, 2, "", 0},                                          // relative back to the start
+      {-5, 2, "PdfMemoryStream::Seek::fseek", 4},              // relative before the start
+      {-1, 3, "", 9},                                          // from the end
+      {1, 3, "PdfMemoryStream::Seek::fseek", 4},               // past the end from the end
+      {INT64_MIN, 2, "PdfMemoryStream::Seek::fseek", 4},       // no overflow in the target
+      {INT64_MAX, 3, "PdfMemoryStream::Seek::fseek", 4},       // no overflow in the target
+      {0, 0, "PdfMemoryStream::Seek::mal argumento", 4},       // origin codes are 1 to 3
+      {0, 4, "PdfMemoryStream::Seek::mal argumento", 4},
+  };
+  for (const auto& row : rows) {
+    PdfMemoryStream s(data.data(), data.size());
+    s.Seek(4, 1);
+    EXPECT_EQ(ErrorOf([&] { s.Seek(row.offset, row.origin); }), row.error) << row.offset << "," << row.origin;
+    EXPECT_EQ(s.Tell(), row.position) << row.offset << "," << row.origin;
+  }
+}
+
+TEST(MemoryStream, ReadsAreBounded) {
+  const Bytes data = {0x01, 0x80, 0xFF};
+  PdfMemoryStream s(data.data(), data.size());
+  EXPECT_EQ(s.Length(), 3);
+  EXPECT_EQ(s.LeerByte(), 0x01);
+  EXPECT_EQ(s.LeerByte(), 0x80) << "high bytes are never negative";
+  EXPECT_FALSE(s.Eof());
+  uint8_t buf[4] = {};
+  EXPECT_EQ(ErrorOf([&] { s.Leer(buf, 2); }), "PdfMemoryStream::Leer:fuera de rango");
+  EXPECT_EQ(s.Tell(), 2) << "a refused read moves nothing";
+  s.Leer(buf, 1);
+  EXPECT_EQ(buf[0], 0xFF);
+  EXPECT_TRUE(s.Eof());
+  EXPECT_EQ(s.LeerByte(), -1);
+  EXPECT_EQ(s.GetByte(), -1);
+  s.Leer(buf, 0);  // an empty read at the end is fine
+  EXPECT_EQ(ErrorOf([&] { s.Leer(buf, SIZE_MAX); }), "PdfMemoryStream::Leer:fuera de rango");
+
+  // SetBuffer keeps the position, clamped to the new length.
+  s.SetBuffer(data.data(), 1);
+  EXPECT_EQ(s.Tell(), 1);
+  EXPECT_TRUE(s.Eof());
+  PdfMemoryStream empty;
+  EXPECT_TRUE(empty.Eof());
+  EXPECT_EQ(ErrorOf([&] { empty.Leer(buf, 1); }), "PdfMemoryStream::Leer:fuera de rango");
+}
+
+TEST(FileStream, OpenFailures) {
+  PdfFileStream f;
+  EXPECT_EQ(ErrorOf([&] { f.Abrir("", "rb"); }), "PdfParser::Abrir:fopen");
+  EXPECT_EQ(ErrorOf([&] { f.Abrir(nullptr, "rb"); }), "PdfParser::Abrir:fopen");
+  EXPECT_EQ(ErrorOf([&] { f.Abrir("/nonexistent/varnel.pdf", "rb"); }), "PdfParser::Abrir:fopen");
+  EXPECT_EQ(ErrorOf([&] { f.Abrir("/tmp", "rb"); }), "PdfParser::Abrir:fopen") << "a directory";
+  EXPECT_EQ(ErrorOf([&] { f.Length(); }), "NOT IMPLEMENTED. PdfFileStream::Length");
+}
+
+TEST(FileStream, SeekByOriginAndEof) {
+  const Bytes data = Pattern(100);
+  TempFile tmp(data);
+  PdfFileStream f;
+  f.Abrir(tmp.path(), "rb");
+  EXPECT_EQ(ErrorOf([&] { f.Seek(0, 0); }), "PdfFileStream::Seek::mal argumento");
+  EXPECT_EQ(ErrorOf([&] { f.Seek(0, 4); }), "PdfFileStream::Seek::mal argumento");
+  EXPECT_EQ(ErrorOf([&] { f.Seek(-1, 1); }), "PdfFileStream::Seek::fseek");
+  f.Seek(-10, 3);
+  EXPECT_EQ(f.Tell(), 90);
+  f.Seek(5, 2);
+  EXPECT_EQ(f.Tell(), 95);
+  uint8_t buf[8];
+  f.Leer(buf, 5);
+  EXPECT_EQ(buf[4], data[99]);
+  EXPECT_FALSE(f.Eof()) << "the end is only seen by a read that runs into it";
+  EXPECT_EQ(ErrorOf([&] { f.GetByte(); }), "PdfFileStream::Leer::fread");
+  EXPECT_TRUE(f.Eof());
+  // A failed read leaves the stream usable; a seek clears the end indicator.
+  f.Seek(96, 1);
+  EXPECT_FALSE(f.Eof());
+  EXPECT_EQ(ErrorOf([&] { f.Leer(buf, 8); }), "PdfFileStream::Leer::fread") << "short read at the end";
+  EXPECT_TRUE(f.Eof());
+  f.Seek(0, 1);
+  f.Leer(buf, 2);
+  EXPECT_EQ(buf[1], data[1]);
+  f.Cerrar();
+  EXPECT_NE(ErrorOf([&] { f.Leer(buf, 1); }), "");
+}
+
+// Random reads, byte reads, step-backs and seeks of every origin, done on a
+// file stream and on a memory stream over the same bytes, must agree. The
+// file spans several 64 KiB windows, so window refills, seeks just inside
+// and outside the window, and reads that straddle or exceed it all occur.
+TEST(FileStream, AgreesWithMemoryAcrossTheBuffer) {
+  const size_t kWin = PdfFileStream::kBufferBytes;
+  const Bytes data = Pattern(3 * kWin + 123);
+  const int64_t size = static_cast<int64_t>(data.size());
+  TempFile tmp(data);
+  PdfFileStream f;
+  f.Abrir(tmp.path(), "rb");
+  PdfMemoryStream m(data.data(), data.size());
+
+  uint32_t x = 99;
+  auto rnd = [&x](uint32_t n) { return (x = x * 1664525u + 1013904223u) % n; };
+  Bytes bf, bm;
+  for (int step = 0; step < 4000; ++step) {
+    SCOPED_TRACE(step);
+    ASSERT_EQ(f.Tell(), m.Tell());
+    const int64_t pos = m.Tell();
+    switch (rnd(6)) {
+      case 0: {  // a read that may straddle a window or exceed one
+        const size_t n = rnd(5) == 0 ? kWin + rnd(static_cast<uint32_t>(kWin)) : rnd(300);
+        if (static_cast<int64_t>(n) > size - pos) break;
+        bf.assign(n, 0);
+        bm.assign(n, 0);
+        f.Leer(bf.data(), n);
+        m.Leer(bm.data(), n);
+        ASSERT_EQ(bf, bm);
+        break;
+      }
+      case 1:
+        for (int i = 0; i < 40 && m.Tell() < size; ++i) ASSERT_EQ(f.GetByte(), m.GetByte());
+        break;
+      case 2:
+        if (pos > 0) {
+          f.StepBack();
+          m.StepBack();
+        }
+        break;
+      case 3: {  // near a window edge
+        const int64_t edge = static_cast<int64_t>(rnd(4) * kWin) + static_cast<int64_t>(rnd(5)) - 2;
+        const int64_t target = std::max<int64_t>(0, std::min(edge, size));
+        f.Seek(target, 1);
+        m.Seek(target, 1);
+        break;
+      }
+      case 4: {
+        const int64_t delta = static_cast<int64_t>(rnd(2 * kWin)) - static_cast<int64_t>(kWin);
+        if (pos + delta < 0 || pos + delta > size) break;
+        f.Seek(delta, 2);
+        m.Seek(delta, 2);
+        break;
+      }
+      case 5: {
+        const int64_t back = rnd(static_cast<uint32_t>(size) + 1);
+        f.Seek(-back, 3);
+        m.Seek(-back, 3);
+        break;
+      }
+    }
+  }
+  // A read of the whole file in one call, from the start.
+  f.Seek(0, 1);
+  bf.assign(data.size(), 0);
+  f.Leer(bf.data(), bf.size());
+  EXPECT_EQ(bf, data);
+}
+
+}  // namespace
