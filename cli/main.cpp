@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/utf8arguments.h"
 #include "pdf/kelvraruntimeerror.h"
 
 std::string DescribeCurrentException() {
@@ -79,7 +80,8 @@ int main(int argc, char** argv) {
       });
 
   try {
-    app.parse(argc, argv);
+    Utf8Arguments arguments(argc, argv);
+    app.parse(arguments.argc(), arguments.argv());
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : 2;
