@@ -168,6 +168,7 @@ TEST(XRefStream, MalformedDictionaries) {
       {"/Type/XRef /W [1 2] /Size 1", Zeros(3), "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array"},
       {"/Type/XRef /W [1 2 1] /Size 1", "\3" + Zeros(3), "PdfFileParser::ParseCrossRefStreamEntry. Format not supported."},
       {"/Type/XRef /W [1 2 1] /Size 1 /Encrypt 9 0 R", Zeros(4), "Encrypted"},
+      {"/Type/XRef /W [1 2 1] /Size 1 /Length 9 0 R", Zeros(4), ""},  // indirect /Length, unknown while parsing
   };
   for (const auto& row : rows) {
     PdfBuilder b;
