@@ -134,6 +134,13 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
     if (record->count > (file_size_ - s.Tell()) / 18 + 1) throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
     SkipWhitespace(s);
     record->Read(s);
+    // A common producer fault: the first subsection says it starts at 1 but
+    // begins with object 0's free row, so every row is off by one.
+    if (record->first == 1 && !record->entries.empty() && record->entries[0].type == XRefEntry::kFree &&
+        record->entries[0].generation == 65535 && record->entries[0].location == 0) {
+      record->first = 0;
+      for (XRefEntry& e : record->entries) --e.number;
+    }
     last = record.get();
     record->section = section_;
     xrefList.push_back(std::move(record));

@@ -67,6 +67,23 @@ TEST(ClassicXref, SubsectionsAndRowEndings) {
   }
 }
 
+// A first subsection that claims to start at 1 but begins with object 0's
+// free row is read as starting at 0, as other readers repair it; a genuine
+// subsection from 1 is left alone.
+TEST(ClassicXref, SubsectionOffByOneRepaired) {
+  PdfBuilder b = Numbers(2);
+  Doc shifted(b.Finish(b.Classic({{1, b.Rows(2)}}, "/Size 3")));
+  ASSERT_EQ(shifted.Parse(), "");
+  EXPECT_EQ(Fetch(shifted, "1 0 R"), "101");
+  EXPECT_EQ(Fetch(shifted, "2 0 R"), "102");
+
+  PdfBuilder c = Numbers(2);
+  Doc genuine(c.Finish(c.Classic({{0, {Free()}}, {1, {c.At(1), c.At(2)}}}, "/Size 3")));
+  ASSERT_EQ(genuine.Parse(), "");
+  EXPECT_EQ(Fetch(genuine, "1 0 R"), "101");
+  EXPECT_EQ(Fetch(genuine, "2 0 R"), "102");
+}
+
 TEST(ClassicXref, IncrementalUpdatePrecedence) {
   PdfBuilder b = Numbers(4);
   b.Obj(9, "<</Title (old)>>");
