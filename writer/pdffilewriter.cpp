@@ -148,7 +148,15 @@ void PdfFileWriter::WriteValue(PdfValue* value, PdfStream& input, int64_t number
 void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t number, int64_t generation) {
   int64_t offset = 0, length = 0;
   bool length_trusted = true;
-  if (d->IsStream()) StreamExtent(d, "/OffsetStream no /Length", &offset, &length, &length_trusted);
+  if (d->IsStream()) {
+    StreamExtent(d, "/OffsetStream no /Length", &offset, &length, &length_trusted);
+    // No two streams of a sound file share data, so all the data copied fits
+    // in the input. More means streams run over other objects (a wrong
+    // /Length with "endstream" far away): copying on would make the output
+    // grow with the square of the input.
+    stream_bytes_copied_ += length;
+    if (stream_bytes_copied_ > FileSize()) throw _kelvra_runtime_error("PdfFileWriter::WriteDictionary:stream data limit");
+  }
   Out("<<\n");
   for (int64_t i = 0; i < d->GetSize(); ++i) {
     const std::string key = d->GetKey(i);

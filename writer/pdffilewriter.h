@@ -67,4 +67,5 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   std::ostream* output_ = nullptr;
   std::string buffer_;
   uint64_t flushed_ = 0;
+  int64_t stream_bytes_copied_ = 0;  // stream data written so far
 };
