@@ -193,6 +193,23 @@ void PdfFileParser::ReleaseObjectStream(int64_t objstm_number) {
   stm->stream_decoded = false;
 }
 
+bool PdfFileParser::ReleaseValuesFrom(size_t mark) {
+  for (size_t i = mark; i < valueList.size(); ++i) {
+    const PdfValue* v = valueList[i].get();
+    if (v->kind() == PdfValue::Kind::Dictionary && static_cast<const PdfDiccionario*>(v)->stream_decoded) return false;
+  }
+  // Only the top value of an indirect object carries its number, and only
+  // such values are cached.
+  for (size_t i = mark; i < valueList.size(); ++i) {
+    const PdfValue* v = valueList[i].get();
+    if (v->obj_number < 0) continue;
+    auto it = cache_objetos.find(ReferenceText(v->obj_number, v->obj_generation));
+    if (it != cache_objetos.end() && it->second == v) cache_objetos.erase(it);
+  }
+  if (mark < valueList.size()) valueList.erase(valueList.begin() + static_cast<std::ptrdiff_t>(mark), valueList.end());
+  return true;
+}
+
 void PdfFileParser::ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index) {
   int32_t found_index = -1;
   int64_t value_offset = 0;

@@ -86,6 +86,18 @@ class PdfFileParser : public PdfParser {
   // Releases the decoded data of an object stream that is no longer needed.
   void ReleaseObjectStream(int64_t objstm_number);
 
+  // Values are owned until the parser dies, unless released: a mark is the
+  // count of values created so far, and ReleaseValuesFrom destroys those
+  // created since, dropping the cache entries that name them. The caller
+  // promises that nothing else holds them (containers only point at values
+  // created with them, and other objects are reached through the cache).
+  // The writer releases each object's values once it is written, so memory
+  // does not grow with the number of objects. When a dictionary among them
+  // holds decoded object-stream data, which later fetches reuse, nothing is
+  // released and false is returned.
+  size_t ValueMark() const { return valueList.size(); }
+  bool ReleaseValuesFrom(size_t mark);
+
   // Whether the listing of an object in the section-th section names one of
   // the cross-reference streams read while parsing: those describe this
   // file's layout and are not part of the document. A number that a newer

@@ -60,7 +60,11 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
       table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
       object_streams.push_back(stm_number);
     } else {
+      // Once written, the object's values are needed no more: releasing
+      // them keeps memory flat however many objects the document has.
+      const size_t mark = ValueMark();
       WriteObject(input, e->number, e->generation);
+      ReleaseValuesFrom(mark);
     }
   }
   // Every object stream that compressed entries name must have been written
