@@ -290,10 +290,17 @@ void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_messag
     const int64_t gen = StringToInt64(raw->text.substr(blank + 1));
     known = gen >= 0 && gen <= UINT32_MAX && index_.Find(num, static_cast<uint32_t>(gen)) != nullptr;
   }
-  if (known) {
+  // An indirect /Length is read once per object it names: many streams may
+  // name one object, and a long one (an array, say) read again for each
+  // would make the work grow with the square of the file.
+  auto read_before = raw->native_type == NATIVE_REFERENCE ? indirect_lengths_.find(raw->text) : indirect_lengths_.end();
+  if (read_before != indirect_lengths_.end()) {
+    len = read_before->second;
+  } else if (known) {
     PdfValue* v = d->GetValue("/Length", true);
     if (v == nullptr) throw _kelvra_runtime_error(no_length_message);
     if (v->native_type == NATIVE_NUMBER) len = StringToInt64(v->text);
+    if (raw->native_type == NATIVE_REFERENCE) indirect_lengths_.emplace(raw->text, len);
   }
   // Trust /Length when "endstream" follows the data (after white space).
   if (len >= 0 && len <= file_size_ - start) {

@@ -135,6 +135,9 @@ class PdfFileParser : public PdfParser {
     bool parsed = false;
   };
   std::unordered_map<int64_t, ObjStmHeader> objstm_headers_;
+  // Values of indirect stream lengths read so far, by reference text (-1:
+  // not a number).
+  std::unordered_map<std::string, int64_t> indirect_lengths_;
 
   XRefIndex index_;
   std::unordered_map<int64_t, int> xref_stream_sections_;  // number -> newest section
