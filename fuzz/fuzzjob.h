@@ -1,0 +1,56 @@
+#pragma once
+// The whole job as the tool runs it, shared by the document-level targets:
+// bytes in, encrypted document out. A rewrite that succeeds must produce a
+// document that reads back: the same input is also written without
+// encryption and that copy is rewritten again, which must succeed as well.
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "crypt/pdfencryptedfilewriter.h"
+#include "fuzz/nullsink.h"
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfmemorystream.h"
+#include "writer/pdffilewriter.h"
+
+namespace fuzzjob {
+
+// Larger rewrites are not read back, to keep each run fast.
+constexpr size_t kReadBackLimit = size_t{1} << 20;
+
+inline void RunWholeJob(const uint8_t* data, size_t size) {
+  {
+    PdfMemoryStream in(data, size);
+    PdfEncryptedFileWriter writer("u", "o", "PC", std::string(16, 'x'));
+    NullSink out;
+    try {
+      writer.WriteDocument(in, out);
+    } catch (const _kelvra_runtime_error&) {
+      return;  // refused with a library message: a correct outcome
+    }
+  }
+  if (size > kReadBackLimit) return;
+  std::ostringstream plain;
+  {
+    PdfMemoryStream in(data, size);
+    PdfFileWriter writer;
+    try {
+      writer.WriteDocument(in, plain);
+    } catch (const _kelvra_runtime_error& e) {
+      std::fprintf(stderr, "encrypted rewrite succeeded, plain rewrite failed: %s\n", e.message.c_str());
+      std::abort();
+    }
+  }
+  const std::string copy = plain.str();
+  PdfMemoryStream again(copy.data(), copy.size());
+  PdfFileWriter reader;
+  NullSink out;
+  try {
+    reader.WriteDocument(again, out);
+  } catch (const _kelvra_runtime_error& e) {
+    std::fprintf(stderr, "the rewritten document does not read back: %s\n", e.message.c_str());
+    std::abort();
+  }
+}
+
+}  // namespace fuzzjob
