@@ -112,6 +112,12 @@ void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t genera
 }
 
 void PdfFileWriter::WriteValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation) {
+  // A dictionary entry whose value never came ("/Key ]", "/Key endobj")
+  // holds no value: it is written as the null object, which means the same.
+  if (value == nullptr) {
+    Out("null ");
+    return;
+  }
   switch (value->kind()) {
     case PdfValue::Kind::Dictionary:
       WriteDictionary(static_cast<PdfDiccionario*>(value), input, number, generation);
