@@ -40,13 +40,13 @@ class NestingGuard {
 void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number, int64_t* generation) {
   const std::string t1 = NextToken(s);
   const std::string t2 = NextToken(s);
-  if (NextToken(s) != "obj" || !IsInteger(t1) || !IsInteger(t2)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+  if (!Is(NextToken(s), "obj") || !IsInteger(t1) || !IsInteger(t2)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
   const int64_t num = StringToInt64(t1), gen = StringToInt64(t2);
   if (number != nullptr) *number = num;
   if (generation != nullptr) *generation = gen;
 
   const int64_t body = s.Tell();
-  if (NextToken(s) != "<<") {
+  if (!Is(NextToken(s), "<<")) {
     s.Seek(body, 1);
     ParseValue(&holder, s);
     return;
@@ -60,7 +60,7 @@ void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int6
     NestingGuard guard(nesting_);
     for (;;) {
       const std::string token = NextToken(s);
-      if (token == ">>") break;
+      if (Is(token, ">>")) break;
       if (token.empty() || token[0] != '/') throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:token");
       ParseKeyValuePairWithKey(d, token, s);
     }
@@ -68,7 +68,7 @@ void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int6
   // A stream follows its dictionary: "stream" and a line end (LF or CR LF),
   // then the data, whose first byte's offset is recorded.
   const int64_t after = s.Tell();
-  if (NextToken(s) == "stream") {
+  if (Is(NextToken(s), "stream")) {
     const int c = s.GetByte();
     const bool ok = c == 0x0A || (c == 0x0D && s.GetByte() == 0x0A);
     if (!ok) throw _kelvra_runtime_error("PdfFileParser::KeyValuePairStream:bad char sequence");
@@ -81,7 +81,7 @@ void PdfFileParser::ParseDictEntries(PdfDiccionario* d, PdfStream& s) {
   NestingGuard guard(nesting_);
   for (;;) {
     const std::string token = NextToken(s);
-    if (token == ">>") return;
+    if (Is(token, ">>")) return;
     ParseKeyValuePairWithKey(d, token, s);
   }
 }
@@ -131,7 +131,7 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
         break;
       case '<': {
         const int64_t at = s.Tell();
-        if (NextToken(s) == "<<") {
+        if (Is(NextToken(s), "<<")) {
           PdfDiccionario* d = NewDictionary();
           container->InsertValue(d);
           ParseDictEntries(d, s);
@@ -153,7 +153,7 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
           const int n = PeekChar(s);
           if (n >= '0' && n <= '9') {
             const std::string t2 = NextToken(s);
-            if (IsInteger(t2) && PeekChar(s) == 'R' && NextToken(s) == "R") {
+            if (IsInteger(t2) && PeekChar(s) == 'R' && Is(NextToken(s), "R")) {
               container->InsertValue(NewSimple(NATIVE_REFERENCE, t1 + " " + t2 + " R"));
               break;
             }
@@ -165,11 +165,11 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
       }
       default: {
         std::string token = NextToken(s);
-        if (token == "true" || token == "false" || token == "null") {
+        if (Is(token, "true") || Is(token, "false") || Is(token, "null")) {
           container->InsertValue(NewSimple(NATIVE_KEYWORD, std::move(token)));
           break;
         }
-        if (token == "endobj") return;
+        if (Is(token, "endobj")) return;
         if (token.empty()) throw _kelvra_runtime_error("PdfFileParser::ParseValue:end of data");
         throw _kelvra_runtime_error(token);
       }

@@ -1,10 +1,37 @@
 #include "pdf/pdfparser.h"
 
+#include <array>
 #include <cstdio>
 #include <limits>
 
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdflimits.h"
+
+namespace {
+
+// Bytes that continue a token: neither white space nor one of the ten
+// characters that NextToken treats on their own.
+constexpr std::array<bool, 256> MakeRegularTable() {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c) table[c] = true;
+  for (int c : {0x20, 0x0A, 0x0D, 0x09, 0x0C, 0x00}) table[c] = false;  // as IsWhitespace
+  for (char c : {'%', '/', '(', ')', '[', ']', '{', '}', '<', '>'}) table[static_cast<uint8_t>(c)] = false;
+  return table;
+}
+constexpr std::array<bool, 256> kRegular = MakeRegularTable();
+
+// Consumes the white space at the front of the stream's window; true when
+// the window then holds a byte that is not white space.
+bool SkipWindowWhitespace(PdfStream& s) {
+  size_t available = 0;
+  const uint8_t* p = s.Window(&available);
+  size_t n = 0;
+  while (n < available && PdfParser::IsWhitespace(p[n])) ++n;
+  s.Skip(n);
+  return n < available;
+}
+
+}  // namespace
 
 PdfParser::PdfParser() = default;
 PdfParser::~PdfParser() = default;
@@ -14,10 +41,23 @@ std::string PdfParser::NextToken(PdfStream& s) {
   SkipWhitespace(s);
   for (;;) {
     if (token.size() > pdflimits::kMaxTokenBytes) throw _kelvra_runtime_error("PdfParser::NextToken:Limit");
+    // Runs of regular bytes, the bulk of every token, are taken from the
+    // window in one piece, never past one byte over the limit (which the
+    // check above then reports).
+    size_t available = 0;
+    const uint8_t* p = s.Window(&available);
+    const size_t room = pdflimits::kMaxTokenBytes + 1 - token.size();
+    size_t n = 0;
+    while (n < available && n < room && kRegular[p[n]]) ++n;
+    if (n != 0) {
+      token.append(reinterpret_cast<const char*>(p), n);
+      s.Skip(n);
+      continue;
+    }
     const int c = s.GetByte();
     if (c < 0) break;
     if (IsWhitespace(c)) {
-      if (token == "stream") s.StepBack();
+      if (Is(token, "stream")) s.StepBack();
       break;
     }
     switch (c) {
@@ -48,7 +88,7 @@ std::string PdfParser::NextToken(PdfStream& s) {
           token.push_back('<');
           continue;
         }
-        if (token == "<") {
+        if (Is(token, "<")) {
           token.push_back('<');
         } else {
           s.StepBack();
@@ -59,7 +99,7 @@ std::string PdfParser::NextToken(PdfStream& s) {
           token.push_back('>');
           continue;
         }
-        if (token == ">" || token[0] == '<') {
+        if (Is(token, ">") || token[0] == '<') {
           token.push_back('>');
         } else {
           s.StepBack();
@@ -73,6 +113,7 @@ std::string PdfParser::NextToken(PdfStream& s) {
 }
 
 void PdfParser::SkipWhitespace(PdfStream& s) {
+  if (SkipWindowWhitespace(s)) return;
   for (;;) {
     const int c = s.GetByte();
     if (c < 0) return;
@@ -84,6 +125,10 @@ void PdfParser::SkipWhitespace(PdfStream& s) {
 }
 
 int PdfParser::PeekChar(PdfStream& s) {
+  if (SkipWindowWhitespace(s)) {
+    size_t available = 0;
+    return *s.Window(&available);
+  }
   for (;;) {
     const int c = s.GetByte();
     if (c < 0) return 0;
@@ -175,6 +220,7 @@ std::string PdfParser::ParseHexString(PdfStream& s) {
 }
 
 std::string PdfParser::ParseName(const std::string& token) {
+  if (token.find('#') == std::string::npos) return token;  // nothing to decode
   std::string out;
   out.reserve(token.size());
   for (size_t i = 0; i < token.size(); ++i) {

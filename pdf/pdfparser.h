@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "pdf/pdfstream.h"
@@ -35,6 +37,13 @@ class PdfParser {
   static uint8_t OctalToByte(const std::string& digits);
   // True when every byte is a digit, ".", "-" or "+" (and for empty text).
   static bool EsNumeral(const std::string& text);
+
+  // Whether text is exactly the literal; cheaper than operator== with a
+  // C string, which measures the literal first.
+  template <size_t N>
+  static bool Is(const std::string& text, const char (&literal)[N]) {
+    return text.size() == N - 1 && std::memcmp(text.data(), literal, N - 1) == 0;
+  }
 
   static bool IsWhitespace(int c) { return c == 0x20 || c == 0x0A || c == 0x0D || c == 0x09 || c == 0x0C || c == 0x00; }
   static bool IsDelimiter(int c) {

@@ -38,6 +38,16 @@ class PdfStream {
     return Underflow();
   }
 
+  // The bytes that can be read without a call, for loops that scan runs of
+  // bytes: the next *available bytes of the data start at the pointer
+  // returned (none when the window is used up; GetByte then refills it).
+  // Skip consumes n of them, n <= *available.
+  const uint8_t* Window(size_t* available) const {
+    *available = static_cast<size_t>(end_ - cur_);
+    return cur_;
+  }
+  void Skip(size_t n) { cur_ += n; }
+
   // Makes the byte just read by GetByte the next byte again.
   void StepBack() {
     if (cur_ > begin_) {
