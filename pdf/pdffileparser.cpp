@@ -49,6 +49,9 @@ PdfValue* PdfFileParser::NuevoValue(const std::string& class_name) {
 namespace {
 template <class T>
 T* Adopt(std::vector<std::unique_ptr<PdfValue>>& list, PdfFileParser* parser) {
+  // Each value costs about a hundred bytes and needs as little as two bytes
+  // of input ("0 "), which a decoded object stream multiplies again.
+  if (list.size() >= pdflimits::kMaxValues) throw _kelvra_runtime_error("PdfFileParser::NuevoValue:limit");
   auto v = std::make_unique<T>();
   T* raw = v.get();
   raw->parser = parser;

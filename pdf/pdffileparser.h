@@ -127,6 +127,8 @@ class PdfFileParser : public PdfParser {
   void ParseKeyValuePairWithKey(PdfDiccionario* d, const std::string& token, PdfStream& s);
   void ParseContainerValue(PdfValue* container, PdfStream& s);
   bool FindEndstream(int64_t from, int64_t* data_end);
+  // Adds n to the cross-reference entries read; fails past the limit.
+  void CountXRefEntries(uint64_t n);
 
   // Byte offsets of object-stream entries, parsed once per object stream.
   struct ObjStmHeader {
@@ -146,6 +148,7 @@ class PdfFileParser : public PdfParser {
   int64_t file_size_ = 0;
   int nesting_ = 0;
   int fetch_depth_ = 0;
+  uint64_t xref_entries_ = 0;  // entries announced by the sections read
 };
 
 // Builds the reference text "N G R".

@@ -132,6 +132,7 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
       throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:object number");
     // No more rows than the rest of the file can hold (18 bytes each at least).
     if (record->count > (file_size_ - s.Tell()) / 18 + 1) throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
+    CountXRefEntries(static_cast<uint64_t>(record->count));
     SkipWhitespace(s);
     record->Read(s);
     // A common producer fault: the first subsection says it starts at 1 but
@@ -239,6 +240,7 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   if (entry_length == 0 ? total != 0 : total > data.size() / entry_length)
     throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. unknown /W array");
 
+  CountXRefEntries(total);
   rec->entries.reserve(static_cast<size_t>(total));
   const uint8_t* p = data.data();
   for (const auto& r : ranges) {
@@ -267,6 +269,14 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
     }
   }
   if (PdfValue* pv = d->GetValue("/Prev", true)) *prev = StringToInt64(pv->text);
+}
+
+void PdfFileParser::CountXRefEntries(uint64_t n) {
+  // One-byte entries of a decoded stream, or rows of a large file, would
+  // otherwise fill memory with records (32 bytes each) of objects that are
+  // not there.
+  if (n > pdflimits::kMaxXRefEntries - xref_entries_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:limit");
+  xref_entries_ += n;
 }
 
 std::string PdfFileParser::OffsetObjeto(const std::string& reference) {

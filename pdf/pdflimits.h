@@ -21,6 +21,14 @@ constexpr size_t kMaxDecodedStreamBytes = size_t{256} << 20;
 // the two objects the writer appends (Encrypt dictionary, xref stream).
 constexpr int64_t kMaxObjectNumber = (int64_t{1} << 31) - 16;
 
+// Most values (numbers, names, strings, arrays, dictionaries, dictionary
+// entries) alive in one parser at a time: about 230 MiB of them.
+constexpr size_t kMaxValues = size_t{1} << 21;
+
+// Most cross-reference entries in all sections of one file together (32
+// bytes each in memory, 256 MiB at most).
+constexpr uint64_t kMaxXRefEntries = uint64_t{1} << 23;
+
 // Deepest chain of object fetches that start one another (an indirect /Length
 // of an object stream resolves through another fetch, and so on).
 constexpr int kMaxFetchDepth = 32;
