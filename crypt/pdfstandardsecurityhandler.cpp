@@ -204,18 +204,19 @@ void PdfStandardSecurityHandler::ComputeUserValue() {
 void PdfStandardSecurityHandler::ObjectKey(int num, int gen, uint8_t key[kKeyBytes]) const {
   // Step b: the file key, the 3 low bytes of the object number and the 2
   // low bytes of the generation, each low byte first.
-  uint8_t suffix[5];
+  uint8_t input[kKeyBytes + 5];
+  const size_t file_key_len = file_key_.size();  // kKeyBytes once computed
+  std::memcpy(input, file_key_.data(), file_key_len);
+  uint8_t* suffix = input + file_key_len;
   uint32_t n = static_cast<uint32_t>(num), g = static_cast<uint32_t>(gen);
   suffix[0] = static_cast<uint8_t>(n);
   suffix[1] = static_cast<uint8_t>(n >> 8);
   suffix[2] = static_cast<uint8_t>(n >> 16);
   suffix[3] = static_cast<uint8_t>(g);
   suffix[4] = static_cast<uint8_t>(g >> 8);
-  Md5 md5;
-  md5.Update(file_key_.data(), file_key_.size());
-  md5.Update(suffix, sizeof suffix);
-  // Steps c-d: the key is the first min(16 + 5, 16) = 16 bytes of the digest.
-  md5.Final(key);
+  // Steps c-d: the key is the first min(16 + 5, 16) = 16 bytes of the digest
+  // (21 bytes of input: one MD5 block).
+  Md5::Digest(input, file_key_len + 5, key);
 }
 
 void PdfStandardSecurityHandler::EncryptObjectData(int num, int gen, uint8_t* data,
