@@ -1,16 +1,21 @@
 #include "crypt/rc4.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "pdf/kelvraruntimeerror.h"
 
 Rc4::Rc4(const uint8_t* key, size_t key_len) {
   if (key_len == 0 || key_len > 256) throw _kelvra_runtime_error("Rc4::Rc4:key length");
+  // The key repeated over 256 bytes, so that the schedule reads it without
+  // wrapping an index: every object's key costs one schedule.
+  uint8_t repeated[256];
+  for (size_t at = 0; at < 256; at += key_len) std::memcpy(repeated + at, key, std::min(key_len, 256 - at));
   for (int k = 0; k < 256; ++k) s_[k] = static_cast<uint8_t>(k);
   uint8_t j = 0;
-  size_t pos = 0;
   for (int k = 0; k < 256; ++k) {
-    j = static_cast<uint8_t>(j + s_[k] + key[pos]);
-    if (++pos == key_len) pos = 0;
-    uint8_t t = s_[k];
+    const uint8_t t = s_[k];
+    j = static_cast<uint8_t>(j + t + repeated[k]);
     s_[k] = s_[j];
     s_[j] = t;
   }
