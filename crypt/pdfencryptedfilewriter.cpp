@@ -14,19 +14,29 @@ PdfEncryptedFileWriter::PdfEncryptedFileWriter(const std::string& user_password,
 
 PdfEncryptedFileWriter::~PdfEncryptedFileWriter() = default;
 
+const Rc4& PdfEncryptedFileWriter::ObjectCipher(int64_t number, int64_t generation) {
+  if (!cipher_ || cipher_number_ != number || cipher_generation_ != generation) {
+    uint8_t key[PdfStandardSecurityHandler::kKeyBytes];
+    handler.ObjectKey(static_cast<int>(number), static_cast<int>(generation), key);
+    cipher_.emplace(key, sizeof key);
+    cipher_number_ = number;
+    cipher_generation_ = generation;
+  }
+  return *cipher_;
+}
+
 void PdfEncryptedFileWriter::WriteLiteralString(std::string bytes, int64_t number, int64_t generation) {
   // The parsed value is never changed: the copy is encrypted, then escaped.
-  handler.EncryptObjectData(static_cast<int>(number), static_cast<int>(generation), reinterpret_cast<uint8_t*>(&bytes[0]),
-                            bytes.size());
+  // Every string starts the object's key stream afresh.
+  Rc4 cipher = ObjectCipher(number, generation);
+  cipher.Crypt(reinterpret_cast<uint8_t*>(&bytes[0]), bytes.size());
   PdfFileWriter::WriteLiteralString(std::move(bytes), number, generation);
 }
 
 void PdfEncryptedFileWriter::WriteStreamData(PdfStream& input, int64_t offset, int64_t length, int64_t number,
                                              int64_t generation) {
   // One key stream over the whole data, run chunk by chunk.
-  uint8_t key[PdfStandardSecurityHandler::kKeyBytes];
-  handler.ObjectKey(static_cast<int>(number), static_cast<int>(generation), key);
-  Rc4 cipher(key, sizeof key);
+  Rc4 cipher = ObjectCipher(number, generation);
   CopyStreamData(input, offset, length, &cipher);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
+#include <optional>
 #include <string>
 
 #include "crypt/pdfstandardsecurityhandler.h"
+#include "crypt/rc4.h"
 #include "writer/pdffilewriter.h"
 
 // The writer a request uses: a PdfFileWriter that encrypts every string and
@@ -29,6 +31,14 @@ class PdfEncryptedFileWriter : public PdfFileWriter {
   const PdfStandardSecurityHandler& SecurityHandler() const { return handler; }
 
  private:
+  // The RC4 state of an object's key after its key schedule, kept for the
+  // object's other strings and its stream: an object costs one MD5 and one
+  // schedule however many strings it has.
+  const Rc4& ObjectCipher(int64_t number, int64_t generation);
+
   PdfStandardSecurityHandler handler;
   int64_t encrypt_number = 0;
+  std::optional<Rc4> cipher_;
+  int64_t cipher_number_ = -1;
+  int64_t cipher_generation_ = -1;
 };
