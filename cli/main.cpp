@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/utf8arguments.h"
 #include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdffilestream.h"
 
 std::string DescribeCurrentException() {
   try {
@@ -29,15 +30,22 @@ std::string DescribeCurrentException() {
 namespace {
 
 // Up to two lines: the user password, then the owner password. Line ends
-// (LF or CR LF) are not part of them.
+// (LF or CR LF) are not part of them. Read through the library's file
+// stream, so any file name works on Windows too.
 bool ReadPasswordFile(const std::string& path, std::string lines[2]) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
   std::string content;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && content.size() < (1u << 20)) content.append(buf, n);
-  std::fclose(f);
+  try {
+    PdfFileStream f;
+    f.Abrir(path.c_str(), "rb");
+    f.Seek(0, 3);
+    const int64_t size = f.Tell();
+    if (size > (1 << 20)) return false;
+    content.resize(static_cast<size_t>(size));
+    f.Seek(0, 1);
+    f.Leer(&content[0], content.size());
+  } catch (const _kelvra_runtime_error&) {
+    return false;
+  }
   size_t start = 0;
   for (int i = 0; i < 2 && start <= content.size(); ++i) {
     size_t end = content.find('\n', start);
@@ -56,6 +64,8 @@ int main(int argc, char** argv) {
   CLI::App app{"varnel: writes an encrypted copy of a PDF file (128-bit RC4, revision 3)"};
   app.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION);
   app.require_subcommand(1);
+  // Paths such as /tmp/a.pdf are arguments, not options, on every system.
+  app.allow_windows_style_options(false);
 
   std::vector<std::string> check_files;
   CLI::App* check = app.add_subcommand("check", "Read each file as the encryptor would and report what it finds");
@@ -89,8 +99,8 @@ int main(int argc, char** argv) {
   if (check->parsed()) return RunCheck(check_files);
 
   // Password sources, weakest first: the environment, a file, the options.
-  if (const char* env = std::getenv("VARNEL_USER_PASSWORD")) options.user_password = env;
-  if (const char* env = std::getenv("VARNEL_OWNER_PASSWORD")) options.owner_password = env;
+  Utf8Arguments::Environment("VARNEL_USER_PASSWORD", &options.user_password);
+  Utf8Arguments::Environment("VARNEL_OWNER_PASSWORD", &options.owner_password);
   if (file_flag->count() != 0) {
     std::string lines[2];
     if (!ReadPasswordFile(password_file, lines)) {

@@ -13,6 +13,10 @@ class Utf8Arguments {
   Utf8Arguments(const Utf8Arguments&) = delete;
   Utf8Arguments& operator=(const Utf8Arguments&) = delete;
 
+  // An environment variable as UTF-8 (on Windows read through the wide API
+  // for the same reason); false when it is not set.
+  static bool Environment(const char* name, std::string* value);
+
   int argc() const { return static_cast<int>(arguments_.size()); }
   // Null-terminated, like main's argv; valid while this object lives.
   char** argv() { return pointers_.data(); }
