@@ -20,6 +20,7 @@ void PdfCompressedStream::Decompress(PdfValue* value, PdfStream& input, std::vec
     } else {
       DecompressDict(value, input, out);
     }
+    if (value->parser != nullptr) value->parser->CountDecodedBytes(out.size());
   } catch (...) {
     out.clear();
     out.shrink_to_fit();
@@ -45,6 +46,7 @@ void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& input, std:
   d->parser->StreamExtent(d, "PdfCompressedStream::Decompress::no /Length", &offset, &length);
   if (length == 0) throw _kelvra_runtime_error("PdfCompressedStream::DecompressDict() length=0");
   if (static_cast<uint64_t>(length) > pdflimits::kMaxDecodedStreamBytes) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
+  d->parser->CountDecodedBytes(static_cast<uint64_t>(length));
   out.resize(static_cast<size_t>(length));
   input.Seek(offset, 1);
   input.Leer(out.data(), out.size());

@@ -145,6 +145,7 @@ PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t
     }
     stm->stream_decoding = false;
     stm->stream_decoded = true;
+    KeepDecoded(objstm_number, stm->stream_data.size());
   }
 
   ObjStmHeader& header = objstm_headers_[objstm_number];
@@ -186,6 +187,24 @@ PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t
   *found_index = static_cast<int32_t>(at);
   *value_offset = header.first + off;
   return stm;
+}
+
+void PdfFileParser::KeepDecoded(int64_t objstm_number, size_t bytes) {
+  // The oldest decoded object streams are let go while those kept hold more
+  // than the limit; one needed again is decoded again.
+  decoded_objstms_.emplace_back(objstm_number, bytes);
+  decoded_objstm_bytes_ += bytes;
+  while (decoded_objstm_bytes_ > pdflimits::kMaxKeptObjectStreamBytes && decoded_objstms_.size() > 1) {
+    const auto oldest = decoded_objstms_.front();
+    decoded_objstms_.pop_front();
+    decoded_objstm_bytes_ -= oldest.second;
+    if (oldest.first != objstm_number) ReleaseObjectStream(oldest.first);
+  }
+}
+
+void PdfFileParser::CountDecodedBytes(uint64_t n) {
+  if (n > pdflimits::kMaxTotalDecodeBytes - decode_bytes_) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
+  decode_bytes_ += n;
 }
 
 void PdfFileParser::ReleaseObjectStream(int64_t objstm_number) {

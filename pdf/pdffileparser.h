@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -85,6 +86,11 @@ class PdfFileParser : public PdfParser {
                                      int64_t* value_offset);
   // Releases the decoded data of an object stream that is no longer needed.
   void ReleaseObjectStream(int64_t objstm_number);
+  // Adds n to the bytes read and produced while decoding streams for this
+  // file; fails with "PdfCompressedStream::Decompress:limit" past
+  // pdflimits::kMaxTotalDecodeBytes, so no file makes the reader decode
+  // without end (the same bomb named by many objects, say).
+  void CountDecodedBytes(uint64_t n);
 
   // Values are owned until the parser dies, unless released: a mark is the
   // count of values created so far, and ReleaseValuesFrom destroys those
@@ -129,6 +135,9 @@ class PdfFileParser : public PdfParser {
   bool FindEndstream(int64_t from, int64_t* data_end);
   // Adds n to the cross-reference entries read; fails past the limit.
   void CountXRefEntries(uint64_t n);
+  // Records an object stream just decoded and releases the oldest others
+  // while those kept hold more than pdflimits::kMaxKeptObjectStreamBytes.
+  void KeepDecoded(int64_t objstm_number, size_t bytes);
 
   // Byte offsets of object-stream entries, parsed once per object stream.
   struct ObjStmHeader {
@@ -149,6 +158,10 @@ class PdfFileParser : public PdfParser {
   int nesting_ = 0;
   int fetch_depth_ = 0;
   uint64_t xref_entries_ = 0;  // entries announced by the sections read
+  uint64_t decode_bytes_ = 0;  // read and produced while decoding streams
+  // Object streams decoded, oldest first, with their decoded sizes.
+  std::deque<std::pair<int64_t, size_t>> decoded_objstms_;
+  size_t decoded_objstm_bytes_ = 0;
 };
 
 // Builds the reference text "N G R".

@@ -17,6 +17,15 @@ constexpr int kMaxNestingDepth = 256;
 // the only ones the reader decodes; everything else is copied as stored).
 constexpr size_t kMaxDecodedStreamBytes = size_t{256} << 20;
 
+// Most decoded object-stream data kept at once; the oldest decoded object
+// streams beyond it are released (and decoded again if needed).
+constexpr size_t kMaxKeptObjectStreamBytes = size_t{64} << 20;
+
+// Most bytes read and produced while decoding the streams of one file
+// (cross-reference and object streams, including decoding again what was
+// released), which bounds the time spent decoding.
+constexpr uint64_t kMaxTotalDecodeBytes = uint64_t{512} << 20;
+
 // Highest object number accepted from cross-reference data. Leaves room for
 // the two objects the writer appends (Encrypt dictionary, xref stream).
 constexpr int64_t kMaxObjectNumber = (int64_t{1} << 31) - 16;
