@@ -1,6 +1,7 @@
 #include "writer/pdffilewriter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 #include "crypt/rc4.h"
@@ -10,35 +11,58 @@
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdflimits.h"
 
-namespace {
-constexpr size_t kOutputBufferBytes = size_t{1} << 16;
-}
-
-PdfFileWriter::PdfFileWriter() { buffer_.reserve(kOutputBufferBytes * 2); }
+PdfFileWriter::PdfFileWriter() : buffer_(new char[kOutputBufferBytes]) {}
 
 PdfFileWriter::~PdfFileWriter() = default;
 
-void PdfFileWriter::Out(const char* data, size_t n) {
-  if (buffer_.size() + n > kOutputBufferBytes) {
-    Flush();
-    if (n >= kOutputBufferBytes) {
-      output_->write(data, static_cast<std::streamsize>(n));
-      if (!*output_) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
-      flushed_ += n;
-      return;
-    }
+void PdfFileWriter::OutLarge(const char* data, size_t n) {
+  Flush();
+  if (n >= kOutputBufferBytes) {
+    output_->write(data, static_cast<std::streamsize>(n));
+    if (!*output_) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
+    flushed_ += n;
+    return;
   }
-  buffer_.append(data, n);
+  std::memcpy(buffer_.get(), data, n);
+  used_ = n;
 }
 
-void PdfFileWriter::OutNumber(int64_t n) { Out(std::to_string(n)); }
+char* PdfFileWriter::OutSpace(size_t n) {
+  if (n > kOutputBufferBytes) return nullptr;
+  if (n > kOutputBufferBytes - used_) Flush();
+  return buffer_.get() + used_;
+}
+
+void PdfFileWriter::OutNumber(int64_t n) {
+  char digits[24];
+  const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, n);
+  Out(digits, static_cast<size_t>(r.ptr - digits));
+}
+
+void PdfFileWriter::OutName(const std::string& name) {
+  if (char* p = OutSpace(1 + 3 * name.size())) {
+    used_ = static_cast<size_t>(FormatNameTo(p, name) - buffer_.get());
+  } else {
+    Out(FormatName(name));
+  }
+}
+
+void PdfFileWriter::OutEscaped(const uint8_t* data, size_t len) {
+  if (char* p = OutSpace(2 * len)) {
+    used_ = static_cast<size_t>(EscapeLiteralStringTo(p, data, len) - buffer_.get());
+  } else {
+    std::string escaped;
+    AppendEscapedLiteralString(escaped, data, len);
+    Out(escaped);
+  }
+}
 
 void PdfFileWriter::Flush() {
-  if (buffer_.empty()) return;
-  output_->write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  if (used_ == 0) return;
+  output_->write(buffer_.get(), static_cast<std::streamsize>(used_));
   if (!*output_) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
-  flushed_ += buffer_.size();
-  buffer_.clear();
+  flushed_ += used_;
+  used_ = 0;
 }
 
 void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
@@ -137,7 +161,7 @@ void PdfFileWriter::WriteValue(PdfValue* value, PdfStream& input, int64_t number
       Out(value->text);
       break;
     case NATIVE_NAME:
-      Out(FormatName(value->text));
+      OutName(value->text);
       break;
     case NATIVE_STRING:
       Out("(");
@@ -168,16 +192,15 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
     if (stream_bytes_copied_ > FileSize()) throw _kelvra_runtime_error("PdfFileWriter::WriteDictionary:stream data limit");
   }
   Out("<<\n");
-  for (int64_t i = 0; i < d->GetSize(); ++i) {
-    const std::string key = d->GetKey(i);
-    Out(FormatName(key));
+  for (const PdfKeyValuePair* pair : d->pairs) {
+    OutName(pair->key);
     Out(" ");
-    if (d->IsStream() && !length_trusted && key == "/Length") {
+    if (d->IsStream() && !length_trusted && Is(pair->key, "/Length")) {
       // "/Length" was wrong: write the length of the data actually copied.
       OutNumber(length);
       Out(" ");
     } else {
-      WriteValue(d->GetValue(i, false), input, number, generation);
+      WriteValue(pair->value, input, number, generation);
     }
     Out("\n");
   }
@@ -191,14 +214,12 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
 
 void PdfFileWriter::WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation) {
   Out(" [ ");
-  for (int64_t i = 0; i < a->GetSize(); ++i) WriteValue(a->GetValue(i, false), input, number, generation);
+  for (PdfValue* v : a->elements) WriteValue(v, input, number, generation);
   Out("] ");
 }
 
 void PdfFileWriter::WriteLiteralString(std::string bytes, int64_t, int64_t) {
-  std::string escaped;
-  AppendEscapedLiteralString(escaped, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  Out(escaped);
+  OutEscaped(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 void PdfFileWriter::WriteStreamData(PdfStream& input, int64_t offset, int64_t length, int64_t, int64_t) {

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -48,10 +50,30 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   const PdfXRefStreamTable& Table() const { return table; }
 
  protected:
-  void Out(const char* data, size_t n);
+  static constexpr size_t kOutputBufferBytes = size_t{1} << 16;
+
+  // Appends to the output buffer, which is written out when full. Most
+  // pieces are a few bytes: the common case is a copy, inline.
+  void Out(const char* data, size_t n) {
+    if (n <= kOutputBufferBytes - used_) {
+      std::memcpy(buffer_.get() + used_, data, n);
+      used_ += n;
+    } else {
+      OutLarge(data, n);
+    }
+  }
   void Out(const std::string& s) { Out(s.data(), s.size()); }
+  // A string literal, without making a std::string of it.
+  template <size_t N>
+  void Out(const char (&literal)[N]) {
+    Out(literal, N - 1);
+  }
   void OutNumber(int64_t n);
-  uint64_t OutPosition() const { return flushed_ + buffer_.size(); }
+  // A name in its written form (FormatName), formatted in the buffer.
+  void OutName(const std::string& name);
+  // Bytes escaped for a literal string, escaped in the buffer.
+  void OutEscaped(const uint8_t* data, size_t len);
+  uint64_t OutPosition() const { return flushed_ + used_; }
   void Flush();
   // Copies stream data in bounded chunks, through cipher when given.
   void CopyStreamData(PdfStream& input, int64_t offset, int64_t length, Rc4* cipher);
@@ -64,8 +86,14 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   PdfXRefStreamTable table;
 
  private:
+  void OutLarge(const char* data, size_t n);
+  // Room for n bytes at the end of the buffer, written out first when
+  // needed; null when n is more than the buffer holds.
+  char* OutSpace(size_t n);
+
   std::ostream* output_ = nullptr;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
   uint64_t flushed_ = 0;
   int64_t stream_bytes_copied_ = 0;  // stream data written so far
 };

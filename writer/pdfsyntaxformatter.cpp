@@ -47,20 +47,24 @@ constexpr std::array<int8_t, 256> kHexValue = MakeHexTable();
 PdfSyntaxFormatter::~PdfSyntaxFormatter() = default;
 
 std::string PdfSyntaxFormatter::FormatName(const std::string& name) {
+  std::string out(1 + name.size() * 3, '\0');
+  out.resize(static_cast<size_t>(FormatNameTo(&out[0], name) - out.data()));
+  return out;
+}
+
+char* PdfSyntaxFormatter::FormatNameTo(char* out, const std::string& name) {
   const auto* p = reinterpret_cast<const uint8_t*>(name.data());
   const uint8_t* const end = p + name.size();
   if (p != end && *p == '/') ++p;
-  std::string out;
-  out.reserve(1 + static_cast<size_t>(end - p) * 3);
-  out.push_back('/');
-  while (p != end) {
-    const uint8_t* run = p;
-    while (p != end && kNamePlain[*p]) ++p;
-    out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
-    if (p == end) break;
-    const char escaped[3] = {'#', kHexUpper[*p >> 4], kHexUpper[*p & 0x0F]};
-    out.append(escaped, 3);
-    ++p;
+  *out++ = '/';
+  for (; p != end; ++p) {
+    if (kNamePlain[*p]) {
+      *out++ = static_cast<char>(*p);
+    } else {
+      *out++ = '#';
+      *out++ = kHexUpper[*p >> 4];
+      *out++ = kHexUpper[*p & 0x0F];
+    }
   }
   return out;
 }
@@ -72,20 +76,22 @@ std::string PdfSyntaxFormatter::EscapeLiteralString(const std::string& bytes) {
 }
 
 void PdfSyntaxFormatter::AppendEscapedLiteralString(std::string& out, const uint8_t* data, size_t len) {
-  // Room for the plain copy plus a few escapes; encrypted data escapes about
-  // one byte in 32, and append grows geometrically past this if needed.
-  out.reserve(out.size() + len + len / 16 + 8);
-  const uint8_t* p = data;
-  const uint8_t* const end = data + len;
-  while (p != end) {
-    const uint8_t* run = p;
-    while (p != end && kEscape[*p] == 0) ++p;
-    out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
-    if (p == end) break;
-    const char escaped[2] = {'\\', kEscape[*p]};
-    out.append(escaped, 2);
-    ++p;
+  const size_t at = out.size();
+  out.resize(at + 2 * len);
+  out.resize(static_cast<size_t>(EscapeLiteralStringTo(&out[0] + at, data, len) - out.data()));
+}
+
+char* PdfSyntaxFormatter::EscapeLiteralStringTo(char* out, const uint8_t* data, size_t len) {
+  for (const uint8_t* const end = data + len; data != end; ++data) {
+    const char e = kEscape[*data];
+    if (e == 0) {
+      *out++ = static_cast<char>(*data);
+    } else {
+      *out++ = '\\';
+      *out++ = e;
+    }
   }
+  return out;
 }
 
 std::string PdfSyntaxFormatter::HexToBytes(const std::string& digits) {

@@ -16,6 +16,9 @@ class PdfSyntaxFormatter {
   // that is only "/" (or empty) gives "/". A text without the leading "/" is
   // formatted whole, so no byte of it is lost.
   static std::string FormatName(const std::string& name);
+  // The same form written at out, which has room for 1 + 3 * name.size()
+  // bytes; returns the end of what was written.
+  static char* FormatNameTo(char* out, const std::string& name);
 
   // The bytes escaped for use between "(" and ")": backslash, both
   // parentheses, LF, CR, tab, backspace and form feed become two-byte escapes
@@ -23,6 +26,9 @@ class PdfSyntaxFormatter {
   // bytes above 0x7F included, is copied as it is.
   static std::string EscapeLiteralString(const std::string& bytes);
   static void AppendEscapedLiteralString(std::string& out, const uint8_t* data, size_t len);
+  // The escaped bytes written at out, which has room for 2 * len bytes;
+  // returns the end of what was written.
+  static char* EscapeLiteralStringTo(char* out, const uint8_t* data, size_t len);
 
   // The bytes of a hexadecimal string's digits, two digits a byte, the first
   // one high, case-insensitive. An odd last digit gives a byte with that digit
