@@ -321,7 +321,10 @@ void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_messag
   } else if (known) {
     PdfValue* v = d->GetValue("/Length", true);
     if (v == nullptr) throw _kelvra_runtime_error(no_length_message);
-    if (v->native_type == NATIVE_NUMBER) len = StringToInt64(v->text);
+    // Only a whole number gives a length ("5.5" is no length, and taking it
+    // as 5 would copy it into the output as it stands).
+    const bool whole = v->native_type == NATIVE_NUMBER && v->text.find_first_not_of("0123456789") == std::string::npos;
+    if (whole) len = StringToInt64(v->text);
     if (raw->native_type == NATIVE_REFERENCE) indirect_lengths_.emplace(raw->text, len);
   }
   // Trust /Length when "endstream" follows the data (after white space).
