@@ -22,6 +22,16 @@ int BytesNeeded(uint64_t value) {
   return bytes;
 }
 
+int PopCount(uint64_t x) {
+#if defined(__GNUC__) || defined(__clang__)
+  return __builtin_popcountll(x);
+#else
+  int n = 0;
+  for (; x != 0; x &= x - 1) ++n;
+  return n;
+#endif
+}
+
 char* PutBigEndian(char* out, uint64_t value, int width) {
   for (int i = width - 1; i >= 0; --i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
   return out;
@@ -139,7 +149,27 @@ void PdfXRefStreamTable::MarkSeen(uint32_t num) {
 
 void PdfXRefStreamTable::SortRecords() const {
   if (sorted_) return;
-  // Numbers are unique (AddEntry drops repeats), so no stability is needed.
-  std::sort(records_.begin(), records_.end(), [](const Record& a, const Record& b) { return a.num < b.num; });
+  if (seen_sparse_.empty()) {
+    // Every number is in the bitmap, once: an entry's place in number order
+    // is the count of numbers below its own, which the bitmap gives. One
+    // pass puts a million entries in order where sorting took 50 times as
+    // many steps.
+    std::vector<uint32_t> below(seen_bits_.size());  // numbers below each word
+    uint32_t count = 0;
+    for (size_t w = 0; w < seen_bits_.size(); ++w) {
+      below[w] = count;
+      count += static_cast<uint32_t>(PopCount(seen_bits_[w]));
+    }
+    std::vector<Record> ordered(records_.size());
+    for (const Record& r : records_) {
+      const size_t w = r.num >> 6;
+      const uint64_t lower = seen_bits_[w] & ((uint64_t{1} << (r.num & 63)) - 1);
+      ordered[below[w] + static_cast<uint32_t>(PopCount(lower))] = r;
+    }
+    records_.swap(ordered);
+  } else {
+    // Numbers are unique (AddEntry drops repeats), so no stability is needed.
+    std::sort(records_.begin(), records_.end(), [](const Record& a, const Record& b) { return a.num < b.num; });
+  }
   sorted_ = true;
 }

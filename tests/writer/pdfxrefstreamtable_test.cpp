@@ -176,3 +176,26 @@ TEST(PdfXRefStreamTable, LargeMixedNumbering) {
 }
 
 }  // namespace
+
+// Numbers that all fit the bitmap (no sparse ones) are put in order from it:
+// shuffled, with gaps at word edges, read in between (which orders them),
+// then more added out of order, which must be ordered again.
+TEST(PdfXRefStreamTable, DenseNumbersInAnyOrder) {
+  std::vector<int64_t> numbers;
+  for (int64_t n = 0; n < 70000; ++n) {
+    if (n % 64 != 63 && n % 1000 != 5) numbers.push_back(n);  // gaps at the end of words, and elsewhere
+  }
+  std::shuffle(numbers.begin(), numbers.end(), std::mt19937(5));
+  PdfXRefStreamTable t;
+  std::map<int64_t, Entry> expected;
+  const size_t half = numbers.size() / 2;
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    const int64_t n = numbers[i];
+    t.AddEntry(n, 1, static_cast<uint64_t>(n) * 3 + 1, static_cast<uint32_t>(n % 7));
+    expected.emplace(n, Entry{1, static_cast<uint64_t>(n) * 3 + 1, static_cast<uint64_t>(n % 7)});
+    if (i + 1 == half) {
+      EXPECT_EQ(ReadBack(t), expected) << "first half";
+    }
+  }
+  EXPECT_EQ(ReadBack(t), expected);
+}
