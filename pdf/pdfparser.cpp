@@ -223,11 +223,15 @@ std::string PdfParser::ParseName(const std::string& token) {
   if (token.find('#') == std::string::npos) return token;  // nothing to decode
   std::string out;
   out.reserve(token.size());
+  auto is_hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); };
   for (size_t i = 0; i < token.size(); ++i) {
-    if (token[i] == '#') {
-      const std::string hex = token.substr(i + 1, 2);
-      out.push_back(static_cast<char>(HexToInt(hex) & 0xFF));
-      i += hex.size();
+    // Only "#" and two hexadecimal digits is an escape. A stray "#" stands
+    // for itself, as in names written before escapes existed: decoding it
+    // anyway would turn "/A#" into a name with a NUL byte, which no PDF may
+    // hold, and "/A#zz" into "/AS".
+    if (token[i] == '#' && i + 2 < token.size() && is_hex(token[i + 1]) && is_hex(token[i + 2])) {
+      out.push_back(static_cast<char>(HexToInt(token.substr(i + 1, 2)) & 0xFF));
+      i += 2;
     } else {
       out.push_back(token[i]);
     }

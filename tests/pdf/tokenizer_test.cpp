@@ -158,9 +158,9 @@ TEST(Tokenizer, Names) {
     std::string in, out;
   } rows[] = {
       {"/A#20B", "/A B"},                      // escape in the middle
-      {"/A#zz", "/A\x53"},                     // letters past F still count (35 * 16 + 35)
-      {"/A#4", "/A\x04"},                      // one digit at the end of the token
-      {"/A#", std::string("/A\0", 3)},         // no digits at all
+      {"/A#zz", "/A#zz"},                      // not hex digits: the "#" stands for itself
+      {"/A#4", "/A#4"},                        // one digit at the end of the token: no escape
+      {"/A#", "/A#"},                          // no digits at all: no NUL byte
       {"/#2F#2f", "//" "/"},                   // either case
       {"/Plain", "/Plain"},                    // nothing to decode
   };
