@@ -35,6 +35,39 @@ class NestingGuard {
   int& depth_;
 };
 
+// After the integer of a possible reference "N G R", with the stream right
+// after N: decides from the bytes in the stream's window whether "G R"
+// follows exactly as the token-by-token look-ahead would find it. Returns 1
+// when it does (G's digits in *generation, the stream moved past "R" and the
+// white space that ends it), 0 when it does not (the stream not moved), and
+// -1 when the window ends too soon to tell.
+int ReferenceTail(PdfStream& s, std::string* generation) {
+  size_t available = 0;
+  const uint8_t* p = s.Window(&available);
+  auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
+  auto regular = [](uint8_t c) { return !PdfParser::IsWhitespace(c) && !PdfParser::IsDelimiter(c); };
+  size_t i = 0;
+  while (i < available && PdfParser::IsWhitespace(p[i])) ++i;
+  if (i == available) return -1;
+  if (!digit(p[i])) return 0;
+  const size_t g = i;
+  while (i < available && digit(p[i])) ++i;
+  if (i == available) return -1;
+  // G must be a whole token of digits and be followed by white space: a
+  // delimiter there is not "R", nor is a token that goes on.
+  if (!PdfParser::IsWhitespace(p[i])) return 0;
+  const size_t g_end = i;
+  while (i < available && PdfParser::IsWhitespace(p[i])) ++i;
+  if (i == available) return -1;
+  if (p[i] != 'R') return 0;
+  if (++i == available) return -1;
+  if (regular(p[i])) return 0;  // "R" is only the start of a token
+  if (PdfParser::IsWhitespace(p[i])) ++i;
+  generation->assign(reinterpret_cast<const char*>(p + g), g_end - g);
+  s.Skip(i);
+  return 1;
+}
+
 }  // namespace
 
 void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number, int64_t* generation) {
@@ -147,8 +180,19 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
       case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9': {
         std::string t1 = NextToken(s);
         if (!EsNumeral(t1)) throw _kelvra_runtime_error("PdfFileParser::ParseValue:EsNumeral");
-        // A reference is "N G R": look two tokens ahead.
+        // A reference is "N G R": look two tokens ahead, in the window when
+        // it holds them.
         if (IsInteger(t1)) {
+          std::string generation;
+          const int tail = ReferenceTail(s, &generation);
+          if (tail == 1) {
+            container->InsertValue(NewSimple(NATIVE_REFERENCE, t1 + " " + generation + " R"));
+            break;
+          }
+          if (tail == 0) {
+            container->InsertValue(NewSimple(NATIVE_NUMBER, std::move(t1)));
+            break;
+          }
           const int64_t at = s.Tell();
           const int n = PeekChar(s);
           if (n >= '0' && n <= '9') {
