@@ -133,7 +133,8 @@ class PdfFileParser : public PdfParser {
   void ParseKeyValuePairWithKey(PdfDiccionario* d, const std::string& token, PdfStream& s);
   void ParseContainerValue(PdfValue* container, PdfStream& s);
   bool FindEndstream(int64_t from, int64_t* data_end);
-  // Adds n to the cross-reference entries read; fails past the limit.
+  // Adds n entries and one record to the cross-reference data read; fails
+  // past the limit.
   void CountXRefEntries(uint64_t n);
   // Records an object stream just decoded and releases the oldest others
   // while those kept hold more than pdflimits::kMaxKeptObjectStreamBytes.

@@ -274,7 +274,10 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
 void PdfFileParser::CountXRefEntries(uint64_t n) {
   // One-byte entries of a decoded stream, or rows of a large file, would
   // otherwise fill memory with records (32 bytes each) of objects that are
-  // not there.
+  // not there. Each subsection or stream also costs a record of its own,
+  // about four entries' worth, so that millions of empty subsections ("0 0")
+  // count too.
+  n += 4;
   if (n > pdflimits::kMaxXRefEntries - xref_entries_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:limit");
   xref_entries_ += n;
 }
