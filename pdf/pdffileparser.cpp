@@ -46,26 +46,34 @@ PdfValue* PdfFileParser::NuevoValue(const std::string& class_name) {
   throw _kelvra_runtime_error("PdfFileParser::NuevoValue:new");
 }
 
-namespace {
 template <class T>
-T* Adopt(std::vector<std::unique_ptr<PdfValue>>& list, PdfFileParser* parser) {
+T* PdfFileParser::Adopt(PdfValue::Kind kind) {
   // Each value costs about a hundred bytes and needs as little as two bytes
   // of input ("0 "), which a decoded object stream multiplies again.
-  if (list.size() >= pdflimits::kMaxValues) throw _kelvra_runtime_error("PdfFileParser::NuevoValue:limit");
-  auto v = std::make_unique<T>();
-  T* raw = v.get();
-  raw->parser = parser;
-  list.push_back(std::move(v));
+  if (valueList.size() >= pdflimits::kMaxValues) throw _kelvra_runtime_error("PdfFileParser::NuevoValue:limit");
+  std::vector<std::unique_ptr<PdfValue>>& spare = spare_values_[static_cast<size_t>(kind)];
+  T* raw;
+  if (spare.empty()) {
+    valueList.push_back(std::make_unique<T>());
+    raw = static_cast<T*>(valueList.back().get());
+  } else {
+    // A released value of the same class, made as new; its strings and
+    // vectors keep their storage.
+    valueList.push_back(std::move(spare.back()));
+    spare.pop_back();
+    raw = static_cast<T*>(valueList.back().get());
+    *raw = T();
+  }
+  raw->parser = this;
   return raw;
 }
-}  // namespace
 
-PdfDiccionario* PdfFileParser::NewDictionary() { return Adopt<PdfDiccionario>(valueList, this); }
-PdfArray* PdfFileParser::NewArray() { return Adopt<PdfArray>(valueList, this); }
-PdfKeyValuePair* PdfFileParser::NewPair() { return Adopt<PdfKeyValuePair>(valueList, this); }
+PdfDiccionario* PdfFileParser::NewDictionary() { return Adopt<PdfDiccionario>(PdfValue::Kind::Dictionary); }
+PdfArray* PdfFileParser::NewArray() { return Adopt<PdfArray>(PdfValue::Kind::Array); }
+PdfKeyValuePair* PdfFileParser::NewPair() { return Adopt<PdfKeyValuePair>(PdfValue::Kind::KeyValuePair); }
 
 PdfValue* PdfFileParser::NewSimple(int native_type, std::string text) {
-  PdfValue* v = Adopt<PdfValue>(valueList, this);
+  PdfValue* v = Adopt<PdfValue>(PdfValue::Kind::Value);
   v->native_type = native_type;
   v->text = std::move(text);
   return v;
@@ -227,6 +235,11 @@ bool PdfFileParser::ReleaseValuesFrom(size_t mark) {
     if (v->obj_number < 0) continue;
     auto it = cache_objetos.find(ReferenceText(v->obj_number, v->obj_generation));
     if (it != cache_objetos.end() && it->second == v) cache_objetos.erase(it);
+  }
+  // The values are kept for reuse by the factory: a document's millions of
+  // values then cost few allocations.
+  for (size_t i = mark; i < valueList.size(); ++i) {
+    spare_values_[static_cast<size_t>(valueList[i]->kind())].push_back(std::move(valueList[i]));
   }
   if (mark < valueList.size()) valueList.erase(valueList.begin() + static_cast<std::ptrdiff_t>(mark), valueList.end());
   return true;

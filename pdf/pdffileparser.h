@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pdf/pdfparser.h"
+#include "pdf/pdfvalue.h"
 #include "pdf/xref.h"
 #include "pdf/xrefindex.h"
 
@@ -133,6 +134,10 @@ class PdfFileParser : public PdfParser {
   void ParseKeyValuePairWithKey(PdfDiccionario* d, const std::string& token, PdfStream& s);
   void ParseContainerValue(PdfValue* container, PdfStream& s);
   bool FindEndstream(int64_t from, int64_t* data_end);
+  // A value of class T (of that kind) owned by this parser: a released one
+  // when there is one, else a new one.
+  template <class T>
+  T* Adopt(PdfValue::Kind kind);
   // Adds n entries and one record to the cross-reference data read; fails
   // past the limit.
   void CountXRefEntries(uint64_t n);
@@ -151,6 +156,8 @@ class PdfFileParser : public PdfParser {
   // not a number).
   std::unordered_map<std::string, int64_t> indirect_lengths_;
 
+  // Values released by ReleaseValuesFrom, by kind, for Adopt to reuse.
+  std::vector<std::unique_ptr<PdfValue>> spare_values_[4];
   XRefIndex index_;
   std::unordered_map<int64_t, int> xref_stream_sections_;  // number -> newest section
   int section_ = 0;  // section being read

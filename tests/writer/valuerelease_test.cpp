@@ -25,6 +25,26 @@ TEST(ValueRelease, WriterKeepsNoValuesOfWrittenObjects) {
             "<<\n/A  [ 1 2 (x)  [ 3 ] ] \n/B <<\n/C 4 0 R \n/D /E \n>>\n\n/F (text) \n>>\n");
 }
 
+// Released values are reused for the next objects: nothing of what they
+// held (stream data, entries, elements, numbers) may show there.
+TEST(ValueRelease, ReusedValuesStartFresh) {
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog >>");
+  b.Stream(2, "/S (x) /N [1 2 3] /D << /E 5 >>", "data");
+  b.Object(3, "<< /A [4] >>");
+  b.Object(4, "[ << /B 6 >> (y) ]");
+  b.Object(5, "<< /C << >> >>");
+  PdfFileWriter w;
+  const std::string out = Rewrite(
+      w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4), InUse(5)}, "/Root 1 0 R")));
+  const WrittenXRef x = ReadXRef(out);
+  EXPECT_EQ(ObjectBody(out, x, 2),
+            "<<\n/D <<\n/E 5 \n>>\n\n/Length 4 \n/N  [ 1 2 3 ] \n/S (x) \n>>\nstream\ndata\nendstream\n");
+  EXPECT_EQ(ObjectBody(out, x, 3), "<<\n/A  [ 4 ] \n>>\n");
+  EXPECT_EQ(ObjectBody(out, x, 4), " [ <<\n/B 6 \n>>\n(y) ] ");
+  EXPECT_EQ(ObjectBody(out, x, 5), "<<\n/C <<\n>>\n\n>>\n");
+}
+
 TEST(ValueRelease, ReleasedObjectIsReadAgainOnTheNextFetch) {
   const std::string doc = SimpleDocument({"<< /A [1 2] /B (x) >>", "7"});
   PdfMemoryStream in(doc.data(), doc.size());
