@@ -130,6 +130,10 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
 
 PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t number, int32_t index, int32_t* found_index,
                                                   int64_t* value_offset) {
+  // The members of an object stream usually come one after another: the
+  // object stream of the last call, still decoded, needs no lookups.
+  if (objstm_number == last_objstm_number_ && last_objstm_->stream_decoded)
+    return FindInHeader(last_objstm_, *last_objstm_header_, number, index, found_index, value_offset);
   // The object stream is fetched by its own reference, so it is read once and
   // shared with any other fetch of it.
   const XRefEntry* stm_entry = index_.Find(objstm_number, 0);
@@ -175,6 +179,14 @@ PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t
     }
     header.parsed = true;
   }
+  last_objstm_number_ = objstm_number;
+  last_objstm_ = stm;
+  last_objstm_header_ = &header;
+  return FindInHeader(stm, header, number, index, found_index, value_offset);
+}
+
+PdfDiccionario* PdfFileParser::FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number, int32_t index,
+                                            int32_t* found_index, int64_t* value_offset) {
   // The entry at the listed index is the usual answer; otherwise the first
   // pair with the object's number.
   size_t at = header.pairs.size();
@@ -242,6 +254,7 @@ bool PdfFileParser::ReleaseValuesFrom(size_t mark) {
     spare_values_[static_cast<size_t>(valueList[i]->kind())].push_back(std::move(valueList[i]));
   }
   if (mark < valueList.size()) valueList.erase(valueList.begin() + static_cast<std::ptrdiff_t>(mark), valueList.end());
+  last_objstm_number_ = -1;  // its dictionary may be among them
   return true;
 }
 

@@ -152,6 +152,15 @@ class PdfFileParser : public PdfParser {
     bool parsed = false;
   };
   std::unordered_map<int64_t, ObjStmHeader> objstm_headers_;
+  // The member lookup of FindInObjectStream, once the object stream is
+  // decoded and its header parsed.
+  PdfDiccionario* FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number, int32_t index,
+                               int32_t* found_index, int64_t* value_offset);
+  // The object stream FindInObjectStream used last (-1: none); forgotten
+  // whenever values are released.
+  int64_t last_objstm_number_ = -1;
+  PdfDiccionario* last_objstm_ = nullptr;
+  ObjStmHeader* last_objstm_header_ = nullptr;
   // Values of indirect stream lengths read so far, by reference text (-1:
   // not a number).
   std::unordered_map<std::string, int64_t> indirect_lengths_;

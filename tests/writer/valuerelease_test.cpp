@@ -3,6 +3,7 @@
 // check that it really does, and that nothing still needed is released.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,34 @@ TEST(ValueRelease, DecodedObjectStreamIsKept) {
   EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/Length 4 0 R \n>>\nstream\n0123456789\nendstream\n");
   EXPECT_EQ(x.entries.at(5)[0], 2u);
   EXPECT_EQ(x.entries.at(5)[2], 1u);
+}
+
+// Members of two object streams listed in turns, with a written stream in
+// between whose /Length lies in one of them: each object stream is decoded
+// again when needed after its data or its dictionary was let go, and every
+// member keeps its index.
+TEST(ValueRelease, ObjectStreamMembersInTurns) {
+  PdfBuilder b;
+  b.ObjectStream(10, {{1, "<< /Type /Catalog >>"}, {3, "(a)"}, {5, "[5]"}});
+  b.ObjectStream(11, {{4, "4"}, {6, "9"}});
+  b.Stream(7, "", "123456789", "6 0 R");
+  const int64_t x = b.XRefStream(
+      12,
+      {Free(0, 65535), Compressed(1, 10, 0), Compressed(4, 11, 0), Compressed(3, 10, 1), InUse(7), Compressed(6, 11, 1),
+       Compressed(5, 10, 2), InUse(10), InUse(11)},
+      "/Root 1 0 R");
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, b.Finish(x));
+  const WrittenXRef written = ReadXRef(out);
+  const struct {
+    int64_t number;
+    uint64_t stm, index;
+  } members[] = {{1, 10, 0}, {3, 10, 1}, {5, 10, 2}, {4, 11, 0}, {6, 11, 1}};
+  for (const auto& m : members) {
+    ASSERT_EQ(written.entries.count(m.number), 1u) << m.number;
+    EXPECT_EQ(written.entries.at(m.number), (std::array<uint64_t, 3>{2, m.stm, m.index})) << m.number;
+  }
+  EXPECT_EQ(ObjectBody(out, written, 7), "<<\n/Length 6 0 R \n>>\nstream\n123456789\nendstream\n");
 }
 
 }  // namespace
