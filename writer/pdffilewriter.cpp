@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <unordered_map>
 #include <vector>
 
 #include "crypt/rc4.h"
@@ -71,8 +72,15 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   WriteHeader();
   // Objects in the order the cross-reference data list them, newest section
   // first; each object number once, in the version lookups give.
-  std::vector<int64_t> object_streams;
-  for (const XRefEntry* e : DocumentObjects()) {
+  const std::vector<const XRefEntry*> objects = DocumentObjects();
+  // How many members each object stream has left to list: its decoded data
+  // is released after the last, so that in the usual layout (members listed
+  // together) one object stream's data is held at a time, not all of them.
+  std::unordered_map<int64_t, size_t> members_left;
+  for (const XRefEntry* e : objects) {
+    if (e->type == XRefEntry::kCompressed) ++members_left[static_cast<int64_t>(e->location)];
+  }
+  for (const XRefEntry* e : objects) {
     if (e->type == XRefEntry::kCompressed) {
       // Stays inside its object stream, which is written as an ordinary
       // stream. The object stream must really hold it: a reader finds it by
@@ -82,7 +90,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
       const auto stm_number = static_cast<int64_t>(e->location);
       FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
       table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
-      object_streams.push_back(stm_number);
+      if (--members_left[stm_number] == 0) ReleaseObjectStream(stm_number);
     } else {
       // Once written, the object's values are needed no more: releasing
       // them keeps memory flat however many objects the document has.
@@ -93,9 +101,8 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   }
   // Every object stream that compressed entries name must have been written
   // as an object of its own.
-  std::sort(object_streams.begin(), object_streams.end());
-  object_streams.erase(std::unique(object_streams.begin(), object_streams.end()), object_streams.end());
-  for (int64_t stm : object_streams) {
+  for (const auto& m : members_left) {
+    const int64_t stm = m.first;
     PdfXRefStreamEntry entry{};
     if (!table.FindEntry(stm, entry) || entry.type != 1) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
     ReleaseObjectStream(stm);
