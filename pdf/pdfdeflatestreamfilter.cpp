@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <memory>
 
 #include "pdf/kelvraruntimeerror.h"
 
@@ -35,23 +37,29 @@ void PdfDeflateStreamFilter::Filter(std::vector<uint8_t>& data, size_t max_out) 
   // One byte of room beyond the limit tells "exactly max_out" from "more".
   const size_t room = max_out == SIZE_MAX ? max_out : max_out + 1;
   const size_t guess = data.size() > SIZE_MAX / 4 ? SIZE_MAX : data.size() * 4;
-  std::vector<uint8_t> out(std::min(room, std::max(kFirstOutputBytes, guess)));
+  // Output goes into a buffer that is not zeroed first (inflate writes every
+  // byte kept) and is copied once, at its final size, into data.
+  size_t capacity = std::min(room, std::max(kFirstOutputBytes, guess));
+  std::unique_ptr<uint8_t[]> out(new uint8_t[capacity]);
 
   Inflater inflater;
   z_stream* zs = inflater.get();
   size_t in_pos = 0;
   size_t out_pos = 0;
   for (;;) {
-    if (out_pos == out.size()) {
-      if (out.size() >= room) throw _kelvra_runtime_error("PdfDeflateStreamFilter::Filter:limit");
-      out.resize(out.size() > room / 2 ? room : out.size() * 2);
+    if (out_pos == capacity) {
+      if (capacity >= room) throw _kelvra_runtime_error("PdfDeflateStreamFilter::Filter:limit");
+      capacity = capacity > room / 2 ? room : capacity * 2;
+      std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);
+      std::memcpy(bigger.get(), out.get(), out_pos);
+      out = std::move(bigger);
     }
     // avail_in and avail_out are 32-bit: feed large buffers in slices.
     const uInt in_now = static_cast<uInt>(std::min<size_t>(data.size() - in_pos, UINT_MAX));
-    const uInt out_now = static_cast<uInt>(std::min<size_t>(out.size() - out_pos, UINT_MAX));
+    const uInt out_now = static_cast<uInt>(std::min<size_t>(capacity - out_pos, UINT_MAX));
     zs->next_in = data.data() + in_pos;
     zs->avail_in = in_now;
-    zs->next_out = out.data() + out_pos;
+    zs->next_out = out.get() + out_pos;
     zs->avail_out = out_now;
     const int rc = inflate(zs, Z_NO_FLUSH);
     in_pos += in_now - zs->avail_in;
@@ -67,7 +75,6 @@ void PdfDeflateStreamFilter::Filter(std::vector<uint8_t>& data, size_t max_out) 
     throw _kelvra_runtime_error("PdfDeflateStreamFilter::Filter");
   }
   if (out_pos > max_out) throw _kelvra_runtime_error("PdfDeflateStreamFilter::Filter:limit");
-  out.resize(out_pos);
-  out.shrink_to_fit();
-  data.swap(out);
+  std::vector<uint8_t> result(out.get(), out.get() + out_pos);
+  data.swap(result);
 }
