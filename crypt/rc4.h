@@ -13,6 +13,8 @@ class Rc4 {
   void Crypt(uint8_t* buffer, size_t len);
 
  private:
+  void CryptLong(uint8_t* buffer, size_t len);
+
   uint8_t s_[256];
   uint8_t i_ = 0;
   uint8_t j_ = 0;

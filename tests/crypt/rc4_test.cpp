@@ -68,7 +68,7 @@ TEST(Rc4, ChunkedEqualsOneShot) {
   for (size_t k = 0; k < whole.size(); ++k) whole[k] = static_cast<uint8_t>(k * 7);
   std::vector<uint8_t> expected = whole;
   Rc4(key, sizeof key).Crypt(expected.data(), expected.size());
-  for (size_t chunk : {size_t{1}, size_t{3}, size_t{64}, size_t{255}, size_t{4096}}) {
+  for (size_t chunk : {size_t{1}, size_t{3}, size_t{64}, size_t{255}, size_t{300}, size_t{1001}, size_t{4096}}) {
     std::vector<uint8_t> data = whole;
     Rc4 rc4(key, sizeof key);
     for (size_t pos = 0; pos < data.size(); pos += chunk)
