@@ -21,6 +21,9 @@ CheckCounts CheckFile(const std::string& path) {
   CheckCounts counts;
   counts.sections = parser.SectionCount();
   for (const XRefEntry* e : parser.DocumentObjects()) {
+    // Each object's values are let go once checked, as the writer does, so
+    // memory stays flat however many objects the document has.
+    const size_t mark = parser.ValueMark();
     PdfValue* v = parser.DameObjeto(e->number, e->generation);
     if (e->type == XRefEntry::kCompressed) {
       ++counts.compressed;
@@ -30,6 +33,7 @@ CheckCounts CheckFile(const std::string& path) {
       parser.StreamExtent(static_cast<PdfDiccionario*>(v), "/OffsetStream no /Length", &offset, &length);
     }
     ++counts.objects;
+    parser.ReleaseValuesFrom(mark);
   }
   return counts;
 }
