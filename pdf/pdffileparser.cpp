@@ -290,7 +290,7 @@ bool PdfFileParser::FindEndstream(int64_t from, int64_t* data_end) {
   // the one end-of-line that precedes "endstream".
   static const char kKeyword[] = "endstream";
   const size_t klen = sizeof kKeyword - 1;
-  std::vector<uint8_t> buf(pdflimits::kCopyChunkBytes + klen);
+  std::vector<uint8_t> buf(pdflimits::kEndstreamScanBytes + klen);
   int64_t pos = from;
   while (pos < file_size_) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(buf.size()), file_size_ - pos));

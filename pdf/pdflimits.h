@@ -45,8 +45,13 @@ constexpr int kMaxFetchDepth = 32;
 // How far back from the end of the file "startxref" and "%%EOF" are searched.
 constexpr size_t kTailWindowBytes = 1024;
 
-// Size of each chunk when stream data is copied and encrypted.
-constexpr size_t kCopyChunkBytes = size_t{1} << 16;
+// Size of each chunk when stream data is copied and encrypted: each chunk
+// is one read and one write, so large streams want large chunks.
+constexpr size_t kCopyChunkBytes = size_t{1} << 20;
+
+// Size of each chunk read while searching for "endstream" after a stream
+// whose /Length is wrong: small, as most such streams are.
+constexpr size_t kEndstreamScanBytes = size_t{1} << 16;
 
 // Largest /Colors of a predictor, and the largest row of predicted data
 // (/Colors x /BitsPerComponent x /Columns, in bytes).

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "crypt/pdfencryptedfilewriter.h"
+#include "pdf/pdflimits.h"
 #include "tests/writer/testpdf.h"
 #include "writer/pdfsyntaxformatter.h"
 
@@ -37,6 +38,21 @@ TEST(ObjectCipher, EveryStringAndStreamStartsTheKeyStream) {
                                        "] \n/Length 7 \n>>\nstream\n" + enc(2, 0, "payload") + "\nendstream\n");
   EXPECT_EQ(ObjectBody(out, x, 3), lit(3, 0, "one"));
   EXPECT_EQ(ObjectBody(out, x, 4), lit(4, 1, "one")) << "the generation is part of the key";
+}
+
+// Stream data is copied in chunks, with one key stream running through them.
+TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
+  std::string data(2 * pdflimits::kCopyChunkBytes + 123, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 29 + (i >> 11));
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog >>");
+  b.Stream(2, "", data);
+  PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
+  const std::string out = Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
+  std::string expected = data;
+  w.SecurityHandler().EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&expected[0]), expected.size());
+  const std::string head = "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n";
+  EXPECT_TRUE(ObjectBody(out, ReadXRef(out), 2) == head + expected + "\nendstream\n");
 }
 
 }  // namespace
