@@ -270,6 +270,16 @@ def nesting():
     yield "nesting-200", _classic(pdf, 6), OK
 
 
+def long_tokens():
+    # A name, a literal string and a hexadecimal string just over 64 MiB (the
+    # blank after "<" ends the token there, so the string reader meets it).
+    over = (64 << 20) + 16
+    for name, message, body in (("long-name", "PdfParser::NextToken:Limit", b"/" + b"N" * over),
+                                ("long-string", "PdfParser::ParseString:Limit", b"(" + b"s" * over + b")"),
+                                ("long-hexstring", "PdfParser::ParseHexString:Limit", b"< " + b"4" * over + b">")):
+        yield name, _object_file(b"[" + body + b"]"), fail(message)
+
+
 def short_xref_stream():
     # Entries for five objects while /Index announces seven.
     pdf = Pdf()
