@@ -62,7 +62,8 @@ T* PdfFileParser::Adopt(PdfValue::Kind kind) {
     valueList.push_back(std::move(spare.back()));
     spare.pop_back();
     raw = static_cast<T*>(valueList.back().get());
-    *raw = T();
+    static const T kFresh;
+    *raw = kFresh;
   }
   raw->parser = this;
   return raw;
@@ -125,7 +126,19 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     throw _kelvra_runtime_error("PdfFileParser::DameObjeto:wrong object at offset");
   inputStream->Seek(at, 1);
   ParseDiccionario(holder, *inputStream);
+  CountObjectText(static_cast<uint64_t>(inputStream->Tell() - at));
   return holder.value;
+}
+
+void PdfFileParser::CountObjectText(uint64_t n) {
+  // In a sound file objects do not overlap, so the text read for them stays
+  // within a few times what the file and its decoded streams hold (objects
+  // let go after writing are read again). An object whose string runs over
+  // all the objects after it would otherwise be read again for each of them.
+  object_text_bytes_ += n;
+  const uint64_t budget = pdflimits::kObjectTextFactor * (static_cast<uint64_t>(file_size_) + decode_bytes_) +
+                          pdflimits::kObjectTextSlackBytes;
+  if (object_text_bytes_ > budget) throw _kelvra_runtime_error("PdfFileParser::DameObjeto:limit");
 }
 
 PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t number, int32_t index, int32_t* found_index,
@@ -265,6 +278,7 @@ void PdfFileParser::ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_nu
   PdfMemoryStream m(stm->stream_data.data(), stm->stream_data.size());
   m.Seek(value_offset, 1);
   ParseValue(&holder, m);
+  CountObjectText(static_cast<uint64_t>(m.Tell() - value_offset));
   if (holder.value != nullptr) {
     holder.value->obj_number = number;
     holder.value->obj_generation = 0;

@@ -138,6 +138,10 @@ class PdfFileParser : public PdfParser {
   // when there is one, else a new one.
   template <class T>
   T* Adopt(PdfValue::Kind kind);
+  // Adds n bytes to the object text read by fetches; fails with
+  // "PdfFileParser::DameObjeto:limit" past pdflimits::kObjectTextFactor
+  // times the file and its decoded streams.
+  void CountObjectText(uint64_t n);
   // Adds n entries and one record to the cross-reference data read; fails
   // past the limit.
   void CountXRefEntries(uint64_t n);
@@ -176,6 +180,7 @@ class PdfFileParser : public PdfParser {
   int fetch_depth_ = 0;
   uint64_t xref_entries_ = 0;  // entries announced by the sections read
   uint64_t decode_bytes_ = 0;  // read and produced while decoding streams
+  uint64_t object_text_bytes_ = 0;  // read by object fetches
   // Object streams decoded, oldest first, with their decoded sizes.
   std::deque<std::pair<int64_t, size_t>> decoded_objstms_;
   size_t decoded_objstm_bytes_ = 0;

@@ -38,6 +38,12 @@ constexpr size_t kMaxValues = size_t{1} << 21;
 // bytes each in memory, 256 MiB at most).
 constexpr uint64_t kMaxXRefEntries = uint64_t{1} << 23;
 
+// Most object text read by fetches, directly from the file or out of object
+// streams, all fetches together: this many times the file's size plus what
+// its streams decoded to, plus the slack.
+constexpr uint64_t kObjectTextFactor = 4;
+constexpr uint64_t kObjectTextSlackBytes = uint64_t{16} << 20;
+
 // Deepest chain of object fetches that start one another (an indirect /Length
 // of an object stream resolves through another fetch, and so on).
 constexpr int kMaxFetchDepth = 32;

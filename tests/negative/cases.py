@@ -326,6 +326,16 @@ def amplification():
     pdf.raw(b"\nendstream\n")
     yield "lengths-without-endstream", _classic(pdf, 40005), fail("PdfFileWriter::WriteDictionary:stream data limit")
 
+    # Many objects whose literal (or hexadecimal) string is left open, closed
+    # only at the end of the file: each would run over all that follow it.
+    for name, opening, closing in (("strings-over-objects", b"(", b")"), ("hexstrings-over-objects", b"<", b">")):
+        pdf = Pdf()
+        catalog_and_pages(pdf)
+        for n in range(5, 30005):
+            pdf.obj(n, opening)
+        pdf.raw(closing * 30000 + b"\n")
+        yield name, _classic(pdf, 30005), fail("PdfFileParser::DameObjeto:limit")
+
     # An object stream holding a catalog with an array of many numbers: the
     # values built from one small file must stay bounded.
     pdf = Pdf()
