@@ -15,7 +15,7 @@ folder. Damaged copies are made with a fixed seed, so every run tests the
 same files.
 
 Usage: run_negative.py VARNEL [--corpus DIR] [--files N] [--points N]
-                              [--only SUBSTRING] [--keep DIR] [--jobs N]
+                              [--seed N] [--only SUBSTRING] [--keep DIR] [--jobs N]
                               [--no-memory-limit] [--time-limit SECONDS]
 """
 import argparse
@@ -45,11 +45,11 @@ def hostile_cases():
         yield from group()
 
 
-def damaged_cases(corpus, n_files, n_points):
+def damaged_cases(corpus, n_files, n_points, seed=20240601):
     """Each chosen sample file cut short at n_points places and with one byte
     changed at n_points places; a third of the places lie in the last 2 KiB,
     where the cross-reference data usually is."""
-    rng = random.Random(20240601)
+    rng = random.Random(seed)
     names = sorted(f for f in os.listdir(corpus) if f.endswith(".pdf") and "encrypted" not in f
                    and os.path.getsize(os.path.join(corpus, f)) <= 128 << 10)
     for name in sorted(rng.sample(names, min(n_files, len(names)))):
@@ -161,6 +161,7 @@ def main():
     ap.add_argument("--corpus", default=os.path.join(os.path.dirname(__file__), "../../../shared/corpus"))
     ap.add_argument("--files", type=int, default=12, help="sample files to damage")
     ap.add_argument("--points", type=int, default=10, help="cuts and changed bytes per file (each)")
+    ap.add_argument("--seed", type=int, default=20240601, help="chooses the files and the places to damage")
     ap.add_argument("--only", default="", help="run the cases whose name contains this")
     ap.add_argument("--keep", help="keep the inputs and outputs in this folder")
     ap.add_argument("--jobs", type=int, default=2)
@@ -175,7 +176,7 @@ def main():
         os.makedirs(work)
     all_cases = list(hostile_cases())
     if os.path.isdir(args.corpus):
-        all_cases += list(damaged_cases(args.corpus, args.files, args.points))
+        all_cases += list(damaged_cases(args.corpus, args.files, args.points, args.seed))
     else:
         print("no sample files at %s: damaged copies skipped" % args.corpus)
     all_cases = [c for c in all_cases if args.only in c[0]]
