@@ -73,13 +73,23 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   // Objects in the order the cross-reference data list them, newest section
   // first; each object number once, in the version lookups give.
   const std::vector<const XRefEntry*> objects = DocumentObjects();
-  // How many members each object stream has left to list: its decoded data
-  // is released after the last, so that in the usual layout (members listed
-  // together) one object stream's data is held at a time, not all of them.
-  std::unordered_map<int64_t, size_t> members_left;
+  // The table gets an entry per object, and a few more at the end.
+  table.Reserve(objects.size() + 16);
+  // How many members each object stream has left to list. After the last,
+  // its decoded data and its dictionary (with the values made since its
+  // first member) are released, so that in the usual layout (members listed
+  // together) one object stream is held at a time, not all of them.
+  struct Members {
+    size_t left = 0;
+    size_t mark = 0;  // values alive before its first member
+    bool started = false;
+  };
+  std::unordered_map<int64_t, Members> members;
   for (const XRefEntry* e : objects) {
-    if (e->type == XRefEntry::kCompressed) ++members_left[static_cast<int64_t>(e->location)];
+    if (e->type == XRefEntry::kCompressed) ++members[static_cast<int64_t>(e->location)].left;
   }
+  int64_t run_number = -1;  // object stream of the previous member
+  Members* run = nullptr;
   for (const XRefEntry* e : objects) {
     if (e->type == XRefEntry::kCompressed) {
       // Stays inside its object stream, which is written as an ordinary
@@ -88,9 +98,20 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
       int32_t found_index = -1;
       int64_t value_offset = 0;
       const auto stm_number = static_cast<int64_t>(e->location);
+      if (stm_number != run_number) {
+        run_number = stm_number;
+        run = &members[stm_number];
+        if (!run->started) {
+          run->started = true;
+          run->mark = ValueMark();
+        }
+      }
       FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
       table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
-      if (--members_left[stm_number] == 0) ReleaseObjectStream(stm_number);
+      if (--run->left == 0) {
+        ReleaseObjectStream(stm_number);
+        ReleaseValuesFrom(run->mark);
+      }
     } else {
       // Once written, the object's values are needed no more: releasing
       // them keeps memory flat however many objects the document has.
@@ -101,7 +122,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   }
   // Every object stream that compressed entries name must have been written
   // as an object of its own.
-  for (const auto& m : members_left) {
+  for (const auto& m : members) {
     const int64_t stm = m.first;
     PdfXRefStreamEntry entry{};
     if (!table.FindEntry(stm, entry) || entry.type != 1) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");

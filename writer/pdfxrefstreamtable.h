@@ -39,6 +39,8 @@ class PdfXRefStreamTable {
   // outside 0 to 2^31-1, which no cross-reference stream could name.
   void AddEntry(int64_t num, uint8_t type, uint64_t field2, uint32_t field3);
   bool HasEntry(int64_t num) const;
+  // Room for n entries in all, so that adding them moves nothing.
+  void Reserve(size_t n) { records_.reserve(n); }
   // The entry for num, if there is one.
   bool FindEntry(int64_t num, PdfXRefStreamEntry& entry) const;
 

@@ -125,4 +125,32 @@ TEST(ValueRelease, ObjectStreamMembersInTurns) {
   EXPECT_EQ(ObjectBody(out, written, 7), "<<\n/Length 6 0 R \n>>\nstream\n123456789\nendstream\n");
 }
 
+// Each object stream's dictionary goes with its last member: nothing of the
+// object streams stays once their members are listed.
+TEST(ValueRelease, ObjectStreamsGoAfterTheirLastMember) {
+  PdfBuilder b;
+  std::vector<Entry> entries{Free(0, 65535), InUse(1)};
+  b.Object(1, "<< /Type /Catalog >>");
+  int64_t number = 2;
+  for (int k = 0; k < 50; ++k) {
+    const int64_t stm = 5000 + k;
+    std::vector<std::pair<int64_t, std::string>> objects;
+    for (uint32_t i = 0; i < 20; ++i, ++number) {
+      objects.emplace_back(number, "<< /A [1 2 3] /B (text) /C << /D 4 0 R >> >>");
+      entries.push_back(Compressed(number, stm, i));
+    }
+    b.ObjectStream(stm, objects);
+    entries.push_back(InUse(stm));
+  }
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, b.Finish(b.XRefStream(6000, entries, "/Root 1 0 R")));
+  // What stays is the input's cross-reference stream dictionary, whose
+  // /Index has two numbers per entry here; each of the 50 object stream
+  // dictionaries has about 12 values.
+  EXPECT_LT(w.valueList.size(), 2 * entries.size() + 50);
+  EXPECT_LT(w.cache_objetos.size(), 10u);
+  const WrittenXRef x = ReadXRef(out);
+  EXPECT_EQ(x.entries.at(1001), (std::array<uint64_t, 3>{2, 5049, 19}));
+}
+
 }  // namespace
