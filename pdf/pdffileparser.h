@@ -47,7 +47,8 @@ class PdfFileParser : public PdfParser {
   std::string OffsetObjeto(const std::string& reference);
   std::string OffsetObjeto(int64_t number, int64_t generation);
   // The value of key in the newest trailer that has it, references resolved.
-  PdfValue* BuscarEnTrailer(const std::string& key);
+  // With resolve false, the value as written (a reference stays one).
+  PdfValue* BuscarEnTrailer(const std::string& key, bool resolve = true);
 
   // --- Object fetch ---
   // The object named by a reference text such as "12 0 R"; null when the

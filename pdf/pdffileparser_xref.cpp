@@ -301,11 +301,11 @@ std::string PdfFileParser::OffsetObjeto(int64_t number, int64_t generation) {
   return std::to_string(stm->location) + " " + std::to_string(e->index);
 }
 
-PdfValue* PdfFileParser::BuscarEnTrailer(const std::string& key) {
+PdfValue* PdfFileParser::BuscarEnTrailer(const std::string& key, bool resolve) {
   for (const auto& r : xrefList) {
     PdfValue* v = nullptr;
-    if (r->trailer != nullptr) v = r->trailer->GetValue(key, true);
-    if (v == nullptr && r->streamDict != nullptr) v = r->streamDict->GetValue(key, true);
+    if (r->trailer != nullptr) v = r->trailer->GetValue(key, resolve);
+    if (v == nullptr && r->streamDict != nullptr) v = r->streamDict->GetValue(key, resolve);
     if (v != nullptr) return v;
   }
   return nullptr;

@@ -266,16 +266,6 @@ void PdfFileWriter::CopyStreamData(PdfStream& input, int64_t offset, int64_t len
   }
 }
 
-PdfValue* PdfFileWriter::TrailerEntry(const std::string& key) {
-  for (const auto& r : xrefList) {
-    PdfValue* v = nullptr;
-    if (r->trailer != nullptr) v = r->trailer->GetValue(key, false);
-    if (v == nullptr && r->streamDict != nullptr) v = r->streamDict->GetValue(key, false);
-    if (v != nullptr) return v;
-  }
-  return nullptr;
-}
-
 bool PdfFileWriter::NamesWrittenObject(const PdfValue* v) const {
   if (v == nullptr || v->kind() != PdfValue::Kind::Value || v->native_type != NATIVE_REFERENCE) return false;
   PdfXRefStreamEntry entry{};
@@ -290,13 +280,13 @@ void PdfFileWriter::WriteDocumentEnd(PdfStream& input) {
   // this file contains. It is looked up in the table before it is fetched,
   // so that a "/Root" naming a missing object fails with the same message
   // as no "/Root" at all.
-  PdfValue* root_ref = TrailerEntry("/Root");
+  PdfValue* root_ref = BuscarEnTrailer("/Root", false);
   PdfValue* root = NamesWrittenObject(root_ref) ? DameObjeto(root_ref->text) : nullptr;
   if (root == nullptr || root->kind() != PdfValue::Kind::Dictionary || root->obj_number < 0)
     throw _kelvra_runtime_error("PdfFileWriter::WriteDocumentEnd:no /Root");
   // The document information dictionary is carried over when the newest
   // trailer that has one names an object of this file.
-  PdfValue* info = TrailerEntry("/Info");
+  PdfValue* info = BuscarEnTrailer("/Info", false);
   const std::string info_text = NamesWrittenObject(info) ? info->text : std::string();
 
   const int64_t n = table.GetMaxObjectNumber() + 1;

@@ -77,8 +77,6 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   void Flush();
   // Copies stream data in bounded chunks, through cipher when given.
   void CopyStreamData(PdfStream& input, int64_t offset, int64_t length, Rc4* cipher);
-  // The unresolved value of key in the newest trailer that has it.
-  PdfValue* TrailerEntry(const std::string& key);
   // Whether v is a reference to an object number that the table holds in
   // use (written, or inside a written object stream).
   bool NamesWrittenObject(const PdfValue* v) const;
