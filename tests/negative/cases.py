@@ -270,6 +270,15 @@ def nesting():
     yield "nesting-200", _classic(pdf, 6), OK
 
 
+def damaged_syntax():
+    # Damage other readers repair, which the copy must not carry on as
+    # something no PDF may hold.
+    for name, body in (("name-stray-hash", b"<< /Type /XObject /Subtype /Imag# /A#zz 1 >>"),
+                       ("entry-without-value", b"<< /A ] /B 1 >>"),
+                       ("entry-without-value-endobj", b"<< /A endobj /B 1 >>")):
+        yield name, _object_file(body), OK
+
+
 def long_tokens():
     # A name, a literal string and a hexadecimal string just over 64 MiB (the
     # blank after "<" ends the token there, so the string reader meets it).

@@ -41,7 +41,7 @@ NOT_LIBRARY = {"out of memory", "Fatal error parse phase."}
 
 def hostile_cases():
     for group in (cases.prev_loops, cases.object_streams, cases.bombs, cases.huge_numbers, cases.nesting,
-                  cases.long_tokens, cases.short_xref_stream, cases.amplification, cases.messages):
+                  cases.damaged_syntax, cases.long_tokens, cases.short_xref_stream, cases.amplification, cases.messages):
         yield from group()
 
 
