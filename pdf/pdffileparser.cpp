@@ -73,6 +73,13 @@ PdfDiccionario* PdfFileParser::NewDictionary() { return Adopt<PdfDiccionario>(Pd
 PdfArray* PdfFileParser::NewArray() { return Adopt<PdfArray>(PdfValue::Kind::Array); }
 PdfKeyValuePair* PdfFileParser::NewPair() { return Adopt<PdfKeyValuePair>(PdfValue::Kind::KeyValuePair); }
 
+PdfValue* PdfFileParser::NewSimple(int native_type, const char* text, size_t size) {
+  PdfValue* v = Adopt<PdfValue>(PdfValue::Kind::Value);
+  v->native_type = native_type;
+  v->text.assign(text, size);
+  return v;
+}
+
 PdfValue* PdfFileParser::NewSimple(int native_type, std::string text) {
   PdfValue* v = Adopt<PdfValue>(PdfValue::Kind::Value);
   v->native_type = native_type;

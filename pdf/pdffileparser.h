@@ -65,6 +65,7 @@ class PdfFileParser : public PdfParser {
   PdfArray* NewArray();
   PdfKeyValuePair* NewPair();
   PdfValue* NewSimple(int native_type, std::string text);
+  PdfValue* NewSimple(int native_type, const char* text, size_t size);
   // Reads the indirect object at the stream's position into holder. The
   // object's number and generation from its header line are returned.
   void ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number = nullptr, int64_t* generation = nullptr);
@@ -133,6 +134,7 @@ class PdfFileParser : public PdfParser {
   void LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev);
   void ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index);
   void ParseKeyValuePairWithKey(PdfDiccionario* d, const std::string& token, PdfStream& s);
+  void ParseKeyValuePairWithName(PdfDiccionario* d, const char* name, size_t size, PdfStream& s);
   void ParseContainerValue(PdfValue* container, PdfStream& s);
   bool FindEndstream(int64_t from, int64_t* data_end);
   // A value of class T (of that kind) owned by this parser: a released one

@@ -1,5 +1,8 @@
 // Object syntax of PdfFileParser: indirect objects, dictionaries, arrays and
 // simple values, read token by token.
+#include <algorithm>
+#include <cstring>
+
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
@@ -68,6 +71,34 @@ int ReferenceTail(PdfStream& s, std::string* generation) {
   return 1;
 }
 
+// A token of regular bytes after its first one (a name's "/" or a number's
+// first byte) that the stream's window holds whole, with the byte that ends
+// it: its bytes are given and consumed as NextToken consumes them, with the
+// white space that ends it. False, consuming nothing, when the window ends
+// first (or the token is longer than NextToken allows).
+bool WindowToken(PdfStream& s, const char** text, size_t* size) {
+  size_t available = 0;
+  const uint8_t* p = s.Window(&available);
+  const size_t limit = std::min(available, pdflimits::kMaxTokenBytes + 1);
+  size_t i = 1;
+  while (i < limit && !PdfParser::IsWhitespace(p[i]) && !PdfParser::IsDelimiter(p[i])) ++i;
+  if (i >= limit) return false;
+  *text = reinterpret_cast<const char*>(p);
+  *size = i;
+  s.Skip(PdfParser::IsWhitespace(p[i]) ? i + 1 : i);
+  return true;
+}
+
+// WindowToken for a dictionary key: white space first, then a name.
+bool WindowName(PdfStream& s, const char** text, size_t* size) {
+  size_t available = 0;
+  const uint8_t* p = s.Window(&available);
+  size_t i = 0;
+  while (i < available && PdfParser::IsWhitespace(p[i])) ++i;
+  s.Skip(i);
+  return i < available && p[i] == '/' && WindowToken(s, text, size);
+}
+
 }  // namespace
 
 void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number, int64_t* generation) {
@@ -92,6 +123,12 @@ void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int6
   {
     NestingGuard guard(nesting_);
     for (;;) {
+      const char* name = nullptr;
+      size_t size = 0;
+      if (WindowName(s, &name, &size)) {
+        ParseKeyValuePairWithName(d, name, size, s);
+        continue;
+      }
       const std::string token = NextToken(s);
       if (Is(token, ">>")) break;
       if (token.empty() || token[0] != '/') throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:token");
@@ -113,6 +150,12 @@ void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int6
 void PdfFileParser::ParseDictEntries(PdfDiccionario* d, PdfStream& s) {
   NestingGuard guard(nesting_);
   for (;;) {
+    const char* name = nullptr;
+    size_t size = 0;
+    if (WindowName(s, &name, &size)) {
+      ParseKeyValuePairWithName(d, name, size, s);
+      continue;
+    }
     const std::string token = NextToken(s);
     if (Is(token, ">>")) return;
     ParseKeyValuePairWithKey(d, token, s);
@@ -125,6 +168,18 @@ void PdfFileParser::ParseKeyValuePairWithKey(PdfDiccionario* d, const std::strin
   if (token.empty() || token[0] != '/') throw _kelvra_runtime_error("PdfFileParser::ParseKeyValuePair");
   PdfKeyValuePair* p = NewPair();
   p->key = ParseName(token);
+  d->InsertValue(p);
+  ParseValue(p, s);
+}
+
+void PdfFileParser::ParseKeyValuePairWithName(PdfDiccionario* d, const char* name, size_t size, PdfStream& s) {
+  // As ParseKeyValuePairWithKey, for a name token taken from the window.
+  PdfKeyValuePair* p = NewPair();
+  if (std::memchr(name, '#', size) != nullptr) {
+    p->key = ParseName(std::string(name, size));
+  } else {
+    p->key.assign(name, size);
+  }
   d->InsertValue(p);
   ParseValue(p, s);
 }
@@ -156,9 +211,18 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
       case '%':
         SkipComment(s);
         continue;
-      case '/':
-        container->InsertValue(NewSimple(NATIVE_NAME, ParseName(NextToken(s))));
+      case '/': {
+        const char* name = nullptr;
+        size_t size = 0;
+        if (!WindowToken(s, &name, &size)) {
+          container->InsertValue(NewSimple(NATIVE_NAME, ParseName(NextToken(s))));
+        } else if (std::memchr(name, '#', size) != nullptr) {
+          container->InsertValue(NewSimple(NATIVE_NAME, ParseName(std::string(name, size))));
+        } else {
+          container->InsertValue(NewSimple(NATIVE_NAME, name, size));
+        }
         break;
+      }
       case '(':
         container->InsertValue(NewSimple(NATIVE_STRING, ParseString(s)));
         break;
@@ -174,11 +238,25 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
         }
         break;
       }
-      case '.': case '+': case '-':
-        container->InsertValue(NewSimple(NATIVE_NUMBER, NextToken(s)));
+      case '.': case '+': case '-': {
+        const char* number = nullptr;
+        size_t size = 0;
+        if (WindowToken(s, &number, &size)) {
+          container->InsertValue(NewSimple(NATIVE_NUMBER, number, size));
+        } else {
+          container->InsertValue(NewSimple(NATIVE_NUMBER, NextToken(s)));
+        }
         break;
+      }
       case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9': {
-        std::string t1 = NextToken(s);
+        std::string t1;
+        const char* number = nullptr;
+        size_t size = 0;
+        if (WindowToken(s, &number, &size)) {
+          t1.assign(number, size);
+        } else {
+          t1 = NextToken(s);
+        }
         if (!EsNumeral(t1)) throw _kelvra_runtime_error("PdfFileParser::ParseValue:EsNumeral");
         // A reference is "N G R": look two tokens ahead, in the window when
         // it holds them.

@@ -1,0 +1,75 @@
+// Names, keys and numbers are taken straight from the stream's window when
+// it holds them whole, and read token by token otherwise. A dictionary read
+// from a file stream whose window ends at every place inside it must come
+// out as from memory.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "pdf/pdfarray.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdffilestream.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdfmemorystream.h"
+
+namespace {
+
+// Every key and value of the value at the stream's position, flattened.
+void Flatten(const PdfValue* v, std::vector<std::string>* out) {
+  if (v == nullptr) {
+    out->push_back("null");
+    return;
+  }
+  switch (v->kind()) {
+    case PdfValue::Kind::Dictionary:
+      out->push_back("<<");
+      for (const PdfKeyValuePair* p : static_cast<const PdfDiccionario*>(v)->pairs) {
+        out->push_back("key " + p->key);
+        Flatten(p->value, out);
+      }
+      out->push_back(">>");
+      return;
+    case PdfValue::Kind::Array:
+      out->push_back("[");
+      for (const PdfValue* e : static_cast<const PdfArray*>(v)->elements) Flatten(e, out);
+      out->push_back("]");
+      return;
+    default:
+      out->push_back(std::to_string(v->native_type) + " " + v->text);
+  }
+}
+
+std::vector<std::string> Read(PdfStream& s) {
+  PdfFileParser p;
+  PdfKeyValuePair holder;
+  p.ParseValue(&holder, s);
+  std::vector<std::string> out;
+  Flatten(holder.value, &out);
+  return out;
+}
+
+TEST(WindowTokens, DictionaryAcrossTheEndOfAFileWindow) {
+  const std::string body =
+      "<</Type/Annot /Rect[-1.5 +2 .25 300] /Na#6De /A#20B\n/Ref 12 0 R /N -7 /Empty/ /S(x)/K<</In 1>>>>";
+  PdfMemoryStream m(body.data(), body.size());
+  const std::vector<std::string> expected = Read(m);
+  ASSERT_EQ(expected.size(), 26u);
+  const std::string path = testing::TempDir() + "window_tokens.pdf";
+  for (size_t shift = 1; shift <= body.size(); ++shift) {
+    // The first window ends `shift` bytes into the dictionary.
+    const std::string data = std::string(PdfFileStream::kBufferBytes - shift, ' ') + body + " ";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::fclose(f);
+    PdfFileStream file;
+    file.Abrir(path.c_str(), "rb");
+    EXPECT_EQ(Read(file), expected) << "shift " << shift;
+  }
+  std::remove(path.c_str());
+}
+
+}  // namespace
