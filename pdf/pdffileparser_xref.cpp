@@ -258,7 +258,11 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
         e.location = f2;
         e.generation = static_cast<uint32_t>(f3);
       } else if (kind == 2) {
-        if (f3 > INT32_MAX) throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+        // The object stream is named by its object number, which no valid
+        // number exceeds (read as a signed number, a larger one would be
+        // negative).
+        if (f3 > INT32_MAX || f2 > static_cast<uint64_t>(pdflimits::kMaxObjectNumber))
+          throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
         e.type = XRefEntry::kCompressed;
         e.location = f2;
         e.index = static_cast<int32_t>(f3);
