@@ -3,6 +3,7 @@
 #include "pdf/pdffileparser.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "pdf/kelvraruntimeerror.h"
@@ -12,6 +13,54 @@
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdflimits.h"
 #include "pdf/pdfmemorystream.h"
+
+namespace {
+
+// The pairs of an object stream's header when it is plain: nothing but runs
+// of digits (none longer than a token may be) and white space, as producers
+// write it. Reads them as the token-by-token loop would, up to n pairs, and
+// returns true; false, reading nothing, for any other header.
+bool ReadPlainHeader(const uint8_t* h, size_t size, int64_t n, std::vector<std::pair<int64_t, int64_t>>* pairs) {
+  size_t run = 0;
+  for (size_t i = 0; i < size; ++i) {
+    if (h[i] >= '0' && h[i] <= '9') {
+      if (++run > pdflimits::kMaxTokenBytes) return false;
+    } else if (PdfParser::IsWhitespace(h[i])) {
+      run = 0;
+    } else {
+      return false;
+    }
+  }
+  size_t at = 0;
+  // The next run of digits as StringToInt64 reads it (saturating); false at
+  // the end.
+  auto next = [h, size, &at](int64_t* value) {
+    while (at < size && PdfParser::IsWhitespace(h[at])) ++at;
+    if (at == size) return false;
+    int64_t v = 0;
+    bool saturated = false;
+    for (; at < size && !PdfParser::IsWhitespace(h[at]); ++at) {
+      const int d = h[at] - '0';
+      if (saturated) continue;
+      if (v > (INT64_MAX - d) / 10) {
+        v = INT64_MAX;
+        saturated = true;
+      } else {
+        v = v * 10 + d;
+      }
+    }
+    *value = v;
+    return true;
+  };
+  for (int64_t i = 0; i < n; ++i) {
+    int64_t number = 0, offset = 0;
+    if (!next(&number) || !next(&offset)) break;
+    pairs->emplace_back(number, offset);
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string ReferenceText(int64_t number, int64_t generation) {
   std::string t = std::to_string(number);
@@ -190,12 +239,14 @@ PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t
       throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:bad header");
     header.first = first;
     // The header: N pairs of object number and offset relative to /First.
-    PdfMemoryStream m(stm->stream_data.data(), static_cast<size_t>(first));
-    for (int64_t i = 0; i < n; ++i) {
-      const std::string num = NextToken(m);
-      const std::string off = NextToken(m);
-      if (num.empty() || off.empty() || !EsNumeral(num) || !EsNumeral(off)) break;
-      header.pairs.emplace_back(StringToInt64(num), StringToInt64(off));
+    if (!ReadPlainHeader(stm->stream_data.data(), static_cast<size_t>(first), n, &header.pairs)) {
+      PdfMemoryStream m(stm->stream_data.data(), static_cast<size_t>(first));
+      for (int64_t i = 0; i < n; ++i) {
+        const std::string num = NextToken(m);
+        const std::string off = NextToken(m);
+        if (num.empty() || off.empty() || !EsNumeral(num) || !EsNumeral(off)) break;
+        header.pairs.emplace_back(StringToInt64(num), StringToInt64(off));
+      }
     }
     header.parsed = true;
   }
