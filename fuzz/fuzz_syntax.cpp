@@ -27,8 +27,6 @@ void CheckName(PdfParser& p, const std::string& name) {
   const std::string written = PdfSyntaxFormatter::FormatName(name);
   PdfMemoryStream m(written.data(), written.size());
   const std::string back = p.ParseName(p.NextToken(m));
-  // A name is written without its leading "/" doubled; an empty name text
-  // (impossible from the reader) would come back as "/".
   if (back != name) Fail("name round trip", name, back);
 }
 
