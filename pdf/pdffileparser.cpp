@@ -3,6 +3,7 @@
 #include "pdf/pdffileparser.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -63,11 +64,15 @@ bool ReadPlainHeader(const uint8_t* h, size_t size, int64_t n, std::vector<std::
 }  // namespace
 
 std::string ReferenceText(int64_t number, int64_t generation) {
-  std::string t = std::to_string(number);
-  t.push_back(' ');
-  t += std::to_string(generation);
-  t += " R";
-  return t;
+  // Made three times for each object fetched (cache lookup, entry, release):
+  // written into a buffer and made a string once.
+  char text[48];
+  char* end = std::to_chars(text, text + 20, number).ptr;
+  *end++ = ' ';
+  end = std::to_chars(end, end + 20, generation).ptr;
+  *end++ = ' ';
+  *end++ = 'R';
+  return std::string(text, static_cast<size_t>(end - text));
 }
 
 PdfFileParser::PdfFileParser() = default;

@@ -264,7 +264,10 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
           std::string generation;
           const int tail = ReferenceTail(s, &generation);
           if (tail == 1) {
-            container->InsertValue(NewSimple(NATIVE_REFERENCE, t1 + " " + generation + " R"));
+            std::string reference;
+            reference.reserve(t1.size() + generation.size() + 3);
+            reference.append(t1).append(1, ' ').append(generation).append(" R", 2);
+            container->InsertValue(NewSimple(NATIVE_REFERENCE, std::move(reference)));
             break;
           }
           if (tail == 0) {
