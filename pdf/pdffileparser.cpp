@@ -316,20 +316,19 @@ bool PdfFileParser::ReleaseValuesFrom(size_t mark) {
     const PdfValue* v = valueList[i].get();
     if (v->kind() == PdfValue::Kind::Dictionary && static_cast<const PdfDiccionario*>(v)->stream_decoded) return false;
   }
-  // Only the top value of an indirect object carries its number, and only
-  // such values are cached.
   for (size_t i = mark; i < valueList.size(); ++i) {
     const PdfValue* v = valueList[i].get();
-    if (v->obj_number < 0) continue;
-    auto it = cache_objetos.find(ReferenceText(v->obj_number, v->obj_generation));
-    if (it != cache_objetos.end() && it->second == v) cache_objetos.erase(it);
+    // Only the top value of an indirect object carries its number, and only
+    // such values are cached.
+    if (v->obj_number >= 0) {
+      auto it = cache_objetos.find(ReferenceText(v->obj_number, v->obj_generation));
+      if (it != cache_objetos.end() && it->second == v) cache_objetos.erase(it);
+    }
+    // The values are kept for reuse by the factory: a document's millions
+    // of values then cost few allocations.
+    spare_values_[static_cast<size_t>(v->kind())].push_back(std::move(valueList[i]));
   }
-  // The values are kept for reuse by the factory: a document's millions of
-  // values then cost few allocations.
-  for (size_t i = mark; i < valueList.size(); ++i) {
-    spare_values_[static_cast<size_t>(valueList[i]->kind())].push_back(std::move(valueList[i]));
-  }
-  if (mark < valueList.size()) valueList.erase(valueList.begin() + static_cast<std::ptrdiff_t>(mark), valueList.end());
+  if (mark < valueList.size()) valueList.resize(mark);
   last_objstm_number_ = -1;  // its dictionary may be among them
   return true;
 }
