@@ -255,13 +255,23 @@ void PdfFileWriter::WriteStreamData(PdfStream& input, int64_t offset, int64_t le
 }
 
 void PdfFileWriter::CopyStreamData(PdfStream& input, int64_t offset, int64_t length, Rc4* cipher) {
-  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(pdflimits::kCopyChunkBytes))));
   input.Seek(offset, 1);
   while (length > 0) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(chunk.size())));
-    input.Leer(chunk.data(), n);
-    if (cipher != nullptr) cipher->Crypt(chunk.data(), n);
-    Out(reinterpret_cast<const char*>(chunk.data()), n);
+    const size_t n = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(pdflimits::kCopyChunkBytes)));
+    // A piece that fits the output buffer is read and encrypted in place
+    // there; larger ones go through a chunk buffer kept for the whole run.
+    char* piece = n <= kOutputBufferBytes ? OutSpace(n) : nullptr;
+    if (piece == nullptr) {
+      if (!copy_chunk_) copy_chunk_.reset(new char[pdflimits::kCopyChunkBytes]);
+      piece = copy_chunk_.get();
+    }
+    input.Leer(piece, n);
+    if (cipher != nullptr) cipher->Crypt(reinterpret_cast<uint8_t*>(piece), n);
+    if (piece == copy_chunk_.get()) {
+      Out(piece, n);
+    } else {
+      used_ += n;
+    }
     length -= static_cast<int64_t>(n);
   }
 }

@@ -92,6 +92,7 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   std::ostream* output_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
+  std::unique_ptr<char[]> copy_chunk_;  // stream data larger than buffer_
   uint64_t flushed_ = 0;
   int64_t stream_bytes_copied_ = 0;  // stream data written so far
 };
