@@ -1,6 +1,9 @@
 #include "crypt/pdfencryptedfilewriter.h"
 
+#include <system_error>
+
 #include "crypt/rc4.h"
+#include "pdf/xref.h"
 
 PdfEncryptedFileWriter::PdfEncryptedFileWriter(const std::string& user_password, const std::string& owner_password,
                                                const std::string& permissions) {
@@ -16,13 +19,30 @@ PdfEncryptedFileWriter::~PdfEncryptedFileWriter() = default;
 
 const Rc4& PdfEncryptedFileWriter::ObjectCipher(int64_t number, int64_t generation) {
   if (!cipher_ || cipher_number_ != number || cipher_generation_ != generation) {
-    uint8_t key[PdfStandardSecurityHandler::kKeyBytes];
-    handler.ObjectKey(static_cast<int>(number), static_cast<int>(generation), key);
-    cipher_.emplace(key, sizeof key);
+    if (!pipeline_ || !pipeline_->Take(object_position_, number, generation, &cipher_)) {
+      uint8_t key[PdfStandardSecurityHandler::kKeyBytes];
+      handler.ObjectKey(static_cast<int>(number), static_cast<int>(generation), key);
+      cipher_.emplace(key, sizeof key);
+    }
     cipher_number_ = number;
     cipher_generation_ = generation;
   }
   return *cipher_;
+}
+
+void PdfEncryptedFileWriter::PlanObjects(const std::vector<const XRefEntry*>& objects) {
+  pipeline_.reset();
+  if (!Rc4KeyPipeline::Worthwhile(objects.size())) return;
+  // Objects inside object streams are not encrypted on their own.
+  std::vector<Rc4KeyPipeline::Job> jobs;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    if (objects[i]->type != XRefEntry::kCompressed) jobs.push_back({i, objects[i]->number, objects[i]->generation});
+  }
+  try {
+    pipeline_ = std::make_unique<Rc4KeyPipeline>(handler, std::move(jobs));
+  } catch (const std::system_error&) {
+    // No thread to be had: every schedule runs on this one.
+  }
 }
 
 void PdfEncryptedFileWriter::WriteLiteralString(std::string bytes, int64_t number, int64_t generation) {

@@ -1,9 +1,11 @@
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "crypt/pdfstandardsecurityhandler.h"
 #include "crypt/rc4.h"
+#include "crypt/rc4keypipeline.h"
 #include "writer/pdffilewriter.h"
 
 // The writer a request uses: a PdfFileWriter that encrypts every string and
@@ -30,6 +32,11 @@ class PdfEncryptedFileWriter : public PdfFileWriter {
 
   const PdfStandardSecurityHandler& SecurityHandler() const { return handler; }
 
+ protected:
+  // Starts the key schedules of the objects written whole on a second
+  // thread, when the document is large enough to gain from it.
+  void PlanObjects(const std::vector<const XRefEntry*>& objects) override;
+
  private:
   // The RC4 state of an object's key after its key schedule, kept for the
   // object's other strings and its stream: an object costs one MD5 and one
@@ -41,4 +48,5 @@ class PdfEncryptedFileWriter : public PdfFileWriter {
   std::optional<Rc4> cipher_;
   int64_t cipher_number_ = -1;
   int64_t cipher_generation_ = -1;
+  std::unique_ptr<Rc4KeyPipeline> pipeline_;
 };

@@ -75,6 +75,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   const std::vector<const XRefEntry*> objects = DocumentObjects();
   // The table gets an entry per object, and a few more at the end.
   table.Reserve(objects.size() + 16);
+  PlanObjects(objects);
   // How many members each object stream has left to list. After the last,
   // its decoded data and its dictionary (with the values made since its
   // first member) are released, so that in the usual layout (members listed
@@ -90,7 +91,9 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   }
   int64_t run_number = -1;  // object stream of the previous member
   Members* run = nullptr;
-  for (const XRefEntry* e : objects) {
+  for (size_t position = 0; position < objects.size(); ++position) {
+    const XRefEntry* e = objects[position];
+    object_position_ = position;
     if (e->type == XRefEntry::kCompressed) {
       // Stays inside its object stream, which is written as an ordinary
       // stream. The object stream must really hold it: a reader finds it by
@@ -141,6 +144,8 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   output.flush();
   if (!output) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
 }
+
+void PdfFileWriter::PlanObjects(const std::vector<const XRefEntry*>&) {}
 
 void PdfFileWriter::WriteHeader() {
   Out("%PDF-1.5\n");

@@ -4,6 +4,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "pdf/pdffileparser.h"
 #include "writer/pdfsyntaxformatter.h"
@@ -19,7 +20,8 @@ class Rc4;
 //
 // Subclasses change what is written through the four virtual operations
 // (in this order): the bytes of literal strings, the bytes of stream data,
-// the end of the document, and extra trailer entries.
+// the end of the document, and extra trailer entries. PlanObjects lets them
+// prepare for the objects to come; it changes nothing written.
 //
 // Output goes through a buffer of the writer's own; its position gives each
 // object's byte offset.
@@ -50,6 +52,12 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   const PdfXRefStreamTable& Table() const { return table; }
 
  protected:
+  // Called once before the objects are written, with all of them in writing
+  // order (compressed entries included); while each is written,
+  // object_position_ is its place in that list.
+  virtual void PlanObjects(const std::vector<const XRefEntry*>& objects);
+  size_t object_position_ = 0;
+
   static constexpr size_t kOutputBufferBytes = size_t{1} << 16;
 
   // Appends to the output buffer, which is written out when full. Most

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "crypt/pdfencryptedfilewriter.h"
 #include "pdf/pdflimits.h"
@@ -53,6 +54,49 @@ TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
   w.SecurityHandler().EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&expected[0]), expected.size());
   const std::string head = "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n";
   EXPECT_TRUE(ObjectBody(out, ReadXRef(out), 2) == head + expected + "\nendstream\n");
+}
+
+// A document large enough to have its key schedules run ahead on a second
+// thread: objects with and without strings, a stream, generations above 0.
+// Each object must still get its own key, whichever thread scheduled it.
+TEST(ObjectCipher, ManyObjects) {
+  PdfBuilder b;
+  std::vector<Entry> rows{Free(0, 65535), InUse(1)};
+  b.Object(1, "<< /Type /Catalog >>");
+  const int last = 700;
+  for (int n = 2; n <= last; ++n) {
+    const int generation = n % 7 == 0 ? 2 : 0;
+    if (n % 5 == 0) {
+      b.Object(n, "<< /N " + std::to_string(n) + " >>", generation);  // nothing to encrypt
+    } else if (n == 333) {
+      b.Stream(n, "/S (s333)", "data of 333");
+    } else {
+      b.Object(n, "[(a" + std::to_string(n) + ") (b)]", generation);
+    }
+    rows.push_back(InUse(n, static_cast<uint32_t>(generation)));
+  }
+  PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
+  const std::string out = Rewrite(w, b.Finish(b.XRefTable(rows, "/Root 1 0 R")));
+  const WrittenXRef x = ReadXRef(out);
+  auto enc = [&w](int number, int generation, std::string s) {
+    w.SecurityHandler().EncryptObjectData(number, generation, reinterpret_cast<uint8_t*>(&s[0]), s.size());
+    return s;
+  };
+  auto lit = [&enc](int number, int generation, const std::string& s) {
+    return "(" + PdfSyntaxFormatter::EscapeLiteralString(enc(number, generation, s)) + ") ";
+  };
+  for (int n = 2; n <= last; ++n) {
+    const int generation = n % 7 == 0 ? 2 : 0;
+    std::string expected;
+    if (n % 5 == 0) {
+      expected = "<<\n/N " + std::to_string(n) + " \n>>\n";
+    } else if (n == 333) {
+      expected = "<<\n/Length 11 \n/S " + lit(n, 0, "s333") + "\n>>\nstream\n" + enc(n, 0, "data of 333") + "\nendstream\n";
+    } else {
+      expected = " [ " + lit(n, generation, "a" + std::to_string(n)) + lit(n, generation, "b") + "] ";
+    }
+    ASSERT_EQ(ObjectBody(out, x, n), expected) << n;
+  }
 }
 
 }  // namespace
