@@ -47,6 +47,8 @@ void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& input, std:
   if (length == 0) throw _kelvra_runtime_error("PdfCompressedStream::DecompressDict() length=0");
   if (static_cast<uint64_t>(length) > pdflimits::kMaxDecodedStreamBytes) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
   d->parser->CountDecodedBytes(static_cast<uint64_t>(length));
+  // An object stream the writer asked for ahead may be inflated already.
+  if (d->parser->TakeDecodedAhead(d, offset, length, out)) return;
   out.resize(static_cast<size_t>(length));
   input.Seek(offset, 1);
   input.Leer(out.data(), out.size());

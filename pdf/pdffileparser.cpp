@@ -6,10 +6,14 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfcompressedstream.h"
+#include "pdf/pdfdecodeahead.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdflimits.h"
@@ -78,6 +82,7 @@ std::string ReferenceText(int64_t number, int64_t generation) {
 PdfFileParser::PdfFileParser() = default;
 
 PdfFileParser::~PdfFileParser() {
+  decode_ahead_.reset();
   xrefList.clear();
   cache_objetos.clear();
   valueList.clear();
@@ -222,6 +227,7 @@ PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t
     // Decoding may fetch objects (an indirect /Length); one that lies inside
     // this very object stream can never be reached.
     if (stm->stream_decoding) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
+    FeedDecodeAhead();
     stm->stream_decoding = true;
     try {
       PdfCompressedStream::Decompress(stm, *inputStream, stm->stream_data);
@@ -283,6 +289,75 @@ PdfDiccionario* PdfFileParser::FindInHeader(PdfDiccionario* stm, const ObjStmHea
   *found_index = static_cast<int32_t>(at);
   *value_offset = header.first + off;
   return stm;
+}
+
+void PdfFileParser::DecodeObjectStreamsAhead(std::vector<int64_t> order) {
+  decode_ahead_.reset();
+  ahead_order_.clear();
+  ahead_next_ = 0;
+  // One object stream, or one core, gains nothing.
+  if (order.size() < 2 || std::thread::hardware_concurrency() < 2) return;
+  try {
+    decode_ahead_ = std::make_unique<PdfDecodeAhead>();
+  } catch (const std::system_error&) {
+    return;  // no thread to be had: every object stream is decoded when needed
+  }
+  ahead_order_ = std::move(order);
+}
+
+void PdfFileParser::FeedDecodeAhead() {
+  // Not again from inside a fetch that feeding made.
+  if (!decode_ahead_ || feeding_) return;
+  feeding_ = true;
+  while (ahead_next_ < ahead_order_.size() && !decode_ahead_->Full()) SubmitDecodeAhead(ahead_order_[ahead_next_++]);
+  feeding_ = false;
+}
+
+void PdfFileParser::SubmitDecodeAhead(int64_t objstm_number) {
+  // The dictionary is read again when the object stream is needed: its
+  // values go now, so the caller's value marks hold what they held.
+  const size_t mark = ValueMark();
+  try {
+    const XRefEntry* e = index_.Find(objstm_number, 0);
+    PdfValue* v = (e != nullptr && e->type == XRefEntry::kInUse) ? DameObjeto(objstm_number, 0) : nullptr;
+    auto* d = (v != nullptr && v->kind() == PdfValue::Kind::Dictionary) ? static_cast<PdfDiccionario*>(v) : nullptr;
+    auto is = [d](const char* key, int type, const char* text) {
+      PdfValue* x = d->GetValue(key, false);
+      return x != nullptr && x->kind() == PdfValue::Kind::Value && x->native_type == type && (text == nullptr || x->text == text);
+    };
+    if (d != nullptr && d->IsStream() && !d->stream_decoded && is("/Type", NATIVE_NAME, "/ObjStm") &&
+        is("/Filter", NATIVE_NAME, "/FlateDecode") && is("/Length", NATIVE_NUMBER, nullptr) &&
+        d->GetValue("/DecodeParms", false) == nullptr) {
+      int64_t offset = 0, length = 0;
+      StreamExtent(d, "", &offset, &length);
+      if (length > 0 && static_cast<uint64_t>(length) <= PdfDecodeAhead::kMaxJobDecodedBytes) {
+        std::vector<uint8_t> stored(static_cast<size_t>(length));
+        inputStream->Seek(offset, 1);
+        inputStream->Leer(stored.data(), stored.size());
+        decode_ahead_->Submit(objstm_number, offset, std::move(stored));
+      }
+    }
+  } catch (const _kelvra_runtime_error&) {
+    // Met again, at its time, by the reader's own decoding.
+  } catch (const std::exception&) {
+  }
+  ReleaseValuesFrom(mark);
+}
+
+bool PdfFileParser::TakeDecodedAhead(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>& out) {
+  if (!decode_ahead_ || d->obj_number < 0 || d->GetValue("/DecodeParms", false) != nullptr) return false;
+  PdfValue* filter = d->GetValue("/Filter", false);
+  if (filter == nullptr || filter->kind() != PdfValue::Kind::Value || filter->text != "/FlateDecode") return false;
+  std::string error;
+  switch (decode_ahead_->Take(d->obj_number, offset, length, &out, &error)) {
+    case PdfDecodeAhead::Outcome::kNone:
+      return false;
+    case PdfDecodeAhead::Outcome::kFailed:
+      throw _kelvra_runtime_error(error);
+    case PdfDecodeAhead::Outcome::kDecoded:
+      break;
+  }
+  return true;
 }
 
 void PdfFileParser::KeepDecoded(int64_t objstm_number, size_t bytes) {

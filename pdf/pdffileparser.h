@@ -13,6 +13,8 @@
 #include "pdf/xref.h"
 #include "pdf/xrefindex.h"
 
+class PdfDecodeAhead;
+
 class PdfValue;
 class PdfArray;
 class PdfDiccionario;
@@ -89,6 +91,15 @@ class PdfFileParser : public PdfParser {
                                      int64_t* value_offset);
   // Releases the decoded data of an object stream that is no longer needed.
   void ReleaseObjectStream(int64_t objstm_number);
+  // Inflates the object streams named, in this order, ahead of need on a
+  // second thread when the machine has two cores: the writer names them in
+  // the order its objects will need them. Nothing read changes; an empty
+  // order stops it.
+  void DecodeObjectStreamsAhead(std::vector<int64_t> order);
+  // For PdfCompressedStream: the decoded data of stream d, stored at offset
+  // in length bytes, when it was inflated ahead (true). Throws what
+  // inflating it threw.
+  bool TakeDecodedAhead(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>& out);
   // Adds n to the bytes read and produced while decoding streams for this
   // file; fails with "PdfCompressedStream::Decompress:limit" past
   // pdflimits::kMaxTotalDecodeBytes, so no file makes the reader decode
@@ -151,6 +162,12 @@ class PdfFileParser : public PdfParser {
   // Records an object stream just decoded and releases the oldest others
   // while those kept hold more than pdflimits::kMaxKeptObjectStreamBytes.
   void KeepDecoded(int64_t objstm_number, size_t bytes);
+  // Reads the stored data of the next object streams of the order given to
+  // DecodeObjectStreamsAhead and hands them to the thread, while it has
+  // room. Only Flate-encoded ones with a direct length; any fault is left
+  // for the reader's own decoding to meet.
+  void FeedDecodeAhead();
+  void SubmitDecodeAhead(int64_t objstm_number);
 
   // Byte offsets of object-stream entries, parsed once per object stream.
   struct ObjStmHeader {
@@ -187,6 +204,10 @@ class PdfFileParser : public PdfParser {
   // Object streams decoded, oldest first, with their decoded sizes.
   std::deque<std::pair<int64_t, size_t>> decoded_objstms_;
   size_t decoded_objstm_bytes_ = 0;
+  std::unique_ptr<PdfDecodeAhead> decode_ahead_;
+  std::vector<int64_t> ahead_order_;
+  size_t ahead_next_ = 0;  // next in ahead_order_ to submit
+  bool feeding_ = false;
 };
 
 // Builds the reference text "N G R".

@@ -86,9 +86,13 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
     bool started = false;
   };
   std::unordered_map<int64_t, Members> members;
+  std::vector<int64_t> first_needed;  // object streams, in the order first needed
   for (const XRefEntry* e : objects) {
-    if (e->type == XRefEntry::kCompressed) ++members[static_cast<int64_t>(e->location)].left;
+    if (e->type != XRefEntry::kCompressed) continue;
+    Members& m = members[static_cast<int64_t>(e->location)];
+    if (m.left++ == 0) first_needed.push_back(static_cast<int64_t>(e->location));
   }
+  DecodeObjectStreamsAhead(std::move(first_needed));
   int64_t run_number = -1;  // object stream of the previous member
   Members* run = nullptr;
   for (size_t position = 0; position < objects.size(); ++position) {
@@ -123,6 +127,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
       ReleaseValuesFrom(mark);
     }
   }
+  DecodeObjectStreamsAhead({});
   // Every object stream that compressed entries name must have been written
   // as an object of its own.
   for (const auto& m : members) {

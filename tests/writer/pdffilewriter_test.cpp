@@ -1,6 +1,7 @@
 #include "writer/pdffilewriter.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -246,6 +247,75 @@ TEST(PdfFileWriter, Failures) {
     if (row.nothing_written) {
       EXPECT_EQ(out.str(), "");
     }
+  }
+}
+
+// A Flate-encoded object stream holding (number, body) pairs in order;
+// damaged: its deflate data broken after the zlib header.
+void FlateObjectStream(PdfBuilder& b, int64_t number, const std::vector<std::pair<int64_t, std::string>>& objects,
+                       bool damaged = false) {
+  std::string head, body;
+  for (const auto& o : objects) {
+    head += std::to_string(o.first) + " " + std::to_string(body.size()) + " ";
+    body += o.second + "\n";
+  }
+  const std::string plain = head + body;
+  uLongf size = compressBound(static_cast<uLong>(plain.size()));
+  std::string packed(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(plain.data()),
+            static_cast<uLong>(plain.size()), 6);
+  packed.resize(size);
+  if (damaged) packed.replace(2, 4, "\xFF\xFF\xFF\xFF");
+  b.Stream(number, "/Type /ObjStm /Filter /FlateDecode /N " + std::to_string(objects.size()) + " /First " +
+                       std::to_string(head.size()),
+           packed);
+}
+
+// Many Flate object streams (inflated ahead of need on a second thread),
+// needed in another order than written, with an unfiltered one among them:
+// every member keeps its index; a damaged one fails as it would alone.
+TEST(PdfFileWriter, ManyObjectStreams) {
+  for (const int damaged : {-1, 23}) {
+    PdfBuilder b;
+    b.Object(1, "<< /Type /Catalog >>");
+    std::vector<Entry> rows{Free(0, 65535), InUse(1)};
+    std::vector<Entry> compressed;
+    const int streams = 40;
+    // Object stream 100 + k holds objects 1000 + 10 k + i in reverse order.
+    for (int k = streams - 1; k >= 0; --k) {
+      std::vector<std::pair<int64_t, std::string>> members;
+      for (int i = 9; i >= 0; --i) members.push_back({1000 + 10 * k + i, "(member " + std::to_string(i) + ")"});
+      if (k == 7) {
+        b.ObjectStream(100 + k, members);
+      } else {
+        FlateObjectStream(b, 100 + k, members, k == damaged);
+      }
+    }
+    for (int k = 0; k < streams; ++k) rows.push_back(InUse(100 + k));
+    for (int k = 0; k < streams; ++k)
+      for (int i = 0; i < 10; ++i) compressed.push_back(Compressed(1000 + 10 * k + i, 100 + k, static_cast<uint32_t>(9 - i)));
+    const int64_t xs = b.XRefStream(2000, compressed, "");
+    const std::string input =
+        b.Finish(b.XRefTable(rows, "/Size 2001 /Root 1 0 R /XRefStm " + std::to_string(xs)));
+    PdfFileWriter w;
+    if (damaged >= 0) {
+      PdfMemoryStream in(input.data(), input.size());
+      std::ostringstream out;
+      try {
+        w.WriteDocument(in, out);
+        ADD_FAILURE() << "a damaged object stream was written";
+      } catch (const _kelvra_runtime_error& e) {
+        EXPECT_EQ(e.message, "PdfDeflateStreamFilter::Filter");
+      }
+      continue;
+    }
+    const std::string out = Rewrite(w, input);
+    const WrittenXRef x = ReadXRef(out);
+    for (int k = 0; k < streams; ++k)
+      for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(x.entries.at(static_cast<size_t>(1000 + 10 * k + i)),
+                  (std::array<uint64_t, 3>{2, static_cast<uint64_t>(100 + k), static_cast<uint64_t>(9 - i)}))
+            << k << " " << i;
   }
 }
 
