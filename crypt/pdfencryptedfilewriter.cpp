@@ -1,5 +1,6 @@
 #include "crypt/pdfencryptedfilewriter.h"
 
+#include <cstdint>
 #include <system_error>
 
 #include "crypt/rc4.h"
@@ -33,10 +34,13 @@ const Rc4& PdfEncryptedFileWriter::ObjectCipher(int64_t number, int64_t generati
 void PdfEncryptedFileWriter::PlanObjects(const std::vector<const XRefEntry*>& objects) {
   pipeline_.reset();
   if (!Rc4KeyPipeline::Worthwhile(objects.size())) return;
-  // Objects inside object streams are not encrypted on their own.
+  // Objects inside object streams are not encrypted on their own. Any
+  // object whose numbers do not fit a job gets its key schedule when written.
   std::vector<Rc4KeyPipeline::Job> jobs;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    if (objects[i]->type != XRefEntry::kCompressed) jobs.push_back({i, objects[i]->number, objects[i]->generation});
+  for (size_t i = 0; i < objects.size() && i <= UINT32_MAX; ++i) {
+    const XRefEntry* e = objects[i];
+    if (e->type == XRefEntry::kCompressed || e->number < 0 || e->number > UINT32_MAX) continue;
+    jobs.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(e->number), e->generation});
   }
   try {
     pipeline_ = std::make_unique<Rc4KeyPipeline>(handler, std::move(jobs));

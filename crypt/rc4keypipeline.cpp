@@ -1,5 +1,7 @@
 #include "crypt/rc4keypipeline.h"
 
+#include <cstdint>
+
 #include "crypt/pdfstandardsecurityhandler.h"
 
 Rc4KeyPipeline::Rc4KeyPipeline(const PdfStandardSecurityHandler& handler, std::vector<Job> jobs, size_t ring)
@@ -52,10 +54,12 @@ void Rc4KeyPipeline::Run() {
 }
 
 bool Rc4KeyPipeline::Take(size_t position, int64_t number, int64_t generation, std::optional<Rc4>* cipher) {
+  if (position > UINT32_MAX) return false;
   while (cursor_ < jobs_.size() && jobs_[cursor_].position < position) ++cursor_;
   if (cursor_ == jobs_.size() || jobs_[cursor_].position != position) return false;
   const size_t c = cursor_;
-  if (jobs_[c].number != number || jobs_[c].generation != generation) return false;
+  if (static_cast<int64_t>(jobs_[c].number) != number || static_cast<int64_t>(jobs_[c].generation) != generation)
+    return false;
   // The ciphers of jobs passed over are not wanted: their slots are free.
   if (consumed_.load() != c) {
     consumed_.store(c);

@@ -21,10 +21,11 @@ class PdfStandardSecurityHandler;
 // output never depends on the thread.
 class Rc4KeyPipeline {
  public:
+  // 12 bytes an object: a document may have millions.
   struct Job {
-    size_t position;  // the object's place in the writing order
-    int64_t number;
-    int64_t generation;
+    uint32_t position;  // the object's place in the writing order
+    uint32_t number;
+    uint32_t generation;
   };
 
   // Starts the thread (throws std::system_error when it cannot). jobs are in

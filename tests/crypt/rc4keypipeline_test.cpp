@@ -20,8 +20,8 @@ PdfStandardSecurityHandler Handler() {
 std::vector<Rc4KeyPipeline::Job> EvenJobs(size_t count) {
   std::vector<Rc4KeyPipeline::Job> jobs;
   for (size_t i = 0; i < count; ++i) {
-    const size_t pos = 2 * i;
-    jobs.push_back({pos, static_cast<int64_t>(10 + pos), static_cast<int64_t>(pos % 3)});
+    const auto pos = static_cast<uint32_t>(2 * i);
+    jobs.push_back({pos, 10 + pos, pos % 3});
   }
   return jobs;
 }
