@@ -16,6 +16,17 @@ namespace {
 
 using namespace testpdf;
 
+// s encrypted on its own with the object's key, as the writer must write it.
+std::string Encrypted(const PdfEncryptedFileWriter& w, int number, int generation, std::string s) {
+  w.SecurityHandler().EncryptObjectData(number, generation, reinterpret_cast<uint8_t*>(&s[0]), s.size());
+  return s;
+}
+
+// The same as a literal string, escaped, with the space after it.
+std::string Literal(const PdfEncryptedFileWriter& w, int number, int generation, const std::string& s) {
+  return "(" + PdfSyntaxFormatter::EscapeLiteralString(Encrypted(w, number, generation, s)) + ") ";
+}
+
 TEST(ObjectCipher, EveryStringAndStreamStartsTheKeyStream) {
   PdfBuilder b;
   b.Object(1, "<< /Type /Catalog >>");
@@ -28,13 +39,8 @@ TEST(ObjectCipher, EveryStringAndStreamStartsTheKeyStream) {
   const WrittenXRef x = ReadXRef(out);
 
   // Each piece encrypted on its own, with a key schedule of its own.
-  auto enc = [&w](int number, int generation, std::string s) {
-    w.SecurityHandler().EncryptObjectData(number, generation, reinterpret_cast<uint8_t*>(&s[0]), s.size());
-    return s;
-  };
-  auto lit = [&enc](int number, int generation, const std::string& s) {
-    return "(" + PdfSyntaxFormatter::EscapeLiteralString(enc(number, generation, s)) + ") ";
-  };
+  auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
+  auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
   EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/A " + lit(2, 0, "one") + "\n/B  [ " + lit(2, 0, "two") + lit(2, 0, "one") +
                                        "] \n/Length 7 \n>>\nstream\n" + enc(2, 0, "payload") + "\nendstream\n");
   EXPECT_EQ(ObjectBody(out, x, 3), lit(3, 0, "one"));
@@ -78,13 +84,8 @@ TEST(ObjectCipher, ManyObjects) {
   PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
   const std::string out = Rewrite(w, b.Finish(b.XRefTable(rows, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
-  auto enc = [&w](int number, int generation, std::string s) {
-    w.SecurityHandler().EncryptObjectData(number, generation, reinterpret_cast<uint8_t*>(&s[0]), s.size());
-    return s;
-  };
-  auto lit = [&enc](int number, int generation, const std::string& s) {
-    return "(" + PdfSyntaxFormatter::EscapeLiteralString(enc(number, generation, s)) + ") ";
-  };
+  auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
+  auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
   for (int n = 2; n <= last; ++n) {
     const int generation = n % 7 == 0 ? 2 : 0;
     std::string expected;
