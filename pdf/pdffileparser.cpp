@@ -37,24 +37,13 @@ bool ReadPlainHeader(const uint8_t* h, size_t size, int64_t n, std::vector<std::
     }
   }
   size_t at = 0;
-  // The next run of digits as StringToInt64 reads it (saturating); false at
-  // the end.
+  // The value of the next run of digits; false at the end.
   auto next = [h, size, &at](int64_t* value) {
     while (at < size && PdfParser::IsWhitespace(h[at])) ++at;
     if (at == size) return false;
-    int64_t v = 0;
-    bool saturated = false;
-    for (; at < size && !PdfParser::IsWhitespace(h[at]); ++at) {
-      const int d = h[at] - '0';
-      if (saturated) continue;
-      if (v > (INT64_MAX - d) / 10) {
-        v = INT64_MAX;
-        saturated = true;
-      } else {
-        v = v * 10 + d;
-      }
-    }
-    *value = v;
+    const size_t start = at;
+    while (at < size && !PdfParser::IsWhitespace(h[at])) ++at;
+    *value = StringToInt64(reinterpret_cast<const char*>(h + start), at - start);
     return true;
   };
   for (int64_t i = 0; i < n; ++i) {

@@ -263,13 +263,15 @@ int32_t HexToInt(const std::string& text) {
   return static_cast<int32_t>(value);
 }
 
-int64_t StringToInt64(const std::string& text) {
+int64_t StringToInt64(const std::string& text) { return StringToInt64(text.data(), text.size()); }
+
+int64_t StringToInt64(const char* text, size_t size) {
   size_t i = 0;
-  while (i < text.size() && PdfParser::IsWhitespace(static_cast<unsigned char>(text[i]))) ++i;
+  while (i < size && PdfParser::IsWhitespace(static_cast<unsigned char>(text[i]))) ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i < size && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+  for (; i < size && text[i] >= '0' && text[i] <= '9'; ++i) {
     const int d = text[i] - '0';
     if (value > (std::numeric_limits<int64_t>::max() - d) / 10) {
       value = std::numeric_limits<int64_t>::max();

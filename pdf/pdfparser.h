@@ -59,6 +59,7 @@ int32_t StringToInt(const std::string& text);
 // The same conversion keeping all 64 bits (file offsets, object numbers);
 // saturates instead of overflowing.
 int64_t StringToInt64(const std::string& text);
+int64_t StringToInt64(const char* text, size_t size);
 char* ULongToString(unsigned long value, char* buffer);
 // Radix 10, 16 (upper case) or 8; any other throws the text "no radix support".
 char* IntToString(int value, char* buffer, int radix);
