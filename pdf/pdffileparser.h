@@ -71,7 +71,9 @@ class PdfFileParser : public PdfParser {
   // Reads the indirect object at the stream's position into holder. The
   // object's number and generation from its header line are returned.
   void ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number = nullptr, int64_t* generation = nullptr);
-  void ParseDictEntries(PdfDiccionario* d, PdfStream& s);
+  // Reads a dictionary's entries up to its ">>" into d; a token where a key
+  // belongs that is not a name fails with not_a_key.
+  void ParseDictEntries(PdfDiccionario* d, PdfStream& s, const char* not_a_key = "PdfFileParser::ParseKeyValuePair");
   void ParseKeyValuePair(PdfDiccionario* d, PdfStream& s);
   void ParseValue(PdfValue* container, PdfStream& s);
 

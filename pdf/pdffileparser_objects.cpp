@@ -120,21 +120,7 @@ void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int6
   d->obj_generation = gen;
   InsertarObjetoEnCache(ReferenceText(num, gen), d);
   holder.InsertValue(d);
-  {
-    NestingGuard guard(nesting_);
-    for (;;) {
-      const char* name = nullptr;
-      size_t size = 0;
-      if (WindowName(s, &name, &size)) {
-        ParseKeyValuePairWithName(d, name, size, s);
-        continue;
-      }
-      const std::string token = NextToken(s);
-      if (Is(token, ">>")) break;
-      if (token.empty() || token[0] != '/') throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:token");
-      ParseKeyValuePairWithKey(d, token, s);
-    }
-  }
+  ParseDictEntries(d, s, "PdfFileParser::ParseDiccionario:token");
   // A stream follows its dictionary: "stream" and a line end (LF or CR LF),
   // then the data, whose first byte's offset is recorded.
   const int64_t after = s.Tell();
@@ -147,7 +133,7 @@ void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int6
   s.Seek(after, 1);
 }
 
-void PdfFileParser::ParseDictEntries(PdfDiccionario* d, PdfStream& s) {
+void PdfFileParser::ParseDictEntries(PdfDiccionario* d, PdfStream& s, const char* not_a_key) {
   NestingGuard guard(nesting_);
   for (;;) {
     const char* name = nullptr;
@@ -158,6 +144,7 @@ void PdfFileParser::ParseDictEntries(PdfDiccionario* d, PdfStream& s) {
     }
     const std::string token = NextToken(s);
     if (Is(token, ">>")) return;
+    if (token.empty() || token[0] != '/') throw _kelvra_runtime_error(not_a_key);
     ParseKeyValuePairWithKey(d, token, s);
   }
 }
