@@ -148,6 +148,9 @@ class PdfFileParser : public PdfParser {
   void ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index);
   void ParseKeyValuePairWithKey(PdfDiccionario* d, const std::string& token, PdfStream& s);
   void ParseKeyValuePairWithName(PdfDiccionario* d, const char* name, size_t size, PdfStream& s);
+  // The text of a name token taken whole from the stream's window, as
+  // ParseName gives it.
+  void NameText(const char* name, size_t size, std::string* text);
   void ParseContainerValue(PdfValue* container, PdfStream& s);
   bool FindEndstream(int64_t from, int64_t* data_end);
   // A value of class T (of that kind) owned by this parser: a released one

@@ -159,14 +159,19 @@ void PdfFileParser::ParseKeyValuePairWithKey(PdfDiccionario* d, const std::strin
   ParseValue(p, s);
 }
 
+void PdfFileParser::NameText(const char* name, size_t size, std::string* text) {
+  // Only a name with "#" escapes needs ParseName; others are their bytes.
+  if (std::memchr(name, '#', size) != nullptr) {
+    *text = ParseName(std::string(name, size));
+  } else {
+    text->assign(name, size);
+  }
+}
+
 void PdfFileParser::ParseKeyValuePairWithName(PdfDiccionario* d, const char* name, size_t size, PdfStream& s) {
   // As ParseKeyValuePairWithKey, for a name token taken from the window.
   PdfKeyValuePair* p = NewPair();
-  if (std::memchr(name, '#', size) != nullptr) {
-    p->key = ParseName(std::string(name, size));
-  } else {
-    p->key.assign(name, size);
-  }
+  NameText(name, size, &p->key);
   d->InsertValue(p);
   ParseValue(p, s);
 }
@@ -203,10 +208,10 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
         size_t size = 0;
         if (!WindowToken(s, &name, &size)) {
           container->InsertValue(NewSimple(NATIVE_NAME, ParseName(NextToken(s))));
-        } else if (std::memchr(name, '#', size) != nullptr) {
-          container->InsertValue(NewSimple(NATIVE_NAME, ParseName(std::string(name, size))));
         } else {
-          container->InsertValue(NewSimple(NATIVE_NAME, name, size));
+          PdfValue* v = NewSimple(NATIVE_NAME, name, 0);
+          NameText(name, size, &v->text);
+          container->InsertValue(v);
         }
         break;
       }
