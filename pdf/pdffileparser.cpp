@@ -54,6 +54,14 @@ bool ReadPlainHeader(const uint8_t* h, size_t size, int64_t n, std::vector<std::
   return true;
 }
 
+// Whether stream d's data is Flate alone, named directly, with no
+// parameters: the only kind decoded ahead.
+bool InflatesAlone(PdfDiccionario* d) {
+  PdfValue* filter = d->GetValue("/Filter", false);
+  return filter != nullptr && filter->kind() == PdfValue::Kind::Value && filter->native_type == NATIVE_NAME &&
+         filter->text == "/FlateDecode" && d->GetValue("/DecodeParms", false) == nullptr;
+}
+
 }  // namespace
 
 std::string ReferenceText(int64_t number, int64_t generation) {
@@ -315,8 +323,7 @@ void PdfFileParser::SubmitDecodeAhead(int64_t objstm_number) {
       return x != nullptr && x->kind() == PdfValue::Kind::Value && x->native_type == type && (text == nullptr || x->text == text);
     };
     if (d != nullptr && d->IsStream() && !d->stream_decoded && is("/Type", NATIVE_NAME, "/ObjStm") &&
-        is("/Filter", NATIVE_NAME, "/FlateDecode") && is("/Length", NATIVE_NUMBER, nullptr) &&
-        d->GetValue("/DecodeParms", false) == nullptr) {
+        is("/Length", NATIVE_NUMBER, nullptr) && InflatesAlone(d)) {
       int64_t offset = 0, length = 0;
       StreamExtent(d, "", &offset, &length);
       if (length > 0 && static_cast<uint64_t>(length) <= PdfDecodeAhead::kMaxJobDecodedBytes) {
@@ -334,9 +341,7 @@ void PdfFileParser::SubmitDecodeAhead(int64_t objstm_number) {
 }
 
 bool PdfFileParser::TakeDecodedAhead(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>& out) {
-  if (!decode_ahead_ || d->obj_number < 0 || d->GetValue("/DecodeParms", false) != nullptr) return false;
-  PdfValue* filter = d->GetValue("/Filter", false);
-  if (filter == nullptr || filter->kind() != PdfValue::Kind::Value || filter->text != "/FlateDecode") return false;
+  if (!decode_ahead_ || d->obj_number < 0 || !InflatesAlone(d)) return false;
   std::string error;
   switch (decode_ahead_->Take(d->obj_number, offset, length, &out, &error)) {
     case PdfDecodeAhead::Outcome::kNone:
