@@ -3,7 +3,6 @@
 // (at the end of a file stream's window). Both must read the same values.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "pdf/pdffilestream.h"
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdfmemorystream.h"
+#include "tests/pdf/windowshift.h"
 
 namespace {
 
@@ -58,19 +58,9 @@ TEST(ReferenceLookAhead, Forms) {
 TEST(ReferenceLookAhead, AcrossTheEndOfAFileWindow) {
   const std::string body = "[1 0 R 12 0 R 5 6 7 R 8 9/N 10 11 R 3 4]";
   const std::vector<std::string> expected = FromMemory(body);
-  const std::string path = testing::TempDir() + "reference_lookahead.pdf";
-  for (size_t shift = 1; shift <= body.size(); ++shift) {
-    // The first window ends `shift` bytes into the array.
-    const std::string data = std::string(PdfFileStream::kBufferBytes - shift, ' ') + body + " ";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::fclose(f);
-    PdfFileStream file;
-    file.Abrir(path.c_str(), "rb");
+  windowshift::ForEachWindowEnd(body, "reference_lookahead.pdf", [&expected](PdfFileStream& file, size_t shift) {
     EXPECT_EQ(Elements(file), expected) << "shift " << shift;
-  }
-  std::remove(path.c_str());
+  });
 }
 
 }  // namespace

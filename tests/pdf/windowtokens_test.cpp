@@ -4,7 +4,6 @@
 // out as from memory.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "pdf/pdffilestream.h"
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdfmemorystream.h"
+#include "tests/pdf/windowshift.h"
 
 namespace {
 
@@ -57,19 +57,9 @@ TEST(WindowTokens, DictionaryAcrossTheEndOfAFileWindow) {
   PdfMemoryStream m(body.data(), body.size());
   const std::vector<std::string> expected = Read(m);
   ASSERT_EQ(expected.size(), 26u);
-  const std::string path = testing::TempDir() + "window_tokens.pdf";
-  for (size_t shift = 1; shift <= body.size(); ++shift) {
-    // The first window ends `shift` bytes into the dictionary.
-    const std::string data = std::string(PdfFileStream::kBufferBytes - shift, ' ') + body + " ";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(data.data(), 1, data.size(), f);
-    std::fclose(f);
-    PdfFileStream file;
-    file.Abrir(path.c_str(), "rb");
+  windowshift::ForEachWindowEnd(body, "window_tokens.pdf", [&expected](PdfFileStream& file, size_t shift) {
     EXPECT_EQ(Read(file), expected) << "shift " << shift;
-  }
-  std::remove(path.c_str());
+  });
 }
 
 }  // namespace
