@@ -16,7 +16,8 @@
 // stream's /Length is the encrypted length. The Encrypt dictionary, the
 // identifier and the closing cross-reference stream stay unencrypted. For
 // revision 6 the catalog declares the extension level readers expect
-// (/Extensions /ADBE, merged into the catalog's own /Extensions).
+// (/Extensions /ADBE, merged into the catalog's own /Extensions); a
+// catalog kept in an object stream is written as an object of its own.
 class PdfAesEncryptedFileWriter : public PdfFileWriter {
  public:
   // handler: keys already computed; its DataCipher is kAes.
@@ -34,6 +35,7 @@ class PdfAesEncryptedFileWriter : public PdfFileWriter {
   void PlanObjects(const std::vector<const XRefEntry*>& objects) override;
   const char* HeaderVersion() const override { return handler_->HeaderVersion(); }
   int64_t WrittenStreamLength(int64_t length) const override;
+  bool WritesOnItsOwn(int64_t number) const override { return number == catalog_number_ && catalog_generation_ == 0; }
   void WriteObjectValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation) override;
 
  private:

@@ -114,7 +114,11 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
         }
       }
       FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
-      table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
+      if (WritesOnItsOwn(e->number)) {
+        WriteObject(input, e->number, 0);
+      } else {
+        table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
+      }
       if (--run->left == 0) {
         ReleaseObjectStream(stm_number);
         ReleaseValuesFrom(run->mark);

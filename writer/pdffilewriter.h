@@ -62,6 +62,9 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   // The number of bytes WriteStreamData writes for length bytes of data.
   // When it differs from length, the stream's /Length is written anew.
   virtual int64_t WrittenStreamLength(int64_t length) const { return length; }
+  // Whether an object the input keeps in an object stream is written as an
+  // object of its own (with its new value) instead of staying there.
+  virtual bool WritesOnItsOwn(int64_t /*number*/) const { return false; }
   // Writes the value of an indirect object (between "obj" and "endobj").
   virtual void WriteObjectValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation) {
     WriteValue(value, input, number, generation);
