@@ -64,7 +64,7 @@ def run(cmd, timeout, env=None):
 
 
 def encrypt(varnel, src, dst, setting, workdir):
-    cmd = [varnel, "encrypt", src, dst, "--permissions", setting["letters"]]
+    cmd = [varnel, "encrypt", src, dst, "--cipher", "rc4-128", "--permissions", setting["letters"]]
     env = {k: v for k, v in os.environ.items() if not k.startswith("VARNEL_")}
     if setting["via"] == "options":
         cmd += ["--user-password", setting["user"], "--owner-password", setting["owner"]]
