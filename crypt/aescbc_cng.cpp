@@ -61,18 +61,17 @@ void AesCbc::SetIv(const uint8_t iv[kBlockBytes]) {
   state_->encrypting = state_->decrypting = false;
 }
 
-void AesCbc::Encrypt(const uint8_t* in, uint8_t* out, size_t len) {
-  if (len % kBlockBytes != 0) throw _kelvra_runtime_error("AesCbc:partial block");
-  if (!state_->encrypting) {
-    std::memcpy(state_->encrypt_chain, state_->iv, kBlockBytes);
-    state_->encrypting = true;
-    state_->decrypting = false;
-  }
+namespace {
+
+using CngCipher = NTSTATUS(WINAPI*)(BCRYPT_KEY_HANDLE, PUCHAR, ULONG, VOID*, PUCHAR, ULONG, PUCHAR, ULONG, ULONG*, ULONG);
+
+void Run(CngCipher cipher, BCRYPT_KEY_HANDLE key, uint8_t* chain, const uint8_t* in, uint8_t* out, size_t len) {
+  if (len % AesCbc::kBlockBytes != 0) throw _kelvra_runtime_error("AesCbc:partial block");
   while (len > 0) {
     const ULONG piece = len > 0x10000000 ? 0x10000000 : static_cast<ULONG>(len);
     ULONG written = 0;
-    if (!BCRYPT_SUCCESS(BCryptEncrypt(state_->key, const_cast<PUCHAR>(in), piece, nullptr, state_->encrypt_chain,
-                                      kBlockBytes, out, piece, &written, 0)) ||
+    if (!BCRYPT_SUCCESS(cipher(key, const_cast<PUCHAR>(in), piece, nullptr, chain, AesCbc::kBlockBytes, out, piece,
+                               &written, 0)) ||
         written != piece)
       throw _kelvra_runtime_error("AesCbc:update");
     in += piece;
@@ -81,22 +80,22 @@ void AesCbc::Encrypt(const uint8_t* in, uint8_t* out, size_t len) {
   }
 }
 
+}  // namespace
+
+void AesCbc::Encrypt(const uint8_t* in, uint8_t* out, size_t len) {
+  if (!state_->encrypting) {
+    std::memcpy(state_->encrypt_chain, state_->iv, kBlockBytes);
+    state_->encrypting = true;
+    state_->decrypting = false;
+  }
+  Run(BCryptEncrypt, state_->key, state_->encrypt_chain, in, out, len);
+}
+
 void AesCbc::Decrypt(const uint8_t* in, uint8_t* out, size_t len) {
-  if (len % kBlockBytes != 0) throw _kelvra_runtime_error("AesCbc:partial block");
   if (!state_->decrypting) {
     std::memcpy(state_->decrypt_chain, state_->iv, kBlockBytes);
     state_->decrypting = true;
     state_->encrypting = false;
   }
-  while (len > 0) {
-    const ULONG piece = len > 0x10000000 ? 0x10000000 : static_cast<ULONG>(len);
-    ULONG written = 0;
-    if (!BCRYPT_SUCCESS(BCryptDecrypt(state_->key, const_cast<PUCHAR>(in), piece, nullptr, state_->decrypt_chain,
-                                      kBlockBytes, out, piece, &written, 0)) ||
-        written != piece)
-      throw _kelvra_runtime_error("AesCbc:update");
-    in += piece;
-    out += piece;
-    len -= piece;
-  }
+  Run(BCryptDecrypt, state_->key, state_->decrypt_chain, in, out, len);
 }
