@@ -1,3 +1,4 @@
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <climits>
@@ -6,15 +7,20 @@
 #include "crypt/aescbc.h"
 #include "pdf/kelvraruntimeerror.h"
 
-// One context per direction, each keyed once: a new IV re-initialises only
-// the chaining value, not the key schedule.
+// One context per direction, each keyed when first used after SetKey: a
+// new IV re-initialises only the chaining value, not the key schedule.
 struct AesCbc::State {
   EVP_CIPHER_CTX* encrypt = nullptr;
   EVP_CIPHER_CTX* decrypt = nullptr;
+  const EVP_CIPHER* cipher = nullptr;
+  uint8_t key[32] = {};
   uint8_t iv[kBlockBytes] = {};
+  bool encrypt_keyed = false;  // the context holds the current key
+  bool decrypt_keyed = false;
   bool encrypt_ready = false;  // the context holds the current IV
   bool decrypt_ready = false;
   ~State() {
+    OPENSSL_cleanse(key, sizeof key);
     EVP_CIPHER_CTX_free(encrypt);
     EVP_CIPHER_CTX_free(decrypt);
   }
@@ -57,11 +63,11 @@ AesCbc::AesCbc(const uint8_t* key, size_t key_len) : state_(new State) {
 AesCbc::~AesCbc() = default;
 
 void AesCbc::SetKey(const uint8_t* key, size_t key_len) {
-  const EVP_CIPHER* cipher = CipherFor(key_len);
+  state_->cipher = CipherFor(key_len);
+  std::memcpy(state_->key, key, key_len);
   std::memset(state_->iv, 0, kBlockBytes);
-  Init(state_->encrypt, cipher, key, state_->iv, 1);
-  Init(state_->decrypt, cipher, key, state_->iv, 0);
-  state_->encrypt_ready = state_->decrypt_ready = true;
+  state_->encrypt_keyed = state_->decrypt_keyed = false;
+  state_->encrypt_ready = state_->decrypt_ready = false;
 }
 
 void AesCbc::SetIv(const uint8_t iv[kBlockBytes]) {
@@ -71,8 +77,9 @@ void AesCbc::SetIv(const uint8_t iv[kBlockBytes]) {
 
 void AesCbc::Encrypt(const uint8_t* in, uint8_t* out, size_t len) {
   if (!state_->encrypt_ready) {
-    Init(state_->encrypt, nullptr, nullptr, state_->iv, 1);
-    state_->encrypt_ready = true;
+    Init(state_->encrypt, state_->encrypt_keyed ? nullptr : state_->cipher,
+         state_->encrypt_keyed ? nullptr : state_->key, state_->iv, 1);
+    state_->encrypt_keyed = state_->encrypt_ready = true;
     state_->decrypt_ready = false;
   }
   Run(state_->encrypt, in, out, len);
@@ -80,8 +87,9 @@ void AesCbc::Encrypt(const uint8_t* in, uint8_t* out, size_t len) {
 
 void AesCbc::Decrypt(const uint8_t* in, uint8_t* out, size_t len) {
   if (!state_->decrypt_ready) {
-    Init(state_->decrypt, nullptr, nullptr, state_->iv, 0);
-    state_->decrypt_ready = true;
+    Init(state_->decrypt, state_->decrypt_keyed ? nullptr : state_->cipher,
+         state_->decrypt_keyed ? nullptr : state_->key, state_->iv, 0);
+    state_->decrypt_keyed = state_->decrypt_ready = true;
     state_->encrypt_ready = false;
   }
   Run(state_->decrypt, in, out, len);
