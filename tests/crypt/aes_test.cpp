@@ -231,7 +231,9 @@ TEST_P(AesWriterOutput, FreshIvsWholeBlocksAndTheInputBack) {
     EXPECT_EQ(Decrypt(writer.SecurityHandler(), got.streams[i].first, got.streams[i].second), want.streams[i].second);
   }
   EXPECT_EQ(ivs.size(), got.strings.size() + got.streams.size()) << "an IV was used twice";
-  // The Encrypt dictionary is written as it is, with hexadecimal strings.
+  // The identifier and the Encrypt dictionary are written as they are.
+  const std::string id = PdfSecurityHandler::Hex(writer.SecurityHandler().GetIdentifier());
+  EXPECT_NE(pdf.find("/ID [<" + id + "><" + id + ">]"), std::string::npos);
   EXPECT_NE(encrypt_dict.find(GetParam() == 6 ? "/CFM /AESV3 /Length 32" : "/CFM /AESV2 /Length 16"), std::string::npos);
   if (GetParam() == 6) {
     EXPECT_NE(pdf.find("/Extensions <<\n/ADBE << /BaseVersion /1.7 /ExtensionLevel 8 >>\n>>"), std::string::npos);
