@@ -22,13 +22,12 @@
 
 namespace {
 
-// The first signal received, and how many.
+// The first signal received, 0 before.
 std::atomic<int> g_signal{0};
-std::atomic<int> g_signals{0};
 
 extern "C" void OnInterrupt(int sig) {
-  if (g_signals.fetch_add(1) == 0) {
-    g_signal.store(sig);
+  int none = 0;
+  if (g_signal.compare_exchange_strong(none, sig)) {
     std::signal(sig, OnInterrupt);  // Windows resets the handler on delivery
     return;
   }
@@ -57,7 +56,7 @@ BatchRunner::BatchRunner(std::vector<EncryptOptions> files, const RunSettings& s
 
 BatchRunner::~BatchRunner() = default;
 
-bool BatchRunner::Stopping() const { return g_signals.load() != 0 || failed_fast_.load(); }
+bool BatchRunner::Stopping() const { return g_signal.load() != 0 || failed_fast_.load(); }
 
 void BatchRunner::Say(const std::string& text) {
   if (progress_) progress_->Clear();
@@ -114,7 +113,7 @@ void BatchRunner::Work() {
 
 void BatchRunner::Summarize(double seconds, int exit_status) {
   const size_t skipped = files_.size() - done_;
-  const bool interrupted = g_signals.load() != 0;
+  const bool interrupted = g_signal.load() != 0;
   if (settings_.json) {
     for (size_t i = 0; i < files_.size(); ++i) {
       if (status_[i] != Status::kPending) continue;
@@ -177,7 +176,7 @@ int BatchRunner::Run() {
     double shown = -1;
     while (workers_left_ != 0) {
       changed_.wait_for(lock, std::chrono::milliseconds(250));
-      if (g_signals.load() != 0 && !told && !settings_.quiet) {
+      if (g_signal.load() != 0 && !told && !settings_.quiet) {
         told = true;
         Say("varnel: interrupted: finishing the files being written (interrupt again to abandon them)\n");
       }
@@ -189,7 +188,7 @@ int BatchRunner::Run() {
     }
   }
   for (std::thread& t : threads) t.join();
-  const int exit_status = g_signals.load() != 0 ? 128 + g_signal.load() : failed_ != 0 ? 1 : 0;
+  const int exit_status = g_signal.load() != 0 ? 128 + g_signal.load() : failed_ != 0 ? 1 : 0;
   std::lock_guard<std::mutex> lock(mutex_);
   if (progress_) progress_->Clear();
   Summarize(elapsed(), exit_status);
