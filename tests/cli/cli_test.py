@@ -189,6 +189,13 @@ class Batch(unittest.TestCase):
         self.assertIn("varnel: %s is already encrypted (use --input-password to re-encrypt)" % encrypted, r.stderr)
         self.assertEqual(sorted(os.listdir(self.out)), ["good.pdf"], "no output of a failed file, no temporary file")
         self.assertTrue(qpdf_opens(os.path.join(self.out, "good.pdf"), "per file"))
+        # --fail-fast: nothing starts after the first failure.
+        r = run("encrypt", damaged, good, encrypted, "--output-dir", self.out + "2", "--jobs", "1", "--fail-fast",
+                "--json", "--cipher", "rc4-128")
+        self.assertEqual(r.returncode, 1, r.stderr)
+        by_input, summary = records(r.stdout)
+        self.assertEqual([by_input[f]["status"] for f in (damaged, good, encrypted)], ["failed", "skipped", "skipped"])
+        self.assertEqual(os.listdir(self.out + "2"), [])
 
     def test_clashes_refused_before_anything_is_written(self):
         a = self.file("a.pdf", source=SAMPLE)
