@@ -65,8 +65,8 @@ std::string EncryptJob::Notes(const EncryptOptions& options) {
   std::string notes;
   Passwords p;
   if (!ToPdfDoc(options, &p)) return notes;
-  if (p.user.size() > 32) notes += "note: only the first 32 bytes of the user password count\n";
-  if (p.owner.size() > 32) notes += "note: only the first 32 bytes of the owner password count\n";
+  if (p.user.size() > 32) notes += "varnel: note: only the first 32 bytes of the user password count\n";
+  if (p.owner.size() > 32) notes += "varnel: note: only the first 32 bytes of the owner password count\n";
   return notes;
 }
 

@@ -30,6 +30,6 @@ class EncryptJob {
   // permission letter unknown, a password that PDF passwords cannot hold.
   static std::string Validate(const EncryptOptions& options);
   // Notes on options that are accepted with a caveat (a password longer
-  // than 32 bytes), one per line, each ending in a newline.
+  // than 32 bytes), each a line "varnel: note: ...".
   static std::string Notes(const EncryptOptions& options);
 };

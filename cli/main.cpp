@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
   const std::string invalid = EncryptJob::Validate(options);
   if (!invalid.empty()) return usage(invalid);
   const std::string notes = EncryptJob::Notes(options);
-  if (!settings.quiet && !notes.empty()) std::fprintf(stderr, "varnel: %s", notes.c_str());
+  if (!settings.quiet) std::fputs(notes.c_str(), stderr);
 
   BatchList list;
   bool listed = true;
