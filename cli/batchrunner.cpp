@@ -95,7 +95,6 @@ void BatchRunner::Report(size_t index, const FileResult& r) {
     };
     PrintRecord(Dump(record));
   }
-  changed_.notify_all();
 }
 
 void BatchRunner::Work() {
@@ -107,8 +106,7 @@ void BatchRunner::Work() {
     Report(index, result);
   }
   std::lock_guard<std::mutex> lock(mutex_);
-  --workers_left_;
-  changed_.notify_all();
+  if (--workers_left_ == 0) changed_.notify_all();
 }
 
 void BatchRunner::Summarize(double seconds, int exit_status) {
@@ -170,21 +168,17 @@ int BatchRunner::Run() {
     workers_left_ = 1;
     Work();
   } else {
-    // This thread only reports, a few times a second at most.
+    // This thread only reports, a few times a second; it is woken early
+    // only when the last worker ends.
     std::unique_lock<std::mutex> lock(mutex_);
     bool told = false;
-    double shown = -1;
     while (workers_left_ != 0) {
       changed_.wait_for(lock, std::chrono::milliseconds(250));
       if (g_signal.load() != 0 && !told && !settings_.quiet) {
         told = true;
         Say("varnel: interrupted: finishing the files being written (interrupt again to abandon them)\n");
       }
-      const double now = elapsed();
-      if (progress_ && now - shown >= 0.25) {
-        progress_->Show(done_, bytes_in_, now);
-        shown = now;
-      }
+      if (progress_ && workers_left_ != 0) progress_->Show(done_, bytes_in_, elapsed());
     }
   }
   for (std::thread& t : threads) t.join();
