@@ -1,5 +1,6 @@
 #include "cli/atomicoutputfile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -17,20 +18,32 @@
 
 namespace {
 
-// The temporary file to remove if a signal ends the process. A fixed buffer,
-// so the handler only calls async-signal-safe functions.
-char g_temp_path[4096];
+// The temporary files to remove if a signal ends the process: fixed
+// buffers, so that the handler only calls async-signal-safe functions. A
+// slot is taken (taken_), filled, then published (ready_); the handler reads
+// published slots only.
+constexpr int kSlots = 256;
+char g_temp_paths[kSlots][4096];
+std::atomic<bool> g_taken[kSlots];
+std::atomic<bool> g_ready[kSlots];
+std::atomic<bool> g_leave_signals{false};
 
 extern "C" void RemoveTempAndExit(int sig) {
-  if (g_temp_path[0] != '\0') {
-#ifdef _WIN32
-    std::remove(g_temp_path);
-#else
-    unlink(g_temp_path);
-#endif
-  }
+  AtomicOutputFile::RemoveTemporaryFiles();
   std::signal(sig, SIG_DFL);
   std::raise(sig);
+}
+
+int Register(const std::string& path) {
+  if (path.size() >= sizeof g_temp_paths[0]) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    bool expected = false;
+    if (!g_taken[i].compare_exchange_strong(expected, true)) continue;
+    std::memcpy(g_temp_paths[i], path.c_str(), path.size() + 1);
+    g_ready[i].store(true, std::memory_order_release);
+    return i;
+  }
+  return -1;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -78,11 +91,14 @@ std::string CreateUniqueFile(const std::string& dir) {
 
 AtomicOutputFile::AtomicOutputFile(const std::string& destination) : destination_(destination) {
   temp_path_ = CreateUniqueFile(DirectoryOf(destination));
-  if (temp_path_.size() < sizeof g_temp_path) {
-    std::memcpy(g_temp_path, temp_path_.c_str(), temp_path_.size() + 1);
+  slot_ = Register(temp_path_);
+  static const bool handlers_installed = [] {
+    if (g_leave_signals.load()) return false;
     std::signal(SIGINT, RemoveTempAndExit);
     std::signal(SIGTERM, RemoveTempAndExit);
-  }
+    return true;
+  }();
+  (void)handlers_installed;
 #ifdef _WIN32
   stream_.open(Widen(temp_path_).c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
 #else
@@ -105,7 +121,27 @@ void AtomicOutputFile::Discard() {
 #else
   unlink(temp_path_.c_str());
 #endif
-  g_temp_path[0] = '\0';
+  Unregister();
+}
+
+void AtomicOutputFile::Unregister() {
+  if (slot_ < 0) return;
+  g_ready[slot_].store(false, std::memory_order_release);
+  g_taken[slot_].store(false, std::memory_order_release);
+  slot_ = -1;
+}
+
+void AtomicOutputFile::LeaveSignalsAlone() { g_leave_signals.store(true); }
+
+void AtomicOutputFile::RemoveTemporaryFiles() {
+  for (int i = 0; i < kSlots; ++i) {
+    if (!g_ready[i].load(std::memory_order_acquire)) continue;
+#ifdef _WIN32
+    std::remove(g_temp_paths[i]);
+#else
+    unlink(g_temp_paths[i]);
+#endif
+  }
 }
 
 void AtomicOutputFile::Commit() {
@@ -122,5 +158,5 @@ void AtomicOutputFile::Commit() {
 #endif
   if (!ok) throw std::runtime_error("cannot write " + destination_);
   committed_ = true;
-  g_temp_path[0] = '\0';
+  Unregister();
 }

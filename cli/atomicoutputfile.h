@@ -6,7 +6,8 @@
 // temporary file beside the destination, which Commit renames into place.
 // Until then, and on any failure, the destination is untouched; the
 // temporary file is removed when the object is destroyed without Commit, and
-// also when the process is interrupted (SIGINT, SIGTERM).
+// also when the process is interrupted (SIGINT, SIGTERM). Several may be open
+// at once, on several threads.
 class AtomicOutputFile {
  public:
   explicit AtomicOutputFile(const std::string& destination);
@@ -18,11 +19,20 @@ class AtomicOutputFile {
   // Closes the temporary file and renames it to the destination.
   void Commit();
 
+  // By default the first output opened installs handlers for SIGINT and
+  // SIGTERM that remove every temporary file and end the process. A caller
+  // that handles those signals itself says so first, and calls
+  // RemoveTemporaryFiles (async-signal-safe) when it ends the process.
+  static void LeaveSignalsAlone();
+  static void RemoveTemporaryFiles();
+
  private:
   void Discard();
+  void Unregister();
 
   std::string destination_;
   std::string temp_path_;
   std::ofstream stream_;
   bool committed_ = false;
+  int slot_ = -1;  // in the table of temporary files to remove on a signal
 };

@@ -2,11 +2,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "cli/batchlist.h"
 #include "cli/commands.h"
+#include "cli/encryptjob.h"
 #include "cli/utf8arguments.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdffilestream.h"
@@ -71,11 +76,12 @@ int main(int argc, char** argv) {
   CLI::App* check = app.add_subcommand("check", "Read each file as the encryptor would and report what it finds");
   check->add_option("files", check_files, "PDF files")->required();
 
-  CLI::App* encrypt = app.add_subcommand("encrypt", "Write an encrypted copy of INPUT to OUTPUT");
+  CLI::App* encrypt = app.add_subcommand(
+      "encrypt", "Write an encrypted copy of INPUT to OUTPUT, or of each INPUT into --output-dir, or of each file of --batch");
   EncryptOptions options;
-  encrypt->add_option("input", options.input, "PDF file to encrypt")->required();
-  encrypt->add_option("output", options.output, "Where to write the encrypted copy (may equal INPUT)")->required();
-  std::string user_opt, owner_opt, password_file;
+  std::vector<std::string> positional;
+  encrypt->add_option("files", positional, "INPUT OUTPUT; or INPUT... with --output-dir");
+  std::string user_opt, owner_opt, password_file, output_dir, suffix, batch_file;
   CLI::Option* user_flag = encrypt->add_option("-u,--user-password", user_opt, "Password that opens the document (default: none)");
   CLI::Option* owner_flag =
       encrypt->add_option("-o,--owner-password", owner_opt, "Password that grants every right (default: random, unrecoverable)");
@@ -83,17 +89,25 @@ int main(int argc, char** argv) {
       "--password-file", password_file, "Read the user password from the first line of FILE, the owner password from the second");
   encrypt->add_option("-p,--permissions", options.permissions,
                       "Rights granted to user-password readers: P print, D degraded print, M modify, C copy, "
-                      "A annotate, S assemble (default: none)")
-      ->check([](const std::string& letters) {
-        return letters.find_first_not_of("PDMCAS") == std::string::npos ? std::string()
-                                                                        : std::string("permissions are letters among P D M C A S");
-      });
-
-  encrypt
-      ->add_option("--cipher", options.cipher,
-                   "aes-256 (default; revision 6), aes-128 (revision 4) or rc4-128 (revision 3, for readers older "
-                   "than PDF 1.6)")
-      ->check(CLI::IsMember({"aes-256", "aes-128", "rc4-128"}));
+                      "A annotate, S assemble (default: none)");
+  encrypt->add_option("--cipher", options.cipher,
+                      "aes-256 (revision 6), aes-128 (revision 4) or rc4-128 (revision 3, for readers older than PDF 1.6)")
+      ->check(CLI::IsMember(CipherNames()))
+      ->default_str(kDefaultCipher);
+  encrypt->add_option("--input-password", options.input_password, "Password that opens an encrypted INPUT");
+  CLI::Option* dir_flag = encrypt->add_option("--output-dir", output_dir, "Write each INPUT's copy into DIR, under its own name");
+  CLI::Option* suffix_flag =
+      encrypt->add_option("--suffix", suffix, "With --output-dir: added to each name before its extension (a.pdf: a-S.pdf with -S)");
+  CLI::Option* batch_flag = encrypt->add_option(
+      "--batch", batch_file,
+      "Encrypt the files FILE lists (- for standard input): a JSON object a line with \"input\", \"output\" and any of "
+      "\"user_password\", \"owner_password\", \"permissions\", \"cipher\", \"input_password\"");
+  RunSettings settings;
+  encrypt->add_option("-j,--jobs", settings.jobs, "Files encrypted at once (default and most: the number of cores)")
+      ->check(CLI::PositiveNumber);
+  encrypt->add_flag("--fail-fast", settings.fail_fast, "Start no more files after one fails");
+  encrypt->add_flag("--json", settings.json, "Write a JSON record per file, then a summary, on standard output");
+  encrypt->add_flag("-q,--quiet", settings.quiet, "No progress, notes or summary on standard error");
 
   try {
     Utf8Arguments arguments(argc, argv);
@@ -104,19 +118,57 @@ int main(int argc, char** argv) {
   }
   if (check->parsed()) return RunCheck(check_files);
 
+  auto usage = [](const std::string& text) {
+    std::fprintf(stderr, "varnel: %s\n", text.c_str());
+    return 2;
+  };
+  settings.batch = batch_flag->count() != 0 || dir_flag->count() != 0;
+  if (batch_flag->count() != 0 && !positional.empty()) return usage("--batch takes no INPUT on the command line");
+  if (dir_flag->count() != 0 && batch_flag->count() == 0 && positional.empty()) return usage("--output-dir needs an INPUT");
+  if (suffix_flag->count() != 0 && dir_flag->count() == 0) return usage("--suffix needs --output-dir");
+  if (!settings.batch && positional.size() != 2) return usage("encrypt takes INPUT OUTPUT (or --output-dir, or --batch)");
+
   // Password sources, weakest first: the environment, a file, the options.
   Utf8Arguments::Environment("VARNEL_USER_PASSWORD", &options.user_password);
   Utf8Arguments::Environment("VARNEL_OWNER_PASSWORD", &options.owner_password);
   if (file_flag->count() != 0) {
     std::string lines[2];
-    if (!ReadPasswordFile(password_file, lines)) {
-      std::fprintf(stderr, "varnel: cannot read the password file %s\n", password_file.c_str());
-      return 2;
-    }
+    if (!ReadPasswordFile(password_file, lines)) return usage("cannot read the password file " + password_file);
     options.user_password = lines[0];
     options.owner_password = lines[1];
   }
   if (user_flag->count() != 0) options.user_password = user_opt;
   if (owner_flag->count() != 0) options.owner_password = owner_opt;
-  return RunEncrypt(options);
+  const std::string invalid = EncryptJob::Validate(options);
+  if (!invalid.empty()) return usage(invalid);
+  const std::string notes = EncryptJob::Notes(options);
+  if (!settings.quiet) std::fputs(notes.c_str(), stderr);
+
+  BatchList list;
+  bool listed = true;
+  if (batch_flag->count() != 0) {
+    if (batch_file == "-") {
+      listed = list.AddJsonLines(std::cin, output_dir, suffix, options);
+    } else {
+      std::ifstream in(std::filesystem::u8path(batch_file));
+      if (!in) return usage("cannot open the batch " + batch_file);
+      listed = list.AddJsonLines(in, output_dir, suffix, options);
+    }
+  } else if (dir_flag->count() != 0) {
+    listed = list.AddInputs(positional, output_dir, suffix, options);
+  } else {
+    EncryptOptions file = options;
+    file.input = positional[0];
+    file.output = positional[1];
+    const std::string where = file.input;
+    listed = list.AddFile(std::move(file), where);
+  }
+  if (!listed || !list.CheckClashes()) return usage(list.error());
+  if (dir_flag->count() != 0) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::u8path(output_dir), ec);
+    if (!std::filesystem::is_directory(std::filesystem::u8path(output_dir), ec))
+      return usage("cannot make the directory " + output_dir);
+  }
+  return RunEncrypt(list.files(), settings);
 }

@@ -31,3 +31,4 @@ set(ZLIB_LIBRARY /usr/${VARNEL_MINGW_TRIPLE}/lib/libz.a CACHE FILEPATH "static z
 # CLI11 is header-only. Its host package points at /usr/include, which must not
 # reach a cross compile; a config of our own exposes only the CLI11 headers.
 set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-cli11 CACHE PATH "CLI11 package for the cross build")
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-nlohmann_json CACHE PATH "nlohmann-json package for the cross build")

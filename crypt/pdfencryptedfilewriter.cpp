@@ -33,7 +33,7 @@ const Rc4& PdfEncryptedFileWriter::ObjectCipher(int64_t number, int64_t generati
 
 void PdfEncryptedFileWriter::PlanObjects(const std::vector<const XRefEntry*>& objects) {
   pipeline_.reset();
-  if (!Rc4KeyPipeline::Worthwhile(objects.size())) return;
+  if (!HelperThreads() || !Rc4KeyPipeline::Worthwhile(objects.size())) return;
   // Objects inside object streams are not encrypted on their own. Any
   // object whose numbers do not fit a job gets its key schedule when written.
   std::vector<Rc4KeyPipeline::Job> jobs;

@@ -293,7 +293,7 @@ void PdfFileParser::DecodeObjectStreamsAhead(std::vector<int64_t> order) {
   ahead_order_.clear();
   ahead_next_ = 0;
   // One object stream, or one core, gains nothing.
-  if (order.size() < 2 || std::thread::hardware_concurrency() < 2) return;
+  if (!helper_threads_ || order.size() < 2 || std::thread::hardware_concurrency() < 2) return;
   try {
     decode_ahead_ = std::make_unique<PdfDecodeAhead>();
   } catch (const std::system_error&) {

@@ -98,6 +98,12 @@ class PdfFileParser : public PdfParser {
   // the order its objects will need them. Nothing read changes; an empty
   // order stops it.
   void DecodeObjectStreamsAhead(std::vector<int64_t> order);
+  // Whether this reader and the writers built on it may start helper
+  // threads (decode-ahead, key pipeline) for a large document. On by
+  // default; a caller that already runs one document per core turns it off,
+  // and the output is the same either way.
+  void SetHelperThreads(bool allowed) { helper_threads_ = allowed; }
+  bool HelperThreads() const { return helper_threads_; }
   // For PdfCompressedStream: the decoded data of stream d, stored at offset
   // in length bytes, when it was inflated ahead (true). Throws what
   // inflating it threw.
@@ -213,6 +219,7 @@ class PdfFileParser : public PdfParser {
   std::vector<int64_t> ahead_order_;
   size_t ahead_next_ = 0;  // next in ahead_order_ to submit
   bool feeding_ = false;
+  bool helper_threads_ = true;
 };
 
 // Builds the reference text "N G R".

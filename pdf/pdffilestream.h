@@ -29,6 +29,8 @@ class PdfFileStream : public PdfStream {
   int64_t Tell() override;
   bool Eof() override;
   int64_t Length() override;
+  // The size of the open file in bytes, as found when it was opened.
+  int64_t Size() const { return file_size_; }
 
  protected:
   int Underflow() override;

@@ -74,6 +74,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   // first; each object number once, in the version lookups give.
   const std::vector<const XRefEntry*> objects = DocumentObjects();
   // The table gets an entry per object, and a few more at the end.
+  objects_written_ = objects.size();
   table.Reserve(objects.size() + 16);
   PlanObjects(objects);
   // How many members each object stream has left to list. After the last,

@@ -50,6 +50,9 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   void WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation);
 
   const PdfXRefStreamTable& Table() const { return table; }
+  // How many objects the last WriteDocument wrote (those inside object
+  // streams included).
+  size_t ObjectsWritten() const { return objects_written_; }
 
  protected:
   // Called once before the objects are written, with all of them in writing
@@ -110,6 +113,7 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   char* OutSpace(size_t n);
 
   std::ostream* output_ = nullptr;
+  size_t objects_written_ = 0;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
   std::unique_ptr<char[]> copy_chunk_;  // stream data larger than buffer_

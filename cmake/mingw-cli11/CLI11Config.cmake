@@ -1,15 +1,6 @@
-# CLI11 for the MinGW cross build: the host's header-only CLI11 (Debian
-# libcli11-dev), copied so that only its own headers are on the include path.
-if(NOT TARGET CLI11::CLI11)
-  find_path(VARNEL_CLI11_HEADERS CLI/CLI.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-  if(NOT VARNEL_CLI11_HEADERS)
-    set(CLI11_FOUND FALSE)
-    set(CLI11_NOT_FOUND_MESSAGE "CLI11 headers not found in /usr/include/CLI (Debian libcli11-dev)")
-    return()
-  endif()
-  set(_cli11_copy ${CMAKE_BINARY_DIR}/cli11-include)
-  file(COPY ${VARNEL_CLI11_HEADERS}/CLI DESTINATION ${_cli11_copy})
-  add_library(CLI11::CLI11 INTERFACE IMPORTED)
-  set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${_cli11_copy})
-endif()
-set(CLI11_FOUND TRUE)
+# CLI11 for the MinGW cross build: the host's header-only CLI11.
+set(_package CLI11)
+set(_target CLI11::CLI11)
+set(_folder CLI)
+set(_debian libcli11-dev)
+include(${CMAKE_CURRENT_LIST_DIR}/../mingw-header-package.cmake)

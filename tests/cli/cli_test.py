@@ -1,22 +1,56 @@
 #!/usr/bin/env python3
 """Whole-program tests of the varnel command line: exit codes, password
-sources, atomic output. Usage: cli_test.py VARNEL SAMPLE_PDF ENCRYPTED_PDF"""
+sources, atomic output, batches. Usage: cli_test.py VARNEL SAMPLE_PDF ENCRYPTED_PDF"""
+import json
 import os
+import pty
+import signal
 import stat
 import subprocess
 import sys
 import tempfile
 import unittest
 
+import jsonschema
+
 VARNEL, SAMPLE, ENCRYPTED = sys.argv[1:4]
+LARGE = os.path.join(os.path.dirname(ENCRYPTED), "classic-04.pdf")  # 3 MB
+
+_counts = {"type": "integer", "minimum": 0}
+_text = {"type": ["string", "null"]}
+RECORD = {"oneOf": [
+    {"type": "object", "additionalProperties": False,
+     "required": ["type", "input", "output", "status", "code", "message", "detail", "seconds", "bytes_in",
+                  "bytes_out", "objects", "repaired"],
+     "properties": {"type": {"const": "file"}, "input": {"type": "string"}, "output": {"type": "string"},
+                    "status": {"enum": ["ok", "failed", "skipped"]},
+                    "code": {"enum": [None, "open_failed", "not_pdf", "damaged", "encrypted", "wrong_password",
+                                      "owner_password_required", "limit_exceeded", "output_failed", "usage"]},
+                    "message": _text, "detail": _text, "seconds": {"type": "number", "minimum": 0},
+                    "bytes_in": _counts, "bytes_out": _counts, "objects": _counts, "repaired": {"type": "boolean"}}},
+    {"type": "object", "additionalProperties": False,
+     "required": ["type", "files", "ok", "failed", "skipped", "interrupted", "seconds", "bytes_in", "bytes_out",
+                  "exit_status"],
+     "properties": {"type": {"const": "summary"}, "files": _counts, "ok": _counts, "failed": _counts,
+                    "skipped": _counts, "interrupted": {"type": "boolean"}, "seconds": {"type": "number"},
+                    "bytes_in": _counts, "bytes_out": _counts, "exit_status": _counts}}]}
 
 
-def run(*args, env=None):
+def run(*args, env=None, stdin=None):
     full_env = dict(os.environ)
     full_env.pop("VARNEL_USER_PASSWORD", None)
     full_env.pop("VARNEL_OWNER_PASSWORD", None)
     full_env.update(env or {})
-    return subprocess.run([VARNEL, *args], capture_output=True, text=True, env=full_env, timeout=60)
+    return subprocess.run([VARNEL, *args], capture_output=True, text=True, env=full_env, timeout=60, input=stdin)
+
+
+def records(stdout):
+    """The JSON Lines records, each checked against the schema; the summary last."""
+    lines = [json.loads(line) for line in stdout.splitlines()]
+    for record in lines:
+        jsonschema.validate(record, RECORD)
+    assert [r["type"] for r in lines].count("summary") == 1 and lines[-1]["type"] == "summary"
+    return {r["input"]: r for r in lines[:-1]}, lines[-1]
 
 
 def qpdf_opens(path, password):
@@ -96,9 +130,11 @@ class Encrypt(unittest.TestCase):
             (["encrypt", SAMPLE, self.out, "-o", "a\u0007b"], 2, "SASLprep"),      # prohibited in AES-256
             (["encrypt", SAMPLE, self.out, "--cipher", "des"], 2, "cipher"),
             (["encrypt", SAMPLE, self.out, "-p", "pc"], 2, "permissions"),          # letters are upper case
-            (["encrypt", os.path.join(self.dir.name, "missing.pdf"), self.out], 1, "PdfParser::Abrir:fopen"),
-            (["encrypt", ENCRYPTED, self.out], 1, "Encrypted"),
-            (["encrypt", __file__, self.out], 1, "No es archivo pdf."),
+            (["encrypt", os.path.join(self.dir.name, "missing.pdf"), self.out], 1,
+             "cannot open %s: No such file or directory" % os.path.join(self.dir.name, "missing.pdf")),
+            (["encrypt", ENCRYPTED, self.out], 1, "is already encrypted (use --input-password to re-encrypt)"),
+            (["encrypt", __file__, self.out], 1, __file__ + " is not a PDF file"),
+            (["encrypt", SAMPLE, self.out, "--cipher", "des"], 2, "--cipher"),
             (["encrypt"], 2, ""),
         ]
         for args, status, message in cases:
@@ -118,6 +154,115 @@ class Encrypt(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertTrue(qpdf_opens(path, "u"))
         self.assertEqual(self.leftovers(), ["doc.pdf"])
+
+
+class Batch(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.d = self.dir.name
+        self.out = os.path.join(self.d, "out")
+
+    def tearDown(self):
+        self.dir.cleanup()
+
+    def file(self, name, data=None, source=None):
+        path = os.path.join(self.d, name)
+        with open(path, "wb") as f:
+            f.write(data if source is None else open(source, "rb").read())
+        return path
+
+    def batch_lines(self, n, source):
+        """n entries encrypting source into out/N.pdf."""
+        os.makedirs(self.out, exist_ok=True)
+        return "".join(json.dumps({"input": source, "output": os.path.join(self.out, "%d.pdf" % i)}) + "\n"
+                       for i in range(n))
+
+    def test_mixed_inputs_one_batch(self):
+        good = self.file("good.pdf", source=SAMPLE)
+        damaged = self.file("damaged.pdf", b"%PDF-1.4\nno object here\nstartxref\n99999\n%%EOF\n")
+        encrypted = self.file("enc.pdf", source=ENCRYPTED)
+        missing = os.path.join(self.d, "missing.pdf")
+        lines = [{"input": good, "output": os.path.join(self.out, "good.pdf"), "user_password": "per file"},
+                 {"input": damaged}, {"input": encrypted}, {"input": missing}]
+        r = run("encrypt", "--batch", "-", "--output-dir", self.out, "--json", "--jobs", "2", "--cipher", "rc4-128",
+                stdin="".join(json.dumps(line) + "\n" for line in lines))
+        self.assertEqual(r.returncode, 1, r.stderr)
+        by_input, summary = records(r.stdout)
+        expected = {good: ("ok", None), damaged: ("failed", "damaged"), encrypted: ("failed", "encrypted"),
+                    missing: ("failed", "open_failed")}
+        self.assertEqual({k: (v["status"], v["code"]) for k, v in by_input.items()}, expected)
+        self.assertEqual((summary["ok"], summary["failed"], summary["skipped"]), (1, 3, 0))
+        self.assertEqual(by_input[encrypted]["detail"], "Encrypted")
+        self.assertIn("varnel: %s is already encrypted (use --input-password to re-encrypt)" % encrypted, r.stderr)
+        self.assertEqual(sorted(os.listdir(self.out)), ["good.pdf"], "no output of a failed file, no temporary file")
+        self.assertTrue(qpdf_opens(os.path.join(self.out, "good.pdf"), "per file"))
+        # --fail-fast: nothing starts after the first failure.
+        r = run("encrypt", damaged, good, encrypted, "--output-dir", self.out + "2", "--jobs", "1", "--fail-fast",
+                "--json", "--cipher", "rc4-128")
+        self.assertEqual(r.returncode, 1, r.stderr)
+        by_input, summary = records(r.stdout)
+        self.assertEqual([by_input[f]["status"] for f in (damaged, good, encrypted)], ["failed", "skipped", "skipped"])
+        self.assertEqual(os.listdir(self.out + "2"), [])
+
+    def test_clashes_refused_before_anything_is_written(self):
+        a = self.file("a.pdf", source=SAMPLE)
+        os.makedirs(os.path.join(self.d, "sub"))
+        same_name = self.file("sub/a.pdf", source=SAMPLE)
+        cases = [  # arguments, batch on stdin, what the refusal says
+            ([a, same_name, "--output-dir", self.out], None, "would be written twice"),
+            (["--batch", "-"], json.dumps({"input": a, "output": same_name}) + "\n" +
+             json.dumps({"input": self.d + "/sub/../sub/a.pdf", "output": "x.pdf"}), "would overwrite"),
+            (["--batch", "-"], json.dumps({"input": a, "output": "x.pdf", "pasword": "p"}), "unknown key"),
+            (["--batch", "-"], json.dumps({"input": a, "output": "x.pdf", "cipher": "des"}), "unknown cipher"),
+            ([a, "--output-dir", self.out, "-p", "pc"], None, "permissions"),
+        ]
+        for args, stdin, message in cases:
+            with self.subTest(args=args):
+                r = run("encrypt", *args, "--cipher", "rc4-128", stdin=stdin)
+                self.assertEqual(r.returncode, 2, r.stderr)
+                self.assertIn(message, r.stderr)
+                self.assertFalse(os.path.exists(self.out) or os.path.exists("x.pdf"))
+                self.assertEqual(open(same_name, "rb").read(), open(SAMPLE, "rb").read())
+
+    def test_sigint_finishes_the_files_in_flight(self):
+        batch = self.file("batch.jsonl", self.batch_lines(400, LARGE).encode())
+        p = subprocess.Popen([VARNEL, "encrypt", "--batch", batch, "--json", "--jobs", "2", "--cipher", "rc4-128"],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        first = p.stdout.readline()
+        p.send_signal(signal.SIGINT)
+        out, err = p.communicate(timeout=60)
+        self.assertEqual(p.returncode, 130, err)
+        by_input, summary = records(first + out)
+        self.assertTrue(summary["interrupted"])
+        self.assertGreater(summary["skipped"], 0)
+        written = sorted(os.listdir(self.out))
+        self.assertEqual(len(written), summary["ok"], "every output is a finished one, no temporary file")
+        self.assertTrue(qpdf_opens(os.path.join(self.out, written[-1]), ""))
+
+    def test_progress_only_on_a_terminal(self):
+        batch = self.batch_lines(60, LARGE)
+        master, slave = pty.openpty()
+        p = subprocess.Popen([VARNEL, "encrypt", "--batch", "-", "--cipher", "rc4-128"], stdin=subprocess.PIPE,
+                             stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        p.communicate(batch.encode(), timeout=60)
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            seen += chunk
+        os.close(master)
+        self.assertRegex(seen.decode(), r"\r\d+/60 files, [\d.]+/[\d.]+ MB, [\d.]+ MB/s")
+        self.assertIn("60 of 60 files encrypted", seen.decode())
+        r = run("encrypt", "--batch", "-", "--cipher", "rc4-128", stdin=batch)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertNotIn("MB/s", r.stderr, "no progress into a pipe")
+        r = run("encrypt", "--batch", "-", "--cipher", "rc4-128", "--quiet", stdin=batch)
+        self.assertEqual(r.stderr, "")
 
 
 class Check(unittest.TestCase):

@@ -3,7 +3,7 @@
 outcome by the `expected` column of MANIFEST.tsv:
 
   encrypt-ok        exit 0, and the output passes check_encrypted.py;
-  refuse-encrypted  exit 1 with "Encrypted" on stderr and no output file;
+  refuse-encrypted  exit 1 with "is already encrypted" on stderr and no output file;
   repair-or-error   exit 0 with an output that qpdf --check accepts with the
                     password, or exit 1 with a message and no output file;
                     never a signal.
@@ -131,8 +131,8 @@ def judge(row, index, args):
             problems.append("exit 1 without a message on stderr")
         if expected == "encrypt-ok":
             problems.append(f"refused a file it must encrypt: {err.strip()[:300]}")
-        elif expected == "refuse-encrypted" and "Encrypted" not in err:
-            problems.append(f"message {err.strip()[:200]!r} lacks \"Encrypted\"")
+        elif expected == "refuse-encrypted" and "is already encrypted" not in err:
+            problems.append(f"message {err.strip()[:200]!r} lacks \"is already encrypted\"")
     else:
         problems.append(f"unexpected {describe_exit(rc)}: {err.strip()[:300]}")
 

@@ -44,7 +44,7 @@ done
 message=$(varnel encrypt "$(win "$corpus/classic-encrypted-01.pdf")" "$(win "$work/refused.pdf")" 2>&1)
 [ $? = 1 ]
 check $? "encrypted input: exit status 1"
-echo "$message" | grep -q 'Encrypted'
+echo "$message" | grep -q 'is already encrypted'
 check $? "encrypted input: says why ($message)"
 [ ! -e "$work/refused.pdf" ]
 check $? "encrypted input: no output file"

@@ -3,8 +3,9 @@
 copies of the sample PDFs, each under a 1 GiB address-space limit and a time
 limit, and checks that every run ends in one of the two sound ways:
 
-- exit 1, one line "varnel: INPUT: MESSAGE" with a message of the library
-  (the one the case expects, where it names one), and no output file;
+- exit 1, one line "varnel: ..." on stderr and a message of the library as
+  the JSON record's detail (the one the case expects, where it names one),
+  and no output file;
 - exit 0 and an output that qpdf checks clean with the user password; only
   what the tool copies as it stands (content streams, the meaning of
   objects) may draw qpdf's warnings, and only when qpdf finds the input
@@ -20,6 +21,7 @@ Usage: run_negative.py VARNEL [--corpus DIR] [--files N] [--points N]
 """
 import argparse
 import concurrent.futures
+import json
 import os
 import random
 import re
@@ -114,7 +116,7 @@ def run_case(varnel, work, name, data, expect, memory_limit=True, time_limit=TIM
     out = os.path.join(out_dir, "encrypted.pdf")
     start = time.monotonic()
     try:
-        r = subprocess.run(limited([varnel, "encrypt", src, out, "-u", USER, "-o", OWNER, "-p", "PC"], memory_limit),
+        r = subprocess.run(limited([varnel, "encrypt", src, out, "-u", USER, "-o", OWNER, "-p", "PC", "--json"], memory_limit),
                            capture_output=True, timeout=time_limit)
     except subprocess.TimeoutExpired:
         return name, "no end within %d s" % time_limit, time_limit
@@ -125,8 +127,10 @@ def run_case(varnel, work, name, data, expect, memory_limit=True, time_limit=TIM
     if r.returncode < 0:
         return name, "killed by signal %d: %s" % (-r.returncode, err[-300:]), seconds
     if r.returncode == 1:
-        prefix = "varnel: %s: " % src
-        message = err[len(prefix):-1] if err.startswith(prefix) and err.endswith("\n") and err.count("\n") == 1 else None
+        # One line for people on stderr; the library's own text is the
+        # record's detail.
+        record = json.loads(r.stdout.splitlines()[0]) if r.stdout else {}
+        message = record.get("detail") if err.startswith("varnel: ") and err.count("\n") == 1 else None
         if message is None or not message or message in NOT_LIBRARY:
             return name, "exit 1 without a library message: %r" % err[-300:], seconds
         if left:

@@ -64,8 +64,12 @@ TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
 
 // A document large enough to have its key schedules run ahead on a second
 // thread: objects with and without strings, a stream, generations above 0.
-// Each object must still get its own key, whichever thread scheduled it.
-TEST(ObjectCipher, ManyObjects) {
+// Each object must still get its own key, whichever thread scheduled it,
+// and the same with the helper threads turned off.
+class ObjectCipherThreads : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(HelperThreads, ObjectCipherThreads, ::testing::Bool());
+
+TEST_P(ObjectCipherThreads, ManyObjects) {
   PdfBuilder b;
   std::vector<Entry> rows{Free(0, 65535), InUse(1)};
   b.Object(1, "<< /Type /Catalog >>");
@@ -82,6 +86,7 @@ TEST(ObjectCipher, ManyObjects) {
     rows.push_back(InUse(n, static_cast<uint32_t>(generation)));
   }
   PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
+  w.SetHelperThreads(GetParam());
   const std::string out = Rewrite(w, b.Finish(b.XRefTable(rows, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
   auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };

@@ -1,0 +1,117 @@
+#include "cli/batchlist.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <utility>
+
+#include "cli/encryptjob.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string OutputName(const std::string& input, const std::string& output_dir, const std::string& suffix) {
+  const fs::path in = fs::u8path(input);
+  return (fs::u8path(output_dir) / (in.stem().u8string() + suffix + in.extension().u8string())).u8string();
+}
+
+// One spelling for every name of the same file, as far as the names tell:
+// the absolute path with links and "." or ".." resolved.
+std::string SameFileKey(const std::string& name) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::u8path(name), ec);
+  if (ec) p = fs::absolute(fs::u8path(name), ec).lexically_normal();
+  std::string key = p.u8string();
+#ifdef _WIN32
+  for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+#endif
+  return key;
+}
+
+}  // namespace
+
+bool BatchList::Fail(std::string why) {
+  error_ = std::move(why);
+  return false;
+}
+
+bool BatchList::AddFile(EncryptOptions file, const std::string& where) {
+  const std::string invalid = EncryptJob::Validate(file);
+  if (!invalid.empty()) return Fail(where + ": " + invalid);
+  files_.push_back(std::move(file));
+  return true;
+}
+
+bool BatchList::AddInputs(const std::vector<std::string>& inputs, const std::string& output_dir,
+                          const std::string& suffix, const EncryptOptions& defaults) {
+  for (const std::string& input : inputs) {
+    if (fs::u8path(input).filename().empty()) return Fail(input + " names no file");
+    EncryptOptions file = defaults;
+    file.input = input;
+    file.output = OutputName(input, output_dir, suffix);
+    if (!AddFile(std::move(file), input)) return false;
+  }
+  return true;
+}
+
+bool BatchList::AddJsonLines(std::istream& in, const std::string& output_dir, const std::string& suffix,
+                             const EncryptOptions& defaults) {
+  const std::pair<const char*, std::string EncryptOptions::*> keys[] = {
+      {"input", &EncryptOptions::input},
+      {"output", &EncryptOptions::output},
+      {"user_password", &EncryptOptions::user_password},
+      {"owner_password", &EncryptOptions::owner_password},
+      {"permissions", &EncryptOptions::permissions},
+      {"cipher", &EncryptOptions::cipher},
+      {"input_password", &EncryptOptions::input_password},
+  };
+  std::string line;
+  for (size_t number = 1; std::getline(in, line); ++number) {
+    const std::string where = "batch line " + std::to_string(number);
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    nlohmann::json entry;
+    try {
+      entry = nlohmann::json::parse(line);
+    } catch (const nlohmann::json::exception& e) {
+      return Fail(where + ": not JSON (" + e.what() + ")");
+    }
+    if (!entry.is_object()) return Fail(where + ": not a JSON object");
+    EncryptOptions file = defaults;
+    file.input.clear();
+    file.output.clear();
+    for (const auto& [key, value] : entry.items()) {
+      auto known = std::find_if(std::begin(keys), std::end(keys), [&](const auto& k) { return key == k.first; });
+      if (known == std::end(keys)) return Fail(where + ": unknown key \"" + key + "\"");
+      if (!value.is_string()) return Fail(where + ": \"" + key + "\" is not a string");
+      file.*(known->second) = value.get<std::string>();
+    }
+    if (file.input.empty()) return Fail(where + ": no \"input\"");
+    if (file.output.empty()) {
+      if (output_dir.empty()) return Fail(where + ": no \"output\" (and no --output-dir)");
+      if (fs::u8path(file.input).filename().empty()) return Fail(where + ": " + file.input + " names no file");
+      file.output = OutputName(file.input, output_dir, suffix);
+    }
+    if (!AddFile(std::move(file), where)) return false;
+  }
+  if (in.bad()) return Fail("cannot read the batch");
+  return true;
+}
+
+bool BatchList::CheckClashes() {
+  std::map<std::string, size_t> outputs;
+  for (size_t i = 0; i < files_.size(); ++i) {
+    auto [at, added] = outputs.emplace(SameFileKey(files_[i].output), i);
+    if (!added)
+      return Fail(files_[i].output + " would be written twice: for " + files_[at->second].input + " and for " +
+                  files_[i].input);
+  }
+  for (size_t i = 0; i < files_.size(); ++i) {
+    auto at = outputs.find(SameFileKey(files_[i].input));
+    if (at != outputs.end() && at->second != i)
+      return Fail("the output for " + files_[at->second].input + " would overwrite " + files_[i].input +
+                  ", an input of the same run");
+  }
+  return true;
+}

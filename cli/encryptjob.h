@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cli/commands.h"
+#include "pdf/pdferrorreport.h"
+
+// What became of one file.
+struct FileResult {
+  std::string input;
+  std::string output;
+  std::optional<PdfErrorReport> error;  // none: the output was written
+  double seconds = 0;
+  int64_t bytes_in = 0;
+  int64_t bytes_out = 0;
+  int64_t objects = 0;
+  bool repaired = false;  // the input's structure was rebuilt to read it
+};
+
+// Encrypts one file into its output, atomically: the output appears
+// complete or not at all. Never throws; a failure is in the result.
+class EncryptJob {
+ public:
+  // helper_threads: whether the library may add threads of its own for a
+  // large document (off when files are already encrypted one per core).
+  static FileResult Run(const EncryptOptions& options, bool helper_threads);
+
+  // Why options cannot be used (an empty text when they can): a cipher or
+  // permission letter unknown, a password that PDF passwords cannot hold.
+  static std::string Validate(const EncryptOptions& options);
+  // Notes on options that are accepted with a caveat (a password longer
+  // than the cipher counts), each a line "varnel: note: ...".
+  static std::string Notes(const EncryptOptions& options);
+};
