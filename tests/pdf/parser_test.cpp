@@ -7,7 +7,7 @@
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdflimits.h"
-#include "tests/pdf/pdfbuilder.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 

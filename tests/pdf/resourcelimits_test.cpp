@@ -9,7 +9,7 @@
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdflimits.h"
-#include "tests/pdf/pdfbuilder.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 
 #include "crypt/pdfencryptedfilewriter.h"
 #include "pdf/pdflimits.h"
-#include "tests/writer/testpdf.h"
+#include "tests/pdfbuilder.h"
 #include "writer/pdfsyntaxformatter.h"
 
 namespace {
 
-using namespace testpdf;
+using namespace pdftest;
 
 // s encrypted on its own with the object's key, as the writer must write it.
 std::string Encrypted(const PdfEncryptedFileWriter& w, int number, int generation, std::string s) {
@@ -29,13 +29,13 @@ std::string Literal(const PdfEncryptedFileWriter& w, int number, int generation,
 
 TEST(ObjectCipher, EveryStringAndStreamStartsTheKeyStream) {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
+  b.Obj(1, "<< /Type /Catalog >>");
   b.Stream(2, "/A (one) /B [(two) (one)]", "payload");
-  b.Object(3, "(one)");
-  b.Object(4, "(one)", 1);
+  b.Obj(3, "(one)");
+  b.Obj(4, "(one)", 1);
   PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
   const std::string out =
-      Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1)}, "/Root 1 0 R")));
+      Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1)}, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
 
   // Each piece encrypted on its own, with a key schedule of its own.
@@ -52,10 +52,10 @@ TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
   std::string data(2 * pdflimits::kCopyChunkBytes + 123, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 29 + (i >> 11));
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
+  b.Obj(1, "<< /Type /Catalog >>");
   b.Stream(2, "", data);
   PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
-  const std::string out = Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
+  const std::string out = Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
   std::string expected = data;
   w.SecurityHandler().EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&expected[0]), expected.size());
   const std::string head = "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n";
@@ -67,22 +67,22 @@ TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
 // Each object must still get its own key, whichever thread scheduled it.
 TEST(ObjectCipher, ManyObjects) {
   PdfBuilder b;
-  std::vector<Entry> rows{Free(0, 65535), InUse(1)};
-  b.Object(1, "<< /Type /Catalog >>");
+  std::vector<Entry> rows{FreeAt(0, 65535), InUse(1)};
+  b.Obj(1, "<< /Type /Catalog >>");
   const int last = 700;
   for (int n = 2; n <= last; ++n) {
     const int generation = n % 7 == 0 ? 2 : 0;
     if (n % 5 == 0) {
-      b.Object(n, "<< /N " + std::to_string(n) + " >>", generation);  // nothing to encrypt
+      b.Obj(n, "<< /N " + std::to_string(n) + " >>", generation);  // nothing to encrypt
     } else if (n == 333) {
       b.Stream(n, "/S (s333)", "data of 333");
     } else {
-      b.Object(n, "[(a" + std::to_string(n) + ") (b)]", generation);
+      b.Obj(n, "[(a" + std::to_string(n) + ") (b)]", generation);
     }
     rows.push_back(InUse(n, static_cast<uint32_t>(generation)));
   }
   PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
-  const std::string out = Rewrite(w, b.Finish(b.XRefTable(rows, "/Root 1 0 R")));
+  const std::string out = Rewrite(w, b.Finish(b.Table(rows, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
   auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
   auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "crypt/rc4.h"
-#include "tests/writer/testpdf.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
-using namespace testpdf;
+using namespace pdftest;
 
 const std::string kFixedId = "ABCDEFGHIJKLMNOP";
 const std::string kFixedIdHex = "4142434445464748494A4B4C4D4E4F50";
@@ -88,12 +88,12 @@ TEST(PdfEncryptedFileWriter, EncryptDictionary) {
 // the bytes read; names, numbers and keys stay plain.
 TEST(PdfEncryptedFileWriter, StringsDecryptToInput) {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
-  b.Object(2, "<< /A (same) /B [ (x\\(y\\)) <00FF0A29> [ (deep) ] ] /C << /D (nested) >> /E () /F (same) >>");
-  b.Object(3, "(same)", 1);
+  b.Obj(1, "<< /Type /Catalog >>");
+  b.Obj(2, "<< /A (same) /B [ (x\\(y\\)) <00FF0A29> [ (deep) ] ] /C << /D (nested) >> /E () /F (same) >>");
+  b.Obj(3, "(same)", 1);
   PdfEncryptedFileWriter w("", "owner", "", kFixedId);
   const std::string out =
-      Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3, 1)}, "/Root 1 0 R")));
+      Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3, 1)}, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
   const std::string body = ObjectBody(out, x, 2);
   EXPECT_EQ(body.compare(0, 7, "<<\n/A ("), 0);
@@ -116,13 +116,13 @@ TEST(PdfEncryptedFileWriter, StreamsDecryptToInput) {
   std::string big(3 * 65536 + 17, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 + (i >> 9));
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
+  b.Obj(1, "<< /Type /Catalog >>");
   b.Stream(2, "/Filter /FlateDecode", big);
   b.Stream(3, "", "");
   b.Stream(7, "", "small", "70");
   PdfEncryptedFileWriter w("", "owner", "", kFixedId);
   const std::string out =
-      Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3), InUse(7)}, "/Root 1 0 R")));
+      Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(7)}, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
   const std::string prefix = "<<\n/Filter /FlateDecode \n/Length " + std::to_string(big.size()) + " \n>>\nstream\n";
   const std::string two = ObjectBody(out, x, 2);
@@ -150,15 +150,15 @@ std::string GoldenInput() {
   PdfBuilder b("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
   const std::string content = "BT /F1 24 Tf 72 720 Td (Golden \\(test\\)) Tj ET";
   b.Stream(4, "", content);
-  b.ObjectStream(5, {{1, "<< /Type /Catalog /Pages 2 0 R >>"},
+  b.ObjStm(5, {{1, "<< /Type /Catalog /Pages 2 0 R >>"},
                      {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
                      {3,
                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
                       "/Resources << /Font << /F1 7 0 R >> >> >>"}});
-  b.Object(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-  b.Object(8, "<< /Title (Golden \\(test\\)\\n) /Author <FEFF0056> /Keywords (a\\\\b) >>");
-  return b.Finish(b.XRefStream(9,
-                               {Free(0, 65535), Compressed(1, 5, 0), Compressed(2, 5, 1), Compressed(3, 5, 2), InUse(4),
+  b.Obj(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.Obj(8, "<< /Title (Golden \\(test\\)\\n) /Author <FEFF0056> /Keywords (a\\\\b) >>");
+  return b.Finish(b.XRefStreamOf(9,
+                               {FreeAt(0, 65535), InStm(1, 5, 0), InStm(2, 5, 1), InStm(3, 5, 2), InUse(4),
                                 InUse(5), InUse(7), InUse(8)},
                                "/Root 1 0 R /Info 8 0 R"));
 }
