@@ -164,6 +164,15 @@ class PdfBuilder {
   std::map<int64_t, int64_t> offsets_;
 };
 
+// data deflated by zlib (level 1: fast, and bombs of zeros stay small).
+inline std::string Deflate(const std::string& data) {
+  uLongf n = compressBound(static_cast<uLong>(data.size()));
+  std::string out(n, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 1);
+  out.resize(n);
+  return out;
+}
+
 // The library error's message, "" when f succeeds, and a marker for any
 // other kind of exception (the library throws only its own error).
 template <class F>
