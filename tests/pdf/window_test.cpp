@@ -67,9 +67,11 @@ std::vector<std::string> Value(PdfStream& s) {
   Flatten(holder.value, &out);
   return out;
 }
-std::vector<std::string> ValueOf(const std::string& text) {
+std::vector<std::string> ValueOf(const std::string& text) {  // or "!" and the error
   PdfMemoryStream m(text.data(), text.size());
-  return Value(m);
+  std::vector<std::string> out;
+  const std::string error = pdftest::ErrorOf([&] { out = Value(m); });
+  return error.empty() ? out : std::vector<std::string>{"!" + error};
 }
 
 const std::string R = std::to_string(NATIVE_REFERENCE) + ":";
@@ -90,6 +92,7 @@ TEST(ReferenceLookAhead, Forms) {
       {"[1 0.5 2 0 R]", {"[", N + "1", N + "0.5", R + "2 0 R", "]"}},    // no integer, no reference
       {"[1 0%c\n2]", {"[", N + "1", N + "0", N + "2", "]"}},             // a comment ends the second number
       {"[+1 0 1 0 R]", {"[", N + "+1", N + "0", R + "1 0 R", "]"}},       // a sign: not a reference's number
+      {"[1 0 RG]", {"!RG"}},                                             // "R" only starts a token
   };
   for (const auto& row : rows) EXPECT_EQ(ValueOf(row.text), row.expected) << row.text;
 }
