@@ -238,6 +238,26 @@ struct WrittenXRef {
   }
 };
 
+// The entries of cross-reference stream data: `index` the /Index pairs (the
+// text between the brackets), w the /W widths, raw the decoded rows. Each
+// number must come once; *used tells how many bytes the entries took.
+inline std::map<int64_t, std::array<uint64_t, 3>> XRefEntries(const std::string& index, std::array<int, 3> w,
+                                                               const std::string& raw, size_t* used) {
+  std::map<int64_t, std::array<uint64_t, 3>> entries;
+  std::istringstream runs(index);
+  int64_t first = 0, count = 0;
+  size_t& pos = *used = 0;
+  while (runs >> first >> count) {
+    for (int64_t num = first; num < first + count && pos < raw.size(); ++num) {
+      std::array<uint64_t, 3> f{};
+      for (int i = 0; i < 3; ++i)
+        for (int b = 0; b < w[i]; ++b) f[i] = (f[i] << 8) | static_cast<unsigned char>(raw.at(pos++));
+      EXPECT_TRUE(entries.emplace(num, f).second) << "number " << num << " listed twice";
+    }
+  }
+  return entries;
+}
+
 inline WrittenXRef ReadXRef(const std::string& out) {
   WrittenXRef x;
   const size_t sx = out.rfind("\nstartxref\n");
@@ -255,13 +275,10 @@ inline WrittenXRef ReadXRef(const std::string& out) {
   EXPECT_EQ(out.compare(close + 11 + length, 28, "\nendstream\nendobj\nstartxref\n"), 0);
   std::array<int, 3> w{};
   std::istringstream(x.Line("/W").substr(1)) >> w[0] >> w[1] >> w[2];
-  std::vector<std::pair<int64_t, int64_t>> runs;
-  std::istringstream is(x.Line("/Index").substr(1));
+  const std::string index = x.Line("/Index").substr(1, x.Line("/Index").size() - 2);
+  std::istringstream is(index);
   int64_t first = 0, count = 0, total = 0;
-  while (is >> first >> count) {
-    runs.emplace_back(first, count);
-    total += count;
-  }
+  while (is >> first >> count) total += count;
   x.raw.assign(static_cast<size_t>(total * (w[0] + w[1] + w[2])) + 1, '\0');
   uLongf n = static_cast<uLongf>(x.raw.size());
   EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&x.raw[0]), &n, reinterpret_cast<const Bytef*>(zipped.data()),
@@ -269,15 +286,8 @@ inline WrittenXRef ReadXRef(const std::string& out) {
             Z_OK);
   x.raw.resize(n);
   EXPECT_EQ(x.raw.size(), static_cast<size_t>(total * (w[0] + w[1] + w[2]))) << "data matches /Index and /W";
-  size_t pos = 0;
-  for (const auto& r : runs) {
-    for (int64_t num = r.first; num < r.first + r.second && pos < x.raw.size(); ++num) {
-      std::array<uint64_t, 3> f{};
-      for (int i = 0; i < 3; ++i)
-        for (int b = 0; b < w[i]; ++b) f[i] = (f[i] << 8) | static_cast<unsigned char>(x.raw[pos++]);
-      x.entries[num] = f;
-    }
-  }
+  size_t used = 0;
+  x.entries = XRefEntries(index, w, x.raw, &used);
   return x;
 }
 
