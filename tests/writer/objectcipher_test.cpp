@@ -27,24 +27,32 @@ std::string Literal(const PdfEncryptedFileWriter& w, int number, int generation,
   return "(" + PdfSyntaxFormatter::EscapeLiteralString(Encrypted(w, number, generation, s)) + ") ";
 }
 
+// Strings at any depth, hexadecimal ones too; names, numbers and keys stay
+// plain; an empty stream stays empty, a wrong /Length is corrected.
 TEST(ObjectCipher, EveryStringAndStreamStartsTheKeyStream) {
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog >>");
-  b.Stream(2, "/A (one) /B [(two) (one)]", "payload");
+  b.Stream(2, "/A (one) /B [(two) [<00FF0A29>] << /C (x\\(y\\)) >> (one)] /E ()", "payload");
   b.Obj(3, "(one)");
   b.Obj(4, "(one)", 1);
+  b.Stream(5, "", "");
+  b.Stream(7, "", "small", "70");
   PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
-  const std::string out =
-      Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1)}, "/Root 1 0 R")));
+  const std::string out = Rewrite(
+      w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1), InUse(5), InUse(7)}, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
 
   // Each piece encrypted on its own, with a key schedule of its own.
   auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
   auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
-  EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/A " + lit(2, 0, "one") + "\n/B  [ " + lit(2, 0, "two") + lit(2, 0, "one") +
-                                       "] \n/Length 7 \n>>\nstream\n" + enc(2, 0, "payload") + "\nendstream\n");
+  EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/A " + lit(2, 0, "one") + "\n/B  [ " + lit(2, 0, "two") + " [ " +
+                                       lit(2, 0, std::string("\0\xFF\n)", 4)) + "] <<\n/C " + lit(2, 0, "x(y)") + "\n>>\n" +
+                                       lit(2, 0, "one") + "] \n/E " + lit(2, 0, "") + "\n/Length 7 \n>>\nstream\n" +
+                                       enc(2, 0, "payload") + "\nendstream\n");
   EXPECT_EQ(ObjectBody(out, x, 3), lit(3, 0, "one"));
   EXPECT_EQ(ObjectBody(out, x, 4), lit(4, 1, "one")) << "the generation is part of the key";
+  EXPECT_EQ(ObjectBody(out, x, 5), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
+  EXPECT_EQ(ObjectBody(out, x, 7), "<<\n/Length 5 \n>>\nstream\n" + enc(7, 0, "small") + "\nendstream\n");
 }
 
 // Stream data is copied in chunks, with one key stream running through them.

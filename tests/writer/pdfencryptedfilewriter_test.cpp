@@ -38,13 +38,6 @@ std::vector<std::string> LiteralStrings(const std::string& body) {
   return out;
 }
 
-std::string Decrypt(const PdfEncryptedFileWriter& w, int number, int generation, std::string data) {
-  uint8_t key[PdfStandardSecurityHandler::kKeyBytes];
-  w.SecurityHandler().ObjectKey(number, generation, key);
-  Rc4(key, sizeof key).Crypt(reinterpret_cast<uint8_t*>(&data[0]), data.size());
-  return data;
-}
-
 // Objects 1 to 3 in: Encrypt dictionary 4, cross-reference stream 5, and
 // the closing lines in this order.
 TEST(PdfEncryptedFileWriter, EndOfFileLayout) {
@@ -82,56 +75,6 @@ TEST(PdfEncryptedFileWriter, EncryptDictionary) {
                       "\n/R 3\n/Filter /Standard\n/Length 128\n/V 2\n/O (" + h.GetEscapedOwnerValue() + ")\n/U (" +
                       h.GetEscapedUserValue() + ")\n>>\n");
   EXPECT_EQ(LiteralStrings(body), (std::vector<std::string>{h.GetOwnerValue(), h.GetUserValue()}));
-}
-
-// Every string, nested at any depth, decrypts with its object's key back to
-// the bytes read; names, numbers and keys stay plain.
-TEST(PdfEncryptedFileWriter, StringsDecryptToInput) {
-  PdfBuilder b;
-  b.Obj(1, "<< /Type /Catalog >>");
-  b.Obj(2, "<< /A (same) /B [ (x\\(y\\)) <00FF0A29> [ (deep) ] ] /C << /D (nested) >> /E () /F (same) >>");
-  b.Obj(3, "(same)", 1);
-  PdfEncryptedFileWriter w("", "owner", "", kFixedId);
-  const std::string out =
-      Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3, 1)}, "/Root 1 0 R")));
-  const WrittenXRef x = ReadXRef(out);
-  const std::string body = ObjectBody(out, x, 2);
-  EXPECT_EQ(body.compare(0, 7, "<<\n/A ("), 0);
-  EXPECT_NE(body.find("\n/C <<\n/D ("), std::string::npos);
-  const std::vector<std::string> expected{"same", "x(y)", std::string("\0\xFF\n)", 4), "deep", "nested", "", "same"};
-  std::vector<std::string> found = LiteralStrings(body);
-  ASSERT_EQ(found.size(), expected.size());
-  for (size_t i = 0; i < found.size(); ++i) EXPECT_EQ(Decrypt(w, 2, 0, found[i]), expected[i]) << i;
-  EXPECT_EQ(found[0], found[6]) << "equal strings in one object are equal";
-  EXPECT_NE(found[0], "same");
-  const std::vector<std::string> three = LiteralStrings(ObjectBody(out, x, 3));
-  ASSERT_EQ(three.size(), 1u);
-  EXPECT_NE(three[0], found[0]) << "equal strings in different objects differ";
-  EXPECT_EQ(Decrypt(w, 3, 1, three[0]), "same") << "the key includes the generation";
-}
-
-// Stream data is one RC4 key stream from the start, across the copy's
-// 64 KiB chunks; an empty stream stays empty.
-TEST(PdfEncryptedFileWriter, StreamsDecryptToInput) {
-  std::string big(3 * 65536 + 17, '\0');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 + (i >> 9));
-  PdfBuilder b;
-  b.Obj(1, "<< /Type /Catalog >>");
-  b.Stream(2, "/Filter /FlateDecode", big);
-  b.Stream(3, "", "");
-  b.Stream(7, "", "small", "70");
-  PdfEncryptedFileWriter w("", "owner", "", kFixedId);
-  const std::string out =
-      Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(7)}, "/Root 1 0 R")));
-  const WrittenXRef x = ReadXRef(out);
-  const std::string prefix = "<<\n/Filter /FlateDecode \n/Length " + std::to_string(big.size()) + " \n>>\nstream\n";
-  const std::string two = ObjectBody(out, x, 2);
-  ASSERT_EQ(two.compare(0, prefix.size(), prefix), 0);
-  ASSERT_EQ(two.size(), prefix.size() + big.size() + 11);
-  EXPECT_TRUE(Decrypt(w, 2, 0, two.substr(prefix.size(), big.size())) == big);
-  EXPECT_EQ(ObjectBody(out, x, 3), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
-  const std::string seven = ObjectBody(out, x, 7);
-  EXPECT_EQ(Decrypt(w, 7, 0, seven.substr(seven.find("stream\n") + 7, 5)), "small") << "corrected length, own key";
 }
 
 // A checked-in input, encrypted with a fixed identifier and owner password,
