@@ -89,6 +89,7 @@ class Encrypt(unittest.TestCase):
         cases = [
             (["encrypt", SAMPLE, self.out, "-u", "密码"], 2, "PDFDocEncoding"),       # unrepresentable password
             (["encrypt", SAMPLE, self.out, "-p", "pc"], 2, "permissions"),          # letters are upper case
+            (["encrypt", SAMPLE, self.out, "-p", "PX"], 2, "permissions"),          # X is no permission
             (["encrypt", os.path.join(self.dir.name, "missing.pdf"), self.out], 1, "PdfParser::Abrir:fopen"),
             (["encrypt", ENCRYPTED, self.out], 1, "Encrypted"),
             (["encrypt", __file__, self.out], 1, "No es archivo pdf."),
