@@ -16,6 +16,7 @@ struct EncryptOptions {
   std::string user_password;   // UTF-8, as typed
   std::string owner_password;  // UTF-8, as typed
   std::string permissions;
+  std::string cipher = "aes-256";  // rc4-128, aes-128 or aes-256
 };
 
 // Writes the encrypted copy of input to output atomically.

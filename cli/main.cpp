@@ -61,7 +61,7 @@ bool ReadPasswordFile(const std::string& path, std::string lines[2]) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"varnel: writes an encrypted copy of a PDF file (128-bit RC4, revision 3)"};
+  CLI::App app{"varnel: writes an encrypted copy of a PDF file (AES-256 by default)"};
   app.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION);
   app.require_subcommand(1);
   // Paths such as /tmp/a.pdf are arguments, not options, on every system.
@@ -88,6 +88,12 @@ int main(int argc, char** argv) {
         return letters.find_first_not_of("PDMCAS") == std::string::npos ? std::string()
                                                                         : std::string("permissions are letters among P D M C A S");
       });
+
+  encrypt
+      ->add_option("--cipher", options.cipher,
+                   "aes-256 (default; revision 6), aes-128 (revision 4) or rc4-128 (revision 3, for readers older "
+                   "than PDF 1.6)")
+      ->check(CLI::IsMember({"aes-256", "aes-128", "rc4-128"}));
 
   try {
     Utf8Arguments arguments(argc, argv);

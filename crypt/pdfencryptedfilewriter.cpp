@@ -67,21 +67,10 @@ void PdfEncryptedFileWriter::WriteStreamData(PdfStream& input, int64_t offset, i
 void PdfEncryptedFileWriter::WriteDocumentEnd(PdfStream& input) {
   encrypt_number = table.GetMaxObjectNumber() + 1;
   table.AddEntry(encrypt_number, 1, OutPosition(), 0);
-  OutNumber(encrypt_number);
-  Out(" 0 obj\n<<\n/P ");
-  OutNumber(handler.GetPermissions());
-  Out("\n/R 3\n/Filter /Standard\n/Length 128\n/V 2\n/O (");
-  Out(handler.GetEscapedOwnerValue());
-  Out(")\n/U (");
-  Out(handler.GetEscapedUserValue());
-  Out(")\n>>\nendobj\n");
+  Out(handler.EncryptObjectText(encrypt_number));
   PdfFileWriter::WriteDocumentEnd(input);
 }
 
 void PdfEncryptedFileWriter::WriteTrailerEntries(PdfStream&) {
-  Out("/Encrypt ");
-  OutNumber(encrypt_number);
-  Out(" 0 R\n");
-  const std::string id = handler.GetIdHex();
-  Out("/ID [<" + id + "><" + id + ">]\n");
+  Out(handler.TrailerEntriesText(encrypt_number));
 }

@@ -4,19 +4,8 @@
 
 #include "crypt/md5.h"
 #include "crypt/rc4.h"
+#include "crypt/securerandom.h"
 #include "pdf/kelvraruntimeerror.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#include <bcrypt.h>
-#else
-#include <cerrno>
-#include <cstdio>
-#if defined(__linux__) && __has_include(<sys/random.h>)
-#include <sys/random.h>
-#define VARNEL_HAVE_GETRANDOM 1
-#endif
-#endif
 
 namespace {
 
@@ -27,39 +16,7 @@ const uint8_t kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41,
                               0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
 
 constexpr char kRandomError[] = "PdfStandardSecurityHandler::GenerateRandomString:random";
-
 uint8_t* Bytes(std::string& s) { return reinterpret_cast<uint8_t*>(&s[0]); }
-
-// Fills buf with bytes from the operating system's secure random source.
-void SecureRandom(uint8_t* buf, size_t len) {
-#ifdef _WIN32
-  if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, buf, static_cast<ULONG>(len),
-                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
-    throw _kelvra_runtime_error(kRandomError);
-#else
-#ifdef VARNEL_HAVE_GETRANDOM
-  size_t done = 0;
-  while (done < len) {
-    ssize_t n = getrandom(buf + done, len - done, 0);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && errno == ENOSYS && done == 0) {
-      break;  // kernel without getrandom: read the device instead
-    } else {
-      throw _kelvra_runtime_error(kRandomError);
-    }
-  }
-  if (done == len) return;
-#endif
-  FILE* f = std::fopen("/dev/urandom", "rb");
-  if (f == nullptr) throw _kelvra_runtime_error(kRandomError);
-  size_t got = std::fread(buf, 1, len, f);
-  std::fclose(f);
-  if (got != len) throw _kelvra_runtime_error(kRandomError);
-#endif
-}
 
 }  // namespace
 
@@ -84,7 +41,7 @@ void PdfStandardSecurityHandler::ComputeKeys(const std::string& user, const std:
   // Bits 1-2 are reserved as 0; 0xFFFFF0C0 sets the reserved bits 7-8 and
   // 13-32 (1-based, as the standard counts) and denies every permission
   // that no letter grants.
-  int32_t p = static_cast<int32_t>((static_cast<uint32_t>(bits) & ~3u) | 0xFFFFF0C0u);
+  int32_t p = static_cast<int32_t>(((static_cast<uint32_t>(bits) | RequiredPermissionBits()) & ~3u) | 0xFFFFF0C0u);
   std::string padded_user = PadPassword(user);
   std::string padded_owner = PadPassword(owner_password);
   std::string owner_value = ComputeOwnerValue(padded_user, padded_owner);
@@ -119,7 +76,7 @@ std::string PdfStandardSecurityHandler::GenerateRandomString() {
   std::string letters;
   for (int refill = 0; refill < 64 && letters.size() < kKeyBytes; ++refill) {
     uint8_t buf[32];
-    SecureRandom(buf, sizeof buf);
+    SecureRandom::Fill(buf, sizeof buf);
     for (uint8_t b : buf)
       if (b < 250 && letters.size() < kKeyBytes) letters.push_back(static_cast<char>('A' + b % 25));
   }
@@ -226,33 +183,13 @@ void PdfStandardSecurityHandler::EncryptObjectData(int num, int gen, uint8_t* da
   Rc4(key, kKeyBytes).Crypt(data, len);
 }
 
-std::string PdfStandardSecurityHandler::GetIdHex() const {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(identifier_.size() * 2);
-  for (char ch : identifier_) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    hex.push_back(kHex[c >> 4]);
-    hex.push_back(kHex[c & 0xF]);
-  }
-  return hex;
+std::string PdfStandardSecurityHandler::ObjectKeyBytes(int64_t number, int64_t generation) const {
+  uint8_t key[kKeyBytes];
+  ObjectKey(static_cast<int>(number), static_cast<int>(generation), key);
+  return std::string(reinterpret_cast<const char*>(key), kKeyBytes);
 }
 
-std::string PdfStandardSecurityHandler::EscapeLiteralString(const std::string& bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 8);
-  for (char c : bytes) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '(': out += "\\("; break;
-      case ')': out += "\\)"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
+std::string PdfStandardSecurityHandler::EncryptDictionaryEntries() const {
+  return "/P " + std::to_string(permissions_) + "\n/R 3\n/Filter /Standard\n/Length 128\n/V 2\n/O (" +
+         GetEscapedOwnerValue() + ")\n/U (" + GetEscapedUserValue() + ")\n";
 }

@@ -3,18 +3,26 @@
 #include <cstdint>
 #include <string>
 
+#include "crypt/pdfsecurityhandler.h"
+
 // Key material of the PDF Standard security handler, revision 3, with 128-bit
 // RC4 keys (Encrypt dictionary /V 2 /R 3 /Length 128): the permission value P,
 // the owner value O, the file identifier, the file key and the user value U,
 // and the per-object keys derived from the file key. Filled once by
 // ComputeKeys and read-only afterwards.
-class PdfStandardSecurityHandler {
+class PdfStandardSecurityHandler : public PdfSecurityHandler {
  public:
   static constexpr size_t kKeyBytes = 16;
   static constexpr size_t kValueBytes = 32;  // O, U and a padded password
 
   PdfStandardSecurityHandler();
-  virtual ~PdfStandardSecurityHandler();
+  ~PdfStandardSecurityHandler() override;
+
+  int Revision() const override { return 3; }
+  Cipher DataCipher() const override { return Cipher::kRc4; }
+  std::string ObjectKeyBytes(int64_t number, int64_t generation) const override;
+  std::string EncryptDictionaryEntries() const override;
+  const char* HeaderVersion() const override { return "1.5"; }
 
   // Derives every field from the passwords (8-bit PDFDocEncoding bytes) and
   // the permission letters. An empty owner password is replaced by 16
@@ -50,21 +58,20 @@ class PdfStandardSecurityHandler {
   // Encrypts (or decrypts) len bytes at data in place with the object's key.
   void EncryptObjectData(int num, int gen, uint8_t* data, size_t len) const;
 
-  int32_t GetPermissions() const { return permissions_; }
+  int32_t GetPermissions() const override { return permissions_; }
   std::string GetEscapedOwnerValue() const { return EscapeLiteralString(owner_value_); }
   std::string GetEscapedUserValue() const { return EscapeLiteralString(user_value_); }
   // The identifier bytes as 32 upper-case hexadecimal digits.
-  std::string GetIdHex() const;
+  std::string GetIdHex() const { return Hex(identifier_); }
 
   const std::string& GetOwnerValue() const { return owner_value_; }
   const std::string& GetUserValue() const { return user_value_; }
   const std::string& GetFileKey() const { return file_key_; }
-  const std::string& GetIdentifier() const { return identifier_; }
+  const std::string& GetIdentifier() const override { return identifier_; }
 
-  // Escapes bytes for use between "(" and ")" of a literal string: backslash
-  // and parentheses get a backslash, LF CR TAB BS FF become \n \r \t \b \f,
-  // every other byte is copied.
-  static std::string EscapeLiteralString(const std::string& bytes);
+ protected:
+  // Permission bits a revision always grants, whatever the letters say.
+  virtual uint32_t RequiredPermissionBits() const { return 0; }
 
  private:
   std::string owner_value_;  // O, 32 bytes

@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "crypt/pdfcipherchoice.h"
 #include "crypt/pdfencryptedfilewriter.h"
 #include "front/varnelmodule.h"
 #include "pdf/kelvraruntimeerror.h"
@@ -86,8 +87,8 @@ HRESULT Varnel::Inner::QueryInterface(REFIID riid, void** result) {
   if (result == nullptr) return E_POINTER;
   if (IsEqualIID(riid, IID_IUnknown)) {
     *result = static_cast<IUnknown*>(this);
-  } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IVarnel)) {
-    *result = static_cast<IVarnel*>(owner_);
+  } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IVarnel) || IsEqualIID(riid, IID_IVarnel2)) {
+    *result = static_cast<IVarnel2*>(owner_);
   } else {
     *result = nullptr;
     return E_NOINTERFACE;
@@ -139,11 +140,33 @@ HRESULT Varnel::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* par
   ITypeInfo* info = nullptr;
   HRESULT hr = VarnelModule::TypeInfo(&info);
   if (FAILED(hr)) return hr;
-  return DispInvoke(static_cast<IVarnel*>(this), info, id, flags, params, result, exception, bad_argument);
+  return DispInvoke(static_cast<IVarnel2*>(this), info, id, flags, params, result, exception, bad_argument);
 }
 
 HRESULT Varnel::EncryptPdf(BSTR pdf_path, BSTR user_password, BSTR owner_password, BSTR permissions, VARIANT* error,
                            VARIANT* encrypted_pdf) {
+  return Encrypt(pdf_path, error, encrypted_pdf, [&] {
+    return std::unique_ptr<PdfFileWriter>(
+        new PdfEncryptedFileWriter(ToAnsi(user_password), ToAnsi(owner_password), ToAnsi(permissions)));
+  });
+}
+
+HRESULT Varnel::EncryptPdfWithCipher(BSTR pdf_path, BSTR user_password, BSTR owner_password, BSTR permissions,
+                                     BSTR cipher, VARIANT* error, VARIANT* encrypted_pdf) {
+  return Encrypt(pdf_path, error, encrypted_pdf, [&] {
+    PdfCipherChoice::Cipher choice;
+    if (!PdfCipherChoice::Parse(SysStringLen(cipher) == 0 ? "aes-256" : ToUtf8(cipher), &choice))
+      throw _kelvra_runtime_error("Varnel::EncryptPdfWithCipher:cipher");
+    std::string user, owner;
+    if (!PdfCipherChoice::PreparePassword(choice, ToUtf8(user_password), &user) ||
+        !PdfCipherChoice::PreparePassword(choice, ToUtf8(owner_password), &owner))
+      throw _kelvra_runtime_error("Varnel::EncryptPdfWithCipher:password");
+    return PdfCipherChoice::NewWriter(choice, user, owner, ToAnsi(permissions));
+  });
+}
+
+HRESULT Varnel::Encrypt(BSTR pdf_path, VARIANT* error, VARIANT* encrypted_pdf,
+                        const std::function<std::unique_ptr<PdfFileWriter>()>& make_writer) {
   if (SysStringLen(pdf_path) == 0 || error == nullptr || encrypted_pdf == nullptr) return E_INVALIDARG;
 
   std::wstring temp_file;  // empty until the file exists
@@ -155,11 +178,14 @@ HRESULT Varnel::EncryptPdf(BSTR pdf_path, BSTR user_password, BSTR owner_passwor
       temp_file = CreateTempFile();
       output.open(temp_file.c_str(), std::ios::out | std::ios::binary);
       if (!output.is_open()) throw _kelvra_runtime_error("ofstream open()");
-      const std::string permission_text = ToAnsi(permissions);
-      const std::string owner = ToAnsi(owner_password);
-      const std::string user = ToAnsi(user_password);
-      const std::string path = ToUtf8(pdf_path);
-      RunEncryption(path, user, owner, permission_text, output);
+      {
+        // Destroyed in reverse order, also when an exception passes: the
+        // input stream first, which closes the input file, then the writer.
+        std::unique_ptr<PdfFileWriter> writer = make_writer();
+        PdfFileStream input;
+        input.Abrir(ToUtf8(pdf_path).c_str(), "rb");
+        writer->WriteDocument(input, output);
+      }
       output.close();
       // A full disk would otherwise hand back a cut file as a success.
       if (output.fail()) throw _kelvra_runtime_error("Varnel::EncryptPdf:ofstream write");
@@ -179,16 +205,6 @@ HRESULT Varnel::EncryptPdf(BSTR pdf_path, BSTR user_password, BSTR owner_passwor
 std::string Varnel::ToAnsi(BSTR text) { return Narrow(text, CP_ACP, WC_NO_BEST_FIT_CHARS, "?"); }
 
 std::string Varnel::ToUtf8(BSTR text) { return Narrow(text, CP_UTF8, 0, nullptr); }
-
-void Varnel::RunEncryption(const std::string& pdf_path, const std::string& user_password,
-                           const std::string& owner_password, const std::string& permissions, std::ostream& output) {
-  // Destroyed in reverse order, also when an exception passes: the writer
-  // first, then the input stream, which closes the input file.
-  PdfFileStream input;
-  input.Abrir(pdf_path.c_str(), "rb");
-  PdfEncryptedFileWriter writer(user_password, owner_password, permissions);
-  writer.WriteDocument(input, output);
-}
 
 void Varnel::ReadFileToSafeArray(const std::wstring& file_name, VARIANT* result) {
   std::unique_ptr<FILE, FileCloser> file(_wfopen(file_name.c_str(), L"rb"));

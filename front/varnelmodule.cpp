@@ -51,7 +51,7 @@ HRESULT VarnelModule::TypeInfo(ITypeInfo** info) {
     ITypeLib* library = nullptr;
     hr = LoadRegTypeLib(LIBID_VARNELCTRLLib, 1, 0, LOCALE_NEUTRAL, &library);
     if (SUCCEEDED(hr)) {
-      hr = library->GetTypeInfoOfGuid(IID_IVarnel, &g_type_info);
+      hr = library->GetTypeInfoOfGuid(IID_IVarnel2, &g_type_info);
       library->Release();
     }
   }

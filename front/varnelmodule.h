@@ -5,7 +5,7 @@
 #include <string>
 
 // Module-wide state of the component DLL: its handle, the lock count that
-// DllCanUnloadNow reads, and the type information of IVarnel, which IDispatch
+// DllCanUnloadNow reads, and the type information of IVarnel2, which IDispatch
 // is served from. Everything else in the module is per object or per call.
 class VarnelModule {
  public:
@@ -24,7 +24,7 @@ class VarnelModule {
   static void Unlock();
   static LONG LockCount();
 
-  // IVarnel's type information from the registered type library (version
+  // IVarnel2's type information from the registered type library (version
   // 1.0), loaded on first use and kept until the module is unloaded. The
   // pointer is borrowed: callers AddRef it if they hand it out.
   static HRESULT TypeInfo(ITypeInfo** info);

@@ -114,7 +114,11 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
         }
       }
       FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
-      table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
+      if (WritesOnItsOwn(e->number)) {
+        WriteObject(input, e->number, 0);
+      } else {
+        table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
+      }
       if (--run->left == 0) {
         ReleaseObjectStream(stm_number);
         ReleaseValuesFrom(run->mark);
@@ -153,7 +157,9 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
 void PdfFileWriter::PlanObjects(const std::vector<const XRefEntry*>&) {}
 
 void PdfFileWriter::WriteHeader() {
-  Out("%PDF-1.5\n");
+  Out("%PDF-");
+  Out(HeaderVersion(), std::strlen(HeaderVersion()));
+  Out("\n");
   // Object 0 heads the list of free objects.
   table.AddEntry(0, 0, 0, 0);
 }
@@ -168,7 +174,7 @@ void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t genera
   if (value == nullptr) {
     Out("null ");  // an object whose body holds no value
   } else {
-    WriteValue(value, input, number, generation);
+    WriteObjectValue(value, input, number, generation);
   }
   Out("endobj\n");
 }
@@ -229,13 +235,16 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
     stream_bytes_copied_ += length;
     if (stream_bytes_copied_ > FileSize()) throw _kelvra_runtime_error("PdfFileWriter::WriteDictionary:stream data limit");
   }
+  // "/Length" is written anew when it was wrong (the length of the data
+  // actually copied) or when the data grow as they are written.
+  const int64_t written_length = d->IsStream() ? WrittenStreamLength(length) : 0;
+  const bool new_length = d->IsStream() && (!length_trusted || written_length != length);
   Out("<<\n");
   for (const PdfKeyValuePair* pair : d->pairs) {
     OutName(pair->key);
     Out(" ");
-    if (d->IsStream() && !length_trusted && Is(pair->key, "/Length")) {
-      // "/Length" was wrong: write the length of the data actually copied.
-      OutNumber(length);
+    if (new_length && Is(pair->key, "/Length")) {
+      OutNumber(written_length);
       Out(" ");
     } else {
       WriteValue(pair->value, input, number, generation);

@@ -57,6 +57,18 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   // object_position_ is its place in that list.
   virtual void PlanObjects(const std::vector<const XRefEntry*>& objects);
   size_t object_position_ = 0;
+  // The version in the header line ("%PDF-1.5").
+  virtual const char* HeaderVersion() const { return "1.5"; }
+  // The number of bytes WriteStreamData writes for length bytes of data.
+  // When it differs from length, the stream's /Length is written anew.
+  virtual int64_t WrittenStreamLength(int64_t length) const { return length; }
+  // Whether an object the input keeps in an object stream is written as an
+  // object of its own (with its new value) instead of staying there.
+  virtual bool WritesOnItsOwn(int64_t /*number*/) const { return false; }
+  // Writes the value of an indirect object (between "obj" and "endobj").
+  virtual void WriteObjectValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation) {
+    WriteValue(value, input, number, generation);
+  }
 
   static constexpr size_t kOutputBufferBytes = size_t{1} << 16;
 

@@ -46,7 +46,8 @@ class Encrypt(unittest.TestCase):
         self.assertTrue(qpdf_opens(self.out, "user pw"))
         self.assertTrue(qpdf_opens(self.out, "owner pw"))
         self.assertFalse(qpdf_opens(self.out, "wrong"))
-        self.assertEqual(qpdf_p(self.out, "owner pw"), str(-3904 | 0x804 | 0x10 | 0x400))
+        # AES-256 by default, which always grants extraction for accessibility.
+        self.assertEqual(qpdf_p(self.out, "owner pw"), str(-3904 | 0x804 | 0x10 | 0x400 | 0x200))
         # The temporary file is created private; the result gets the usual
         # mode of a new file.
         umask = os.umask(0)
@@ -69,9 +70,9 @@ class Encrypt(unittest.TestCase):
         self.assertTrue(qpdf_opens(self.out, "env-user"))
         self.assertFalse(qpdf_opens(self.out, ""))
 
-    def test_passwords_are_pdfdocencoded(self):
-        # é is 0xE9 and € is 0xA0 in PDFDocEncoding; readers type them so.
-        r = run("encrypt", SAMPLE, self.out, "-u", "café€")
+    def test_passwords_are_encoded_as_each_revision_hashes_them(self):
+        # RC4: é is 0xE9 and € is 0xA0 in PDFDocEncoding; readers type them so.
+        r = run("encrypt", SAMPLE, self.out, "-u", "café€", "--cipher", "rc4-128")
         self.assertEqual(r.returncode, 0, r.stderr)
         # pypdf takes a password's bytes as given (qpdf tries other encodings).
         probe = ("import pypdf, sys; r = pypdf.PdfReader(sys.argv[1]); "
@@ -82,12 +83,18 @@ class Encrypt(unittest.TestCase):
             return p.stdout.strip() != "0"
         self.assertTrue(opens("636166e9a0"), "PDFDocEncoding bytes open it")
         self.assertFalse(opens("636166c3a9e282ac"), "raw UTF-8 bytes do not")
+        # AES-256: UTF-8 after SASLprep (the soft hyphen is mapped to nothing).
+        r = run("encrypt", SAMPLE, self.out, "-u", "caf\u00e9\u00ad€")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(opens("636166c3a9e282ac"), "SASLprep'd UTF-8 opens it")
 
     def test_refusals_leave_nothing_behind(self):
         with open(self.out, "wb") as f:
             f.write(b"previous content")
         cases = [
-            (["encrypt", SAMPLE, self.out, "-u", "密码"], 2, "PDFDocEncoding"),       # unrepresentable password
+            (["encrypt", SAMPLE, self.out, "-u", "密码", "--cipher", "rc4-128"], 2, "PDFDocEncoding"),
+            (["encrypt", SAMPLE, self.out, "-o", "a\u0007b"], 2, "SASLprep"),      # prohibited in AES-256
+            (["encrypt", SAMPLE, self.out, "--cipher", "des"], 2, "cipher"),
             (["encrypt", SAMPLE, self.out, "-p", "pc"], 2, "permissions"),          # letters are upper case
             (["encrypt", SAMPLE, self.out, "-p", "PX"], 2, "permissions"),          # X is no permission
             (["encrypt", os.path.join(self.dir.name, "missing.pdf"), self.out], 1, "PdfParser::Abrir:fopen"),

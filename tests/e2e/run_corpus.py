@@ -55,9 +55,7 @@ def run(cmd, timeout=1200, env=None):
 
 
 def encrypt(args, src, dst, setting, workdir):
-    cmd = [args.varnel, "encrypt", src, dst, "--permissions", setting["letters"]]
-    if args.cipher != "rc4-128":
-        cmd += ["--cipher", args.cipher]
+    cmd = [args.varnel, "encrypt", src, dst, "--cipher", args.cipher, "--permissions", setting["letters"]]
     env = {k: v for k, v in os.environ.items() if not k.startswith("VARNEL_")}
     if setting["via"] == "options":
         cmd += ["--user-password", setting["user"], "--owner-password", setting["owner"]]

@@ -1,6 +1,7 @@
 ' A script host's view of the component: created by ProgID, called through
 ' IDispatch. EncryptPdf takes five arguments, the fifth (error) by reference,
-' and returns the encrypted file. Exits with the number of failed checks.
+' and returns the encrypted file; EncryptPdfWithCipher (IVarnel2) takes the
+' cipher as a sixth argument. Exits with the number of failed checks.
 ' Arguments: a PDF file, a path that does not exist.
 Option Explicit
 On Error Resume Next
@@ -36,6 +37,21 @@ text = CStr(result)
 Check Len(text) > 100, "result holds a file, " & Len(text) & " characters"
 Check AscW(Mid(text, 1, 1)) = &H5025 And AscW(Mid(text, 2, 1)) = &H4644 And _
       AscW(Mid(text, 3, 1)) = &H312D And AscW(Mid(text, 4, 1)) = &H352E, "result starts with %PDF-1.5"
+Err.Clear
+
+'' The cipher named: AES-256 files start with "%PDF-1.7" (&H372E for ".7").
+message = "untouched"
+result = varnel.EncryptPdfWithCipher(WScript.Arguments(0), "user", "owner", "PC", "aes-256", message)
+Check Err.Number = 0, "EncryptPdfWithCipher on a PDF file " & Err.Description
+Err.Clear
+Check VarType(result) = 8209 And message = "untouched", "EncryptPdfWithCipher returns a byte array: " & message
+text = CStr(result)
+Check Len(text) > 100 And AscW(Mid(text, 4, 1)) = &H372E, "EncryptPdfWithCipher result starts with %PDF-1.7"
+Err.Clear
+result = Empty
+message = Empty
+result = varnel.EncryptPdfWithCipher(WScript.Arguments(0), "", "", "", "des", message)
+Check message = "Varnel::EncryptPdfWithCipher:cipher" And IsEmpty(result), "an unknown cipher is refused: " & message
 Err.Clear
 
 ' Failure: the message comes back in error, the call itself succeeds.

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Checks, with qpdf, the encrypted files that the COM client received: each
-# NAME.pdf has a NAME.expect with three lines: user password, owner password
-# and the expected /P value. Each file must pass qpdf --check with either
-# password, be revision 3 with that /P, and refuse a wrong password.
+# NAME.pdf has a NAME.expect with three or four lines: user password, owner
+# password, the expected /P value and the revision (3 when absent). Each file
+# must pass qpdf --check with either password, be of that revision with that
+# /P, and refuse a wrong password.
 # Usage: qpdf_check.sh OUTPUTS
 set -u
 outputs=$1
@@ -16,7 +17,9 @@ for pdf in "$outputs"/*.pdf; do
   expect="${pdf%.pdf}.expect"
   [ -e "$expect" ] || continue
   files=$((files + 1))
-  { IFS= read -r user; IFS= read -r owner; IFS= read -r p; } < "$expect"
+  revision=3
+  { IFS= read -r user; IFS= read -r owner; IFS= read -r p; IFS= read -r revision; } < "$expect"
+  revision=${revision:-3}
   name=$(basename "$pdf")
 
   qpdf --check --password="$user" "$pdf" >/dev/null 2>&1
@@ -26,8 +29,8 @@ for pdf in "$outputs"/*.pdf; do
     check $? "$name: qpdf --check with the owner password"
   fi
   info=$(qpdf --show-encryption --password="$user" "$pdf" 2>&1)
-  echo "$info" | grep -qx 'R = 3' && echo "$info" | grep -qx "P = $p"
-  check $? "$name: revision 3, P = $p"
+  echo "$info" | grep -qx "R = $revision" && echo "$info" | grep -qx "P = $p"
+  check $? "$name: revision $revision, P = $p"
   qpdf --requires-password "$pdf" >/dev/null 2>&1
   status=$?
   if [ -n "$user" ]; then

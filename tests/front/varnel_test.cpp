@@ -115,11 +115,11 @@ std::string ReadFile(const std::wstring& path) {
 // Leaves an encrypted file for qpdf_check.sh: NAME.pdf and NAME.expect with
 // the user password, the owner password and /P as qpdf sees them.
 void SaveForQpdf(const std::string& name, const std::string& bytes, const std::string& user, const std::string& owner,
-                 int p) {
+                 int p, int revision = 3) {
   MakeDirs(kOutputs);
   const std::wstring base = kOutputs + L"/" + std::wstring(name.begin(), name.end());
   WriteFile(base + L".pdf", bytes);
-  WriteFile(base + L".expect", user + "\n" + owner + "\n" + std::to_string(p) + "\n");
+  WriteFile(base + L".expect", user + "\n" + owner + "\n" + std::to_string(p) + "\n" + std::to_string(revision) + "\n");
 }
 
 std::vector<std::wstring> Entries(const std::wstring& directory) {
@@ -322,7 +322,7 @@ TEST_F(VarnelTest, DispatchReachesEncryptPdf) {
   ASSERT_EQ(S_OK, varnel_->GetTypeInfo(0, 0, &info));
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
-  EXPECT_TRUE(IsEqualGUID(IID_IVarnel, attr->guid));
+  EXPECT_TRUE(IsEqualGUID(IID_IVarnel2, attr->guid));
   info->ReleaseTypeAttr(attr);
   info->Release();
 
@@ -515,4 +515,45 @@ int main(int argc, char** argv) {
   int failed = RUN_ALL_TESTS();
   CoUninitialize();
   return failed;
+}
+
+// IVarnel2: the same contract with a cipher named; an empty name is AES-256.
+TEST_F(VarnelTest, EncryptPdfWithCipherWritesEachRevision) {
+  IVarnel2* varnel2 = nullptr;
+  ASSERT_EQ(S_OK, varnel_->QueryInterface(IID_IVarnel2, reinterpret_cast<void**>(&varnel2)));
+  struct Row {
+    const wchar_t* cipher;
+    const wchar_t* user;
+    const char* header;  // null: fails with message
+    int revision;
+    int p;
+    const char* message;
+  };
+  const Row rows[] = {
+      {L"aes-256", L"user", "%PDF-1.7", 6, -1324, nullptr},
+      {L"", L"user", "%PDF-1.7", 6, -1324, nullptr},
+      {L"aes-128", L"user", "%PDF-1.6", 4, -1324, nullptr},
+      {L"rc4-128", L"user", "%PDF-1.5", 3, -1836, nullptr},
+      {L"des", L"user", nullptr, 0, 0, "Varnel::EncryptPdfWithCipher:cipher"},
+      {L"aes-256", L"a\x0007" L"b", nullptr, 0, 0, "Varnel::EncryptPdfWithCipher:password"},  // SASLprep refuses
+      {L"rc4-128", L"\x6587", nullptr, 0, 0, "Varnel::EncryptPdfWithCipher:password"},     // not PDFDocEncoding
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(Narrow(row.cipher));
+    Variant error(0x1234), result(0x5678);
+    Bstr path(kCorpus + L"/classic-02.pdf"), user(row.user), owner(L"owner"), permissions(L"PC"), cipher(row.cipher);
+    EXPECT_EQ(S_OK, varnel2->EncryptPdfWithCipher(path, user, owner, permissions, cipher, &error, &result));
+    if (row.header == nullptr) {
+      EXPECT_EQ(row.message, ErrorText(error));
+      EXPECT_TRUE(IsSentinel(result, 0x5678));
+    } else {
+      ASSERT_TRUE(IsSentinel(error, 0x1234)) << ErrorText(error);
+      const std::string bytes = ResultBytes(result);
+      EXPECT_EQ(row.header, bytes.substr(0, 8));
+      SaveForQpdf("cipher-" + (*row.cipher ? Narrow(row.cipher) : std::string("default")), bytes, "user", "owner", row.p,
+                  row.revision);
+    }
+    ExpectTempDirectoryEmpty();
+  }
+  varnel2->Release();
 }

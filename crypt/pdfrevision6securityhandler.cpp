@@ -1,0 +1,93 @@
+#include "crypt/pdfrevision6securityhandler.h"
+
+#include "crypt/aescbc.h"
+#include "crypt/pdfstandardsecurityhandler.h"
+#include "crypt/securerandom.h"
+#include "crypt/sha2.h"
+
+namespace {
+
+std::string RandomBytes(SecureRandom& random, size_t n) {
+  std::string bytes(n, '\0');
+  random.Draw(reinterpret_cast<uint8_t*>(&bytes[0]), n);
+  return bytes;
+}
+
+const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+// AES-256 without chaining state worth keeping: CBC from a zero IV over
+// whole blocks (for one block, the same as ECB).
+std::string EncryptWithZeroIv(const std::string& key, const std::string& data) {
+  std::string out(data.size(), '\0');
+  AesCbc(Bytes(key), key.size()).Encrypt(Bytes(data), reinterpret_cast<uint8_t*>(&out[0]), data.size());
+  return out;
+}
+
+}  // namespace
+
+// Algorithm 2.B.
+std::string PdfRevision6SecurityHandler::Hash(const std::string& password, const std::string& salt,
+                                              const std::string& user_value) {
+  const std::string pw = password.substr(0, kMaxPasswordBytes);
+  // Step a: an initial SHA-256.
+  std::string k = Sha2::Digest(256, pw + salt + user_value);
+  std::string e;
+  // Steps b-f: at least 64 rounds, then on until the last byte of E is no
+  // more than the number of rounds done less 32.
+  for (unsigned round = 1;; ++round) {
+    // Step b: K1 is the password, K and the user value, 64 times over.
+    const std::string piece = pw + k + user_value;
+    std::string k1;
+    k1.reserve(piece.size() * 64);
+    for (int i = 0; i < 64; ++i) k1 += piece;
+    // Step c: AES-128-CBC with the first 16 bytes of K as key and the next
+    // 16 as IV, no padding (K1 is a multiple of 64 bytes long).
+    e.assign(k1.size(), '\0');
+    AesCbc aes(Bytes(k), 16);
+    aes.SetIv(Bytes(k) + 16);
+    aes.Encrypt(Bytes(k1), reinterpret_cast<uint8_t*>(&e[0]), k1.size());
+    // Steps d-e: the first 16 bytes of E as a number modulo 3 (the same as
+    // the sum of the bytes modulo 3) choose SHA-256, -384 or -512.
+    unsigned sum = 0;
+    for (int i = 0; i < 16; ++i) sum += static_cast<uint8_t>(e[static_cast<size_t>(i)]);
+    static const int kBits[3] = {256, 384, 512};
+    k = Sha2::Digest(kBits[sum % 3], e);
+    // Step f.
+    if (round >= 64 && static_cast<uint8_t>(e.back()) <= round - 32) break;
+  }
+  return k.substr(0, 32);
+}
+
+void PdfRevision6SecurityHandler::ComputeKeys(const std::string& user, const std::string& owner,
+                                              const std::string& permissions, SecureRandom& random) {
+  const std::string owner_password = owner.empty() ? PdfStandardSecurityHandler::GenerateRandomString() : owner;
+  // Bit 10 (extraction for accessibility) is always granted; the reserved
+  // bits are set as for the other revisions.
+  const uint32_t bits = static_cast<uint32_t>(PdfStandardSecurityHandler::ParsePermissions(permissions)) | 0x200u;
+  permissions_ = static_cast<int32_t>((bits & ~3u) | 0xFFFFF0C0u);
+  file_key_ = RandomBytes(random, kKeyBytes);
+  identifier_ = RandomBytes(random, 16);
+  // Algorithm 8: U and UE from the user password and two 8-byte salts.
+  const std::string user_validation_salt = RandomBytes(random, 8), user_key_salt = RandomBytes(random, 8);
+  user_value_ = Hash(user, user_validation_salt, "") + user_validation_salt + user_key_salt;
+  user_key_ = EncryptWithZeroIv(Hash(user, user_key_salt, ""), file_key_);
+  // Algorithm 9: O and OE likewise from the owner password, with U.
+  const std::string owner_validation_salt = RandomBytes(random, 8), owner_key_salt = RandomBytes(random, 8);
+  owner_value_ = Hash(owner_password, owner_validation_salt, user_value_) + owner_validation_salt + owner_key_salt;
+  owner_key_ = EncryptWithZeroIv(Hash(owner_password, owner_key_salt, user_value_), file_key_);
+  // Algorithm 10: Perms, P as 8 bytes low byte first (the high four all
+  // ones), "T" for encrypted metadata, "adb", four random bytes.
+  std::string perms(16, '\0');
+  for (int i = 0; i < 4; ++i) perms[static_cast<size_t>(i)] = static_cast<char>(static_cast<uint32_t>(permissions_) >> (8 * i));
+  for (int i = 4; i < 8; ++i) perms[static_cast<size_t>(i)] = static_cast<char>(0xFF);
+  perms.replace(8, 4, "Tadb");
+  perms.replace(12, 4, RandomBytes(random, 4));
+  perms_ = EncryptWithZeroIv(file_key_, perms);
+}
+
+std::string PdfRevision6SecurityHandler::EncryptDictionaryEntries() const {
+  return "/CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >>\n/Filter /Standard\n/Length 256\n/O <" +
+         Hex(owner_value_) + ">\n/OE <" + Hex(owner_key_) + ">\n/P " + std::to_string(permissions_) + "\n/Perms <" +
+         Hex(perms_) + ">\n/R 6\n/StmF /StdCF\n/StrF /StdCF\n/U <" + Hex(user_value_) + ">\n/UE <" + Hex(user_key_) +
+         ">\n/V 5\n";
+}

@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "crypt/pdfsecurityhandler.h"
+
+class SecureRandom;
+
+// Revision 6 (/V 5, AES-256 with the AESV3 crypt filter). The file key is
+// 32 random bytes; the passwords (UTF-8 after SASLprep, at most 127 bytes)
+// only unlock it: U and O hold a hash of each password with a random
+// validation salt, UE and OE the file key encrypted under a hash with a
+// second salt, and Perms the permissions encrypted under the file key.
+// Every object is encrypted with the file key itself.
+class PdfRevision6SecurityHandler : public PdfSecurityHandler {
+ public:
+  static constexpr size_t kKeyBytes = 32;
+  static constexpr size_t kMaxPasswordBytes = 127;
+
+  // Passwords are prepared UTF-8 (SaslPrep) and cut to 127 bytes here. An
+  // empty owner password is replaced by 16 random letters. Key, salts,
+  // Perms' filler and the identifier come from random.
+  void ComputeKeys(const std::string& user, const std::string& owner, const std::string& permissions,
+                   SecureRandom& random);
+
+  // Algorithm 2.B: the hash of a password with an 8-byte salt and, for the
+  // owner, the 48-byte U (empty otherwise). Returns 32 bytes.
+  static std::string Hash(const std::string& password, const std::string& salt, const std::string& user_value);
+
+  int Revision() const override { return 6; }
+  Cipher DataCipher() const override { return Cipher::kAes; }
+  std::string ObjectKeyBytes(int64_t, int64_t) const override { return file_key_; }
+  std::string EncryptDictionaryEntries() const override;
+  const char* HeaderVersion() const override { return "1.7"; }
+  int32_t GetPermissions() const override { return permissions_; }
+  const std::string& GetIdentifier() const override { return identifier_; }
+
+  const std::string& GetFileKey() const { return file_key_; }
+  const std::string& GetUserValue() const { return user_value_; }
+  const std::string& GetOwnerValue() const { return owner_value_; }
+  const std::string& GetUserKey() const { return user_key_; }
+  const std::string& GetOwnerKey() const { return owner_key_; }
+  const std::string& GetPerms() const { return perms_; }
+
+ private:
+  std::string file_key_;     // 32 bytes
+  std::string user_value_;   // U, 48 bytes
+  std::string owner_value_;  // O, 48 bytes
+  std::string user_key_;     // UE, 32 bytes
+  std::string owner_key_;    // OE, 32 bytes
+  std::string perms_;        // Perms, 16 bytes
+  std::string identifier_;   // 16 bytes
+  int32_t permissions_ = 0;  // P
+};

@@ -1,0 +1,41 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// What every revision of the Standard security handler offers the writer
+// (and the reader that opens what it wrote): the Encrypt dictionary, the
+// file identifier, the permissions, and the key of each object. A revision
+// is a class of its own deriving from this one; the writers pick the cipher
+// the revision names and never branch on the revision number elsewhere.
+class PdfSecurityHandler {
+ public:
+  enum class Cipher { kRc4, kAes };
+
+  virtual ~PdfSecurityHandler();
+
+  virtual int Revision() const = 0;
+  virtual Cipher DataCipher() const = 0;
+  // The key that encrypts the strings and streams of one object: 16 bytes
+  // for RC4 and AES-128, the 32-byte file key for AES-256.
+  virtual std::string ObjectKeyBytes(int64_t number, int64_t generation) const = 0;
+  // The lines of the Encrypt dictionary, between "<<" and ">>".
+  virtual std::string EncryptDictionaryEntries() const = 0;
+  // The version written in the file header ("1.5" ...).
+  virtual const char* HeaderVersion() const = 0;
+
+  virtual int32_t GetPermissions() const = 0;
+  virtual const std::string& GetIdentifier() const = 0;
+
+  // The Encrypt dictionary as indirect object number (generation 0).
+  std::string EncryptObjectText(int64_t number) const;
+  // The trailer entries naming it, and the identifier (written twice, as
+  // 32 upper-case hexadecimal digits each).
+  std::string TrailerEntriesText(int64_t encrypt_number) const;
+
+  // Escapes bytes for use between "(" and ")" of a literal string: backslash
+  // and parentheses get a backslash, LF CR TAB BS FF become \n \r \t \b \f,
+  // every other byte is copied.
+  static std::string EscapeLiteralString(const std::string& bytes);
+  // The bytes as upper-case hexadecimal digits.
+  static std::string Hex(const std::string& bytes);
+};
