@@ -32,12 +32,12 @@ except ImportError as exc:
     sys.exit(f"ERROR missing Python module: {exc}")
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-# Security handler per cipher as qpdf reports it, the header version, and
-# entries the output may add to the catalog.
+# Security handler per cipher as qpdf reports it, the header version, P bits
+# set whatever the letters, and entries the output may add to the catalog.
 CIPHERS = {
-    "rc4-128": dict(R=3, V=2, bits=128, method="RC4", version="1.5", catalog=()),
-    "aes-128": dict(R=4, V=4, bits=128, method="AESv2", version="1.6", catalog=()),
-    "aes-256": dict(R=6, V=5, bits=256, method="AESv3", version="1.7", catalog=("/Extensions",)),
+    "rc4-128": dict(R=3, V=2, bits=128, method="RC4", version="1.5", p=0, catalog=()),
+    "aes-128": dict(R=4, V=4, bits=128, method="AESv2", version="1.6", p=0x200, catalog=()),
+    "aes-256": dict(R=6, V=5, bits=256, method="AESv3", version="1.7", p=0x200, catalog=("/Extensions",)),
 }
 LETTER_BITS = {"P": 0x804, "D": 0x4, "M": 0x8, "C": 0x10, "A": 0x20, "S": 0x400}
 CAPABILITIES = {"printlow": "PD", "printhigh": "P", "modifyother": "M", "extract": "C",
@@ -46,8 +46,8 @@ NULL = ("null",)
 WS = rb"[\x00\t\n\x0c\r ]*"
 
 
-def expected_p(letters):
-    value = 0xFFFFF0C0
+def expected_p(letters, always=0):
+    value = 0xFFFFF0C0 | always
     for letter, bits in LETTER_BITS.items():
         value |= bits if letter in letters else 0
     return value - (1 << 32)
@@ -158,7 +158,8 @@ def check_passwords(report, args):
 def check_encryption(report, args):
     cipher = CIPHERS[args.cipher]
     info = qpdf_json(args.output, args.user, "--json-key=encrypt")["encrypt"]
-    params, caps, want_p = info.get("parameters", {}), info.get("capabilities", {}), expected_p(args.permissions)
+    params, caps = info.get("parameters", {}), info.get("capabilities", {})
+    want_p = expected_p(args.permissions, cipher["p"])
     expected = {"R": cipher["R"], "V": cipher["V"], "bits": cipher["bits"], "P": want_p}
     expected.update({k: cipher["method"] for k in ("method", "streammethod", "stringmethod", "filemethod")})
     problems = [] if info.get("encrypted") else ["qpdf says the output is not encrypted"]

@@ -157,7 +157,7 @@ CASES = [
     ("claims-other-letters", PLAIN, None, ("u", "o", "PCM", None), frozenset({"encryption"})),
     ("flip-stream-byte", OBJSTM, flip_stream_byte, ("u", "o", "PC", None), {"objects"}),
     ("free-one-object", GEN1, free_one_object, ("u", "o", "PC", None), {"objects"}),
-    ("header-1.4", PLAIN, lambda d: edit(d, b"%PDF-1.5", b"%PDF-1.4"), ("u", "o", "PC", None), {"trailer"}),
+    ("header-1.4", PLAIN, lambda d: edit(d, d[:8], b"%PDF-1.4"), ("u", "o", "PC", None), {"trailer"}),
     ("drop-info", PLAIN, lambda d: edit(d, b"/Info ", b"/Infx ", d.rindex(b"/Type /XRef")),
      ("u", "o", "PC", None), {"trailer"}),
     ("not-encrypted", PLAIN, "copy", ("u", "o", "PC", None), {"passwords", "encryption"}),
