@@ -134,7 +134,7 @@ class Encrypt(unittest.TestCase):
              "cannot open %s: No such file or directory" % os.path.join(self.dir.name, "missing.pdf")),
             (["encrypt", ENCRYPTED, self.out], 1, "is already encrypted (use --input-password to re-encrypt)"),
             (["encrypt", __file__, self.out], 1, __file__ + " is not a PDF file"),
-            (["encrypt", SAMPLE, self.out, "--cipher", "des"], 2, "--cipher"),
+            (["encrypt", SAMPLE, self.out, "-p", "PX"], 2, "permissions"),          # X is no permission
             (["encrypt"], 2, ""),
         ]
         for args, status, message in cases:

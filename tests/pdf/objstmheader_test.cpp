@@ -7,21 +7,21 @@
 
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfdiccionario.h"
-#include "tests/writer/testpdf.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
-using namespace testpdf;
+using namespace pdftest;
 
 // Finds member 5 in object stream 3 whose header is `header` and /N is n:
 // "index@offset", or the error.
 std::string FindFive(const std::string& header, int n) {
   const std::string bodies = "(four) (five) (six)";
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
+  b.Obj(1, "<< /Type /Catalog >>");
   b.Stream(3, "/Type /ObjStm /N " + std::to_string(n) + " /First " + std::to_string(header.size()), header + bodies);
   const std::string doc =
-      b.Finish(b.XRefStream(9, {Free(0, 65535), InUse(1), InUse(3), Compressed(4, 3, 0), Compressed(5, 3, 1)}, "/Root 1 0 R"));
+      b.Finish(b.XRefStreamOf(9, {FreeAt(0, 65535), InUse(1), InUse(3), InStm(4, 3, 0), InStm(5, 3, 1)}, "/Root 1 0 R"));
   PdfMemoryStream in(doc.data(), doc.size());
   PdfFileParser p;
   p.Parse(in);

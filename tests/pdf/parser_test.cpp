@@ -7,11 +7,12 @@
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdflimits.h"
-#include "tests/pdf/pdfbuilder.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
 using pdftest::Compressed;
+using pdftest::Deflate;
 using pdftest::Doc;
 using pdftest::ErrorOf;
 using pdftest::Free;
@@ -528,11 +529,16 @@ TEST(ObjectStreams, Extraction) {
   b.Obj(6, "<</Type/XObject /Length 2>>stream\nab\nendstream");
   b.ObjStm(8, {{15, "115"}}, " /Filter/FlateDecode");  // not actually compressed: must fail cleanly
   b.Stream(9, "/Type/ObjStm /N 1 /First 999", "19 0 119");
+  // Parameters in an array belong to the filter at the same place, the last one too.
+  std::string tiff = "21 0 121";
+  for (size_t i = tiff.size() - 1; i > 0; --i) tiff[i] = static_cast<char>(tiff[i] - tiff[i - 1]);
+  b.Stream(7, "/Type/ObjStm /N 1 /First 5 /Filter[/FlateDecode] /DecodeParms[<</Predictor 2 /Columns 8>>]", Deflate(tiff));
   const int64_t x = b.XRefStream(
       20,
       {Free(), b.At(1), b.At(5), b.At(6), b.At(8), b.At(9), Compressed(5, 0), Compressed(5, 1), Compressed(5, 9), Compressed(5, 2),
-       Compressed(5, 3), Compressed(8, 0), Compressed(6, 0), Compressed(10, 0), Compressed(5, 4), Compressed(9, 0)},
-      {1, 2, 1}, "/Index [0 2 5 2 8 2 10 5 15 1 16 1 17 1 18 2] /Size 21");
+       Compressed(5, 3), Compressed(8, 0), Compressed(6, 0), Compressed(10, 0), Compressed(5, 4), Compressed(9, 0), b.At(7),
+       Compressed(7, 0)},
+      {1, 2, 1}, "/Index [0 2 5 2 8 2 10 5 15 1 16 1 17 1 18 2 7 1 21 1] /Size 22");
   Doc d(b.Finish(x));
   ASSERT_EQ(d.Parse(), "");
   // Fetch the object stream by its own reference first: its objects must
@@ -554,6 +560,7 @@ TEST(ObjectStreams, Extraction) {
       {"17 0 R", kNoOffset},                                                  // its object stream is compressed
       {"18 0 R", "!PdfFileParser::ParseObjectStream:object not found"},       // beyond /N pairs
       {"19 0 R", "!PdfFileParser::ParseObjectStream:bad header"},             // /First past the data
+      {"21 0 R", "121"},                                                      // Flate, then the TIFF predictor
   };
   for (const auto& row : rows) EXPECT_EQ(Fetch(d, row.ref), row.result) << row.ref;
 

@@ -6,14 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/pdfbuilder.h"
+
 namespace {
 
 std::vector<uint8_t> Deflate(const std::string& text) {
-  uLongf size = compressBound(static_cast<uLong>(text.size()));
-  std::vector<uint8_t> out(size);
-  compress2(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()), 6);
-  out.resize(size);
-  return out;
+  const std::string out = pdftest::Deflate(text);
+  return std::vector<uint8_t>(out.begin(), out.end());
 }
 
 std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }

@@ -9,7 +9,7 @@
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdflimits.h"
-#include "tests/pdf/pdfbuilder.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
@@ -17,13 +17,7 @@ using pdftest::Doc;
 using pdftest::ErrorOf;
 using pdftest::PdfBuilder;
 
-std::string Deflate(const std::string& data) {
-  uLongf n = compressBound(static_cast<uLong>(data.size()));
-  std::string out(n, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 1);
-  out.resize(n);
-  return out;
-}
+using pdftest::Deflate;
 
 // Object streams 10, 11, 12 each holding one object (20, 21, 22: a string)
 // behind `padding` bytes of white space, so that each decodes to that size.

@@ -9,20 +9,13 @@
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdffilestream.h"
 #include "pdf/pdfmemorystream.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-template <class F>
-std::string ErrorOf(F f) {
-  try {
-    f();
-  } catch (const _kelvra_runtime_error& e) {
-    return e.message;
-  }
-  return "";
-}
+using pdftest::ErrorOf;
 
 Bytes Pattern(size_t n) {
   Bytes out(n);

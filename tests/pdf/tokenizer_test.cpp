@@ -121,17 +121,6 @@ TEST(Tokenizer, LongStringsAndTokensPassTheOldLimit) {
   EXPECT_EQ(PdfParser().ParseHexString(s).size(), 100000u);
 }
 
-TEST(Tokenizer, TokenLimit) {
-  const std::string huge(pdflimits::kMaxTokenBytes + 2, 'a');
-  PdfMemoryStream s(huge.data(), huge.size());
-  try {
-    PdfParser().NextToken(s);
-    ADD_FAILURE() << "no error";
-  } catch (const _kelvra_runtime_error& e) {
-    EXPECT_EQ(e.message, "PdfParser::NextToken:Limit");
-  }
-}
-
 TEST(Tokenizer, HexStrings) {
   const struct {
     std::string in, out;

@@ -5,7 +5,7 @@
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "tests/pdf/pdfbuilder.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "pdf/kelvraruntimeerror.h"
-#include "tests/writer/testpdf.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
-using testpdf::Rewrite;
-using testpdf::SimpleDocument;
+using pdftest::Rewrite;
+using pdftest::SimpleDocument;
 
 TEST(HostileInput, EntriesWithoutValueAreWrittenAsNull) {
   // "/A ]" and "/B endobj" leave dictionary entries without a value; the

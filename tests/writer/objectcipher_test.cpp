@@ -9,12 +9,12 @@
 
 #include "crypt/pdfencryptedfilewriter.h"
 #include "pdf/pdflimits.h"
-#include "tests/writer/testpdf.h"
+#include "tests/pdfbuilder.h"
 #include "writer/pdfsyntaxformatter.h"
 
 namespace {
 
-using namespace testpdf;
+using namespace pdftest;
 
 // s encrypted on its own with the object's key, as the writer must write it.
 std::string Encrypted(const PdfEncryptedFileWriter& w, int number, int generation, std::string s) {
@@ -27,24 +27,32 @@ std::string Literal(const PdfEncryptedFileWriter& w, int number, int generation,
   return "(" + PdfSyntaxFormatter::EscapeLiteralString(Encrypted(w, number, generation, s)) + ") ";
 }
 
+// Strings at any depth, hexadecimal ones too; names, numbers and keys stay
+// plain; an empty stream stays empty, a wrong /Length is corrected.
 TEST(ObjectCipher, EveryStringAndStreamStartsTheKeyStream) {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
-  b.Stream(2, "/A (one) /B [(two) (one)]", "payload");
-  b.Object(3, "(one)");
-  b.Object(4, "(one)", 1);
+  b.Obj(1, "<< /Type /Catalog >>");
+  b.Stream(2, "/A (one) /B [(two) [<00FF0A29>] << /C (x\\(y\\)) >> (one)] /E ()", "payload");
+  b.Obj(3, "(one)");
+  b.Obj(4, "(one)", 1);
+  b.Stream(5, "", "");
+  b.Stream(7, "", "small", "70");
   PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
-  const std::string out =
-      Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1)}, "/Root 1 0 R")));
+  const std::string out = Rewrite(
+      w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1), InUse(5), InUse(7)}, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
 
   // Each piece encrypted on its own, with a key schedule of its own.
   auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
   auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
-  EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/A " + lit(2, 0, "one") + "\n/B  [ " + lit(2, 0, "two") + lit(2, 0, "one") +
-                                       "] \n/Length 7 \n>>\nstream\n" + enc(2, 0, "payload") + "\nendstream\n");
+  EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/A " + lit(2, 0, "one") + "\n/B  [ " + lit(2, 0, "two") + " [ " +
+                                       lit(2, 0, std::string("\0\xFF\n)", 4)) + "] <<\n/C " + lit(2, 0, "x(y)") + "\n>>\n" +
+                                       lit(2, 0, "one") + "] \n/E " + lit(2, 0, "") + "\n/Length 7 \n>>\nstream\n" +
+                                       enc(2, 0, "payload") + "\nendstream\n");
   EXPECT_EQ(ObjectBody(out, x, 3), lit(3, 0, "one"));
   EXPECT_EQ(ObjectBody(out, x, 4), lit(4, 1, "one")) << "the generation is part of the key";
+  EXPECT_EQ(ObjectBody(out, x, 5), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
+  EXPECT_EQ(ObjectBody(out, x, 7), "<<\n/Length 5 \n>>\nstream\n" + enc(7, 0, "small") + "\nendstream\n");
 }
 
 // Stream data is copied in chunks, with one key stream running through them.
@@ -52,10 +60,10 @@ TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
   std::string data(2 * pdflimits::kCopyChunkBytes + 123, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 29 + (i >> 11));
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
+  b.Obj(1, "<< /Type /Catalog >>");
   b.Stream(2, "", data);
   PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
-  const std::string out = Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
+  const std::string out = Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
   std::string expected = data;
   w.SecurityHandler().EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&expected[0]), expected.size());
   const std::string head = "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n";
@@ -71,23 +79,23 @@ INSTANTIATE_TEST_SUITE_P(HelperThreads, ObjectCipherThreads, ::testing::Bool());
 
 TEST_P(ObjectCipherThreads, ManyObjects) {
   PdfBuilder b;
-  std::vector<Entry> rows{Free(0, 65535), InUse(1)};
-  b.Object(1, "<< /Type /Catalog >>");
+  std::vector<Entry> rows{FreeAt(0, 65535), InUse(1)};
+  b.Obj(1, "<< /Type /Catalog >>");
   const int last = 700;
   for (int n = 2; n <= last; ++n) {
     const int generation = n % 7 == 0 ? 2 : 0;
     if (n % 5 == 0) {
-      b.Object(n, "<< /N " + std::to_string(n) + " >>", generation);  // nothing to encrypt
+      b.Obj(n, "<< /N " + std::to_string(n) + " >>", generation);  // nothing to encrypt
     } else if (n == 333) {
       b.Stream(n, "/S (s333)", "data of 333");
     } else {
-      b.Object(n, "[(a" + std::to_string(n) + ") (b)]", generation);
+      b.Obj(n, "[(a" + std::to_string(n) + ") (b)]", generation);
     }
     rows.push_back(InUse(n, static_cast<uint32_t>(generation)));
   }
   PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
   w.SetHelperThreads(GetParam());
-  const std::string out = Rewrite(w, b.Finish(b.XRefTable(rows, "/Root 1 0 R")));
+  const std::string out = Rewrite(w, b.Finish(b.Table(rows, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
   auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
   auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/writer/testpdf.h"
+#include "tests/pdfbuilder.h"
 #include "writer/pdfsyntaxformatter.h"
 
 namespace {
 
-using namespace testpdf;
+using namespace pdftest;
 
 TEST(OutputBuffer, PiecesAcrossTheBufferEnd) {
   std::vector<std::string> bodies, expected;

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "crypt/rc4.h"
-#include "tests/writer/testpdf.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
-using namespace testpdf;
+using namespace pdftest;
 
 const std::string kFixedId = "ABCDEFGHIJKLMNOP";
 const std::string kFixedIdHex = "4142434445464748494A4B4C4D4E4F50";
@@ -36,13 +36,6 @@ std::vector<std::string> LiteralStrings(const std::string& body) {
     out.push_back(s);
   }
   return out;
-}
-
-std::string Decrypt(const PdfEncryptedFileWriter& w, int number, int generation, std::string data) {
-  uint8_t key[PdfStandardSecurityHandler::kKeyBytes];
-  w.SecurityHandler().ObjectKey(number, generation, key);
-  Rc4(key, sizeof key).Crypt(reinterpret_cast<uint8_t*>(&data[0]), data.size());
-  return data;
 }
 
 // Objects 1 to 3 in: Encrypt dictionary 4, cross-reference stream 5, and
@@ -84,56 +77,6 @@ TEST(PdfEncryptedFileWriter, EncryptDictionary) {
   EXPECT_EQ(LiteralStrings(body), (std::vector<std::string>{h.GetOwnerValue(), h.GetUserValue()}));
 }
 
-// Every string, nested at any depth, decrypts with its object's key back to
-// the bytes read; names, numbers and keys stay plain.
-TEST(PdfEncryptedFileWriter, StringsDecryptToInput) {
-  PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
-  b.Object(2, "<< /A (same) /B [ (x\\(y\\)) <00FF0A29> [ (deep) ] ] /C << /D (nested) >> /E () /F (same) >>");
-  b.Object(3, "(same)", 1);
-  PdfEncryptedFileWriter w("", "owner", "", kFixedId);
-  const std::string out =
-      Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3, 1)}, "/Root 1 0 R")));
-  const WrittenXRef x = ReadXRef(out);
-  const std::string body = ObjectBody(out, x, 2);
-  EXPECT_EQ(body.compare(0, 7, "<<\n/A ("), 0);
-  EXPECT_NE(body.find("\n/C <<\n/D ("), std::string::npos);
-  const std::vector<std::string> expected{"same", "x(y)", std::string("\0\xFF\n)", 4), "deep", "nested", "", "same"};
-  std::vector<std::string> found = LiteralStrings(body);
-  ASSERT_EQ(found.size(), expected.size());
-  for (size_t i = 0; i < found.size(); ++i) EXPECT_EQ(Decrypt(w, 2, 0, found[i]), expected[i]) << i;
-  EXPECT_EQ(found[0], found[6]) << "equal strings in one object are equal";
-  EXPECT_NE(found[0], "same");
-  const std::vector<std::string> three = LiteralStrings(ObjectBody(out, x, 3));
-  ASSERT_EQ(three.size(), 1u);
-  EXPECT_NE(three[0], found[0]) << "equal strings in different objects differ";
-  EXPECT_EQ(Decrypt(w, 3, 1, three[0]), "same") << "the key includes the generation";
-}
-
-// Stream data is one RC4 key stream from the start, across the copy's
-// 64 KiB chunks; an empty stream stays empty.
-TEST(PdfEncryptedFileWriter, StreamsDecryptToInput) {
-  std::string big(3 * 65536 + 17, '\0');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 + (i >> 9));
-  PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
-  b.Stream(2, "/Filter /FlateDecode", big);
-  b.Stream(3, "", "");
-  b.Stream(7, "", "small", "70");
-  PdfEncryptedFileWriter w("", "owner", "", kFixedId);
-  const std::string out =
-      Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3), InUse(7)}, "/Root 1 0 R")));
-  const WrittenXRef x = ReadXRef(out);
-  const std::string prefix = "<<\n/Filter /FlateDecode \n/Length " + std::to_string(big.size()) + " \n>>\nstream\n";
-  const std::string two = ObjectBody(out, x, 2);
-  ASSERT_EQ(two.compare(0, prefix.size(), prefix), 0);
-  ASSERT_EQ(two.size(), prefix.size() + big.size() + 11);
-  EXPECT_TRUE(Decrypt(w, 2, 0, two.substr(prefix.size(), big.size())) == big);
-  EXPECT_EQ(ObjectBody(out, x, 3), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
-  const std::string seven = ObjectBody(out, x, 7);
-  EXPECT_EQ(Decrypt(w, 7, 0, seven.substr(seven.find("stream\n") + 7, 5)), "small") << "corrected length, own key";
-}
-
 // A checked-in input, encrypted with a fixed identifier and owner password,
 // gives exactly the checked-in output. The input holds an object stream,
 // a cross-reference stream, a gap in the numbering, /Info and strings that
@@ -150,15 +93,15 @@ std::string GoldenInput() {
   PdfBuilder b("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
   const std::string content = "BT /F1 24 Tf 72 720 Td (Golden \\(test\\)) Tj ET";
   b.Stream(4, "", content);
-  b.ObjectStream(5, {{1, "<< /Type /Catalog /Pages 2 0 R >>"},
+  b.ObjStm(5, {{1, "<< /Type /Catalog /Pages 2 0 R >>"},
                      {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
                      {3,
                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
                       "/Resources << /Font << /F1 7 0 R >> >> >>"}});
-  b.Object(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-  b.Object(8, "<< /Title (Golden \\(test\\)\\n) /Author <FEFF0056> /Keywords (a\\\\b) >>");
-  return b.Finish(b.XRefStream(9,
-                               {Free(0, 65535), Compressed(1, 5, 0), Compressed(2, 5, 1), Compressed(3, 5, 2), InUse(4),
+  b.Obj(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.Obj(8, "<< /Title (Golden \\(test\\)\\n) /Author <FEFF0056> /Keywords (a\\\\b) >>");
+  return b.Finish(b.XRefStreamOf(9,
+                               {FreeAt(0, 65535), InStm(1, 5, 0), InStm(2, 5, 1), InStm(3, 5, 2), InUse(4),
                                 InUse(5), InUse(7), InUse(8)},
                                "/Root 1 0 R /Info 8 0 R"));
 }

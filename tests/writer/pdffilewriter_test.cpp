@@ -8,11 +8,11 @@
 
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfdiccionario.h"
-#include "tests/writer/testpdf.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
-using namespace testpdf;
+using namespace pdftest;
 
 struct Row {
   std::string input;     // the body of an object as read
@@ -72,26 +72,26 @@ TEST(PdfFileWriter, StreamLength) {
   };
   for (const auto& row : rows) {
     PdfBuilder b;
-    b.Object(1, "<< /Type /Catalog >>");
+    b.Obj(1, "<< /Type /Catalog >>");
     b.Stream(2, "", data, row.length);
-    std::vector<Entry> entries{Free(0, 65535), InUse(1), InUse(2)};
+    std::vector<Entry> entries{FreeAt(0, 65535), InUse(1), InUse(2)};
     if (!row.extra_object.empty()) {
-      b.Object(3, row.extra_object);
+      b.Obj(3, row.extra_object);
       entries.push_back(InUse(3));
     }
     PdfFileWriter w;
-    const std::string out = Rewrite(w, b.Finish(b.XRefTable(entries, "/Root 1 0 R")));
+    const std::string out = Rewrite(w, b.Finish(b.Table(entries, "/Root 1 0 R")));
     EXPECT_EQ(ObjectBody(out, ReadXRef(out), 2), "<<\n/Length " + row.expected_length + "\n>>\n" + written) << row.what;
   }
 
   // CR LF before "endstream" still confirms /Length; an empty stream.
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
-  b.Object(2, "<< /Length 3 >>\nstream\r\nabc\r\nendstream");
+  b.Obj(1, "<< /Type /Catalog >>");
+  b.Obj(2, "<< /Length 3 >>\nstream\r\nabc\r\nendstream");
   b.Stream(3, "", "");
   PdfFileWriter w;
   const std::string out =
-      Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Root 1 0 R")));
+      Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
   EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/Length 3 \n>>\nstream\nabc\nendstream\n");
   EXPECT_EQ(ObjectBody(out, x, 3), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
@@ -105,10 +105,10 @@ TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
     for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
     for (const char* length : {"", "5"}) {
       PdfBuilder b;
-      b.Object(1, "<< /Type /Catalog >>");
+      b.Obj(1, "<< /Type /Catalog >>");
       b.Stream(2, "", data, length);
       PdfFileWriter w;
-      const std::string out = Rewrite(w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
+      const std::string out = Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
       const std::string expected = "<<\n/Length " + std::to_string(size) + " \n>>\nstream\n" + data + "\nendstream\n";
       EXPECT_TRUE(ObjectBody(out, ReadXRef(out), 2) == expected) << size << " bytes, /Length " << length;
     }
@@ -119,11 +119,11 @@ TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
 // must stand at its own number.
 TEST(PdfFileWriter, GapsFreeEntriesAndLargeGenerations) {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog /X 5 300 R >>");
-  b.Object(2, "(two)");
-  b.Object(5, "(five)", 300);
+  b.Obj(1, "<< /Type /Catalog /X 5 300 R >>");
+  b.Obj(2, "(two)");
+  b.Obj(5, "(five)", 300);
   const std::string input =
-      b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(5, 300), Free(6, 65535)}, "/Root 1 0 R"));
+      b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(5, 300), FreeAt(6, 65535)}, "/Root 1 0 R"));
   PdfFileWriter w;
   const std::string out = Rewrite(w, input);
   const WrittenXRef x = ReadXRef(out);
@@ -142,15 +142,15 @@ TEST(PdfFileWriter, GapsFreeEntriesAndLargeGenerations) {
 // /Info. Each number is written once, in its newest version.
 TEST(PdfFileWriter, IncrementalUpdate) {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
-  b.Object(2, "(old)");
-  b.Object(3, "<< /Title (t) >>");
-  const int64_t first = b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Size 4 /Root 1 0 R /Info 3 0 R");
+  b.Obj(1, "<< /Type /Catalog >>");
+  b.Obj(2, "(old)");
+  b.Obj(3, "<< /Title (t) >>");
+  const int64_t first = b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Size 4 /Root 1 0 R /Info 3 0 R");
   b.Finish(first);
-  b.Object(2, "(new)");
-  b.Object(4, "(added)");
+  b.Obj(2, "(new)");
+  b.Obj(4, "(added)");
   const std::string input =
-      b.Finish(b.XRefTable({InUse(2), InUse(4)}, "/Size 5 /Root 1 0 R /Prev " + std::to_string(first)));
+      b.Finish(b.Table({InUse(2), InUse(4)}, "/Size 5 /Root 1 0 R /Prev " + std::to_string(first)));
   PdfFileWriter w;
   const std::string out = Rewrite(w, input);
   const WrittenXRef x = ReadXRef(out);
@@ -167,14 +167,14 @@ TEST(PdfFileWriter, IncrementalUpdate) {
 // that version back.
 TEST(PdfFileWriter, DeletionByUpdate) {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
-  b.Object(2, "(deleted)");
-  b.Object(3, "(reused, old)");
-  const int64_t first = b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Size 4 /Root 1 0 R");
+  b.Obj(1, "<< /Type /Catalog >>");
+  b.Obj(2, "(deleted)");
+  b.Obj(3, "(reused, old)");
+  const int64_t first = b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Size 4 /Root 1 0 R");
   b.Finish(first);
-  b.Object(3, "(reused, new)", 1);
+  b.Obj(3, "(reused, new)", 1);
   const std::string input = b.Finish(
-      b.XRefTable({Free(2, 1), InUse(3, 1)}, "/Size 4 /Root 1 0 R /Prev " + std::to_string(first)));
+      b.Table({FreeAt(2, 1), InUse(3, 1)}, "/Size 4 /Root 1 0 R /Prev " + std::to_string(first)));
   PdfFileWriter w;
   const std::string out = Rewrite(w, input);
   const WrittenXRef x = ReadXRef(out);
@@ -191,11 +191,11 @@ TEST(PdfFileWriter, DeletionByUpdate) {
 // stream (7) is not written. The output reads back through our own parser.
 TEST(PdfFileWriter, HybridInputWithObjectStream) {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog /A 4 0 R /B 5 0 R >>");
-  b.Object(2, "<< /Title (info) >>");
-  b.ObjectStream(3, {{5, "(five)"}, {4, "<< /Four 4 >>"}});
-  const int64_t xs = b.XRefStream(7, {Compressed(4, 3, 0), Compressed(5, 3, 0), Free(6, 1)}, "");
-  const std::string input = b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3)},
+  b.Obj(1, "<< /Type /Catalog /A 4 0 R /B 5 0 R >>");
+  b.Obj(2, "<< /Title (info) >>");
+  b.ObjStm(3, {{5, "(five)"}, {4, "<< /Four 4 >>"}});
+  const int64_t xs = b.XRefStreamOf(7, {InStm(4, 3, 0), InStm(5, 3, 0), FreeAt(6, 1)}, "");
+  const std::string input = b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)},
                                                  "/Size 8 /Root 1 0 R /Info 2 0 R /XRefStm " + std::to_string(xs)));
   PdfFileWriter w;
   const std::string out = Rewrite(w, input);
@@ -277,8 +277,8 @@ void FlateObjectStream(PdfBuilder& b, int64_t number, const std::vector<std::pai
 TEST(PdfFileWriter, ManyObjectStreams) {
   for (const int damaged : {-1, 23}) {
     PdfBuilder b;
-    b.Object(1, "<< /Type /Catalog >>");
-    std::vector<Entry> rows{Free(0, 65535), InUse(1)};
+    b.Obj(1, "<< /Type /Catalog >>");
+    std::vector<Entry> rows{FreeAt(0, 65535), InUse(1)};
     std::vector<Entry> compressed;
     const int streams = 40;
     // Object stream 100 + k holds objects 1000 + 10 k + i in reverse order.
@@ -286,17 +286,17 @@ TEST(PdfFileWriter, ManyObjectStreams) {
       std::vector<std::pair<int64_t, std::string>> members;
       for (int i = 9; i >= 0; --i) members.push_back({1000 + 10 * k + i, "(member " + std::to_string(i) + ")"});
       if (k == 7) {
-        b.ObjectStream(100 + k, members);
+        b.ObjStm(100 + k, members);
       } else {
         FlateObjectStream(b, 100 + k, members, k == damaged);
       }
     }
     for (int k = 0; k < streams; ++k) rows.push_back(InUse(100 + k));
     for (int k = 0; k < streams; ++k)
-      for (int i = 0; i < 10; ++i) compressed.push_back(Compressed(1000 + 10 * k + i, 100 + k, static_cast<uint32_t>(9 - i)));
-    const int64_t xs = b.XRefStream(2000, compressed, "");
+      for (int i = 0; i < 10; ++i) compressed.push_back(InStm(1000 + 10 * k + i, 100 + k, static_cast<uint32_t>(9 - i)));
+    const int64_t xs = b.XRefStreamOf(2000, compressed, "");
     const std::string input =
-        b.Finish(b.XRefTable(rows, "/Size 2001 /Root 1 0 R /XRefStm " + std::to_string(xs)));
+        b.Finish(b.Table(rows, "/Size 2001 /Root 1 0 R /XRefStm " + std::to_string(xs)));
     PdfFileWriter w;
     if (damaged >= 0) {
       PdfMemoryStream in(input.data(), input.size());

@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "pdf/kelvraruntimeerror.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
-using Entry = std::tuple<int, uint64_t, uint64_t>;  // type, field 2, field 3
+using Entry = std::array<uint64_t, 3>;  // type, field 2, field 3
 
 // Reads the written stream back as a PDF reader does: /Index gives the
 // numbers, /W the widths, the inflated data the entries.
@@ -32,19 +33,9 @@ std::map<int64_t, Entry> ReadBack(const PdfXRefStreamTable& table) {
   EXPECT_EQ(data, table.BuildStreamData(false));
 
   const std::string index = table.IndexArrayText();
-  std::istringstream runs(index.substr(1, index.size() - 2));
-  std::map<int64_t, Entry> out;
-  size_t pos = 0;
-  int64_t start = 0, count = 0;
-  while (runs >> start >> count) {
-    for (int64_t n = start; n < start + count && pos < data.size(); ++n) {
-      uint64_t f[3] = {0, 0, 0};
-      for (int i = 0; i < 3; ++i)
-        for (int b = 0; b < w[i]; ++b) f[i] = (f[i] << 8) | static_cast<unsigned char>(data.at(pos++));
-      EXPECT_TRUE(out.emplace(n, Entry{static_cast<int>(f[0]), f[1], f[2]}).second);
-    }
-  }
-  EXPECT_EQ(pos, data.size()) << "data and /Index cover the same entries";
+  size_t used = 0;
+  const std::map<int64_t, Entry> out = pdftest::XRefEntries(index.substr(1, index.size() - 2), w, data, &used);
+  EXPECT_EQ(used, data.size()) << "data and /Index cover the same entries";
   return out;
 }
 
@@ -97,7 +88,7 @@ TEST(PdfXRefStreamTable, IndexHasOneRunPerConsecutiveBlock) {
   std::map<int64_t, Entry> expected;
   for (int n : {8, 0, 2, 1, 7, 3}) {  // out of order, as several sections give them
     gaps.AddEntry(n, 1, 100 + n, 0);
-    expected[n] = Entry{1, 100 + n, 0};
+    expected[n] = Entry{1, static_cast<uint64_t>(100 + n), 0};
   }
   EXPECT_EQ(gaps.IndexArrayText(), "[0 4 7 2]");
   EXPECT_EQ(ReadBack(gaps), expected);

@@ -9,11 +9,11 @@
 
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
-#include "tests/writer/testpdf.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
-using namespace testpdf;
+using namespace pdftest;
 
 TEST(ValueRelease, WriterKeepsNoValuesOfWrittenObjects) {
   std::vector<std::string> bodies(3000, "<< /A [1 2 (x) [3]] /B << /C 4 0 R /D /E >> /F (text) >>");
@@ -30,14 +30,14 @@ TEST(ValueRelease, WriterKeepsNoValuesOfWrittenObjects) {
 // held (stream data, entries, elements, numbers) may show there.
 TEST(ValueRelease, ReusedValuesStartFresh) {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
+  b.Obj(1, "<< /Type /Catalog >>");
   b.Stream(2, "/S (x) /N [1 2 3] /D << /E 5 >>", "data");
-  b.Object(3, "<< /A [4] >>");
-  b.Object(4, "[ << /B 6 >> (y) ]");
-  b.Object(5, "<< /C << >> >>");
+  b.Obj(3, "<< /A [4] >>");
+  b.Obj(4, "[ << /B 6 >> (y) ]");
+  b.Obj(5, "<< /C << >> >>");
   PdfFileWriter w;
   const std::string out = Rewrite(
-      w, b.Finish(b.XRefTable({Free(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4), InUse(5)}, "/Root 1 0 R")));
+      w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4), InUse(5)}, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
   EXPECT_EQ(ObjectBody(out, x, 2),
             "<<\n/D <<\n/E 5 \n>>\n\n/Length 4 \n/N  [ 1 2 3 ] \n/S (x) \n>>\nstream\ndata\nendstream\n");
@@ -67,11 +67,11 @@ TEST(ValueRelease, ReleasedObjectIsReadAgainOnTheNextFetch) {
 // then survive for the compressed entries that follow.
 std::string LengthInObjectStream() {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog >>");
+  b.Obj(1, "<< /Type /Catalog >>");
   b.Stream(2, "", "0123456789", "4 0 R");
-  b.ObjectStream(3, {{4, "10"}, {5, "<< /K (v) >>"}});
+  b.ObjStm(3, {{4, "10"}, {5, "<< /K (v) >>"}});
   const int64_t x =
-      b.XRefStream(6, {Free(0, 65535), InUse(1), InUse(2), InUse(3), Compressed(4, 3, 0), Compressed(5, 3, 1)}, "/Root 1 0 R");
+      b.XRefStreamOf(6, {FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InStm(4, 3, 0), InStm(5, 3, 1)}, "/Root 1 0 R");
   return b.Finish(x);
 }
 
@@ -103,13 +103,13 @@ TEST(ValueRelease, DecodedObjectStreamIsKept) {
 // member keeps its index.
 TEST(ValueRelease, ObjectStreamMembersInTurns) {
   PdfBuilder b;
-  b.ObjectStream(10, {{1, "<< /Type /Catalog >>"}, {3, "(a)"}, {5, "[5]"}});
-  b.ObjectStream(11, {{4, "4"}, {6, "9"}});
+  b.ObjStm(10, {{1, "<< /Type /Catalog >>"}, {3, "(a)"}, {5, "[5]"}});
+  b.ObjStm(11, {{4, "4"}, {6, "9"}});
   b.Stream(7, "", "123456789", "6 0 R");
-  const int64_t x = b.XRefStream(
+  const int64_t x = b.XRefStreamOf(
       12,
-      {Free(0, 65535), Compressed(1, 10, 0), Compressed(4, 11, 0), Compressed(3, 10, 1), InUse(7), Compressed(6, 11, 1),
-       Compressed(5, 10, 2), InUse(10), InUse(11)},
+      {FreeAt(0, 65535), InStm(1, 10, 0), InStm(4, 11, 0), InStm(3, 10, 1), InUse(7), InStm(6, 11, 1),
+       InStm(5, 10, 2), InUse(10), InUse(11)},
       "/Root 1 0 R");
   PdfFileWriter w;
   const std::string out = Rewrite(w, b.Finish(x));
@@ -129,21 +129,21 @@ TEST(ValueRelease, ObjectStreamMembersInTurns) {
 // object streams stays once their members are listed.
 TEST(ValueRelease, ObjectStreamsGoAfterTheirLastMember) {
   PdfBuilder b;
-  std::vector<Entry> entries{Free(0, 65535), InUse(1)};
-  b.Object(1, "<< /Type /Catalog >>");
+  std::vector<Entry> entries{FreeAt(0, 65535), InUse(1)};
+  b.Obj(1, "<< /Type /Catalog >>");
   int64_t number = 2;
   for (int k = 0; k < 50; ++k) {
     const int64_t stm = 5000 + k;
     std::vector<std::pair<int64_t, std::string>> objects;
     for (uint32_t i = 0; i < 20; ++i, ++number) {
       objects.emplace_back(number, "<< /A [1 2 3] /B (text) /C << /D 4 0 R >> >>");
-      entries.push_back(Compressed(number, stm, i));
+      entries.push_back(InStm(number, stm, i));
     }
-    b.ObjectStream(stm, objects);
+    b.ObjStm(stm, objects);
     entries.push_back(InUse(stm));
   }
   PdfFileWriter w;
-  const std::string out = Rewrite(w, b.Finish(b.XRefStream(6000, entries, "/Root 1 0 R")));
+  const std::string out = Rewrite(w, b.Finish(b.XRefStreamOf(6000, entries, "/Root 1 0 R")));
   // What stays is the input's cross-reference stream dictionary, whose
   // /Index has two numbers per entry here; each of the 50 object stream
   // dictionaries has about 12 values.

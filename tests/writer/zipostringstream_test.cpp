@@ -19,20 +19,6 @@ std::string Inflate(const std::string& zipped, size_t expected_size) {
   return out;
 }
 
-TEST(ZipOStringStream, StreamAndAppendWritesKeepTheirOrder) {
-  zip_ostringstream s;
-  s << "n=" << 42 << ' ';
-  s.Append("\0\xFF", 2);
-  s.write("ab", 2);
-  const std::string expected = std::string("n=42 \0\xFF" "ab", 9);
-  EXPECT_EQ(s.str(), expected);
-  EXPECT_EQ(static_cast<size_t>(s.tellp()), expected.size());
-  EXPECT_EQ(Inflate(s.DameBufferZip(), expected.size()), expected);
-
-  zip_ostringstream empty;
-  EXPECT_EQ(Inflate(empty.DameBufferZip(), 0), "");
-}
-
 // Incompressible data grows under deflate; the destination must still fit.
 TEST(ZipOStringStream, IncompressibleDataRoundTrips) {
   std::mt19937 rng(7);

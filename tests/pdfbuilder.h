@@ -1,0 +1,309 @@
+#pragma once
+// Builds small PDF files in memory for the reader and writer tests: objects
+// at known offsets, classic cross-reference tables, cross-reference streams
+// and object streams, written exactly as asked (no filters); a parsed
+// document holder, an error catcher, and a reader of the closing
+// cross-reference stream of written output.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdfmemorystream.h"
+#include "writer/pdffilewriter.h"
+
+namespace pdftest {
+
+// One cross-reference row: type 0 free, 1 in use, 2 compressed; f2 is the
+// offset or the object stream's number, f3 the generation or the index.
+struct Row {
+  int type;
+  uint64_t f2;
+  uint64_t f3;
+};
+inline Row Free(uint64_t next = 0, uint64_t gen = 65535) { return {0, next, gen}; }
+inline Row Compressed(uint64_t objstm, uint64_t index) { return {2, objstm, index}; }
+
+// A row with its object number, for Table and XRefStreamOf; an in-use row's
+// offset is that of the object as last written.
+struct Entry {
+  int64_t number;
+  Row row;
+};
+inline Entry InUse(int64_t n, uint32_t gen = 0) { return {n, {1, UINT64_MAX, gen}}; }
+inline Entry FreeAt(int64_t n, uint32_t gen = 0) { return {n, {0, 0, gen}}; }
+inline Entry InStm(int64_t n, uint64_t stm, uint32_t index) { return {n, {2, stm, index}}; }
+
+class PdfBuilder {
+ public:
+  explicit PdfBuilder(std::string header = "%PDF-1.7\n") : out_(std::move(header)) {}
+
+  // "num gen obj", the body, "endobj". Returns the object's offset.
+  int64_t Obj(int64_t num, const std::string& body, uint32_t gen = 0) {
+    const int64_t at = Pos();
+    offsets_[num] = at;
+    out_ += std::to_string(num) + " " + std::to_string(gen) + " obj\n" + body + "\nendobj\n";
+    return at;
+  }
+
+  // A stream object; /Length is `length` as written, or the data's length
+  // unless the entries give one.
+  int64_t Stream(int64_t num, const std::string& entries, const std::string& data, std::string length = "") {
+    if (length.empty() && entries.find("/Length") == std::string::npos) length = std::to_string(data.size());
+    return Obj(num, "<<" + entries + (length.empty() ? "" : " /Length " + length) + ">>\nstream\n" + data + "\nendstream");
+  }
+
+  // An object stream holding (number, body) pairs in order.
+  int64_t ObjStm(int64_t num, const std::vector<std::pair<int64_t, std::string>>& objects, const std::string& entries = "") {
+    std::string header, bodies;
+    for (const auto& o : objects) {
+      header += std::to_string(o.first) + " " + std::to_string(bodies.size()) + " ";
+      bodies += o.second + "\n";
+    }
+    return Stream(num,
+                  "/Type/ObjStm /N " + std::to_string(objects.size()) + " /First " + std::to_string(header.size()) + entries,
+                  header + bodies);
+  }
+
+  // The in-use row of an object written before.
+  Row At(int64_t num, uint64_t gen = 0) const { return {1, static_cast<uint64_t>(offsets_.at(num)), gen}; }
+  // Object 0 free, then objects 1..last in use: one subsection's rows.
+  std::vector<Row> Rows(int last) const {
+    std::vector<Row> rows{Free()};
+    for (int n = 1; n <= last; ++n) rows.push_back(At(n));
+    return rows;
+  }
+
+  using Subsection = std::pair<int64_t, std::vector<Row>>;  // first number, rows
+
+  // "xref", the subsections with each row ended by eol, "trailer" and the
+  // entries. Returns the section's offset.
+  int64_t Classic(const std::vector<Subsection>& subsections, const std::string& trailer, const std::string& eol = " \n") {
+    const int64_t at = Pos();
+    out_ += "xref\n";
+    for (const auto& sub : subsections) {
+      out_ += std::to_string(sub.first) + " " + std::to_string(sub.second.size()) + "\n";
+      for (const Row& r : sub.second) {
+        char row[40];
+        std::snprintf(row, sizeof row, "%010llu %05llu %c", static_cast<unsigned long long>(r.f2),
+                      static_cast<unsigned long long>(r.f3), r.type == 0 ? 'f' : 'n');
+        out_ += row + eol;
+      }
+    }
+    out_ += "trailer\n<<" + trailer + ">>\n";
+    return at;
+  }
+
+  // A classic section with one subsection per run of consecutive numbers.
+  int64_t Table(const std::vector<Entry>& entries, const std::string& trailer) {
+    std::vector<Subsection> subsections;
+    for (const Entry& e : entries) {
+      if (subsections.empty() || subsections.back().first + static_cast<int64_t>(subsections.back().second.size()) != e.number)
+        subsections.push_back({e.number, {}});
+      subsections.back().second.push_back(Resolve(e));
+    }
+    return Classic(subsections, " " + trailer + " ");
+  }
+
+  // A cross-reference stream object with the rows packed big-endian in the
+  // widths w, unfiltered. entries adds to the dictionary (/Size, /Index, ...).
+  int64_t XRefStream(int64_t num, const std::vector<Row>& rows, std::array<int, 3> w, const std::string& entries) {
+    std::string data;
+    for (const Row& r : rows) {
+      const uint64_t fields[3] = {static_cast<uint64_t>(r.type), r.f2, r.f3};
+      for (int i = 0; i < 3; ++i) {
+        for (int b = w[i] - 1; b >= 0; --b) data.push_back(static_cast<char>(b >= 8 ? 0 : (fields[i] >> (8 * b)) & 0xFF));
+      }
+    }
+    return Stream(num,
+                  "/Type/XRef /W [" + std::to_string(w[0]) + " " + std::to_string(w[1]) + " " + std::to_string(w[2]) + "]" +
+                      entries,
+                  data);
+  }
+
+  // A cross-reference stream, /W [1 4 2], with one /Index pair per entry;
+  // its own entry is added.
+  int64_t XRefStreamOf(int64_t num, std::vector<Entry> entries, const std::string& dict) {
+    entries.push_back({num, {1, static_cast<uint64_t>(Pos()), 0}});
+    std::vector<Row> rows;
+    std::string index;
+    int64_t size = 0;
+    for (const Entry& e : entries) {
+      rows.push_back(Resolve(e));
+      index += std::to_string(e.number) + " 1 ";
+      size = std::max(size, e.number + 1);
+    }
+    return XRefStream(num, rows, {1, 4, 2}, " /Index [" + index + "] /Size " + std::to_string(size) + " " + dict);
+  }
+
+  void Raw(const std::string& s) { out_ += s; }
+  int64_t Pos() const { return static_cast<int64_t>(out_.size()); }
+  int64_t Off(int64_t num) const { return offsets_.at(num); }
+
+  // Ends the file: "startxref", the offset, "%%EOF", then tail.
+  std::string Finish(int64_t startxref, const std::string& tail = "") {
+    out_ += "startxref\n" + std::to_string(startxref) + "\n%%EOF\n" + tail;
+    return out_;
+  }
+  const std::string& str() const { return out_; }
+
+ private:
+  Row Resolve(const Entry& e) const {
+    return e.row.type == 1 && e.row.f2 == UINT64_MAX ? At(e.number, e.row.f3) : e.row;
+  }
+  std::string out_;
+  std::map<int64_t, int64_t> offsets_;
+};
+
+// data deflated by zlib (level 1: fast, and bombs of zeros stay small).
+inline std::string Deflate(const std::string& data) {
+  uLongf n = compressBound(static_cast<uLong>(data.size()));
+  std::string out(n, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 1);
+  out.resize(n);
+  return out;
+}
+
+// The library error's message, "" when f succeeds, and a marker for any
+// other kind of exception (the library throws only its own error).
+template <class F>
+std::string ErrorOf(F f) {
+  try {
+    f();
+  } catch (const _kelvra_runtime_error& e) {
+    return e.message.empty() ? "<empty message>" : e.message;
+  } catch (...) {
+    return "<not a library error>";
+  }
+  return "";
+}
+
+// A document parsed from bytes held alongside its stream and parser.
+struct Doc {
+  explicit Doc(std::string b) : bytes(std::move(b)), stream(bytes.data(), bytes.size()) {}
+  std::string Parse() {  // the error message or ""
+    return ErrorOf([this] { parser.Parse(stream); });
+  }
+  PdfValue* Get(const std::string& ref) { return parser.DameObjeto(ref); }
+
+  std::string bytes;
+  PdfMemoryStream stream;
+  PdfFileParser parser;
+};
+
+// A document of one classic section: object 1 the catalog, then the given
+// bodies as objects 2, 3, ...
+inline std::string SimpleDocument(const std::vector<std::string>& bodies, const std::string& trailer = "") {
+  PdfBuilder b("%PDF-1.4\n");
+  std::vector<Entry> entries{FreeAt(0, 65535), InUse(1)};
+  b.Obj(1, "<< /Type /Catalog >>");
+  for (size_t i = 0; i < bodies.size(); ++i) {
+    b.Obj(static_cast<int64_t>(i + 2), bodies[i]);
+    entries.push_back(InUse(static_cast<int64_t>(i + 2)));
+  }
+  return b.Finish(b.Table(entries, "/Size " + std::to_string(bodies.size() + 2) + " /Root 1 0 R " + trailer));
+}
+
+// Runs WriteDocument of writer over input and gives the output bytes.
+inline std::string Rewrite(PdfFileWriter& writer, const std::string& input) {
+  PdfMemoryStream in(input.data(), input.size());
+  std::ostringstream out;
+  writer.WriteDocument(in, out);
+  return out.str();
+}
+
+// The closing cross-reference stream of written output, read as a PDF
+// reader reads it: "startxref" gives the object, /W and /Index its entries.
+struct WrittenXRef {
+  int64_t start = -1;  // the offset after "startxref"
+  std::string dict;    // the dictionary lines, "<<" to ">>"
+  std::string raw;     // the inflated entries
+  std::map<int64_t, std::array<uint64_t, 3>> entries;
+
+  // The value of a dictionary line "/Key value", or "" when absent.
+  std::string Line(const std::string& key) const {
+    const size_t at = dict.find("\n" + key + " ");
+    if (at == std::string::npos) return "";
+    const size_t from = at + key.size() + 2;
+    return dict.substr(from, dict.find('\n', from) - from);
+  }
+};
+
+// The entries of cross-reference stream data: `index` the /Index pairs (the
+// text between the brackets), w the /W widths, raw the decoded rows. Each
+// number must come once; *used tells how many bytes the entries took.
+inline std::map<int64_t, std::array<uint64_t, 3>> XRefEntries(const std::string& index, std::array<int, 3> w,
+                                                               const std::string& raw, size_t* used) {
+  std::map<int64_t, std::array<uint64_t, 3>> entries;
+  std::istringstream runs(index);
+  int64_t first = 0, count = 0;
+  size_t& pos = *used = 0;
+  while (runs >> first >> count) {
+    for (int64_t num = first; num < first + count && pos < raw.size(); ++num) {
+      std::array<uint64_t, 3> f{};
+      for (int i = 0; i < 3; ++i)
+        for (int b = 0; b < w[i]; ++b) f[i] = (f[i] << 8) | static_cast<unsigned char>(raw.at(pos++));
+      EXPECT_TRUE(entries.emplace(num, f).second) << "number " << num << " listed twice";
+    }
+  }
+  return entries;
+}
+
+inline WrittenXRef ReadXRef(const std::string& out) {
+  WrittenXRef x;
+  const size_t sx = out.rfind("\nstartxref\n");
+  if (sx == std::string::npos) {
+    ADD_FAILURE() << "no startxref";
+    return x;
+  }
+  x.start = std::stoll(out.substr(sx + 11));
+  EXPECT_EQ(out.substr(sx + 11), std::to_string(x.start) + "\n%%EOF") << "the file ends with its offset and %%EOF";
+  const size_t open = out.find("<<\n", static_cast<size_t>(x.start));
+  const size_t close = out.find("\n>>\nstream\n", open);
+  x.dict = out.substr(open, close + 4 - open);
+  const size_t length = std::stoul(x.Line("/Length"));
+  const std::string zipped = out.substr(close + 11, length);
+  EXPECT_EQ(out.compare(close + 11 + length, 28, "\nendstream\nendobj\nstartxref\n"), 0);
+  std::array<int, 3> w{};
+  std::istringstream(x.Line("/W").substr(1)) >> w[0] >> w[1] >> w[2];
+  const std::string index = x.Line("/Index").substr(1, x.Line("/Index").size() - 2);
+  std::istringstream is(index);
+  int64_t first = 0, count = 0, total = 0;
+  while (is >> first >> count) total += count;
+  x.raw.assign(static_cast<size_t>(total * (w[0] + w[1] + w[2])) + 1, '\0');
+  uLongf n = static_cast<uLongf>(x.raw.size());
+  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&x.raw[0]), &n, reinterpret_cast<const Bytef*>(zipped.data()),
+                       static_cast<uLong>(zipped.size())),
+            Z_OK);
+  x.raw.resize(n);
+  EXPECT_EQ(x.raw.size(), static_cast<size_t>(total * (w[0] + w[1] + w[2]))) << "data matches /Index and /W";
+  size_t used = 0;
+  x.entries = XRefEntries(index, w, x.raw, &used);
+  return x;
+}
+
+// The bytes of an in-use object as written, after its "N G obj" line up to
+// its "endobj" line; checks that the entry's offset points at that line.
+inline std::string ObjectBody(const std::string& out, const WrittenXRef& x, int64_t number) {
+  const auto it = x.entries.find(number);
+  if (it == x.entries.end() || it->second[0] != 1) {
+    ADD_FAILURE() << "object " << number << " has no in-use entry";
+    return "";
+  }
+  const std::string head = std::to_string(number) + " " + std::to_string(it->second[2]) + " obj\n";
+  const size_t at = static_cast<size_t>(it->second[1]);
+  EXPECT_EQ(out.compare(at, head.size(), head), 0) << "entry of object " << number << " points at its first line";
+  const size_t end = out.find("endobj\n", at);
+  return out.substr(at + head.size(), end - at - head.size());
+}
+
+}  // namespace pdftest
