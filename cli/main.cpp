@@ -89,6 +89,9 @@ int main(int argc, char** argv) {
                                                                         : std::string("permissions are letters among P D M C A S");
       });
 
+  bool no_repair = false;
+  encrypt->add_flag("--no-repair", no_repair, "Refuse a damaged file instead of repairing it");
+
   try {
     Utf8Arguments arguments(argc, argv);
     app.parse(arguments.argc(), arguments.argv());
@@ -112,5 +115,6 @@ int main(int argc, char** argv) {
   }
   if (user_flag->count() != 0) options.user_password = user_opt;
   if (owner_flag->count() != 0) options.owner_password = owner_opt;
+  options.repair = !no_repair;
   return RunEncrypt(options);
 }

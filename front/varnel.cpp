@@ -187,6 +187,7 @@ void Varnel::RunEncryption(const std::string& pdf_path, const std::string& user_
   PdfFileStream input;
   input.Abrir(pdf_path.c_str(), "rb");
   PdfEncryptedFileWriter writer(user_password, owner_password, permissions);
+  writer.SetRepair(true);  // a damaged file is repaired, as the command-line tool does
   writer.WriteDocument(input, output);
 }
 

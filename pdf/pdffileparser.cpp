@@ -155,7 +155,9 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   if (PdfValue* cached = BuscarObjetoEnCache(key)) return cached;
   if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
   const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
-  if (e == nullptr || e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  // Offset 0 is the header's: a listed object there is damage, met below.
+  if (e == nullptr || (e->location == 0 && !repair_))
+    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
 
   // Fetches start one another (an indirect /Length, an object stream);
   // a bounded depth ends any cycle among them.
@@ -170,17 +172,42 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     ~DepthGuard() { --d; }
   } guard(fetch_depth_);
 
-  PdfKeyValuePair holder;
-  if (e->type == XRefEntry::kCompressed) {
-    ParseObjectStream(holder, static_cast<int64_t>(e->location), number, e->index);
-    return holder.value;
+  // An object found elsewhere by an earlier fetch is read there again.
+  auto moved = relocated_.find(number);
+  if (moved != relocated_.end()) return ReadObjectAt(moved->second, number, generation);
+  const size_t mark = ValueMark();
+  try {
+    if (e->type == XRefEntry::kCompressed) {
+      PdfKeyValuePair holder;
+      ParseObjectStream(holder, static_cast<int64_t>(e->location), number, e->index);
+      return holder.value;
+    }
+    if (e->location >= static_cast<uint64_t>(file_size_)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+    return ReadObjectAt(static_cast<int64_t>(e->location), number, generation);
+  } catch (const _kelvra_runtime_error& failure) {
+    // A damaged file may list a wrong offset, or an object stream that does
+    // not hold the object: it is looked up in a scan of the file before it
+    // is given up.
+    if (!Repairable(failure.message)) throw;
+    ReleaseValuesFrom(mark);
+    const bool plain = e->type != XRefEntry::kCompressed;
+    const PdfXRefScanner::Object* found = ScannedHeader(number);
+    if (found == nullptr || found->generation != generation || (plain && found->offset == static_cast<int64_t>(e->location))) {
+      if (plain && e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+      throw;
+    }
+    report_.Rebuilt("object " + std::to_string(number) + " found at offset " + std::to_string(found->offset) +
+                    (plain ? ", not " + std::to_string(e->location) : std::string(", not in object stream ") + std::to_string(e->location)));
+    relocated_.emplace(number, found->offset);
+    return ReadObjectAt(found->offset, number, generation);
   }
-  if (e->location >= static_cast<uint64_t>(file_size_)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+}
+
+PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t generation) {
   // The object at the offset must be the one asked for. It is checked before
   // the body is read: a wrong offset must neither put another object's
   // content under this number nor leave that object (perhaps an outdated
   // version of it) in the cache under its own reference.
-  const int64_t at = static_cast<int64_t>(e->location);
   inputStream->Seek(at, 1);
   const std::string t1 = NextToken(*inputStream);
   const std::string t2 = NextToken(*inputStream);
@@ -188,6 +215,7 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   if (is_integer(t1) && is_integer(t2) && (StringToInt64(t1) != number || StringToInt64(t2) != generation))
     throw _kelvra_runtime_error("PdfFileParser::DameObjeto:wrong object at offset");
   inputStream->Seek(at, 1);
+  PdfKeyValuePair holder;
   ParseDiccionario(holder, *inputStream);
   CountObjectText(static_cast<uint64_t>(inputStream->Tell() - at));
   return holder.value;
@@ -210,6 +238,12 @@ PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t
   // object stream of the last call, still decoded, needs no lookups.
   if (objstm_number == last_objstm_number_ && last_objstm_->stream_decoded)
     return FindInHeader(last_objstm_, *last_objstm_header_, number, index, found_index, value_offset);
+  PdfDiccionario* stm = nullptr;
+  const ObjStmHeader& header = ObjectStreamHeader(objstm_number, &stm);
+  return FindInHeader(stm, header, number, index, found_index, value_offset);
+}
+
+const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t objstm_number, PdfDiccionario** decoded) {
   // The object stream is fetched by its own reference, so it is read once and
   // shared with any other fetch of it.
   const XRefEntry* stm_entry = index_.Find(objstm_number, 0);
@@ -261,7 +295,8 @@ PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t
   last_objstm_number_ = objstm_number;
   last_objstm_ = stm;
   last_objstm_header_ = &header;
-  return FindInHeader(stm, header, number, index, found_index, value_offset);
+  *decoded = stm;
+  return header;
 }
 
 PdfDiccionario* PdfFileParser::FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number, int32_t index,
@@ -474,7 +509,15 @@ void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_messag
   const int64_t start = d->stream_offset;
   // An indirect /Length that names a missing object counts as unknown.
   PdfValue* raw = d->GetValue("/Length", false);
-  if (raw == nullptr) throw _kelvra_runtime_error(no_length_message);
+  if (raw == nullptr) {
+    // A damaged file's stream without /Length: its data end at "endstream".
+    int64_t end = 0;
+    if (!repair_ || !FindEndstream(start, &end)) throw _kelvra_runtime_error(no_length_message);
+    report_.Rebuilt("the length of object " + std::to_string(d->obj_number) + "'s stream, which has no /Length");
+    *offset = start;
+    *length = end - start;
+    return;
+  }
   int64_t len = -1;
   bool known = true;
   if (raw->native_type == NATIVE_REFERENCE) {
@@ -514,7 +557,11 @@ void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_messag
     }
   }
   int64_t end = 0;
-  if (!FindEndstream(start, &end)) throw _kelvra_runtime_error("PdfFileParser::StreamExtent:no endstream");
+  if (!FindEndstream(start, &end)) {
+    if (!repair_) throw _kelvra_runtime_error("PdfFileParser::StreamExtent:no endstream");
+    end = EndOfUnclosedStream(start);
+    report_.Rebuilt("the end of object " + std::to_string(d->obj_number) + "'s stream, which has no endstream");
+  }
   *offset = start;
   *length = end - start;
 }

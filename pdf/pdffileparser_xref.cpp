@@ -41,6 +41,15 @@ uint64_t ParseBytes(const uint8_t* p, int width) {
 
 void PdfFileParser::Parse(PdfStream& s) {
   inputStream = &s;
+  try {
+    ParseAsWritten(s);
+  } catch (const _kelvra_runtime_error& e) {
+    if (!Repairable(e.message)) throw;
+    Recover(s, e.message);
+  }
+}
+
+void PdfFileParser::ParseAsWritten(PdfStream& s) {
   s.Seek(0, 1);
   if (!EsArchivoPdf(s)) throw _kelvra_runtime_error("No es archivo pdf.");
   s.Seek(0, 3);

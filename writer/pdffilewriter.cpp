@@ -84,6 +84,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
     size_t left = 0;
     size_t mark = 0;  // values alive before its first member
     bool started = false;
+    bool written = false;  // a member was written
   };
   std::unordered_map<int64_t, Members> members;
   std::vector<int64_t> first_needed;  // object streams, in the order first needed
@@ -113,8 +114,16 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
           run->mark = ValueMark();
         }
       }
-      FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
-      table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
+      try {
+        FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
+        table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
+        run->written = true;
+      } catch (const _kelvra_runtime_error& failure) {
+        // A damaged file's member that its object stream does not hold is
+        // written whole when the scan finds it elsewhere, else left out.
+        if (!Repairable(failure.message)) throw;
+        WriteObject(input, e->number, e->generation);
+      }
       if (--run->left == 0) {
         ReleaseObjectStream(stm_number);
         ReleaseValuesFrom(run->mark);
@@ -132,6 +141,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   // as an object of its own.
   for (const auto& m : members) {
     const int64_t stm = m.first;
+    if (!m.second.written) continue;
     PdfXRefStreamEntry entry{};
     if (!table.FindEntry(stm, entry) || entry.type != 1) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
     ReleaseObjectStream(stm);
@@ -159,8 +169,15 @@ void PdfFileWriter::WriteHeader() {
 }
 
 void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t generation) {
+  PdfValue* value = nullptr;
+  try {
+    value = DameObjeto(number, generation);
+  } catch (const _kelvra_runtime_error& failure) {
+    // A damaged file's unreadable object is left out (and noted).
+    if (LeaveOut(number, failure.message)) return;
+    throw;
+  }
   table.AddEntry(number, 1, OutPosition(), static_cast<uint32_t>(generation));
-  PdfValue* value = DameObjeto(number, generation);
   OutNumber(number);
   Out(" ");
   OutNumber(generation);
