@@ -178,6 +178,8 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   const size_t mark = ValueMark();
   try {
     if (e->type == XRefEntry::kCompressed) {
+      // An object stream listed inside itself would be fetched without end.
+      if (repair_ && e->location == static_cast<uint64_t>(number)) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
       PdfKeyValuePair holder;
       ParseObjectStream(holder, static_cast<int64_t>(e->location), number, e->index);
       return holder.value;
@@ -247,12 +249,19 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
   // The object stream is fetched by its own reference, so it is read once and
   // shared with any other fetch of it.
   const XRefEntry* stm_entry = index_.Find(objstm_number, 0);
-  if (stm_entry == nullptr || stm_entry->type != XRefEntry::kInUse) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  // A damaged file may list the object stream inside an object stream (even
+  // itself): the fetch below then finds it where the scan does.
+  if (stm_entry == nullptr || (stm_entry->type != XRefEntry::kInUse && !repair_))
+    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
   PdfValue* sv = DameObjeto(objstm_number, 0);
   if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
   auto* stm = static_cast<PdfDiccionario*>(sv);
   PdfValue* type = stm->GetValue("/Type", true);
-  if (type == nullptr || type->text != "/ObjStm" || !stm->IsStream()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  // Repairing, a stream with /N and /First serves whatever its /Type says.
+  const bool objstm = type != nullptr && type->text == "/ObjStm";
+  const bool like_one = repair_ && stm->GetValue("/N", false) != nullptr && stm->GetValue("/First", false) != nullptr;
+  if ((!objstm && !like_one) || !stm->IsStream()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  if (!objstm) report_.Rebuilt("object stream " + std::to_string(objstm_number) + " read although its /Type is not /ObjStm");
 
   if (!stm->stream_decoded) {
     // Decoding may fetch objects (an indirect /Length); one that lies inside

@@ -182,6 +182,7 @@ class PdfFileParser : public PdfParser {
   // newest catalog found; the trailer that the rest of the reading uses is
   // made of it.
   void RecoverTrailer(XRef* rebuilt);
+  // Whether reference names a dictionary whose /Pages is a dictionary.
   bool IsCatalog(const std::string& reference);
   // The whole-file scan, made once, when first needed.
   const PdfXRefScanner::Result& Scanned();

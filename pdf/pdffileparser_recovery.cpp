@@ -83,6 +83,7 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   const PdfXRefScanner::Result& scan = Scanned();
   // Not a PDF file at all, or one with no object left: nothing to rebuild.
   if (scan.header < 0 || scan.objects.empty()) throw _kelvra_runtime_error(reason);
+  report_ = PdfRepairReport();
   report_.reason = reason;
   report_.repaired = true;
 
@@ -234,11 +235,10 @@ bool PdfFileParser::IsCatalog(const std::string& reference) {
   const size_t mark = ValueMark();
   try {
     PdfValue* v = DameObjeto(reference);
-    if (v != nullptr && v->kind() == PdfValue::Kind::Dictionary) {
-      auto* d = static_cast<PdfDiccionario*>(v);
-      PdfValue* type = d->GetValue("/Type", false);
-      if ((type != nullptr && type->text == "/Catalog") || d->GetValue("/Pages", false) != nullptr) return true;
-    }
+    // A catalog whose page tree is lost makes a document with no pages:
+    // none is better than that.
+    PdfValue* pages = v != nullptr && v->kind() == PdfValue::Kind::Dictionary ? static_cast<PdfDiccionario*>(v)->GetValue("/Pages", true) : nullptr;
+    if (pages != nullptr && pages->kind() == PdfValue::Kind::Dictionary) return true;
   } catch (const _kelvra_runtime_error& e) {
     if (!Repairable(e.message)) throw;
   }
@@ -248,7 +248,8 @@ bool PdfFileParser::IsCatalog(const std::string& reference) {
 
 void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
   std::string root, info;
-  // The newest trailer (or cross-reference stream) whose /Root is a catalog.
+  // The newest trailer (or cross-reference stream) whose /Root is a catalog
+  // with a page tree.
   for (const auto& r : xrefList) {
     PdfDiccionario* d = r->trailer != nullptr ? r->trailer : r->streamDict;
     if (d == nullptr) continue;
@@ -288,10 +289,10 @@ void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
       } catch (const _kelvra_runtime_error& x) {
         if (!Repairable(x.message)) throw;
       }
-      if (type != nullptr && type->text == "/Catalog") root = reference;
       ReleaseValuesFrom(mark);
+      if (type != nullptr && type->text == "/Catalog" && IsCatalog(reference)) root = reference;
     }
-    if (root.empty()) throw _kelvra_runtime_error("PdfFileParser::Recover:no catalog");
+    if (root.empty()) throw _kelvra_runtime_error("PdfFileParser::Recover:no catalog with pages");
     report_.Rebuilt("trailer made from the catalog (" + root + ")");
   }
   // The trailer that lookups find first: /Root, /Info and /Size.

@@ -52,6 +52,11 @@ class Chunk {
     *k = at;
     return true;
   }
+  // Whether the bytes before k are word.
+  bool EndsWith(size_t k, const char* word) const {
+    const size_t n = std::strlen(word);
+    return k >= n && std::memcmp(p_ + k - n, word, n) == 0;
+  }
   // White space ending just before k, at least one byte.
   bool SpaceBack(size_t lo, size_t* k) const {
     const size_t end = *k;
@@ -65,8 +70,9 @@ class Chunk {
     if (!SpaceBack(lo, &k) || !DigitsBack(lo, &k, 5, &o->generation) || !SpaceBack(lo, &k) ||
         !DigitsBack(lo, &k, 10, &o->number))
       return false;
-    // Before the number: the start of the file, white space or a delimiter.
-    if (k == 0 ? base_ != 0 : Regular(p_[k - 1])) return false;
+    // Before the number: the start of the file, white space, a delimiter,
+    // or the end of the previous object written without a line end.
+    if (k == 0 ? base_ != 0 : Regular(p_[k - 1]) && !EndsWith(k, "endobj") && !EndsWith(k, "endstream")) return false;
     if (o->number > pdflimits::kMaxObjectNumber || o->generation > 65535) return false;
     o->offset = base_ + static_cast<int64_t>(k);
     return true;
