@@ -299,6 +299,7 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
         header.pairs.emplace_back(StringToInt64(num), StringToInt64(off));
       }
     }
+    if (repair_ && static_cast<int64_t>(header.pairs.size()) < n) RepairObjectStreamHeader(objstm_number, stm, n, &header);
     header.parsed = true;
   }
   last_objstm_number_ = objstm_number;
@@ -306,6 +307,30 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
   last_objstm_header_ = &header;
   *decoded = stm;
   return header;
+}
+
+void PdfFileParser::RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionario* stm, int64_t n, ObjStmHeader* header) {
+  // A wrong /First cuts the header short: the header is the run of whole
+  // numbers at the start of the data, and /First where it ends.
+  std::vector<std::pair<int64_t, int64_t>> pairs;
+  PdfMemoryStream m(stm->stream_data.data(), stm->stream_data.size());
+  auto whole = [](const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; };
+  for (int64_t i = 0; i < n; ++i) {
+    const int64_t at = m.Tell();
+    const std::string num = NextToken(m);
+    const std::string off = NextToken(m);
+    if (!whole(num) || !whole(off)) {
+      m.Seek(at, 1);
+      break;
+    }
+    pairs.emplace_back(StringToInt64(num), StringToInt64(off));
+  }
+  SkipWhitespace(m);
+  if (pairs.size() <= header->pairs.size()) return;
+  header->pairs = std::move(pairs);
+  header->first = m.Tell();
+  unpacked_.insert(objstm_number);
+  report_.Rebuilt("the header of object stream " + std::to_string(objstm_number) + " (/First " + std::to_string(header->first) + ")");
 }
 
 PdfDiccionario* PdfFileParser::FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number, int32_t index,

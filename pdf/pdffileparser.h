@@ -72,6 +72,10 @@ class PdfFileParser : public PdfParser {
   // in the report); false when the failure must stand (no repair, encrypted
   // input, a limit reached).
   bool LeaveOut(int64_t number, const std::string& message);
+  // Whether the members of object stream number are to be written as
+  // objects of their own, and the object stream not at all: its header was
+  // repaired, and a copy of it as stored would mislead readers.
+  bool Unpacked(int64_t number) const { return unpacked_.count(number) != 0; }
   // Whether a failure with message may be repaired: repair is on, and it is
   // neither encrypted input nor a limit reached.
   bool Repairable(const std::string& message) const;
@@ -233,6 +237,8 @@ class PdfFileParser : public PdfParser {
   std::unordered_map<int64_t, ObjStmHeader> objstm_headers_;
   // Decodes object stream objstm_number (once) and parses its header.
   const ObjStmHeader& ObjectStreamHeader(int64_t objstm_number, PdfDiccionario** decoded);
+  // Reads the header of a decoded object stream whose /First cuts it short.
+  void RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionario* stm, int64_t n, ObjStmHeader* header);
   // The member lookup of FindInObjectStream, once the object stream is
   // decoded and its header parsed.
   PdfDiccionario* FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number, int32_t index,
@@ -270,7 +276,8 @@ class PdfFileParser : public PdfParser {
   PdfRepairReport report_;
   std::unique_ptr<PdfXRefScanner::Result> scan_;
   std::unordered_map<int64_t, size_t> newest_header_;  // number -> index in scan_->objects
-  std::unordered_map<int64_t, int64_t> relocated_;     // number -> offset where it was found
+  std::unordered_map<int64_t, int64_t> relocated_;
+  std::unordered_set<int64_t> unpacked_;     // number -> offset where it was found
 };
 
 // Builds the reference text "N G R".

@@ -66,6 +66,7 @@ void PdfFileParser::ResetForRecovery() {
   last_objstm_header_ = nullptr;
   indirect_lengths_.clear();
   relocated_.clear();
+  unpacked_.clear();
   xref_stream_sections_.clear();
   sections_read_.clear();
   decoded_objstms_.clear();

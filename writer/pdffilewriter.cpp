@@ -99,7 +99,14 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   for (size_t position = 0; position < objects.size(); ++position) {
     const XRefEntry* e = objects[position];
     object_position_ = position;
-    if (e->type == XRefEntry::kCompressed) {
+    if (Unpacked(e->type == XRefEntry::kCompressed ? static_cast<int64_t>(e->location) : e->number)) {
+      // A repaired object stream's members are written whole; it is not.
+      if (e->type == XRefEntry::kCompressed) {
+        const size_t mark = ValueMark();
+        WriteObject(input, e->number, e->generation);
+        ReleaseValuesFrom(mark);
+      }
+    } else if (e->type == XRefEntry::kCompressed) {
       // Stays inside its object stream, which is written as an ordinary
       // stream. The object stream must really hold it: a reader finds it by
       // the index written here.

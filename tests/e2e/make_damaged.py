@@ -1,0 +1,87 @@
+#!/usr/bin/python3
+"""Writes damaged copies of valid PDF files, for run_damaged.py.
+
+    make_damaged.py OUTDIR FILE...
+
+Each FILE gives one copy per kind of damage that applies to it, named
+BASE.KIND.pdf: truncations at many points, line ends rewritten (LF to CR LF
+and back, every offset shifted), junk before the header, one byte lost,
+startxref deleted or wrong, cross-reference streams zeroed, /Prev pointing
+nowhere, trailer keyword lost, object-stream data and dictionaries broken.
+"""
+
+import os
+import re
+import sys
+
+TRUNCATE_AT = (10, 25, 40, 55, 70, 85, 95, 99)  # percent of the file kept
+
+
+def stream_spans(data, type_name):
+    """(start, end) of the data of each stream whose dictionary names type_name."""
+    for m in re.finditer(rb"/Type\s*/" + type_name + rb"\b", data):
+        s = data.find(b"stream", m.end())
+        e = data.find(b"endstream", s)
+        if s < 0 or e < 0:
+            continue
+        s += 6
+        s += 2 if data[s:s + 2] == b"\r\n" else 1
+        yield s, e
+
+
+def damages(data):
+    n = len(data)
+    for pct in TRUNCATE_AT:
+        yield "trunc%02d" % pct, data[: n * pct // 100]
+    sx = data.rfind(b"startxref")
+    if sx > 0:
+        yield "trunc-startxref", data[:sx]
+        yield "no-startxref", data[:sx] + b"%%EOF\n"
+        yield "startxref-wrong", data[:sx] + b"startxref\n%d\n%%%%EOF\n" % (n // 3)
+    if b"\r\n" not in data:
+        yield "crlf", data.replace(b"\n", b"\r\n")
+    else:
+        yield "lf", data.replace(b"\r\n", b"\n")
+    yield "junk-prefix", b"Content-Type: application/pdf\r\n\r\n" + bytes(range(32, 127)) * 3 + b"\n" + data
+    yield "byte-lost", data[: n // 10] + data[n // 10 + 1:]
+    if b"/Prev" in data:
+        yield "prev-nowhere", re.sub(rb"/Prev\s+\d+", b"/Prev 9999999", data)
+    if b"trailer" in data:
+        yield "no-trailer", data.replace(b"trailer", b"trailex")
+    xs = list(stream_spans(data, b"XRef"))
+    if xs:
+        z = bytearray(data)
+        for s, e in xs:
+            z[s:e] = bytes(e - s)
+        yield "xrefstm-zeroed", bytes(z)
+    os_ = list(stream_spans(data, b"ObjStm"))
+    if os_:
+        z = bytearray(data)
+        s, e = os_[0]
+        z[s:min(e, s + 16)] = b"\0" * (min(e, s + 16) - s)
+        yield "objstm-data", bytes(z)
+        yield "objstm-first", re.sub(rb"/First\s+\d+", b"/First 3", data, count=1)
+        yield "objstm-n", re.sub(rb"/N\s+\d+", b"/N 999999", data, count=1)
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__)
+        return 2
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    count = 0
+    for path in sys.argv[2:]:
+        with open(path, "rb") as f:
+            data = f.read()
+        base = os.path.splitext(os.path.basename(path))[0]
+        for kind, damaged in damages(data):
+            with open(os.path.join(out, "%s.%s.pdf" % (base, kind)), "wb") as f:
+                f.write(damaged)
+            count += 1
+    print("%d damaged files in %s" % (count, out))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
