@@ -253,7 +253,18 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
   // itself): the fetch below then finds it where the scan does.
   if (stm_entry == nullptr || (stm_entry->type != XRefEntry::kInUse && !repair_))
     throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
-  PdfValue* sv = DameObjeto(objstm_number, 0);
+  PdfValue* sv = nullptr;
+  if (stm_entry->type == XRefEntry::kInUse) {
+    sv = DameObjeto(objstm_number, 0);
+  } else if ((sv = BuscarObjetoEnCache(ReferenceText(objstm_number, 0))) == nullptr) {
+    // Taken from the scan only: object streams listed inside one another
+    // would otherwise be fetched in a cycle.
+    const PdfXRefScanner::Object* found = ScannedHeader(objstm_number);
+    if (found == nullptr || found->generation != 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    sv = ReadObjectAt(found->offset, objstm_number, 0);
+    report_.Rebuilt("object stream " + std::to_string(objstm_number) + " found at offset " + std::to_string(found->offset) +
+                    ", not in an object stream");
+  }
   if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
   auto* stm = static_cast<PdfDiccionario*>(sv);
   PdfValue* type = stm->GetValue("/Type", true);

@@ -1,7 +1,12 @@
 #!/usr/bin/python3
 """Damaged files: varnel against qpdf and mutool.
 
-    run_damaged.py --varnel VARNEL [--sample N] [--seed S] DIR_OR_FILE...
+    run_damaged.py --varnel VARNEL [--damage-from VALID.pdf]... [--sample N]
+                   [--seed S] DIR_OR_FILE...
+
+Damaged files are those named (a folder: its PDF files) and the copies that
+make_damaged.py makes of each --damage-from file, of which --sample N draws N
+(with --seed) when given.
 
 For each file, `varnel encrypt`, `qpdf --encrypt` and `mutool clean -E` each
 write an RC4-128 copy with user password "u". A copy is good when
@@ -28,6 +33,9 @@ import sys
 import tempfile
 from concurrent.futures import ThreadPoolExecutor
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_damaged  # noqa: E402
+
 PEER_TIMEOUT = 30  # a tool that takes longer failed (qpdf took 74 s on one damaged file)
 
 
@@ -44,6 +52,8 @@ def judge(copy):
     if not os.path.exists(copy):
         return False, 0, 0, None
     check, _, _ = run(["qpdf", "--password=u", "--check", copy])
+    if check not in (0, 3):
+        return False, 0, 0, check  # not good: its pages and text do not count
     _, npages, _ = run(["qpdf", "--password=u", "--show-npages", copy])
     _, enc, _ = run(["qpdf", "--password=u", "--show-encryption", copy])
     _, text, _ = run(["pdftotext", "-upw", "u", copy, "-"])
@@ -93,7 +103,8 @@ def one(varnel, path, work):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--varnel", required=True)
-    ap.add_argument("--sample", type=int, default=0, help="judge only N files, drawn with --seed")
+    ap.add_argument("--damage-from", action="append", default=[], help="a valid file to damage")
+    ap.add_argument("--sample", type=int, default=0, help="judge only N of the damaged copies, drawn with --seed")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("paths", nargs="+")
@@ -108,11 +119,22 @@ def main():
             files += sorted(os.path.join(p, f) for f in os.listdir(p) if f.endswith(".pdf"))
         else:
             files.append(p)
-    if args.sample and args.sample < len(files):
-        files = sorted(random.Random(args.seed).sample(files, args.sample))
     totals = {"varnel": 0, "qpdf": 0, "mutool": 0}
     failed = 0
     with tempfile.TemporaryDirectory(prefix="varnel-damaged-") as work, ThreadPoolExecutor(args.jobs) as pool:
+        made = []
+        for valid in args.damage_from:
+            with open(valid, "rb") as f:
+                data = f.read()
+            base = os.path.splitext(os.path.basename(valid))[0]
+            for kind, damaged in make_damaged.damages(data):
+                made.append((os.path.join(work, "%s.%s.pdf" % (base, kind)), damaged))
+        if args.sample and args.sample < len(made):
+            made = random.Random(args.seed).sample(made, args.sample)
+        for path, damaged in sorted(made):
+            with open(path, "wb") as f:
+                f.write(damaged)
+            files.append(path)
         for path, res, problems, note in pool.map(lambda f: one(args.varnel, f, work), files):
             for name in totals:
                 totals[name] += res[name][0]
