@@ -19,6 +19,7 @@ CheckCounts CheckFile(const std::string& path) {
   PdfFileStream input;
   input.Abrir(path.c_str(), "rb");
   PdfFileParser parser;
+  parser.SetRepair(true);
   parser.Parse(input);
   CheckCounts counts;
   counts.sections = parser.SectionCount();
