@@ -266,6 +266,12 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
     }
     Out("\n");
   }
+  if (d->IsStream() && std::none_of(d->pairs.begin(), d->pairs.end(), [](const PdfKeyValuePair* p) { return Is(p->key, "/Length"); })) {
+    // A damaged file's stream without "/Length", repaired: it gets one.
+    Out("/Length ");
+    OutNumber(length);
+    Out("\n");
+  }
   Out(">>\n");
   if (d->IsStream()) {
     Out("stream\n");
