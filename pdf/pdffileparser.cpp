@@ -272,7 +272,10 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
   const bool objstm = type != nullptr && type->text == "/ObjStm";
   const bool like_one = repair_ && stm->GetValue("/N", false) != nullptr && stm->GetValue("/First", false) != nullptr;
   if ((!objstm && !like_one) || !stm->IsStream()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
-  if (!objstm) report_.Rebuilt("object stream " + std::to_string(objstm_number) + " read although its /Type is not /ObjStm");
+  if (!objstm) {
+    report_.Rebuilt("object stream " + std::to_string(objstm_number) + " read although its /Type is not /ObjStm");
+    unpacked_.insert(objstm_number);
+  }
 
   if (!stm->stream_decoded) {
     // Decoding may fetch objects (an indirect /Length); one that lies inside

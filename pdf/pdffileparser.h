@@ -74,7 +74,8 @@ class PdfFileParser : public PdfParser {
   bool LeaveOut(int64_t number, const std::string& message);
   // Whether the members of object stream number are to be written as
   // objects of their own, and the object stream not at all: its header was
-  // repaired, and a copy of it as stored would mislead readers.
+  // repaired or its /Type is wrong, and a copy of it as stored would mislead
+  // readers.
   bool Unpacked(int64_t number) const { return unpacked_.count(number) != 0; }
   // Whether a failure with message may be repaired: repair is on, and it is
   // neither encrypted input nor a limit reached.

@@ -121,15 +121,21 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
           run->mark = ValueMark();
         }
       }
+      // A damaged file's member that its object stream does not hold (or
+      // holds only after repair) is written whole, when found, else left out.
+      bool whole = false;
       try {
         FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
+        whole = Unpacked(stm_number);
+      } catch (const _kelvra_runtime_error& failure) {
+        if (!Repairable(failure.message)) throw;
+        whole = true;
+      }
+      if (whole) {
+        WriteObject(input, e->number, e->generation);
+      } else {
         table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
         run->written = true;
-      } catch (const _kelvra_runtime_error& failure) {
-        // A damaged file's member that its object stream does not hold is
-        // written whole when the scan finds it elsewhere, else left out.
-        if (!Repairable(failure.message)) throw;
-        WriteObject(input, e->number, e->generation);
       }
       if (--run->left == 0) {
         ReleaseObjectStream(stm_number);
