@@ -155,8 +155,11 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   if (PdfValue* cached = BuscarObjetoEnCache(key)) return cached;
   if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
   const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
+  // An object found elsewhere by an earlier fetch is read there again.
+  auto moved = relocated_.find(number);
+  if (moved != relocated_.end() && moved->second.generation != generation) moved = relocated_.end();
   // Offset 0 is the header's: a listed object there is damage, met below.
-  if (e == nullptr || (e->location == 0 && !repair_))
+  if ((e == nullptr || (e->location == 0 && !repair_)) && moved == relocated_.end())
     throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
 
   // Fetches start one another (an indirect /Length, an object stream);
@@ -172,9 +175,7 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     ~DepthGuard() { --d; }
   } guard(fetch_depth_);
 
-  // An object found elsewhere by an earlier fetch is read there again.
-  auto moved = relocated_.find(number);
-  if (moved != relocated_.end()) return ReadObjectAt(moved->second, number, generation);
+  if (moved != relocated_.end()) return ReadObjectAt(moved->second.offset, number, generation);
   const size_t mark = ValueMark();
   try {
     if (e->type == XRefEntry::kCompressed) {
@@ -194,13 +195,17 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     ReleaseValuesFrom(mark);
     const bool plain = e->type != XRefEntry::kCompressed;
     const PdfXRefScanner::Object* found = ScannedHeader(number);
+    // Listed under a generation of its own: callers may ask for that one.
+    if (found != nullptr && found->generation != generation && relocated_.emplace(number, *found).second)
+      report_.Rebuilt("object " + std::to_string(number) + " found with generation " + std::to_string(found->generation) +
+                      ", not " + std::to_string(generation));
     if (found == nullptr || found->generation != generation || (plain && found->offset == static_cast<int64_t>(e->location))) {
       if (plain && e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
       throw;
     }
     report_.Rebuilt("object " + std::to_string(number) + " found at offset " + std::to_string(found->offset) +
                     (plain ? ", not " + std::to_string(e->location) : std::string(", not in object stream ") + std::to_string(e->location)));
-    relocated_.emplace(number, found->offset);
+    relocated_.emplace(number, *found);
     return ReadObjectAt(found->offset, number, generation);
   }
 }

@@ -72,6 +72,15 @@ class PdfFileParser : public PdfParser {
   // in the report); false when the failure must stand (no repair, encrypted
   // input, a limit reached).
   bool LeaveOut(int64_t number, const std::string& message);
+  // After fetching object number failed: whether the scan found it under
+  // another generation than the one listed (a damaged listing), which can
+  // be fetched instead.
+  bool FoundUnderGeneration(int64_t number, int64_t listed, int64_t* generation) const {
+    auto it = relocated_.find(number);
+    if (it == relocated_.end() || it->second.generation == listed) return false;
+    *generation = it->second.generation;
+    return true;
+  }
   // Whether the members of object stream number are to be written as
   // objects of their own, and the object stream not at all: its header was
   // repaired or its /Type is wrong, and a copy of it as stored would mislead
@@ -277,7 +286,7 @@ class PdfFileParser : public PdfParser {
   PdfRepairReport report_;
   std::unique_ptr<PdfXRefScanner::Result> scan_;
   std::unordered_map<int64_t, size_t> newest_header_;  // number -> index in scan_->objects
-  std::unordered_map<int64_t, int64_t> relocated_;
+  std::unordered_map<int64_t, PdfXRefScanner::Object> relocated_;  // number -> where the scan found it
   std::unordered_set<int64_t> unpacked_;     // number -> offset where it was found
 };
 

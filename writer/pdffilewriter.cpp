@@ -186,7 +186,13 @@ void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t genera
   try {
     value = DameObjeto(number, generation);
   } catch (const _kelvra_runtime_error& failure) {
-    // A damaged file's unreadable object is left out (and noted).
+    // A damaged file's object listed under a wrong generation is written
+    // under its own; an unreadable one is left out (and noted).
+    int64_t own = 0;
+    if (Repairable(failure.message) && FoundUnderGeneration(number, generation, &own)) {
+      WriteObject(input, number, own);
+      return;
+    }
     if (LeaveOut(number, failure.message)) return;
     throw;
   }
