@@ -1,14 +1,7 @@
 #!/usr/bin/python3
-"""Writes damaged copies of valid PDF files, for run_damaged.py.
-
-    make_damaged.py OUTDIR FILE...
-
-Each FILE gives one copy per kind of damage that applies to it, named
-BASE.KIND.pdf: truncations at many points, line ends rewritten (LF to CR LF
-and back, every offset shifted), junk before the header, one byte lost,
-startxref deleted or wrong, cross-reference streams zeroed, /Prev pointing
-nowhere, trailer keyword lost, object-stream data and dictionaries broken.
-"""
+"""make_damaged.py OUTDIR FILE...: writes OUTDIR/BASE.KIND.pdf, one copy of
+each FILE per kind of damage that applies (see damages(); run_damaged.py uses
+it directly)."""
 
 import os
 import re
@@ -30,6 +23,9 @@ def stream_spans(data, type_name):
 
 
 def damages(data):
+    """(kind, bytes): truncations, line ends rewritten, junk before the header,
+    a byte lost, startxref gone or wrong, xref streams zeroed, /Prev nowhere,
+    no trailer, object streams broken."""
     n = len(data)
     for pct in TRUNCATE_AT:
         yield "trunc%02d" % pct, data[: n * pct // 100]
@@ -65,23 +61,14 @@ def damages(data):
 
 
 def main():
-    if len(sys.argv) < 3:
-        print(__doc__)
-        return 2
-    out = sys.argv[1]
-    os.makedirs(out, exist_ok=True)
-    count = 0
+    os.makedirs(sys.argv[1], exist_ok=True)
     for path in sys.argv[2:]:
-        with open(path, "rb") as f:
-            data = f.read()
         base = os.path.splitext(os.path.basename(path))[0]
-        for kind, damaged in damages(data):
-            with open(os.path.join(out, "%s.%s.pdf" % (base, kind)), "wb") as f:
-                f.write(damaged)
-            count += 1
-    print("%d damaged files in %s" % (count, out))
-    return 0
+        with open(path, "rb") as f:
+            for kind, damaged in damages(f.read()):
+                with open(os.path.join(sys.argv[1], "%s.%s.pdf" % (base, kind)), "wb") as out:
+                    out.write(damaged)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main()

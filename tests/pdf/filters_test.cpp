@@ -215,11 +215,9 @@ TEST(LZWFilter, LongStreamsAcrossWidthChangesAndFullTable) {
   EXPECT_EQ(ErrorOf(kLzw, encoded, run.size() - 1), "PdfLZWDecodeStreamFilter::Filter:limit");
   // /EarlyChange 0: decoded right only by a decoder told so.
   const Decoder late = [](Bytes& d, size_t max_out) { PdfLZWDecodeStreamFilter(false).Filter(d, max_out); };
-  for (bool clear : {true, false}) {
-    const Bytes encoded_late = LzwEncode(text, clear, 0);
-    EXPECT_EQ(Decoded(late, encoded_late), text) << clear;
-    EXPECT_TRUE(!ErrorOf(kLzw, encoded_late).empty() || Decoded(kLzw, encoded_late) != text) << clear;
-  }
+  const Bytes encoded_late = LzwEncode(text, false, 0);
+  EXPECT_EQ(Decoded(late, encoded_late), text);
+  EXPECT_TRUE(!ErrorOf(kLzw, encoded_late).empty() || Decoded(kLzw, encoded_late) != text);
 }
 
 TEST(LZWFilter, CorruptCodes) {

@@ -1,11 +1,9 @@
-// Repair of damaged files: the scan (PdfXRefScanner) and the rebuild by
-// PdfFileParser with SetRepair(true).
+// Repair of damaged files: PdfXRefScanner and PdfFileParser::SetRepair(true).
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
-#include "pdf/pdfdiccionario.h"
 #include "pdf/pdflimits.h"
 #include "pdf/pdfmemorystream.h"
 #include "pdf/pdfxrefscanner.h"
@@ -13,11 +11,11 @@
 
 namespace {
 
-// The scan as text: "N G @offset" per header, "T@offset" per trailer, and
-// the headers named by /XRef (x), /ObjStm (s) and /Catalog (c).
+// The scan as text: headers "N.G@offset", trailers "T@offset", and the
+// headers named by /XRef (x), /ObjStm (s), /Catalog (c).
 std::string ScanText(const std::string& bytes) {
   PdfMemoryStream s(bytes.data(), bytes.size());
-  const PdfXRefScanner::Result r = PdfXRefScanner::Scan(s, static_cast<int64_t>(bytes.size()), 100);
+  const auto r = PdfXRefScanner::Scan(s, static_cast<int64_t>(bytes.size()), 100);
   std::string t = "h" + std::to_string(r.header);
   for (const auto& o : r.objects) t += " " + std::to_string(o.number) + "." + std::to_string(o.generation) + "@" + std::to_string(o.offset);
   for (int64_t at : r.trailers) t += " T@" + std::to_string(at);
@@ -74,7 +72,7 @@ std::string Damaged(const std::function<std::string(const std::string&)>& damage
 
 TEST(Recovery, RebuildsWhatTheScanFinds) {
   auto replace = [](std::string from, std::string to) {
-    return [from, to](const std::string& s) { std::string t = s; t.replace(t.find(from), from.size(), to); return t; };
+    return [from, to](std::string s) { return s.replace(s.find(from), from.size(), to); };
   };
   const struct {
     const char* name;
@@ -90,12 +88,7 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
       {"trailer /Root wrong", replace("/Root 1 0 R", "/Root 3 0 R"), "", "1 0 R", true},
       {"truncated in object 4", [](const std::string& s) { return s.substr(0, s.find("4 0 obj") + 12); }, "", "1 0 R", false},
       {"no page tree", replace("2 0 obj", "2 0 obx"), "PdfFileParser::Recover:no catalog with pages", "", false},
-      {"encrypted, no startxref",
-       [](const std::string& s) {
-         std::string t = s;
-         t.replace(t.find("/Size 5"), 7, "/Size 5/Encrypt 4 0 R");
-         return t.substr(0, t.rfind("startxref"));
-       },
+      {"encrypted, no startxref", [&](const std::string& s) { return replace("startxref", "")(replace("/Size 5", "/Size 5/Encrypt 4 0 R")(s)); },
        "Encrypted", "", false},
       {"not a PDF", replace("%PDF-", "%PDX-"), "No es archivo pdf.", "", false},
   };
@@ -105,9 +98,7 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
     ASSERT_EQ(doc.Parse(), c.error) << c.name;
     if (!c.error.empty()) continue;
     EXPECT_EQ(doc.parser.RepairReport().repaired, std::string(c.name) != "intact") << c.name;
-    PdfValue* root = doc.parser.BuscarEnTrailer("/Root", false);
-    ASSERT_NE(root, nullptr) << c.name;
-    EXPECT_EQ(root->text, c.root) << c.name;
+    EXPECT_EQ(doc.parser.BuscarEnTrailer("/Root", false)->text, c.root) << c.name;
     EXPECT_EQ(doc.parser.BuscarEnTrailer("/Info", false) != nullptr, c.info) << c.name;
     EXPECT_NE(doc.Get("3 0 R"), nullptr) << c.name;
   }
