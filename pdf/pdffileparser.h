@@ -287,7 +287,7 @@ class PdfFileParser : public PdfParser {
   std::unique_ptr<PdfXRefScanner::Result> scan_;
   std::unordered_map<int64_t, size_t> newest_header_;  // number -> index in scan_->objects
   std::unordered_map<int64_t, PdfXRefScanner::Object> relocated_;  // number -> where the scan found it
-  std::unordered_set<int64_t> unpacked_;     // number -> offset where it was found
+  std::unordered_set<int64_t> unpacked_;  // object streams whose members are written whole
 };
 
 // Builds the reference text "N G R".
