@@ -81,6 +81,9 @@ class PdfFileParser : public PdfParser {
     *generation = it->second.generation;
     return true;
   }
+  // Whether object number was read where the scan found it, not where it
+  // is listed.
+  bool Relocated(int64_t number) const { return relocated_.count(number) != 0; }
   // Whether the members of object stream number are to be written as
   // objects of their own, and the object stream not at all: its header was
   // repaired or its /Type is wrong, and a copy of it as stored would mislead

@@ -126,7 +126,9 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
       bool whole = false;
       try {
         FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
-        whole = Unpacked(stm_number);
+        // In a repaired file the member must also read there.
+        if (RepairReport().repaired) DameObjeto(e->number, e->generation);
+        whole = Unpacked(stm_number) || Relocated(e->number);
       } catch (const _kelvra_runtime_error& failure) {
         if (!Repairable(failure.message)) throw;
         whole = true;
