@@ -195,8 +195,10 @@ void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t genera
       WriteObject(input, number, own);
       return;
     }
-    if (LeaveOut(number, failure.message)) return;
-    throw;
+    if (!LeaveOut(number, failure.message)) throw;
+    // Listed as free, so that readers know it is gone.
+    table.AddEntry(number, 0, static_cast<uint64_t>(number), static_cast<uint32_t>(generation));
+    return;
   }
   table.AddEntry(number, 1, OutPosition(), static_cast<uint32_t>(generation));
   OutNumber(number);

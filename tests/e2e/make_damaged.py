@@ -60,15 +60,8 @@ def damages(data):
         yield "objstm-n", re.sub(rb"/N\s+\d+", b"/N 999999", data, count=1)
 
 
-def main():
+if __name__ == "__main__":
     os.makedirs(sys.argv[1], exist_ok=True)
     for path in sys.argv[2:]:
-        base = os.path.splitext(os.path.basename(path))[0]
-        with open(path, "rb") as f:
-            for kind, damaged in damages(f.read()):
-                with open(os.path.join(sys.argv[1], "%s.%s.pdf" % (base, kind)), "wb") as out:
-                    out.write(damaged)
-
-
-if __name__ == "__main__":
-    main()
+        for kind, damaged in damages(open(path, "rb").read()):
+            open(os.path.join(sys.argv[1], "%s.%s.pdf" % (os.path.basename(path)[:-4], kind)), "wb").write(damaged)

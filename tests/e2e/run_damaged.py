@@ -1,13 +1,10 @@
 #!/usr/bin/python3
 """Damaged files: varnel against qpdf and mutool. Usage:
   run_damaged.py --varnel V [--damage-from VALID.pdf]... [--sample N] DIR_OR_FILE...
-Each file (and each copy make_damaged.py makes of a --damage-from file; --sample
-draws N of those) is encrypted by all three, user password "u". A copy is good
-when `qpdf --check` exits 0 or 3, it has pages and R = 3; only copies are
-judged, never exit codes. When a peer's copy is good, varnel's must be, with at
+A copy is good when qpdf --check exits 0 or 3 and it has pages and R = 3 (exit
+codes are not trusted). When a peer's copy is good, varnel's must be, with at
 least the better peer's pages and pdftotext text; varnel's copies must pass
-qpdf --check or fail it only as the input does (stream data is copied as
-stored); encrypted input must be refused. Exit 0, 1 on a fault, 77 no tools.
+qpdf --check or fail it only as the input does; encrypted input is refused.
 """
 import argparse
 import os

@@ -27,8 +27,7 @@ std::string ScanText(const std::string& bytes) {
 
 TEST(XRefScanner, FindsHeadersTrailersAndNames) {
   const struct {
-    std::string input;
-    std::string expected;
+    std::string input, expected;
   } cases[] = {
       {"%PDF-1.4\n1 0 obj<</Type/Catalog>>endobj", "h0 1.0@9 c0"},
       {"junk%PDF-1.4 12  3\r\nobj", "h4 12.3@13"},
@@ -59,15 +58,14 @@ TEST(XRefScanner, Limit) {
   EXPECT_EQ(pdftest::ErrorOf([&] { ScanText(bytes); }), "PdfXRefScanner::Scan:limit");
 }
 
-// A one-page document; damage(bytes) gives the file to repair.
+// A one-page document, damaged by damage.
 std::string Damaged(const std::function<std::string(const std::string&)>& damage) {
   pdftest::PdfBuilder b;
   b.Obj(1, "<</Type/Catalog/Pages 2 0 R>>");
   b.Obj(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
   b.Obj(3, "<</Type/Page/Parent 2 0 R>>");
   b.Obj(4, "<</Producer(x)>>");
-  const int64_t x = b.Classic({{0, b.Rows(4)}}, "/Size 5/Root 1 0 R/Info 4 0 R");
-  return damage(b.Finish(x));
+  return damage(b.Finish(b.Classic({{0, b.Rows(4)}}, "/Size 5/Root 1 0 R/Info 4 0 R")));
 }
 
 TEST(Recovery, RebuildsWhatTheScanFinds) {
@@ -77,9 +75,8 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
   const struct {
     const char* name;
     std::function<std::string(const std::string&)> damage;
-    std::string error;  // with repair
-    std::string root;   // the trailer's /Root after repair
-    bool info;          // /Info kept
+    std::string error, root;  // the error, else the trailer's /Root
+    bool info;                // /Info kept
   } cases[] = {
       {"intact", [](const std::string& s) { return s; }, "", "1 0 R", true},
       {"junk before the header", [](const std::string& s) { return "junk\n" + s; }, "", "1 0 R", true},
