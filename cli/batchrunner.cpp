@@ -78,6 +78,7 @@ void BatchRunner::Report(size_t index, const FileResult& r) {
   bytes_in_ += r.bytes_in;
   bytes_out_ += r.bytes_out;
   if (!ok) Say("varnel: " + r.error->message + "\n");
+  if (ok && r.repaired && !settings_.quiet) Say("varnel: " + r.input + ": " + r.repair_note + "\n");
   if (settings_.json) {
     nlohmann::json record = {
         {"type", "file"},

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdffilestream.h"
@@ -8,6 +9,7 @@
 namespace {
 
 struct CheckCounts {
+  std::string repair;  // what a repair did, empty when none was needed
   size_t objects = 0;
   size_t compressed = 0;
   size_t sections = 0;
@@ -17,6 +19,7 @@ CheckCounts CheckFile(const std::string& path) {
   PdfFileStream input;
   input.Abrir(path.c_str(), "rb");
   PdfFileParser parser;
+  parser.SetRepair(true);
   parser.Parse(input);
   CheckCounts counts;
   counts.sections = parser.SectionCount();
@@ -24,7 +27,15 @@ CheckCounts CheckFile(const std::string& path) {
     // Each object's values are let go once checked, as the writer does, so
     // memory stays flat however many objects the document has.
     const size_t mark = parser.ValueMark();
-    PdfValue* v = parser.DameObjeto(e->number, e->generation);
+    PdfValue* v = nullptr;
+    try {
+      v = parser.DameObjeto(e->number, e->generation);
+    } catch (const _kelvra_runtime_error& failure) {
+      // Left out by the encryptor too, when the file needs repair.
+      if (!parser.LeaveOut(e->number, failure.message)) throw;
+      parser.ReleaseValuesFrom(mark);
+      continue;
+    }
     if (e->type == XRefEntry::kCompressed) {
       ++counts.compressed;
     } else if (v != nullptr && v->kind() == PdfValue::Kind::Dictionary && static_cast<PdfDiccionario*>(v)->IsStream()) {
@@ -35,6 +46,7 @@ CheckCounts CheckFile(const std::string& path) {
     ++counts.objects;
     parser.ReleaseValuesFrom(mark);
   }
+  if (parser.RepairReport().repaired) counts.repair = "; needed repair, " + DescribeRepair(parser.RepairReport());
   return counts;
 }
 
@@ -45,8 +57,8 @@ int RunCheck(const std::vector<std::string>& files) {
   for (const std::string& path : files) {
     try {
       const CheckCounts c = CheckFile(path);
-      std::printf("%s: ok (%zu objects, %zu in object streams, %zu cross-reference sections)\n", path.c_str(), c.objects,
-                  c.compressed, c.sections);
+      std::printf("%s: ok (%zu objects, %zu in object streams, %zu cross-reference sections)%s\n", path.c_str(), c.objects,
+                  c.compressed, c.sections, c.repair.c_str());
     } catch (...) {
       std::printf("%s: %s\n", path.c_str(), DescribeCurrentException().c_str());
       status = 1;

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+struct PdfRepairReport;
+
 // The command-line tool's commands. Each returns the process exit status:
 // 0 success, 1 failure (a message was printed), 2 usage error, 130
 // interrupted.
@@ -25,6 +27,7 @@ struct EncryptOptions {
   std::string permissions;
   std::string cipher = kDefaultCipher;  // one of CipherNames()
   std::string input_password;           // UTF-8; opens an encrypted input (not yet used)
+  bool repair = true;  // false: a damaged file is refused, not repaired
 };
 
 // How a run over one or more files goes.
@@ -39,6 +42,10 @@ struct RunSettings {
 // Encrypts every file of the list (already validated), each output
 // atomically.
 int RunEncrypt(const std::vector<EncryptOptions>& files, const RunSettings& settings);
+
+// The line that tells what a repair did: "repaired: ..." (what was rebuilt,
+// what was dropped, and why the file could not be read as written).
+std::string DescribeRepair(const PdfRepairReport& report);
 
 // Turns whatever was thrown into the text shown to the user.
 std::string DescribeCurrentException();

@@ -1,6 +1,28 @@
 #include "cli/batchrunner.h"
 #include "cli/commands.h"
+#include "pdf/pdfrepairreport.h"
 
 int RunEncrypt(const std::vector<EncryptOptions>& files, const RunSettings& settings) {
   return BatchRunner(files, settings).Run();
+}
+
+namespace {
+
+// "a; b; c (and 4 more)".
+std::string JoinNotes(const std::vector<std::string>& notes, size_t count) {
+  std::string text;
+  for (const std::string& note : notes) text += (text.empty() ? "" : "; ") + note;
+  if (count > notes.size()) text += " (and " + std::to_string(count - notes.size()) + " more)";
+  return text;
+}
+
+}  // namespace
+
+std::string DescribeRepair(const PdfRepairReport& report) {
+  std::string text = "repaired:";
+  if (report.rebuilt_count != 0) text += " rebuilt " + JoinNotes(report.rebuilt, report.rebuilt_count) + ";";
+  text += report.dropped_count != 0 ? " dropped " + JoinNotes(report.dropped, report.dropped_count) + ";" : " nothing dropped;";
+  if (!report.reason.empty()) text += " read as written it failed with " + report.reason;
+  if (text.back() == ';') text.pop_back();
+  return text;
 }

@@ -97,6 +97,7 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
     return finish(library_failure(0));
   }
   writer->SetHelperThreads(helper_threads);
+  writer->SetRepair(options.repair);
 
   auto input = std::make_unique<PdfFileStream>();
   try {
@@ -117,6 +118,8 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
   try {
     writer->WriteDocument(*input, output->stream());
     result.objects = static_cast<int64_t>(writer->ObjectsWritten());
+    result.repaired = writer->RepairReport().repaired;
+    if (result.repaired) result.repair_note = DescribeRepair(writer->RepairReport());
     result.bytes_out = static_cast<int64_t>(output->stream().tellp());
   } catch (...) {
     return finish(library_failure(0));

@@ -15,7 +15,8 @@ struct FileResult {
   int64_t bytes_in = 0;
   int64_t bytes_out = 0;
   int64_t objects = 0;
-  bool repaired = false;  // the input's structure was rebuilt to read it
+  bool repaired = false;    // the input's structure was rebuilt to read it
+  std::string repair_note;  // what the repair did ("repaired: ...")
 };
 
 // Encrypts one file into its output, atomically: the output appears

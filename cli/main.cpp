@@ -109,6 +109,9 @@ int main(int argc, char** argv) {
   encrypt->add_flag("--json", settings.json, "Write a JSON record per file, then a summary, on standard output");
   encrypt->add_flag("-q,--quiet", settings.quiet, "No progress, notes or summary on standard error");
 
+  bool no_repair = false;
+  encrypt->add_flag("--no-repair", no_repair, "Refuse a damaged file instead of repairing it");
+
   try {
     Utf8Arguments arguments(argc, argv);
     app.parse(arguments.argc(), arguments.argv());
@@ -139,6 +142,7 @@ int main(int argc, char** argv) {
   }
   if (user_flag->count() != 0) options.user_password = user_opt;
   if (owner_flag->count() != 0) options.owner_password = owner_opt;
+  options.repair = !no_repair;
   const std::string invalid = EncryptJob::Validate(options);
   if (!invalid.empty()) return usage(invalid);
   const std::string notes = EncryptJob::Notes(options);

@@ -182,6 +182,7 @@ HRESULT Varnel::Encrypt(BSTR pdf_path, VARIANT* error, VARIANT* encrypted_pdf,
         // Destroyed in reverse order, also when an exception passes: the
         // input stream first, which closes the input file, then the writer.
         std::unique_ptr<PdfFileWriter> writer = make_writer();
+        writer->SetRepair(true);  // a damaged file is repaired, as the command-line tool does
         PdfFileStream input;
         input.Abrir(ToUtf8(pdf_path).c_str(), "rb");
         writer->WriteDocument(input, output);

@@ -18,6 +18,18 @@ namespace fuzzjob {
 // Larger rewrites are not read back, to keep each run fast.
 constexpr size_t kReadBackLimit = size_t{1} << 20;
 
+// Rewrites data with writer into out; a failure is a fault: prints
+// "<what>: <message>" and aborts.
+inline void MustRewrite(PdfFileWriter& writer, const void* data, size_t size, std::ostream& out, const char* what) {
+  PdfMemoryStream in(data, size);
+  try {
+    writer.WriteDocument(in, out);
+  } catch (const _kelvra_runtime_error& e) {
+    std::fprintf(stderr, "%s: %s\n", what, e.message.c_str());
+    std::abort();
+  }
+}
+
 inline void RunWholeJob(const uint8_t* data, size_t size) {
   {
     PdfMemoryStream in(data, size);
@@ -32,25 +44,13 @@ inline void RunWholeJob(const uint8_t* data, size_t size) {
   if (size > kReadBackLimit) return;
   std::ostringstream plain;
   {
-    PdfMemoryStream in(data, size);
     PdfFileWriter writer;
-    try {
-      writer.WriteDocument(in, plain);
-    } catch (const _kelvra_runtime_error& e) {
-      std::fprintf(stderr, "encrypted rewrite succeeded, plain rewrite failed: %s\n", e.message.c_str());
-      std::abort();
-    }
+    MustRewrite(writer, data, size, plain, "encrypted rewrite succeeded, plain rewrite failed");
   }
   const std::string copy = plain.str();
-  PdfMemoryStream again(copy.data(), copy.size());
   PdfFileWriter reader;
   NullSink out;
-  try {
-    reader.WriteDocument(again, out);
-  } catch (const _kelvra_runtime_error& e) {
-    std::fprintf(stderr, "the rewritten document does not read back: %s\n", e.message.c_str());
-    std::abort();
-  }
+  MustRewrite(reader, copy.data(), copy.size(), out, "the rewritten document does not read back");
 }
 
 }  // namespace fuzzjob

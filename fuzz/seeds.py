@@ -143,6 +143,7 @@ def from_pdf(seeds, path):
     data = open(path, "rb").read()
     if len(data) <= MAX_DOCUMENT:
         seeds.add("document", data)
+        seeds.add("recovery", data)
         # Object text, cut at "endobj", for the syntax target.
         for piece in data.split(b"endobj")[:40]:
             seeds.add("syntax", piece[-4096:] + b"endobj")

@@ -60,7 +60,7 @@ void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& input, std:
     return;
   }
   if (filter->kind() != PdfValue::Kind::Array) {
-    ApplyFilter(filter, out);
+    ApplyFilter(filter, parms, out);
     if (parms != nullptr) DecodePredictor(parms, out);
     return;
   }
@@ -69,23 +69,27 @@ void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& input, std:
   // (null for none); a single dictionary applies after the whole chain.
   auto* parms_array = (parms != nullptr && parms->kind() == PdfValue::Kind::Array) ? static_cast<PdfArray*>(parms) : nullptr;
   for (int64_t i = 0; i < filters->GetSize(); ++i) {
-    ApplyFilter(filters->GetValue(i, true), out);
-    if (parms_array != nullptr && i < parms_array->GetSize()) {
-      PdfValue* p = parms_array->GetValue(i, true);
-      if (p != nullptr && !(p->native_type == NATIVE_KEYWORD && p->text == "null")) DecodePredictor(p, out);
-    }
+    PdfValue* p = parms_array != nullptr && i < parms_array->GetSize() ? parms_array->GetValue(i, true) : nullptr;
+    if (p != nullptr && p->native_type == NATIVE_KEYWORD && p->text == "null") p = nullptr;
+    ApplyFilter(filters->GetValue(i, true), p, out);
+    if (p != nullptr) DecodePredictor(p, out);
   }
   if (parms != nullptr && parms_array == nullptr) DecodePredictor(parms, out);
 }
 
-void PdfCompressedStream::ApplyFilter(PdfValue* name, std::vector<uint8_t>& data) {
+void PdfCompressedStream::ApplyFilter(PdfValue* name, PdfValue* parms, std::vector<uint8_t>& data) {
   const std::string text = name != nullptr ? name->text : std::string();
   if (text == "/FlateDecode") {
     PdfDeflateStreamFilter::Filter(data, pdflimits::kMaxDecodedStreamBytes);
   } else if (text == "/ASCII85Decode") {
     PdfASCII85DecodeStreamFilter::Filter(data, pdflimits::kMaxDecodedStreamBytes);
   } else if (text == "/LZWDecode") {
-    PdfLZWDecodeStreamFilter lzw;
+    // /EarlyChange 0 (in the filter's own parameters) turns the early
+    // change of code width off; any other value leaves it on.
+    PdfValue* early = parms != nullptr && parms->kind() == PdfValue::Kind::Dictionary
+                          ? static_cast<PdfDiccionario*>(parms)->GetValue("/EarlyChange", true)
+                          : nullptr;
+    PdfLZWDecodeStreamFilter lzw(early == nullptr || early->text != "0");
     lzw.Filter(data, pdflimits::kMaxDecodedStreamBytes);
   } else {
     throw _kelvra_runtime_error(text);

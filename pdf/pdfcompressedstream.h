@@ -20,7 +20,8 @@ class PdfCompressedStream {
   static void DecompressDict(PdfValue* value, PdfStream& input, std::vector<uint8_t>& out);
   // One filter by its name ("/FlateDecode", "/ASCII85Decode", "/LZWDecode");
   // any other name fails with the name itself as the message.
-  static void ApplyFilter(PdfValue* name, std::vector<uint8_t>& data);
+  // parms: the filter's own parameters (null for none).
+  static void ApplyFilter(PdfValue* name, PdfValue* parms, std::vector<uint8_t>& data);
   // The predictor of a "/DecodeParms" dictionary.
   static void DecodePredictor(PdfValue* parms, std::vector<uint8_t>& data);
 };

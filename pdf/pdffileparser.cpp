@@ -155,7 +155,12 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   if (PdfValue* cached = BuscarObjetoEnCache(key)) return cached;
   if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
   const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
-  if (e == nullptr || e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  // An object found elsewhere by an earlier fetch is read there again.
+  auto moved = relocated_.find(number);
+  if (moved != relocated_.end() && moved->second.generation != generation) moved = relocated_.end();
+  // Offset 0 is the header's: a listed object there is damage, met below.
+  if ((e == nullptr || (e->location == 0 && !repair_)) && moved == relocated_.end())
+    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
 
   // Fetches start one another (an indirect /Length, an object stream);
   // a bounded depth ends any cycle among them.
@@ -170,17 +175,46 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     ~DepthGuard() { --d; }
   } guard(fetch_depth_);
 
-  PdfKeyValuePair holder;
-  if (e->type == XRefEntry::kCompressed) {
-    ParseObjectStream(holder, static_cast<int64_t>(e->location), number, e->index);
-    return holder.value;
+  if (moved != relocated_.end()) return ReadObjectAt(moved->second.offset, number, generation);
+  const size_t mark = ValueMark();
+  try {
+    if (e->type == XRefEntry::kCompressed) {
+      // An object stream listed inside itself would be fetched without end.
+      if (repair_ && e->location == static_cast<uint64_t>(number)) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
+      PdfKeyValuePair holder;
+      ParseObjectStream(holder, static_cast<int64_t>(e->location), number, e->index);
+      return holder.value;
+    }
+    if (e->location >= static_cast<uint64_t>(file_size_)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+    return ReadObjectAt(static_cast<int64_t>(e->location), number, generation);
+  } catch (const _kelvra_runtime_error& failure) {
+    // A damaged file may list a wrong offset, or an object stream that does
+    // not hold the object: it is looked up in a scan of the file before it
+    // is given up.
+    if (!Repairable(failure.message)) throw;
+    ReleaseValuesFrom(mark);
+    const bool plain = e->type != XRefEntry::kCompressed;
+    const PdfXRefScanner::Object* found = ScannedHeader(number);
+    // Listed under a generation of its own: callers may ask for that one.
+    if (found != nullptr && found->generation != generation && relocated_.emplace(number, *found).second)
+      report_.Rebuilt("object " + std::to_string(number) + " found with generation " + std::to_string(found->generation) +
+                      ", not " + std::to_string(generation));
+    if (found == nullptr || found->generation != generation || (plain && found->offset == static_cast<int64_t>(e->location))) {
+      if (plain && e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+      throw;
+    }
+    report_.Rebuilt("object " + std::to_string(number) + " found at offset " + std::to_string(found->offset) +
+                    (plain ? ", not " + std::to_string(e->location) : std::string(", not in object stream ") + std::to_string(e->location)));
+    relocated_.emplace(number, *found);
+    return ReadObjectAt(found->offset, number, generation);
   }
-  if (e->location >= static_cast<uint64_t>(file_size_)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+}
+
+PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t generation) {
   // The object at the offset must be the one asked for. It is checked before
   // the body is read: a wrong offset must neither put another object's
   // content under this number nor leave that object (perhaps an outdated
   // version of it) in the cache under its own reference.
-  const int64_t at = static_cast<int64_t>(e->location);
   inputStream->Seek(at, 1);
   const std::string t1 = NextToken(*inputStream);
   const std::string t2 = NextToken(*inputStream);
@@ -188,6 +222,7 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   if (is_integer(t1) && is_integer(t2) && (StringToInt64(t1) != number || StringToInt64(t2) != generation))
     throw _kelvra_runtime_error("PdfFileParser::DameObjeto:wrong object at offset");
   inputStream->Seek(at, 1);
+  PdfKeyValuePair holder;
   ParseDiccionario(holder, *inputStream);
   CountObjectText(static_cast<uint64_t>(inputStream->Tell() - at));
   return holder.value;
@@ -210,15 +245,42 @@ PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t
   // object stream of the last call, still decoded, needs no lookups.
   if (objstm_number == last_objstm_number_ && last_objstm_->stream_decoded)
     return FindInHeader(last_objstm_, *last_objstm_header_, number, index, found_index, value_offset);
+  PdfDiccionario* stm = nullptr;
+  const ObjStmHeader& header = ObjectStreamHeader(objstm_number, &stm);
+  return FindInHeader(stm, header, number, index, found_index, value_offset);
+}
+
+const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t objstm_number, PdfDiccionario** decoded) {
   // The object stream is fetched by its own reference, so it is read once and
   // shared with any other fetch of it.
   const XRefEntry* stm_entry = index_.Find(objstm_number, 0);
-  if (stm_entry == nullptr || stm_entry->type != XRefEntry::kInUse) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
-  PdfValue* sv = DameObjeto(objstm_number, 0);
+  // A damaged file may list the object stream inside an object stream (even
+  // itself): the fetch below then finds it where the scan does.
+  if (stm_entry == nullptr || (stm_entry->type != XRefEntry::kInUse && !repair_))
+    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  PdfValue* sv = nullptr;
+  if (stm_entry->type == XRefEntry::kInUse) {
+    sv = DameObjeto(objstm_number, 0);
+  } else if ((sv = BuscarObjetoEnCache(ReferenceText(objstm_number, 0))) == nullptr) {
+    // Taken from the scan only: object streams listed inside one another
+    // would otherwise be fetched in a cycle.
+    const PdfXRefScanner::Object* found = ScannedHeader(objstm_number);
+    if (found == nullptr || found->generation != 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    sv = ReadObjectAt(found->offset, objstm_number, 0);
+    report_.Rebuilt("object stream " + std::to_string(objstm_number) + " found at offset " + std::to_string(found->offset) +
+                    ", not in an object stream");
+  }
   if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
   auto* stm = static_cast<PdfDiccionario*>(sv);
   PdfValue* type = stm->GetValue("/Type", true);
-  if (type == nullptr || type->text != "/ObjStm" || !stm->IsStream()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  // Repairing, a stream with /N and /First serves whatever its /Type says.
+  const bool objstm = type != nullptr && type->text == "/ObjStm";
+  const bool like_one = repair_ && stm->GetValue("/N", false) != nullptr && stm->GetValue("/First", false) != nullptr;
+  if ((!objstm && !like_one) || !stm->IsStream()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  if (!objstm) {
+    report_.Rebuilt("object stream " + std::to_string(objstm_number) + " read although its /Type is not /ObjStm");
+    unpacked_.insert(objstm_number);
+  }
 
   if (!stm->stream_decoded) {
     // Decoding may fetch objects (an indirect /Length); one that lies inside
@@ -256,12 +318,38 @@ PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t
         header.pairs.emplace_back(StringToInt64(num), StringToInt64(off));
       }
     }
+    if (repair_ && static_cast<int64_t>(header.pairs.size()) < n) RepairObjectStreamHeader(objstm_number, stm, n, &header);
     header.parsed = true;
   }
   last_objstm_number_ = objstm_number;
   last_objstm_ = stm;
   last_objstm_header_ = &header;
-  return FindInHeader(stm, header, number, index, found_index, value_offset);
+  *decoded = stm;
+  return header;
+}
+
+void PdfFileParser::RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionario* stm, int64_t n, ObjStmHeader* header) {
+  // A wrong /First cuts the header short: the header is the run of whole
+  // numbers at the start of the data, and /First where it ends.
+  std::vector<std::pair<int64_t, int64_t>> pairs;
+  PdfMemoryStream m(stm->stream_data.data(), stm->stream_data.size());
+  auto whole = [](const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; };
+  for (int64_t i = 0; i < n; ++i) {
+    const int64_t at = m.Tell();
+    const std::string num = NextToken(m);
+    const std::string off = NextToken(m);
+    if (!whole(num) || !whole(off)) {
+      m.Seek(at, 1);
+      break;
+    }
+    pairs.emplace_back(StringToInt64(num), StringToInt64(off));
+  }
+  SkipWhitespace(m);
+  if (pairs.size() <= header->pairs.size()) return;
+  header->pairs = std::move(pairs);
+  header->first = m.Tell();
+  unpacked_.insert(objstm_number);
+  report_.Rebuilt("the header of object stream " + std::to_string(objstm_number) + " (/First " + std::to_string(header->first) + ")");
 }
 
 PdfDiccionario* PdfFileParser::FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number, int32_t index,
@@ -474,7 +562,15 @@ void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_messag
   const int64_t start = d->stream_offset;
   // An indirect /Length that names a missing object counts as unknown.
   PdfValue* raw = d->GetValue("/Length", false);
-  if (raw == nullptr) throw _kelvra_runtime_error(no_length_message);
+  if (raw == nullptr) {
+    // A damaged file's stream without /Length: its data end at "endstream".
+    int64_t end = 0;
+    if (!repair_ || !FindEndstream(start, &end)) throw _kelvra_runtime_error(no_length_message);
+    report_.Rebuilt("the length of object " + std::to_string(d->obj_number) + "'s stream, which has no /Length");
+    *offset = start;
+    *length = end - start;
+    return;
+  }
   int64_t len = -1;
   bool known = true;
   if (raw->native_type == NATIVE_REFERENCE) {
@@ -514,7 +610,11 @@ void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_messag
     }
   }
   int64_t end = 0;
-  if (!FindEndstream(start, &end)) throw _kelvra_runtime_error("PdfFileParser::StreamExtent:no endstream");
+  if (!FindEndstream(start, &end)) {
+    if (!repair_) throw _kelvra_runtime_error("PdfFileParser::StreamExtent:no endstream");
+    end = EndOfUnclosedStream(start);
+    report_.Rebuilt("the end of object " + std::to_string(d->obj_number) + "'s stream, which has no endstream");
+  }
   *offset = start;
   *length = end - start;
 }

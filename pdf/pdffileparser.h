@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "pdf/pdfparser.h"
+#include "pdf/pdfrepairreport.h"
 #include "pdf/pdfvalue.h"
+#include "pdf/pdfxrefscanner.h"
 #include "pdf/xref.h"
 #include "pdf/xrefindex.h"
 
@@ -30,9 +32,16 @@ class PdfKeyValuePair;
 // objects by reference text (cache_objetos), so a second fetch of a
 // dictionary returns the same value object.
 //
+// With SetRepair(true), a file that cannot be read as written is repaired:
+// its cross-reference data are rebuilt from a scan of the whole file
+// (PdfXRefScanner), an object whose listed offset is wrong is looked up in
+// that scan, and RepairReport says what was done. A file read as written
+// never meets any of it.
+//
 // Object file structure is split by concern: pdffileparser_xref.cpp (file
 // structure and cross-reference data), pdffileparser_objects.cpp (object
-// syntax), pdffileparser.cpp (cache, fetch, object streams).
+// syntax), pdffileparser.cpp (cache, fetch, object streams),
+// pdffileparser_recovery.cpp (repair of damaged files).
 class PdfFileParser : public PdfParser {
  public:
   PdfFileParser();
@@ -51,6 +60,38 @@ class PdfFileParser : public PdfParser {
   // The value of key in the newest trailer that has it, references resolved.
   // With resolve false, the value as written (a reference stays one).
   PdfValue* BuscarEnTrailer(const std::string& key, bool resolve = true);
+
+  // --- Repair of damaged files ---
+  // Off by default: a damaged file is refused with the error met. On (the
+  // command-line tool and the COM component), it is repaired.
+  void SetRepair(bool on) { repair_ = on; }
+  bool RepairAllowed() const { return repair_; }
+  const PdfRepairReport& RepairReport() const { return report_; }
+  // For a caller copying the document's objects, after fetching object
+  // number failed with message: true when the object may be left out (noted
+  // in the report); false when the failure must stand (no repair, encrypted
+  // input, a limit reached).
+  bool LeaveOut(int64_t number, const std::string& message);
+  // After fetching object number failed: whether the scan found it under
+  // another generation than the one listed (a damaged listing), which can
+  // be fetched instead.
+  bool FoundUnderGeneration(int64_t number, int64_t listed, int64_t* generation) const {
+    auto it = relocated_.find(number);
+    if (it == relocated_.end() || it->second.generation == listed) return false;
+    *generation = it->second.generation;
+    return true;
+  }
+  // Whether object number was read where the scan found it, not where it
+  // is listed.
+  bool Relocated(int64_t number) const { return relocated_.count(number) != 0; }
+  // Whether the members of object stream number are to be written as
+  // objects of their own, and the object stream not at all: its header was
+  // repaired or its /Type is wrong, and a copy of it as stored would mislead
+  // readers.
+  bool Unpacked(int64_t number) const { return unpacked_.count(number) != 0; }
+  // Whether a failure with message may be repaired: repair is on, and it is
+  // neither encrypted input nor a limit reached.
+  bool Repairable(const std::string& message) const;
 
   // --- Object fetch ---
   // The object named by a reference text such as "12 0 R"; null when the
@@ -149,6 +190,32 @@ class PdfFileParser : public PdfParser {
   std::vector<std::unique_ptr<PdfValue>> valueList;
 
  private:
+  void ParseAsWritten(PdfStream& s);
+  // Rebuilds the cross-reference data from a scan after the read as written
+  // failed with reason (thrown again when the scan finds nothing usable).
+  void Recover(PdfStream& s, const std::string& reason);
+  void ResetForRecovery();
+  // Reads the trailer dictionary after a "trailer" keyword at offset as a
+  // section of its own.
+  void ReadFoundTrailer(int64_t offset, PdfStream& s);
+  // Offers the members of each object stream found by the scan.
+  template <class Offer>
+  void ExpandObjectStreams(const Offer& offer);
+  // The newest readable trailer's /Root when it names a catalog, else the
+  // newest catalog found; the trailer that the rest of the reading uses is
+  // made of it.
+  void RecoverTrailer(XRef* rebuilt);
+  // Whether reference names a dictionary whose /Pages is a dictionary.
+  bool IsCatalog(const std::string& reference);
+  // The whole-file scan, made once, when first needed.
+  const PdfXRefScanner::Result& Scanned();
+  // The newest header found for number, or null.
+  const PdfXRefScanner::Object* ScannedHeader(int64_t number);
+  // The object at byte offset at, which must be the one named.
+  PdfValue* ReadObjectAt(int64_t at, int64_t number, int64_t generation);
+  // Where the data of a stream that starts at from ends when "endstream"
+  // never comes: before the first "endobj" ahead of the next object header.
+  int64_t EndOfUnclosedStream(int64_t from);
   void LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev);
   void LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev);
   void ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index);
@@ -187,6 +254,10 @@ class PdfFileParser : public PdfParser {
     bool parsed = false;
   };
   std::unordered_map<int64_t, ObjStmHeader> objstm_headers_;
+  // Decodes object stream objstm_number (once) and parses its header.
+  const ObjStmHeader& ObjectStreamHeader(int64_t objstm_number, PdfDiccionario** decoded);
+  // Reads the header of a decoded object stream whose /First cuts it short.
+  void RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionario* stm, int64_t n, ObjStmHeader* header);
   // The member lookup of FindInObjectStream, once the object stream is
   // decoded and its header parsed.
   PdfDiccionario* FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number, int32_t index,
@@ -220,6 +291,13 @@ class PdfFileParser : public PdfParser {
   size_t ahead_next_ = 0;  // next in ahead_order_ to submit
   bool feeding_ = false;
   bool helper_threads_ = true;
+
+  bool repair_ = false;
+  PdfRepairReport report_;
+  std::unique_ptr<PdfXRefScanner::Result> scan_;
+  std::unordered_map<int64_t, size_t> newest_header_;  // number -> index in scan_->objects
+  std::unordered_map<int64_t, PdfXRefScanner::Object> relocated_;  // number -> where the scan found it
+  std::unordered_set<int64_t> unpacked_;  // object streams whose members are written whole
 };
 
 // Builds the reference text "N G R".

@@ -41,6 +41,24 @@ uint64_t ParseBytes(const uint8_t* p, int width) {
 
 void PdfFileParser::Parse(PdfStream& s) {
   inputStream = &s;
+  try {
+    ParseAsWritten(s);
+    // Repairing, a catalog without a page tree is damage too (a missing or
+    // freed catalog, wrong generations): two fetches tell.
+    if (repair_) {
+      const size_t mark = ValueMark();
+      PdfValue* root = BuscarEnTrailer("/Root", false);
+      const bool sound = root != nullptr && root->native_type == NATIVE_REFERENCE && IsCatalog(root->text);
+      ReleaseValuesFrom(mark);
+      if (!sound) throw _kelvra_runtime_error("PdfFileParser::Parse:no catalog with pages");
+    }
+  } catch (const _kelvra_runtime_error& e) {
+    if (!Repairable(e.message)) throw;
+    Recover(s, e.message);
+  }
+}
+
+void PdfFileParser::ParseAsWritten(PdfStream& s) {
   s.Seek(0, 1);
   if (!EsArchivoPdf(s)) throw _kelvra_runtime_error("No es archivo pdf.");
   s.Seek(0, 3);

@@ -59,6 +59,12 @@ constexpr size_t kCopyChunkBytes = size_t{1} << 20;
 // whose /Length is wrong: small, as most such streams are.
 constexpr size_t kEndstreamScanBytes = size_t{1} << 16;
 
+// Repair of a damaged file: the whole file is scanned in chunks of this
+// size for object headers and trailers, and at most this many of them are
+// kept (24 bytes each, 96 MiB at most).
+constexpr size_t kScanChunkBytes = size_t{1} << 20;
+constexpr size_t kMaxScannedObjects = size_t{1} << 22;
+
 // Largest /Colors of a predictor, and the largest row of predicted data
 // (/Colors x /BitsPerComponent x /Columns, in bytes).
 constexpr int kMaxPredictorColors = 32;

@@ -12,7 +12,8 @@ constexpr uint32_t kCodeMasks[4] = {511, 1023, 2047, 4095};  // widths 9..12
 
 }  // namespace
 
-PdfLZWDecodeStreamFilter::PdfLZWDecodeStreamFilter() : code_table_(kTableSlots, Entry{0, 0, 0, 0}) {
+PdfLZWDecodeStreamFilter::PdfLZWDecodeStreamFilter(bool early_change)
+    : code_table_(kTableSlots, Entry{0, 0, 0, 0}), early_(early_change ? 1 : 0) {
   for (int c = 0; c < 256; ++c) {
     const uint8_t byte = static_cast<uint8_t>(c);
     code_table_[c] = Entry{0, 1, byte, byte};
@@ -43,10 +44,11 @@ void PdfLZWDecodeStreamFilter::AddEntry(int prefix, uint8_t last) {
   const Entry& p = code_table_[prefix];
   code_table_[next_code_] = Entry{static_cast<uint16_t>(prefix), static_cast<uint16_t>(p.length + 1), p.first, last};
   ++next_code_;
-  // Early change: the wider code is used from the code after this entry.
-  if (next_code_ == 511) code_width_ = 10;
-  if (next_code_ == 1023) code_width_ = 11;
-  if (next_code_ == 2047) code_width_ = 12;
+  // Early change: the wider code is used from the code after this entry;
+  // without it, one code later.
+  if (next_code_ == 512 - early_) code_width_ = 10;
+  if (next_code_ == 1024 - early_) code_width_ = 11;
+  if (next_code_ == 2048 - early_) code_width_ = 12;
 }
 
 void PdfLZWDecodeStreamFilter::Output(int code, size_t max_out) {

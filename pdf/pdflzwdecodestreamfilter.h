@@ -5,7 +5,8 @@
 
 // "/LZWDecode": variable-width LZW codes (9 to 12 bits, most significant bit
 // first), Clear = 256, EOD = 257, with the early code-width change that PDF
-// uses by default (widths grow when the next code reaches 511, 1023, 2047).
+// uses by default (widths grow when the next code reaches 511, 1023, 2047),
+// or without it (/EarlyChange 0: at 512, 1024, 2048).
 //
 // One object decodes one stream: construct, call Filter once, destroy.
 // Filter decodes the whole of `data` and replaces its content; on failure it
@@ -22,7 +23,7 @@
 //   is and decoding goes on with 12-bit codes.
 class PdfLZWDecodeStreamFilter {
  public:
-  PdfLZWDecodeStreamFilter();
+  explicit PdfLZWDecodeStreamFilter(bool early_change = true);
   ~PdfLZWDecodeStreamFilter();
   PdfLZWDecodeStreamFilter(const PdfLZWDecodeStreamFilter&) = delete;
   PdfLZWDecodeStreamFilter& operator=(const PdfLZWDecodeStreamFilter&) = delete;
@@ -48,6 +49,7 @@ class PdfLZWDecodeStreamFilter {
   std::vector<Entry> code_table_;
   int next_code_ = 258;
   int code_width_ = 9;
+  int early_ = 1;  // 1 with the early change, 0 without
   size_t read_position_ = 0;
   uint32_t bit_buffer_ = 0;
   int bit_count_ = 0;

@@ -85,6 +85,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
     size_t left = 0;
     size_t mark = 0;  // values alive before its first member
     bool started = false;
+    bool written = false;  // a member was written
   };
   std::unordered_map<int64_t, Members> members;
   std::vector<int64_t> first_needed;  // object streams, in the order first needed
@@ -99,7 +100,14 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   for (size_t position = 0; position < objects.size(); ++position) {
     const XRefEntry* e = objects[position];
     object_position_ = position;
-    if (e->type == XRefEntry::kCompressed) {
+    if (Unpacked(e->type == XRefEntry::kCompressed ? static_cast<int64_t>(e->location) : e->number)) {
+      // A repaired object stream's members are written whole; it is not.
+      if (e->type == XRefEntry::kCompressed) {
+        const size_t mark = ValueMark();
+        WriteObject(input, e->number, e->generation);
+        ReleaseValuesFrom(mark);
+      }
+    } else if (e->type == XRefEntry::kCompressed) {
       // Stays inside its object stream, which is written as an ordinary
       // stream. The object stream must really hold it: a reader finds it by
       // the index written here.
@@ -114,11 +122,23 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
           run->mark = ValueMark();
         }
       }
-      FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
-      if (WritesOnItsOwn(e->number)) {
-        WriteObject(input, e->number, 0);
+      // A damaged file's member that its object stream does not hold (or
+      // holds only after repair) is written whole, when found, else left out.
+      bool whole = false;
+      try {
+        FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
+        // In a repaired file the member must also read there.
+        if (RepairReport().repaired) DameObjeto(e->number, e->generation);
+        whole = Unpacked(stm_number) || Relocated(e->number) || WritesOnItsOwn(e->number);
+      } catch (const _kelvra_runtime_error& failure) {
+        if (!Repairable(failure.message)) throw;
+        whole = true;
+      }
+      if (whole) {
+        WriteObject(input, e->number, e->generation);
       } else {
         table.AddEntry(e->number, 2, e->location, static_cast<uint32_t>(found_index));
+        run->written = true;
       }
       if (--run->left == 0) {
         ReleaseObjectStream(stm_number);
@@ -137,6 +157,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   // as an object of its own.
   for (const auto& m : members) {
     const int64_t stm = m.first;
+    if (!m.second.written) continue;
     PdfXRefStreamEntry entry{};
     if (!table.FindEntry(stm, entry) || entry.type != 1) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
     ReleaseObjectStream(stm);
@@ -166,8 +187,23 @@ void PdfFileWriter::WriteHeader() {
 }
 
 void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t generation) {
+  PdfValue* value = nullptr;
+  try {
+    value = DameObjeto(number, generation);
+  } catch (const _kelvra_runtime_error& failure) {
+    // A damaged file's object listed under a wrong generation is written
+    // under its own; an unreadable one is left out (and noted).
+    int64_t own = 0;
+    if (Repairable(failure.message) && FoundUnderGeneration(number, generation, &own)) {
+      WriteObject(input, number, own);
+      return;
+    }
+    if (!LeaveOut(number, failure.message)) throw;
+    // Listed as free, so that readers know it is gone.
+    table.AddEntry(number, 0, static_cast<uint64_t>(number), static_cast<uint32_t>(generation));
+    return;
+  }
   table.AddEntry(number, 1, OutPosition(), static_cast<uint32_t>(generation));
-  PdfValue* value = DameObjeto(number, generation);
   OutNumber(number);
   Out(" ");
   OutNumber(generation);
@@ -250,6 +286,12 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
     } else {
       WriteValue(pair->value, input, number, generation);
     }
+    Out("\n");
+  }
+  if (d->IsStream() && std::none_of(d->pairs.begin(), d->pairs.end(), [](const PdfKeyValuePair* p) { return Is(p->key, "/Length"); })) {
+    // A damaged file's stream without "/Length", repaired: it gets one.
+    Out("/Length ");
+    OutNumber(length);
     Out("\n");
   }
   Out(">>\n");

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     PdfFileStream input;
     input.Abrir(argv[1], "rb");
     PdfEncryptedFileWriter writer("u", "o", "PC", "0123456789abcdef");
+    writer.SetRepair(true);
     writer.WriteDocument(input, out);
   } catch (const _kelvra_runtime_error& e) {
     std::printf("error: %s\n", e.message.c_str());

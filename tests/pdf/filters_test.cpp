@@ -157,14 +157,15 @@ Bytes Pack9(const std::vector<int>& codes) {
 // early width change happens when its own next code reaches 512, 1024, 2048.
 // With `clear_when_full` it sends Clear when the table is full; otherwise it
 // keeps the full table and goes on with 12-bit codes.
-Bytes LzwEncode(const Bytes& in, bool clear_when_full) {
+// With early 0 (/EarlyChange 0), each width change comes one code later.
+Bytes LzwEncode(const Bytes& in, bool clear_when_full, int early = 1) {
   std::vector<std::pair<int, int>> codes{{256, 9}};
   std::map<std::pair<int, uint8_t>, int> table;
   int next = 258, width = 9, current = -1;
   auto emit = [&](int code) {
     codes.emplace_back(code, width);
     if (next < 4096) ++next;
-    if (next == 512 || next == 1024 || next == 2048) ++width;
+    if (next == 513 - early || next == 1025 - early || next == 2049 - early) ++width;
     if (next == 4096 && clear_when_full) {
       codes.emplace_back(256, width);
       table.clear();
@@ -212,6 +213,11 @@ TEST(LZWFilter, LongStreamsAcrossWidthChangesAndFullTable) {
   const Bytes encoded = LzwEncode(run, true);
   EXPECT_EQ(Decoded(kLzw, encoded), run);
   EXPECT_EQ(ErrorOf(kLzw, encoded, run.size() - 1), "PdfLZWDecodeStreamFilter::Filter:limit");
+  // /EarlyChange 0: decoded right only by a decoder told so.
+  const Decoder late = [](Bytes& d, size_t max_out) { PdfLZWDecodeStreamFilter(false).Filter(d, max_out); };
+  const Bytes encoded_late = LzwEncode(text, false, 0);
+  EXPECT_EQ(Decoded(late, encoded_late), text);
+  EXPECT_TRUE(!ErrorOf(kLzw, encoded_late).empty() || Decoded(kLzw, encoded_late) != text);
 }
 
 TEST(LZWFilter, CorruptCodes) {

@@ -1,0 +1,345 @@
+// Repair of damaged files by PdfFileParser: the cross-reference data rebuilt
+// from a scan of the whole file, objects looked up in it, the trailer found
+// or made, streams without "endstream" closed.
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfdecodeahead.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdflimits.h"
+
+namespace {
+
+bool EndsWith(const std::string& s, const char* tail) {
+  const size_t n = std::strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+std::string Object(int64_t number) { return "object " + std::to_string(number); }
+
+}  // namespace
+
+bool PdfFileParser::Repairable(const std::string& message) const {
+  // Encrypted input stays refused, and a limit reached stays an error: the
+  // file is hostile or too large, and a repair would only meet it again.
+  return repair_ && message != "Encrypted" && !EndsWith(message, ":limit") && !EndsWith(message, ":recursion");
+}
+
+bool PdfFileParser::LeaveOut(int64_t number, const std::string& message) {
+  if (!Repairable(message)) return false;
+  report_.Dropped(Object(number) + " (" + message + ")");
+  return true;
+}
+
+const PdfXRefScanner::Result& PdfFileParser::Scanned() {
+  if (!scan_) {
+    scan_ = std::make_unique<PdfXRefScanner::Result>(PdfXRefScanner::Scan(*inputStream, file_size_, pdflimits::kMaxScannedObjects));
+    newest_header_.reserve(scan_->objects.size());
+    for (size_t i = 0; i < scan_->objects.size(); ++i) newest_header_[scan_->objects[i].number] = i;
+  }
+  return *scan_;
+}
+
+const PdfXRefScanner::Object* PdfFileParser::ScannedHeader(int64_t number) {
+  const PdfXRefScanner::Result& scan = Scanned();
+  auto it = newest_header_.find(number);
+  return it == newest_header_.end() ? nullptr : &scan.objects[it->second];
+}
+
+void PdfFileParser::ResetForRecovery() {
+  // Everything the failed read made goes; the limits on work already done
+  // (decoding, object text) keep counting.
+  decode_ahead_.reset();
+  xrefList.clear();
+  cache_objetos.clear();
+  valueList.clear();
+  for (auto& spare : spare_values_) spare.clear();
+  objstm_headers_.clear();
+  last_objstm_number_ = -1;
+  last_objstm_ = nullptr;
+  last_objstm_header_ = nullptr;
+  indirect_lengths_.clear();
+  relocated_.clear();
+  unpacked_.clear();
+  xref_stream_sections_.clear();
+  sections_read_.clear();
+  decoded_objstms_.clear();
+  decoded_objstm_bytes_ = 0;
+  xref_entries_ = 0;
+  section_ = 0;
+  nesting_ = 0;
+  fetch_depth_ = 0;
+}
+
+void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
+  s.Seek(0, 3);
+  file_size_ = s.Tell();
+  ResetForRecovery();
+  const PdfXRefScanner::Result& scan = Scanned();
+  // Not a PDF file at all, or one with no object left: nothing to rebuild.
+  if (scan.header < 0 || scan.objects.empty()) throw _kelvra_runtime_error(reason);
+  report_ = PdfRepairReport();
+  report_.reason = reason;
+  report_.repaired = true;
+
+  // The rebuilt listing comes first, so that it decides every lookup; the
+  // trailers and cross-reference streams found follow, newest first.
+  xrefList.push_back(std::make_unique<XRef>());
+  XRef* rebuilt = xrefList.back().get();
+  std::vector<std::pair<int64_t, size_t>> sections;  // (offset, object index or npos for a trailer)
+  for (int64_t t : scan.trailers) sections.emplace_back(t, std::string::npos);
+  for (size_t i : scan.xref_streams) sections.emplace_back(scan.objects[i].offset, i);
+  std::sort(sections.begin(), sections.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::unordered_set<int64_t> xref_stream_offsets;
+  size_t unreadable_sections = 0;
+  section_ = 1;
+  for (const auto& found : sections) {
+    const size_t records = xrefList.size();
+    const size_t mark = ValueMark();
+    try {
+      if (found.second == std::string::npos) {
+        ReadFoundTrailer(found.first, s);
+      } else {
+        int64_t ignored_prev = -1;
+        LeerCrossReferenceStream(found.first, s, &ignored_prev);
+        xref_stream_offsets.insert(found.first);
+      }
+      ++section_;
+    } catch (const _kelvra_runtime_error& e) {
+      // An encrypted file stays refused, whatever else is broken in it.
+      if (!Repairable(e.message)) throw;
+      xrefList.resize(records);
+      ReleaseValuesFrom(mark);
+      ++unreadable_sections;
+    }
+  }
+
+  // Each object number goes to its newest version: the last header in the
+  // file, or an object stream's member when the object stream comes later.
+  struct Candidate {
+    XRefEntry entry;
+    int64_t position;
+  };
+  std::unordered_map<int64_t, Candidate> best;
+  best.reserve(scan.objects.size());
+  auto offer = [&best](const XRefEntry& e, int64_t position) {
+    if (e.number <= 0 || e.number > pdflimits::kMaxObjectNumber) return;
+    auto it = best.find(e.number);
+    if (it == best.end()) {
+      best.emplace(e.number, Candidate{e, position});
+    } else if (position >= it->second.position) {
+      it->second = Candidate{e, position};
+    }
+  };
+  for (const PdfXRefScanner::Object& o : scan.objects) {
+    XRefEntry e;
+    e.number = o.number;
+    e.generation = static_cast<uint32_t>(o.generation);
+    e.location = static_cast<uint64_t>(o.offset);
+    e.type = XRefEntry::kInUse;
+    offer(e, o.offset);
+  }
+  // Members listed by the cross-reference streams read; their other entries
+  // are left to the scan, which found the objects where they really are.
+  for (const auto& r : xrefList) {
+    for (const XRefEntry& e : r->entries) {
+      const PdfXRefScanner::Object* stm = e.type == XRefEntry::kCompressed ? ScannedHeader(static_cast<int64_t>(e.location)) : nullptr;
+      if (stm != nullptr) offer(e, stm->offset);
+    }
+    if (r.get() != rebuilt) r->entries.clear();
+  }
+  // The cross-reference streams read describe the damaged layout only.
+  for (auto it = best.begin(); it != best.end();) {
+    const bool xref_stream = it->second.entry.type == XRefEntry::kInUse && xref_stream_offsets.count(it->second.position) != 0;
+    it = xref_stream ? best.erase(it) : std::next(it);
+  }
+  auto list = [&best, rebuilt, this]() {
+    rebuilt->entries.clear();
+    CountXRefEntries(best.size());
+    rebuilt->entries.reserve(best.size());
+    for (const auto& b : best) rebuilt->entries.push_back(b.second.entry);
+    std::sort(rebuilt->entries.begin(), rebuilt->entries.end(),
+              [](const XRefEntry& a, const XRefEntry& b) { return a.number < b.number; });
+    index_.Build(xrefList);
+  };
+  list();
+  const size_t before_expanding = best.size();
+  ExpandObjectStreams(offer);
+  if (best.size() != before_expanding || !scan.object_streams.empty()) list();
+
+  size_t compressed = 0;
+  for (const XRefEntry& e : rebuilt->entries) compressed += e.type == XRefEntry::kCompressed;
+  std::string note = "cross-reference data from a scan of the file (" + std::to_string(rebuilt->entries.size()) + " objects";
+  if (compressed != 0) note += ", " + std::to_string(compressed) + " in object streams";
+  report_.Rebuilt(note + ")");
+  if (scan.header > 0) report_.Rebuilt(std::to_string(scan.header) + " bytes before %PDF- left out");
+  if (unreadable_sections != 0) report_.Dropped(std::to_string(unreadable_sections) + " unreadable trailer or cross-reference stream");
+  RecoverTrailer(rebuilt);
+}
+
+void PdfFileParser::ReadFoundTrailer(int64_t offset, PdfStream& s) {
+  s.Seek(offset, 1);
+  if (NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
+  PdfDiccionario* trailer = NewDictionary();
+  ParseDictEntries(trailer, s);
+  xrefList.push_back(std::make_unique<XRef>());
+  xrefList.back()->section = section_;
+  xrefList.back()->trailer = trailer;
+  if (trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+}
+
+template <class Offer>
+void PdfFileParser::ExpandObjectStreams(const Offer& offer) {
+  const PdfXRefScanner::Result& scan = Scanned();
+  for (size_t i : scan.object_streams) {
+    const PdfXRefScanner::Object& o = scan.objects[i];
+    const XRefEntry* current = index_.Find(o.number, 0);
+    // Only the version of the object stream that the document uses.
+    if (o.generation != 0 || current == nullptr || current->type != XRefEntry::kInUse ||
+        current->location != static_cast<uint64_t>(o.offset))
+      continue;
+    const size_t mark = ValueMark();
+    try {
+      PdfDiccionario* stm = nullptr;
+      const ObjStmHeader& header = ObjectStreamHeader(o.number, &stm);
+      CountXRefEntries(header.pairs.size());
+      for (size_t k = 0; k < header.pairs.size() && k <= INT32_MAX; ++k) {
+        if (header.pairs[k].first == o.number) continue;
+        XRefEntry e;
+        e.number = header.pairs[k].first;
+        e.type = XRefEntry::kCompressed;
+        e.location = static_cast<uint64_t>(o.number);
+        e.index = static_cast<int32_t>(k);
+        offer(e, o.offset);
+      }
+    } catch (const _kelvra_runtime_error& e) {
+      if (e.message == "Encrypted" || EndsWith(e.message, ":limit")) throw;
+      // Not an object stream after all, or one that cannot be decoded: its
+      // members are lost, and so, when it is written, are they.
+      if (EndsWith(e.message, "Type != /ObjStm")) continue;
+      report_.Dropped("the members of object stream " + std::to_string(o.number) + " (" + e.message + ")");
+    }
+    ReleaseObjectStream(o.number);
+    ReleaseValuesFrom(mark);
+  }
+  objstm_headers_.clear();
+  last_objstm_number_ = -1;
+}
+
+bool PdfFileParser::IsCatalog(const std::string& reference) {
+  const size_t mark = ValueMark();
+  try {
+    PdfValue* v = DameObjeto(reference);
+    // A catalog whose page tree is lost makes a document with no pages:
+    // none is better than that.
+    PdfValue* pages = v != nullptr && v->kind() == PdfValue::Kind::Dictionary ? static_cast<PdfDiccionario*>(v)->GetValue("/Pages", true) : nullptr;
+    if (pages != nullptr && pages->kind() == PdfValue::Kind::Dictionary) return true;
+  } catch (const _kelvra_runtime_error& e) {
+    if (!Repairable(e.message)) throw;
+  }
+  ReleaseValuesFrom(mark);
+  return false;
+}
+
+void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
+  std::string root, info;
+  // The newest trailer (or cross-reference stream) whose /Root is a catalog
+  // with a page tree.
+  for (const auto& r : xrefList) {
+    PdfDiccionario* d = r->trailer != nullptr ? r->trailer : r->streamDict;
+    if (d == nullptr) continue;
+    PdfValue* v = d->GetValue("/Root", false);
+    if (root.empty() && v != nullptr && v->native_type == NATIVE_REFERENCE && IsCatalog(v->text)) root = v->text;
+    PdfValue* i = d->GetValue("/Info", false);
+    if (info.empty() && i != nullptr && i->native_type == NATIVE_REFERENCE) {
+      const size_t mark = ValueMark();
+      try {
+        PdfValue* iv = DameObjeto(i->text);
+        if (iv != nullptr && iv->kind() == PdfValue::Kind::Dictionary) info = i->text;
+      } catch (const _kelvra_runtime_error& e) {
+        if (!Repairable(e.message)) throw;
+        ReleaseValuesFrom(mark);
+      }
+    }
+  }
+  if (!root.empty()) {
+    report_.Rebuilt("trailer from the newest one readable");
+  } else {
+    // None: the newest catalog the scan found, then one in an object stream.
+    const PdfXRefScanner::Result& scan = Scanned();
+    for (auto i = scan.catalogs.rbegin(); i != scan.catalogs.rend() && root.empty(); ++i) {
+      const PdfXRefScanner::Object& o = scan.objects[*i];
+      const XRefEntry* current = index_.Newest(o.number);
+      if (current != nullptr && current->location == static_cast<uint64_t>(o.offset) && IsCatalog(ReferenceText(o.number, o.generation)))
+        root = ReferenceText(o.number, o.generation);
+    }
+    for (auto e = rebuilt->entries.rbegin(); e != rebuilt->entries.rend() && root.empty(); ++e) {
+      if (e->type != XRefEntry::kCompressed) continue;
+      const std::string reference = ReferenceText(e->number, 0);
+      const size_t mark = ValueMark();
+      PdfValue* type = nullptr;
+      try {
+        PdfValue* v = DameObjeto(reference);
+        if (v != nullptr && v->kind() == PdfValue::Kind::Dictionary) type = static_cast<PdfDiccionario*>(v)->GetValue("/Type", false);
+      } catch (const _kelvra_runtime_error& x) {
+        if (!Repairable(x.message)) throw;
+      }
+      ReleaseValuesFrom(mark);
+      if (type != nullptr && type->text == "/Catalog" && IsCatalog(reference)) root = reference;
+    }
+    if (root.empty()) throw _kelvra_runtime_error("PdfFileParser::Recover:no catalog with pages");
+    report_.Rebuilt("trailer made from the catalog (" + root + ")");
+  }
+  // The trailer that lookups find first: /Root, /Info and /Size.
+  PdfDiccionario* trailer = NewDictionary();
+  auto add = [this, trailer](const char* key, int type, const std::string& text) {
+    PdfKeyValuePair* p = NewPair();
+    p->key = key;
+    trailer->InsertValue(p);
+    p->InsertValue(NewSimple(type, text));
+  };
+  add("/Root", NATIVE_REFERENCE, root);
+  if (!info.empty()) add("/Info", NATIVE_REFERENCE, info);
+  add("/Size", NATIVE_NUMBER, std::to_string(rebuilt->entries.empty() ? 1 : rebuilt->entries.back().number + 1));
+  rebuilt->trailer = trailer;
+}
+
+int64_t PdfFileParser::EndOfUnclosedStream(int64_t from) {
+  // Up to the next object header the scan found, or the end of the file;
+  // within that, up to the first "endobj" (less the line end before it).
+  const PdfXRefScanner::Result& scan = Scanned();
+  auto next = std::upper_bound(scan.objects.begin(), scan.objects.end(), from,
+                               [](int64_t at, const PdfXRefScanner::Object& o) { return at < o.offset; });
+  const int64_t limit = next == scan.objects.end() ? file_size_ : next->offset;
+  static const char kKeyword[] = "endobj";
+  const size_t klen = sizeof kKeyword - 1;
+  std::vector<uint8_t> buf(pdflimits::kEndstreamScanBytes + klen);
+  int64_t end = limit;
+  for (int64_t pos = from; pos < limit;) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(buf.size()), limit - pos));
+    inputStream->Seek(pos, 1);
+    inputStream->Leer(buf.data(), n);
+    const uint8_t* hit = std::search(buf.data(), buf.data() + n, kKeyword, kKeyword + klen);
+    if (hit != buf.data() + n) {
+      end = pos + (hit - buf.data());
+      break;
+    }
+    if (n < buf.size()) break;
+    pos += static_cast<int64_t>(n - klen + 1);
+  }
+  // The line end before "endobj" (or the next header) is not data.
+  uint8_t before[2] = {0, 0};
+  if (end - 2 >= from) {
+    inputStream->Seek(end - 2, 1);
+    inputStream->Leer(before, 2);
+    if (before[1] == 0x0A) end -= before[0] == 0x0D ? 2 : 1;
+    else if (before[1] == 0x0D) end -= 1;
+  }
+  return std::max(end, from);
+}
