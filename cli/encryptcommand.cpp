@@ -5,6 +5,10 @@
 #include "cli/commands.h"
 #include "crypt/pdfcipherchoice.h"
 #include "writer/pdffilewriter.h"
+#include "crypt/pdfdecryption.h"
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfdocumentcomparer.h"
+#include "pdf/pdffileparser.h"
 #include "pdf/pdffilestream.h"
 
 namespace {
@@ -27,6 +31,31 @@ bool Prepare(PdfCipherChoice::Cipher cipher, const char* which, const std::strin
   return false;
 }
 
+// Reads what was written back with the new passwords (each must open it
+// with its own rights) and compares every object with the input's.
+void Verify(const EncryptOptions& options, AtomicOutputFile& output) {
+  output.stream().flush();
+  if (!options.owner_password.empty()) {
+    PdfFileStream written;
+    written.Abrir(output.temp_path().c_str(), "rb");
+    PdfFileParser owner;
+    owner.SetPassword(options.owner_password, false);
+    owner.Parse(written);
+    if (owner.Decryption() == nullptr || owner.Decryption()->GetAccess() != PdfSecurityHandler::Access::kOwner)
+      throw _kelvra_runtime_error("Verify:the owner password does not open the output as owner");
+  }
+  PdfFileStream input, written;
+  input.Abrir(options.input.c_str(), "rb");
+  written.Abrir(output.temp_path().c_str(), "rb");
+  PdfFileParser expected, actual;
+  if (options.input_password != nullptr) expected.SetPassword(*options.input_password, false);
+  actual.SetPassword(options.user_password, false);
+  expected.Parse(input);
+  actual.Parse(written);
+  if (actual.Decryption() == nullptr) throw _kelvra_runtime_error("Verify:the output is not encrypted");
+  PdfDocumentComparer::Compare(expected, actual);
+}
+
 }  // namespace
 
 int RunEncrypt(const EncryptOptions& options) {
@@ -44,12 +73,14 @@ int RunEncrypt(const EncryptOptions& options) {
       PdfFileStream input;
       input.Abrir(options.input.c_str(), "rb");
       std::unique_ptr<PdfFileWriter> writer = PdfCipherChoice::NewWriter(cipher, user, owner, options.permissions);
+      if (options.input_password != nullptr) writer->SetPassword(*options.input_password, true);
       writer->WriteDocument(input, output.stream());
+      ReportDecryptionWarning(*writer, options.input);
     }
+    if (options.verify) Verify(options, output);
     output.Commit();
   } catch (...) {
-    std::fprintf(stderr, "varnel: %s: %s\n", options.input.c_str(), DescribeCurrentException().c_str());
-    return 1;
+    return ReportFailure(options.input);
   }
   return 0;
 }

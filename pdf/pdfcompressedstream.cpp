@@ -49,9 +49,11 @@ void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& input, std:
   d->parser->CountDecodedBytes(static_cast<uint64_t>(length));
   // An object stream the writer asked for ahead may be inflated already.
   if (d->parser->TakeDecodedAhead(d, offset, length, out)) return;
-  out.resize(static_cast<size_t>(length));
-  input.Seek(offset, 1);
-  input.Leer(out.data(), out.size());
+  if (!d->parser->ReadDecryptedStream(d, offset, length, &out)) {
+    out.resize(static_cast<size_t>(length));
+    input.Seek(offset, 1);
+    input.Leer(out.data(), out.size());
+  }
 
   PdfValue* filter = d->GetValue("/Filter", true);
   PdfValue* parms = d->GetValue("/DecodeParms", true);
@@ -80,7 +82,9 @@ void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& input, std:
 
 void PdfCompressedStream::ApplyFilter(PdfValue* name, std::vector<uint8_t>& data) {
   const std::string text = name != nullptr ? name->text : std::string();
-  if (text == "/FlateDecode") {
+  if (text == "/Crypt") {
+    return;  // undone as the data were read
+  } else if (text == "/FlateDecode") {
     PdfDeflateStreamFilter::Filter(data, pdflimits::kMaxDecodedStreamBytes);
   } else if (text == "/ASCII85Decode") {
     PdfASCII85DecodeStreamFilter::Filter(data, pdflimits::kMaxDecodedStreamBytes);

@@ -14,6 +14,7 @@
 #include "pdf/xrefindex.h"
 
 class PdfDecodeAhead;
+class PdfDecryption;
 
 class PdfValue;
 class PdfArray;
@@ -39,6 +40,19 @@ class PdfFileParser : public PdfParser {
   ~PdfFileParser() override;
 
   // --- File structure and cross-reference data ---
+  // Opens an encrypted file with this password (UTF-8 as typed) in the
+  // next Parse; without one an encrypted file fails with "Encrypted".
+  // need_change_rights: fail with "Owner password needed" unless the
+  // password may take the protection off (see PdfDecryption).
+  void SetPassword(const std::string& utf8, bool need_change_rights);
+  // After Parse: the decryption of an encrypted file (null otherwise), and
+  // the number of its Encrypt dictionary (-1: none, or direct), which is no
+  // object of the document.
+  const PdfDecryption* Decryption() const { return decryption_.get(); }
+  int64_t EncryptObjectNumber() const { return encrypt_number_; }
+  // Reads length bytes of stream d's data at offset and decrypts them into
+  // out (true); false, reading nothing, when the file is not encrypted.
+  bool ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out);
   void Parse(PdfStream& s);
   bool EsArchivoPdf(PdfStream& s);
   int64_t LeerStartAddress(PdfStream& s);
@@ -143,6 +157,10 @@ class PdfFileParser : public PdfParser {
   std::vector<std::unique_ptr<PdfValue>> valueList;
 
  private:
+  // Sets up decryption when the trailer names an Encrypt dictionary.
+  void OpenEncryption();
+  // Decrypts the strings of an indirect object just read.
+  void DecryptStrings(PdfValue* v, int64_t number, int64_t generation);
   void LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev);
   void LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev);
   void ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index);
@@ -213,6 +231,11 @@ class PdfFileParser : public PdfParser {
   std::vector<int64_t> ahead_order_;
   size_t ahead_next_ = 0;  // next in ahead_order_ to submit
   bool feeding_ = false;
+  bool has_password_ = false;
+  bool need_change_rights_ = false;
+  std::string password_;
+  std::unique_ptr<PdfDecryption> decryption_;
+  int64_t encrypt_number_ = -1;
 };
 
 // Builds the reference text "N G R".

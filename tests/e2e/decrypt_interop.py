@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""Encrypted inputs made at test time from corpus files by qpdf, mutool and
+pikepdf (every revision and crypt filter they write). For each: `varnel
+decrypt` passes qpdf --check and equals, object by object (numbers, values,
+stream bytes as stored), what pikepdf reads from the encrypted file with the
+password; `varnel encrypt --input-password` re-encrypts it with every cipher
+and the objects stay equal; a wrong password exits 3, a user password
+without the modify right exits 1 and writes nothing.
+Usage: decrypt_interop.py VARNEL CORPUS"""
+import os
+import subprocess
+import sys
+import tempfile
+
+import pikepdf
+
+VARNEL, CORPUS = sys.argv[1], sys.argv[2]
+FILES = ["classic-02.pdf", "xrefstream-objstm-03.pdf"]  # metadata stream; object streams
+QPDF = [  # name, arguments of qpdf --encrypt u o ... --
+    ("qpdf-r2", ["40"]),
+    ("qpdf-r3", ["128", "--use-aes=n"]),
+    ("qpdf-r4-rc4", ["128", "--use-aes=n", "--force-V4"]),
+    ("qpdf-r4-aes", ["128", "--use-aes=y"]),
+    ("qpdf-r4-aes-clear-metadata", ["128", "--use-aes=y", "--cleartext-metadata"]),
+    ("qpdf-r5", ["256", "--force-R5"]),
+    ("qpdf-r6", ["256"]),
+    ("qpdf-r6-clear-metadata", ["256", "--cleartext-metadata"]),
+]
+STREAM_MODES = ["--object-streams=disable", "--object-streams=generate"]
+MUTOOL = ["rc4-40", "rc4-128", "aes-128", "aes-256"]
+PIKEPDF = [4, 6]
+
+
+def same(a, b, path, size):
+    """Differences between two pikepdf values, references not followed
+    (except to objects numbered from size on, which pikepdf made itself
+    when it pushed inherited page attributes down)."""
+    if isinstance(a, pikepdf.Object) and isinstance(b, pikepdf.Object) and a.is_indirect and b.is_indirect \
+            and path.count("/") > 0 and max(a.objgen[0], b.objgen[0]) < size:
+        return [] if a.objgen == b.objgen else [f"{path}: {a.objgen} != {b.objgen}"]
+    if isinstance(a, pikepdf.Stream) != isinstance(b, pikepdf.Stream):
+        return [f"{path}: stream vs not"]
+    if isinstance(a, pikepdf.Stream):
+        out = [] if a.read_raw_bytes() == b.read_raw_bytes() else [f"{path}: stream bytes differ"]
+        return out + same(a.stream_dict, b.stream_dict, path + "<<", size)
+    if isinstance(a, pikepdf.Dictionary) and isinstance(b, pikepdf.Dictionary):
+        keys = (set(a.keys()) | set(b.keys())) - {"/Length"}
+        return [d for k in sorted(keys) for d in (same(a.get(k), b.get(k), path + k, size) if k in a and k in b
+                                                   else [f"{path}{k}: missing on one side"])]
+    if isinstance(a, pikepdf.Array) and isinstance(b, pikepdf.Array):
+        if len(a) != len(b):
+            return [f"{path}: array lengths"]
+        return [d for i in range(len(a)) for d in same(a[i], b[i], f"{path}[{i}]", size)]
+    if isinstance(a, pikepdf.String) and isinstance(b, pikepdf.String):
+        return [] if bytes(a) == bytes(b) else [f"{path}: string {bytes(a)!r} != {bytes(b)!r}"]
+    return [] if type(a) is type(b) and a == b else [f"{path}: {a!r} != {b!r}"]
+
+
+def compare(encrypted, password, plain, plain_password="", skip=()):
+    """Object-by-object differences between pikepdf's reading of both."""
+    problems = []
+    with pikepdf.open(encrypted, password=password) as ref, pikepdf.open(plain, password=plain_password) as got:
+        enc = ref.trailer.get("/Encrypt")
+        enc_number = enc.objgen[0] if enc is not None and enc.is_indirect else -1
+        size = int(ref.trailer.Size)
+        numbers = {o.objgen for o in got.objects if o.is_indirect} - {(0, 0)}
+        for num, gen in sorted(o.objgen for o in ref.objects if o.is_indirect and 0 < o.objgen[0] < size):
+            obj = ref.get_object((num, gen))
+            if num == enc_number or (isinstance(obj, (pikepdf.Dictionary, pikepdf.Stream)) and obj.get("/Type") == "/XRef"):
+                continue
+            if (num, gen) not in numbers:
+                problems.append(f"object {num} {gen} missing")
+                continue
+            other = got.get_object((num, gen))
+            if num in skip:  # the catalog gains /Extensions under AES-256
+                obj, other = dict(obj.items()), dict(other.items())
+                obj.pop("/Extensions", None)
+                other.pop("/Extensions", None)
+                problems += [f"object {num}: {k}" for k in set(obj) ^ set(other)]
+                continue
+            problems += same(obj, other, f"object {num} {gen}", size)
+    return problems
+
+
+def run(args):
+    return subprocess.run([VARNEL] + args, capture_output=True, text=True)
+
+
+def main():
+    failures = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        inputs = []  # (name, encrypted path)
+        for f in FILES:
+            src = os.path.join(CORPUS, f)
+            for name, extra in QPDF:
+                for mode in STREAM_MODES:
+                    out = f"{tmp}/{f}-{name}{mode[-8:]}.pdf"
+                    subprocess.run(["qpdf", "--allow-weak-crypto", mode, "--encrypt", "u", "o"] + extra + ["--", src, out], check=True)
+                    inputs.append((f"{f} {name} {mode}", out))
+            for method in MUTOOL:
+                out = f"{tmp}/{f}-mutool-{method}.pdf"
+                subprocess.run(["mutool", "clean", "-E", method, "-U", "u", "-O", "o", src, out], check=True,
+                               capture_output=True)
+                inputs.append((f"{f} mutool {method}", out))
+            for r in PIKEPDF:
+                out = f"{tmp}/{f}-pikepdf-r{r}.pdf"
+                with pikepdf.open(src) as pdf:
+                    pdf.save(out, encryption=pikepdf.Encryption(user="u", owner="o", R=r))
+                inputs.append((f"{f} pikepdf R{r}", out))
+        for label, enc in inputs:
+            problems = []
+            for password in ("u", "o"):
+                out = f"{tmp}/plain.pdf"
+                r = run(["decrypt", enc, out, "--password", password])
+                if r.returncode != 0:
+                    problems.append(f"decrypt --password {password}: exit {r.returncode}: {r.stderr.strip()}")
+                    continue
+                check = subprocess.run(["qpdf", "--check", out], capture_output=True, text=True)
+                if check.returncode != 0:
+                    problems.append(f"qpdf --check: {check.stdout.strip()[-200:]}")
+                with pikepdf.open(out) as pdf:
+                    if "/Encrypt" in pdf.trailer or "/ID" not in pdf.trailer:
+                        problems.append("/Encrypt kept or /ID lost")
+                problems += compare(enc, password, out)[:5]
+                os.remove(out)
+            r = run(["decrypt", enc, f"{tmp}/wrong.pdf", "--password", "wrong"])
+            if r.returncode != 3 or os.path.exists(f"{tmp}/wrong.pdf"):
+                problems.append(f"wrong password: exit {r.returncode}")
+            if "pikepdf R6" in label or "qpdf-r4-aes --object-streams=generate" in label:
+                for cipher in ("rc4-128", "aes-128", "aes-256"):
+                    out = f"{tmp}/re-{cipher}.pdf"
+                    r = run(["encrypt", enc, out, "--input-password", "o", "-u", "nu", "-o", "no", "--cipher", cipher])
+                    if r.returncode != 0:
+                        problems.append(f"encrypt --input-password ({cipher}): {r.stderr.strip()}")
+                        continue
+                    with pikepdf.open(enc, password="o") as pdf:
+                        root = pdf.Root.objgen[0]
+                    problems += compare(enc, "o", out, "nu", skip=(root,))[:5]
+            print(("FAIL " if problems else "ok   ") + label)
+            for p in problems:
+                print("     " + p)
+            failures += bool(problems)
+        # The owner's restrictions: a user password that does not grant
+        # modification neither decrypts nor re-encrypts.
+        src = os.path.join(CORPUS, FILES[0])
+        enc = f"{tmp}/restricted.pdf"
+        subprocess.run(["qpdf", "--encrypt", "u", "o", "256", "--modify=none", "--", src, enc], check=True)
+        for args in (["decrypt", enc, f"{tmp}/r.pdf", "--password", "u"],
+                     ["encrypt", enc, f"{tmp}/r.pdf", "--input-password", "u"]):
+            r = run(args)
+            if r.returncode != 1 or "Owner password needed" not in r.stderr or os.path.exists(f"{tmp}/r.pdf"):
+                print(f"FAIL restricted {args[0]}: exit {r.returncode} {r.stderr.strip()}")
+                failures += 1
+        if run(["decrypt", enc, f"{tmp}/r.pdf", "--password", "o"]).returncode != 0:
+            print("FAIL restricted: the owner password refused")
+            failures += 1
+    print(f"{len(inputs)} encrypted inputs, {failures} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
