@@ -16,6 +16,9 @@ import pikepdf
 
 VARNEL, CORPUS = sys.argv[1], sys.argv[2]
 FILES = ["classic-02.pdf", "xrefstream-objstm-03.pdf"]  # metadata stream; object streams
+# The corpus's encrypted files that open with the empty user password.
+ENCRYPTED = ["classic-encrypted-01.pdf", "classic-encrypted-02.pdf", "classic-encrypted-linear-01.pdf",
+             "classic-encrypted-pred15-01.pdf"]
 QPDF = [  # name, arguments of qpdf --encrypt u o ... --
     ("qpdf-r2", ["40"]),
     ("qpdf-r3", ["128", "--use-aes=n"]),
@@ -63,8 +66,11 @@ def compare(encrypted, password, plain, plain_password="", skip=()):
         enc = ref.trailer.get("/Encrypt")
         enc_number = enc.objgen[0] if enc is not None and enc.is_indirect else -1
         size = int(ref.trailer.Size)
-        numbers = {o.objgen for o in got.objects if o.is_indirect} - {(0, 0)}
-        for num, gen in sorted(o.objgen for o in ref.objects if o.is_indirect and 0 < o.objgen[0] < size):
+        # (pikepdf gives indirect numbers as Python numbers, without objgen.)
+        indirect = [o.objgen for o in got.objects if isinstance(o, pikepdf.Object) and o.is_indirect]
+        numbers = set(indirect) | {(n, 0) for n in range(1, int(got.trailer.Size))}
+        for num, gen in sorted(o.objgen for o in ref.objects
+                               if isinstance(o, pikepdf.Object) and o.is_indirect and 0 < o.objgen[0] < size):
             obj = ref.get_object((num, gen))
             if num == enc_number or (isinstance(obj, (pikepdf.Dictionary, pikepdf.Stream)) and obj.get("/Type") == "/XRef"):
                 continue
@@ -96,20 +102,21 @@ def main():
                 for mode in STREAM_MODES:
                     out = f"{tmp}/{f}-{name}{mode[-8:]}.pdf"
                     subprocess.run(["qpdf", "--allow-weak-crypto", mode, "--encrypt", "u", "o"] + extra + ["--", src, out], check=True)
-                    inputs.append((f"{f} {name} {mode}", out))
+                    inputs.append((f"{f} {name} {mode}", out, ("u", "o")))
             for method in MUTOOL:
                 out = f"{tmp}/{f}-mutool-{method}.pdf"
                 subprocess.run(["mutool", "clean", "-E", method, "-U", "u", "-O", "o", src, out], check=True,
                                capture_output=True)
-                inputs.append((f"{f} mutool {method}", out))
+                inputs.append((f"{f} mutool {method}", out, ("u", "o")))
             for r in PIKEPDF:
                 out = f"{tmp}/{f}-pikepdf-r{r}.pdf"
                 with pikepdf.open(src) as pdf:
                     pdf.save(out, encryption=pikepdf.Encryption(user="u", owner="o", R=r))
-                inputs.append((f"{f} pikepdf R{r}", out))
-        for label, enc in inputs:
+                inputs.append((f"{f} pikepdf R{r}", out, ("u", "o")))
+        inputs += [(f, os.path.join(CORPUS, f), ("",)) for f in ENCRYPTED]
+        for label, enc, passwords in inputs:
             problems = []
-            for password in ("u", "o"):
+            for password in passwords:
                 out = f"{tmp}/plain.pdf"
                 r = run(["decrypt", enc, out, "--password", password])
                 if r.returncode != 0:
@@ -129,7 +136,8 @@ def main():
             if "pikepdf R6" in label or "qpdf-r4-aes --object-streams=generate" in label:
                 for cipher in ("rc4-128", "aes-128", "aes-256"):
                     out = f"{tmp}/re-{cipher}.pdf"
-                    r = run(["encrypt", enc, out, "--input-password", "o", "-u", "nu", "-o", "no", "--cipher", cipher])
+                    r = run(["encrypt", enc, out, "--input-password", "o", "-u", "nu", "-o", "no", "--cipher", cipher,
+                             "--verify"])
                     if r.returncode != 0:
                         problems.append(f"encrypt --input-password ({cipher}): {r.stderr.strip()}")
                         continue
