@@ -192,9 +192,14 @@ void PdfDecryption::Decrypt(Method method, uint8_t* data, size_t* size, int64_t 
   }
   if (*size < 2 * kBlock || *size % kBlock != 0) throw _kelvra_runtime_error("PdfDecryption:AES data length");
   const size_t n = *size - kBlock;
-  AesCbc aes(key_bytes, key.size());
-  aes.SetIv(data);
-  aes.Decrypt(data + kBlock, data + kBlock, n);
+  if (!aes_) {
+    aes_ = std::make_unique<AesCbc>(key_bytes, key.size());
+  } else if (key != aes_key_) {
+    aes_->SetKey(key_bytes, key.size());
+  }
+  aes_key_ = key;
+  aes_->SetIv(data);
+  aes_->Decrypt(data + kBlock, data + kBlock, n);
   const uint8_t pad = data[*size - 1];
   bool padded = pad >= 1 && pad <= kBlock;
   for (size_t i = 1; padded && i <= pad; ++i) padded = data[*size - i] == pad;

@@ -7,6 +7,7 @@
 
 #include "crypt/pdfsecurityhandler.h"
 
+class AesCbc;
 class PdfDiccionario;
 
 // The reader's side of the Standard security handler: reads an Encrypt
@@ -50,6 +51,10 @@ class PdfDecryption {
   void Decrypt(Method method, uint8_t* data, size_t* size, int64_t number, int64_t generation) const;
 
   std::unique_ptr<PdfSecurityHandler> handler_;
+  // The AES context of the last key used: revision 6 uses one key for
+  // every object, and a context costs more to make than a string to decrypt.
+  mutable std::unique_ptr<AesCbc> aes_;
+  mutable std::string aes_key_;
   std::map<std::string, Method> filters_;  // the crypt filters of /CF
   Method strings_ = Method::kRc4;
   Method streams_ = Method::kRc4;

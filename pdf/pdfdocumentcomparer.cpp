@@ -1,5 +1,11 @@
 #include "pdf/pdfdocumentcomparer.h"
 
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+#include "crypt/md5.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
@@ -9,13 +15,16 @@
 
 namespace {
 
-std::string Bytes(const PdfValue* v) {
-  return v->native_type == NATIVE_HEXSTRING ? PdfSyntaxFormatter::HexToBytes(v->text) : v->text;
+constexpr size_t kChunkObjects = 4096;
+
+// A tag and a length-prefixed piece, so that no two forms run together.
+void Piece(std::string* out, char tag, const void* data, size_t size) {
+  const uint64_t n = size;
+  out->push_back(tag);
+  out->append(reinterpret_cast<const char*>(&n), sizeof n);
+  out->append(static_cast<const char*>(data), size);
 }
 
-bool IsString(const PdfValue* v) { return v->native_type == NATIVE_STRING || v->native_type == NATIVE_HEXSTRING; }
-
-// No value (a body or entry the writer completes with null) is null.
 bool IsNull(const PdfValue* v) {
   return v == nullptr || (v->kind() == PdfValue::Kind::Value && v->native_type == NATIVE_KEYWORD && v->text == "null");
 }
@@ -24,83 +33,112 @@ bool IsNull(const PdfValue* v) {
 
 void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual) {
   PdfValue* root = expected.BuscarEnTrailer("/Root", false);
-  const std::string catalog = root != nullptr && root->native_type == NATIVE_REFERENCE ? root->text : std::string();
+  const int64_t catalog = root != nullptr && root->native_type == NATIVE_REFERENCE ? StringToInt64(root->text) : -1;
+  Objects objects;
   for (const XRefEntry* e : expected.DocumentObjects()) {
     if (e->number == expected.EncryptObjectNumber()) continue;
-    const int64_t generation = e->type == XRefEntry::kCompressed ? 0 : e->generation;
-    const size_t mark_a = expected.ValueMark(), mark_b = actual.ValueMark();
-    bool same = false;
+    objects.emplace_back(e->number, e->type == XRefEntry::kCompressed ? 0 : e->generation);
+  }
+  std::vector<std::string> ours, theirs;
+  for (size_t begin = 0; begin < objects.size(); begin += kChunkObjects) {
+    const size_t end = std::min(objects.size(), begin + kChunkObjects);
+    std::exception_ptr failure;
+    auto read_actual = [&] {
+      try {
+        Forms(actual, objects, begin, end, catalog, &theirs);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    };
+    bool threaded = true;
     try {
-      PdfValue* a = expected.DameObjeto(e->number, generation);
-      PdfValue* b = actual.DameObjeto(e->number, generation);
-      same = SameValue(a, b, ReferenceText(e->number, generation) == catalog) && SameStreamData(expected, a, actual, b);
-    } catch (const _kelvra_runtime_error&) {
-      same = false;  // a fetch that fails in the output (or the input) is a difference
+      std::thread other(read_actual);
+      try {
+        Forms(expected, objects, begin, end, catalog, &ours);
+      } catch (...) {
+        other.join();
+        throw;
+      }
+      other.join();
+    } catch (const std::system_error&) {
+      threaded = false;
     }
-    if (!same)
-      throw _kelvra_runtime_error("PdfDocumentComparer:object " + std::to_string(e->number) + " " +
-                                  std::to_string(generation) + " differs");
-    expected.ReleaseValuesFrom(mark_a);
-    actual.ReleaseValuesFrom(mark_b);
+    if (!threaded) {  // no thread to be had: one side after the other
+      read_actual();
+      Forms(expected, objects, begin, end, catalog, &ours);
+    }
+    if (failure) std::rethrow_exception(failure);
+    for (size_t i = 0; i < ours.size(); ++i) {
+      if (ours[i] != theirs[i])
+        throw _kelvra_runtime_error("PdfDocumentComparer:object " + std::to_string(objects[begin + i].first) + " " +
+                                    std::to_string(objects[begin + i].second) + " differs");
+    }
   }
 }
 
-bool PdfDocumentComparer::SameValue(PdfValue* a, PdfValue* b, bool catalog) {
-  if (IsNull(a) || IsNull(b)) return IsNull(a) && IsNull(b);
-  if (a->kind() != b->kind()) return false;
-  switch (a->kind()) {
+void PdfDocumentComparer::Forms(PdfFileParser& parser, const Objects& objects, size_t begin, size_t end,
+                                int64_t catalog, std::vector<std::string>* out) {
+  out->resize(end - begin);
+  for (size_t i = begin; i < end; ++i) {
+    std::string& form = (*out)[i - begin];
+    form.clear();
+    const size_t mark = parser.ValueMark();
+    try {
+      Canonical(parser, parser.DameObjeto(objects[i].first, objects[i].second), objects[i].first == catalog, &form);
+    } catch (const _kelvra_runtime_error& e) {
+      // An object that cannot be read differs from one that can.
+      form.clear();
+      Piece(&form, '!', e.message.data(), e.message.size());
+    }
+    parser.ReleaseValuesFrom(mark);
+  }
+}
+
+void PdfDocumentComparer::Canonical(PdfFileParser& parser, PdfValue* v, bool catalog, std::string* out) {
+  if (IsNull(v)) {
+    Piece(out, 'n', "", 0);
+    return;
+  }
+  switch (v->kind()) {
     case PdfValue::Kind::Dictionary: {
-      auto* da = static_cast<PdfDiccionario*>(a);
-      auto* db = static_cast<PdfDiccionario*>(b);
-      if (da->IsStream() != db->IsStream()) return false;
-      // Entries in key order on both sides; skipped: /Length of a stream,
-      // and /Extensions of the catalog.
-      auto skipped = [&](const PdfKeyValuePair* p) {
-        return (da->IsStream() && p->key == "/Length") || (catalog && p->key == "/Extensions");
-      };
-      size_t i = 0, j = 0;
-      for (;;) {
-        while (i < da->pairs.size() && skipped(da->pairs[i])) ++i;
-        while (j < db->pairs.size() && skipped(db->pairs[j])) ++j;
-        if (i == da->pairs.size() || j == db->pairs.size()) return i == da->pairs.size() && j == db->pairs.size();
-        if (da->pairs[i]->key != db->pairs[j]->key || !SameValue(da->pairs[i]->value, db->pairs[j]->value, false))
-          return false;
-        ++i;
-        ++j;
+      auto* d = static_cast<PdfDiccionario*>(v);
+      Piece(out, 'd', "", 0);
+      for (const PdfKeyValuePair* pair : d->pairs) {
+        if ((d->IsStream() && pair->key == "/Length") || (catalog && pair->key == "/Extensions")) continue;
+        Piece(out, 'k', pair->key.data(), pair->key.size());
+        Canonical(parser, pair->value, false, out);
       }
+      Piece(out, 'e', "", 0);
+      if (d->IsStream()) {
+        int64_t offset = 0, length = 0;
+        parser.StreamExtent(d, "/OffsetStream no /Length", &offset, &length);
+        std::vector<uint8_t> data;
+        if (!parser.ReadDecryptedStream(d, offset, length, &data)) {
+          data.resize(static_cast<size_t>(length));
+          parser.inputStream->Seek(offset, 1);
+          if (length > 0) parser.inputStream->Leer(data.data(), data.size());
+        }
+        uint8_t digest[Md5::kDigestSize];
+        Md5::Digest(data.data(), data.size(), digest);
+        Piece(out, 's', digest, sizeof digest);
+      }
+      return;
     }
-    case PdfValue::Kind::Array: {
-      auto* aa = static_cast<PdfArray*>(a);
-      auto* ab = static_cast<PdfArray*>(b);
-      if (aa->elements.size() != ab->elements.size()) return false;
-      for (size_t i = 0; i < aa->elements.size(); ++i)
-        if (!SameValue(aa->elements[i], ab->elements[i], false)) return false;
-      return true;
-    }
+    case PdfValue::Kind::Array:
+      Piece(out, 'a', "", 0);
+      for (PdfValue* element : static_cast<PdfArray*>(v)->elements) Canonical(parser, element, false, out);
+      Piece(out, 'e', "", 0);
+      return;
     case PdfValue::Kind::KeyValuePair:
-      return false;
+      throw _kelvra_runtime_error("PdfDocumentComparer:pair");
     case PdfValue::Kind::Value:
       break;
   }
-  if (IsString(a) || IsString(b)) return IsString(a) && IsString(b) && Bytes(a) == Bytes(b);
-  return a->native_type == b->native_type && a->text == b->text;
-}
-
-bool PdfDocumentComparer::SameStreamData(PdfFileParser& expected, PdfValue* a, PdfFileParser& actual, PdfValue* b) {
-  if (a == nullptr || a->kind() != PdfValue::Kind::Dictionary || !static_cast<PdfDiccionario*>(a)->IsStream())
-    return true;
-  std::vector<uint8_t> da, db;
-  StoredData(expected, a, &da);
-  StoredData(actual, b, &db);
-  return da == db;
-}
-
-void PdfDocumentComparer::StoredData(PdfFileParser& parser, PdfValue* stream, std::vector<uint8_t>* out) {
-  auto* d = static_cast<PdfDiccionario*>(stream);
-  int64_t offset = 0, length = 0;
-  parser.StreamExtent(d, "/OffsetStream no /Length", &offset, &length);
-  if (parser.ReadDecryptedStream(d, offset, length, out)) return;
-  out->resize(static_cast<size_t>(length));
-  parser.inputStream->Seek(offset, 1);
-  if (length > 0) parser.inputStream->Leer(out->data(), out->size());
+  if (v->native_type == NATIVE_HEXSTRING) {
+    const std::string bytes = PdfSyntaxFormatter::HexToBytes(v->text);
+    Piece(out, 'S', bytes.data(), bytes.size());
+  } else {
+    Piece(out, v->native_type == NATIVE_STRING ? 'S' : static_cast<char>('0' + v->native_type), v->text.data(),
+          v->text.size());
+  }
 }

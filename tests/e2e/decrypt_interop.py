@@ -162,6 +162,15 @@ def main():
         if run(["decrypt", enc, f"{tmp}/r.pdf", "--password", "o"]).returncode != 0:
             print("FAIL restricted: the owner password refused")
             failures += 1
+        # --verify on every corpus file the encryptor accepts, every cipher.
+        for row in open(os.path.join(CORPUS, "MANIFEST.tsv")).read().splitlines()[1:]:
+            name, expected = row.split("\t")[0], row.split("\t")[12]
+            for cipher in ("rc4-128", "aes-128", "aes-256") if expected == "encrypt-ok" else ():
+                r = run(["encrypt", os.path.join(CORPUS, name), f"{tmp}/v.pdf", "-u", "a", "-o", "b", "--cipher", cipher,
+                         "--verify"])
+                if r.returncode != 0:
+                    print(f"FAIL --verify {name} {cipher}: {r.stderr.strip()}")
+                    failures += 1
     print(f"{len(inputs)} encrypted inputs, {failures} failures")
     return 1 if failures else 0
 
