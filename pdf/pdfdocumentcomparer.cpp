@@ -113,11 +113,7 @@ void PdfDocumentComparer::Canonical(PdfFileParser& parser, PdfValue* v, bool cat
         int64_t offset = 0, length = 0;
         parser.StreamExtent(d, "/OffsetStream no /Length", &offset, &length);
         std::vector<uint8_t> data;
-        if (!parser.ReadDecryptedStream(d, offset, length, &data)) {
-          data.resize(static_cast<size_t>(length));
-          parser.inputStream->Seek(offset, 1);
-          if (length > 0) parser.inputStream->Leer(data.data(), data.size());
-        }
+        parser.ReadStoredStream(d, offset, length, &data);
         uint8_t digest[Md5::kDigestSize];
         Md5::Digest(data.data(), data.size(), digest);
         Piece(out, 's', digest, sizeof digest);

@@ -259,11 +259,15 @@ void PdfFileParser::DecryptStrings(PdfValue* v, int64_t number, int64_t generati
 
 bool PdfFileParser::ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out) {
   if (!decryption_) return false;
+  ReadStoredStream(d, offset, length, out);
+  return true;
+}
+
+void PdfFileParser::ReadStoredStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out) {
   out->resize(static_cast<size_t>(length));
   inputStream->Seek(offset, 1);
   if (length > 0) inputStream->Leer(out->data(), out->size());
-  decryption_->DecryptStream(d, *out);
-  return true;
+  if (decryption_) decryption_->DecryptStream(d, *out);
 }
 
 void PdfFileParser::CountObjectText(uint64_t n) {

@@ -53,6 +53,8 @@ class PdfFileParser : public PdfParser {
   // Reads length bytes of stream d's data at offset and decrypts them into
   // out (true); false, reading nothing, when the file is not encrypted.
   bool ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out);
+  // The stored data of stream d, decrypted when the file is encrypted.
+  void ReadStoredStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out);
   void Parse(PdfStream& s);
   bool EsArchivoPdf(PdfStream& s);
   int64_t LeerStartAddress(PdfStream& s);
