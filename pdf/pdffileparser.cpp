@@ -194,7 +194,16 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   CountObjectText(static_cast<uint64_t>(inputStream->Tell() - at));
   // The strings of an object of its own are encrypted with its key; those
   // of object-stream members were decrypted with the object stream's data.
-  if (decryption_ && number != encrypt_number_) DecryptStrings(holder.value, number, generation);
+  if (decryption_ && number != encrypt_number_) {
+    try {
+      DecryptStrings(holder.value, number, generation);
+    } catch (...) {
+      // Half-decrypted values must not be found again in the cache.
+      auto it = cache_objetos.find(key);
+      if (it != cache_objetos.end() && it->second == holder.value) cache_objetos.erase(it);
+      throw;
+    }
+  }
   return holder.value;
 }
 
