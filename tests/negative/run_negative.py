@@ -115,8 +115,8 @@ def run_case(varnel, work, name, data, expect, memory_limit=True, time_limit=TIM
     out = os.path.join(out_dir, "encrypted.pdf")
     start = time.monotonic()
     try:
-        r = subprocess.run(limited([varnel, "encrypt", src, out, "-u", USER, "-o", OWNER, "-p", "PC",
-                                    "--input-password", OWNER], memory_limit),
+        r = subprocess.run(limited([varnel, "encrypt", src, out, "-u", USER, "-o", OWNER, "-p", "PC"] +
+                                   (["--input-password", OWNER] if name.startswith("encrypted-") else []), memory_limit),
                            capture_output=True, timeout=time_limit)
     except subprocess.TimeoutExpired:
         return name, "no end within %d s" % time_limit, time_limit
