@@ -16,6 +16,8 @@ class AtomicOutputFile {
   AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
 
   std::ostream& stream() { return stream_; }
+  // Where the data are written until Commit (for reading them back).
+  const std::string& temp_path() const { return temp_path_; }
   // Closes the temporary file and renames it to the destination.
   void Commit();
 

@@ -86,6 +86,7 @@ bool BatchList::AddJsonLines(std::istream& in, const std::string& output_dir, co
       if (known == std::end(keys)) return Fail(where + ": unknown key \"" + key + "\"");
       if (!value.is_string()) return Fail(where + ": \"" + key + "\" is not a string");
       file.*(known->second) = value.get<std::string>();
+      if (key == "input_password") file.has_input_password = true;
     }
     if (file.input.empty()) return Fail(where + ": no \"input\"");
     if (file.output.empty()) {

@@ -78,7 +78,9 @@ void BatchRunner::Report(size_t index, const FileResult& r) {
   bytes_in_ += r.bytes_in;
   bytes_out_ += r.bytes_out;
   if (!ok) Say("varnel: " + r.error->message + "\n");
+  if (!ok && r.error->code == PdfErrorReport::Code::kWrongPassword) wrong_password_ = true;
   if (ok && r.repaired && !settings_.quiet) Say("varnel: " + r.input + ": " + r.repair_note + "\n");
+  if (!r.warning.empty()) Say("varnel: " + r.input + ": warning: " + r.warning + "\n");
   if (settings_.json) {
     nlohmann::json record = {
         {"type", "file"},
@@ -183,7 +185,9 @@ int BatchRunner::Run() {
     }
   }
   for (std::thread& t : threads) t.join();
-  const int exit_status = g_signal.load() != 0 ? 128 + g_signal.load() : failed_ != 0 ? 1 : 0;
+  // One file whose password is wrong: 3, as for decrypt and check.
+  const bool wrong_password = files_.size() == 1 && failed_ == 1 && wrong_password_;
+  const int exit_status = g_signal.load() != 0 ? 128 + g_signal.load() : wrong_password ? 3 : failed_ != 0 ? 1 : 0;
   std::lock_guard<std::mutex> lock(mutex_);
   if (progress_) progress_->Clear();
   Summarize(elapsed(), exit_status);

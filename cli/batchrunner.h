@@ -45,6 +45,7 @@ class BatchRunner {
   bool helper_threads_ = true;
   std::atomic<size_t> next_{0};
   std::atomic<bool> failed_fast_{false};
+  bool wrong_password_ = false;  // a file failed for its password
 
   std::mutex mutex_;  // guards what follows, and all output
   std::condition_variable changed_;

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "cli/commands.h"
 #include "pdf/kelvraruntimeerror.h"
@@ -15,12 +17,15 @@ struct CheckCounts {
   size_t sections = 0;
 };
 
-CheckCounts CheckFile(const std::string& path) {
+CheckCounts CheckFile(const std::string& path, const std::string* password) {
   PdfFileStream input;
   input.Abrir(path.c_str(), "rb");
   PdfFileParser parser;
   parser.SetRepair(true);
+  if (password != nullptr) parser.SetPassword(*password, false);
   parser.Parse(input);
+  ReportDecryptionWarning(parser, path);
+  std::vector<uint8_t> data;
   CheckCounts counts;
   counts.sections = parser.SectionCount();
   for (const XRefEntry* e : parser.DocumentObjects()) {
@@ -41,7 +46,9 @@ CheckCounts CheckFile(const std::string& path) {
     } else if (v != nullptr && v->kind() == PdfValue::Kind::Dictionary && static_cast<PdfDiccionario*>(v)->IsStream()) {
       // The data must be where the writer will copy it from.
       int64_t offset = 0, length = 0;
-      parser.StreamExtent(static_cast<PdfDiccionario*>(v), "/OffsetStream no /Length", &offset, &length);
+      auto* d = static_cast<PdfDiccionario*>(v);
+      parser.StreamExtent(d, "/OffsetStream no /Length", &offset, &length);
+      parser.ReadDecryptedStream(d, offset, length, &data);
     }
     ++counts.objects;
     parser.ReleaseValuesFrom(mark);
@@ -52,16 +59,17 @@ CheckCounts CheckFile(const std::string& path) {
 
 }  // namespace
 
-int RunCheck(const std::vector<std::string>& files) {
+int RunCheck(const std::vector<std::string>& files, const std::string* password) {
   int status = 0;
   for (const std::string& path : files) {
     try {
-      const CheckCounts c = CheckFile(path);
+      const CheckCounts c = CheckFile(path, password);
       std::printf("%s: ok (%zu objects, %zu in object streams, %zu cross-reference sections)%s\n", path.c_str(), c.objects,
                   c.compressed, c.sections, c.repair.c_str());
     } catch (...) {
-      std::printf("%s: %s\n", path.c_str(), DescribeCurrentException().c_str());
-      status = 1;
+      const std::string message = DescribeCurrentException();
+      std::printf("%s: %s\n", path.c_str(), message.c_str());
+      status = std::max(status, message == "Wrong password" ? 3 : 1);
     }
     std::fflush(stdout);
   }

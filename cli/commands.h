@@ -1,17 +1,20 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
 struct PdfRepairReport;
 
 // The command-line tool's commands. Each returns the process exit status:
-// 0 success, 1 failure (a message was printed), 2 usage error, 130
-// interrupted.
+// 0 success, 1 failure (a message was printed), 2 usage error, 3 the
+// password does not open the encrypted input, 130 interrupted.
 
 // Reads each file the way the encryptor will: every cross-reference section,
 // every object the document lists, every object stream decoded. One line per
 // file on standard output.
-int RunCheck(const std::vector<std::string>& files);
+// With a password, encrypted files are opened with it and every string and
+// stream decrypted.
+int RunCheck(const std::vector<std::string>& files, const std::string* password = nullptr);
 
 // The ciphers --cipher names.
 const std::vector<std::string>& CipherNames();
@@ -26,8 +29,15 @@ struct EncryptOptions {
   std::string owner_password;  // UTF-8, as typed
   std::string permissions;
   std::string cipher = kDefaultCipher;  // one of CipherNames()
-  std::string input_password;           // UTF-8; opens an encrypted input (not yet used)
+  // Opens an encrypted input (owner password, or a user password that
+  // grants modification) when has_input_password; without one the input
+  // must not be encrypted.
+  std::string input_password;  // UTF-8, as typed
+  bool has_input_password = false;
   bool repair = true;  // false: a damaged file is refused, not repaired
+  // Reopens the output with the new passwords and compares every object
+  // with the input before it is renamed into place.
+  bool verify = false;
 };
 
 // How a run over one or more files goes.
@@ -47,5 +57,31 @@ int RunEncrypt(const std::vector<EncryptOptions>& files, const RunSettings& sett
 // what was dropped, and why the file could not be read as written).
 std::string DescribeRepair(const PdfRepairReport& report);
 
+struct DecryptOptions {
+  std::string input;
+  std::string output;
+  std::string password;  // UTF-8, as typed
+};
+
+// Writes the unencrypted copy of input to output atomically.
+int RunDecrypt(const DecryptOptions& options);
+
+// The password for an encrypted input: the option's value when given, else
+// the environment variable env. Null when neither is there.
+std::unique_ptr<std::string> InputPassword(const char* env, bool option_given, const std::string& option);
+
+class PdfFileParser;
+// Prints what opening an encrypted file let pass with a doubt (a /Perms
+// that disagrees with /P), as "varnel: FILE: warning: ...".
+void ReportDecryptionWarning(const PdfFileParser& parser, const std::string& file);
+
+// Reads the encrypted copy of options.input at written_path back with the
+// new passwords (each must open it with its own rights) and compares every
+// object with the input's; throws on the first difference.
+void VerifyEncryptedCopy(const EncryptOptions& options, const std::string& written_path);
+
 // Turns whatever was thrown into the text shown to the user.
 std::string DescribeCurrentException();
+// The exit status for a failure just caught: 3 for a wrong password, 1 for
+// anything else. Prints "varnel: FILE: message" first.
+int ReportFailure(const std::string& file);

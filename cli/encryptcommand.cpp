@@ -1,5 +1,10 @@
 #include "cli/batchrunner.h"
 #include "cli/commands.h"
+#include "crypt/pdfdecryption.h"
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfdocumentcomparer.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdffilestream.h"
 #include "pdf/pdfrepairreport.h"
 
 int RunEncrypt(const std::vector<EncryptOptions>& files, const RunSettings& settings) {
@@ -25,4 +30,29 @@ std::string DescribeRepair(const PdfRepairReport& report) {
   if (!report.reason.empty()) text += " read as written it failed with " + report.reason;
   if (text.back() == ';') text.pop_back();
   return text;
+}
+
+// Reads what was written back with the new passwords (each must open it
+// with its own rights) and compares every object with the input's.
+void VerifyEncryptedCopy(const EncryptOptions& options, const std::string& written_path) {
+  if (!options.owner_password.empty()) {
+    PdfFileStream written;
+    written.Abrir(written_path.c_str(), "rb");
+    PdfFileParser owner;
+    owner.SetPassword(options.owner_password, false);
+    owner.Parse(written);
+    if (owner.Decryption() == nullptr || owner.Decryption()->GetAccess() != PdfSecurityHandler::Access::kOwner)
+      throw _kelvra_runtime_error("Verify:the owner password does not open the output as owner");
+  }
+  PdfFileStream input, written;
+  input.Abrir(options.input.c_str(), "rb");
+  written.Abrir(written_path.c_str(), "rb");
+  PdfFileParser expected, actual;
+  expected.SetRepair(options.repair);
+  if (options.has_input_password) expected.SetPassword(options.input_password, false);
+  actual.SetPassword(options.user_password, false);
+  expected.Parse(input);
+  actual.Parse(written);
+  if (actual.Decryption() == nullptr) throw _kelvra_runtime_error("Verify:the output is not encrypted");
+  PdfDocumentComparer::Compare(expected, actual);
 }

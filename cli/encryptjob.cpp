@@ -8,6 +8,7 @@
 
 #include "cli/atomicoutputfile.h"
 #include "crypt/pdfcipherchoice.h"
+#include "crypt/pdfdecryption.h"
 #include "writer/pdffilewriter.h"
 #include "pdf/pdffilestream.h"
 
@@ -98,6 +99,7 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
   }
   writer->SetHelperThreads(helper_threads);
   writer->SetRepair(options.repair);
+  if (options.has_input_password) writer->SetPassword(options.input_password, true);
 
   auto input = std::make_unique<PdfFileStream>();
   try {
@@ -120,6 +122,11 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
     result.objects = static_cast<int64_t>(writer->ObjectsWritten());
     result.repaired = writer->RepairReport().repaired;
     if (result.repaired) result.repair_note = DescribeRepair(writer->RepairReport());
+    if (writer->Decryption() != nullptr) result.warning = writer->Decryption()->Handler().Warning();
+    if (options.verify) {
+      output->stream().flush();
+      VerifyEncryptedCopy(options, output->temp_path());
+    }
     result.bytes_out = static_cast<int64_t>(output->stream().tellp());
   } catch (...) {
     return finish(library_failure(0));

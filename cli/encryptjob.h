@@ -17,6 +17,7 @@ struct FileResult {
   int64_t objects = 0;
   bool repaired = false;    // the input's structure was rebuilt to read it
   std::string repair_note;  // what the repair did ("repaired: ...")
+  std::string warning;      // what opening an encrypted input let pass with a doubt
 };
 
 // Encrypts one file into its output, atomically: the output appears

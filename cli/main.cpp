@@ -75,6 +75,18 @@ int main(int argc, char** argv) {
   std::vector<std::string> check_files;
   CLI::App* check = app.add_subcommand("check", "Read each file as the encryptor would and report what it finds");
   check->add_option("files", check_files, "PDF files")->required();
+  std::string check_password;
+  CLI::Option* check_password_flag = check->add_option(
+      "--password", check_password, "Open encrypted files with this password (or VARNEL_PASSWORD) and decrypt everything");
+
+  CLI::App* decrypt = app.add_subcommand("decrypt", "Write an unencrypted copy of the encrypted INPUT to OUTPUT");
+  DecryptOptions decrypt_options;
+  decrypt->add_option("input", decrypt_options.input, "Encrypted PDF file")->required();
+  decrypt->add_option("output", decrypt_options.output, "Where to write the unencrypted copy (may equal INPUT)")->required();
+  std::string decrypt_password;
+  CLI::Option* decrypt_password_flag = decrypt->add_option(
+      "--password", decrypt_password,
+      "The owner password, or a user password that grants modification (default: VARNEL_PASSWORD, else empty)");
 
   CLI::App* encrypt = app.add_subcommand(
       "encrypt", "Write an encrypted copy of INPUT to OUTPUT, or of each INPUT into --output-dir, or of each file of --batch");
@@ -94,7 +106,6 @@ int main(int argc, char** argv) {
                       "aes-256 (revision 6), aes-128 (revision 4) or rc4-128 (revision 3, for readers older than PDF 1.6)")
       ->check(CLI::IsMember(CipherNames()))
       ->default_str(kDefaultCipher);
-  encrypt->add_option("--input-password", options.input_password, "Password that opens an encrypted INPUT");
   CLI::Option* dir_flag = encrypt->add_option("--output-dir", output_dir, "Write each INPUT's copy into DIR, under its own name");
   CLI::Option* suffix_flag =
       encrypt->add_option("--suffix", suffix, "With --output-dir: added to each name before its extension (a.pdf: a-S.pdf with -S)");
@@ -111,6 +122,14 @@ int main(int argc, char** argv) {
 
   bool no_repair = false;
   encrypt->add_flag("--no-repair", no_repair, "Refuse a damaged file instead of repairing it");
+  std::string input_password;
+  CLI::Option* input_password_flag = encrypt->add_option(
+      "--input-password", input_password,
+      "Open an encrypted INPUT with its owner password, or a user password that grants modification "
+      "(default: VARNEL_INPUT_PASSWORD)");
+  encrypt->add_flag("--verify", options.verify,
+                    "Reopen the output with the new passwords and compare every object with the input before "
+                    "it replaces OUTPUT");
 
   try {
     Utf8Arguments arguments(argc, argv);
@@ -119,7 +138,20 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? 0 : 2;
   }
-  if (check->parsed()) return RunCheck(check_files);
+  if (check->parsed()) {
+    const auto password = InputPassword("VARNEL_PASSWORD", check_password_flag->count() != 0, check_password);
+    return RunCheck(check_files, password.get());
+  }
+  if (decrypt->parsed()) {
+    const auto password = InputPassword("VARNEL_PASSWORD", decrypt_password_flag->count() != 0, decrypt_password);
+    if (password != nullptr) decrypt_options.password = *password;
+    return RunDecrypt(decrypt_options);
+  }
+  const auto opening = InputPassword("VARNEL_INPUT_PASSWORD", input_password_flag->count() != 0, input_password);
+  if (opening != nullptr) {
+    options.input_password = *opening;
+    options.has_input_password = true;
+  }
 
   auto usage = [](const std::string& text) {
     std::fprintf(stderr, "varnel: %s\n", text.c_str());

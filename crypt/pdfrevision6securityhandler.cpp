@@ -4,6 +4,7 @@
 #include "crypt/pdfstandardsecurityhandler.h"
 #include "crypt/securerandom.h"
 #include "crypt/sha2.h"
+#include "pdf/kelvraruntimeerror.h"
 
 namespace {
 
@@ -83,6 +84,50 @@ void PdfRevision6SecurityHandler::ComputeKeys(const std::string& user, const std
   perms.replace(8, 4, "Tadb");
   perms.replace(12, 4, RandomBytes(random, 4));
   perms_ = EncryptWithZeroIv(file_key_, perms);
+}
+
+PdfSecurityHandler::Access PdfRevision6SecurityHandler::Authenticate(const EncryptValues& values,
+                                                                     const std::string& password) {
+  if (values.owner_value.size() < 48 || values.user_value.size() < 48 || values.owner_key.size() < kKeyBytes ||
+      values.user_key.size() < kKeyBytes)
+    throw _kelvra_runtime_error("PdfSecurityHandler:bad /O /U");
+  const std::string pw = password.substr(0, kMaxPasswordBytes);
+  const std::string u = values.user_value.substr(0, 48), o = values.owner_value.substr(0, 48);
+  Access access = Access::kNone;
+  std::string intermediate, wrapped;
+  if (PasswordHash(pw, o.substr(32, 8), u) == o.substr(0, 32)) {
+    access = Access::kOwner;
+    intermediate = PasswordHash(pw, o.substr(40, 8), u);
+    wrapped = values.owner_key.substr(0, kKeyBytes);
+  } else if (PasswordHash(pw, u.substr(32, 8), "") == u.substr(0, 32)) {
+    access = Access::kUser;
+    intermediate = PasswordHash(pw, u.substr(40, 8), "");
+    wrapped = values.user_key.substr(0, kKeyBytes);
+  } else {
+    return access;
+  }
+  file_key_.assign(kKeyBytes, '\0');
+  AesCbc(Bytes(intermediate), kKeyBytes).Decrypt(Bytes(wrapped), reinterpret_cast<uint8_t*>(&file_key_[0]), kKeyBytes);
+  user_value_ = u;
+  owner_value_ = o;
+  user_key_ = values.user_key.substr(0, kKeyBytes);
+  owner_key_ = values.owner_key.substr(0, kKeyBytes);
+  permissions_ = values.permissions;
+  identifier_ = values.identifier;
+  perms_ = values.perms;
+  if (!ChecksPerms()) return access;
+  // Algorithm 13: /Perms under the file key holds P, "T" or "F" and "adb".
+  std::string perms(16, '\0');
+  bool agrees = values.perms.size() >= 16;
+  if (agrees) {
+    AesCbc(Bytes(file_key_), kKeyBytes).Decrypt(Bytes(values.perms), reinterpret_cast<uint8_t*>(&perms[0]), 16);
+    for (int i = 0; i < 4; ++i)
+      agrees = agrees && static_cast<uint8_t>(perms[static_cast<size_t>(i)]) ==
+                             static_cast<uint8_t>(static_cast<uint32_t>(values.permissions) >> (8 * i));
+    agrees = agrees && perms.compare(9, 3, "adb") == 0 && perms[8] == (values.encrypt_metadata ? 'T' : 'F');
+  }
+  if (!agrees) warning_ = "/Perms does not match /P or /EncryptMetadata: the permissions may have been altered";
+  return access;
 }
 
 std::string PdfRevision6SecurityHandler::EncryptDictionaryEntries() const {

@@ -27,6 +27,12 @@ class PdfRevision6SecurityHandler : public PdfSecurityHandler {
   // owner, the 48-byte U (empty otherwise). Returns 32 bytes.
   static std::string Hash(const std::string& password, const std::string& salt, const std::string& user_value);
 
+  // Algorithm 2.A: O and OE for the owner password, U and UE for the user
+  // password (prepared UTF-8, cut to 127 bytes); then /Perms, decrypted
+  // with the file key, must repeat P and /EncryptMetadata, or Warning()
+  // says it does not.
+  Access Authenticate(const EncryptValues& values, const std::string& password) override;
+
   int Revision() const override { return 6; }
   Cipher DataCipher() const override { return Cipher::kAes; }
   std::string ObjectKeyBytes(int64_t, int64_t) const override { return file_key_; }
@@ -41,6 +47,15 @@ class PdfRevision6SecurityHandler : public PdfSecurityHandler {
   const std::string& GetUserKey() const { return user_key_; }
   const std::string& GetOwnerKey() const { return owner_key_; }
   const std::string& GetPerms() const { return perms_; }
+
+ protected:
+  // The hash a password is checked and unlocked with: Algorithm 2.B.
+  virtual std::string PasswordHash(const std::string& password, const std::string& salt,
+                                   const std::string& user_value) const {
+    return Hash(password, salt, user_value);
+  }
+  // Whether /Perms must agree with P.
+  virtual bool ChecksPerms() const { return true; }
 
  private:
   std::string file_key_;     // 32 bytes

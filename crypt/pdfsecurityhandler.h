@@ -10,6 +10,18 @@
 class PdfSecurityHandler {
  public:
   enum class Cipher { kRc4, kAes };
+  // Which password opened a document.
+  enum class Access { kNone, kUser, kOwner };
+
+  // What a reader found in an Encrypt dictionary (strings as bytes) and
+  // the file identifier's first element. key_bytes: the file key length
+  // the dictionary asks for (revisions 2 to 4).
+  struct EncryptValues {
+    std::string owner_value, user_value, owner_key, user_key, perms, identifier;
+    int32_t permissions = 0;
+    size_t key_bytes = 16;
+    bool encrypt_metadata = true;
+  };
 
   virtual ~PdfSecurityHandler();
 
@@ -22,6 +34,20 @@ class PdfSecurityHandler {
   virtual std::string EncryptDictionaryEntries() const = 0;
   // The version written in the file header ("1.5" ...).
   virtual const char* HeaderVersion() const = 0;
+
+  // The reading side: checks a prepared password (the bytes the revision
+  // hashes), as the owner password first, then as the user password. On
+  // success the file key is recovered and the values kept; kNone leaves the
+  // handler unusable. Values too short for the revision throw
+  // "PdfSecurityHandler:bad /O /U".
+  virtual Access Authenticate(const EncryptValues& values, const std::string& password) = 0;
+  // The key of one object's data under the given crypt filter method
+  // (revision 4 may use RC4 for some data and AES for the rest).
+  virtual std::string ObjectKeyFor(int64_t number, int64_t generation, Cipher) const {
+    return ObjectKeyBytes(number, generation);
+  }
+  // What authentication found doubtful but let pass (empty: nothing).
+  const std::string& Warning() const { return warning_; }
 
   virtual int32_t GetPermissions() const = 0;
   virtual const std::string& GetIdentifier() const = 0;
@@ -38,4 +64,7 @@ class PdfSecurityHandler {
   static std::string EscapeLiteralString(const std::string& bytes);
   // The bytes as upper-case hexadecimal digits.
   static std::string Hex(const std::string& bytes);
+
+ protected:
+  std::string warning_;
 };

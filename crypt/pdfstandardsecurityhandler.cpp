@@ -1,5 +1,6 @@
 #include "crypt/pdfstandardsecurityhandler.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "crypt/md5.h"
@@ -127,12 +128,14 @@ void PdfStandardSecurityHandler::ComputeFileKey(const std::string& identifier,
   for (int k = 0; k < 4; ++k) p[k] = static_cast<uint8_t>(static_cast<uint32_t>(permissions) >> (8 * k));
   md5.Update(p, sizeof p);
   if (!identifier.empty()) md5.Update(identifier.data(), identifier.size());
+  // Step f (revision 4): metadata left in the clear adds four 0xFF bytes.
+  if (!encrypt_metadata_) md5.Update("\xFF\xFF\xFF\xFF", 4);
   uint8_t digest[Md5::kDigestSize];
   md5.Final(digest);
-  // Step h (revision 3): 50 rounds of MD5 over the key length, 16 bytes.
-  for (int round = 0; round < 50; ++round) Md5::Digest(digest, kKeyBytes, digest);
+  // Step h (revision 3 and later): 50 rounds of MD5 over the key length.
+  for (int round = 0; round < KeyRounds(); ++round) Md5::Digest(digest, key_bytes_, digest);
   // Step i.
-  file_key_.assign(reinterpret_cast<const char*>(digest), kKeyBytes);
+  file_key_.assign(reinterpret_cast<const char*>(digest), key_bytes_);
 }
 
 // Algorithm 5: the user value U (revision 3).
@@ -147,9 +150,9 @@ void PdfStandardSecurityHandler::ComputeUserValue() {
   // with the pass number.
   for (int pass = 0; pass < 20; ++pass) {
     uint8_t key[kKeyBytes];
-    for (size_t k = 0; k < kKeyBytes; ++k)
+    for (size_t k = 0; k < file_key_.size(); ++k)
       key[k] = static_cast<uint8_t>(static_cast<uint8_t>(file_key_[k]) ^ pass);
-    Rc4(key, kKeyBytes).Crypt(digest, sizeof digest);
+    Rc4(key, file_key_.size()).Crypt(digest, sizeof digest);
   }
   // Step f: the 16 bytes, completed to 32 with zeros (the standard leaves
   // the completion arbitrary).
@@ -187,6 +190,59 @@ std::string PdfStandardSecurityHandler::ObjectKeyBytes(int64_t number, int64_t g
   uint8_t key[kKeyBytes];
   ObjectKey(static_cast<int>(number), static_cast<int>(generation), key);
   return std::string(reinterpret_cast<const char*>(key), kKeyBytes);
+}
+
+std::string PdfStandardSecurityHandler::ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const {
+  std::string input = file_key_;
+  const auto n = static_cast<uint32_t>(number), g = static_cast<uint32_t>(generation);
+  const char suffix[5] = {static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(n >> 16),
+                          static_cast<char>(g), static_cast<char>(g >> 8)};
+  input.append(suffix, sizeof suffix);
+  if (cipher == Cipher::kAes) input.append("sAlT", 4);
+  uint8_t digest[Md5::kDigestSize];
+  Md5::Digest(input.data(), input.size(), digest);
+  return std::string(reinterpret_cast<const char*>(digest), std::min<size_t>(file_key_.size() + 5, kKeyBytes));
+}
+
+bool PdfStandardSecurityHandler::AuthenticateUser(const EncryptValues& values, const std::string& padded_user) {
+  ComputeFileKey(values.identifier, padded_user, values.owner_value.substr(0, kValueBytes), values.permissions);
+  ComputeUserValue();
+  const size_t checked = UserValueBytesChecked();
+  return user_value_.compare(0, checked, values.user_value, 0, checked) == 0;
+}
+
+// Algorithms 6 and 7.
+PdfSecurityHandler::Access PdfStandardSecurityHandler::Authenticate(const EncryptValues& values,
+                                                                    const std::string& password) {
+  if (values.owner_value.size() < kValueBytes || values.user_value.size() < kValueBytes)
+    throw _kelvra_runtime_error("PdfSecurityHandler:bad /O /U");
+  if (values.key_bytes < 5 || values.key_bytes > kKeyBytes) throw _kelvra_runtime_error("PdfSecurityHandler:key length");
+  key_bytes_ = values.key_bytes;
+  encrypt_metadata_ = values.encrypt_metadata;
+  const std::string padded = PadPassword(password);
+  // Algorithm 7: O's key from the password as owner password, O decrypted
+  // back to the padded user password (the passes in reverse order).
+  uint8_t digest[Md5::kDigestSize];
+  Md5::Digest(padded.data(), padded.size(), digest);
+  for (int round = 0; round < KeyRounds(); ++round) Md5::Digest(digest, sizeof digest, digest);
+  std::string user = values.owner_value.substr(0, kValueBytes);
+  for (int pass = CipherPasses() - 1; pass >= 0; --pass) {
+    uint8_t key[kKeyBytes];
+    for (size_t k = 0; k < key_bytes_; ++k) key[k] = static_cast<uint8_t>(digest[k] ^ pass);
+    Rc4(key, key_bytes_).Crypt(Bytes(user), user.size());
+  }
+  Access access = Access::kNone;
+  if (AuthenticateUser(values, user)) {
+    access = Access::kOwner;
+  } else if (AuthenticateUser(values, padded)) {
+    access = Access::kUser;
+  }
+  if (access == Access::kNone) {
+    file_key_.clear();
+  } else {
+    user_value_ = values.user_value.substr(0, kValueBytes);
+  }
+  return access;
 }
 
 std::string PdfStandardSecurityHandler::EncryptDictionaryEntries() const {

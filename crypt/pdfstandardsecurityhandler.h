@@ -23,6 +23,13 @@ class PdfStandardSecurityHandler : public PdfSecurityHandler {
   std::string ObjectKeyBytes(int64_t number, int64_t generation) const override;
   std::string EncryptDictionaryEntries() const override;
   const char* HeaderVersion() const override { return "1.5"; }
+  // Algorithms 6 and 7: the user password opens the file when the U it
+  // gives matches; the owner password opens it when the user password
+  // recovered with it from O does. Passwords are PDFDocEncoding bytes.
+  Access Authenticate(const EncryptValues& values, const std::string& password) override;
+  // Algorithm 1 for any file key length (5 to 16 bytes): RC4 keys of
+  // length + 5 bytes at most 16, AES keys salted with "sAlT".
+  std::string ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const override;
 
   // Derives every field from the passwords (8-bit PDFDocEncoding bytes) and
   // the permission letters. An empty owner password is replaced by 16
@@ -50,7 +57,7 @@ class PdfStandardSecurityHandler : public PdfSecurityHandler {
   void ComputeFileKey(const std::string& identifier, const std::string& padded_user,
                       const std::string& owner_value, int32_t permissions);
   // Computes U from the stored identifier and file key.
-  void ComputeUserValue();
+  virtual void ComputeUserValue();
 
   // The 16-byte RC4 key of one indirect object, for callers that run Rc4
   // themselves over data in chunks.
@@ -72,11 +79,23 @@ class PdfStandardSecurityHandler : public PdfSecurityHandler {
  protected:
   // Permission bits a revision always grants, whatever the letters say.
   virtual uint32_t RequiredPermissionBits() const { return 0; }
+  // Rounds of MD5 that strengthen the file key and O's key, and passes of
+  // RC4 over O and U (revision 2: none and one).
+  virtual int KeyRounds() const { return 50; }
+  virtual int CipherPasses() const { return 20; }
+  // How many leading bytes of U a computed U must match.
+  virtual size_t UserValueBytesChecked() const { return 16; }
+  // Sets U (revision 2 computes it its own way).
+  void SetUserValue(std::string value) { user_value_ = std::move(value); }
+  // Whether the padded password opens the file as the user (file key set).
+  bool AuthenticateUser(const EncryptValues& values, const std::string& padded_user);
 
  private:
   std::string owner_value_;  // O, 32 bytes
   std::string user_value_;   // U, 32 bytes
-  std::string file_key_;     // 16 bytes
-  std::string identifier_;   // 16 bytes
+  std::string file_key_;     // 16 bytes (5 to 16 when read)
+  std::string identifier_;   // 16 bytes (any length when read)
   int32_t permissions_ = 0;  // P
+  size_t key_bytes_ = kKeyBytes;
+  bool encrypt_metadata_ = true;
 };

@@ -38,7 +38,7 @@ void PdfCompressedStream::DecompressArray(PdfValue* value, PdfStream& input, std
   }
 }
 
-void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& input, std::vector<uint8_t>& out) {
+void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& /*input: the parser's own*/, std::vector<uint8_t>& out) {
   if (value == nullptr || value->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:no content stream");
   auto* d = static_cast<PdfDiccionario*>(value);
   if (!d->IsStream() || d->parser == nullptr) throw _kelvra_runtime_error("PdfCompressedStream::Decompress::no /OffsetStream");
@@ -49,9 +49,7 @@ void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& input, std:
   d->parser->CountDecodedBytes(static_cast<uint64_t>(length));
   // An object stream the writer asked for ahead may be inflated already.
   if (d->parser->TakeDecodedAhead(d, offset, length, out)) return;
-  out.resize(static_cast<size_t>(length));
-  input.Seek(offset, 1);
-  input.Leer(out.data(), out.size());
+  d->parser->ReadStoredStream(d, offset, length, &out);
 
   PdfValue* filter = d->GetValue("/Filter", true);
   PdfValue* parms = d->GetValue("/DecodeParms", true);
@@ -79,7 +77,9 @@ void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& input, std:
 
 void PdfCompressedStream::ApplyFilter(PdfValue* name, PdfValue* parms, std::vector<uint8_t>& data) {
   const std::string text = name != nullptr ? name->text : std::string();
-  if (text == "/FlateDecode") {
+  if (text == "/Crypt") {
+    return;  // undone as the data were read
+  } else if (text == "/FlateDecode") {
     PdfDeflateStreamFilter::Filter(data, pdflimits::kMaxDecodedStreamBytes);
   } else if (text == "/ASCII85Decode") {
     PdfASCII85DecodeStreamFilter::Filter(data, pdflimits::kMaxDecodedStreamBytes);

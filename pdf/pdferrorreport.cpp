@@ -48,6 +48,14 @@ PdfErrorReport PdfErrorReport::FromLibraryText(const std::string& text, const st
   if (text == "No es archivo pdf.") return {Code::kNotPdf, input + " is not a PDF file", text};
   if (text == "Encrypted")
     return {Code::kEncrypted, input + " is already encrypted (use --input-password to re-encrypt)", text};
+  if (text == "Wrong password") return {Code::kWrongPassword, "the password does not open " + input, text};
+  if (text == "Owner password needed")
+    return {Code::kOwnerPasswordRequired,
+            "the owner password is needed to re-encrypt or decrypt " + input +
+                " (or a user password that grants modification)",
+            text};
+  if (StartsWith(text, "Verify:"))
+    return {Code::kOutputFailed, "the copy of " + input + " does not read back as written: " + text.substr(7), text};
   if (text == "PdfFileWriter::Write:output") return {Code::kOutputFailed, "cannot write the copy of " + input, text};
   if (text == "out of memory" || text == "PdfParser::Abrir:malloc" || text == "PdfFileParser::NuevoValue:new")
     return {Code::kLimitExceeded, input + " needs more memory than is available", text};

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "crypt/pdfdecryption.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfcompressedstream.h"
@@ -18,6 +19,7 @@
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdflimits.h"
 #include "pdf/pdfmemorystream.h"
+#include "writer/pdfsyntaxformatter.h"
 
 namespace {
 
@@ -225,7 +227,91 @@ PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t genera
   PdfKeyValuePair holder;
   ParseDiccionario(holder, *inputStream);
   CountObjectText(static_cast<uint64_t>(inputStream->Tell() - at));
+  // The strings of an object of its own are encrypted with its key; those
+  // of object-stream members were decrypted with the object stream's data.
+  if (decryption_ && number != encrypt_number_) {
+    try {
+      DecryptStrings(holder.value, number, generation);
+    } catch (...) {
+      // Half-decrypted values must not be found again in the cache.
+      auto it = cache_objetos.find(ReferenceText(number, generation));
+      if (it != cache_objetos.end() && it->second == holder.value) cache_objetos.erase(it);
+      throw;
+    }
+  }
   return holder.value;
+}
+
+void PdfFileParser::SetPassword(const std::string& utf8, bool need_change_rights) {
+  has_password_ = true;
+  need_change_rights_ = need_change_rights;
+  password_ = utf8;
+}
+
+void PdfFileParser::OpenEncryption() {
+  PdfValue* reference = BuscarEnTrailer("/Encrypt", false);
+  if (reference == nullptr) return;
+  if (!has_password_) throw _kelvra_runtime_error("Encrypted");
+  if (reference->kind() == PdfValue::Kind::Value && reference->native_type == NATIVE_REFERENCE) {
+    const size_t blank = reference->text.find(' ');
+    encrypt_number_ = StringToInt64(reference->text.substr(0, blank));
+    // Inside an object stream it could not be read before decrypting.
+    const XRefEntry* e = index_.Newest(encrypt_number_);
+    if (e == nullptr || e->type != XRefEntry::kInUse) throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+  }
+  PdfValue* encrypt = BuscarEnTrailer("/Encrypt", true);
+  if (encrypt == nullptr || encrypt->kind() != PdfValue::Kind::Dictionary)
+    throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+  // The identifier is never encrypted.
+  std::string identifier;
+  PdfValue* id = BuscarEnTrailer("/ID", true);
+  if (id != nullptr && id->kind() == PdfValue::Kind::Array && static_cast<PdfArray*>(id)->GetSize() > 0) {
+    PdfValue* first = static_cast<PdfArray*>(id)->GetValue(0, true);
+    if (first != nullptr && first->native_type == NATIVE_STRING) identifier = first->text;
+    if (first != nullptr && first->native_type == NATIVE_HEXSTRING) identifier = PdfSyntaxFormatter::HexToBytes(first->text);
+  }
+  decryption_ = std::make_unique<PdfDecryption>(static_cast<PdfDiccionario*>(encrypt), identifier, password_);
+  if (need_change_rights_ && !decryption_->MayChangeProtection()) throw _kelvra_runtime_error("Owner password needed");
+}
+
+void PdfFileParser::DecryptStrings(PdfValue* v, int64_t number, int64_t generation) {
+  if (v == nullptr) return;
+  switch (v->kind()) {
+    case PdfValue::Kind::Dictionary: {
+      auto* d = static_cast<PdfDiccionario*>(v);
+      PdfValue* type = d->GetValue("/Type", false);
+      // A cross-reference stream is never encrypted.
+      if (type != nullptr && type->native_type == NATIVE_NAME && type->text == "/XRef") return;
+      for (PdfKeyValuePair* pair : d->pairs) DecryptStrings(pair->value, number, generation);
+      return;
+    }
+    case PdfValue::Kind::Array:
+      for (PdfValue* element : static_cast<PdfArray*>(v)->elements) DecryptStrings(element, number, generation);
+      return;
+    case PdfValue::Kind::KeyValuePair:
+      DecryptStrings(static_cast<PdfKeyValuePair*>(v)->value, number, generation);
+      return;
+    case PdfValue::Kind::Value:
+      break;
+  }
+  if (v->native_type == NATIVE_HEXSTRING) {
+    v->text = PdfSyntaxFormatter::HexToBytes(v->text);
+    v->native_type = NATIVE_STRING;
+  }
+  if (v->native_type == NATIVE_STRING) decryption_->DecryptString(v->text, number, generation);
+}
+
+bool PdfFileParser::ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out) {
+  if (!decryption_) return false;
+  ReadStoredStream(d, offset, length, out);
+  return true;
+}
+
+void PdfFileParser::ReadStoredStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out) {
+  out->resize(static_cast<size_t>(length));
+  inputStream->Seek(offset, 1);
+  if (length > 0) inputStream->Leer(out->data(), out->size());
+  if (decryption_) decryption_->DecryptStream(d, *out);
 }
 
 void PdfFileParser::CountObjectText(uint64_t n) {
@@ -380,8 +466,9 @@ void PdfFileParser::DecodeObjectStreamsAhead(std::vector<int64_t> order) {
   decode_ahead_.reset();
   ahead_order_.clear();
   ahead_next_ = 0;
-  // One object stream, or one core, gains nothing.
-  if (!helper_threads_ || order.size() < 2 || std::thread::hardware_concurrency() < 2) return;
+  // One object stream, or one core, gains nothing; the stored data of an
+  // encrypted file are decrypted first, on this thread.
+  if (!helper_threads_ || decryption_ || order.size() < 2 || std::thread::hardware_concurrency() < 2) return;
   try {
     decode_ahead_ = std::make_unique<PdfDecodeAhead>();
   } catch (const std::system_error&) {

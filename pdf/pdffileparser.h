@@ -16,6 +16,7 @@
 #include "pdf/xrefindex.h"
 
 class PdfDecodeAhead;
+class PdfDecryption;
 
 class PdfValue;
 class PdfArray;
@@ -48,6 +49,21 @@ class PdfFileParser : public PdfParser {
   ~PdfFileParser() override;
 
   // --- File structure and cross-reference data ---
+  // Opens an encrypted file with this password (UTF-8 as typed) in the
+  // next Parse; without one an encrypted file fails with "Encrypted".
+  // need_change_rights: fail with "Owner password needed" unless the
+  // password may take the protection off (see PdfDecryption).
+  void SetPassword(const std::string& utf8, bool need_change_rights);
+  // After Parse: the decryption of an encrypted file (null otherwise), and
+  // the number of its Encrypt dictionary (-1: none, or direct), which is no
+  // object of the document.
+  const PdfDecryption* Decryption() const { return decryption_.get(); }
+  int64_t EncryptObjectNumber() const { return encrypt_number_; }
+  // Reads length bytes of stream d's data at offset and decrypts them into
+  // out (true); false, reading nothing, when the file is not encrypted.
+  bool ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out);
+  // The stored data of stream d, decrypted when the file is encrypted.
+  void ReadStoredStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out);
   void Parse(PdfStream& s);
   bool EsArchivoPdf(PdfStream& s);
   int64_t LeerStartAddress(PdfStream& s);
@@ -216,6 +232,10 @@ class PdfFileParser : public PdfParser {
   // Where the data of a stream that starts at from ends when "endstream"
   // never comes: before the first "endobj" ahead of the next object header.
   int64_t EndOfUnclosedStream(int64_t from);
+  // Sets up decryption when the trailer names an Encrypt dictionary.
+  void OpenEncryption();
+  // Decrypts the strings of an indirect object just read.
+  void DecryptStrings(PdfValue* v, int64_t number, int64_t generation);
   void LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev);
   void LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev);
   void ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index);
@@ -298,6 +318,11 @@ class PdfFileParser : public PdfParser {
   std::unordered_map<int64_t, size_t> newest_header_;  // number -> index in scan_->objects
   std::unordered_map<int64_t, PdfXRefScanner::Object> relocated_;  // number -> where the scan found it
   std::unordered_set<int64_t> unpacked_;  // object streams whose members are written whole
+  bool has_password_ = false;
+  bool need_change_rights_ = false;
+  std::string password_;
+  std::unique_ptr<PdfDecryption> decryption_;
+  int64_t encrypt_number_ = -1;
 };
 
 // Builds the reference text "N G R".

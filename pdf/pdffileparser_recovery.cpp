@@ -26,9 +26,12 @@ std::string Object(int64_t number) { return "object " + std::to_string(number); 
 }  // namespace
 
 bool PdfFileParser::Repairable(const std::string& message) const {
-  // Encrypted input stays refused, and a limit reached stays an error: the
-  // file is hostile or too large, and a repair would only meet it again.
-  return repair_ && message != "Encrypted" && !EndsWith(message, ":limit") && !EndsWith(message, ":recursion");
+  // Encrypted input stays refused (and a password that does not open it,
+  // or a security handler that cannot be read, stays that error), and a
+  // limit reached stays an error: the file is hostile or too large, and a
+  // repair would only meet it again.
+  return repair_ && message != "Encrypted" && message != "Wrong password" && message != "Owner password needed" &&
+         message.compare(0, 14, "PdfDecryption:") != 0 && !EndsWith(message, ":limit") && !EndsWith(message, ":recursion");
 }
 
 bool PdfFileParser::LeaveOut(int64_t number, const std::string& message) {

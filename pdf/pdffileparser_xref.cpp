@@ -67,6 +67,7 @@ void PdfFileParser::ParseAsWritten(PdfStream& s) {
   if (start <= 0) throw _kelvra_runtime_error("PdfFileParser::Parse:LeerStartAddress");
   ParseCrossReference(start, s);
   index_.Build(xrefList);
+  OpenEncryption();
 }
 
 bool PdfFileParser::EsArchivoPdf(PdfStream& s) {
@@ -175,7 +176,7 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
     last->section = section_;
   }
   last->trailer = trailer;
-  if (trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  if (!has_password_ && trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
   // A hybrid file's cross-reference stream lists what the table leaves out
   // (typically the objects in object streams). Its entries rank after the
   // table's own and before the older sections.
@@ -210,7 +211,7 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   xrefList.push_back(std::move(record));
   xref_stream_sections_.try_emplace(number, section_);
   // An encrypted input must not be encrypted a second time.
-  if (d->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  if (!has_password_ && d->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
   PdfValue* type = d->GetValue("/Type", true);
   if (type == nullptr || type->text != "/XRef" || !d->IsStream()) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
 

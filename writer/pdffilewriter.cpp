@@ -11,6 +11,7 @@
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdflimits.h"
+#include "pdf/pdfmemorystream.h"
 
 PdfFileWriter::PdfFileWriter() : buffer_(new char[kOutputBufferBytes]) {}
 
@@ -100,6 +101,8 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   for (size_t position = 0; position < objects.size(); ++position) {
     const XRefEntry* e = objects[position];
     object_position_ = position;
+    // The input's Encrypt dictionary is no part of what is written.
+    if (e->number == EncryptObjectNumber()) continue;
     if (Unpacked(e->type == XRefEntry::kCompressed ? static_cast<int64_t>(e->location) : e->number)) {
       // A repaired object stream's members are written whole; it is not.
       if (e->type == XRefEntry::kCompressed) {
@@ -263,6 +266,8 @@ void PdfFileWriter::WriteValue(PdfValue* value, PdfStream& input, int64_t number
 void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t number, int64_t generation) {
   int64_t offset = 0, length = 0;
   bool length_trusted = true;
+  std::vector<uint8_t> plain;  // the data of an encrypted input, decrypted
+  bool decrypted = false;
   if (d->IsStream()) {
     StreamExtent(d, "/OffsetStream no /Length", &offset, &length, &length_trusted);
     // No two streams of a sound file share data, so all the data copied fits
@@ -271,10 +276,12 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
     // grow with the square of the input.
     stream_bytes_copied_ += length;
     if (stream_bytes_copied_ > FileSize()) throw _kelvra_runtime_error("PdfFileWriter::WriteDictionary:stream data limit");
+    decrypted = ReadDecryptedStream(d, offset, length, &plain);
   }
   // "/Length" is written anew when it was wrong (the length of the data
-  // actually copied) or when the data grow as they are written.
-  const int64_t written_length = d->IsStream() ? WrittenStreamLength(length) : 0;
+  // actually copied) or when the data change length as they are written.
+  const int64_t data_length = decrypted ? static_cast<int64_t>(plain.size()) : length;
+  const int64_t written_length = d->IsStream() ? WrittenStreamLength(data_length) : 0;
   const bool new_length = d->IsStream() && (!length_trusted || written_length != length);
   Out("<<\n");
   for (const PdfKeyValuePair* pair : d->pairs) {
@@ -297,7 +304,12 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
   Out(">>\n");
   if (d->IsStream()) {
     Out("stream\n");
-    WriteStreamData(input, offset, length, number, generation);
+    if (decrypted) {
+      PdfMemoryStream data(plain.data(), plain.size());
+      WriteStreamData(data, 0, data_length, number, generation);
+    } else {
+      WriteStreamData(input, offset, length, number, generation);
+    }
     Out("\nendstream\n");
   }
 }

@@ -2,6 +2,8 @@
 bytes and what the tool must do with it: FAIL (exit 1 with the message given,
 or any library message when None) or OK (exit 0, output checks clean)."""
 import functools
+import hashlib
+import struct
 import zlib
 
 from pdfgen import Pdf, catalog_and_pages, minimal, rows_for
@@ -505,3 +507,39 @@ def _length_chain(depth):
         pdf.stream(stm, b"/Type /ObjStm /N 1 /First %d" % (len(content) - 1), content, length=length)
         compressed.append((held, stm, 0))
     return _with_xref_stream(pdf, 10 + 2 * depth, compressed=compressed)
+
+
+def _rc4(key, data):
+    s, j, out = list(range(256)), 0, bytearray()
+    for i in range(256):
+        j = (j + s[i] + key[i % len(key)]) & 255
+        s[i], s[j] = s[j], s[i]
+    i = j = 0
+    for c in data:
+        i, j = (i + 1) & 255, (j + s[(i + 1) & 255]) & 255
+        s[i], s[j] = s[j], s[i]
+        out.append(c ^ s[(s[i] + s[j]) & 255])
+    return bytes(out)
+
+
+def _encrypted_file(owner, entries=b"/V 1 /R 2", u_bytes=32):
+    """Revision 2 (40-bit RC4, empty user password): object 4's data encrypted, 5 the Encrypt dictionary."""
+    pad = bytes.fromhex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A")
+    ident = b"0123456789abcdef"
+    o = _rc4(hashlib.md5((owner + pad)[:32]).digest()[:5], pad)
+    key = hashlib.md5(pad + o + struct.pack("<i", -4) + ident).digest()[:5]
+    u = _rc4(key, pad)[:u_bytes]
+    pdf = Pdf()
+    catalog_and_pages(pdf, _rc4(hashlib.md5(key + b"\x04\0\0\0\0").digest()[:10], b"BT ET"))
+    pdf.obj(5, b"<< /Filter /Standard " + entries + b" /P -4 /O <" + o.hex().encode() + b"> /U <" +
+            u.hex().encode() + b"> >>")
+    return _classic(pdf, 6, b" /Encrypt 5 0 R /ID [<" + ident.hex().encode() + b"><00>]")
+
+
+def encrypted():
+    """Encrypted inputs, opened with the owner password the runner gives."""
+    yield "encrypted-r2", _encrypted_file(b"O"), OK
+    yield "encrypted-wrong-password", _encrypted_file(b"X"), fail("Wrong password")
+    yield "encrypted-key-length", _encrypted_file(b"O", b"/V 2 /R 3 /Length 44"), fail("PdfDecryption:key length")
+    yield "encrypted-other-handler", _encrypted_file(b"O", b"/V 9 /R 2"), fail("PdfDecryption:unsupported Encrypt dictionary")
+    yield "encrypted-short-u", _encrypted_file(b"O", u_bytes=20), fail("PdfSecurityHandler:bad /O /U")

@@ -43,7 +43,8 @@ NOT_LIBRARY = {"out of memory", "Fatal error parse phase."}
 
 def hostile_cases():
     for group in (cases.prev_loops, cases.object_streams, cases.bombs, cases.huge_numbers, cases.nesting,
-                  cases.damaged_syntax, cases.long_tokens, cases.short_xref_stream, cases.amplification, cases.messages):
+                  cases.damaged_syntax, cases.long_tokens, cases.short_xref_stream, cases.amplification, cases.messages,
+                  cases.encrypted):
         yield from group()
 
 
@@ -120,7 +121,9 @@ def run_case(varnel, work, name, data, expect, memory_limit=True, time_limit=TIM
     out = os.path.join(out_dir, "encrypted.pdf")
     start = time.monotonic()
     try:
-        r = subprocess.run(limited([varnel, "encrypt"] + ([] if repair else ["--no-repair"]) + [src, out, "-u", USER, "-o", OWNER, "-p", "PC", "--json"], memory_limit),
+        r = subprocess.run(limited([varnel, "encrypt"] + ([] if repair else ["--no-repair"]) +
+                                   [src, out, "-u", USER, "-o", OWNER, "-p", "PC", "--json"] +
+                                   (["--input-password", OWNER] if name.startswith("encrypted-") else []), memory_limit),
                            capture_output=True, timeout=time_limit)
     except subprocess.TimeoutExpired:
         return name, "no end within %d s" % time_limit, time_limit
@@ -130,7 +133,7 @@ def run_case(varnel, work, name, data, expect, memory_limit=True, time_limit=TIM
 
     if r.returncode < 0:
         return name, "killed by signal %d: %s" % (-r.returncode, err[-300:]), seconds
-    if r.returncode == 1:
+    if r.returncode in (1, 3):
         # One line for people on stderr; the library's own text is the
         # record's detail.
         record = json.loads(r.stdout.splitlines()[0]) if r.stdout else {}
@@ -143,6 +146,8 @@ def run_case(varnel, work, name, data, expect, memory_limit=True, time_limit=TIM
             return name, "refused a readable file: %s" % message, seconds
         if isinstance(expect, tuple) and expect[1] is not None and message != expect[1]:
             return name, "message %r, expected %r" % (message, expect[1]), seconds
+        if (r.returncode == 3) != (message == "Wrong password"):
+            return name, "exit %d with %r" % (r.returncode, message), seconds
         return name, None, seconds
     if r.returncode != 0:
         return name, "exit %d: %s" % (r.returncode, err[-300:]), seconds

@@ -1,0 +1,63 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "crypt/pdfsecurityhandler.h"
+
+class AesCbc;
+class PdfDiccionario;
+
+// The reader's side of the Standard security handler: reads an Encrypt
+// dictionary, picks the revision's handler (2, 3, 4, 5 or 6), checks the
+// password with it, and decrypts strings and stream data with the crypt
+// filters the dictionary names (/StmF, /StrF, a stream's own /Crypt
+// filter, /Identity, /EncryptMetadata false).
+//
+// Failures: "Wrong password" when the password is neither the user nor the
+// owner password; "PdfDecryption:..." for a dictionary Varnel cannot use
+// (another handler, unknown /V or /R, key length out of bounds: 40 to 128
+// bits in steps of 8 for RC4, exactly 128 or 256 for AES), and for AES
+// data whose length or padding is wrong, which only a wrong key or
+// damaged data give.
+class PdfDecryption {
+ public:
+  enum class Method { kNone, kRc4, kAes };
+
+  // encrypt: the Encrypt dictionary; identifier: the bytes of the first
+  // element of the trailer's /ID (empty when there is none); password:
+  // UTF-8 as typed, prepared here as the revision wants it.
+  PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, const std::string& password);
+  ~PdfDecryption();
+
+  PdfSecurityHandler::Access GetAccess() const { return access_; }
+  const PdfSecurityHandler& Handler() const { return *handler_; }
+  // Whether the holder may take the protection off or change it: the owner
+  // password, or a user password whose document grants modification
+  // (permission bit 4).
+  bool MayChangeProtection() const;
+
+  // Decrypts a string of object number (generation) in place.
+  void DecryptString(std::string& bytes, int64_t number, int64_t generation) const;
+  // Decrypts the stored data of stream d (an indirect object) in place.
+  void DecryptStream(PdfDiccionario* d, std::vector<uint8_t>& data) const;
+  // The method that applies to stream d's data.
+  Method StreamMethod(PdfDiccionario* d) const;
+
+ private:
+  Method FilterMethod(const std::string& name) const;
+  void Decrypt(Method method, uint8_t* data, size_t* size, int64_t number, int64_t generation) const;
+
+  std::unique_ptr<PdfSecurityHandler> handler_;
+  // The AES context of the last key used: revision 6 uses one key for
+  // every object, and a context costs more to make than a string to decrypt.
+  mutable std::unique_ptr<AesCbc> aes_;
+  mutable std::string aes_key_;
+  std::map<std::string, Method> filters_;  // the crypt filters of /CF
+  Method strings_ = Method::kRc4;
+  Method streams_ = Method::kRc4;
+  bool encrypt_metadata_ = true;
+  PdfSecurityHandler::Access access_ = PdfSecurityHandler::Access::kNone;
+};

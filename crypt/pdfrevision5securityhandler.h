@@ -1,0 +1,15 @@
+#pragma once
+#include "crypt/pdfrevision6securityhandler.h"
+
+// Revision 5, the withdrawn draft of AES-256 that some files still carry:
+// the layout of revision 6 with a single SHA-256 of the password, the salt
+// and (for the owner) U as the hash, and no /Perms check. Read only.
+class PdfRevision5SecurityHandler : public PdfRevision6SecurityHandler {
+ public:
+  int Revision() const override { return 5; }
+
+ protected:
+  std::string PasswordHash(const std::string& password, const std::string& salt,
+                           const std::string& user_value) const override;
+  bool ChecksPerms() const override { return false; }
+};

@@ -1,0 +1,102 @@
+// The encrypted-document path: a small document whose Encrypt dictionary is
+// drawn from the input (/V, /R, /Length, crypt filters, /O /U /OE /UE
+// /Perms of any length, /P, /EncryptMetadata), or made by the revision 4
+// handler with a fixed identifier so that the password really opens it;
+// strings and stream data of any length (IV alone, bad padding). The
+// reader must authenticate or refuse with a library message, and every
+// object must decrypt or be refused the same way; an unencrypted copy is
+// written too.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "crypt/pdfrevision4securityhandler.h"
+#include "fuzz/nullsink.h"
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdfmemorystream.h"
+#include "writer/pdfdecryptedfilewriter.h"
+
+namespace {
+
+// Takes bytes from the front of the input; zeros once it is used up.
+class Bytes {
+ public:
+  Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+  std::string Take(size_t n) {
+    std::string out;
+    while (n-- > 0 && at_ < size_) out.push_back(static_cast<char>(data_[at_++]));
+    return out;
+  }
+  std::string Rest() { return Take(size_ - at_); }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t at_ = 0;
+};
+
+std::string Hex(const std::string& bytes) { return "<" + PdfSecurityHandler::Hex(bytes) + ">"; }
+
+std::string Document(Bytes& in, std::string* password) {
+  static const char* const kMethods[] = {"/None", "/V2", "/AESV2", "/AESV3", "/Other"};
+  static const char* const kFilters[] = {"/StdCF", "/Identity", "/Missing"};
+  static const int kLengths[] = {-1, 40, 48, 128, 256, 41, 0, 4096};
+  const uint8_t mode = in.Byte();
+  *password = in.Take(in.Byte() % 8);
+  std::string entries;
+  if (mode % 4 == 0) {
+    // Keys that the password opens (as user or owner, or neither).
+    PdfRevision4SecurityHandler h;
+    h.ComputeKeys("u", "o", "P", std::string(16, 'i'));
+    entries = h.EncryptDictionaryEntries();
+    if (mode & 4) *password = (mode & 8) ? "o" : "u";
+  } else {
+    entries = "/Filter /Standard /V " + std::to_string(in.Byte() % 7) + " /R " + std::to_string(in.Byte() % 8);
+    const int length = kLengths[in.Byte() % 8];
+    if (length >= 0) entries += " /Length " + std::to_string(length);
+    entries += " /CF << /StdCF << /CFM " + std::string(kMethods[in.Byte() % 5]) + " >> >>";
+    entries += " /StmF " + std::string(kFilters[in.Byte() % 3]) + " /StrF " + kFilters[in.Byte() % 3];
+    for (const char* key : {"/O", "/U", "/OE", "/UE", "/Perms"}) entries += std::string(" ") + key + " " + Hex(in.Take(in.Byte() % 130));
+    entries += " /P " + std::to_string(static_cast<int8_t>(in.Byte()));
+    if (in.Byte() & 1) entries += " /EncryptMetadata false";
+  }
+  const std::string text = in.Take(in.Byte());
+  const std::string crypt = (in.Byte() & 1) ? " /Filter [/Crypt] /DecodeParms [<< /Name /StdCF >>]" : "";
+  const std::string data = in.Rest();
+  // Object 1 a catalog with a string, 2 a stream, 3 the Encrypt dictionary.
+  std::string pdf = "%PDF-1.7\n";
+  std::string offsets[4];
+  auto obj = [&](int n, const std::string& body) {
+    char row[24];
+    std::snprintf(row, sizeof row, "%010zu 00000 n \n", pdf.size());
+    offsets[n] = row;
+    pdf += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
+  };
+  obj(1, "<< /Type /Catalog /S " + Hex(text) + " /T [(" + std::string(text.size() % 3, 'x') + ")] >>");
+  obj(2, "<< /Length " + std::to_string(data.size()) + crypt + " >>\nstream\n" + data + "\nendstream");
+  obj(3, "<< " + entries + " >>");
+  const size_t xref = pdf.size();
+  pdf += "xref\n0 4\n0000000000 65535 f \n" + offsets[1] + offsets[2] + offsets[3];
+  pdf += "trailer\n<< /Size 4 /Root 1 0 R /Encrypt 3 0 R /ID [" + Hex(std::string(16, 'i')) + Hex("x") +
+         "] >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return pdf;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Bytes in(data, size);
+  std::string password;
+  const std::string pdf = Document(in, &password);
+  PdfMemoryStream stream(pdf.data(), pdf.size());
+  PdfDecryptedFileWriter writer(password);
+  NullSink out;
+  try {
+    writer.WriteDocument(stream, out);
+  } catch (const _kelvra_runtime_error&) {
+    // refused with a library message: a correct outcome
+  }
+  return 0;
+}

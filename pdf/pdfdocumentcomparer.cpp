@@ -1,0 +1,140 @@
+#include "pdf/pdfdocumentcomparer.h"
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+#include "crypt/md5.h"
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfarray.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "writer/pdfsyntaxformatter.h"
+
+namespace {
+
+constexpr size_t kChunkObjects = 4096;
+
+// A tag and a length-prefixed piece, so that no two forms run together.
+void Piece(std::string* out, char tag, const void* data, size_t size) {
+  const uint64_t n = size;
+  out->push_back(tag);
+  out->append(reinterpret_cast<const char*>(&n), sizeof n);
+  out->append(static_cast<const char*>(data), size);
+}
+
+bool IsNull(const PdfValue* v) {
+  return v == nullptr || (v->kind() == PdfValue::Kind::Value && v->native_type == NATIVE_KEYWORD && v->text == "null");
+}
+
+}  // namespace
+
+void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual) {
+  PdfValue* root = expected.BuscarEnTrailer("/Root", false);
+  const int64_t catalog = root != nullptr && root->native_type == NATIVE_REFERENCE ? StringToInt64(root->text) : -1;
+  Objects objects;
+  for (const XRefEntry* e : expected.DocumentObjects()) {
+    if (e->number == expected.EncryptObjectNumber()) continue;
+    objects.emplace_back(e->number, e->type == XRefEntry::kCompressed ? 0 : e->generation);
+  }
+  std::vector<std::string> ours, theirs;
+  for (size_t begin = 0; begin < objects.size(); begin += kChunkObjects) {
+    const size_t end = std::min(objects.size(), begin + kChunkObjects);
+    std::exception_ptr failure;
+    auto read_actual = [&] {
+      try {
+        Forms(actual, objects, begin, end, catalog, &theirs);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    };
+    bool threaded = true;
+    try {
+      std::thread other(read_actual);
+      try {
+        Forms(expected, objects, begin, end, catalog, &ours);
+      } catch (...) {
+        other.join();
+        throw;
+      }
+      other.join();
+    } catch (const std::system_error&) {
+      threaded = false;
+    }
+    if (!threaded) {  // no thread to be had: one side after the other
+      read_actual();
+      Forms(expected, objects, begin, end, catalog, &ours);
+    }
+    if (failure) std::rethrow_exception(failure);
+    for (size_t i = 0; i < ours.size(); ++i) {
+      if (ours[i] != theirs[i])
+        throw _kelvra_runtime_error("PdfDocumentComparer:object " + std::to_string(objects[begin + i].first) + " " +
+                                    std::to_string(objects[begin + i].second) + " differs");
+    }
+  }
+}
+
+void PdfDocumentComparer::Forms(PdfFileParser& parser, const Objects& objects, size_t begin, size_t end,
+                                int64_t catalog, std::vector<std::string>* out) {
+  out->resize(end - begin);
+  for (size_t i = begin; i < end; ++i) {
+    std::string& form = (*out)[i - begin];
+    form.clear();
+    const size_t mark = parser.ValueMark();
+    try {
+      Canonical(parser, parser.DameObjeto(objects[i].first, objects[i].second), objects[i].first == catalog, &form);
+    } catch (const _kelvra_runtime_error& e) {
+      // An object that cannot be read differs from one that can.
+      form.clear();
+      Piece(&form, '!', e.message.data(), e.message.size());
+    }
+    parser.ReleaseValuesFrom(mark);
+  }
+}
+
+void PdfDocumentComparer::Canonical(PdfFileParser& parser, PdfValue* v, bool catalog, std::string* out) {
+  if (IsNull(v)) {
+    Piece(out, 'n', "", 0);
+    return;
+  }
+  switch (v->kind()) {
+    case PdfValue::Kind::Dictionary: {
+      auto* d = static_cast<PdfDiccionario*>(v);
+      Piece(out, 'd', "", 0);
+      for (const PdfKeyValuePair* pair : d->pairs) {
+        if ((d->IsStream() && pair->key == "/Length") || (catalog && pair->key == "/Extensions")) continue;
+        Piece(out, 'k', pair->key.data(), pair->key.size());
+        Canonical(parser, pair->value, false, out);
+      }
+      Piece(out, 'e', "", 0);
+      if (d->IsStream()) {
+        int64_t offset = 0, length = 0;
+        parser.StreamExtent(d, "/OffsetStream no /Length", &offset, &length);
+        std::vector<uint8_t> data;
+        parser.ReadStoredStream(d, offset, length, &data);
+        uint8_t digest[Md5::kDigestSize];
+        Md5::Digest(data.data(), data.size(), digest);
+        Piece(out, 's', digest, sizeof digest);
+      }
+      return;
+    }
+    case PdfValue::Kind::Array:
+      Piece(out, 'a', "", 0);
+      for (PdfValue* element : static_cast<PdfArray*>(v)->elements) Canonical(parser, element, false, out);
+      Piece(out, 'e', "", 0);
+      return;
+    case PdfValue::Kind::KeyValuePair:
+      throw _kelvra_runtime_error("PdfDocumentComparer:pair");
+    case PdfValue::Kind::Value:
+      break;
+  }
+  if (v->native_type == NATIVE_HEXSTRING) {
+    const std::string bytes = PdfSyntaxFormatter::HexToBytes(v->text);
+    Piece(out, 'S', bytes.data(), bytes.size());
+  } else {
+    Piece(out, v->native_type == NATIVE_STRING ? 'S' : static_cast<char>('0' + v->native_type), v->text.data(),
+          v->text.size());
+  }
+}

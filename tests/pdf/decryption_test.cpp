@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "crypt/aescbc.h"
+#include "pdf/pdfarray.h"
+#include "pdf/pdfdiccionario.h"
+#include "crypt/pdfdecryption.h"
+#include "crypt/pdfrevision4securityhandler.h"
+#include "crypt/pdfrevision6securityhandler.h"
+#include "crypt/securerandom.h"
+#include "tests/pdfbuilder.h"
+
+namespace {
+
+using pdftest::Doc;
+using pdftest::PdfBuilder;
+
+const std::string k32(64, 'A'), k48(96, 'A');  // hexadecimal digits of 32 and 48 bytes
+
+// A file with the Encrypt dictionary entries given, object 1 holding body.
+std::string File(const std::string& entries, const std::string& body, const std::string& id = "00") {
+  PdfBuilder b;
+  b.Obj(1, body);
+  b.Obj(2, "<<" + entries + ">>");
+  return b.Finish(b.Classic({{0, b.Rows(2)}}, "/Size 3 /Root 1 0 R /Encrypt 2 0 R /ID [<" + id + "><" + id + ">]"));
+}
+
+TEST(Decryption, EncryptDictionariesRefused) {
+  const std::string ou = "/O <" + k32 + "> /U <" + k32 + "> /P -4";
+  const std::string ou6 = "/O <" + k48 + "> /U <" + k48 + "> /OE <" + k32 + "> /UE <" + k32 + "> /P -4";
+  const struct {
+    std::string entries, error;
+  } rows[] = {
+      {"/Filter/Standard/V 2/R 3/Length 42" + ou, "PdfDecryption:key length"},   // not whole bytes
+      {"/Filter/Standard/V 2/R 3/Length 32" + ou, "PdfDecryption:key length"},   // under 40 bits
+      {"/Filter/Standard/V 2/R 3/Length -8" + ou, "PdfDecryption:key length"},
+      {"/Filter/Standard/V 4/R 4/Length 256" + ou, "PdfDecryption:key length"},  // AES-128 is 128
+      {"/Filter/Standard/V 5/R 6/Length 128" + ou6, "PdfDecryption:key length"},  // AES-256 is 256
+      {"/Filter/Standard/V 3/R 5" + ou, "PdfDecryption:unsupported Encrypt dictionary"},
+      {"/Filter/Other/V 2/R 3" + ou, "PdfDecryption:unsupported Encrypt dictionary"},
+      {"/Filter/Standard/V 4/R 4/StmF/Nowhere" + ou, "PdfDecryption:unsupported Encrypt dictionary"},
+      {"/Filter/Standard/V 4/R 4/CF<</StdCF<</CFM/AESV3>>>>/StmF/StdCF" + ou,
+       "PdfDecryption:unsupported Encrypt dictionary"},  // a 256-bit method with 128-bit keys
+      {"/Filter/Standard/V 2/R 3/O <" + k32.substr(2) + "> /U <" + k32 + ">", "PdfSecurityHandler:bad /O /U"},
+      {"/Filter/Standard/V 5/R 6/O <" + k48 + "> /U <" + k48.substr(2) + "> /OE <" + k32 + "> /UE <" + k32 + ">",
+       "PdfSecurityHandler:bad /O /U"},  // U cut short
+      {"/Filter/Standard/V 2/R 3/Length 128" + ou, "Wrong password"},
+      {"/Filter/Standard/V 5/R 6" + ou6, "Wrong password"},
+      {"/Filter/Standard/V 5/R 5" + ou6, "Wrong password"},
+  };
+  for (const auto& row : rows) {
+    Doc d(File(row.entries, "1"));
+    d.parser.SetPassword("", false);
+    EXPECT_EQ(d.Parse(), row.error) << row.entries;
+  }
+  EXPECT_EQ(Doc(File(rows[0].entries, "1")).Parse(), "Encrypted") << "no password given";
+}
+
+// A string of object 1 encrypted under AES-128 as given (IV of zeros).
+std::string AesString(const PdfSecurityHandler& h, std::string plain) {
+  const std::string key = h.ObjectKeyBytes(1, 0);
+  AesCbc aes(reinterpret_cast<const uint8_t*>(key.data()), key.size());
+  aes.Encrypt(reinterpret_cast<const uint8_t*>(plain.data()), reinterpret_cast<uint8_t*>(&plain[0]), plain.size());
+  return "<" + PdfSecurityHandler::Hex(std::string(16, '\0') + plain) + ">";
+}
+
+TEST(Decryption, AesStringsAndPadding) {
+  PdfRevision4SecurityHandler h;
+  h.ComputeKeys("user", "owner", "P");
+  const std::string entries = h.EncryptDictionaryEntries(), id = PdfSecurityHandler::Hex(h.GetIdentifier());
+  const std::string hello = "hello" + std::string(11, '\x0B');
+  const struct {
+    std::string body, password, expected;
+  } rows[] = {
+      {"[" + AesString(h, hello) + "]", "user", "hello"},
+      {"[<" + std::string(32, '0') + ">]", "user", ""},  // an IV alone is empty
+      {"[" + AesString(h, std::string(16, '\0')) + "]", "user", "!PdfDecryption:bad padding"},  // pad byte 0
+      {"[" + AesString(h, std::string(15, 'x') + "\x11") + "]", "user", "!PdfDecryption:bad padding"},  // 17
+      {"[" + AesString(h, "hello" + std::string(10, '\x0B') + "\x0A") + "]", "user", "!PdfDecryption:bad padding"},
+      {"[<" + std::string(40, '0') + ">]", "user", "!PdfDecryption:AES data length"},  // 20 bytes
+      {"[" + AesString(h, hello) + "]", "nobody", "!Wrong password"},
+  };
+  for (const auto& row : rows) {
+    Doc d(File(entries, "<< /S " + row.body + " >>", id));
+    d.parser.SetPassword(row.password, false);
+    std::string got;
+    const std::string error = pdftest::ErrorOf([&] {
+      d.parser.Parse(d.stream);
+      auto* a = static_cast<PdfArray*>(static_cast<PdfDiccionario*>(d.Get("1 0 R"))->GetValue("/S", false));
+      got = a->elements[0]->text;
+    });
+    EXPECT_EQ(error.empty() ? got : "!" + error, row.expected) << row.body;
+    // A failed object is never found half decrypted by a second fetch.
+    if (!error.empty() && error != "Wrong password") { EXPECT_EQ(pdftest::ErrorOf([&] { d.Get("1 0 R"); }), error); }
+  }
+}
+
+TEST(Decryption, Revision6PermsAndRights) {
+  PdfRevision6SecurityHandler h;
+  SecureRandom random;
+  h.ComputeKeys("user", "owner", "P", random);  // no modification granted
+  const std::string entries = h.EncryptDictionaryEntries(), p = "/P " + std::to_string(h.GetPermissions());
+  std::string tampered = entries;
+  tampered.replace(tampered.find(p), p.size(), "/P -4");  // every right claimed
+  const struct {
+    std::string entries, password;
+    bool rights, warns;
+  } rows[] = {{entries, "owner", true, false}, {entries, "user", false, false}, {tampered, "user", true, true}};
+  for (const auto& row : rows) {
+    Doc d(File(row.entries, "1"));
+    d.parser.SetPassword(row.password, false);
+    ASSERT_EQ(d.Parse(), "");
+    EXPECT_EQ(d.parser.Decryption()->MayChangeProtection(), row.rights) << row.password;
+    EXPECT_EQ(d.parser.Decryption()->Handler().Warning().empty(), !row.warns) << row.password;
+  }
+  Doc refused(File(entries, "1"));
+  refused.parser.SetPassword("user", true);
+  EXPECT_EQ(refused.Parse(), "Owner password needed");
+}
+
+}  // namespace
