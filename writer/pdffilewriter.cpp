@@ -296,9 +296,10 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
     Out("\n");
   }
   if (d->IsStream() && std::none_of(d->pairs.begin(), d->pairs.end(), [](const PdfKeyValuePair* p) { return Is(p->key, "/Length"); })) {
-    // A damaged file's stream without "/Length", repaired: it gets one.
+    // A damaged file's stream without "/Length", repaired: it gets one, of
+    // the data as written (encrypted data may be longer).
     Out("/Length ");
-    OutNumber(length);
+    OutNumber(written_length);
     Out("\n");
   }
   Out(">>\n");

@@ -73,6 +73,19 @@ def main():
                     problems.append("no stream of 32 bytes (IV plus one padded block) for the empty stream")
                 print(("FAIL" if problems else "ok") + f": {name}, {cipher}" + "".join("\n  " + p for p in problems))
                 failures += bool(problems)
+        # A repaired stream without /Length gets the length of its encrypted data.
+        data = open(src, "rb").read()
+        at = data.index(b"/Length 17")
+        with open(f"{tmp}/nolength.pdf", "wb") as f:
+            f.write(data[:at] + b"/Lxngth 17" + data[at + 10:])
+        for cipher in ("aes-128", "aes-256"):
+            out = f"{tmp}/nolength-{cipher}.pdf"
+            subprocess.run([VARNEL, "encrypt", f"{tmp}/nolength.pdf", out, "-u", "u", "--cipher", cipher], check=True)
+            check = subprocess.run(["qpdf", "--check", "--password=u", out], capture_output=True, text=True)
+            with pikepdf.open(out, password="u") as pdf:
+                ok = check.returncode == 0 and pdf.Root.Data.read_bytes() == b"seventeen bytes!!"
+            print(("ok" if ok else "FAIL") + f": stream without /Length, {cipher}" + ("" if ok else "\n  " + check.stdout))
+            failures += not ok
     return 1 if failures else 0
 
 
