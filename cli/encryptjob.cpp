@@ -29,8 +29,13 @@ struct Passwords {
   std::string user, owner;
 };
 
-// Prepares both passwords; the reason in *why when one cannot be.
+// Checks the permission letters and the cipher and prepares both passwords;
+// the reason in *why when something cannot be used.
 bool Prepare(const EncryptOptions& options, PdfCipherChoice::Cipher* cipher, Passwords* out, std::string* why) {
+  if (options.permissions.find_first_not_of("PDMCAS") != std::string::npos) {
+    *why = "permissions are letters among P D M C A S, not \"" + options.permissions + "\"";
+    return false;
+  }
   if (!PdfCipherChoice::Parse(options.cipher, cipher)) {
     *why = "unknown cipher \"" + options.cipher + "\" (aes-256, aes-128 or rc4-128)";
     return false;
@@ -50,8 +55,6 @@ bool Prepare(const EncryptOptions& options, PdfCipherChoice::Cipher* cipher, Pas
 }  // namespace
 
 std::string EncryptJob::Validate(const EncryptOptions& options) {
-  if (options.permissions.find_first_not_of("PDMCAS") != std::string::npos)
-    return "permissions are letters among P D M C A S, not \"" + options.permissions + "\"";
   PdfCipherChoice::Cipher cipher;
   Passwords passwords;
   std::string why;
@@ -88,9 +91,8 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
 
   PdfCipherChoice::Cipher cipher;
   Passwords passwords;
-  std::string invalid = Validate(options);
-  if (invalid.empty()) Prepare(options, &cipher, &passwords, &invalid);
-  if (!invalid.empty()) return finish(PdfErrorReport(Code::kUsage, invalid, invalid));
+  std::string invalid;
+  if (!Prepare(options, &cipher, &passwords, &invalid)) return finish(PdfErrorReport(Code::kUsage, invalid, invalid));
   std::unique_ptr<PdfFileWriter> writer;
   try {
     writer = PdfCipherChoice::NewWriter(cipher, passwords.user, passwords.owner, options.permissions);
