@@ -1,0 +1,116 @@
+// Varnel's public C++ interface: encrypt a PDF document, open an encrypted
+// one, check one. Everything else in the source tree is internal and may
+// change; this header, varnel_c.h and the error codes below stay stable.
+//
+// Every function is safe to call from several threads at once (they share
+// no state). Failures are thrown as varnel::Error.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#if defined(_WIN32)
+#define VARNEL_API
+#elif defined(VARNEL_BUILDING_SHARED)
+#define VARNEL_API __attribute__((visibility("default")))
+#else
+#define VARNEL_API
+#endif
+
+namespace varnel {
+
+// Why a call failed. The numbers are stable (the C interface and the
+// Python module use them too).
+enum class ErrorCode : int {
+  kOpenFailed = 1,             // the input could not be opened or read at all
+  kNotPdf = 2,                 // it does not start like a PDF file
+  kDamaged = 3,                // its structure could not be read (or repaired)
+  kEncrypted = 4,              // it is encrypted and no input password was given
+  kWrongPassword = 5,          // the password given does not open it
+  kOwnerPasswordRequired = 6,  // it opens, but the job needs its owner password
+  kLimitExceeded = 7,          // it goes beyond a limit set against hostile files
+  kOutputFailed = 8,           // the output could not be written (or did not verify)
+  kUsage = 9,                  // the request itself is wrong (cipher, permissions, password)
+};
+
+// The code's stable name: "open_failed", "not_pdf", "damaged", "encrypted",
+// "wrong_password", "owner_password_required", "limit_exceeded",
+// "output_failed", "usage".
+VARNEL_API const char* ErrorCodeName(ErrorCode code);
+
+class VARNEL_API Error : public std::runtime_error {
+ public:
+  // what(): the library's own message text, unchanged.
+  Error(ErrorCode code, const std::string& library_text, std::string description);
+  ErrorCode code() const noexcept { return code_; }
+  // The same failure said for a person ("in.pdf is damaged: ...").
+  const std::string& description() const noexcept { return description_; }
+
+ private:
+  ErrorCode code_;
+  std::string description_;
+};
+
+enum class Cipher { kAes256, kAes128, kRc4_128 };
+
+struct EncryptOptions {
+  std::string user_password;   // UTF-8; empty: anyone opens the document
+  std::string owner_password;  // UTF-8; empty: random, nobody keeps it
+  // What a user without the owner password may do, letters among
+  // P (print) D (degraded print) M (modify) C (copy) A (annotate and fill
+  // forms) S (assemble); empty: nothing but reading.
+  std::string permissions;
+  Cipher cipher = Cipher::kAes256;
+  // Opens an encrypted input (its owner password, or a user password that
+  // grants modification). Without it an encrypted input fails with kEncrypted.
+  std::optional<std::string> input_password;
+  bool repair = true;   // false: a damaged input fails with kDamaged
+  bool verify = false;  // read the output back and compare it with the input before it is kept
+  bool threads = true;  // may use a helper thread for a large document
+};
+
+struct DecryptOptions {
+  std::string password;  // owner password, or a user password that grants modification
+  bool repair = true;
+};
+
+// What a call did.
+struct Result {
+  int64_t objects = 0;     // objects written (or checked)
+  int64_t bytes_out = 0;   // size of the output (0 for a check)
+  bool repaired = false;   // the input's structure had to be rebuilt to read it
+  std::string repair_note; // what the repair rebuilt and dropped ("repaired: ...")
+  std::string warning;     // what opening an encrypted input let pass with a doubt
+};
+
+struct CheckResult : Result {
+  bool encrypted = false;
+  int64_t compressed_objects = 0;  // objects inside object streams
+  int64_t sections = 0;            // cross-reference sections read
+};
+
+// Writes the encrypted copy of the file at input to output. The output
+// appears complete or not at all (written beside it, then renamed); it may
+// be the input itself.
+VARNEL_API Result EncryptFile(const std::string& input, const std::string& output, const EncryptOptions& options);
+// The encrypted copy of a whole document held in memory; no file is touched.
+VARNEL_API std::string EncryptBuffer(std::string_view pdf, const EncryptOptions& options, Result* result = nullptr);
+
+// The unencrypted copy: every object kept with its number, strings and
+// streams decrypted (stream data not decoded), /Encrypt gone, /ID kept.
+VARNEL_API Result DecryptFile(const std::string& input, const std::string& output, const DecryptOptions& options);
+VARNEL_API std::string DecryptBuffer(std::string_view pdf, const DecryptOptions& options, Result* result = nullptr);
+
+// Reads every object as the encryptor would (and, given the password of an
+// encrypted document, decrypts every string and stream). Throws what
+// encrypting it would throw.
+VARNEL_API CheckResult CheckFile(const std::string& path, const std::optional<std::string>& password = std::nullopt);
+VARNEL_API CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& password = std::nullopt);
+
+// "0.2.0".
+VARNEL_API const char* Version();
+
+}  // namespace varnel
