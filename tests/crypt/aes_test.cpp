@@ -44,9 +44,10 @@ TEST(AesCbc, Sp800_38aVectorsWholeAndInPieces) {
       {"603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4",
        "f58c4c04d6e5f1ba779eabfb5f7bfbd69cfc4e967edb808d679f777bc6702c7d39f23369a9d9bacfa530e26304231461b2eb05e2c39be9fcda6c19078c6a9d1b"},
   };
-  for (const auto& row : rows) {
+  AesCbc aes(U8(Unhex(rows[1].key)), 32);
+  for (const auto& row : {rows[0], rows[1], rows[0]}) {  // new keys on contexts already keyed
     const std::string key = Unhex(row.key), expected = Unhex(row.cipher);
-    AesCbc aes(U8(key), key.size());
+    aes.SetKey(U8(key), key.size());
     std::string out = kPlain;
     aes.SetIv(U8(kIv));
     aes.Encrypt(U8(out), U8(out), 16);  // the chain carries into the next call
@@ -54,6 +55,15 @@ TEST(AesCbc, Sp800_38aVectorsWholeAndInPieces) {
     EXPECT_EQ(out, expected) << row.key;
     aes.SetIv(U8(kIv));
     aes.Decrypt(U8(out), U8(out), out.size());
+    EXPECT_EQ(out, kPlain) << row.key;
+    // Again with the same key: a new IV restarts a chain already running.
+    aes.SetIv(U8(kIv));
+    aes.Encrypt(U8(out), U8(out), 32);
+    aes.Encrypt(U8(out) + 32, U8(out) + 32, 32);
+    EXPECT_EQ(out, expected) << row.key;
+    aes.SetIv(U8(kIv));
+    aes.Decrypt(U8(out), U8(out), 16);
+    aes.Decrypt(U8(out) + 16, U8(out) + 16, 48);
     EXPECT_EQ(out, kPlain) << row.key;
   }
 }
