@@ -28,14 +28,19 @@ PdfAesEncryptedFileWriter::PdfAesEncryptedFileWriter(std::unique_ptr<PdfSecurity
 PdfAesEncryptedFileWriter::~PdfAesEncryptedFileWriter() = default;
 
 void PdfAesEncryptedFileWriter::Start(int64_t number, int64_t generation, uint8_t iv[kBlock]) {
-  std::string key = handler_->ObjectKeyBytes(number, generation);
-  const auto* key_bytes = reinterpret_cast<const uint8_t*>(key.data());
-  if (!aes_) {
-    aes_ = std::make_unique<AesCbc>(key_bytes, key.size());
-  } else if (key != key_) {
-    aes_->SetKey(key_bytes, key.size());
+  const bool same_object = number == key_number_ && generation == key_generation_;
+  if (!aes_ || (!same_object && handler_->KeyPerObject())) {
+    std::string key = handler_->ObjectKeyBytes(number, generation);
+    const auto* key_bytes = reinterpret_cast<const uint8_t*>(key.data());
+    if (!aes_) {
+      aes_ = std::make_unique<AesCbc>(key_bytes, key.size());
+    } else if (key != key_) {
+      aes_->SetKey(key_bytes, key.size());
+    }
+    key_ = std::move(key);
   }
-  key_ = std::move(key);
+  key_number_ = number;
+  key_generation_ = generation;
   random_.Draw(iv, kBlock);
   aes_->SetIv(iv);
 }

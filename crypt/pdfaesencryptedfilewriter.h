@@ -50,6 +50,8 @@ class PdfAesEncryptedFileWriter : public PdfFileWriter {
   SecureRandom random_;
   std::unique_ptr<AesCbc> aes_;
   std::string key_;  // the key aes_ holds
+  // The object whose key aes_ holds (revision 6: one key for every object).
+  int64_t key_number_ = -1, key_generation_ = -1;
   std::unique_ptr<uint8_t[]> chunk_;
   int64_t encrypt_number_ = 0;
   int64_t catalog_number_ = -1;

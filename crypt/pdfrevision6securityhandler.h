@@ -36,6 +36,7 @@ class PdfRevision6SecurityHandler : public PdfSecurityHandler {
   int Revision() const override { return 6; }
   Cipher DataCipher() const override { return Cipher::kAes; }
   std::string ObjectKeyBytes(int64_t, int64_t) const override { return file_key_; }
+  bool KeyPerObject() const override { return false; }
   std::string EncryptDictionaryEntries() const override;
   const char* HeaderVersion() const override { return "1.7"; }
   int32_t GetPermissions() const override { return permissions_; }

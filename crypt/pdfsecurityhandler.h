@@ -30,6 +30,8 @@ class PdfSecurityHandler {
   // The key that encrypts the strings and streams of one object: 16 bytes
   // for RC4 and AES-128, the 32-byte file key for AES-256.
   virtual std::string ObjectKeyBytes(int64_t number, int64_t generation) const = 0;
+  // Whether ObjectKeyBytes differs from object to object.
+  virtual bool KeyPerObject() const { return true; }
   // The lines of the Encrypt dictionary, between "<<" and ">>".
   virtual std::string EncryptDictionaryEntries() const = 0;
   // The version written in the file header ("1.5" ...).
