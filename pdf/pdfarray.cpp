@@ -16,3 +16,8 @@ PdfValue* PdfArray::GetValue(int64_t index, bool resolve) {
   if (index < 0 || index >= GetSize()) throw _kelvra_runtime_error("PdfArray::GetValue. Out of range index.");
   return Resolve(elements[static_cast<size_t>(index)], resolve);
 }
+
+void PdfArray::Reuse() {
+  PdfValue::Reuse();
+  elements.clear();
+}

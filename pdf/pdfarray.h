@@ -8,6 +8,7 @@ class PdfArray : public PdfValue {
  public:
   PdfArray();
   ~PdfArray() override;
+  void Reuse() override;
 
   void Print(int indent) override;
   void InsertValue(PdfValue* v) override;

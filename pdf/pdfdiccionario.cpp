@@ -62,3 +62,12 @@ std::string PdfDiccionario::GetKey(int64_t index) {
   if (index < 0) return std::string();
   return pairs[static_cast<size_t>(index)]->key;
 }
+
+void PdfDiccionario::Reuse() {
+  PdfValue::Reuse();
+  pairs.clear();
+  stream_offset = -1;
+  stream_data.clear();
+  stream_decoded = false;
+  stream_decoding = false;
+}

@@ -24,6 +24,7 @@ class PdfDiccionario : public PdfValue {
   // Inserts a PdfKeyValuePair; anything else throws
   // "PdfDiccionario::InsertValue:no PdfKeyValuePair".
   void InsertValue(PdfValue* v) override;
+  void Reuse() override;
 
   // The value for key (with its "/"), resolved one level when asked; null
   // when the key is absent or its value is the null object.

@@ -87,13 +87,19 @@ PdfFileParser::~PdfFileParser() {
   valueList.clear();
 }
 
-PdfValue* PdfFileParser::BuscarObjetoEnCache(const std::string& key) {
-  auto it = cache_objetos.find(key);
+PdfValue* PdfFileParser::BuscarObjetoEnCache(int64_t number, int64_t generation) const {
+  auto it = cache_objetos.find(ObjectKey{number, generation});
   return it == cache_objetos.end() ? nullptr : it->second;
 }
 
-void PdfFileParser::InsertarObjetoEnCache(const std::string& key, PdfValue* value) {
-  if (!cache_objetos.emplace(key, value).second) throw _kelvra_runtime_error("PdfFileParser::InsertarObjetoEnCache: cache_objetos.insert");
+void PdfFileParser::InsertarObjetoEnCache(int64_t number, int64_t generation, PdfValue* value) {
+  if (!cache_objetos.emplace(ObjectKey{number, generation}, value).second)
+    throw _kelvra_runtime_error("PdfFileParser::InsertarObjetoEnCache: cache_objetos.insert");
+}
+
+void PdfFileParser::OlvidarObjetoEnCache(int64_t number, int64_t generation, const PdfValue* value) {
+  auto it = cache_objetos.find(ObjectKey{number, generation});
+  if (it != cache_objetos.end() && it->second == value) cache_objetos.erase(it);
 }
 
 PdfValue* PdfFileParser::NuevoValue(const std::string& class_name) {
@@ -115,13 +121,11 @@ T* PdfFileParser::Adopt(PdfValue::Kind kind) {
     valueList.push_back(std::make_unique<T>());
     raw = static_cast<T*>(valueList.back().get());
   } else {
-    // A released value of the same class, made as new; its strings and
-    // vectors keep their storage.
+    // A released value of the same class, made as new.
     valueList.push_back(std::move(spare.back()));
     spare.pop_back();
     raw = static_cast<T*>(valueList.back().get());
-    static const T kFresh;
-    *raw = kFresh;
+    raw->Reuse();
   }
   raw->parser = this;
   return raw;
@@ -134,7 +138,8 @@ PdfKeyValuePair* PdfFileParser::NewPair() { return Adopt<PdfKeyValuePair>(PdfVal
 PdfValue* PdfFileParser::NewSimple(int native_type, const char* text, size_t size) {
   PdfValue* v = Adopt<PdfValue>(PdfValue::Kind::Value);
   v->native_type = native_type;
-  v->text.assign(text, size);
+  v->text.clear();  // (clear and append: cheaper than assign)
+  v->text.append(text, size);
   return v;
 }
 
@@ -153,8 +158,7 @@ PdfValue* PdfFileParser::DameObjeto(const std::string& reference) {
 }
 
 PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
-  const std::string key = ReferenceText(number, generation);
-  if (PdfValue* cached = BuscarObjetoEnCache(key)) return cached;
+  if (PdfValue* cached = BuscarObjetoEnCache(number, generation)) return cached;
   if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
   const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
   // An object found elsewhere by an earlier fetch is read there again.
@@ -234,8 +238,7 @@ PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t genera
       DecryptStrings(holder.value, number, generation);
     } catch (...) {
       // Half-decrypted values must not be found again in the cache.
-      auto it = cache_objetos.find(ReferenceText(number, generation));
-      if (it != cache_objetos.end() && it->second == holder.value) cache_objetos.erase(it);
+      OlvidarObjetoEnCache(number, generation, holder.value);
       throw;
     }
   }
@@ -347,7 +350,7 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
   PdfValue* sv = nullptr;
   if (stm_entry->type == XRefEntry::kInUse) {
     sv = DameObjeto(objstm_number, 0);
-  } else if ((sv = BuscarObjetoEnCache(ReferenceText(objstm_number, 0))) == nullptr) {
+  } else if ((sv = BuscarObjetoEnCache(objstm_number, 0)) == nullptr) {
     // Taken from the scan only: object streams listed inside one another
     // would otherwise be fetched in a cycle.
     const PdfXRefScanner::Object* found = ScannedHeader(objstm_number);
@@ -548,7 +551,7 @@ void PdfFileParser::CountDecodedBytes(uint64_t n) {
 }
 
 void PdfFileParser::ReleaseObjectStream(int64_t objstm_number) {
-  PdfValue* cached = BuscarObjetoEnCache(ReferenceText(objstm_number, 0));
+  PdfValue* cached = BuscarObjetoEnCache(objstm_number, 0);
   if (cached == nullptr || cached->kind() != PdfValue::Kind::Dictionary) return;
   auto* stm = static_cast<PdfDiccionario*>(cached);
   std::vector<uint8_t>().swap(stm->stream_data);
@@ -565,8 +568,7 @@ bool PdfFileParser::ReleaseValuesFrom(size_t mark) {
     // Only the top value of an indirect object carries its number, and only
     // such values are cached.
     if (v->obj_number >= 0) {
-      auto it = cache_objetos.find(ReferenceText(v->obj_number, v->obj_generation));
-      if (it != cache_objetos.end() && it->second == v) cache_objetos.erase(it);
+      OlvidarObjetoEnCache(v->obj_number, v->obj_generation, v);
     }
     // The values are kept for reuse by the factory: a document's millions
     // of values then cost few allocations.
@@ -591,7 +593,7 @@ void PdfFileParser::ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_nu
   }
   // A body without a value is not cached (the cache cannot tell it from a
   // miss), so every fetch of it reads it again and gives null again.
-  if (holder.value != nullptr) InsertarObjetoEnCache(ReferenceText(number, 0), holder.value);
+  if (holder.value != nullptr) InsertarObjetoEnCache(number, 0, holder.value);
 }
 
 std::vector<const XRefEntry*> PdfFileParser::DocumentObjects() const {

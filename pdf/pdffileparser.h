@@ -30,7 +30,7 @@ class PdfKeyValuePair;
 // streams.
 //
 // The parser owns every value it creates (valueList) and caches dictionary
-// objects by reference text (cache_objetos), so a second fetch of a
+// objects by number and generation (cache_objetos), so a second fetch of a
 // dictionary returns the same value object.
 //
 // With SetRepair(true), a file that cannot be read as written is repaired:
@@ -116,8 +116,10 @@ class PdfFileParser : public PdfParser {
   PdfValue* DameObjeto(int64_t number, int64_t generation);
 
   // --- Object syntax and cache ---
-  PdfValue* BuscarObjetoEnCache(const std::string& key);
-  void InsertarObjetoEnCache(const std::string& key, PdfValue* value);
+  PdfValue* BuscarObjetoEnCache(int64_t number, int64_t generation) const;
+  void InsertarObjetoEnCache(int64_t number, int64_t generation, PdfValue* value);
+  // Takes the object out of the cache when value is what it holds for it.
+  void OlvidarObjetoEnCache(int64_t number, int64_t generation, const PdfValue* value);
   // A new value of the named class, owned by this parser.
   PdfValue* NuevoValue(const std::string& class_name);
   PdfDiccionario* NewDictionary();
@@ -201,7 +203,16 @@ class PdfFileParser : public PdfParser {
   int64_t FileSize() const { return file_size_; }
 
   std::vector<std::unique_ptr<XRef>> xrefList;
-  std::unordered_map<std::string, PdfValue*> cache_objetos;
+  struct ObjectKey {
+    int64_t number, generation;
+    bool operator==(const ObjectKey& o) const { return number == o.number && generation == o.generation; }
+  };
+  struct ObjectKeyHash {
+    size_t operator()(const ObjectKey& k) const {
+      return static_cast<size_t>((static_cast<uint64_t>(k.number) * 0x9E3779B97F4A7C15ULL) ^ static_cast<uint64_t>(k.generation));
+    }
+  };
+  std::unordered_map<ObjectKey, PdfValue*, ObjectKeyHash> cache_objetos;
   PdfStream* inputStream = nullptr;
   std::vector<std::unique_ptr<PdfValue>> valueList;
 

@@ -48,7 +48,6 @@ int ReferenceTail(PdfStream& s, std::string* generation) {
   size_t available = 0;
   const uint8_t* p = s.Window(&available);
   auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
-  auto regular = [](uint8_t c) { return !PdfParser::IsWhitespace(c) && !PdfParser::IsDelimiter(c); };
   size_t i = 0;
   while (i < available && PdfParser::IsWhitespace(p[i])) ++i;
   if (i == available) return -1;
@@ -64,7 +63,7 @@ int ReferenceTail(PdfStream& s, std::string* generation) {
   if (i == available) return -1;
   if (p[i] != 'R') return 0;
   if (++i == available) return -1;
-  if (regular(p[i])) return 0;  // "R" is only the start of a token
+  if (PdfParser::IsRegular(p[i])) return 0;  // "R" is only the start of a token
   if (PdfParser::IsWhitespace(p[i])) ++i;
   generation->assign(reinterpret_cast<const char*>(p + g), g_end - g);
   s.Skip(i);
@@ -81,7 +80,7 @@ bool WindowToken(PdfStream& s, const char** text, size_t* size) {
   const uint8_t* p = s.Window(&available);
   const size_t limit = std::min(available, pdflimits::kMaxTokenBytes + 1);
   size_t i = 1;
-  while (i < limit && !PdfParser::IsWhitespace(p[i]) && !PdfParser::IsDelimiter(p[i])) ++i;
+  while (i < limit && PdfParser::IsRegular(p[i])) ++i;
   if (i >= limit) return false;
   *text = reinterpret_cast<const char*>(p);
   *size = i;
@@ -118,7 +117,7 @@ void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int6
   PdfDiccionario* d = NewDictionary();
   d->obj_number = num;
   d->obj_generation = gen;
-  InsertarObjetoEnCache(ReferenceText(num, gen), d);
+  InsertarObjetoEnCache(num, gen, d);
   holder.InsertValue(d);
   ParseDictEntries(d, s, "PdfFileParser::ParseDiccionario:token");
   // A stream follows its dictionary: "stream" and a line end (LF or CR LF),
@@ -164,7 +163,9 @@ void PdfFileParser::NameText(const char* name, size_t size, std::string* text) {
   if (std::memchr(name, '#', size) != nullptr) {
     *text = ParseName(std::string(name, size));
   } else {
-    text->assign(name, size);
+    // (clear and append: cheaper than assign, which allows for overlap)
+    text->clear();
+    text->append(name, size);
   }
 }
 
@@ -241,14 +242,9 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
         break;
       }
       case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9': {
-        std::string t1;
         const char* number = nullptr;
         size_t size = 0;
-        if (WindowToken(s, &number, &size)) {
-          t1.assign(number, size);
-        } else {
-          t1 = NextToken(s);
-        }
+        std::string t1 = WindowToken(s, &number, &size) ? std::string(number, size) : NextToken(s);
         if (!EsNumeral(t1)) throw _kelvra_runtime_error("PdfFileParser::ParseValue:EsNumeral");
         // A reference is "N G R": look two tokens ahead, in the window when
         // it holds them.

@@ -202,8 +202,7 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   // the object cache: a newer section may give its number to another object
   // (or to its own cross-reference stream), and a fetch of that number must
   // find that object.
-  auto cached = cache_objetos.find(ReferenceText(number, generation));
-  if (cached != cache_objetos.end() && cached->second == d) cache_objetos.erase(cached);
+  OlvidarObjetoEnCache(number, generation, d);
   auto record = std::make_unique<XRef>();
   record->streamDict = d;
   record->section = section_;

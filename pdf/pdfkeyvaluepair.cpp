@@ -12,3 +12,9 @@ void PdfKeyValuePair::Print(int indent) {
 }
 
 void PdfKeyValuePair::InsertValue(PdfValue* v) { value = v; }
+
+void PdfKeyValuePair::Reuse() {
+  PdfValue::Reuse();
+  key.clear();
+  value = nullptr;
+}

@@ -8,6 +8,7 @@ class PdfKeyValuePair : public PdfValue {
  public:
   PdfKeyValuePair();
   ~PdfKeyValuePair() override;
+  void Reuse() override;
 
   void Print(int indent) override;
   // Sets the value.

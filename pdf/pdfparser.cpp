@@ -9,17 +9,6 @@
 
 namespace {
 
-// Bytes that continue a token: neither white space nor one of the ten
-// characters that NextToken treats on their own.
-constexpr std::array<bool, 256> MakeRegularTable() {
-  std::array<bool, 256> table{};
-  for (int c = 0; c < 256; ++c) table[c] = true;
-  for (int c : {0x20, 0x0A, 0x0D, 0x09, 0x0C, 0x00}) table[c] = false;  // as IsWhitespace
-  for (char c : {'%', '/', '(', ')', '[', ']', '{', '}', '<', '>'}) table[static_cast<uint8_t>(c)] = false;
-  return table;
-}
-constexpr std::array<bool, 256> kRegular = MakeRegularTable();
-
 // Consumes the white space at the front of the stream's window; true when
 // the window then holds a byte that is not white space.
 bool SkipWindowWhitespace(PdfStream& s) {
@@ -48,7 +37,7 @@ std::string PdfParser::NextToken(PdfStream& s) {
     const uint8_t* p = s.Window(&available);
     const size_t room = pdflimits::kMaxTokenBytes + 1 - token.size();
     size_t n = 0;
-    while (n < available && n < room && kRegular[p[n]]) ++n;
+    while (n < available && n < room && IsRegular(p[n])) ++n;
     if (n != 0) {
       token.append(reinterpret_cast<const char*>(p), n);
       s.Skip(n);

@@ -45,11 +45,26 @@ class PdfParser {
     return text.size() == N - 1 && std::memcmp(text.data(), literal, N - 1) == 0;
   }
 
-  static bool IsWhitespace(int c) { return c == 0x20 || c == 0x0A || c == 0x0D || c == 0x09 || c == 0x0C || c == 0x00; }
-  static bool IsDelimiter(int c) {
+  static constexpr bool IsWhitespace(int c) { return c == 0x20 || c == 0x0A || c == 0x0D || c == 0x09 || c == 0x0C || c == 0x00; }
+  static constexpr bool IsDelimiter(int c) {
     return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/' || c == '%';
   }
+  // Neither white space nor a delimiter: a byte that continues a token. One
+  // table lookup, for the loops that run over every byte of a token.
+  static bool IsRegular(uint8_t c);
 };
+
+namespace pdfparser_detail {
+struct RegularTable {
+  bool bits[256];
+  constexpr RegularTable() : bits() {
+    for (int c = 0; c < 256; ++c) bits[c] = !PdfParser::IsWhitespace(c) && !PdfParser::IsDelimiter(c);
+  }
+};
+inline constexpr RegularTable kRegular{};
+}  // namespace pdfparser_detail
+
+inline bool PdfParser::IsRegular(uint8_t c) { return pdfparser_detail::kRegular.bits[c]; }
 
 // Number conversions shared by the reader and the writer.
 int32_t HexToInt(const std::string& text);

@@ -30,3 +30,11 @@ PdfValue* PdfValue::Resolve(PdfValue* v, bool resolve) const {
   if (p == nullptr) return v;
   return p->DameObjeto(v->text);
 }
+
+void PdfValue::Reuse() {
+  obj_number = -1;
+  obj_generation = -1;
+  text.clear();
+  native_type = 0;
+  parser = nullptr;
+}

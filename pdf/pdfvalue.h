@@ -35,6 +35,9 @@ class PdfValue {
   virtual std::string GetClassType();
 
   Kind kind() const { return class_type; }
+  // Makes a released value as new for the factory to hand out again; its
+  // strings and vectors keep their storage. Each class clears what it adds.
+  virtual void Reuse();
 
   // Object and generation number of an indirect object; -1 for a value that
   // is not the top value of an indirect object.

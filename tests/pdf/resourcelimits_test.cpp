@@ -50,7 +50,7 @@ TEST(ResourceLimits, DecodedObjectStreamsAreLetGoAndDecodedAgain) {
   Doc d(ThreeLargeObjectStreams());
   ASSERT_EQ(d.Parse(), "");
   auto decoded = [&](int stm) {
-    auto* v = static_cast<PdfDiccionario*>(d.parser.BuscarObjetoEnCache(std::to_string(stm) + " 0 R"));
+    auto* v = static_cast<PdfDiccionario*>(d.parser.BuscarObjetoEnCache(stm, 0));
     return v != nullptr && v->stream_decoded;
   };
   for (int round = 0; round < 2; ++round) {

@@ -55,7 +55,7 @@ TEST(ValueRelease, ReleasedObjectIsReadAgainOnTheNextFetch) {
   ASSERT_NE(p.DameObjeto(2, 0), nullptr);
   EXPECT_TRUE(p.ReleaseValuesFrom(mark));
   EXPECT_EQ(p.ValueMark(), mark);
-  EXPECT_EQ(p.BuscarObjetoEnCache("2 0 R"), nullptr) << "no cache entry may point at a released value";
+  EXPECT_EQ(p.BuscarObjetoEnCache(2, 0), nullptr) << "no cache entry may point at a released value";
   auto* again = static_cast<PdfDiccionario*>(p.DameObjeto(2, 0));
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->GetValue("/B", false)->text, "x");
@@ -86,7 +86,7 @@ TEST(ValueRelease, DecodedObjectStreamIsKept) {
   PdfDiccionario* stm = p.FindInObjectStream(3, 5, 1, &index, &offset);
   ASSERT_TRUE(stm->stream_decoded);
   EXPECT_FALSE(p.ReleaseValuesFrom(mark));
-  EXPECT_EQ(p.BuscarObjetoEnCache("3 0 R"), stm);
+  EXPECT_EQ(p.BuscarObjetoEnCache(3, 0), stm);
   EXPECT_TRUE(stm->stream_decoded);
 
   PdfFileWriter w;
