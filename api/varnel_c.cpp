@@ -22,7 +22,6 @@ char* Copy(const std::string& text) {
 
 void Fill(const varnel::Result& from, varnel_result* to) {
   if (to == nullptr) return;
-  *to = varnel_result{};
   to->objects = from.objects;
   to->bytes_out = from.bytes_out;
   to->repaired = from.repaired ? 1 : 0;
@@ -59,7 +58,8 @@ varnel::DecryptOptions Convert(const varnel_decrypt_options& from) {
 // Runs a call: 0 when it succeeds, else its code, with the description in
 // *error_message when asked for.
 template <typename Call>
-int Run(char** error_message, Call&& call) {
+int Run(varnel_result* result, char** error_message, Call&& call) {
+  if (result != nullptr) *result = varnel_result{};  // all zero on failure
   if (error_message != nullptr) *error_message = nullptr;
   int code = VARNEL_OK;
   std::string message;
@@ -103,7 +103,7 @@ template <typename Options, typename Work>
 int RunFile(const char* input, const char* output, const Options* options, varnel_result* result,
             char** error_message, Work work) {
   if (input == nullptr || output == nullptr || options == nullptr) return Usage(error_message, "a path or the options");
-  return Run(error_message, [&] { Fill(work(input, output, Convert(*options)), result); });
+  return Run(result, error_message, [&] { Fill(work(input, output, Convert(*options)), result); });
 }
 
 // A call that gives back a document in memory (work: EncryptBuffer or
@@ -115,7 +115,7 @@ int RunBuffer(const void* pdf, size_t size, const Options* options, void** out, 
     return Usage(error_message, "the document, the options or where the output goes");
   *out = nullptr;
   *out_size = 0;
-  return Run(error_message, [&] {
+  return Run(result, error_message, [&] {
     varnel::Result done;
     Hand(work(Bytes(pdf, size), Convert(*options), &done), out, out_size);
     Fill(done, result);
@@ -162,14 +162,14 @@ int varnel_decrypt_buffer(const void* pdf, size_t size, const varnel_decrypt_opt
 
 int varnel_check_file(const char* path, const char* password, varnel_result* result, char** error_message) {
   if (path == nullptr) return Usage(error_message, "the path");
-  return Run(error_message, [&] {
+  return Run(result, error_message, [&] {
     Fill(varnel::CheckFile(path, password == nullptr ? std::nullopt : std::optional<std::string>(password)), result);
   });
 }
 
 int varnel_check_buffer(const void* pdf, size_t size, const char* password, varnel_result* result, char** error_message) {
   if (pdf == nullptr && size != 0) return Usage(error_message, "the document");
-  return Run(error_message, [&] {
+  return Run(result, error_message, [&] {
     Fill(varnel::CheckBuffer(Bytes(pdf, size), password == nullptr ? std::nullopt : std::optional<std::string>(password)),
          result);
   });

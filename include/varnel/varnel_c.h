@@ -58,7 +58,7 @@ typedef struct varnel_decrypt_options {
   int repair; /* default 1 */
 } varnel_decrypt_options;
 
-/* What a call did (each function fills the fields it knows). */
+/* What a call did (each function fills the fields it knows; all zero on failure). */
 typedef struct varnel_result {
   int64_t objects;
   int64_t bytes_out;
