@@ -1,0 +1,127 @@
+// The public interface as a program uses it: every error code from a real
+// input, documents round-tripped in memory with each cipher, the C calls.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <tuple>
+
+#include "varnel/varnel.h"
+#include "varnel/varnel_c.h"
+
+namespace {
+
+const std::string& Sample() {
+  static const std::string bytes((std::istreambuf_iterator<char>(std::ifstream(VARNEL_TEST_DATA "/writer_golden_input.pdf", std::ios::binary).rdbuf())), {});
+  return bytes;
+}
+
+// The sample encrypted with user password "u" and owner password "o",
+// granting printing only.
+const std::string& Encrypted() {
+  static const std::string bytes = [] {
+    varnel::EncryptOptions o;
+    o.user_password = "u";
+    o.owner_password = "o";
+    o.permissions = "P";
+    return varnel::EncryptBuffer(Sample(), o);
+  }();
+  return bytes;
+}
+
+varnel::EncryptOptions Opening(std::optional<std::string> input_password, bool repair = true) {
+  varnel::EncryptOptions o;
+  std::tie(o.input_password, o.repair) = std::tie(input_password, repair);
+  return o;
+}
+
+TEST(Api, EachFailureHasItsCode) {
+  const std::string truncated = Sample().substr(0, Sample().size() - 40);  // no startxref, no %%EOF
+  varnel::EncryptOptions bad_cipher, bad_letters;
+  bad_cipher.cipher = static_cast<varnel::Cipher>(7);
+  bad_letters.permissions = "PX";
+  const struct {
+    const char* name;
+    std::function<void()> call;
+    varnel::ErrorCode code;
+  } cases[] = {
+      {"missing file", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/none.pdf", VARNEL_TEST_DATA "/out.pdf", {}); }, varnel::ErrorCode::kOpenFailed},
+      {"not a PDF", [] { varnel::EncryptBuffer("hello, world\n", {}); }, varnel::ErrorCode::kNotPdf},
+      {"empty", [] { varnel::CheckBuffer({}); }, varnel::ErrorCode::kNotPdf},
+      {"damaged, no repair", [&] { varnel::EncryptBuffer(truncated, Opening(std::nullopt, false)); },
+       varnel::ErrorCode::kDamaged},
+      {"encrypted", [] { varnel::EncryptBuffer(Encrypted(), {}); }, varnel::ErrorCode::kEncrypted},
+      {"check encrypted", [] { varnel::CheckBuffer(Encrypted()); }, varnel::ErrorCode::kEncrypted},
+      {"wrong password", [] { varnel::EncryptBuffer(Encrypted(), Opening("x")); }, varnel::ErrorCode::kWrongPassword},
+      {"decrypt, wrong", [] { varnel::DecryptBuffer(Encrypted(), {"x"}); }, varnel::ErrorCode::kWrongPassword},
+      {"user password", [] { varnel::EncryptBuffer(Encrypted(), Opening("u")); },
+       varnel::ErrorCode::kOwnerPasswordRequired},
+      {"decrypt, user", [] { varnel::DecryptBuffer(Encrypted(), {"u"}); }, varnel::ErrorCode::kOwnerPasswordRequired},
+      {"unknown cipher", [&] { varnel::EncryptBuffer(Sample(), bad_cipher); }, varnel::ErrorCode::kUsage},
+      {"unknown letter", [&] { varnel::EncryptBuffer(Sample(), bad_letters); }, varnel::ErrorCode::kUsage},
+      {"no output dir", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/writer_golden_input.pdf", VARNEL_TEST_DATA "/no/dir/out.pdf", {}); },
+       varnel::ErrorCode::kOutputFailed},
+  };
+  varnel::Result repaired;  // repair on: the truncated file is read
+  const std::string out = varnel::EncryptBuffer(truncated, {}, &repaired);
+  EXPECT_EQ(out.size(), static_cast<size_t>(repaired.bytes_out));
+  EXPECT_EQ(repaired.repair_note.rfind("repaired:", 0), 0u) << repaired.repair_note;
+  for (const auto& c : cases) {
+    try {
+      c.call();
+      ADD_FAILURE() << c.name << ": no error";
+    } catch (const varnel::Error& e) {
+      EXPECT_EQ(e.code(), c.code) << c.name << ": " << e.what() << " / " << e.description();
+      EXPECT_FALSE(e.description().empty());
+    }
+  }
+}
+
+TEST(Api, BuffersRoundTripWithEachCipher) {
+  const varnel::CheckResult plain = varnel::CheckBuffer(Sample());
+  for (varnel::Cipher cipher : {varnel::Cipher::kAes256, varnel::Cipher::kAes128, varnel::Cipher::kRc4_128}) {
+    SCOPED_TRACE(static_cast<int>(cipher));
+    varnel::EncryptOptions o;
+    o.cipher = cipher;
+    o.user_password = "ü-user";
+    o.owner_password = "owner";
+    o.verify = true;  // read back from memory
+    const std::string encrypted = varnel::EncryptBuffer(Sample(), o);
+    const varnel::CheckResult opened = varnel::CheckBuffer(encrypted, std::string("ü-user"));
+    EXPECT_TRUE(opened.encrypted);
+    EXPECT_EQ(opened.objects, plain.objects + 1);  // and its Encrypt dictionary
+    const varnel::CheckResult decrypted = varnel::CheckBuffer(varnel::DecryptBuffer(encrypted, {"owner"}));
+    EXPECT_FALSE(decrypted.encrypted);
+    EXPECT_EQ(decrypted.objects, plain.objects);
+    EXPECT_NO_THROW(varnel::EncryptBuffer(encrypted, Opening("owner")));  // re-encrypted
+  }
+}
+
+TEST(Api, CInterface) {
+  varnel_encrypt_options o;
+  varnel_encrypt_options_init(&o);
+  o.user_password = "u";
+  void* out = nullptr;
+  size_t size = 0;
+  char* message = nullptr;
+  varnel_result r;
+  ASSERT_EQ(varnel_encrypt_buffer(Sample().data(), Sample().size(), &o, &out, &size, &r, &message), VARNEL_OK);
+  EXPECT_EQ(message, nullptr);
+  EXPECT_EQ(r.bytes_out, static_cast<int64_t>(size));
+  EXPECT_EQ(varnel_check_buffer(out, size, "u", &r, nullptr) * 10 + r.encrypted, 1);
+  EXPECT_EQ(varnel_check_buffer(out, size, "x", nullptr, &message), VARNEL_WRONG_PASSWORD);
+  EXPECT_STREQ(message, "the password does not open the document");
+  varnel_free(message);
+  varnel_free(out);
+  EXPECT_EQ(varnel_encrypt_buffer("junk", 4, &o, &out, &size, nullptr, &message), VARNEL_NOT_PDF);
+  EXPECT_EQ(out, nullptr);
+  varnel_free(message);
+  o.cipher = 9;  // unknown
+  EXPECT_EQ(varnel_encrypt_buffer(Sample().data(), Sample().size(), &o, &out, &size, nullptr, nullptr), VARNEL_USAGE);
+  EXPECT_EQ(varnel_encrypt_file(nullptr, "x.pdf", &o, nullptr, nullptr), VARNEL_USAGE);
+  EXPECT_STREQ(varnel_error_name(VARNEL_NOT_PDF), "not_pdf");
+}
+
+}  // namespace
