@@ -4,6 +4,8 @@ import concurrent.futures
 import io
 import os
 import pathlib
+import subprocess
+import sys
 import time
 
 import pikepdf
@@ -108,3 +110,15 @@ def test_threads_at_once():
         return time.perf_counter() - start
     ratios = [timed(2) / timed(1) for _ in range(3)]
     assert min(ratios) < 0.8, ratios
+
+
+def test_pip_install(tmp_path):
+    """pip installs the package from the source tree without the network
+    (with the module of this build), stubs and py.typed included."""
+    env = dict(os.environ, VARNEL_BUILD_DIR=os.environ["VARNEL_BUILD_DIR"], PYTHONPATH=str(tmp_path))
+    subprocess.run([sys.executable, "-m", "pip", "install", "-q", "--no-build-isolation", "--no-index", "--no-deps",
+                    "--target", str(tmp_path), str(SAMPLE.parents[1] / "python")], env=env, check=True)
+    assert {p.name for p in (tmp_path / "varnel").iterdir()} >= {"py.typed", "_native.pyi", "__init__.py"}
+    run = subprocess.run([sys.executable, "-c", "import varnel; print(varnel.__file__, varnel.check.__doc__)"], env=env,
+                         check=True, capture_output=True, text=True)
+    assert run.stdout.startswith(str(tmp_path)) and "password" in run.stdout
