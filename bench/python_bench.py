@@ -1,0 +1,109 @@
+#!/usr/bin/python3
+"""Times the Python module against the command-line tool for the same work.
+
+Usage: bench/python_bench.py --build DIR --input typical.pdf [--cipher C] [--runs N]
+
+DIR is a build folder with the tool (cli/varnel) and the module
+(python/varnel). On the input, each round runs, in turns: the tool
+(`varnel encrypt IN OUT`, a process each time, as a script would call it),
+varnel.encrypt(IN, OUT) and the same work in memory (the file read,
+varnel.encrypt_bytes, the output written). Then the cost of a call on a small
+file (examples/sample.pdf): a whole encrypt_bytes call, and a call refused
+before any work (an unknown cipher), which is the binding's own cost plus
+raising the exception. Prints the section of bench/RESULTS.md (Markdown);
+bench/run --python writes it there.
+"""
+import argparse
+import datetime
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+HEADING = "## The Python module"
+
+
+def seconds(call, runs):
+    """Median wall time of call() over runs."""
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        call()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--input", required=True)
+    ap.add_argument("--cipher", default="aes-256")
+    ap.add_argument("--runs", type=int, default=21)
+    args = ap.parse_args()
+    sys.path.insert(0, os.path.join(args.build, "python"))
+    import varnel
+
+    tool = os.path.join(args.build, "cli", "varnel")
+    options = dict(user_password="u", owner_password="o", cipher=args.cipher)
+    small = open(os.path.join(ROOT, "examples", "sample.pdf"), "rb").read()
+    with tempfile.TemporaryDirectory(prefix="varnel-pybench-") as work:
+        out = os.path.join(work, "out.pdf")
+
+        def in_memory():
+            with open(args.input, "rb") as f:
+                data = f.read()
+            with open(out, "wb") as f:
+                f.write(varnel.encrypt_bytes(data, **options))
+
+        def refused():
+            try:
+                varnel.encrypt_bytes(small, user_password="u", cipher="none")
+            except varnel.UsageError:
+                pass
+
+        ways = {
+            "cli": lambda: subprocess.run([tool, "encrypt", args.input, out, "-u", "u", "-o", "o", "--cipher", args.cipher],
+                                          check=True, stdout=subprocess.DEVNULL),
+            "encrypt": lambda: varnel.encrypt(args.input, out, **options),
+            "encrypt_bytes": in_memory,
+        }
+        for call in ways.values():  # warm the cache and the module
+            call()
+        times = {name: [] for name in ways}
+        for r in range(args.runs):
+            for k in range(len(ways)):
+                name = list(ways)[(r + k) % len(ways)]
+                times[name].append(seconds(ways[name], 1))
+        med = {name: statistics.median(t) for name, t in times.items()}
+        whole = seconds(lambda: varnel.encrypt_bytes(small, **options), 200)
+        whole_rc4 = seconds(lambda: varnel.encrypt_bytes(small, user_password="u", owner_password="o",
+                                                         cipher="rc4-128"), 200)
+        refusal = seconds(refused, 1000)
+
+    cli, in_memory_s = med["cli"], med["encrypt_bytes"]
+    lines = [HEADING, "",
+             "Written by `bench/python_bench.py` (`bench/run --python`) on %s; load average %s." % (
+                 datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), " ".join("%.2f" % x for x in os.getloadavg())),
+             "",
+             "The typical input (%.1f MB), %s, %d rounds, the three ways in turns; median wall time." % (
+                 os.path.getsize(args.input) / 1e6, args.cipher, args.runs), "",
+             "| way | s | against the tool |", "|---|---:|---:|",
+             "| `varnel encrypt IN OUT` (a process) | %.4f | 1.00 |" % cli,
+             "| `varnel.encrypt(IN, OUT)` | %.4f | %.2f |" % (med["encrypt"], med["encrypt"] / cli),
+             "| read IN, `varnel.encrypt_bytes`, write OUT | %.4f | %.2f |" % (in_memory_s, in_memory_s / cli), "",
+             "A call on a small file (examples/sample.pdf, %d bytes), median of 200: encrypt_bytes %.3f ms with "
+             "%s, %.3f ms with rc4-128; a call refused before any work (unknown cipher, the exception raised): "
+             "%.1f us." % (len(small), whole * 1e3, args.cipher, whole_rc4 * 1e3, refusal * 1e6), "",
+             "- [%s] encrypt_bytes on the typical input within 10%% of the tool's time (%.2fx)" % (
+                 "x" if in_memory_s <= 1.1 * cli else " ", in_memory_s / cli),
+             "- [%s] the Python call overhead on a small file under 1 ms (the whole call: %.3f ms)" % (
+                 "x" if whole < 1e-3 else " ", whole * 1e3), ""]
+    print("\n".join(lines))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
