@@ -24,10 +24,15 @@ varnel::Cipher CipherNamed(const std::string& name) {
 }
 
 // A path as the file system takes it: str, bytes or os.PathLike, encoded
-// with the file system's encoding (undecodable names round-trip).
+// with the file system's encoding (undecodable names round-trip). A NUL
+// would end the name early in the system's calls, so it is refused, as
+// Python's open() refuses it.
 std::string PathArgument(const py::object& path) {
   py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
-  return std::string(encoded);
+  std::string name = encoded;
+  if (name.find('\0') != std::string::npos)
+    throw varnel::Error(varnel::ErrorCode::kUsage, "path:NUL", "a file name cannot hold a NUL character");
+  return name;
 }
 
 // The bytes of any object with the buffer interface (bytes, bytearray,

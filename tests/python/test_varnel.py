@@ -79,6 +79,7 @@ ERRORS = [  # (call on a temporary folder, class raised)
     (lambda d: varnel.encrypt(SAMPLE, d / "no" / "out.pdf"), varnel.OutputFailedError),
     (lambda d: varnel.encrypt_bytes(tiny_pdf(), cipher="des"), varnel.UsageError),
     (lambda d: varnel.encrypt(SAMPLE, d / "out.pdf", permissions="X"), varnel.UsageError),
+    (lambda d: varnel.encrypt(str(SAMPLE) + "\0.txt", d / "out.pdf"), varnel.UsageError),  # not sample.pdf
 ]
 
 
