@@ -142,6 +142,20 @@ void RaiseAsPython(const varnel::Error& e) {
   PyErr_SetObject(cls.ptr(), instance.ptr());
 }
 
+// Results pickle (Dask sends them from workers) as the tuple of their fields.
+py::tuple ResultState(const varnel::Result& r) {
+  return py::make_tuple(r.objects, r.bytes_out, r.repaired, r.repair_note, r.warning);
+}
+
+void RestoreResult(const py::tuple& state, varnel::Result* r) {
+  if (state.size() < 5) throw std::runtime_error("not the state of a varnel result");
+  r->objects = state[0].cast<int64_t>();
+  r->bytes_out = state[1].cast<int64_t>();
+  r->repaired = state[2].cast<bool>();
+  r->repair_note = state[3].cast<std::string>();
+  r->warning = state[4].cast<std::string>();
+}
+
 std::string ResultRepr(const char* type, const varnel::Result& r, const std::string& more) {
   std::string text = std::string("varnel.") + type + "(objects=" + std::to_string(r.objects) +
                      ", bytes_out=" + std::to_string(r.bytes_out) + ", repaired=" + (r.repaired ? "True" : "False");
@@ -189,7 +203,12 @@ PYBIND11_MODULE(_native, m) {
       .def_readonly("repair_note", &varnel::Result::repair_note, "What the repair rebuilt and dropped, or ''.")
       .def_readonly("warning", &varnel::Result::warning,
                     "What opening an encrypted input let pass with a doubt, or ''.")
-      .def("__repr__", [](const varnel::Result& r) { return ResultRepr("Result", r, ""); });
+      .def("__repr__", [](const varnel::Result& r) { return ResultRepr("Result", r, ""); })
+      .def(py::pickle(&ResultState, [](const py::tuple& state) {
+        varnel::Result r;
+        RestoreResult(state, &r);
+        return r;
+      }));
 
   py::class_<varnel::CheckResult, varnel::Result>(m, "CheckResult", "What a check found.")
       .def_readonly("encrypted", &varnel::CheckResult::encrypted, "The document is encrypted.")
@@ -200,7 +219,20 @@ PYBIND11_MODULE(_native, m) {
                           std::string(", encrypted=") + (r.encrypted ? "True" : "False") +
                               ", compressed_objects=" + std::to_string(r.compressed_objects) +
                               ", sections=" + std::to_string(r.sections));
-      });
+      })
+      .def(py::pickle(
+          [](const varnel::CheckResult& r) -> py::tuple {
+            return ResultState(r) + py::make_tuple(r.encrypted, r.compressed_objects, r.sections);
+          },
+          [](const py::tuple& state) {
+            varnel::CheckResult r;
+            RestoreResult(state, &r);
+            if (state.size() != 8) throw std::runtime_error("not the state of a varnel check result");
+            r.encrypted = state[5].cast<bool>();
+            r.compressed_objects = state[6].cast<int64_t>();
+            r.sections = state[7].cast<int64_t>();
+            return r;
+          }));
 
   auto encrypt_args = [](auto&&... first) {
     return std::make_tuple(first..., py::kw_only(), py::arg("user_password") = "", py::arg("owner_password") = "",

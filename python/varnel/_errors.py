@@ -17,6 +17,9 @@ class Error(Exception):
         self.message = message
         self.detail = detail
 
+    def __reduce__(self):  # pickled whole (Dask sends a task's exception to the client)
+        return type(self), (self.message, self.detail)
+
 
 class OpenFailedError(Error):
     """The input could not be opened or read at all."""
@@ -70,3 +73,7 @@ _BY_CODE = {cls.code: cls for cls in (OpenFailedError, NotPdfError, DamagedError
 def error_class(code):
     """The exception class of a stable error code (Error for one not known here)."""
     return _BY_CODE.get(code, Error)
+
+
+for _cls in (Error, *_BY_CODE.values()):
+    _cls.__module__ = "varnel"  # as users name them (varnel.DamagedError)

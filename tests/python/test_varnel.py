@@ -3,6 +3,7 @@ import concurrent.futures
 import io
 import os
 import pathlib
+import pickle
 import sys
 import time
 
@@ -39,6 +40,7 @@ def test_round_trip(name, tmp_path):
     src, out, cipher = CORPUS / (name + ".pdf"), tmp_path / "out.pdf", list(CIPHERS)[sum(map(ord, name)) % 3]
     result = varnel.encrypt(src, out, user_password="u", owner_password="o", permissions="PC", cipher=cipher)
     assert (result.bytes_out, result.repaired) == (out.stat().st_size, name.startswith("mixed-damaged"))
+    assert repr(pickle.loads(pickle.dumps(result))) == repr(result) and result.objects > 0
     assert assert_same_document(src, out, "u", "PC") == CIPHERS[cipher]
     locked = varnel.encrypt_bytes(bytearray(src.read_bytes()), user_password="u", owner_password="o", permissions="M",
                                   cipher=cipher)
@@ -70,6 +72,7 @@ def test_errors(call, cls, tmp_path):
     with pytest.raises(cls) as raised:
         call(tmp_path)
     assert raised.value.code == cls.code and raised.value.message and raised.value.detail
+    assert vars(pickle.loads(pickle.dumps(raised.value))) == vars(raised.value)
     assert list(tmp_path.iterdir()) == []  # nothing written, nothing left behind
 
 
