@@ -164,6 +164,7 @@ std::string ResultRepr(const char* type, const varnel::Result& r, const std::str
 }
 
 const char* const kEncryptOptionsDoc = R"(
+Keyword arguments:
     user_password: opens the document with the rights in permissions; empty:
         anyone opens it, with those rights only.
     owner_password: opens it with every right; empty: 16 random letters,
@@ -180,7 +181,9 @@ const char* const kEncryptOptionsDoc = R"(
     repair: rebuild a damaged input's structure as readers do; False: a
         damaged input raises DamagedError.
     helper_threads: let the library use a second thread for a large document;
-        pass False when every core is already busy with a file of its own.)";
+        pass False when every core is already busy with a file of its own.
+
+Raises a subclass of varnel.Error.)";
 
 }  // namespace
 
