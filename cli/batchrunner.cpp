@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "cli/atomicoutputfile.h"
+#include "api/atomicoutputfile.h"
 
 #ifdef _WIN32
 #include <io.h>

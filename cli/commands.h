@@ -3,8 +3,6 @@
 #include <string>
 #include <vector>
 
-struct PdfRepairReport;
-
 // The command-line tool's commands. Each returns the process exit status:
 // 0 success, 1 failure (a message was printed), 2 usage error, 3 the
 // password does not open the encrypted input, 130 interrupted.
@@ -53,10 +51,6 @@ struct RunSettings {
 // atomically.
 int RunEncrypt(const std::vector<EncryptOptions>& files, const RunSettings& settings);
 
-// The line that tells what a repair did: "repaired: ..." (what was rebuilt,
-// what was dropped, and why the file could not be read as written).
-std::string DescribeRepair(const PdfRepairReport& report);
-
 struct DecryptOptions {
   std::string input;
   std::string output;
@@ -70,18 +64,12 @@ int RunDecrypt(const DecryptOptions& options);
 // the environment variable env. Null when neither is there.
 std::unique_ptr<std::string> InputPassword(const char* env, bool option_given, const std::string& option);
 
-class PdfFileParser;
+namespace varnel {
+class Error;
+}
 // Prints what opening an encrypted file let pass with a doubt (a /Perms
 // that disagrees with /P), as "varnel: FILE: warning: ...".
-void ReportDecryptionWarning(const PdfFileParser& parser, const std::string& file);
+void ReportDecryptionWarning(const std::string& warning, const std::string& file);
 
-// Reads the encrypted copy of options.input at written_path back with the
-// new passwords (each must open it with its own rights) and compares every
-// object with the input's; throws on the first difference.
-void VerifyEncryptedCopy(const EncryptOptions& options, const std::string& written_path);
-
-// Turns whatever was thrown into the text shown to the user.
-std::string DescribeCurrentException();
-// The exit status for a failure just caught: 3 for a wrong password, 1 for
-// anything else. Prints "varnel: FILE: message" first.
-int ReportFailure(const std::string& file);
+// The exit status for a failure: 3 for a wrong password, 1 for anything else.
+int FailureStatus(const varnel::Error& error);

@@ -1,12 +1,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/atomicoutputfile.h"
 #include "cli/commands.h"
 #include "cli/utf8arguments.h"
-#include "crypt/pdfdecryption.h"
-#include "pdf/pdffilestream.h"
-#include "writer/pdfdecryptedfilewriter.h"
+#include "varnel/varnel.h"
 
 std::unique_ptr<std::string> InputPassword(const char* env, bool option_given, const std::string& option) {
   auto password = std::make_unique<std::string>();
@@ -18,30 +15,21 @@ std::unique_ptr<std::string> InputPassword(const char* env, bool option_given, c
   return password;
 }
 
-void ReportDecryptionWarning(const PdfFileParser& parser, const std::string& file) {
-  if (parser.Decryption() != nullptr && !parser.Decryption()->Handler().Warning().empty())
-    std::fprintf(stderr, "varnel: %s: warning: %s\n", file.c_str(), parser.Decryption()->Handler().Warning().c_str());
+void ReportDecryptionWarning(const std::string& warning, const std::string& file) {
+  if (!warning.empty()) std::fprintf(stderr, "varnel: %s: warning: %s\n", file.c_str(), warning.c_str());
 }
 
-int ReportFailure(const std::string& file) {
-  const std::string message = DescribeCurrentException();
-  std::fprintf(stderr, "varnel: %s: %s\n", file.c_str(), message.c_str());
-  return message == "Wrong password" ? 3 : 1;
-}
+int FailureStatus(const varnel::Error& error) { return error.code() == varnel::ErrorCode::kWrongPassword ? 3 : 1; }
 
 int RunDecrypt(const DecryptOptions& options) {
+  varnel::DecryptOptions library;
+  library.password = options.password;
+  library.repair = false;
   try {
-    AtomicOutputFile output(options.output);
-    {
-      PdfFileStream input;
-      input.Abrir(options.input.c_str(), "rb");
-      PdfDecryptedFileWriter writer(options.password);
-      writer.WriteDocument(input, output.stream());
-      ReportDecryptionWarning(writer, options.input);
-    }
-    output.Commit();
-  } catch (...) {
-    return ReportFailure(options.input);
+    ReportDecryptionWarning(varnel::DecryptFile(options.input, options.output, library).warning, options.input);
+  } catch (const varnel::Error& e) {
+    std::fprintf(stderr, "varnel: %s: %s\n", options.input.c_str(), e.what());
+    return FailureStatus(e);
   }
   return 0;
 }

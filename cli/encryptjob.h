@@ -20,8 +20,9 @@ struct FileResult {
   std::string warning;      // what opening an encrypted input let pass with a doubt
 };
 
-// Encrypts one file into its output, atomically: the output appears
-// complete or not at all. Never throws; a failure is in the result.
+// Encrypts one file into its output through the library's EncryptFile,
+// atomically: the output appears complete or not at all. Never throws; a
+// failure is in the result.
 class EncryptJob {
  public:
   // helper_threads: whether the library may add threads of its own for a

@@ -1,36 +1,19 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "api/atomicoutputfile.h"
 #include "cli/batchlist.h"
 #include "cli/commands.h"
 #include "cli/encryptjob.h"
 #include "cli/utf8arguments.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdffilestream.h"
-
-std::string DescribeCurrentException() {
-  try {
-    throw;
-  } catch (const _kelvra_runtime_error& e) {
-    return e.message;
-  } catch (const std::bad_alloc&) {
-    return "out of memory";
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (const char* text) {
-    return text;
-  } catch (...) {
-    return "Fatal error parse phase.";
-  }
-}
 
 namespace {
 
@@ -66,6 +49,8 @@ bool ReadPasswordFile(const std::string& path, std::string lines[2]) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An interrupted run leaves no temporary file behind.
+  AtomicOutputFile::HandleSignals();
   CLI::App app{"varnel: writes an encrypted copy of a PDF file (AES-256 by default)"};
   app.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION);
   app.require_subcommand(1);

@@ -71,7 +71,19 @@ void PdfFileParser::ParseAsWritten(PdfStream& s) {
 }
 
 bool PdfFileParser::EsArchivoPdf(PdfStream& s) {
+  // Fewer bytes than a header: a PDF file cut short only if they start like
+  // one (the read below then fails as any truncated file does).
   char head[6];
+  const int64_t start = s.Tell();
+  s.Seek(0, 3);
+  const size_t have = static_cast<size_t>(std::clamp<int64_t>(s.Tell() - start, 0, sizeof head));
+  s.Seek(start, 1);
+  if (have < sizeof head) {
+    if (have == 0) return false;
+    s.Leer(head, have);
+    if (std::memcmp(head, "%PDF-", std::min<size_t>(have, 5)) != 0) return false;
+    s.Seek(start, 1);
+  }
   s.Leer(head, sizeof head);
   return std::memcmp(head, "%PDF-", 5) == 0;
 }

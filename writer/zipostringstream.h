@@ -3,6 +3,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <utility>
 
 // An in-memory output stream whose content can be taken zlib-compressed.
 // It is a std::ostream, so formatted output works, and it also has a direct
@@ -21,6 +22,8 @@ class zip_ostringstream : public std::ostream {
 
   // Everything written so far, uncompressed.
   const std::string& str() const { return buf_.data; }
+  // Everything written so far, moved out (the stream is left empty).
+  std::string Take() { return std::move(buf_.data); }
   size_t size() const { return buf_.data.size(); }
 
   // Everything written so far as one zlib stream (header, deflate data,

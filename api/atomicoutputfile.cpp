@@ -1,4 +1,4 @@
-#include "cli/atomicoutputfile.h"
+#include "api/atomicoutputfile.h"
 
 #include <atomic>
 #include <cerrno>
@@ -26,7 +26,7 @@ constexpr int kSlots = 256;
 char g_temp_paths[kSlots][4096];
 std::atomic<bool> g_taken[kSlots];
 std::atomic<bool> g_ready[kSlots];
-std::atomic<bool> g_leave_signals{false};
+std::atomic<bool> g_leave_signals{true};
 
 extern "C" void RemoveTempAndExit(int sig) {
   AtomicOutputFile::RemoveTemporaryFiles();
@@ -130,6 +130,8 @@ void AtomicOutputFile::Unregister() {
   g_taken[slot_].store(false, std::memory_order_release);
   slot_ = -1;
 }
+
+void AtomicOutputFile::HandleSignals() { g_leave_signals.store(false); }
 
 void AtomicOutputFile::LeaveSignalsAlone() { g_leave_signals.store(true); }
 

@@ -21,10 +21,13 @@ class AtomicOutputFile {
   // Closes the temporary file and renames it to the destination.
   void Commit();
 
-  // By default the first output opened installs handlers for SIGINT and
-  // SIGTERM that remove every temporary file and end the process. A caller
-  // that handles those signals itself says so first, and calls
+  // A program (not a library, whose host owns its signals) may ask for
+  // handlers of SIGINT and SIGTERM that remove every temporary file and end
+  // the process: HandleSignals first, and the first output opened installs
+  // them. A program that handles those signals itself says so with
+  // LeaveSignalsAlone before any output is opened, and calls
   // RemoveTemporaryFiles (async-signal-safe) when it ends the process.
+  static void HandleSignals();
   static void LeaveSignalsAlone();
   static void RemoveTemporaryFiles();
 

@@ -1,0 +1,17 @@
+#pragma once
+#include <optional>
+#include <string>
+
+#include "varnel/varnel.h"
+
+class PdfStream;
+
+// Reads a document the way the encryptor will: every cross-reference
+// section, every object the document lists, every object stream decoded,
+// every stream's data where the writer will copy it from. With a password,
+// an encrypted document is opened with it and every string and stream
+// decrypted. Library failures are thrown as the library throws them.
+class DocumentChecker {
+ public:
+  static varnel::CheckResult Check(PdfStream& input, const std::optional<std::string>& password);
+};

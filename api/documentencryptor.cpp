@@ -1,0 +1,134 @@
+#include "api/documentencryptor.h"
+
+#include <utility>
+
+#include "crypt/pdfcipherchoice.h"
+#include "crypt/pdfdecryption.h"
+#include "api/parsenotes.h"
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfdocumentcomparer.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdfstream.h"
+#include "writer/pdffilewriter.h"
+
+namespace {
+
+PdfCipherChoice::Cipher Internal(varnel::Cipher cipher) {
+  switch (cipher) {
+    case varnel::Cipher::kRc4_128: return PdfCipherChoice::Cipher::kRc4_128;
+    case varnel::Cipher::kAes128: return PdfCipherChoice::Cipher::kAes128;
+    case varnel::Cipher::kAes256: break;
+  }
+  return PdfCipherChoice::Cipher::kAes256;
+}
+
+// Passwords are typed as UTF-8; each revision hashes its own bytes of them
+// (PDFDocEncoding for RC4 and AES-128, SASLprep'd UTF-8 for AES-256).
+struct Passwords {
+  std::string user, owner;
+};
+
+// Checks the permission letters and the cipher and prepares both passwords;
+// the reason in *why when something cannot be used.
+bool Prepare(const varnel::EncryptOptions& options, Passwords* out, std::string* why) {
+  if (options.permissions.find_first_not_of("PDMCAS") != std::string::npos) {
+    *why = "permissions are letters among P D M C A S, not \"" + options.permissions + "\"";
+    return false;
+  }
+  const int number = static_cast<int>(options.cipher);
+  if (number < static_cast<int>(varnel::Cipher::kAes256) || number > static_cast<int>(varnel::Cipher::kRc4_128)) {
+    *why = "unknown cipher " + std::to_string(number) + " (aes-256, aes-128 or rc4-128)";
+    return false;
+  }
+  const PdfCipherChoice::Cipher cipher = Internal(options.cipher);
+  const std::pair<const char*, std::pair<const std::string*, std::string*>> typed[] = {
+      {"user", {&options.user_password, &out->user}}, {"owner", {&options.owner_password, &out->owner}}};
+  for (const auto& [which, password] : typed) {
+    if (PdfCipherChoice::PreparePassword(cipher, *password.first, password.second)) continue;
+    *why = std::string("the ") + which + " password has a character that " +
+           (cipher == PdfCipherChoice::Cipher::kAes256 ? "AES-256 passwords cannot hold (SASLprep refuses it)"
+                                                       : "PDF passwords cannot hold (PDFDocEncoding)");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options) : options_(options) {
+  Passwords passwords;
+  std::string why;
+  if (!Prepare(options_, &passwords, &why)) throw varnel::Error(varnel::ErrorCode::kUsage, why, why);
+  writer_ = PdfCipherChoice::NewWriter(Internal(options_.cipher), passwords.user, passwords.owner, options_.permissions);
+  writer_->SetHelperThreads(options_.threads);
+  writer_->SetRepair(options_.repair);
+  if (options_.input_password) writer_->SetPassword(*options_.input_password, true);
+}
+
+DocumentEncryptor::~DocumentEncryptor() = default;
+
+varnel::Result DocumentEncryptor::Write(PdfStream& input, std::ostream& output, const Source& input_again,
+                                        const Source& written) {
+  writer_->WriteDocument(input, output);
+  varnel::Result result;
+  result.objects = static_cast<int64_t>(writer_->ObjectsWritten());
+  NoteParse(*writer_, &result);
+  writer_.reset();
+  if (options_.verify) {
+    output.flush();
+    Verify(input_again, written);
+  }
+  result.bytes_out = static_cast<int64_t>(output.tellp());
+  return result;
+}
+
+// Reads what was written back with the new passwords (each must open it
+// with its own rights) and compares every object with the input's.
+void DocumentEncryptor::Verify(const Source& input_again, const Source& written) const {
+  if (!options_.owner_password.empty()) {
+    const std::unique_ptr<PdfStream> copy = written();
+    PdfFileParser owner;
+    owner.SetPassword(options_.owner_password, false);
+    owner.Parse(*copy);
+    if (owner.Decryption() == nullptr || owner.Decryption()->GetAccess() != PdfSecurityHandler::Access::kOwner)
+      throw _kelvra_runtime_error("Verify:the owner password does not open the output as owner");
+  }
+  const std::unique_ptr<PdfStream> original = input_again();
+  const std::unique_ptr<PdfStream> copy = written();
+  PdfFileParser expected, actual;
+  expected.SetRepair(options_.repair);
+  if (options_.input_password) expected.SetPassword(*options_.input_password, false);
+  actual.SetPassword(options_.user_password, false);
+  expected.Parse(*original);
+  actual.Parse(*copy);
+  if (actual.Decryption() == nullptr) throw _kelvra_runtime_error("Verify:the output is not encrypted");
+  PdfDocumentComparer::Compare(expected, actual);
+}
+
+std::string DocumentEncryptor::Invalid(const varnel::EncryptOptions& options) {
+  Passwords passwords;
+  std::string why;
+  Prepare(options, &passwords, &why);
+  return why;
+}
+
+std::string DocumentEncryptor::Notes(const varnel::EncryptOptions& options) {
+  std::string notes, why;
+  Passwords p;
+  if (!Prepare(options, &p, &why)) return notes;
+  const size_t count = PdfCipherChoice::PasswordBytesThatCount(Internal(options.cipher));
+  const std::pair<const char*, const std::string*> prepared[] = {{"user", &p.user}, {"owner", &p.owner}};
+  for (const auto& [which, password] : prepared)
+    if (password->size() > count)
+      notes += "varnel: note: only the first " + std::to_string(count) + " bytes of the " + which + " password count\n";
+  return notes;
+}
+
+bool DocumentEncryptor::CipherNamed(const std::string& name, varnel::Cipher* cipher) {
+  PdfCipherChoice::Cipher parsed;
+  if (!PdfCipherChoice::Parse(name, &parsed)) return false;
+  const varnel::Cipher ciphers[] = {varnel::Cipher::kAes256, varnel::Cipher::kAes128, varnel::Cipher::kRc4_128};
+  for (varnel::Cipher c : ciphers)
+    if (Internal(c) == parsed) *cipher = c;
+  return true;
+}

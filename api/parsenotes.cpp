@@ -1,0 +1,34 @@
+#include "api/parsenotes.h"
+
+#include <vector>
+
+#include "crypt/pdfdecryption.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdfrepairreport.h"
+
+namespace {
+
+// "a; b; c (and 4 more)".
+std::string JoinNotes(const std::vector<std::string>& notes, size_t count) {
+  std::string text;
+  for (const std::string& note : notes) text += (text.empty() ? "" : "; ") + note;
+  if (count > notes.size()) text += " (and " + std::to_string(count - notes.size()) + " more)";
+  return text;
+}
+
+}  // namespace
+
+std::string DescribeRepair(const PdfRepairReport& report) {
+  std::string text = "repaired:";
+  if (report.rebuilt_count != 0) text += " rebuilt " + JoinNotes(report.rebuilt, report.rebuilt_count) + ";";
+  text += report.dropped_count != 0 ? " dropped " + JoinNotes(report.dropped, report.dropped_count) + ";" : " nothing dropped;";
+  if (!report.reason.empty()) text += " read as written it failed with " + report.reason;
+  if (text.back() == ';') text.pop_back();
+  return text;
+}
+
+void NoteParse(const PdfFileParser& parser, varnel::Result* result) {
+  result->repaired = parser.RepairReport().repaired;
+  if (result->repaired) result->repair_note = DescribeRepair(parser.RepairReport());
+  if (parser.Decryption() != nullptr) result->warning = parser.Decryption()->Handler().Warning();
+}

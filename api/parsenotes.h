@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+
+#include "varnel/varnel.h"
+
+class PdfFileParser;
+struct PdfRepairReport;
+
+// The line that tells what a repair did: "repaired: ..." (what was rebuilt,
+// what was dropped, and why the file could not be read as written).
+std::string DescribeRepair(const PdfRepairReport& report);
+
+// What reading a document noted, into result: whether it needed repair and
+// what the repair did, and what opening it let pass with a doubt.
+void NoteParse(const PdfFileParser& parser, varnel::Result* result);

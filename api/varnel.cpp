@@ -1,0 +1,141 @@
+// The public functions: each opens its input, runs the shared job on it and
+// turns every failure into varnel::Error.
+#include "varnel/varnel.h"
+
+#include <cerrno>
+#include <memory>
+#include <utility>
+
+#include "api/atomicoutputfile.h"
+#include "api/documentchecker.h"
+#include "api/documentencryptor.h"
+#include "api/errortranslation.h"
+#include "api/parsenotes.h"
+#include "pdf/pdffilestream.h"
+#include "pdf/pdfmemorystream.h"
+#include "writer/pdfdecryptedfilewriter.h"
+#include "writer/zipostringstream.h"
+
+namespace varnel {
+
+namespace {
+
+// How a document held in memory is named in descriptions.
+const char* const kBuffer = "the document";
+
+std::unique_ptr<PdfFileStream> OpenFile(const std::string& path) {
+  auto stream = std::make_unique<PdfFileStream>();
+  try {
+    errno = 0;
+    stream->Abrir(path.c_str(), "rb");
+  } catch (...) {
+    ThrowPublicError(path, errno);
+  }
+  return stream;
+}
+
+DocumentEncryptor::Source FileSource(const std::string& path) {
+  return [path] { return std::unique_ptr<PdfStream>(OpenFile(path)); };
+}
+
+DocumentEncryptor::Source MemorySource(std::string_view bytes) {
+  return [bytes] { return std::unique_ptr<PdfStream>(std::make_unique<PdfMemoryStream>(bytes.data(), bytes.size())); };
+}
+
+std::unique_ptr<AtomicOutputFile> CreateOutput(const std::string& path) {
+  try {
+    return std::make_unique<AtomicOutputFile>(path);
+  } catch (const std::exception& e) {
+    throw Error(ErrorCode::kOutputFailed, e.what(), e.what());
+  }
+}
+
+void Commit(AtomicOutputFile& output) {
+  try {
+    output.Commit();
+  } catch (const std::exception& e) {
+    throw Error(ErrorCode::kOutputFailed, e.what(), e.what());
+  }
+}
+
+// An output about the size of the input, grown in place.
+void Reserve(zip_ostringstream& output, std::string_view input) { output.Reserve(input.size() + input.size() / 16 + 4096); }
+
+Result Decrypt(const DecryptOptions& options, PdfStream& input, std::ostream& output) {
+  PdfDecryptedFileWriter writer(options.password);
+  writer.SetRepair(options.repair);
+  writer.WriteDocument(input, output);
+  Result result;
+  result.objects = static_cast<int64_t>(writer.ObjectsWritten());
+  NoteParse(writer, &result);
+  result.bytes_out = static_cast<int64_t>(output.tellp());
+  return result;
+}
+
+}  // namespace
+
+Result EncryptFile(const std::string& input, const std::string& output, const EncryptOptions& options) {
+  return Guarded(input, [&] {
+    DocumentEncryptor encryptor(options);
+    std::unique_ptr<PdfFileStream> in = OpenFile(input);
+    std::unique_ptr<AtomicOutputFile> out = CreateOutput(output);
+    Result result = encryptor.Write(*in, out->stream(), FileSource(input), FileSource(out->temp_path()));
+    // The input is closed first: it may be the output's destination.
+    in.reset();
+    Commit(*out);
+    return result;
+  });
+}
+
+std::string EncryptBuffer(std::string_view pdf, const EncryptOptions& options, Result* result) {
+  return Guarded(kBuffer, [&] {
+    DocumentEncryptor encryptor(options);
+    PdfMemoryStream in(pdf.data(), pdf.size());
+    zip_ostringstream out;
+    Reserve(out, pdf);
+    Result done = encryptor.Write(in, out, MemorySource(pdf), [&out] {
+      return std::unique_ptr<PdfStream>(std::make_unique<PdfMemoryStream>(out.str().data(), out.str().size()));
+    });
+    if (result != nullptr) *result = std::move(done);
+    return out.Take();
+  });
+}
+
+Result DecryptFile(const std::string& input, const std::string& output, const DecryptOptions& options) {
+  return Guarded(input, [&] {
+    std::unique_ptr<AtomicOutputFile> out = CreateOutput(output);
+    Result result;
+    {
+      std::unique_ptr<PdfFileStream> in = OpenFile(input);
+      result = Decrypt(options, *in, out->stream());
+    }
+    Commit(*out);
+    return result;
+  });
+}
+
+std::string DecryptBuffer(std::string_view pdf, const DecryptOptions& options, Result* result) {
+  return Guarded(kBuffer, [&] {
+    PdfMemoryStream in(pdf.data(), pdf.size());
+    zip_ostringstream out;
+    Reserve(out, pdf);
+    Result done = Decrypt(options, in, out);
+    if (result != nullptr) *result = std::move(done);
+    return out.Take();
+  });
+}
+
+CheckResult CheckFile(const std::string& path, const std::optional<std::string>& password) {
+  return Guarded(path, [&] { return DocumentChecker::Check(*OpenFile(path), password); });
+}
+
+CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& password) {
+  return Guarded(kBuffer, [&] {
+    PdfMemoryStream in(pdf.data(), pdf.size());
+    return DocumentChecker::Check(in, password);
+  });
+}
+
+const char* Version() { return VARNEL_VERSION; }
+
+}  // namespace varnel

@@ -1,0 +1,180 @@
+// The C interface: each function converts its arguments, calls the C++
+// one and turns whatever it throws into a code and a message.
+#include "varnel/varnel_c.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "varnel/varnel.h"
+
+namespace {
+
+std::string Text(const char* s) { return s == nullptr ? std::string() : std::string(s); }
+
+// A copy in memory that varnel_free releases; null when there is none.
+char* Copy(const std::string& text) {
+  auto* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+void Fill(const varnel::Result& from, varnel_result* to) {
+  if (to == nullptr) return;
+  *to = varnel_result{};
+  to->objects = from.objects;
+  to->bytes_out = from.bytes_out;
+  to->repaired = from.repaired ? 1 : 0;
+}
+
+void Fill(const varnel::CheckResult& from, varnel_result* to) {
+  if (to == nullptr) return;
+  Fill(static_cast<const varnel::Result&>(from), to);
+  to->encrypted = from.encrypted ? 1 : 0;
+  to->compressed_objects = from.compressed_objects;
+  to->sections = from.sections;
+}
+
+varnel::EncryptOptions Convert(const varnel_encrypt_options& from) {
+  varnel::EncryptOptions to;
+  to.user_password = Text(from.user_password);
+  to.owner_password = Text(from.owner_password);
+  to.permissions = Text(from.permissions);
+  to.cipher = static_cast<varnel::Cipher>(from.cipher);  // checked by the job
+  if (from.input_password != nullptr) to.input_password = std::string(from.input_password);
+  to.repair = from.repair != 0;
+  to.verify = from.verify != 0;
+  to.threads = from.threads != 0;
+  return to;
+}
+
+varnel::DecryptOptions Convert(const varnel_decrypt_options& from) {
+  varnel::DecryptOptions to;
+  to.password = Text(from.password);
+  to.repair = from.repair != 0;
+  return to;
+}
+
+// Runs a call: 0 when it succeeds, else its code, with the description in
+// *error_message when asked for.
+template <typename Call>
+int Run(char** error_message, Call&& call) {
+  if (error_message != nullptr) *error_message = nullptr;
+  int code = VARNEL_OK;
+  std::string message;
+  try {
+    call();
+    return VARNEL_OK;
+  } catch (const varnel::Error& e) {
+    code = static_cast<int>(e.code());
+    message = e.description();
+  } catch (const std::bad_alloc&) {
+    code = VARNEL_LIMIT_EXCEEDED;
+    message = "out of memory";
+  } catch (...) {
+    code = VARNEL_DAMAGED;
+    message = "unexpected failure";
+  }
+  if (error_message != nullptr) *error_message = Copy(message);
+  return code;
+}
+
+// A missing required argument.
+int Usage(char** error_message, const char* what) {
+  const std::string text = std::string(what) + " is null";
+  if (error_message != nullptr) *error_message = Copy(text);
+  return VARNEL_USAGE;
+}
+
+// Hands bytes to the caller as memory varnel_free releases.
+void Hand(const std::string& bytes, void** out, size_t* out_size) {
+  void* copy = std::malloc(bytes.empty() ? 1 : bytes.size());
+  if (copy == nullptr) throw std::bad_alloc();
+  if (!bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
+  *out = copy;
+  *out_size = bytes.size();
+}
+
+std::string_view Bytes(const void* pdf, size_t size) { return {static_cast<const char*>(pdf), size}; }
+
+}  // namespace
+
+extern "C" {
+
+void varnel_encrypt_options_init(varnel_encrypt_options* options) {
+  if (options == nullptr) return;
+  *options = varnel_encrypt_options{};
+  options->cipher = VARNEL_AES_256;
+  options->repair = 1;
+  options->threads = 1;
+}
+
+void varnel_decrypt_options_init(varnel_decrypt_options* options) {
+  if (options == nullptr) return;
+  *options = varnel_decrypt_options{};
+  options->repair = 1;
+}
+
+int varnel_encrypt_file(const char* input, const char* output, const varnel_encrypt_options* options,
+                        varnel_result* result, char** error_message) {
+  if (input == nullptr || output == nullptr || options == nullptr) return Usage(error_message, "a path or the options");
+  return Run(error_message, [&] { Fill(varnel::EncryptFile(input, output, Convert(*options)), result); });
+}
+
+int varnel_encrypt_buffer(const void* pdf, size_t size, const varnel_encrypt_options* options, void** out,
+                          size_t* out_size, varnel_result* result, char** error_message) {
+  if ((pdf == nullptr && size != 0) || options == nullptr || out == nullptr || out_size == nullptr)
+    return Usage(error_message, "the document, the options or where the output goes");
+  *out = nullptr;
+  *out_size = 0;
+  return Run(error_message, [&] {
+    varnel::Result done;
+    Hand(varnel::EncryptBuffer(Bytes(pdf, size), Convert(*options), &done), out, out_size);
+    Fill(done, result);
+  });
+}
+
+int varnel_decrypt_file(const char* input, const char* output, const varnel_decrypt_options* options,
+                        varnel_result* result, char** error_message) {
+  if (input == nullptr || output == nullptr || options == nullptr) return Usage(error_message, "a path or the options");
+  return Run(error_message, [&] { Fill(varnel::DecryptFile(input, output, Convert(*options)), result); });
+}
+
+int varnel_decrypt_buffer(const void* pdf, size_t size, const varnel_decrypt_options* options, void** out,
+                          size_t* out_size, varnel_result* result, char** error_message) {
+  if ((pdf == nullptr && size != 0) || options == nullptr || out == nullptr || out_size == nullptr)
+    return Usage(error_message, "the document, the options or where the output goes");
+  *out = nullptr;
+  *out_size = 0;
+  return Run(error_message, [&] {
+    varnel::Result done;
+    Hand(varnel::DecryptBuffer(Bytes(pdf, size), Convert(*options), &done), out, out_size);
+    Fill(done, result);
+  });
+}
+
+int varnel_check_file(const char* path, const char* password, varnel_result* result, char** error_message) {
+  if (path == nullptr) return Usage(error_message, "the path");
+  return Run(error_message, [&] {
+    Fill(varnel::CheckFile(path, password == nullptr ? std::nullopt : std::optional<std::string>(password)), result);
+  });
+}
+
+int varnel_check_buffer(const void* pdf, size_t size, const char* password, varnel_result* result, char** error_message) {
+  if (pdf == nullptr && size != 0) return Usage(error_message, "the document");
+  return Run(error_message, [&] {
+    Fill(varnel::CheckBuffer(Bytes(pdf, size), password == nullptr ? std::nullopt : std::optional<std::string>(password)),
+         result);
+  });
+}
+
+void varnel_free(void* p) { std::free(p); }
+
+const char* varnel_error_name(int code) {
+  return code == VARNEL_OK ? "ok" : varnel::ErrorCodeName(static_cast<varnel::ErrorCode>(code));
+}
+
+const char* varnel_version(void) { return varnel::Version(); }
+
+}  // extern "C"

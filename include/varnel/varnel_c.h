@@ -1,0 +1,99 @@
+/* Varnel's public C interface: the functions of varnel.h for C and for
+ * foreign-function interfaces of other languages. No exception crosses it;
+ * every function is safe to call from several threads at once.
+ *
+ * Each call returns VARNEL_OK (0) or an error code (the numbers of
+ * varnel::ErrorCode). On failure, when error_message is not null, it gets a
+ * text for a person that the caller frees with varnel_free. Buffers the
+ * library returns are freed with varnel_free too. Strings are UTF-8 and
+ * NUL-terminated. */
+#ifndef VARNEL_VARNEL_C_H
+#define VARNEL_VARNEL_C_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define VARNEL_C_API
+#elif defined(VARNEL_BUILDING_SHARED)
+#define VARNEL_C_API __attribute__((visibility("default")))
+#else
+#define VARNEL_C_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+  VARNEL_OK = 0,
+  VARNEL_OPEN_FAILED = 1,             /* the input could not be opened or read at all */
+  VARNEL_NOT_PDF = 2,                 /* it does not start like a PDF file */
+  VARNEL_DAMAGED = 3,                 /* its structure could not be read (or repaired) */
+  VARNEL_ENCRYPTED = 4,               /* it is encrypted and no input password was given */
+  VARNEL_WRONG_PASSWORD = 5,          /* the password given does not open it */
+  VARNEL_OWNER_PASSWORD_REQUIRED = 6, /* it opens, but the job needs its owner password */
+  VARNEL_LIMIT_EXCEEDED = 7,          /* it goes beyond a limit set against hostile files (or memory) */
+  VARNEL_OUTPUT_FAILED = 8,           /* the output could not be written (or did not verify) */
+  VARNEL_USAGE = 9                    /* the request itself is wrong (cipher, permissions, password, null argument) */
+};
+
+enum { VARNEL_AES_256 = 0, VARNEL_AES_128 = 1, VARNEL_RC4_128 = 2 };
+
+/* As varnel::EncryptOptions. Null strings are empty; a null input_password
+ * means none. Fill with varnel_encrypt_options_init first. */
+typedef struct varnel_encrypt_options {
+  const char* user_password;
+  const char* owner_password;
+  const char* permissions; /* letters among P D M C A S */
+  int cipher;              /* VARNEL_AES_256 (default), VARNEL_AES_128, VARNEL_RC4_128 */
+  const char* input_password;
+  int repair;  /* default 1 */
+  int verify;  /* default 0 */
+  int threads; /* default 1 */
+} varnel_encrypt_options;
+
+typedef struct varnel_decrypt_options {
+  const char* password;
+  int repair; /* default 1 */
+} varnel_decrypt_options;
+
+/* What a call did (each function fills the fields it knows). */
+typedef struct varnel_result {
+  int64_t objects;
+  int64_t bytes_out;
+  int repaired;
+  int encrypted;              /* checks only */
+  int64_t compressed_objects; /* checks only */
+  int64_t sections;           /* checks only */
+} varnel_result;
+
+VARNEL_C_API void varnel_encrypt_options_init(varnel_encrypt_options* options);
+VARNEL_C_API void varnel_decrypt_options_init(varnel_decrypt_options* options);
+
+/* result and error_message may be null. */
+VARNEL_C_API int varnel_encrypt_file(const char* input, const char* output, const varnel_encrypt_options* options,
+                                     varnel_result* result, char** error_message);
+/* On success *out (freed with varnel_free) holds *out_size bytes. */
+VARNEL_C_API int varnel_encrypt_buffer(const void* pdf, size_t size, const varnel_encrypt_options* options, void** out,
+                                       size_t* out_size, varnel_result* result, char** error_message);
+VARNEL_C_API int varnel_decrypt_file(const char* input, const char* output, const varnel_decrypt_options* options,
+                                     varnel_result* result, char** error_message);
+VARNEL_C_API int varnel_decrypt_buffer(const void* pdf, size_t size, const varnel_decrypt_options* options, void** out,
+                                       size_t* out_size, varnel_result* result, char** error_message);
+/* password may be null: an encrypted document then fails with VARNEL_ENCRYPTED. */
+VARNEL_C_API int varnel_check_file(const char* path, const char* password, varnel_result* result, char** error_message);
+VARNEL_C_API int varnel_check_buffer(const void* pdf, size_t size, const char* password, varnel_result* result,
+                                     char** error_message);
+
+VARNEL_C_API void varnel_free(void* p);
+/* "open_failed", "not_pdf", ... (as varnel::ErrorCodeName); "ok" for 0. */
+VARNEL_C_API const char* varnel_error_name(int code);
+/* "0.2.0". */
+VARNEL_C_API const char* varnel_version(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
