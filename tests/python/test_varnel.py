@@ -59,7 +59,7 @@ ERRORS = [  # (call on a temporary folder, class raised)
     (lambda d: varnel.encrypt_bytes(LOCKED, input_password="x"), varnel.WrongPasswordError),
     (lambda d: varnel.decrypt_bytes(LOCKED, password="x"), varnel.WrongPasswordError),
     (lambda d: varnel.encrypt_bytes(LOCKED, input_password="u"), varnel.OwnerPasswordRequiredError),
-    (lambda d: varnel.check_bytes(bytes(next(cases.nesting())[1])), varnel.LimitExceededError),
+    (lambda d: varnel.encrypt_bytes(next(cases.nesting())[1], repair=False), varnel.LimitExceededError),
     (lambda d: varnel.encrypt(SAMPLE, d / "no" / "out.pdf"), varnel.OutputFailedError),
     (lambda d: varnel.encrypt_bytes(LOCKED, cipher="des"), varnel.UsageError),
     (lambda d: varnel.encrypt(SAMPLE, d / "out.pdf", permissions="X"), varnel.UsageError),
