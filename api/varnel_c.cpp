@@ -98,6 +98,30 @@ void Hand(const std::string& bytes, void** out, size_t* out_size) {
 
 std::string_view Bytes(const void* pdf, size_t size) { return {static_cast<const char*>(pdf), size}; }
 
+// A call from one file to another (work: EncryptFile or DecryptFile).
+template <typename Options, typename Work>
+int RunFile(const char* input, const char* output, const Options* options, varnel_result* result,
+            char** error_message, Work work) {
+  if (input == nullptr || output == nullptr || options == nullptr) return Usage(error_message, "a path or the options");
+  return Run(error_message, [&] { Fill(work(input, output, Convert(*options)), result); });
+}
+
+// A call that gives back a document in memory (work: EncryptBuffer or
+// DecryptBuffer).
+template <typename Options, typename Work>
+int RunBuffer(const void* pdf, size_t size, const Options* options, void** out, size_t* out_size,
+              varnel_result* result, char** error_message, Work work) {
+  if ((pdf == nullptr && size != 0) || options == nullptr || out == nullptr || out_size == nullptr)
+    return Usage(error_message, "the document, the options or where the output goes");
+  *out = nullptr;
+  *out_size = 0;
+  return Run(error_message, [&] {
+    varnel::Result done;
+    Hand(work(Bytes(pdf, size), Convert(*options), &done), out, out_size);
+    Fill(done, result);
+  });
+}
+
 }  // namespace
 
 extern "C" {
@@ -118,40 +142,22 @@ void varnel_decrypt_options_init(varnel_decrypt_options* options) {
 
 int varnel_encrypt_file(const char* input, const char* output, const varnel_encrypt_options* options,
                         varnel_result* result, char** error_message) {
-  if (input == nullptr || output == nullptr || options == nullptr) return Usage(error_message, "a path or the options");
-  return Run(error_message, [&] { Fill(varnel::EncryptFile(input, output, Convert(*options)), result); });
+  return RunFile(input, output, options, result, error_message, &varnel::EncryptFile);
 }
 
 int varnel_encrypt_buffer(const void* pdf, size_t size, const varnel_encrypt_options* options, void** out,
                           size_t* out_size, varnel_result* result, char** error_message) {
-  if ((pdf == nullptr && size != 0) || options == nullptr || out == nullptr || out_size == nullptr)
-    return Usage(error_message, "the document, the options or where the output goes");
-  *out = nullptr;
-  *out_size = 0;
-  return Run(error_message, [&] {
-    varnel::Result done;
-    Hand(varnel::EncryptBuffer(Bytes(pdf, size), Convert(*options), &done), out, out_size);
-    Fill(done, result);
-  });
+  return RunBuffer(pdf, size, options, out, out_size, result, error_message, &varnel::EncryptBuffer);
 }
 
 int varnel_decrypt_file(const char* input, const char* output, const varnel_decrypt_options* options,
                         varnel_result* result, char** error_message) {
-  if (input == nullptr || output == nullptr || options == nullptr) return Usage(error_message, "a path or the options");
-  return Run(error_message, [&] { Fill(varnel::DecryptFile(input, output, Convert(*options)), result); });
+  return RunFile(input, output, options, result, error_message, &varnel::DecryptFile);
 }
 
 int varnel_decrypt_buffer(const void* pdf, size_t size, const varnel_decrypt_options* options, void** out,
                           size_t* out_size, varnel_result* result, char** error_message) {
-  if ((pdf == nullptr && size != 0) || options == nullptr || out == nullptr || out_size == nullptr)
-    return Usage(error_message, "the document, the options or where the output goes");
-  *out = nullptr;
-  *out_size = 0;
-  return Run(error_message, [&] {
-    varnel::Result done;
-    Hand(varnel::DecryptBuffer(Bytes(pdf, size), Convert(*options), &done), out, out_size);
-    Fill(done, result);
-  });
+  return RunBuffer(pdf, size, options, out, out_size, result, error_message, &varnel::DecryptBuffer);
 }
 
 int varnel_check_file(const char* path, const char* password, varnel_result* result, char** error_message) {
