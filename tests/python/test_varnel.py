@@ -1,0 +1,98 @@
+"""The Python module: round trips opened by pikepdf, errors mapped, threads at once."""
+import concurrent.futures
+import io
+import os
+import pathlib
+import pickle
+import sys
+import time
+
+import pikepdf
+import pytest
+import varnel
+
+ROOT = pathlib.Path(__file__).parents[2]
+CORPUS, SAMPLE = pathlib.Path(os.environ["VARNEL_CORPUS"]), ROOT / "examples" / "sample.pdf"
+CIPHERS = {"aes-256": 6, "aes-128": 4, "rc4-128": 3}  # name: revision
+sys.path.insert(0, str(ROOT / "tests" / "negative"))
+import cases  # noqa: E402  (the negative suite's hostile files)
+
+
+def assert_same_document(original, copy, password="", permissions="PDMCAS"):
+    """copy has original's pages and its streams' data under the same numbers; given a
+    password, it opens with that one only, grants what was asked; returns its revision."""
+    if password:
+        with pytest.raises(pikepdf.PasswordError):
+            pikepdf.open(copy, password="not it").close()
+    with pikepdf.open(original) as a, pikepdf.open(copy, password=password) as b:
+        assert b.is_encrypted == bool(password) and len(b.pages) == len(a.pages)
+        assert (b.allow.print_highres, b.allow.modify_other) == ("P" in permissions, "M" in permissions)
+        streams = [o for o in b.objects if isinstance(o, pikepdf.Stream) and o.get("/Type") not in ("/XRef", "/ObjStm")]
+        assert streams and all(o.read_raw_bytes() == a.get_object(o.objgen).read_raw_bytes() for o in streams)
+        return b.encryption.R if password else None
+
+
+@pytest.mark.parametrize("name", ["classic-01", "classic-04", "classic-incr-gen1-01", "classic-lzw-a85-01",
+                                  "hybrid-incr-objstm-01", "xrefstream-objstm-utf16-01", "mixed-damaged-incr-01",
+                                  "mixed-incr-3-sections-generated-01", "xrefstream-lzw-a85-objstm-generated-01"])
+def test_round_trip(name, tmp_path):
+    """A file, then bytes (and back through decrypt_bytes); the ciphers in turn."""
+    src, out, cipher = CORPUS / (name + ".pdf"), tmp_path / "out.pdf", list(CIPHERS)[sum(map(ord, name)) % 3]
+    result = varnel.encrypt(src, out, user_password="u", owner_password="o", permissions="PC", cipher=cipher)
+    assert (result.bytes_out, result.repaired) == (out.stat().st_size, name.startswith("mixed-damaged"))
+    assert repr(pickle.loads(pickle.dumps(result))) == repr(result) and result.objects > 0
+    assert assert_same_document(src, out, "u", "PC") == CIPHERS[cipher]
+    locked = varnel.encrypt_bytes(bytearray(src.read_bytes()), user_password="u", owner_password="o", permissions="M",
+                                  cipher=cipher)
+    assert assert_same_document(src, io.BytesIO(locked), "o", "M") == CIPHERS[cipher]
+    assert varnel.check_bytes(locked, password="o").encrypted
+    plain = varnel.decrypt_bytes(memoryview(locked), password="u")
+    assert not varnel.check_bytes(plain).encrypted and assert_same_document(src, io.BytesIO(plain)) is None
+
+
+LOCKED = varnel.encrypt_bytes(SAMPLE.read_bytes(), user_password="u", owner_password="o")
+ERRORS = [  # (call on a temporary folder, class raised)
+    (lambda d: varnel.encrypt(d / "missing.pdf", d / "out.pdf"), varnel.OpenFailedError),
+    (lambda d: varnel.encrypt_bytes(b"hello, world\n" * 100), varnel.NotPdfError),
+    (lambda d: varnel.encrypt(CORPUS / "mixed-damaged-incr-01.pdf", d / "out.pdf", repair=False), varnel.DamagedError),
+    (lambda d: varnel.encrypt_bytes(LOCKED), varnel.EncryptedError),
+    (lambda d: varnel.encrypt_bytes(LOCKED, input_password="x"), varnel.WrongPasswordError),
+    (lambda d: varnel.decrypt_bytes(LOCKED, password="x"), varnel.WrongPasswordError),
+    (lambda d: varnel.encrypt_bytes(LOCKED, input_password="u"), varnel.OwnerPasswordRequiredError),
+    (lambda d: varnel.encrypt_bytes(next(cases.nesting())[1], repair=False), varnel.LimitExceededError),
+    (lambda d: varnel.encrypt(SAMPLE, d / "no" / "out.pdf"), varnel.OutputFailedError),
+    (lambda d: varnel.encrypt_bytes(LOCKED, cipher="des"), varnel.UsageError),
+    (lambda d: varnel.encrypt(SAMPLE, d / "out.pdf", permissions="X"), varnel.UsageError),
+    (lambda d: varnel.encrypt(str(SAMPLE) + "\0.txt", d / "out.pdf"), varnel.UsageError),  # not sample.pdf
+]
+
+
+@pytest.mark.parametrize("call, cls", ERRORS)
+def test_errors(call, cls, tmp_path):
+    with pytest.raises(cls) as raised:
+        call(tmp_path)
+    assert raised.value.code == cls.code and raised.value.message and raised.value.detail
+    assert vars(pickle.loads(pickle.dumps(raised.value))) == vars(raised.value)
+    assert list(tmp_path.iterdir()) == []  # nothing written, nothing left behind
+
+
+def test_threads_at_once():
+    """Calls on 8 threads, then 2 and 1, each with its own password, every output
+    right; two threads do the work of one in less time (the GIL is let go)."""
+    data = (CORPUS / "classic-04.pdf").read_bytes()
+
+    def timed(workers, calls=12):
+        start = time.perf_counter()
+        with concurrent.futures.ThreadPoolExecutor(workers) as pool:
+            outputs = list(pool.map(lambda i: varnel.encrypt_bytes(data, user_password=str(i), cipher="rc4-128",
+                                                                   helper_threads=False), range(calls)))
+        elapsed = time.perf_counter() - start
+        for i, locked in enumerate(outputs):
+            with pikepdf.open(io.BytesIO(locked), password=str(i)) as pdf:
+                assert len(pdf.pages) == 9
+        return elapsed
+    timed(8, 24)
+    ratios = [timed(2) / timed(1) for _ in range(3)]
+    if min(ratios) >= 0.8 and os.getloadavg()[0] > (os.cpu_count() or 1):
+        pytest.skip("no core to spare for a second thread (load %.1f): %s" % (os.getloadavg()[0], ratios))
+    assert min(ratios) < 0.8, ratios
