@@ -104,6 +104,28 @@ class Encrypt(unittest.TestCase):
         self.assertTrue(qpdf_opens(self.out, "env-user"))
         self.assertFalse(qpdf_opens(self.out, ""))
 
+    def test_input_password_files(self):
+        enc = os.path.join(self.dir.name, "enc.pdf")
+        self.assertEqual(run("encrypt", SAMPLE, enc, "-u", "u", "-o", "ownér", "--cipher", "rc4-128").returncode, 0)
+        files = {"crlf": "ownér\r\nsecond line\n".encode(), "bare": "ownér".encode(), "wrong": b"u\n"}
+        for name, content in files.items():
+            with open(os.path.join(self.dir.name, name), "wb") as f:
+                f.write(content)
+        crlf, bare, wrong, missing = (os.path.join(self.dir.name, n) for n in ("crlf", "bare", "wrong", "missing"))
+        rows = [  # the option wins over the file, the file over the environment
+            (["decrypt", enc, self.out, "--password-file", crlf], {}, 0),
+            (["decrypt", enc, self.out, "--password-file", wrong, "--password", "ownér"], {}, 0),
+            (["decrypt", enc, self.out, "--password-file", wrong], {"VARNEL_PASSWORD": "ownér"}, 1),  # user: no rights
+            (["decrypt", enc, self.out, "--password-file", missing], {}, 2),
+            (["check", "--password-file", bare, enc], {}, 0),
+            (["check", "--password-file", crlf, enc, "--password", "nope"], {}, 3),
+            (["encrypt", enc, self.out, "--input-password-file", bare], {}, 0),
+            (["encrypt", enc, self.out, "--input-password-file", missing], {}, 2),
+        ]
+        for args, env, status in rows:
+            with self.subTest(args=args, env=env):
+                self.assertEqual(run(*args, env=env).returncode, status)
+
     def test_passwords_are_encoded_as_each_revision_hashes_them(self):
         # RC4: é is 0xE9 and € is 0xA0 in PDFDocEncoding; readers type them so.
         r = run("encrypt", SAMPLE, self.out, "-u", "café€", "--cipher", "rc4-128")
