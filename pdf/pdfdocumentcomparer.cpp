@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "crypt/md5.h"
+#include "crypt/pdfdecryption.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
@@ -103,10 +104,22 @@ void PdfDocumentComparer::Canonical(PdfFileParser& parser, PdfValue* v, bool cat
     case PdfValue::Kind::Dictionary: {
       auto* d = static_cast<PdfDiccionario*>(v);
       Piece(out, 'd', "", 0);
+      // A stream's own crypt filter, undone as its data are read, counts
+      // for nothing (copies leave it out).
+      const bool decrypted = d->IsStream() && parser.Decryption() != nullptr;
       for (const PdfKeyValuePair* pair : d->pairs) {
         if ((d->IsStream() && pair->key == "/Length") || (catalog && pair->key == "/Extensions")) continue;
+        const auto copied = decrypted ? PdfDecryption::CopyAfterDecryption(d, pair->key) : PdfDecryption::CopiedEntry::kAsIs;
+        if (copied == PdfDecryption::CopiedEntry::kLeftOut) continue;
         Piece(out, 'k', pair->key.data(), pair->key.size());
-        Canonical(parser, pair->value, false, out);
+        if (copied == PdfDecryption::CopiedEntry::kWithoutFirst) {
+          Piece(out, 'a', "", 0);
+          const auto& elements = static_cast<PdfArray*>(d->GetValue(pair->key, true))->elements;
+          for (size_t i = 1; i < elements.size(); ++i) Canonical(parser, elements[i], false, out);
+          Piece(out, 'e', "", 0);
+        } else {
+          Canonical(parser, pair->value, false, out);
+        }
       }
       Piece(out, 'e', "", 0);
       if (d->IsStream()) {

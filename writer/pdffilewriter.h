@@ -47,7 +47,8 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   void WriteObject(PdfStream& input, int64_t number, int64_t generation);
   void WriteValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation);
   void WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t number, int64_t generation);
-  void WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation);
+  // The elements from first on.
+  void WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation, size_t first = 0);
 
   const PdfXRefStreamTable& Table() const { return table; }
   // How many objects the last WriteDocument wrote (those inside object
