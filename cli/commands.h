@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "pdf/pdfdocumentcomparer.h"
+
 struct PdfRepairReport;
 
 // The command-line tool's commands. Each returns the process exit status:
@@ -75,10 +77,12 @@ class PdfFileParser;
 // that disagrees with /P), as "varnel: FILE: warning: ...".
 void ReportDecryptionWarning(const PdfFileParser& parser, const std::string& file);
 
-// Reads the encrypted copy of options.input at written_path back with the
-// new passwords (each must open it with its own rights) and compares every
-// object with the input's; throws on the first difference.
-void VerifyEncryptedCopy(const EncryptOptions& options, const std::string& written_path);
+// Reads the encrypted copy at written_path back with the new passwords
+// (each must open it with its own rights) and compares every object with
+// the input as input (the writer that wrote the copy) read it, taking the
+// digests it recorded from written_forms; throws on the first difference.
+void VerifyEncryptedCopy(const EncryptOptions& options, PdfFileParser& input, PdfDocumentComparer::Known* written_forms,
+                         const std::string& written_path);
 
 // Turns whatever was thrown into the text shown to the user.
 std::string DescribeCurrentException();

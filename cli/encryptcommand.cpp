@@ -32,27 +32,27 @@ std::string DescribeRepair(const PdfRepairReport& report) {
   return text;
 }
 
-// Reads what was written back with the new passwords (each must open it
-// with its own rights) and compares every object with the input's.
-void VerifyEncryptedCopy(const EncryptOptions& options, const std::string& written_path) {
+// Reads what was written back with the new user password and compares
+// every object with the input's (the writer's own reading of it, with the
+// digests it recorded). The owner password must open the same file key
+// with owner rights.
+void VerifyEncryptedCopy(const EncryptOptions& options, PdfFileParser& input, PdfDocumentComparer::Known* written_forms,
+                         const std::string& written_path) {
+  // Read twice, so that two threads share the objects.
+  PdfFileStream written[2];
+  PdfFileParser actual[2];
+  for (int i = 0; i < 2; ++i) {
+    written[i].Abrir(written_path.c_str(), "rb");
+    actual[i].SetPassword(options.user_password, false);
+    actual[i].Parse(written[i]);
+  }
+  if (actual[0].Decryption() == nullptr) throw _kelvra_runtime_error("Verify:the output is not encrypted");
   if (!options.owner_password.empty()) {
-    PdfFileStream written;
-    written.Abrir(written_path.c_str(), "rb");
-    PdfFileParser owner;
-    owner.SetPassword(options.owner_password, false);
-    owner.Parse(written);
-    if (owner.Decryption() == nullptr || owner.Decryption()->GetAccess() != PdfSecurityHandler::Access::kOwner)
+    const std::unique_ptr<PdfDecryption> owner = actual[0].OpenWith(options.owner_password);
+    const PdfSecurityHandler& user = actual[0].Decryption()->Handler();
+    if (owner->GetAccess() != PdfSecurityHandler::Access::kOwner ||
+        owner->Handler().ObjectKeyFor(1, 0, user.DataCipher()) != user.ObjectKeyFor(1, 0, user.DataCipher()))
       throw _kelvra_runtime_error("Verify:the owner password does not open the output as owner");
   }
-  PdfFileStream input, written;
-  input.Abrir(options.input.c_str(), "rb");
-  written.Abrir(written_path.c_str(), "rb");
-  PdfFileParser expected, actual;
-  expected.SetRepair(options.repair);
-  if (options.has_input_password) expected.SetPassword(options.input_password, false);
-  actual.SetPassword(options.user_password, false);
-  expected.Parse(input);
-  actual.Parse(written);
-  if (actual.Decryption() == nullptr) throw _kelvra_runtime_error("Verify:the output is not encrypted");
-  PdfDocumentComparer::Compare(expected, actual);
+  PdfDocumentComparer::Compare(input, actual[0], written_forms, &actual[1]);
 }

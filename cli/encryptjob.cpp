@@ -100,6 +100,8 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
     return finish(library_failure(0));
   }
   writer->SetHelperThreads(helper_threads);
+  PdfDocumentComparer::Known written_forms;
+  if (options.verify) writer->RecordForms(&written_forms);
   writer->SetRepair(options.repair);
   if (options.has_input_password) writer->SetPassword(options.input_password, true);
 
@@ -127,7 +129,7 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
     if (writer->Decryption() != nullptr) result.warning = writer->Decryption()->Handler().Warning();
     if (options.verify) {
       output->stream().flush();
-      VerifyEncryptedCopy(options, output->temp_path());
+      VerifyEncryptedCopy(options, *writer, &written_forms, output->temp_path());
     }
     result.bytes_out = static_cast<int64_t>(output->stream().tellp());
   } catch (...) {

@@ -218,6 +218,7 @@ void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t genera
     WriteObjectValue(value, input, number, generation);
   }
   Out("endobj\n");
+  if (known_forms_ != nullptr) known_forms_->Record(*this, number, value);
 }
 
 void PdfFileWriter::WriteValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation) {
