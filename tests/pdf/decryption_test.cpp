@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <regex>
 #include <string>
 
 #include "crypt/aescbc.h"
-#include "crypt/md5.h"
-#include "crypt/pdfstandardsecurityhandler.h"
-#include "crypt/rc4.h"
 #include "writer/pdfdecryptedfilewriter.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
@@ -64,9 +60,9 @@ TEST(Decryption, EncryptDictionariesRefused) {
   EXPECT_EQ(Doc(File(rows[0].entries, "1")).Parse(), "Encrypted") << "no password given";
 }
 
-// A string of object n encrypted under AES-128 as given (IV of zeros).
-std::string AesString(const PdfSecurityHandler& h, std::string plain, int64_t n = 1) {
-  const std::string key = h.ObjectKeyBytes(n, 0);
+// A string of object 1 encrypted under AES-128 as given (IV of zeros).
+std::string AesString(const PdfSecurityHandler& h, std::string plain) {
+  const std::string key = h.ObjectKeyBytes(1, 0);
   AesCbc aes(reinterpret_cast<const uint8_t*>(key.data()), key.size());
   aes.Encrypt(reinterpret_cast<const uint8_t*>(plain.data()), reinterpret_cast<uint8_t*>(&plain[0]), plain.size());
   return "<" + PdfSecurityHandler::Hex(std::string(16, '\0') + plain) + ">";
@@ -109,20 +105,18 @@ TEST(Decryption, Revision5And6PermsAndRights) {
   SecureRandom random;
   h.ComputeKeys("user", "owner", "P", random);  // no modification granted
   h5.ComputeKeys("user", "owner", "P", random);
-  std::string entries5 = h5.EncryptDictionaryEntries();
-  entries5.replace(entries5.find("/R 6"), 4, "/R 5");
   const std::string entries = h.EncryptDictionaryEntries(), p = "/P " + std::to_string(h.GetPermissions());
   const auto tamper = [&p](std::string e) { return e.replace(e.find(p), p.size(), "/P -4"); };  // every right claimed
+  std::string entries5 = tamper(h5.EncryptDictionaryEntries());
   const struct {
     std::string entries, password;
     bool rights, warns;
-  } rows[] = {{entries, "owner", true, false},          {entries, "user", false, false},
-              {tamper(entries), "user", true, true},    {entries5, "user", false, false},
-              {tamper(entries5), "owner", true, true}};
+  } rows[] = {{entries, "owner", true, false}, {entries, "user", false, false}, {tamper(entries), "user", true, true},
+              {entries5.replace(entries5.find("/R 6"), 4, "/R 5"), "user", true, true}};
   for (const auto& row : rows) {
     Doc d(File(row.entries, "1"));
     d.parser.SetPassword(row.password, false);
-    ASSERT_EQ(d.Parse(), "") << row.entries;
+    ASSERT_EQ(d.Parse(), "");
     EXPECT_EQ(d.parser.Decryption()->MayChangeProtection(), row.rights) << row.entries;
     EXPECT_EQ(d.parser.Decryption()->Handler().Warning().empty(), !row.warns) << row.entries;
   }
@@ -131,85 +125,39 @@ TEST(Decryption, Revision5And6PermsAndRights) {
   EXPECT_EQ(refused.Parse(), "Owner password needed");
 }
 
-// Revision 4 with RC4 crypt filters of n-byte keys, /O of 'O's, /P -4, the
-// empty user password: the file key and /U (algorithms 2 and 5), and a
-// string of object 1 encrypted under them.
-std::string Rc4Entries(size_t n, const std::string& id, const std::string& plain, std::string* string) {
-  const std::string pad = PdfStandardSecurityHandler::PadPassword(""), o(32, 'O');
-  uint8_t key[16], u[16];
-  Md5 md5;
-  for (const std::string& part : {pad, o, std::string("\xFC\xFF\xFF\xFF") + id}) md5.Update(part.data(), part.size());
-  md5.Final(key);
-  for (int i = 0; i < 50; ++i) Md5::Digest(key, n, key);
-  Md5::Digest((pad + id).data(), 32 + id.size(), u);
-  for (uint8_t pass = 0; pass < 20; ++pass) {
-    uint8_t k[16];
-    for (size_t i = 0; i < n; ++i) k[i] = key[i] ^ pass;
-    Rc4(k, n).Crypt(u, 16);
-  }
-  uint8_t object_key[16];
-  Md5::Digest((std::string(reinterpret_cast<char*>(key), n) + std::string("\1\0\0\0\0", 5)).data(), n + 5, object_key);
-  *string = plain;
-  Rc4(object_key, std::min<size_t>(n + 5, 16)).Crypt(reinterpret_cast<uint8_t*>(&(*string)[0]), plain.size());
-  return "/Filter/Standard/V 4/R 4/P -4/O <" + PdfSecurityHandler::Hex(o) + "> /U <" +
-         PdfSecurityHandler::Hex(std::string(reinterpret_cast<char*>(u), 16) + std::string(16, '\0')) + ">";
-}
-
 TEST(Decryption, Rc4CryptFilterKeyLength) {
-  const struct {
-    std::string entries;  // the filter's /Length, the dictionary's
-    size_t key_bytes;
-    std::string expected;
-  } rows[] = {
-      {"/CF<</StdCF<</CFM/V2/Length 40>>>>", 5, "hello"},
-      {"/CF<</StdCF<</CFM/V2/Length 5>>>>", 5, "hello"},  // in bytes
-      {"/CF<</StdCF<</CFM/V2/Length 16>>>>/Length 40", 16, "hello"},  // the filter's own wins
-      {"/CF<</StdCF<</CFM/V2>>>>/Length 96", 12, "hello"},
-      {"/CF<</StdCF<</CFM/V2>>>>", 16, "hello"},
-      {"/CF<</StdCF<</CFM/V2/Length 4>>>>", 5, "!PdfDecryption:key length"},
-      {"/CF<</StdCF<</CFM/V2/Length 136>>>>", 16, "!PdfDecryption:key length"},
-      {"/CF<</StdCF<</CFM/V2/Length 40>>/Other<</CFM/V2/Length 48>>>>/StrF/Other", 5, "!PdfDecryption:key length"},
-  };
-  for (const auto& row : rows) {
-    std::string encrypted;
-    const std::string id = "0123456789ABCDEF";
-    const std::string base = Rc4Entries(row.key_bytes, id, "hello", &encrypted);
-    const std::string stmf = row.entries.find("/StrF") == std::string::npos ? "/StrF/StdCF/StmF/StdCF" : "/StmF/StdCF";
-    Doc d(File(base + row.entries + stmf, "<< /S <" + PdfSecurityHandler::Hex(encrypted) + "> >>", PdfSecurityHandler::Hex(id)));
+  const std::pair<std::string, size_t> rows[] = {  // the filter's /Length (bits or bytes) or the dictionary's; key bytes
+      {"/CF<</StdCF<</CFM/V2/Length 40>>>>", 5}, {"/CF<</StdCF<</CFM/V2/Length 5>>>>", 5}, {"/CF<</StdCF<</CFM/V2>>>>/Length 96", 12},
+      {"/CF<</StdCF<</CFM/V2>>>>", 16}, {"/CF<</StdCF<</CFM/V2/Length 4>>>>", 0}, {"/CF<</StdCF<</CFM/V2/Length 136>>>>", 0}};  // 0: refused
+  for (const auto& [entries, key_bytes] : rows) {
+    PdfStandardSecurityHandler h;  // set to keys of that length by a first (failed) authentication: U for ""
+    PdfSecurityHandler::EncryptValues values;
+    values.owner_value = values.user_value = std::string(32, 'O');
+    values.key_bytes = key_bytes == 0 ? 5 : key_bytes;
+    ASSERT_EQ(h.Authenticate(values, ""), PdfSecurityHandler::Access::kNone);
+    h.ComputeFileKey("", PdfStandardSecurityHandler::PadPassword(""), values.owner_value, -4);
+    h.ComputeUserValue();
+    Doc d(File("/Filter/Standard/V 4/R 4/P -4/StmF/StdCF/StrF/StdCF/O <" + PdfSecurityHandler::Hex(values.owner_value) +
+               "> /U <" + PdfSecurityHandler::Hex(h.GetUserValue()) + ">" + entries, "1", ""));
     d.parser.SetPassword("", false);
-    std::string got;
-    const std::string error = pdftest::ErrorOf(
-        [&] { d.parser.Parse(d.stream), got = static_cast<PdfDiccionario*>(d.Get("1 0 R"))->GetValue("/S", false)->text; });
-    EXPECT_EQ(error.empty() ? got : "!" + error, row.expected) << row.entries;
+    EXPECT_EQ(d.Parse(), key_bytes == 0 ? "PdfDecryption:key length" : "") << entries;
   }
 }
 
-// The stream of object 1 with its own crypt filter, decrypted and copied:
-// the filter goes, with its parameters (qpdf does the same).
-TEST(Decryption, OwnCryptFilterLeftOutOfDecryptedCopy) {
+TEST(Decryption, OwnCryptFilterLeftOutOfDecryptedCopy) {  // with its parameters, as qpdf leaves them
   PdfRevision4SecurityHandler h;
   h.ComputeKeys("", "owner", "PM");
   const std::string secret = PdfSyntaxFormatter::HexToBytes(AesString(h, "secret\n\n\n\n\n\n\n\n\n\n").substr(1, 64));
-  const struct {
-    std::string entries, data, expected;
-  } rows[] = {
-      {"/Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /Identity >> null]", "plain",
-       "/DecodeParms [ null ] /Filter [ /FlateDecode ] /Length 5 >> stream plain"},
-      {"/Filter /Crypt /DecodeParms << /Name /Identity >> /Type /X", "plain", "/Length 5 /Type /X >> stream plain"},
-      {"/DecodeParms [<< /Name /StdCF >>] /Filter [/Crypt]", secret, "/DecodeParms [ ] /Filter [ ] /Length 6 >> stream secret"},
-      {"/Filter [/Crypt /FlateDecode] /DecodeParms << /Name /Identity >>", "plain",  // not the crypt filter's own
-       "/DecodeParms << /Name /Identity >> /Filter [ /FlateDecode ] /Length 5 >> stream plain"},
-  };
+  const std::string rows[][3] = {
+      {"/Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /Identity >> null]", "plain", "/DecodeParms [ null ] /Filter [ /FlateDecode ] /Length 5"},
+      {"/Filter /Crypt /DecodeParms << /Name /Identity >> /Type /X", "plain", "/Length 5 /Type /X"},
+      {"/DecodeParms [<< /Name /StdCF >>] /Filter [/Crypt]", secret, "/DecodeParms [ ] /Filter [ ] /Length 6"}};
   for (const auto& row : rows) {
-    PdfBuilder b;
-    b.Stream(1, row.entries, row.data);
-    b.Obj(2, "<<" + h.EncryptDictionaryEntries() + ">>");
-    const std::string id = PdfSecurityHandler::Hex(h.GetIdentifier());
     PdfDecryptedFileWriter writer("");
-    std::string out = pdftest::Rewrite(writer, b.Finish(b.Classic({{0, b.Rows(2)}}, "/Size 3 /Root 1 0 R /Encrypt 2 0 R /ID [<" + id + "><" + id + ">]")));
-    out = out.substr(out.find("1 0 obj") + 8);
+    std::string out = pdftest::Rewrite(writer, File(h.EncryptDictionaryEntries(), "<<" + row[0] + " /Length " + std::to_string(row[1].size()) +
+                                                    ">>\nstream\n" + row[1] + "\nendstream", PdfSecurityHandler::Hex(h.GetIdentifier())));
     out = std::regex_replace(out.substr(0, out.find("endstream") - 1), std::regex("\\s+"), " ");
-    EXPECT_EQ(out.substr(out.find("<<") + 3), row.expected) << row.entries;
+    EXPECT_EQ(out.substr(out.find("1 0 obj << ") + 11), row[2] + " >> stream " + (row[1] == "plain" ? "plain" : "secret")) << row[0];
   }
 }
 
