@@ -67,42 +67,44 @@ DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options) : op
 
 DocumentEncryptor::~DocumentEncryptor() = default;
 
-varnel::Result DocumentEncryptor::Write(PdfStream& input, std::ostream& output, const Source& input_again,
-                                        const Source& written) {
+varnel::Result DocumentEncryptor::Write(PdfStream& input, std::ostream& output, const Source& written) {
+  PdfDocumentComparer::Known written_forms;
+  if (options_.verify) writer_->RecordForms(&written_forms);
   writer_->WriteDocument(input, output);
   varnel::Result result;
   result.objects = static_cast<int64_t>(writer_->ObjectsWritten());
   NoteParse(*writer_, &result);
-  writer_.reset();
   if (options_.verify) {
     output.flush();
-    Verify(input_again, written);
+    Verify(&written_forms, written);
   }
+  writer_.reset();
   result.bytes_out = static_cast<int64_t>(output.tellp());
   return result;
 }
 
-// Reads what was written back with the new passwords (each must open it
-// with its own rights) and compares every object with the input's.
-void DocumentEncryptor::Verify(const Source& input_again, const Source& written) const {
+// Reads what was written back with the new user password and compares
+// every object with the input as the writer read it (with the digests it
+// recorded of what it wrote). The owner password must open the same file
+// key with owner rights.
+void DocumentEncryptor::Verify(PdfDocumentComparer::Known* written_forms, const Source& written) const {
+  // Read twice, so that two threads share the objects.
+  std::unique_ptr<PdfStream> copy[2];
+  PdfFileParser actual[2];
+  for (int i = 0; i < 2; ++i) {
+    copy[i] = written();
+    actual[i].SetPassword(options_.user_password, false);
+    actual[i].Parse(*copy[i]);
+  }
+  if (actual[0].Decryption() == nullptr) throw _kelvra_runtime_error("Verify:the output is not encrypted");
   if (!options_.owner_password.empty()) {
-    const std::unique_ptr<PdfStream> copy = written();
-    PdfFileParser owner;
-    owner.SetPassword(options_.owner_password, false);
-    owner.Parse(*copy);
-    if (owner.Decryption() == nullptr || owner.Decryption()->GetAccess() != PdfSecurityHandler::Access::kOwner)
+    const std::unique_ptr<PdfDecryption> owner = actual[0].OpenWith(options_.owner_password);
+    const PdfSecurityHandler& user = actual[0].Decryption()->Handler();
+    if (owner->GetAccess() != PdfSecurityHandler::Access::kOwner ||
+        owner->Handler().ObjectKeyFor(1, 0, user.DataCipher()) != user.ObjectKeyFor(1, 0, user.DataCipher()))
       throw _kelvra_runtime_error("Verify:the owner password does not open the output as owner");
   }
-  const std::unique_ptr<PdfStream> original = input_again();
-  const std::unique_ptr<PdfStream> copy = written();
-  PdfFileParser expected, actual;
-  expected.SetRepair(options_.repair);
-  if (options_.input_password) expected.SetPassword(*options_.input_password, false);
-  actual.SetPassword(options_.user_password, false);
-  expected.Parse(*original);
-  actual.Parse(*copy);
-  if (actual.Decryption() == nullptr) throw _kelvra_runtime_error("Verify:the output is not encrypted");
-  PdfDocumentComparer::Compare(expected, actual);
+  PdfDocumentComparer::Compare(*writer_, actual[0], written_forms, &actual[1]);
 }
 
 std::string DocumentEncryptor::Invalid(const varnel::EncryptOptions& options) {

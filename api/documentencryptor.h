@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "pdf/pdfdocumentcomparer.h"
 #include "varnel/varnel.h"
 
 class PdfFileWriter;
@@ -27,9 +28,9 @@ class DocumentEncryptor {
 
   // Writes the encrypted copy of input to output. With options.verify the
   // written copy (written, read after output is flushed) is opened with the
-  // new passwords and compared with the input (input_again). Once done, the
-  // writer and what it holds of the input are let go.
-  varnel::Result Write(PdfStream& input, std::ostream& output, const Source& input_again, const Source& written);
+  // new passwords and compared with the input as the writer read it. Once
+  // done, the writer and what it holds of the input are let go.
+  varnel::Result Write(PdfStream& input, std::ostream& output, const Source& written);
 
   // Why options cannot be used (empty when they can): a permission letter
   // unknown, a password the cipher's passwords cannot hold.
@@ -42,7 +43,7 @@ class DocumentEncryptor {
   static bool CipherNamed(const std::string& name, varnel::Cipher* cipher);
 
  private:
-  void Verify(const Source& input_again, const Source& written) const;
+  void Verify(PdfDocumentComparer::Known* written_forms, const Source& written) const;
 
   const varnel::EncryptOptions options_;
   std::unique_ptr<PdfFileWriter> writer_;

@@ -38,10 +38,6 @@ DocumentEncryptor::Source FileSource(const std::string& path) {
   return [path] { return std::unique_ptr<PdfStream>(OpenFile(path)); };
 }
 
-DocumentEncryptor::Source MemorySource(std::string_view bytes) {
-  return [bytes] { return std::unique_ptr<PdfStream>(std::make_unique<PdfMemoryStream>(bytes.data(), bytes.size())); };
-}
-
 std::unique_ptr<AtomicOutputFile> CreateOutput(const std::string& path) {
   try {
     return std::make_unique<AtomicOutputFile>(path);
@@ -79,7 +75,7 @@ Result EncryptFile(const std::string& input, const std::string& output, const En
     DocumentEncryptor encryptor(options);
     std::unique_ptr<PdfFileStream> in = OpenFile(input);
     std::unique_ptr<AtomicOutputFile> out = CreateOutput(output);
-    Result result = encryptor.Write(*in, out->stream(), FileSource(input), FileSource(out->temp_path()));
+    Result result = encryptor.Write(*in, out->stream(), FileSource(out->temp_path()));
     // The input is closed first: it may be the output's destination.
     in.reset();
     Commit(*out);
@@ -93,7 +89,7 @@ std::string EncryptBuffer(std::string_view pdf, const EncryptOptions& options, R
     PdfMemoryStream in(pdf.data(), pdf.size());
     zip_ostringstream out;
     Reserve(out, pdf);
-    Result done = encryptor.Write(in, out, MemorySource(pdf), [&out] {
+    Result done = encryptor.Write(in, out, [&out] {
       return std::unique_ptr<PdfStream>(std::make_unique<PdfMemoryStream>(out.str().data(), out.str().size()));
     });
     if (result != nullptr) *result = std::move(done);

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,19 @@ bool ReadPasswordFile(const std::string& path, std::string lines[2]) {
   return true;
 }
 
+// The password that opens an encrypted input, strongest source first: the
+// option, the first line of the password file, the environment variable.
+// Null when none is there; false when the file cannot be read.
+bool OpeningPassword(const char* env, const CLI::Option* option, const std::string& value, const CLI::Option* file_option,
+                     const std::string& file, std::unique_ptr<std::string>* password) {
+  *password = InputPassword(env, option->count() != 0, value);
+  if (option->count() != 0 || file_option->count() == 0) return true;
+  std::string lines[2];
+  if (!ReadPasswordFile(file, lines)) return false;
+  *password = std::make_unique<std::string>(lines[0]);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,6 +78,9 @@ int main(int argc, char** argv) {
   std::string check_password;
   CLI::Option* check_password_flag = check->add_option(
       "--password", check_password, "Open encrypted files with this password (or VARNEL_PASSWORD) and decrypt everything");
+  std::string check_password_file;
+  CLI::Option* check_file_flag =
+      check->add_option("--password-file", check_password_file, "Read the --password from the first line of FILE");
 
   CLI::App* decrypt = app.add_subcommand("decrypt", "Write an unencrypted copy of the encrypted INPUT to OUTPUT");
   DecryptOptions decrypt_options;
@@ -72,6 +90,9 @@ int main(int argc, char** argv) {
   CLI::Option* decrypt_password_flag = decrypt->add_option(
       "--password", decrypt_password,
       "The owner password, or a user password that grants modification (default: VARNEL_PASSWORD, else empty)");
+  std::string decrypt_password_file;
+  CLI::Option* decrypt_file_flag =
+      decrypt->add_option("--password-file", decrypt_password_file, "Read the --password from the first line of FILE");
 
   CLI::App* encrypt = app.add_subcommand(
       "encrypt", "Write an encrypted copy of INPUT to OUTPUT, or of each INPUT into --output-dir, or of each file of --batch");
@@ -112,6 +133,9 @@ int main(int argc, char** argv) {
       "--input-password", input_password,
       "Open an encrypted INPUT with its owner password, or a user password that grants modification "
       "(default: VARNEL_INPUT_PASSWORD)");
+  std::string input_password_file;
+  CLI::Option* input_file_flag = encrypt->add_option("--input-password-file", input_password_file,
+                                                     "Read the --input-password from the first line of FILE");
   encrypt->add_flag("--verify", options.verify,
                     "Reopen the output with the new passwords and compare every object with the input before "
                     "it replaces OUTPUT");
@@ -123,25 +147,31 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? 0 : 2;
   }
+  auto usage = [](const std::string& text) {
+    std::fprintf(stderr, "varnel: %s\n", text.c_str());
+    return 2;
+  };
+  std::unique_ptr<std::string> opening;
   if (check->parsed()) {
-    const auto password = InputPassword("VARNEL_PASSWORD", check_password_flag->count() != 0, check_password);
-    return RunCheck(check_files, password.get());
+    if (!OpeningPassword("VARNEL_PASSWORD", check_password_flag, check_password, check_file_flag, check_password_file, &opening))
+      return usage("cannot read the password file " + check_password_file);
+    return RunCheck(check_files, opening.get());
   }
   if (decrypt->parsed()) {
-    const auto password = InputPassword("VARNEL_PASSWORD", decrypt_password_flag->count() != 0, decrypt_password);
-    if (password != nullptr) decrypt_options.password = *password;
+    if (!OpeningPassword("VARNEL_PASSWORD", decrypt_password_flag, decrypt_password, decrypt_file_flag, decrypt_password_file,
+                         &opening))
+      return usage("cannot read the password file " + decrypt_password_file);
+    if (opening != nullptr) decrypt_options.password = *opening;
     return RunDecrypt(decrypt_options);
   }
-  const auto opening = InputPassword("VARNEL_INPUT_PASSWORD", input_password_flag->count() != 0, input_password);
+  if (!OpeningPassword("VARNEL_INPUT_PASSWORD", input_password_flag, input_password, input_file_flag, input_password_file,
+                       &opening))
+    return usage("cannot read the password file " + input_password_file);
   if (opening != nullptr) {
     options.input_password = *opening;
     options.has_input_password = true;
   }
 
-  auto usage = [](const std::string& text) {
-    std::fprintf(stderr, "varnel: %s\n", text.c_str());
-    return 2;
-  };
   settings.batch = batch_flag->count() != 0 || dir_flag->count() != 0;
   if (batch_flag->count() != 0 && !positional.empty()) return usage("--batch takes no INPUT on the command line");
   if (dir_flag->count() != 0 && batch_flag->count() == 0 && positional.empty()) return usage("--output-dir needs an INPUT");

@@ -45,6 +45,9 @@ std::string StringBytes(PdfValue* v) {
   return std::string();
 }
 
+// Whether an RC4 key may have this many bits: 40 to 128 in steps of 8.
+bool Rc4KeyBits(int64_t bits) { return bits >= 40 && bits <= 128 && bits % 8 == 0; }
+
 }  // namespace
 
 PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, const std::string& password) {
@@ -69,7 +72,7 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
   if (v == 1 || v == 2 || v == 3) {
     // RC4 for everything, with a key of /Length bits (40 for /V 1).
     const int64_t bits = v == 1 || length == kAbsent ? 40 : length;
-    if (bits < 40 || bits > 128 || bits % 8 != 0) throw _kelvra_runtime_error(kKeyLength);
+    if (!Rc4KeyBits(bits)) throw _kelvra_runtime_error(kKeyLength);
     values.key_bytes = static_cast<size_t>(bits / 8);
     if (r == 2) {
       handler_ = std::make_unique<PdfRevision2SecurityHandler>();
@@ -79,7 +82,9 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
       throw _kelvra_runtime_error(kUnsupported);
     }
   } else if (v == 4 || v == 5) {
-    if (length != kAbsent && length != (v == 4 ? 128 : 256)) throw _kelvra_runtime_error(kKeyLength);
+    // Revision 4's top-level /Length only stands in for an RC4 crypt
+    // filter's own.
+    if (length != kAbsent && (v == 4 ? !Rc4KeyBits(length) : length != 256)) throw _kelvra_runtime_error(kKeyLength);
     if (v == 4 && r == 4) {
       handler_ = std::make_unique<PdfRevision4SecurityHandler>();
     } else if (v == 5 && r == 5) {
@@ -90,27 +95,43 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
       throw _kelvra_runtime_error(kUnsupported);
     }
     // The crypt filters; their methods must fit the revision (AESV2 keys
-    // are 128 bits, AESV3 keys 256).
+    // are 128 bits, AESV3 keys 256), and an RC4 filter's /Length gives
+    // the file key length.
+    std::map<std::string, int64_t> bits;
     PdfValue* cf = encrypt->GetValue("/CF", true);
     if (cf != nullptr && cf->kind() == PdfValue::Kind::Dictionary) {
       auto* filters = static_cast<PdfDiccionario*>(cf);
       for (int64_t i = 0; i < filters->GetSize(); ++i) {
         PdfValue* f = filters->GetValue(i, true);
         if (f == nullptr || f->kind() != PdfValue::Kind::Dictionary) continue;
-        const std::string cfm = Name(static_cast<PdfDiccionario*>(f), "/CFM", "/None");
+        auto* filter = static_cast<PdfDiccionario*>(f);
+        const std::string cfm = Name(filter, "/CFM", "/None");
         Method method = Method::kNone;
         if (cfm == "/V2" && v == 4) {
           method = Method::kRc4;
+          // Written in bits, or in bytes as some producers do (5 to 16).
+          int64_t n = Number(filter, "/Length", length == kAbsent ? 128 : length);
+          if (n >= 5 && n <= 16) n *= 8;
+          if (!Rc4KeyBits(n)) throw _kelvra_runtime_error(kKeyLength);
+          bits[filters->GetKey(i)] = n;
         } else if ((cfm == "/AESV2" && v == 4) || (cfm == "/AESV3" && v == 5)) {
           method = Method::kAes;
+          bits[filters->GetKey(i)] = 128;
         } else if (cfm != "/None") {
           throw _kelvra_runtime_error(kUnsupported);
         }
         filters_[filters->GetKey(i)] = method;
       }
     }
-    strings_ = FilterMethod(Name(encrypt, "/StrF", "/Identity"));
-    streams_ = FilterMethod(Name(encrypt, "/StmF", "/Identity"));
+    const std::string stmf = Name(encrypt, "/StmF", "/Identity"), strf = Name(encrypt, "/StrF", "/Identity");
+    strings_ = FilterMethod(strf);
+    streams_ = FilterMethod(stmf);
+    // One file key serves both filters, so they must agree on its length.
+    if (v == 4 && bits.count(stmf) != 0) values.key_bytes = static_cast<size_t>(bits[stmf] / 8);
+    if (v == 4 && bits.count(strf) != 0) {
+      if (bits.count(stmf) != 0 && bits[stmf] != bits[strf]) throw _kelvra_runtime_error(kKeyLength);
+      values.key_bytes = static_cast<size_t>(bits[strf] / 8);
+    }
   } else {
     throw _kelvra_runtime_error(kUnsupported);
   }
@@ -164,6 +185,21 @@ PdfDecryption::Method PdfDecryption::StreamMethod(PdfDiccionario* d) const {
   if (parms != nullptr && parms->kind() == PdfValue::Kind::Dictionary)
     name = Name(static_cast<PdfDiccionario*>(parms), "/Name", "/Identity");
   return FilterMethod(name);
+}
+
+PdfDecryption::CopiedEntry PdfDecryption::CopyAfterDecryption(PdfDiccionario* d, const std::string& key) {
+  if (key != "/Filter" && key != "/DecodeParms") return CopiedEntry::kAsIs;
+  PdfValue* filter = d->GetValue("/Filter", true);
+  const bool listed = filter != nullptr && filter->kind() == PdfValue::Kind::Array;
+  PdfValue* first = filter;
+  if (listed) first = static_cast<PdfArray*>(filter)->GetSize() > 0 ? static_cast<PdfArray*>(filter)->GetValue(0, true) : nullptr;
+  if (first == nullptr || first->kind() != PdfValue::Kind::Value || first->native_type != NATIVE_NAME || first->text != "/Crypt")
+    return CopiedEntry::kAsIs;
+  if (!listed) return CopiedEntry::kLeftOut;
+  // A single /DecodeParms dictionary beside a list of filters is not the
+  // crypt filter's own: it stays.
+  PdfValue* value = d->GetValue(key.c_str(), true);
+  return value != nullptr && value->kind() == PdfValue::Kind::Array ? CopiedEntry::kWithoutFirst : CopiedEntry::kAsIs;
 }
 
 void PdfDecryption::DecryptStream(PdfDiccionario* d, std::vector<uint8_t>& data) const {

@@ -46,6 +46,14 @@ class PdfDecryption {
   // The method that applies to stream d's data.
   Method StreamMethod(PdfDiccionario* d) const;
 
+  // How an unencrypted (or newly encrypted) copy writes entry key of stream
+  // d once its data are decrypted: a stream's own crypt filter, undone,
+  // must go, or readers would apply it again. /Filter [/Crypt ...] and
+  // /DecodeParms [<< /Name ... >> ...] lose their first element; /Filter
+  // /Crypt alone goes with its /DecodeParms.
+  enum class CopiedEntry { kAsIs, kLeftOut, kWithoutFirst };
+  static CopiedEntry CopyAfterDecryption(PdfDiccionario* d, const std::string& key);
+
  private:
   Method FilterMethod(const std::string& name) const;
   void Decrypt(Method method, uint8_t* data, size_t* size, int64_t number, int64_t generation) const;

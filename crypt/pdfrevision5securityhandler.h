@@ -3,7 +3,8 @@
 
 // Revision 5, the withdrawn draft of AES-256 that some files still carry:
 // the layout of revision 6 with a single SHA-256 of the password, the salt
-// and (for the owner) U as the hash, and no /Perms check. Read only.
+// and (for the owner) U as the hash. /Perms is checked as revision 6
+// checks it (a mismatch is a warning). Read only.
 class PdfRevision5SecurityHandler : public PdfRevision6SecurityHandler {
  public:
   int Revision() const override { return 5; }
@@ -11,5 +12,4 @@ class PdfRevision5SecurityHandler : public PdfRevision6SecurityHandler {
  protected:
   std::string PasswordHash(const std::string& password, const std::string& salt,
                            const std::string& user_value) const override;
-  bool ChecksPerms() const override { return false; }
 };

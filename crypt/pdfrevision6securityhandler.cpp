@@ -70,12 +70,12 @@ void PdfRevision6SecurityHandler::ComputeKeys(const std::string& user, const std
   identifier_ = RandomBytes(random, 16);
   // Algorithm 8: U and UE from the user password and two 8-byte salts.
   const std::string user_validation_salt = RandomBytes(random, 8), user_key_salt = RandomBytes(random, 8);
-  user_value_ = Hash(user, user_validation_salt, "") + user_validation_salt + user_key_salt;
-  user_key_ = EncryptWithZeroIv(Hash(user, user_key_salt, ""), file_key_);
+  user_value_ = PasswordHash(user, user_validation_salt, "") + user_validation_salt + user_key_salt;
+  user_key_ = EncryptWithZeroIv(PasswordHash(user, user_key_salt, ""), file_key_);
   // Algorithm 9: O and OE likewise from the owner password, with U.
   const std::string owner_validation_salt = RandomBytes(random, 8), owner_key_salt = RandomBytes(random, 8);
-  owner_value_ = Hash(owner_password, owner_validation_salt, user_value_) + owner_validation_salt + owner_key_salt;
-  owner_key_ = EncryptWithZeroIv(Hash(owner_password, owner_key_salt, user_value_), file_key_);
+  owner_value_ = PasswordHash(owner_password, owner_validation_salt, user_value_) + owner_validation_salt + owner_key_salt;
+  owner_key_ = EncryptWithZeroIv(PasswordHash(owner_password, owner_key_salt, user_value_), file_key_);
   // Algorithm 10: Perms, P as 8 bytes low byte first (the high four all
   // ones), "T" for encrypted metadata, "adb", four random bytes.
   std::string perms(16, '\0');
@@ -115,7 +115,6 @@ PdfSecurityHandler::Access PdfRevision6SecurityHandler::Authenticate(const Encry
   permissions_ = values.permissions;
   identifier_ = values.identifier;
   perms_ = values.perms;
-  if (!ChecksPerms()) return access;
   // Algorithm 13: /Perms under the file key holds P, "T" or "F" and "adb".
   std::string perms(16, '\0');
   bool agrees = values.perms.size() >= 16;

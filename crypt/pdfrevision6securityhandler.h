@@ -55,8 +55,6 @@ class PdfRevision6SecurityHandler : public PdfSecurityHandler {
                                    const std::string& user_value) const {
     return Hash(password, salt, user_value);
   }
-  // Whether /Perms must agree with P.
-  virtual bool ChecksPerms() const { return true; }
 
  private:
   std::string file_key_;     // 32 bytes

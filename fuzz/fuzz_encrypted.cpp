@@ -1,11 +1,12 @@
 // The encrypted-document path: a small document whose Encrypt dictionary is
-// drawn from the input (/V, /R, /Length, crypt filters, /O /U /OE /UE
-// /Perms of any length, /P, /EncryptMetadata), or made by the revision 4
-// handler with a fixed identifier so that the password really opens it;
-// strings and stream data of any length (IV alone, bad padding). The
+// drawn from the input (/V, /R, /Length, crypt filters and their own
+// /Length, /O /U /OE /UE /Perms of any length, /P, /EncryptMetadata), or
+// made by the revision 4 handler with a fixed identifier so that the
+// password really opens it; strings and stream data of any length (IV
+// alone, bad padding), the stream's own crypt filter in any form. The
 // reader must authenticate or refuse with a library message, and every
-// object must decrypt or be refused the same way; an unencrypted copy is
-// written too.
+// object must decrypt or be refused the same way; an unencrypted copy
+// (without the stream's crypt filter) is written too.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,8 +42,13 @@ std::string Hex(const std::string& bytes) { return "<" + PdfSecurityHandler::Hex
 
 std::string Document(Bytes& in, std::string* password) {
   static const char* const kMethods[] = {"/None", "/V2", "/AESV2", "/AESV3", "/Other"};
-  static const char* const kFilters[] = {"/StdCF", "/Identity", "/Missing"};
-  static const int kLengths[] = {-1, 40, 48, 128, 256, 41, 0, 4096};
+  static const char* const kFilters[] = {"/StdCF", "/Identity", "/Missing", "/Other"};
+  static const int kLengths[] = {-1, 40, 48, 128, 256, 41, 0, 4096, 5, 16, 136, -40};
+  static const char* const kCrypt[] = {"", " /Filter [/Crypt] /DecodeParms [<< /Name /StdCF >>]",
+                                       " /Filter /Crypt /DecodeParms << /Name /Identity >>",
+                                       " /Filter [/Crypt /FlateDecode] /DecodeParms << /Name /StdCF >>",
+                                       " /Filter [/Crypt] /DecodeParms []", " /Filter [] /DecodeParms [null]",
+                                       " /Filter [/Crypt /Crypt] /DecodeParms [<< /Name /Other >> 1 0 R]"};
   const uint8_t mode = in.Byte();
   *password = in.Take(in.Byte() % 8);
   std::string entries;
@@ -54,16 +60,20 @@ std::string Document(Bytes& in, std::string* password) {
     if (mode & 4) *password = (mode & 8) ? "o" : "u";
   } else {
     entries = "/Filter /Standard /V " + std::to_string(in.Byte() % 7) + " /R " + std::to_string(in.Byte() % 8);
-    const int length = kLengths[in.Byte() % 8];
+    const int length = kLengths[in.Byte() % 12];
     if (length >= 0) entries += " /Length " + std::to_string(length);
-    entries += " /CF << /StdCF << /CFM " + std::string(kMethods[in.Byte() % 5]) + " >> >>";
-    entries += " /StmF " + std::string(kFilters[in.Byte() % 3]) + " /StrF " + kFilters[in.Byte() % 3];
+    // Crypt filters with their own key lengths, in bits or bytes.
+    const int own = kLengths[in.Byte() % 12], other = kLengths[in.Byte() % 12];
+    entries += " /CF << /StdCF << /CFM " + std::string(kMethods[in.Byte() % 5]) +
+               (own != -1 ? " /Length " + std::to_string(own) : "") + " >> /Other << /CFM /V2 /Length " +
+               std::to_string(other) + " >> >>";
+    entries += " /StmF " + std::string(kFilters[in.Byte() % 4]) + " /StrF " + kFilters[in.Byte() % 4];
     for (const char* key : {"/O", "/U", "/OE", "/UE", "/Perms"}) entries += std::string(" ") + key + " " + Hex(in.Take(in.Byte() % 130));
     entries += " /P " + std::to_string(static_cast<int8_t>(in.Byte()));
     if (in.Byte() & 1) entries += " /EncryptMetadata false";
   }
   const std::string text = in.Take(in.Byte());
-  const std::string crypt = (in.Byte() & 1) ? " /Filter [/Crypt] /DecodeParms [<< /Name /StdCF >>]" : "";
+  const std::string crypt = kCrypt[in.Byte() % 7];
   const std::string data = in.Rest();
   // Object 1 a catalog with a string, 2 a stream, 3 the Encrypt dictionary.
   std::string pdf = "%PDF-1.7\n";

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "crypt/md5.h"
+#include "crypt/pdfdecryption.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
@@ -18,10 +19,12 @@ namespace {
 constexpr size_t kChunkObjects = 4096;
 
 // A tag and a length-prefixed piece, so that no two forms run together.
+// The length takes 7 bits a byte, low first (most pieces are short: one).
 void Piece(std::string* out, char tag, const void* data, size_t size) {
-  const uint64_t n = size;
   out->push_back(tag);
-  out->append(reinterpret_cast<const char*>(&n), sizeof n);
+  size_t n = size;
+  for (; n >= 0x80; n >>= 7) out->push_back(static_cast<char>(0x80 | (n & 0x7F)));
+  out->push_back(static_cast<char>(n));
   out->append(static_cast<const char*>(data), size);
 }
 
@@ -31,30 +34,67 @@ bool IsNull(const PdfValue* v) {
 
 }  // namespace
 
-void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual) {
-  PdfValue* root = expected.BuscarEnTrailer("/Root", false);
-  const int64_t catalog = root != nullptr && root->native_type == NATIVE_REFERENCE ? StringToInt64(root->text) : -1;
+int64_t PdfDocumentComparer::CatalogNumber(PdfFileParser& parser) {
+  PdfValue* root = parser.BuscarEnTrailer("/Root", false);
+  return root != nullptr && root->native_type == NATIVE_REFERENCE ? StringToInt64(root->text) : -1;
+}
+
+void PdfDocumentComparer::Known::Record(PdfFileParser& parser, int64_t number, PdfValue* v) {
+  if (catalog_ == -2) catalog_ = CatalogNumber(parser);
+  if (!digests_.empty() && digests_.back().first > number) sorted_ = 0;
+  digests_.emplace_back(number, DigestOf(parser, v, number == catalog_));
+  if (sorted_ == digests_.size() - 1) sorted_ = digests_.size();
+}
+
+const PdfDocumentComparer::Digest* PdfDocumentComparer::Known::Find(int64_t number) {
+  if (sorted_ != digests_.size()) {
+    std::stable_sort(digests_.begin(), digests_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    sorted_ = digests_.size();
+  }
+  auto it = std::lower_bound(digests_.begin(), digests_.end(), number, [](const auto& a, int64_t n) { return a.first < n; });
+  return it != digests_.end() && it->first == number ? &it->second : nullptr;
+}
+
+PdfDocumentComparer::Digest PdfDocumentComparer::DigestOf(PdfFileParser& parser, PdfValue* v, bool catalog) {
+  thread_local std::string form;
+  form.clear();
+  Canonical(parser, v, catalog, &form);
+  Digest digest;
+  Md5::Digest(form.data(), form.size(), digest.data());
+  return digest;
+}
+
+void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual, Known* known, PdfFileParser* actual_too) {
+  const int64_t catalog = CatalogNumber(expected);
   Objects objects;
   for (const XRefEntry* e : expected.DocumentObjects()) {
     if (e->number == expected.EncryptObjectNumber()) continue;
     objects.emplace_back(e->number, e->type == XRefEntry::kCompressed ? 0 : e->generation);
   }
-  std::vector<std::string> ours, theirs;
+  std::vector<Digest> ours(kChunkObjects), theirs(kChunkObjects);
   for (size_t begin = 0; begin < objects.size(); begin += kChunkObjects) {
     const size_t end = std::min(objects.size(), begin + kChunkObjects);
+    // The other thread reads the actual objects, or with a second reading
+    // of the actual file the first half of them while this one reads the
+    // rest after the expected ones.
+    const size_t middle = actual_too != nullptr ? begin + (end - begin) / 2 : end;
     std::exception_ptr failure;
     auto read_actual = [&] {
       try {
-        Forms(actual, objects, begin, end, catalog, &theirs);
+        Digests(actual_too != nullptr ? *actual_too : actual, objects, begin, middle, catalog, nullptr, theirs.data());
       } catch (...) {
         failure = std::current_exception();
       }
+    };
+    auto read_here = [&] {
+      Digests(expected, objects, begin, end, catalog, known, ours.data());
+      Digests(actual, objects, middle, end, catalog, nullptr, theirs.data() + (middle - begin));
     };
     bool threaded = true;
     try {
       std::thread other(read_actual);
       try {
-        Forms(expected, objects, begin, end, catalog, &ours);
+        read_here();
       } catch (...) {
         other.join();
         throw;
@@ -65,10 +105,10 @@ void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual
     }
     if (!threaded) {  // no thread to be had: one side after the other
       read_actual();
-      Forms(expected, objects, begin, end, catalog, &ours);
+      read_here();
     }
     if (failure) std::rethrow_exception(failure);
-    for (size_t i = 0; i < ours.size(); ++i) {
+    for (size_t i = 0; i < end - begin; ++i) {
       if (ours[i] != theirs[i])
         throw _kelvra_runtime_error("PdfDocumentComparer:object " + std::to_string(objects[begin + i].first) + " " +
                                     std::to_string(objects[begin + i].second) + " differs");
@@ -76,19 +116,23 @@ void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual
   }
 }
 
-void PdfDocumentComparer::Forms(PdfFileParser& parser, const Objects& objects, size_t begin, size_t end,
-                                int64_t catalog, std::vector<std::string>* out) {
-  out->resize(end - begin);
+void PdfDocumentComparer::Digests(PdfFileParser& parser, const Objects& objects, size_t begin, size_t end,
+                                  int64_t catalog, Known* known, Digest* out) {
   for (size_t i = begin; i < end; ++i) {
-    std::string& form = (*out)[i - begin];
-    form.clear();
+    Digest& digest = out[i - begin];
+    const Digest* recorded = known != nullptr ? known->Find(objects[i].first) : nullptr;
+    if (recorded != nullptr) {
+      digest = *recorded;
+      continue;
+    }
     const size_t mark = parser.ValueMark();
     try {
-      Canonical(parser, parser.DameObjeto(objects[i].first, objects[i].second), objects[i].first == catalog, &form);
+      digest = DigestOf(parser, parser.DameObjeto(objects[i].first, objects[i].second), objects[i].first == catalog);
     } catch (const _kelvra_runtime_error& e) {
       // An object that cannot be read differs from one that can.
-      form.clear();
+      std::string form;
       Piece(&form, '!', e.message.data(), e.message.size());
+      Md5::Digest(form.data(), form.size(), digest.data());
     }
     parser.ReleaseValuesFrom(mark);
   }
@@ -103,10 +147,22 @@ void PdfDocumentComparer::Canonical(PdfFileParser& parser, PdfValue* v, bool cat
     case PdfValue::Kind::Dictionary: {
       auto* d = static_cast<PdfDiccionario*>(v);
       Piece(out, 'd', "", 0);
+      // A stream's own crypt filter, undone as its data are read, counts
+      // for nothing (copies leave it out).
+      const bool decrypted = d->IsStream() && parser.Decryption() != nullptr;
       for (const PdfKeyValuePair* pair : d->pairs) {
         if ((d->IsStream() && pair->key == "/Length") || (catalog && pair->key == "/Extensions")) continue;
+        const auto copied = decrypted ? PdfDecryption::CopyAfterDecryption(d, pair->key) : PdfDecryption::CopiedEntry::kAsIs;
+        if (copied == PdfDecryption::CopiedEntry::kLeftOut) continue;
         Piece(out, 'k', pair->key.data(), pair->key.size());
-        Canonical(parser, pair->value, false, out);
+        if (copied == PdfDecryption::CopiedEntry::kWithoutFirst) {
+          Piece(out, 'a', "", 0);
+          const auto& elements = static_cast<PdfArray*>(d->GetValue(pair->key, true))->elements;
+          for (size_t i = 1; i < elements.size(); ++i) Canonical(parser, elements[i], false, out);
+          Piece(out, 'e', "", 0);
+        } else {
+          Canonical(parser, pair->value, false, out);
+        }
       }
       Piece(out, 'e', "", 0);
       if (d->IsStream()) {

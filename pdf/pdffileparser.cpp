@@ -262,6 +262,11 @@ void PdfFileParser::OpenEncryption() {
     const XRefEntry* e = index_.Newest(encrypt_number_);
     if (e == nullptr || e->type != XRefEntry::kInUse) throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
   }
+  decryption_ = OpenWith(password_);
+  if (need_change_rights_ && !decryption_->MayChangeProtection()) throw _kelvra_runtime_error("Owner password needed");
+}
+
+std::unique_ptr<PdfDecryption> PdfFileParser::OpenWith(const std::string& password) {
   PdfValue* encrypt = BuscarEnTrailer("/Encrypt", true);
   if (encrypt == nullptr || encrypt->kind() != PdfValue::Kind::Dictionary)
     throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
@@ -273,8 +278,7 @@ void PdfFileParser::OpenEncryption() {
     if (first != nullptr && first->native_type == NATIVE_STRING) identifier = first->text;
     if (first != nullptr && first->native_type == NATIVE_HEXSTRING) identifier = PdfSyntaxFormatter::HexToBytes(first->text);
   }
-  decryption_ = std::make_unique<PdfDecryption>(static_cast<PdfDiccionario*>(encrypt), identifier, password_);
-  if (need_change_rights_ && !decryption_->MayChangeProtection()) throw _kelvra_runtime_error("Owner password needed");
+  return std::make_unique<PdfDecryption>(static_cast<PdfDiccionario*>(encrypt), identifier, password);
 }
 
 void PdfFileParser::DecryptStrings(PdfValue* v, int64_t number, int64_t generation) {

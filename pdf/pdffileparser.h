@@ -59,6 +59,9 @@ class PdfFileParser : public PdfParser {
   // object of the document.
   const PdfDecryption* Decryption() const { return decryption_.get(); }
   int64_t EncryptObjectNumber() const { return encrypt_number_; }
+  // After Parse, for an encrypted file: another decryption of it, with
+  // another password (checked as Parse checks it).
+  std::unique_ptr<PdfDecryption> OpenWith(const std::string& password);
   // Reads length bytes of stream d's data at offset and decrypts them into
   // out (true); false, reading nothing, when the file is not encrypted.
   bool ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out);

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "crypt/pdfdecryption.h"
 #include "crypt/rc4.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
@@ -217,6 +218,7 @@ void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t genera
     WriteObjectValue(value, input, number, generation);
   }
   Out("endobj\n");
+  if (known_forms_ != nullptr) known_forms_->Record(*this, number, value);
 }
 
 void PdfFileWriter::WriteValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation) {
@@ -285,11 +287,15 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
   const bool new_length = d->IsStream() && (!length_trusted || written_length != length);
   Out("<<\n");
   for (const PdfKeyValuePair* pair : d->pairs) {
+    const auto copied = decrypted ? PdfDecryption::CopyAfterDecryption(d, pair->key) : PdfDecryption::CopiedEntry::kAsIs;
+    if (copied == PdfDecryption::CopiedEntry::kLeftOut) continue;
     OutName(pair->key);
     Out(" ");
     if (new_length && Is(pair->key, "/Length")) {
       OutNumber(written_length);
       Out(" ");
+    } else if (copied == PdfDecryption::CopiedEntry::kWithoutFirst) {
+      WriteArray(static_cast<PdfArray*>(d->GetValue(pair->key, true)), input, number, generation, 1);
     } else {
       WriteValue(pair->value, input, number, generation);
     }
@@ -315,9 +321,9 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
   }
 }
 
-void PdfFileWriter::WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation) {
+void PdfFileWriter::WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation, size_t first) {
   Out(" [ ");
-  for (PdfValue* v : a->elements) WriteValue(v, input, number, generation);
+  for (size_t i = first; i < a->elements.size(); ++i) WriteValue(a->elements[i], input, number, generation);
   Out("] ");
 }
 

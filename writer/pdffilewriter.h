@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "pdf/pdfdocumentcomparer.h"
 #include "pdf/pdffileparser.h"
 #include "writer/pdfsyntaxformatter.h"
 #include "writer/pdfxrefstreamtable.h"
@@ -47,7 +48,13 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   void WriteObject(PdfStream& input, int64_t number, int64_t generation);
   void WriteValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation);
   void WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t number, int64_t generation);
-  void WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation);
+  // The elements from first on.
+  void WriteArray(PdfArray* a, PdfStream& input, int64_t number, int64_t generation, size_t first = 0);
+
+  // While writing, records the digest of each object written (as the
+  // input has it) in known, for a comparison of the output with the input
+  // that then reads only the output again. Null: nothing recorded.
+  void RecordForms(PdfDocumentComparer::Known* known) { known_forms_ = known; }
 
   const PdfXRefStreamTable& Table() const { return table; }
   // How many objects the last WriteDocument wrote (those inside object
@@ -113,6 +120,7 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   char* OutSpace(size_t n);
 
   std::ostream* output_ = nullptr;
+  PdfDocumentComparer::Known* known_forms_ = nullptr;
   size_t objects_written_ = 0;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;

@@ -104,6 +104,22 @@ class Encrypt(unittest.TestCase):
         self.assertTrue(qpdf_opens(self.out, "env-user"))
         self.assertFalse(qpdf_opens(self.out, ""))
 
+    def test_input_password_files(self):
+        enc, d = os.path.join(self.dir.name, "enc.pdf"), self.dir.name
+        self.assertEqual(run("encrypt", SAMPLE, enc, "-u", "u", "-o", "ownér", "--cipher", "rc4-128").returncode, 0)
+        for name, content in {"crlf": "ownér\r\nsecond\n", "bare": "ownér", "wrong": "u\n"}.items():
+            with open(os.path.join(d, name), "wb") as f:
+                f.write(content.encode())
+        crlf, bare, wrong, missing = (os.path.join(d, n) for n in ("crlf", "bare", "wrong", "missing"))
+        rows = [  # the option wins over the file, the file over the environment (u: no right to decrypt)
+            (["decrypt", enc, self.out, "--password-file", crlf], {}, 0), (["check", "--password-file", bare, enc], {}, 0),
+            (["decrypt", enc, self.out, "--password-file", wrong, "--password", "ownér"], {}, 0),
+            (["decrypt", enc, self.out, "--password-file", wrong], {"VARNEL_PASSWORD": "ownér"}, 1),
+            (["decrypt", enc, self.out, "--password-file", missing], {}, 2), (["check", "--password-file", crlf, enc, "--password", "x"], {}, 3),
+            (["encrypt", enc, self.out, "--input-password-file", bare], {}, 0), (["encrypt", enc, self.out, "--input-password-file", missing], {}, 2)]
+        for args, env, status in rows:
+            self.assertEqual(run(*args, env=env).returncode, status, args)
+
     def test_passwords_are_encoded_as_each_revision_hashes_them(self):
         # RC4: é is 0xE9 and € is 0xA0 in PDFDocEncoding; readers type them so.
         r = run("encrypt", SAMPLE, self.out, "-u", "café€", "--cipher", "rc4-128")

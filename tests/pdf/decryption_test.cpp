@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "crypt/aescbc.h"
+#include "writer/pdfdecryptedfilewriter.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "crypt/pdfdecryption.h"
 #include "crypt/pdfrevision4securityhandler.h"
+#include "crypt/pdfrevision5securityhandler.h"
 #include "crypt/pdfrevision6securityhandler.h"
 #include "crypt/securerandom.h"
 #include "tests/pdfbuilder.h"
@@ -96,27 +99,66 @@ TEST(Decryption, AesStringsAndPadding) {
   }
 }
 
-TEST(Decryption, Revision6PermsAndRights) {
+TEST(Decryption, Revision5And6PermsAndRights) {
   PdfRevision6SecurityHandler h;
+  PdfRevision5SecurityHandler h5;
   SecureRandom random;
   h.ComputeKeys("user", "owner", "P", random);  // no modification granted
+  h5.ComputeKeys("user", "owner", "P", random);
   const std::string entries = h.EncryptDictionaryEntries(), p = "/P " + std::to_string(h.GetPermissions());
-  std::string tampered = entries;
-  tampered.replace(tampered.find(p), p.size(), "/P -4");  // every right claimed
+  const auto tamper = [&p](std::string e) { return e.replace(e.find(p), p.size(), "/P -4"); };  // every right claimed
+  std::string entries5 = tamper(h5.EncryptDictionaryEntries());
   const struct {
     std::string entries, password;
     bool rights, warns;
-  } rows[] = {{entries, "owner", true, false}, {entries, "user", false, false}, {tampered, "user", true, true}};
+  } rows[] = {{entries, "owner", true, false}, {entries, "user", false, false}, {tamper(entries), "user", true, true},
+              {entries5.replace(entries5.find("/R 6"), 4, "/R 5"), "user", true, true}};
   for (const auto& row : rows) {
     Doc d(File(row.entries, "1"));
     d.parser.SetPassword(row.password, false);
     ASSERT_EQ(d.Parse(), "");
-    EXPECT_EQ(d.parser.Decryption()->MayChangeProtection(), row.rights) << row.password;
-    EXPECT_EQ(d.parser.Decryption()->Handler().Warning().empty(), !row.warns) << row.password;
+    EXPECT_EQ(d.parser.Decryption()->MayChangeProtection(), row.rights) << row.entries;
+    EXPECT_EQ(d.parser.Decryption()->Handler().Warning().empty(), !row.warns) << row.entries;
   }
   Doc refused(File(entries, "1"));
   refused.parser.SetPassword("user", true);
   EXPECT_EQ(refused.Parse(), "Owner password needed");
+}
+
+TEST(Decryption, Rc4CryptFilterKeyLength) {
+  const std::pair<std::string, size_t> rows[] = {  // the filter's /Length (bits or bytes) or the dictionary's; key bytes
+      {"/CF<</StdCF<</CFM/V2/Length 40>>>>", 5}, {"/CF<</StdCF<</CFM/V2/Length 5>>>>", 5}, {"/CF<</StdCF<</CFM/V2>>>>/Length 96", 12},
+      {"/CF<</StdCF<</CFM/V2>>>>", 16}, {"/CF<</StdCF<</CFM/V2/Length 4>>>>", 0}, {"/CF<</StdCF<</CFM/V2/Length 136>>>>", 0}};  // 0: refused
+  for (const auto& [entries, key_bytes] : rows) {
+    PdfStandardSecurityHandler h;  // set to keys of that length by a first (failed) authentication: U for ""
+    PdfSecurityHandler::EncryptValues values;
+    values.owner_value = values.user_value = std::string(32, 'O');
+    values.key_bytes = key_bytes == 0 ? 5 : key_bytes;
+    ASSERT_EQ(h.Authenticate(values, ""), PdfSecurityHandler::Access::kNone);
+    h.ComputeFileKey("", PdfStandardSecurityHandler::PadPassword(""), values.owner_value, -4);
+    h.ComputeUserValue();
+    Doc d(File("/Filter/Standard/V 4/R 4/P -4/StmF/StdCF/StrF/StdCF/O <" + PdfSecurityHandler::Hex(values.owner_value) +
+               "> /U <" + PdfSecurityHandler::Hex(h.GetUserValue()) + ">" + entries, "1", ""));
+    d.parser.SetPassword("", false);
+    EXPECT_EQ(d.Parse(), key_bytes == 0 ? "PdfDecryption:key length" : "") << entries;
+  }
+}
+
+TEST(Decryption, OwnCryptFilterLeftOutOfDecryptedCopy) {  // with its parameters, as qpdf leaves them
+  PdfRevision4SecurityHandler h;
+  h.ComputeKeys("", "owner", "PM");
+  const std::string secret = PdfSyntaxFormatter::HexToBytes(AesString(h, "secret\n\n\n\n\n\n\n\n\n\n").substr(1, 64));
+  const std::string rows[][3] = {
+      {"/Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /Identity >> null]", "plain", "/DecodeParms [ null ] /Filter [ /FlateDecode ] /Length 5"},
+      {"/Filter /Crypt /DecodeParms << /Name /Identity >> /Type /X", "plain", "/Length 5 /Type /X"},
+      {"/DecodeParms [<< /Name /StdCF >>] /Filter [/Crypt]", secret, "/DecodeParms [ ] /Filter [ ] /Length 6"}};
+  for (const auto& row : rows) {
+    PdfDecryptedFileWriter writer("");
+    std::string out = pdftest::Rewrite(writer, File(h.EncryptDictionaryEntries(), "<<" + row[0] + " /Length " + std::to_string(row[1].size()) +
+                                                    ">>\nstream\n" + row[1] + "\nendstream", PdfSecurityHandler::Hex(h.GetIdentifier())));
+    out = std::regex_replace(out.substr(0, out.find("endstream") - 1), std::regex("\\s+"), " ");
+    EXPECT_EQ(out.substr(out.find("1 0 obj << ") + 11), row[2] + " >> stream " + (row[1] == "plain" ? "plain" : "secret")) << row[0];
+  }
 }
 
 }  // namespace
