@@ -7,20 +7,47 @@
 #include "crypt/aescbc.h"
 #include "pdf/kelvraruntimeerror.h"
 
-// CNG keeps the chaining value in the IV buffer it is given: each direction
-// has its own copy, restarted from the IV last set.
+// CNG takes the chaining value in the IV buffer of each call and leaves
+// the next one there. Implementations may also keep cipher state per key
+// handle and reset it only when that buffer changes (Wine's does), so each
+// direction has its own key handle, made when first used after SetKey, and
+// its buffer always holds the true chaining value: the last ciphertext
+// block that direction has seen. A new IV v is then applied as the OpenSSL
+// back end does: the first block is fed XORed with v ^ chain (encrypting),
+// or its output corrected by the same (decrypting).
 struct AesCbc::State {
+  struct Direction {
+    BCRYPT_KEY_HANDLE key = nullptr;
+    std::vector<UCHAR> key_object;
+    uint8_t chain[kBlockBytes] = {};
+    bool restart = true;  // the next block starts from iv, not from chain
+    ~Direction() { Drop(); }
+    void Drop() {
+      if (key != nullptr) BCryptDestroyKey(key);
+      key = nullptr;
+    }
+  };
   BCRYPT_ALG_HANDLE alg = nullptr;
-  BCRYPT_KEY_HANDLE key = nullptr;
-  std::vector<UCHAR> key_object;
+  Direction encrypt, decrypt;
+  uint8_t key[32] = {};
+  size_t key_len = 0;
   uint8_t iv[kBlockBytes] = {};
-  uint8_t encrypt_chain[kBlockBytes] = {};
-  uint8_t decrypt_chain[kBlockBytes] = {};
-  bool encrypting = false;
-  bool decrypting = false;
   ~State() {
-    if (key != nullptr) BCryptDestroyKey(key);
+    SecureZeroMemory(key, sizeof key);
+    encrypt.Drop();
+    decrypt.Drop();
     if (alg != nullptr) BCryptCloseAlgorithmProvider(alg, 0);
+  }
+  // The direction's key handle for the current key; a new one starts its
+  // chain at the IV. The other direction restarts from the IV next time.
+  void Prepare(Direction* d, Direction* other) {
+    other->restart = true;
+    if (d->key != nullptr) return;
+    if (!BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(alg, &d->key, d->key_object.data(), static_cast<ULONG>(d->key_object.size()),
+                                                   key, static_cast<ULONG>(key_len), 0)))
+      throw _kelvra_runtime_error("AesCbc:init");
+    std::memcpy(d->chain, iv, kBlockBytes);
+    d->restart = false;
   }
 };
 
@@ -36,7 +63,8 @@ AesCbc::AesCbc(const uint8_t* key, size_t key_len) : state_(new State) {
   if (!BCRYPT_SUCCESS(BCryptGetProperty(state_->alg, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&object_bytes),
                                         sizeof object_bytes, &got, 0)))
     throw _kelvra_runtime_error("AesCbc:init");
-  state_->key_object.resize(object_bytes);
+  state_->encrypt.key_object.resize(object_bytes);
+  state_->decrypt.key_object.resize(object_bytes);
   SetKey(key, key_len);
 }
 
@@ -44,21 +72,17 @@ AesCbc::~AesCbc() = default;
 
 void AesCbc::SetKey(const uint8_t* key, size_t key_len) {
   if (key_len != 16 && key_len != 32) throw _kelvra_runtime_error("AesCbc:key length");
-  if (state_->key != nullptr) {
-    BCryptDestroyKey(state_->key);
-    state_->key = nullptr;
-  }
-  if (!BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(state_->alg, &state_->key, state_->key_object.data(),
-                                                 static_cast<ULONG>(state_->key_object.size()), const_cast<PUCHAR>(key),
-                                                 static_cast<ULONG>(key_len), 0)))
-    throw _kelvra_runtime_error("AesCbc:init");
+  state_->encrypt.Drop();
+  state_->decrypt.Drop();
+  std::memcpy(state_->key, key, key_len);
+  state_->key_len = key_len;
   uint8_t zeros[kBlockBytes] = {};
   SetIv(zeros);
 }
 
 void AesCbc::SetIv(const uint8_t iv[kBlockBytes]) {
   std::memcpy(state_->iv, iv, kBlockBytes);
-  state_->encrypting = state_->decrypting = false;
+  state_->encrypt.restart = state_->decrypt.restart = true;
 }
 
 namespace {
@@ -83,19 +107,37 @@ void Run(CngCipher cipher, BCRYPT_KEY_HANDLE key, uint8_t* chain, const uint8_t*
 }  // namespace
 
 void AesCbc::Encrypt(const uint8_t* in, uint8_t* out, size_t len) {
-  if (!state_->encrypting) {
-    std::memcpy(state_->encrypt_chain, state_->iv, kBlockBytes);
-    state_->encrypting = true;
-    state_->decrypting = false;
+  if (len % kBlockBytes != 0) throw _kelvra_runtime_error("AesCbc:partial block");
+  State::Direction& d = state_->encrypt;
+  state_->Prepare(&d, &state_->decrypt);
+  if (len == 0) return;
+  if (d.restart) {
+    uint8_t first[kBlockBytes];
+    for (size_t i = 0; i < kBlockBytes; ++i) first[i] = in[i] ^ state_->iv[i] ^ d.chain[i];
+    Run(BCryptEncrypt, d.key, d.chain, first, out, kBlockBytes);
+    std::memcpy(d.chain, out, kBlockBytes);
+    in += kBlockBytes;
+    out += kBlockBytes;
+    len -= kBlockBytes;
+    d.restart = false;
   }
-  Run(BCryptEncrypt, state_->key, state_->encrypt_chain, in, out, len);
+  Run(BCryptEncrypt, d.key, d.chain, in, out, len);
+  if (len != 0) std::memcpy(d.chain, out + len - kBlockBytes, kBlockBytes);
 }
 
 void AesCbc::Decrypt(const uint8_t* in, uint8_t* out, size_t len) {
-  if (!state_->decrypting) {
-    std::memcpy(state_->decrypt_chain, state_->iv, kBlockBytes);
-    state_->decrypting = true;
-    state_->encrypting = false;
-  }
-  Run(BCryptDecrypt, state_->key, state_->decrypt_chain, in, out, len);
+  if (len % kBlockBytes != 0) throw _kelvra_runtime_error("AesCbc:partial block");
+  State::Direction& d = state_->decrypt;
+  state_->Prepare(&d, &state_->encrypt);
+  if (len == 0) return;
+  uint8_t correction[kBlockBytes] = {};
+  if (d.restart)
+    for (size_t i = 0; i < kBlockBytes; ++i) correction[i] = d.chain[i] ^ state_->iv[i];
+  uint8_t last[kBlockBytes];
+  std::memcpy(last, in + len - kBlockBytes, kBlockBytes);  // in may be out
+  Run(BCryptDecrypt, d.key, d.chain, in, out, len);
+  if (d.restart)
+    for (size_t i = 0; i < kBlockBytes; ++i) out[i] ^= correction[i];
+  d.restart = false;
+  std::memcpy(d.chain, last, kBlockBytes);
 }
