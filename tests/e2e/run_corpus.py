@@ -12,7 +12,7 @@ A failed run must leave nothing behind. Each file gets one of SETTINGS (by
 its place in the manifest), so the corpus as a whole covers them all; files
 named by --pdfjs are opened with pdf.js too. With --part K/N only every N-th
 file from the K-th on is run, and those named by --pdfjs (the ciphers share
-the corpus in the fast suite), unless VARNEL_E2E_FULL is set.
+the corpus in the fast suite), unless VARNEL_FULL_TESTS is set.
 
     run_corpus.py --varnel PATH [--cipher rc4-128] [--corpus DIR] [--jobs 2]
                   [--only SUBSTRING] [--pdfjs FILE,...] [--part K/N] [--selftest]
@@ -207,12 +207,12 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--only", default="", help="run only files (or self-test cases) whose name contains this")
     ap.add_argument("--pdfjs", default="", help="comma-separated corpus files to open with pdf.js too")
-    ap.add_argument("--part", default="0/1", help="K/N: every N-th file from the K-th (all with VARNEL_E2E_FULL)")
+    ap.add_argument("--part", default="0/1", help="K/N: every N-th file from the K-th (all with VARNEL_FULL_TESTS)")
     ap.add_argument("--selftest", action="store_true")
     ap.add_argument("--work", help="folder for outputs (default: temporary); failed files' outputs stay there")
     args = ap.parse_args()
     args.pdfjs = set(filter(None, args.pdfjs.split(",")))
-    args.part = (0, 1) if os.environ.get("VARNEL_E2E_FULL") else tuple(int(x) for x in args.part.split("/"))
+    args.part = (0, 1) if os.environ.get("VARNEL_FULL_TESTS") else tuple(int(x) for x in args.part.split("/"))
     try:
         import pikepdf  # noqa: F401
         import pypdf  # noqa: F401
