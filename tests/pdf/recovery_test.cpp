@@ -44,9 +44,11 @@ TEST(XRefScanner, FindsHeadersTrailersAndNames) {
 }
 
 TEST(XRefScanner, HeadersAcrossChunkBoundaries) {
-  // A header placed so that each of its bytes in turn is the last of a chunk.
-  for (size_t shift = 0; shift < 12; ++shift) {
-    std::string bytes(pdflimits::kScanChunkBytes - 10 + shift, ' ');
+  // A header placed so that each of its bytes in turn is the last of a chunk,
+  // or the last one examined before the next read (its number then lies in
+  // what the next chunk keeps of this one).
+  for (size_t shift = 0; shift < 48; ++shift) {
+    std::string bytes(pdflimits::kScanChunkBytes - 40 + shift, ' ');
     const size_t at = bytes.size();
     bytes += "123 45 obj trailer";
     EXPECT_EQ(ScanText(bytes), "h-1 123.45@" + std::to_string(at) + " T@" + std::to_string(at + 18)) << shift;
