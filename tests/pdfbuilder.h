@@ -164,6 +164,22 @@ class PdfBuilder {
   std::map<int64_t, int64_t> offsets_;
 };
 
+// The bytes of literal-string text with its escapes undone (the escapes a
+// writer makes: a backslash before a byte, or one of n r t b f).
+inline std::string Unescape(const std::string& escaped) {
+  std::string out;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] != '\\') {
+      out.push_back(escaped[i]);
+      continue;
+    }
+    const char c = escaped.at(++i);
+    const size_t k = std::string("nrtbf").find(c);
+    out.push_back(k == std::string::npos ? c : "\n\r\t\b\f"[k]);
+  }
+  return out;
+}
+
 // data deflated by zlib (level 1: fast, and bombs of zeros stay small).
 inline std::string Deflate(const std::string& data) {
   uLongf n = compressBound(static_cast<uLong>(data.size()));

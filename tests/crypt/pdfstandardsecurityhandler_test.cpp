@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
-#include <vector>
 
 #include "crypt/rc4.h"
 #include "pdf/kelvraruntimeerror.h"
@@ -51,30 +49,6 @@ TEST(PdfStandardSecurityHandler, PadPassword) {
   EXPECT_EQ(Handler::PadPassword(std::string(32, 'x') + "01234567"), std::string(32, 'x'));
   // Zero bytes in a password are kept as bytes.
   EXPECT_EQ(Handler::PadPassword(std::string("a\0b", 3)), std::string("a\0b", 3) + kPadding.substr(0, 29));
-}
-
-TEST(PdfStandardSecurityHandler, PasswordsEqualInFirst32BytesGiveEqualKeys) {
-  const std::string base(32, 'k');
-  Handler a, b;
-  a.ComputeKeys(base + "first", base + "one", "P", kFixedId);
-  b.ComputeKeys(base + "second", base + "two", "P", kFixedId);
-  EXPECT_EQ(a.GetOwnerValue(), b.GetOwnerValue());
-  EXPECT_EQ(a.GetUserValue(), b.GetUserValue());
-  EXPECT_EQ(a.GetFileKey(), b.GetFileKey());
-}
-
-TEST(PdfStandardSecurityHandler, ShapesAndDeterminism) {
-  Handler a, b;
-  a.ComputeKeys("user", "owner", "PC", kFixedId);
-  b.ComputeKeys("user", "owner", "PC", kFixedId);
-  EXPECT_EQ(a.GetOwnerValue().size(), 32u);
-  ASSERT_EQ(a.GetUserValue().size(), 32u);
-  EXPECT_EQ(a.GetFileKey().size(), 16u);
-  EXPECT_EQ(a.GetUserValue().substr(16), std::string(16, '\0'));
-  EXPECT_EQ(a.GetOwnerValue(), b.GetOwnerValue());
-  EXPECT_EQ(a.GetUserValue(), b.GetUserValue());
-  EXPECT_EQ(a.GetFileKey(), b.GetFileKey());
-  EXPECT_EQ(a.GetIdentifier(), kFixedId);
 }
 
 TEST(PdfStandardSecurityHandler, RandomIdentifierAndGeneratedOwner) {
@@ -213,34 +187,6 @@ TEST(PdfStandardSecurityHandler, ObjectKeyUsesLowBytesOfNumbers) {
   EXPECT_NE(key(1, 0), key(65536 + 1, 0));       // third byte too
   EXPECT_EQ(key(1, 0), key((1 << 24) + 1, 0));   // only three bytes of the number
   EXPECT_EQ(key(1, 2), key(1, 65536 + 2));       // only two bytes of the generation
-}
-
-TEST(PdfStandardSecurityHandler, EscapeLiteralString) {
-  const struct {
-    std::string in;
-    std::string out;
-  } kCases[] = {
-      {"\\", "\\\\"}, {"(", "\\("}, {")", "\\)"}, {"\n", "\\n"},
-      {"\r", "\\r"},  {"\t", "\\t"}, {"\b", "\\b"}, {"\f", "\\f"},
-      {std::string("a\0\x7F\xFF\x0B", 5), std::string("a\0\x7F\xFF\x0B", 5)},  // copied raw
-  };
-  for (const auto& c : kCases) EXPECT_EQ(Handler::EscapeLiteralString(c.in), c.out);
-  // Every byte value survives escaping and a reader's unescaping.
-  std::string all;
-  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
-  std::string escaped = Handler::EscapeLiteralString(all), back;
-  const std::string from = "nrtbf", to = "\n\r\t\b\f";
-  for (size_t k = 0; k < escaped.size(); ++k) {
-    if (escaped[k] != '\\') {
-      ASSERT_TRUE(escaped[k] != '(' && escaped[k] != ')' && escaped[k] != '\n' && escaped[k] != '\r');
-      back.push_back(escaped[k]);
-      continue;
-    }
-    char e = escaped[++k];
-    size_t pos = from.find(e);
-    back.push_back(pos == std::string::npos ? e : to[pos]);
-  }
-  EXPECT_EQ(back, all);
 }
 
 }  // namespace

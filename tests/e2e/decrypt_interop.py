@@ -139,10 +139,13 @@ def main():
                 print(f"FAIL restricted {args[0]}: exit {r.returncode} {r.stderr.strip()}")
                 failures += 1
         failures += run(["decrypt", enc, f"{tmp}/r.pdf", "--password", "o"]).returncode != 0
-        # --verify on every corpus file the encryptor accepts, every cipher.
-        for row in open(os.path.join(CORPUS, "MANIFEST.tsv")).read().splitlines()[1:]:
+        # --verify on every corpus file the encryptor accepts: one cipher each
+        # in turn, every cipher with VARNEL_FULL_TESTS.
+        ciphers = ("rc4-128", "aes-128", "aes-256")
+        for i, row in enumerate(open(os.path.join(CORPUS, "MANIFEST.tsv")).read().splitlines()[1:]):
             name, expected = row.split("\t")[0], row.split("\t")[12]
-            for cipher in ("rc4-128", "aes-128", "aes-256") if expected == "encrypt-ok" else ():
+            chosen = ciphers if os.environ.get("VARNEL_FULL_TESTS") else ciphers[i % 3:i % 3 + 1]
+            for cipher in chosen if expected == "encrypt-ok" else ():
                 r = run(["encrypt", os.path.join(CORPUS, name), f"{tmp}/v.pdf", "-u", "a", "-o", "b", "--cipher", cipher,
                          "--verify"])
                 if r.returncode != 0:

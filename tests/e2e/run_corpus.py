@@ -10,10 +10,12 @@ outcome by the `expected` column of MANIFEST.tsv:
 
 A failed run must leave nothing behind. Each file gets one of SETTINGS (by
 its place in the manifest), so the corpus as a whole covers them all; files
-named by --pdfjs are opened with pdf.js too.
+named by --pdfjs are opened with pdf.js too. With --part K/N only every N-th
+file from the K-th on is run, and those named by --pdfjs (the ciphers share
+the corpus in the fast suite), unless VARNEL_FULL_TESTS is set.
 
     run_corpus.py --varnel PATH [--cipher rc4-128] [--corpus DIR] [--jobs 2]
-                  [--only SUBSTRING] [--pdfjs FILE,...] [--selftest]
+                  [--only SUBSTRING] [--pdfjs FILE,...] [--part K/N] [--selftest]
 
 --selftest proves the checker instead: good outputs pass, and outputs or
 claims with one fault each fail the check meant to catch it. Last line
@@ -81,7 +83,7 @@ def describe(rc):
 def judge(args, index, row):
     """Runs one corpus file; returns (passed, report lines)."""
     name, expected = row["file"], row["expected"]
-    setting = SETTINGS[index % len(SETTINGS)]
+    setting = SETTINGS[index // args.part[1] % len(SETTINGS)]
     src, work = os.path.join(args.corpus, name), os.path.join(args.work, os.path.splitext(name)[0])
     outdir, pwdir = os.path.join(work, "out"), os.path.join(work, "pw")
     os.makedirs(outdir), os.makedirs(pwdir)
@@ -205,10 +207,12 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--only", default="", help="run only files (or self-test cases) whose name contains this")
     ap.add_argument("--pdfjs", default="", help="comma-separated corpus files to open with pdf.js too")
+    ap.add_argument("--part", default="0/1", help="K/N: every N-th file from the K-th (all with VARNEL_FULL_TESTS)")
     ap.add_argument("--selftest", action="store_true")
     ap.add_argument("--work", help="folder for outputs (default: temporary); failed files' outputs stay there")
     args = ap.parse_args()
     args.pdfjs = set(filter(None, args.pdfjs.split(",")))
+    args.part = (0, 1) if os.environ.get("VARNEL_FULL_TESTS") else tuple(int(x) for x in args.part.split("/"))
     try:
         import pikepdf  # noqa: F401
         import pypdf  # noqa: F401
@@ -229,7 +233,8 @@ def main():
     else:
         with open(os.path.join(args.corpus, "MANIFEST.tsv"), newline="", encoding="utf-8") as f:
             rows = list(csv.DictReader(f, delimiter="\t"))
-        jobs = [(lambda a, ir: judge(a, *ir), (i, row)) for i, row in enumerate(rows) if args.only in row["file"]]
+        jobs = [(lambda a, ir: judge(a, *ir), (i, row)) for i, row in enumerate(rows)
+                if args.only in row["file"] and (i % args.part[1] == args.part[0] or row["file"] in args.pdfjs)]
     passed = failed = 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
         for future in concurrent.futures.as_completed([pool.submit(fn, args, job) for fn, job in jobs]):

@@ -17,6 +17,12 @@ def fail(message=None):
     return ("fail", message)
 
 
+def _pages():
+    pdf = Pdf()
+    catalog_and_pages(pdf)
+    return pdf
+
+
 def _classic(pdf, count, trailer_extra=b""):
     at = pdf.classic_xref(rows_for(pdf, count), b"/Size %d /Root 1 0 R" % count + trailer_extra)
     return pdf.tail(at)
@@ -24,15 +30,11 @@ def _classic(pdf, count, trailer_extra=b""):
 
 def prev_loops():
     # A table whose /Prev names itself.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
-    at = pdf.pos()
-    pdf.classic_xref(rows_for(pdf, 5), b"/Size 5 /Root 1 0 R /Prev %d" % at)
-    yield "prev-self-classic", pdf.tail(at), fail("PdfFileParser::ParseCrossReference:Prev loop")
+    pdf = _pages()
+    yield "prev-self-classic", _classic(pdf, 5, b" /Prev %d" % pdf.pos()), fail("PdfFileParser::ParseCrossReference:Prev loop")
 
     # Two tables naming each other.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     first = pdf.pos()
     second_guess = first + len(b"xref\n0 5\n") + 5 * 20 + len(b"trailer\n<</Size 5 /Root 1 0 R /Prev 0000000000>>\n")
     pdf.classic_xref(rows_for(pdf, 5), b"/Size 5 /Root 1 0 R /Prev %010d" % second_guess)
@@ -41,16 +43,11 @@ def prev_loops():
     yield "prev-two-classic", pdf.tail(second), fail("PdfFileParser::ParseCrossReference:Prev loop")
 
     # A cross-reference stream whose /Prev names itself.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
-    at = pdf.pos()
-    rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 5)] + [(1, at, 0)]
-    pdf.xref_stream(5, rows, b" /Size 6 /Root 1 0 R /Prev %d" % at)
-    yield "prev-self-stream", pdf.tail(at), fail("PdfFileParser::ParseCrossReference:Prev loop")
+    pdf = _pages()
+    yield "prev-self-stream", _with_xref_stream(pdf, 5, b" /Prev %d" % pdf.pos()), fail("PdfFileParser::ParseCrossReference:Prev loop")
 
     # A hybrid file whose /XRefStm is the table's own /Prev stream.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     stm = pdf.pos()
     rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 5)] + [(1, stm, 0)]
     pdf.xref_stream(5, rows, b" /Size 6 /Root 1 0 R")
@@ -59,26 +56,17 @@ def prev_loops():
 
     # /Prev pointing at a cross-reference stream from a classic table, and
     # /Prev past the end of the file.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
-    at = pdf.pos()
-    pdf.classic_xref(rows_for(pdf, 5), b"/Size 5 /Root 1 0 R /Prev 99999999")
-    yield "prev-past-end", pdf.tail(at), fail("PdfFileParser::ParseCrossReference")
+    yield "prev-past-end", _classic(_pages(), 5, b" /Prev 99999999"), fail("PdfFileParser::ParseCrossReference")
 
 
 def object_streams():
     # An object stream that lists itself as one of its own objects.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.objstm(5, [(5, b"<< /A 1 >>"), (6, b"(six)")])
-    at = pdf.pos()
-    rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 5)] + [(2, 5, 0), (2, 5, 1), (1, at, 0)]
-    pdf.xref_stream(7, rows, b" /Size 8 /Root 1 0 R")
-    yield "objstm-contains-itself", pdf.tail(at), fail()
+    yield "objstm-contains-itself", _with_xref_stream(pdf, 7, compressed=[(5, 5, 0), (6, 5, 1)]), fail()
 
     # An object stream whose /Length lies inside itself.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.stream(5, b"/Type /ObjStm /N 2 /First 8", b"6 0 8 6 (six) 10", length=b"8 0 R")
     at = pdf.pos()
     rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 6)] + [(2, 5, 0), (1, at, 0), (2, 5, 1)]
@@ -86,8 +74,7 @@ def object_streams():
     yield "objstm-length-inside-itself", pdf.tail(at), fail()
 
     # Two object streams, each holding the /Length of the other.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.stream(5, b"/Type /ObjStm /N 1 /First 4", b"8 0 (eight)", length=b"9 0 R")
     pdf.stream(6, b"/Type /ObjStm /N 1 /First 4", b"9 0 11", length=b"8 0 R")
     at = pdf.pos()
@@ -96,8 +83,7 @@ def object_streams():
     yield "objstm-lengths-cross", pdf.tail(at), fail()
 
     # A compressed entry naming an object stream that is itself compressed.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.objstm(5, [(6, b"<< /Type /ObjStm /N 0 /First 0 >>")])
     at = pdf.pos()
     rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 6)] + [(2, 5, 0), (1, at, 0), (2, 6, 0)]
@@ -112,20 +98,17 @@ def _zeros_past_limit():
 
 
 def bombs():
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.stream(5, b"/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", _zeros_past_limit())
     yield "bomb-objstm-flate", _with_xref_stream(pdf, 7, compressed=[(6, 5, 0)]), fail("PdfDeflateStreamFilter::Filter:limit")
 
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     at = pdf.pos()
     pdf.stream(5, b"/Type /XRef /W [1 4 2] /Size 6 /Root 1 0 R /Filter /FlateDecode", _zeros_past_limit())
     yield "bomb-xref-flate", pdf.tail(at), fail("PdfDeflateStreamFilter::Filter:limit")
 
     # Flate under the limit around LZW past it: the chain as a whole.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.stream(5, b"/Type /ObjStm /N 1 /First 4 /Filter [/FlateDecode /LZWDecode]", zlib.compress(_lzw_encode_zeros(80000), 9))
     yield "bomb-objstm-lzw", _with_xref_stream(pdf, 7, compressed=[(6, 5, 0)]), fail("PdfLZWDecodeStreamFilter::Filter:limit")
 
@@ -136,8 +119,7 @@ def bombs():
     padding = b" " * (64 << 20)
     common = zlib.compressobj(1)
     head = common.compress(padding)
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     count = 24
     compressed = []
     for i in range(count):
@@ -181,14 +163,12 @@ def huge_numbers():
     # A content stream whose /Length is 2^31: far past the end of the file.
     # The data is taken to end at "endstream"; the output carries the length
     # of the data actually copied.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.out = pdf.out.replace(b"/Length 5>>", b"/Length %d>>" % GiB2, 1)
     yield "length-2^31-content", _classic(pdf, 5), OK
 
     # The same on an object stream and on a cross-reference stream.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.stream(5, b"/Type /ObjStm /N 1 /First 4", b"6 0 (six)", length=b"%d" % GiB2)
     at = pdf.pos()
     rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 6)] + [(2, 5, 0), (1, at, 0)]
@@ -197,41 +177,33 @@ def huge_numbers():
 
     # Negative and absurd lengths.
     for name, length in (("length-negative", b"-5"), ("length-2^63", b"9223372036854775808"), ("length-real", b"5.5")):
-        pdf = Pdf()
-        catalog_and_pages(pdf)
+        pdf = _pages()
         pdf.out = pdf.out.replace(b"/Length 5>>", b"/Length " + length + b">>", 1)
         yield name, _classic(pdf, 5), OK
 
     # /Size 2^31 with entries for five objects only.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
-    at = pdf.pos()
-    rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 5)] + [(1, at, 0)]
-    pdf.xref_stream(5, rows, b" /Size %d /Root 1 0 R" % GiB2)
-    yield "size-2^31", pdf.tail(at), fail("PdfFileParser::LeerCrossReferenceStream. bad /Index")
+    yield "size-2^31", _with_xref_stream(_pages(), 5).replace(b"/Size 6", b"/Size %d" % GiB2), \
+        fail("PdfFileParser::LeerCrossReferenceStream. bad /Index")
 
     # /Index pairs at and around 2^31, and counts that overflow when added.
     for name, index in (("index-start-2^31", b"[%d 1]" % GiB2),
                         ("index-count-2^31", b"[0 %d]" % GiB2),
                         ("index-sum-overflow", b"[2147483640 10]"),
                         ("index-2^63", b"[0 9223372036854775807 9223372036854775807 2]")):
-        pdf = Pdf()
-        catalog_and_pages(pdf)
+        pdf = _pages()
         at = pdf.pos()
         pdf.xref_stream(5, [(1, pdf.offsets[1], 0)], b" /Size 6 /Index " + index + b" /Root 1 0 R")
         yield name, pdf.tail(at), fail()
 
     # A classic subsection claiming 2^31 rows, and one starting at 2^31.
     for name, head in (("classic-count-2^31", b"0 %d" % GiB2), ("classic-first-2^31", b"%d 5" % GiB2)):
-        pdf = Pdf()
-        catalog_and_pages(pdf)
+        pdf = _pages()
         at = pdf.classic_xref(rows_for(pdf, 5), b"/Size 5 /Root 1 0 R")
         pdf.out = pdf.out[:at] + pdf.out[at:].replace(b"0 5\n", head + b"\n", 1)
         yield name, pdf.tail(at), fail()
 
     # Object numbers and generations at the edges in an in-use entry.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     at = pdf.pos()
     rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 5)] + [(1, at, 0), (1, pdf.offsets[1], 0xFFFFFFFF)]
     pdf.xref_stream(5, rows, b" /Size 7 /Root 1 0 R", widths=(1, 4, 4))
@@ -246,28 +218,24 @@ def nesting():
     for name, body in (("nesting-arrays", b"[" * depth + b"]" * depth),
                        ("nesting-dicts", b"<< /A " * depth + b">>" * depth),
                        ("nesting-mixed", b"[<< /A " * (depth // 2) + b">>]" * (depth // 2))):
-        pdf = Pdf()
-        catalog_and_pages(pdf)
+        pdf = _pages()
         pdf.obj(5, body)
         yield name, _classic(pdf, 6), fail("PdfFileParser::ParseValue:nesting too deep")
 
     # The same inside an object stream, and in a trailer.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.objstm(5, [(1, b"<< /Type /Catalog /Pages 2 0 R /X " + b"[" * depth + b">>")])
     at = pdf.pos()
     rows = [(0, 0, 65535), (2, 5, 0)] + [(1, pdf.offsets[n], 0) for n in range(2, 6)] + [(1, at, 0)]
     pdf.xref_stream(6, rows, b" /Size 7 /Root 1 0 R")
     yield "nesting-in-objstm", pdf.tail(at), fail("PdfFileParser::ParseValue:nesting too deep")
 
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     at = pdf.classic_xref(rows_for(pdf, 5), b"/Size 5 /Root 1 0 R /X " + b"[" * depth)
     yield "nesting-in-trailer", pdf.tail(at), fail("PdfFileParser::ParseValue:nesting too deep")
 
     # Deep but legal (200 levels) is accepted.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.obj(5, b"[" * 200 + b"]" * 200)
     yield "nesting-200", _classic(pdf, 6), OK
 
@@ -293,16 +261,14 @@ def long_tokens():
 
 def short_xref_stream():
     # Entries for five objects while /Index announces seven.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     at = pdf.pos()
     rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 5)]
     pdf.xref_stream(5, rows, b" /Size 7 /Index [0 7] /Root 1 0 R")
     yield "xref-stream-short", pdf.tail(at), fail("PdfFileParser::ParseCrossRefStreamEntry. unknown /W array")
 
     # One byte short of the last entry.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     at = pdf.pos()
     rows = [(0, 0, 65535)] + [(1, pdf.offsets[n], 0) for n in range(1, 5)] + [(1, at, 0)]
     data = b"".join(bytes([t]) + f2.to_bytes(4, "big") + f3.to_bytes(2, "big") for t, f2, f3 in rows)[:-1]
@@ -311,8 +277,7 @@ def short_xref_stream():
 
     # Widths whose sum is 0 with a non-empty range, and widths over 8.
     for name, widths in (("xref-widths-zero", (0, 0, 0)), ("xref-width-9", (1, 9, 1))):
-        pdf = Pdf()
-        catalog_and_pages(pdf)
+        pdf = _pages()
         at = pdf.pos()
         pdf.xref_stream(5, [], b" /Size 6 /Root 1 0 R", widths=widths, data=b"\0" * 40)
         yield name, pdf.tail(at), fail()
@@ -321,8 +286,7 @@ def short_xref_stream():
 def amplification():
     # Many streams whose /Length is one shared object holding a long array:
     # each fetch of that object must not build the array again.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.obj(5, b"[" + b"0 " * 500000 + b"]")
     for n in range(6, 2006):
         pdf.stream(n, b"", b"x", length=b"5 0 R")
@@ -330,8 +294,7 @@ def amplification():
 
     # Many streams with a wrong /Length and one "endstream" at the very end:
     # finding the end of each must not rescan the rest of the file each time.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     for n in range(5, 40005):
         pdf.obj(n, b"<< /Length 1 >>\nstream\nxyz")
     pdf.raw(b"\nendstream\n")
@@ -340,8 +303,7 @@ def amplification():
     # Many objects whose literal (or hexadecimal) string is left open, closed
     # only at the end of the file: each would run over all that follow it.
     for name, opening, closing in (("strings-over-objects", b"(", b")"), ("hexstrings-over-objects", b"<", b">")):
-        pdf = Pdf()
-        catalog_and_pages(pdf)
+        pdf = _pages()
         for n in range(5, 30005):
             pdf.obj(n, opening)
         pdf.raw(closing * 30000 + b"\n")
@@ -360,16 +322,14 @@ def amplification():
 
     # Three million empty subsections ("0 0") in a classic table: each makes
     # a record, and records cost memory even without entries.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     at = pdf.classic_xref(rows_for(pdf, 5), b"/Size 5 /Root 1 0 R")
     pdf.out = pdf.out.replace(b"trailer", b"0 0\n" * (3 << 20) + b"trailer", 1)
     yield "empty-subsections", pdf.tail(at), fail("PdfFileParser::ParseCrossReference:limit")
 
     # A cross-reference stream of 1-byte entries decoding to 10 MiB: ten
     # million in-use entries from a file of a few kilobytes.
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     at = pdf.pos()
     count = 10 << 20
     data = zlib.compress(b"\x09" * count, 6)
@@ -395,8 +355,7 @@ def _objstm_file(entries, content, length=None, first=4, root=False, stm=5, held
     given dictionary entries and (raw) content; root: the held object is the
     catalog the trailer names, so that its value is read. With stm 6 and held
     5 the object stream is decoded before it is written."""
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.stream(stm, b"/Type /ObjStm /N 1 /First %d" % first + entries, content, length=length)
     data = _with_xref_stream(pdf, 7, compressed=[(held, stm, 0)])
     return data.replace(b"/Root 1 0 R", b"/Root %d 0 R" % held) if root else data
@@ -404,8 +363,7 @@ def _objstm_file(entries, content, length=None, first=4, root=False, stm=5, held
 
 def _object_file(body, count=6, tail=b""):
     """A classic file whose object 5 has the given body."""
-    pdf = Pdf()
-    catalog_and_pages(pdf)
+    pdf = _pages()
     pdf.obj(5, body)
     pdf.raw(tail)
     return _classic(pdf, count)
@@ -479,12 +437,6 @@ def messages():
     ]
     for i, (message, data) in enumerate(rows):
         yield "message-%02d" % i, data, fail(message)
-
-
-def _pages():
-    pdf = Pdf()
-    catalog_and_pages(pdf)
-    return pdf
 
 
 def _entry_type_3():

@@ -2,6 +2,7 @@
 
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "crypt/aescbc.h"
 #include "writer/pdfdecryptedfilewriter.h"
@@ -96,6 +97,22 @@ TEST(Decryption, AesStringsAndPadding) {
     EXPECT_EQ(error.empty() ? got : "!" + error, row.expected) << row.body;
     // A failed object is never found half decrypted by a second fetch.
     if (!error.empty() && error != "Wrong password") { EXPECT_EQ(pdftest::ErrorOf([&] { d.Get("1 0 R"); }), error); }
+  }
+}
+
+// A stream's own crypt filter, first in /Filter, decides: the identity
+// filter (named, or by default) leaves its data as stored.
+TEST(Decryption, StreamCryptFilter) {
+  PdfRevision4SecurityHandler h;
+  h.ComputeKeys("user", "owner", "P");
+  for (const std::string filter : {"/Filter /Crypt", "/Filter [/Crypt /FlateDecode] /DecodeParms [<</Name /Identity>> null]"}) {
+    Doc d(File(h.EncryptDictionaryEntries(), "<<" + filter + ">>", PdfSecurityHandler::Hex(h.GetIdentifier())));
+    d.parser.SetPassword("user", false);
+    ASSERT_EQ(d.Parse(), "");
+    std::vector<uint8_t> data = {'c', 'l', 'e', 'a', 'r'};
+    auto* dict = static_cast<PdfDiccionario*>(d.Get("1 0 R"));
+    EXPECT_EQ(pdftest::ErrorOf([&] { d.parser.Decryption()->DecryptStream(dict, data); }), "") << filter;
+    EXPECT_EQ(std::string(data.begin(), data.end()), "clear") << filter;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "pdf/pdfdiccionario.h"
 #include "pdf/pdflimits.h"
 #include "pdf/pdfmemorystream.h"
 #include "pdf/pdfxrefscanner.h"
@@ -43,9 +44,11 @@ TEST(XRefScanner, FindsHeadersTrailersAndNames) {
 }
 
 TEST(XRefScanner, HeadersAcrossChunkBoundaries) {
-  // A header placed so that each of its bytes in turn is the last of a chunk.
-  for (size_t shift = 0; shift < 12; ++shift) {
-    std::string bytes(pdflimits::kScanChunkBytes - 10 + shift, ' ');
+  // A header placed so that each of its bytes in turn is the last of a chunk,
+  // or the last one examined before the next read (its number then lies in
+  // what the next chunk keeps of this one).
+  for (size_t shift = 0; shift < 48; ++shift) {
+    std::string bytes(pdflimits::kScanChunkBytes - 40 + shift, ' ');
     const size_t at = bytes.size();
     bytes += "123 45 obj trailer";
     EXPECT_EQ(ScanText(bytes), "h-1 123.45@" + std::to_string(at) + " T@" + std::to_string(at + 18)) << shift;
@@ -98,6 +101,24 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
     EXPECT_EQ(doc.parser.BuscarEnTrailer("/Root", false)->text, c.root) << c.name;
     EXPECT_EQ(doc.parser.BuscarEnTrailer("/Info", false) != nullptr, c.info) << c.name;
     EXPECT_NE(doc.Get("3 0 R"), nullptr) << c.name;
+  }
+}
+
+// Without cross-reference data the newest version of an object (the one
+// later in the file) is used, and a stream without "endstream" ends before
+// the line end that precedes "endobj".
+TEST(Recovery, NewestVersionAndUnclosedStream) {
+  for (const std::string eol : {"\r\n", "\n", "\r", ""}) {
+    pdftest::Doc doc(Damaged([&eol](const std::string& s) {
+      return s.substr(0, s.find("xref")) + "3 0 obj\n<</Type/Page/Parent 2 0 R/New 1>>\nendobj\n" +
+             "5 0 obj\n<</Length 99>>\nstream\nDATA" + eol + "endobj\n";
+    }));
+    doc.parser.SetRepair(true);
+    ASSERT_EQ(doc.Parse(), "");
+    EXPECT_NE(static_cast<PdfDiccionario*>(doc.Get("3 0 R"))->GetValue("/New", false), nullptr);
+    int64_t offset = 0, length = 0;
+    doc.parser.StreamExtent(static_cast<PdfDiccionario*>(doc.Get("5 0 R")), "no /Length", &offset, &length);
+    EXPECT_EQ(doc.bytes.substr(static_cast<size_t>(offset), static_cast<size_t>(length)), "DATA") << eol.size();
   }
 }
 

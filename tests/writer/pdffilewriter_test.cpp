@@ -66,6 +66,7 @@ TEST(PdfFileWriter, StreamLength) {
       {"30", "", "18 ", "too long"},
       {"5", "", "18 ", "too short"},
       {"999999", "", "18 ", "beyond the end of the file"},
+      {"18.0", "", "18 ", "right, but no whole number"},
       {"3 0 R", "18", "3 0 R ", "right indirect length kept as a reference"},
       {"3 0 R", "7", "18 ", "wrong indirect length written as a number"},
       {"9 0 R", "", "18 ", "indirect length naming a missing object"},

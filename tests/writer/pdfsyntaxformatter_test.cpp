@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "crypt/pdfsecurityhandler.h"
+#include "tests/pdfbuilder.h"
+
 namespace {
 
 struct Row {
@@ -27,6 +30,7 @@ TEST(PdfSyntaxFormatter, FormatName) {
   for (const Row& row : rows) EXPECT_EQ(PdfSyntaxFormatter::FormatName(row.input), row.expected) << row.what;
 }
 
+// The writer's escaper and the security handler's (for O and U) alike.
 TEST(PdfSyntaxFormatter, EscapeLiteralString) {
   const Row rows[] = {
       {"", "", "empty string"},
@@ -35,7 +39,10 @@ TEST(PdfSyntaxFormatter, EscapeLiteralString) {
       {"\n\r\t\b\fx", "\\n\\r\\t\\b\\fx", "the five control escapes, then a run"},
       {"\x0B\x0E\x7F\x80\xFF", "\x0B\x0E\x7F\x80\xFF", "neighbouring control and high bytes stay raw"},
   };
-  for (const Row& row : rows) EXPECT_EQ(PdfSyntaxFormatter::EscapeLiteralString(row.input), row.expected) << row.what;
+  for (const Row& row : rows) {
+    EXPECT_EQ(PdfSyntaxFormatter::EscapeLiteralString(row.input), row.expected) << row.what;
+    EXPECT_EQ(PdfSecurityHandler::EscapeLiteralString(row.input), row.expected) << row.what;
+  }
 
   // Appending keeps what the buffer already holds.
   std::string out = "(";
@@ -49,19 +56,14 @@ TEST(PdfSyntaxFormatter, EscapeLiteralString) {
 TEST(PdfSyntaxFormatter, EscapeRoundTripsAllBytes) {
   std::string all;
   for (int i = 0; i < 512; ++i) all.push_back(static_cast<char>(i));
-  const std::string escaped = PdfSyntaxFormatter::EscapeLiteralString(all);
-  std::string decoded;
-  for (size_t i = 0; i < escaped.size(); ++i) {
-    if (escaped[i] != '\\') {
-      EXPECT_EQ(std::string("()\n\r").find(escaped[i]), std::string::npos) << "raw byte " << int(escaped[i]);
-      decoded.push_back(escaped[i]);
-      continue;
+  for (const std::string& escaped :
+       {PdfSyntaxFormatter::EscapeLiteralString(all), PdfSecurityHandler::EscapeLiteralString(all)}) {
+    EXPECT_EQ(pdftest::Unescape(escaped), all);
+    for (size_t i = 0; i < escaped.size(); ++i) {
+      if (escaped[i] == '\\') ++i;
+      else EXPECT_EQ(std::string("()\n\r").find(escaped[i]), std::string::npos) << "raw byte " << int(escaped[i]);
     }
-    const char c = escaped.at(++i);
-    const size_t k = std::string("nrtbf").find(c);
-    decoded.push_back(k == std::string::npos ? c : "\n\r\t\b\f"[k]);
   }
-  EXPECT_EQ(decoded, all);
 }
 
 TEST(PdfSyntaxFormatter, HexToBytes) {
