@@ -22,11 +22,15 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_damaged  # noqa: E402
 
 TIMEOUT = 30  # a tool that takes longer failed (qpdf took 74 s on one damaged file)
+# qpdf --check as the judge is given longer: on one crafted file it takes
+# half a minute of its own, more on a loaded machine, and a judge that
+# times out would blame the copy.
+CHECK_TIMEOUT = 300
 
 
-def run(cmd):
+def run(cmd, timeout=TIMEOUT):
     try:
-        r = subprocess.run(cmd, capture_output=True, timeout=TIMEOUT)
+        r = subprocess.run(cmd, capture_output=True, timeout=timeout)
         return r.returncode, r.stdout.decode("latin-1"), r.stderr.decode("latin-1")
     except subprocess.TimeoutExpired:
         return -1, "", "timeout"
@@ -36,7 +40,7 @@ def judge(copy):
     """(good, pages, text bytes, qpdf --check exit) of an encrypted copy."""
     if not os.path.exists(copy):
         return False, 0, 0, None
-    check = run(["qpdf", "--password=u", "--check", copy])[0]
+    check = run(["qpdf", "--password=u", "--check", copy], CHECK_TIMEOUT)[0]
     if check not in (0, 3):
         return False, 0, 0, check
     npages = run(["qpdf", "--password=u", "--show-npages", copy])[1].strip()
@@ -69,7 +73,7 @@ def one(varnel, path, work):
     if wrote and vrc != 0 or not wrote and vrc == 0:
         problems.append("exit %d, output %s" % (vrc, "written" if wrote else "missing"))
     if wrote and (vcheck not in (0, 3) or vcheck == 3 and not vgood):
-        input_check = run(["qpdf", "--check", path])[0]
+        input_check = run(["qpdf", "--check", path], CHECK_TIMEOUT)[0]
         if vcheck != input_check and not (vcheck == 3 and input_check in (2, 3)):
             problems.append("qpdf --check of varnel's copy exits %s, of the input %s" % (vcheck, input_check))
     return res, problems
