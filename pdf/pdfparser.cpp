@@ -150,6 +150,16 @@ std::string PdfParser::ParseString(PdfStream& s) {
   int depth = 1;
   for (;;) {
     if (out.size() > pdflimits::kMaxTokenBytes) throw _kelvra_runtime_error("PdfParser::ParseString:Limit");
+    // A run of plain bytes is taken from the stream's window at once.
+    size_t available = 0;
+    const uint8_t* p = s.Window(&available);
+    size_t run = 0;
+    while (run < available && p[run] != '\\' && p[run] != '(' && p[run] != ')') ++run;
+    if (run != 0) {
+      out.append(reinterpret_cast<const char*>(p), run);
+      s.Skip(run);
+      continue;
+    }
     int c = ReadStringByte(s);
     if (c == '\\') {
       const int e = ReadStringByte(s);
