@@ -151,23 +151,21 @@ void PdfXRefStreamTable::SortRecords() const {
   if (sorted_) return;
   if (seen_sparse_.empty()) {
     // Every number is in the bitmap, once: an entry's place in number order
-    // is the count of numbers below its own, which the bitmap gives. Each
-    // swap below puts one entry in its place, so a million entries are
-    // ordered in one pass, in place, where sorting took 50 times as many
-    // steps.
+    // is the count of numbers below its own, which the bitmap gives, so one
+    // pass puts every entry in its place. Entries come mostly in runs of
+    // near numbers, so the places written to are near each other too.
     std::vector<uint32_t> below(seen_bits_.size());  // numbers below each word
     uint32_t count = 0;
     for (size_t w = 0; w < seen_bits_.size(); ++w) {
       below[w] = count;
       count += static_cast<uint32_t>(PopCount(seen_bits_[w]));
     }
-    auto place = [&](uint32_t num) {
-      const size_t w = num >> 6;
-      return below[w] + static_cast<size_t>(PopCount(seen_bits_[w] & ((uint64_t{1} << (num & 63)) - 1)));
-    };
-    for (size_t p = 0; p < records_.size(); ++p) {
-      for (size_t to = place(records_[p].num); to != p; to = place(records_[p].num)) std::swap(records_[p], records_[to]);
+    std::vector<Record> ordered(records_.size());
+    for (const Record& r : records_) {
+      const size_t w = r.num >> 6;
+      ordered[below[w] + static_cast<size_t>(PopCount(seen_bits_[w] & ((uint64_t{1} << (r.num & 63)) - 1)))] = r;
     }
+    records_.swap(ordered);
   } else {
     // Numbers are unique (AddEntry drops repeats), so no stability is needed.
     std::sort(records_.begin(), records_.end(), [](const Record& a, const Record& b) { return a.num < b.num; });
