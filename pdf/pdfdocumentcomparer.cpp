@@ -1,11 +1,11 @@
 #include "pdf/pdfdocumentcomparer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <system_error>
 #include <thread>
 
-#include "crypt/md5.h"
 #include "crypt/pdfdecryption.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
@@ -14,22 +14,106 @@
 #include "pdf/pdfkeyvaluepair.h"
 #include "writer/pdfsyntaxformatter.h"
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace {
 
 constexpr size_t kChunkObjects = 4096;
 
-// A tag and a length-prefixed piece, so that no two forms run together.
-// The length takes 7 bits a byte, low first (most pieces are short: one).
-void Piece(std::string* out, char tag, const void* data, size_t size) {
-  out->push_back(tag);
-  size_t n = size;
-  for (; n >= 0x80; n >>= 7) out->push_back(static_cast<char>(0x80 | (n & 0x7F)));
-  out->push_back(static_cast<char>(n));
-  out->append(static_cast<const char*>(data), size);
+// A canonical form: tagged, length-prefixed pieces, so that no two forms
+// run together. The length takes 7 bits a byte, low first (most pieces are
+// short: one). Kept in a buffer of its own, reused, grown by doubling.
+class Form {
+ public:
+  void Clear() { used_ = 0; }
+  const char* data() const { return buffer_.data(); }
+  size_t size() const { return used_; }
+  void Piece(char tag, const void* data, size_t size) {
+    if (buffer_.size() - used_ < size + 11) buffer_.resize(std::max(2 * buffer_.size(), used_ + size + 11));
+    char* p = buffer_.data() + used_;
+    *p++ = tag;
+    size_t n = size;
+    for (; n >= 0x80; n >>= 7) *p++ = static_cast<char>(0x80 | (n & 0x7F));
+    *p++ = static_cast<char>(n);
+    if (size != 0) std::memcpy(p, data, size);
+    used_ = static_cast<size_t>(p - buffer_.data()) + size;
+  }
+  void Mark(char tag) { Piece(tag, nullptr, 0); }
+
+ private:
+  std::vector<char> buffer_ = std::vector<char>(256);
+  size_t used_ = 0;
+};
+
+PdfDocumentComparer::Digest DigestOfBytes(const void* data, size_t size) {
+  const XXH128_hash_t h = XXH3_128bits(data, size);
+  PdfDocumentComparer::Digest digest;
+  for (int i = 0; i < 8; ++i) {
+    digest[i] = static_cast<uint8_t>(h.low64 >> (8 * i));
+    digest[8 + i] = static_cast<uint8_t>(h.high64 >> (8 * i));
+  }
+  return digest;
 }
 
 bool IsNull(const PdfValue* v) {
   return v == nullptr || (v->kind() == PdfValue::Kind::Value && v->native_type == NATIVE_KEYWORD && v->text == "null");
+}
+
+void Canonical(PdfFileParser& parser, PdfValue* v, bool catalog, Form* out) {
+  if (IsNull(v)) {
+    out->Mark('n');
+    return;
+  }
+  switch (v->kind()) {
+    case PdfValue::Kind::Dictionary: {
+      auto* d = static_cast<PdfDiccionario*>(v);
+      out->Mark('d');
+      // A stream's own crypt filter, undone as its data are read, counts
+      // for nothing (copies leave it out).
+      const bool decrypted = d->IsStream() && parser.Decryption() != nullptr;
+      for (const PdfKeyValuePair* pair : d->pairs) {
+        if ((d->IsStream() && pair->key == "/Length") || (catalog && pair->key == "/Extensions")) continue;
+        const auto copied = decrypted ? PdfDecryption::CopyAfterDecryption(d, pair->key) : PdfDecryption::CopiedEntry::kAsIs;
+        if (copied == PdfDecryption::CopiedEntry::kLeftOut) continue;
+        out->Piece('k', pair->key.data(), pair->key.size());
+        if (copied == PdfDecryption::CopiedEntry::kWithoutFirst) {
+          out->Mark('a');
+          const auto& elements = static_cast<PdfArray*>(d->GetValue(pair->key, true))->elements;
+          for (size_t i = 1; i < elements.size(); ++i) Canonical(parser, elements[i], false, out);
+          out->Mark('e');
+        } else {
+          Canonical(parser, pair->value, false, out);
+        }
+      }
+      out->Mark('e');
+      if (d->IsStream()) {
+        int64_t offset = 0, length = 0;
+        parser.StreamExtent(d, "/OffsetStream no /Length", &offset, &length);
+        std::vector<uint8_t> data;
+        parser.ReadStoredStream(d, offset, length, &data);
+        const PdfDocumentComparer::Digest digest = DigestOfBytes(data.data(), data.size());
+        out->Piece('s', digest.data(), digest.size());
+      }
+      return;
+    }
+    case PdfValue::Kind::Array:
+      out->Mark('a');
+      for (PdfValue* element : static_cast<PdfArray*>(v)->elements) Canonical(parser, element, false, out);
+      out->Mark('e');
+      return;
+    case PdfValue::Kind::KeyValuePair:
+      throw _kelvra_runtime_error("PdfDocumentComparer:pair");
+    case PdfValue::Kind::Value:
+      break;
+  }
+  if (v->native_type == NATIVE_HEXSTRING) {
+    const std::string bytes = PdfSyntaxFormatter::HexToBytes(v->text);
+    out->Piece('S', bytes.data(), bytes.size());
+  } else {
+    out->Piece(v->native_type == NATIVE_STRING ? 'S' : static_cast<char>('0' + v->native_type), v->text.data(),
+          v->text.size());
+  }
 }
 
 }  // namespace
@@ -51,17 +135,20 @@ const PdfDocumentComparer::Digest* PdfDocumentComparer::Known::Find(int64_t numb
     std::stable_sort(digests_.begin(), digests_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     sorted_ = digests_.size();
   }
+  // Objects are mostly looked up in order: try the one after the last first.
+  if (next_ < digests_.size() && digests_[next_].first == number && (next_ == 0 || digests_[next_ - 1].first < number))
+    return &digests_[next_++].second;
   auto it = std::lower_bound(digests_.begin(), digests_.end(), number, [](const auto& a, int64_t n) { return a.first < n; });
-  return it != digests_.end() && it->first == number ? &it->second : nullptr;
+  if (it == digests_.end() || it->first != number) return nullptr;
+  next_ = static_cast<size_t>(it - digests_.begin()) + 1;
+  return &it->second;
 }
 
 PdfDocumentComparer::Digest PdfDocumentComparer::DigestOf(PdfFileParser& parser, PdfValue* v, bool catalog) {
-  thread_local std::string form;
-  form.clear();
+  thread_local Form form;
+  form.Clear();
   Canonical(parser, v, catalog, &form);
-  Digest digest;
-  Md5::Digest(form.data(), form.size(), digest.data());
-  return digest;
+  return DigestOfBytes(form.data(), form.size());
 }
 
 void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual, Known* known, PdfFileParser* actual_too) {
@@ -130,67 +217,10 @@ void PdfDocumentComparer::Digests(PdfFileParser& parser, const Objects& objects,
       digest = DigestOf(parser, parser.DameObjeto(objects[i].first, objects[i].second), objects[i].first == catalog);
     } catch (const _kelvra_runtime_error& e) {
       // An object that cannot be read differs from one that can.
-      std::string form;
-      Piece(&form, '!', e.message.data(), e.message.size());
-      Md5::Digest(form.data(), form.size(), digest.data());
+      Form form;
+      form.Piece('!', e.message.data(), e.message.size());
+      digest = DigestOfBytes(form.data(), form.size());
     }
     parser.ReleaseValuesFrom(mark);
-  }
-}
-
-void PdfDocumentComparer::Canonical(PdfFileParser& parser, PdfValue* v, bool catalog, std::string* out) {
-  if (IsNull(v)) {
-    Piece(out, 'n', "", 0);
-    return;
-  }
-  switch (v->kind()) {
-    case PdfValue::Kind::Dictionary: {
-      auto* d = static_cast<PdfDiccionario*>(v);
-      Piece(out, 'd', "", 0);
-      // A stream's own crypt filter, undone as its data are read, counts
-      // for nothing (copies leave it out).
-      const bool decrypted = d->IsStream() && parser.Decryption() != nullptr;
-      for (const PdfKeyValuePair* pair : d->pairs) {
-        if ((d->IsStream() && pair->key == "/Length") || (catalog && pair->key == "/Extensions")) continue;
-        const auto copied = decrypted ? PdfDecryption::CopyAfterDecryption(d, pair->key) : PdfDecryption::CopiedEntry::kAsIs;
-        if (copied == PdfDecryption::CopiedEntry::kLeftOut) continue;
-        Piece(out, 'k', pair->key.data(), pair->key.size());
-        if (copied == PdfDecryption::CopiedEntry::kWithoutFirst) {
-          Piece(out, 'a', "", 0);
-          const auto& elements = static_cast<PdfArray*>(d->GetValue(pair->key, true))->elements;
-          for (size_t i = 1; i < elements.size(); ++i) Canonical(parser, elements[i], false, out);
-          Piece(out, 'e', "", 0);
-        } else {
-          Canonical(parser, pair->value, false, out);
-        }
-      }
-      Piece(out, 'e', "", 0);
-      if (d->IsStream()) {
-        int64_t offset = 0, length = 0;
-        parser.StreamExtent(d, "/OffsetStream no /Length", &offset, &length);
-        std::vector<uint8_t> data;
-        parser.ReadStoredStream(d, offset, length, &data);
-        uint8_t digest[Md5::kDigestSize];
-        Md5::Digest(data.data(), data.size(), digest);
-        Piece(out, 's', digest, sizeof digest);
-      }
-      return;
-    }
-    case PdfValue::Kind::Array:
-      Piece(out, 'a', "", 0);
-      for (PdfValue* element : static_cast<PdfArray*>(v)->elements) Canonical(parser, element, false, out);
-      Piece(out, 'e', "", 0);
-      return;
-    case PdfValue::Kind::KeyValuePair:
-      throw _kelvra_runtime_error("PdfDocumentComparer:pair");
-    case PdfValue::Kind::Value:
-      break;
-  }
-  if (v->native_type == NATIVE_HEXSTRING) {
-    const std::string bytes = PdfSyntaxFormatter::HexToBytes(v->text);
-    Piece(out, 'S', bytes.data(), bytes.size());
-  } else {
-    Piece(out, v->native_type == NATIVE_STRING ? 'S' : static_cast<char>('0' + v->native_type), v->text.data(),
-          v->text.size());
   }
 }

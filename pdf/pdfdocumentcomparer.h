@@ -18,8 +18,10 @@ class PdfValue;
 // /Extensions (the AES-256 writer declares its extension level there). The
 // first difference throws "PdfDocumentComparer:object N G differs".
 //
-// Each object is reduced to the MD5 digest of its canonical form (stream
-// data by their own digest). A writer may record the digests of the objects
+// Each object is reduced to the 128-bit XXH3 digest of its canonical form
+// (stream data by their own digest): a check of our own output against
+// faults of ours, not a defence against forgery, wants a digest whose
+// collisions are as rare as MD5's by chance, and XXH3 costs a tenth. A writer may record the digests of the objects
 // it writes (Record), so that only the objects it did not read (those left
 // inside object streams) are read from the expected file again. The actual
 // file's digests are made on a second thread when one can be had (the
@@ -37,6 +39,7 @@ class PdfDocumentComparer {
    private:
     std::vector<std::pair<int64_t, Digest>> digests_;
     size_t sorted_ = 0;  // digests_[0, sorted_) are in order
+    size_t next_ = 0;    // after the one found last
     int64_t catalog_ = -2;  // not looked up yet
   };
 
@@ -52,5 +55,4 @@ class PdfDocumentComparer {
   // The digests of objects[begin, end).
   static void Digests(PdfFileParser& parser, const Objects& objects, size_t begin, size_t end, int64_t catalog,
                       Known* known, Digest* out);
-  static void Canonical(PdfFileParser& parser, PdfValue* v, bool catalog, std::string* out);
 };
