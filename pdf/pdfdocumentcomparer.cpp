@@ -36,12 +36,29 @@ class Form {
     size_t n = size;
     for (; n >= 0x80; n >>= 7) *p++ = static_cast<char>(0x80 | (n & 0x7F));
     *p++ = static_cast<char>(n);
-    if (size != 0) std::memcpy(p, data, size);
+    Copy(p, static_cast<const char*>(data), size);
     used_ = static_cast<size_t>(p - buffer_.data()) + size;
   }
   void Mark(char tag) { Piece(tag, nullptr, 0); }
 
  private:
+  // Most pieces are a few bytes: copied by fixed-size moves, not a call.
+  static void Copy(char* to, const char* from, size_t size) {
+    if (size > 16) {
+      std::memcpy(to, from, size);
+    } else if (size >= 8) {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + size - 8, from + size - 8, 8);
+    } else if (size >= 4) {
+      std::memcpy(to, from, 4);
+      std::memcpy(to + size - 4, from + size - 4, 4);
+    } else if (size > 0) {
+      to[0] = from[0];
+      to[size / 2] = from[size / 2];
+      to[size - 1] = from[size - 1];
+    }
+  }
+
   std::vector<char> buffer_ = std::vector<char>(256);
   size_t used_ = 0;
 };
