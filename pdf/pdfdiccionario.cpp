@@ -7,7 +7,17 @@
 #include "pdf/pdfkeyvaluepair.h"
 
 namespace {
-bool KeyLess(const PdfKeyValuePair* p, const std::string& key) { return p->key < key; }
+// The order of std::string (bytes unsigned), without a call to memcmp: keys
+// are short names that mostly differ in their first letters.
+int CompareKeys(const std::string& a, const std::string& b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+bool KeyLess(const PdfKeyValuePair* p, const std::string& key) { return CompareKeys(p->key, key) < 0; }
 }  // namespace
 
 PdfDiccionario::PdfDiccionario() : PdfValue(Kind::Dictionary) {}
@@ -28,12 +38,12 @@ void PdfDiccionario::InsertValue(PdfValue* v) {
   if (v == nullptr || v->kind() != Kind::KeyValuePair) throw _kelvra_runtime_error("PdfDiccionario::InsertValue:no PdfKeyValuePair");
   auto* pair = static_cast<PdfKeyValuePair*>(v);
   // Entries usually arrive in ascending order, so appending is the common case.
-  if (pairs.empty() || pairs.back()->key < pair->key) {
+  if (pairs.empty() || CompareKeys(pairs.back()->key, pair->key) < 0) {
     pairs.push_back(pair);
     return;
   }
   auto it = std::lower_bound(pairs.begin(), pairs.end(), pair->key, KeyLess);
-  if (it != pairs.end() && (*it)->key == pair->key) return;  // first entry wins
+  if (it != pairs.end() && CompareKeys((*it)->key, pair->key) == 0) return;  // first entry wins
   pairs.insert(it, pair);
 }
 
