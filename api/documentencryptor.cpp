@@ -5,6 +5,7 @@
 #include "crypt/pdfcipherchoice.h"
 #include "crypt/pdfdecryption.h"
 #include "api/parsenotes.h"
+#include "pdf/besidethread.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfdocumentcomparer.h"
 #include "pdf/pdffileparser.h"
@@ -88,14 +89,14 @@ varnel::Result DocumentEncryptor::Write(PdfStream& input, std::ostream& output, 
 // recorded of what it wrote). The owner password must open the same file
 // key with owner rights.
 void DocumentEncryptor::Verify(PdfDocumentComparer::Known* written_forms, const Source& written) const {
-  // Read twice, so that two threads share the objects.
+  // Read twice, at once, so that two threads share the objects.
   std::unique_ptr<PdfStream> copy[2];
   PdfFileParser actual[2];
   for (int i = 0; i < 2; ++i) {
     copy[i] = written();
     actual[i].SetPassword(options_.user_password, false);
-    actual[i].Parse(*copy[i]);
   }
+  BesideThread::Run([&] { actual[1].Parse(*copy[1]); }, [&] { actual[0].Parse(*copy[0]); });
   if (actual[0].Decryption() == nullptr) throw _kelvra_runtime_error("Verify:the output is not encrypted");
   if (!options_.owner_password.empty()) {
     const std::unique_ptr<PdfDecryption> owner = actual[0].OpenWith(options_.owner_password);

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
-#include <system_error>
-#include <thread>
 
 #include "crypt/pdfdecryption.h"
+#include "pdf/besidethread.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
@@ -182,36 +180,14 @@ void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual
     // of the actual file the first half of them while this one reads the
     // rest after the expected ones.
     const size_t middle = actual_too != nullptr ? begin + (end - begin) / 2 : end;
-    std::exception_ptr failure;
-    auto read_actual = [&] {
-      try {
-        Digests(actual_too != nullptr ? *actual_too : actual, objects, begin, middle, catalog, nullptr, theirs.data());
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    };
-    auto read_here = [&] {
-      Digests(expected, objects, begin, end, catalog, known, ours.data());
-      Digests(actual, objects, middle, end, catalog, nullptr, theirs.data() + (middle - begin));
-    };
-    bool threaded = true;
-    try {
-      std::thread other(read_actual);
-      try {
-        read_here();
-      } catch (...) {
-        other.join();
-        throw;
-      }
-      other.join();
-    } catch (const std::system_error&) {
-      threaded = false;
-    }
-    if (!threaded) {  // no thread to be had: one side after the other
-      read_actual();
-      read_here();
-    }
-    if (failure) std::rethrow_exception(failure);
+    BesideThread::Run(
+        [&] {
+          Digests(actual_too != nullptr ? *actual_too : actual, objects, begin, middle, catalog, nullptr, theirs.data());
+        },
+        [&] {
+          Digests(expected, objects, begin, end, catalog, known, ours.data());
+          Digests(actual, objects, middle, end, catalog, nullptr, theirs.data() + (middle - begin));
+        });
     for (size_t i = 0; i < end - begin; ++i) {
       if (ours[i] != theirs[i])
         throw _kelvra_runtime_error("PdfDocumentComparer:object " + std::to_string(objects[begin + i].first) + " " +
