@@ -16,14 +16,12 @@ import jsonschema
 VARNEL, SAMPLE, ENCRYPTED = sys.argv[1:4]
 LARGE = os.path.join(os.path.dirname(ENCRYPTED), "classic-04.pdf")  # 3 MB
 N, T = {"type": "integer", "minimum": 0}, {"type": ["string", "null"]}
-RECORD = {"oneOf": [{"type": "object", "additionalProperties": False, "required": list(props), "properties": props}
-                    for props in (
-    dict(type={"const": "file"}, input={"type": "string"}, output={"type": "string"},
-         status={"enum": ["ok", "failed", "skipped"]},
-         code={"enum": [None, "open_failed", "not_pdf", "damaged", "encrypted", "wrong_password",
-                        "owner_password_required", "limit_exceeded", "output_failed", "usage"]},
-         message=T, detail=T, seconds={"type": "number", "minimum": 0}, bytes_in=N, bytes_out=N, objects=N,
-         repaired={"type": "boolean"}),
+CODES = [None, "open_failed", "not_pdf", "damaged", "encrypted", "wrong_password", "owner_password_required",
+         "limit_exceeded", "output_failed", "usage"]
+RECORD = {"oneOf": [{"type": "object", "additionalProperties": False, "required": list(p), "properties": p} for p in (
+    dict(type={"const": "file"}, input={"type": "string"}, output={"type": "string"}, code={"enum": CODES},
+         status={"enum": ["ok", "failed", "skipped"]}, message=T, detail=T, seconds={"type": "number", "minimum": 0},
+         bytes_in=N, bytes_out=N, objects=N, repaired={"type": "boolean"}),
     dict(type={"const": "summary"}, files=N, ok=N, failed=N, skipped=N, interrupted={"type": "boolean"},
          seconds={"type": "number"}, bytes_in=N, bytes_out=N, exit_status=N))]}
 
@@ -230,14 +228,11 @@ class Cli(unittest.TestCase):
         os.close(slave)
         p.communicate(batch.encode(), timeout=60)
         seen = b""
-        while True:
-            try:
-                chunk = os.read(master, 65536)
-            except OSError:
-                break
-            if not chunk:
-                break
-            seen += chunk
+        try:
+            while chunk := os.read(master, 65536):
+                seen += chunk
+        except OSError:  # the other end closed
+            pass
         os.close(master)
         self.assertRegex(seen.decode(), r"\r\d+/60 files, [\d.]+/[\d.]+ MB, [\d.]+ MB/s")
         self.assertIn("60 of 60 files encrypted", seen.decode())

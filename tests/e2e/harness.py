@@ -1,5 +1,5 @@
 """What the whole-program runners share: a command run with a time limit,
-the skip status, and cases run on a thread pool with one line each."""
+the skip status, cases run on a thread pool with one line each."""
 import concurrent.futures
 import importlib.util
 import shutil
@@ -27,9 +27,8 @@ def missing(*tools):
 
 
 def run_all(fn, items, jobs=2):
-    """fn(item) -> (label, problems) on `jobs` threads, one PASS/FAIL line
-    each as they end (an exception is that item's failure); returns the
-    number failed."""
+    """fn(item) -> (label, problems) on `jobs` threads, a PASS/FAIL line for
+    each as it ends (an exception fails that item); returns the number failed."""
     failed = 0
     with concurrent.futures.ThreadPoolExecutor(max(1, jobs)) as pool:
         futures = {pool.submit(fn, item): item[0] if isinstance(item, tuple) and isinstance(item[0], str)
@@ -40,7 +39,7 @@ def run_all(fn, items, jobs=2):
             except Exception as exc:  # a bug here must not hide the other cases
                 label, problems = futures[future], [f"harness error {type(exc).__name__}: {exc}"]
             failed += bool(problems)
-            print(("FAIL " if problems else "ok   ") + label + "".join("\n    " + line for p in problems
-                                                                for line in str(p).splitlines()), flush=True)
+            print(("FAIL " if problems else "ok   ") + label +
+                  "".join("\n    " + line for p in problems for line in str(p).splitlines()), flush=True)
     print(f"{len(futures)} cases, {failed} failed")
     return failed

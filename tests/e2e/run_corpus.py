@@ -1,21 +1,13 @@
 #!/usr/bin/python3
-"""Runs `varnel encrypt` over the shared corpus, each file judged by the
-`expected` column of MANIFEST.tsv:
-
-  encrypt-ok        exit 0, and the output passes check_encrypted.py;
-  refuse-encrypted  exit 1 with "is already encrypted", no output file;
-  repair-or-error   exit 0 with an output qpdf --check accepts, or exit 1
-                    with a message and no output file; never a signal.
-
-Each file gets one of SETTINGS by its place in the manifest; files named by
---pdfjs are opened with pdf.js too. With --part K/N only every N-th file from
-the K-th on runs, and those of --pdfjs, unless VARNEL_FULL_TESTS is set.
---selftest proves the checker instead: good outputs pass, outputs or claims
-with one fault each fail the check meant to catch it. Exit 0, 1, or 77 when
-a tool or the corpus is missing.
-
-    run_corpus.py --varnel PATH [--cipher C] [--corpus DIR] [--jobs 2] [--only S]
-                  [--pdfjs FILE,...] [--part K/N] [--selftest] [--work DIR]
+"""`varnel encrypt` over the shared corpus, each file judged by MANIFEST.tsv:
+encrypt-ok: exit 0 and check_encrypted.py passes; refuse-encrypted: exit 1,
+"is already encrypted", no output; repair-or-error: exit 0 and qpdf --check
+passes, or exit 1 with a message and no output. Each file gets one of
+SETTINGS by its place; --pdfjs files are opened with pdf.js too; --part K/N:
+every N-th file from the K-th and the --pdfjs ones (all with
+VARNEL_FULL_TESTS). --selftest proves the checker on good outputs and on
+outputs or claims with one fault each. Exit 0, 1, or 77 (a tool or the
+corpus missing). See --help.
 """
 import argparse
 import csv
@@ -162,10 +154,9 @@ def selftest_case(args, case):
         if rc != 0:
             return name, [f"varnel {describe(rc)} {err[:200]}"]
         if maker:
-            with open(dst, "rb") as f:
+            with open(dst, "r+b") as f:
                 data = maker(f.read())
-            with open(dst, "wb") as f:
-                f.write(data)
+                f.seek(0), f.truncate(), f.write(data)
     rc, out, _ = check(args, src, dst, user, owner, letters, "--no-text", cipher=claim)
     m = re.search(r"^RESULT FAIL \S+: (.*)$", out, re.M)
     failed = set(m[1].split(", ")) if m else set()
@@ -180,7 +171,7 @@ def main():
     ap.add_argument("--cipher", default="rc4-128")
     ap.add_argument("--corpus", default=os.environ.get("VARNEL_CORPUS") or os.path.join(HERE, "../../../shared/corpus"))
     ap.add_argument("--jobs", type=int, default=2)
-    ap.add_argument("--only", default="", help="run only files (or self-test cases) whose name contains this")
+    ap.add_argument("--only", default="", help="only files (or self-test cases) whose name contains this")
     ap.add_argument("--pdfjs", default="", help="comma-separated corpus files to open with pdf.js too")
     ap.add_argument("--part", default="0/1", help="K/N: every N-th file from the K-th (all with VARNEL_FULL_TESTS)")
     ap.add_argument("--selftest", action="store_true")

@@ -25,10 +25,8 @@ CHECK_TIMEOUT = 300
 
 def stream_spans(data, type_name):
     """(start, end) of the data of each stream whose dictionary names type_name."""
-    for m in re.finditer(rb"/Type\s*/" + type_name + rb"\b", data):
-        s, e = data.find(b"stream", m.end()), data.find(b"endstream", data.find(b"stream", m.end()))
-        if s >= 0 and e >= 0:
-            yield s + 6 + (2 if data[s + 6:s + 8] == b"\r\n" else 1), e
+    return [(m.end(), data.find(b"endstream", m.end())) for m in
+            re.finditer(rb"/Type\s*/" + type_name + rb"\b.*?stream\r?\n", data, re.S) if b"endstream" in data[m.end():]]
 
 
 def damages(data):
@@ -63,16 +61,13 @@ def damages(data):
 
 def judge(copy):
     """(good, pages, text length, qpdf --check exit) of an encrypted copy."""
-    if not os.path.exists(copy):
-        return False, 0, 0, None
-    check = run(["qpdf", "--password=u", "--check", copy], CHECK_TIMEOUT)[0]
+    check = run(["qpdf", "--password=u", "--check", copy], CHECK_TIMEOUT)[0] if os.path.exists(copy) else None
     if check not in (0, 3):
         return False, 0, 0, check
     npages = run(["qpdf", "--password=u", "--show-npages", copy], TIMEOUT)[1].strip()
-    r6 = re.search(r"^R = 6$", run(["qpdf", "--password=u", "--show-encryption", copy], TIMEOUT)[1], re.M)
-    text = len(run(["pdftotext", "-upw", "u", copy, "-"], TIMEOUT)[1])
     pages = int(npages) if npages.isdigit() else 0
-    return pages >= 1 and r6 is not None, pages, text, check
+    r6 = re.search(r"^R = 6$", run(["qpdf", "--password=u", "--show-encryption", copy], TIMEOUT)[1], re.M)
+    return pages >= 1 and r6 is not None, pages, len(run(["pdftotext", "-upw", "u", copy, "-"], TIMEOUT)[1]), check
 
 
 def one(varnel, work, path):

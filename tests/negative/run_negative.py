@@ -1,20 +1,12 @@
 #!/usr/bin/python3
 """The negative suite: 'varnel encrypt' on hostile files (cases.py) and on
-damaged copies of the sample PDFs, each under a 1 GiB address-space limit
-and a time limit. Every run ends in one of two sound ways:
-
-- exit 1 (3: wrong password), one line "varnel: ..." on stderr, a message of
-  the library (the one the case expects, where it names one) as the JSON
-  record's detail, and no output file;
-- exit 0 and an output qpdf checks clean with the user password; only what
-  the tool copies as it stands may draw qpdf's warnings (PASSED_ON), and only
-  when qpdf finds the input damaged too, as may what it finds in the input.
-
-Damaged copies use a fixed seed; unless VARNEL_FULL_TESTS is set, 4 places
-per file instead of --points.
-
-Usage: run_negative.py VARNEL [--corpus DIR] [--files N] [--points N] [--seed N]
-       [--only S] [--keep DIR] [--jobs N] [--no-memory-limit] [--time-limit S] [--repair]
+damaged copies of sample PDFs (a fixed seed; 4 places per file unless
+VARNEL_FULL_TESTS is set), each under a 1 GiB address-space limit and a time
+limit. Each run ends soundly: exit 1 (3: wrong password) with one line
+"varnel: ..." on stderr, the library's message (the case's, where it names
+one) as the JSON record's detail and no output file; or exit 0 and an output
+qpdf checks clean with the user password, but for what the tool copies as it
+stands (PASSED_ON) when qpdf finds the input damaged too. See --help.
 """
 import argparse
 import json
@@ -114,12 +106,11 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("varnel")
     ap.add_argument("--corpus", default=os.path.join(HERE, "../../../shared/corpus"))
-    ap.add_argument("--files", type=int, default=12, help="sample files to damage")
-    ap.add_argument("--points", type=int, default=10, help="cuts and changed bytes per file (each)")
-    ap.add_argument("--seed", type=int, default=20240601, help="chooses the files and the places to damage")
+    for name, default, text in (("--files", 12, "sample files to damage"), ("--points", 10, "cuts and changed bytes per file"),
+                                ("--seed", 20240601, "chooses the files and places"), ("--jobs", 2, "")):
+        ap.add_argument(name, type=int, default=default, help=text)
     ap.add_argument("--only", default="", help="run the cases whose name contains this")
     ap.add_argument("--keep", help="keep the inputs and outputs in this folder")
-    ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--no-memory-limit", action="store_true", help="for sanitizer builds, whose shadow memory needs more")
     ap.add_argument("--time-limit", type=int, default=30, help="seconds per run (a case takes under 5 optimised)")
     ap.add_argument("--repair", action="store_true", help="let varnel repair (files that must fail may be repaired)")
