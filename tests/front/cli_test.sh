@@ -1,52 +1,33 @@
 #!/bin/bash
-# varnel.exe under Wine: encrypts a corpus file with each cipher, and a copy
-# of one whose name lies outside any ANSI code page into a file named
-# likewise; qpdf opens the results with the passwords given (AES-256 ones
-# as SASLprep prepares them). An encrypted input is refused with exit
-# status 1 and no output file.
+# varnel.exe under Wine: a corpus file encrypted with each cipher, and a copy
+# named outside any ANSI code page into a file named likewise; qpdf_check.sh
+# then opens each with the passwords given (AES-256 ones as SASLprep
+# prepares them). An encrypted input is refused: exit 1, no output file.
 # Usage: cli_test.sh VARNEL_EXE CORPUS WORKDIR   (environment: VARNEL_WINE, WINEPREFIX)
 set -u
 exe=$1 corpus=$2 work=$3
 failures=0
 win() { local p=$1; echo "Z:${p//\//\\}"; }
-check() {
-  if [ "$1" = 0 ]; then echo "ok: $2"; else echo "FAIL: $2"; failures=$((failures + 1)); fi
-}
-varnel() { "$VARNEL_WINE" "$exe" "$@"; }
-
+check() { if [ "$1" = 0 ]; then echo "ok: $2"; else echo "FAIL: $2"; failures=$((failures + 1)); fi; }
 rm -rf "$work"
 mkdir -p "$work"
-unicode_input="$work/Ωmega 文書.pdf"
-cp "$corpus/classic-02.pdf" "$unicode_input"
+cp "$corpus/classic-02.pdf" "$work/Ωmega 文書.pdf"
 
-# Each row: input, output, cipher option, user password as typed, the same
-# after SASLprep (what qpdf is given), expected revision and /P.
-rows=(
-  "$corpus/classic-01.pdf|$work/classic-01.encrypted.pdf||user|user|6|-1324"
-  "$unicode_input|$work/encrypted ☺ Ω.pdf|--cipher=rc4-128|user|user|3|-1836"
-  "$corpus/classic-01.pdf|$work/aes-128.pdf|--cipher=aes-128|user|user|4|-1324"
-  "$corpus/classic-01.pdf|$work/saslprep.pdf|--cipher=aes-256|I$(printf '\u00ad')X|IX|6|-1324"
-)
-for row in "${rows[@]}"; do
-  IFS='|' read -r input output cipher typed user revision p <<< "$row"
-  name="$(basename "$input") ${cipher:-default cipher}"
-  varnel encrypt $cipher -u "$typed" -o owner -p PC "$(win "$input")" "$(win "$output")"
-  check $? "$name: varnel.exe encrypt"
-  qpdf --check --password="$user" "$output" >/dev/null 2>&1
-  check $? "$name: qpdf --check with the user password"
-  qpdf --check --password=owner "$output" >/dev/null 2>&1
-  check $? "$name: qpdf --check with the owner password"
-  info=$(qpdf --show-encryption --password="$user" "$output" 2>/dev/null)
-  echo "$info" | grep -qx "R = $revision" && echo "$info" | grep -qx "P = $p"
-  check $? "$name: revision $revision, permissions print and copy"
-done
+# input|output|cipher option|user password as typed|as qpdf is given it|revision|/P
+while IFS='|' read -r input output cipher typed user revision p; do
+  "$VARNEL_WINE" "$exe" encrypt $cipher -u "$typed" -o owner -p PC "$(win "$input")" "$(win "$work/$output.pdf")"
+  check $? "$output: varnel.exe encrypt"
+  printf '%s\nowner\n%s\n%s\n' "$user" "$p" "$revision" > "$work/$output.expect"
+done <<EOT
+$corpus/classic-01.pdf|classic-01.encrypted||user|user|6|-1324
+$work/Ωmega 文書.pdf|encrypted ☺ Ω|--cipher=rc4-128|user|user|3|-1836
+$corpus/classic-01.pdf|aes-128|--cipher=aes-128|user|user|4|-1324
+$corpus/classic-01.pdf|saslprep|--cipher=aes-256|I$(printf '\u00ad')X|IX|6|-1324
+EOT
+bash "$(dirname "$0")/qpdf_check.sh" "$work"
+check $? "qpdf opens what varnel.exe wrote"
 
-message=$(varnel encrypt "$(win "$corpus/classic-encrypted-01.pdf")" "$(win "$work/refused.pdf")" 2>&1)
-[ $? = 1 ]
-check $? "encrypted input: exit status 1"
-echo "$message" | grep -q 'is already encrypted'
-check $? "encrypted input: says why ($message)"
-[ ! -e "$work/refused.pdf" ]
-check $? "encrypted input: no output file"
-
+message=$("$VARNEL_WINE" "$exe" encrypt "$(win "$corpus/classic-encrypted-01.pdf")" "$(win "$work/refused.pdf")" 2>&1)
+[ $? = 1 ] && echo "$message" | grep -q 'is already encrypted' && [ ! -e "$work/refused.pdf" ]
+check $? "encrypted input: exit status 1, no output file ($message)"
 [ "$failures" = 0 ]

@@ -1,88 +1,61 @@
 #!/bin/bash
-# Registration leaves exactly the class's keys in the registry (read back with
-# Wine's reg), registering twice leaves one set, and unregistering removes
-# them all but never the CLSID key itself. Ends registered.
-# Usage: registry_test.sh DLL
-# Environment: VARNEL_WINE_SYSTEM (wine loader of the DLL's bitness),
-# VARNEL_REG_VIEW (/reg:64 or /reg:32), WINEPREFIX.
+# Registration leaves exactly the class's keys (read back with Wine's reg),
+# registering twice leaves one set, unregistering removes them all but never
+# the CLSID key itself, also when not registered. Ends registered.
+# Usage: registry_test.sh DLL   (environment: VARNEL_WINE_SYSTEM, VARNEL_REG_VIEW, WINEPREFIX)
 set -u
 dll_w="Z:${1//\//\\}"
-clsid='{41583B6C-2DC8-45F1-9254-B25A6B16006A}'
-libid='{809F059A-350F-4EDE-9A2A-147556DA6FAD}'
-hkcr='HKEY_CLASSES_ROOT'
+clsid='{41583B6C-2DC8-45F1-9254-B25A6B16006A}' libid='{809F059A-350F-4EDE-9A2A-147556DA6FAD}'
 failures=0
-
-wine_run() { "$VARNEL_WINE_SYSTEM" "$@"; }
+wine() { "$VARNEL_WINE_SYSTEM" "$@"; }
 # A key and everything below it, one line per key or value, blank lines dropped.
-query() { wine_run reg query "$1" /s "$VARNEL_REG_VIEW" 2>/dev/null | tr -d '\r' | sed '/^$/d'; }
-exists() { wine_run reg query "$1" "$VARNEL_REG_VIEW" >/dev/null 2>&1; }
-check() {
-  if [ "$1" = 0 ]; then echo "ok: $2"; else echo "FAIL: $2"; failures=$((failures + 1)); fi
+query() { wine reg query "HKCR\\$1" /s "$VARNEL_REG_VIEW" 2>/dev/null | tr -d '\r' | sed '/^$/d'; }
+check() { if [ "$1" = 0 ]; then echo "ok: $2"; else echo "FAIL: $2"; failures=$((failures + 1)); fi; }
+I='    ' K='HKEY_CLASSES_ROOT' S='    REG_SZ    '
+expected=(
+"CLSID\\$clsid" "$K\\CLSID\\$clsid
+$I(Default)${S}Varnel Class
+$K\\CLSID\\$clsid\\InprocServer32
+$I(Default)$S$dll_w
+${I}ThreadingModel${S}Apartment
+$K\\CLSID\\$clsid\\ProgID
+$I(Default)${S}VarnelCtrl.Varnel.1
+$K\\CLSID\\$clsid\\Programmable
+$K\\CLSID\\$clsid\\TypeLib
+$I(Default)$S$libid
+$K\\CLSID\\$clsid\\VersionIndependentProgID
+$I(Default)${S}VarnelCtrl.Varnel"
+"VarnelCtrl.Varnel.1" "$K\\VarnelCtrl.Varnel.1
+$I(Default)${S}Varnel Class
+$K\\VarnelCtrl.Varnel.1\\CLSID
+$I(Default)$S$clsid"
+"VarnelCtrl.Varnel" "$K\\VarnelCtrl.Varnel
+$I(Default)${S}Varnel Class
+$K\\VarnelCtrl.Varnel\\CLSID
+$I(Default)$S$clsid
+$K\\VarnelCtrl.Varnel\\CurVer
+$I(Default)${S}VarnelCtrl.Varnel.1")
+
+registered() {
+  for ((i = 0; i < ${#expected[@]}; i += 2)); do
+    got=$(query "${expected[i]}")
+    [ "$got" = "${expected[i + 1]}" ] || diff <(echo "${expected[i + 1]}") <(echo "$got")
+    check $? "$1: ${expected[i]}"
+  done
+  query "TypeLib\\$libid\\1.0" | grep -qF "(Default)${S}VarnelCtrl 1.0 Type Library"
+  check $? "$1: type library 1.0"
 }
-same() {  # name expected actual
-  if [ "$2" = "$3" ]; then
-    check 0 "$1"
-  else
-    check 1 "$1"
-    diff <(echo "$2") <(echo "$3")
-  fi
-}
-indent='    '
-expected_class="$hkcr\\CLSID\\$clsid
-$indent(Default)    REG_SZ    Varnel Class
-$hkcr\\CLSID\\$clsid\\InprocServer32
-$indent(Default)    REG_SZ    $dll_w
-${indent}ThreadingModel    REG_SZ    Apartment
-$hkcr\\CLSID\\$clsid\\ProgID
-$indent(Default)    REG_SZ    VarnelCtrl.Varnel.1
-$hkcr\\CLSID\\$clsid\\Programmable
-$hkcr\\CLSID\\$clsid\\TypeLib
-$indent(Default)    REG_SZ    $libid
-$hkcr\\CLSID\\$clsid\\VersionIndependentProgID
-$indent(Default)    REG_SZ    VarnelCtrl.Varnel"
-expected_progid="$hkcr\\VarnelCtrl.Varnel.1
-$indent(Default)    REG_SZ    Varnel Class
-$hkcr\\VarnelCtrl.Varnel.1\\CLSID
-$indent(Default)    REG_SZ    $clsid"
-expected_independent="$hkcr\\VarnelCtrl.Varnel
-$indent(Default)    REG_SZ    Varnel Class
-$hkcr\\VarnelCtrl.Varnel\\CLSID
-$indent(Default)    REG_SZ    $clsid
-$hkcr\\VarnelCtrl.Varnel\\CurVer
-$indent(Default)    REG_SZ    VarnelCtrl.Varnel.1"
-
-check_registered() {
-  same "$1: class key" "$expected_class" "$(query "HKCR\\CLSID\\$clsid")"
-  same "$1: ProgID" "$expected_progid" "$(query 'HKCR\VarnelCtrl.Varnel.1')"
-  same "$1: version-independent ProgID" "$expected_independent" "$(query 'HKCR\VarnelCtrl.Varnel')"
-  local typelib
-  typelib=$(query "HKCR\\TypeLib\\$libid\\1.0")
-  echo "$typelib" | grep -qF '(Default)    REG_SZ    VarnelCtrl 1.0 Type Library'
-  check $? "$1: type library 1.0 registered"
-}
-
-wine_run regsvr32 /s "$dll_w"
-check $? "regsvr32"
-check_registered "registered once"
-
-wine_run regsvr32 /s "$dll_w"
-check $? "regsvr32 again"
-check_registered "registered twice"
-
-wine_run regsvr32 /u /s "$dll_w"
-check $? "regsvr32 /u"
-for key in "HKCR\\CLSID\\$clsid" 'HKCR\VarnelCtrl.Varnel.1' 'HKCR\VarnelCtrl.Varnel' "HKCR\\TypeLib\\$libid"; do
-  ! exists "$key"
-  check $? "unregistered: $key removed"
+exists() { wine reg query "HKCR\\$1" "$VARNEL_REG_VIEW" >/dev/null 2>&1; }
+for step in once: twice: removed:/u "removed when not registered:/u" again:; do
+  label=${step%%:*} flag=${step#*:}
+  wine regsvr32 $flag /s "$dll_w"
+  check $? "regsvr32 $flag ($label)"
+  if [ -z "$flag" ]; then registered "$label"; continue; fi
+  for key in "CLSID\\$clsid" VarnelCtrl.Varnel.1 VarnelCtrl.Varnel "TypeLib\\$libid"; do
+    ! exists "$key"
+    check $? "$label: $key"
+  done
+  exists CLSID
+  check $? "$label: CLSID key kept"
 done
-exists 'HKCR\CLSID'
-check $? "unregistered: CLSID key kept"
-
-wine_run regsvr32 /u /s "$dll_w"
-check $? "regsvr32 /u when not registered"
-
-wine_run regsvr32 /s "$dll_w"
-check $? "registered again"
-check_registered "registered again"
-
 [ "$failures" = 0 ]
