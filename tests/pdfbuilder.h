@@ -43,6 +43,15 @@ inline Entry InUse(int64_t n, uint32_t gen = 0) { return {n, {1, UINT64_MAX, gen
 inline Entry FreeAt(int64_t n, uint32_t gen = 0) { return {n, {0, 0, gen}}; }
 inline Entry InStm(int64_t n, uint64_t stm, uint32_t index) { return {n, {2, stm, index}}; }
 
+// data deflated by zlib (level 1: fast, and bombs of zeros stay small).
+inline std::string Deflate(const std::string& data) {
+  uLongf n = compressBound(static_cast<uLong>(data.size()));
+  std::string out(n, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 1);
+  out.resize(n);
+  return out;
+}
+
 class PdfBuilder {
  public:
   explicit PdfBuilder(std::string header = "%PDF-1.7\n") : out_(std::move(header)) {}
@@ -62,16 +71,16 @@ class PdfBuilder {
     return Obj(num, "<<" + entries + (length.empty() ? "" : " /Length " + length) + ">>\nstream\n" + data + "\nendstream");
   }
 
-  // An object stream holding (number, body) pairs in order.
-  int64_t ObjStm(int64_t num, const std::vector<std::pair<int64_t, std::string>>& objects, const std::string& entries = "") {
+  // An object stream holding (number, body) pairs in order, deflated if flate.
+  int64_t ObjStm(int64_t num, const std::vector<std::pair<int64_t, std::string>>& objects, const std::string& entries = "",
+                 bool flate = false) {
     std::string header, bodies;
     for (const auto& o : objects) {
       header += std::to_string(o.first) + " " + std::to_string(bodies.size()) + " ";
       bodies += o.second + "\n";
     }
-    return Stream(num,
-                  "/Type/ObjStm /N " + std::to_string(objects.size()) + " /First " + std::to_string(header.size()) + entries,
-                  header + bodies);
+    return Stream(num, "/Type/ObjStm /N " + std::to_string(objects.size()) + " /First " + std::to_string(header.size()) + entries +
+                           (flate ? " /Filter/FlateDecode" : ""), flate ? Deflate(header + bodies) : header + bodies);
   }
 
   // The in-use row of an object written before.
@@ -177,15 +186,6 @@ inline std::string Unescape(const std::string& escaped) {
     const size_t k = std::string("nrtbf").find(c);
     out.push_back(k == std::string::npos ? c : "\n\r\t\b\f"[k]);
   }
-  return out;
-}
-
-// data deflated by zlib (level 1: fast, and bombs of zeros stay small).
-inline std::string Deflate(const std::string& data) {
-  uLongf n = compressBound(static_cast<uLong>(data.size()));
-  std::string out(n, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 1);
-  out.resize(n);
   return out;
 }
 
