@@ -16,16 +16,15 @@ namespace {
 using namespace pdftest;
 
 struct Row {
-  std::string input;     // the body of an object as read
-  std::string expected;  // its bytes as written, up to "endobj"
+  std::string input, expected;  // the body of an object as read, its bytes as written up to "endobj"
   const char* what;
 };
 
-// Writes input as object 2 of a small document and gives its written body.
-std::string WrittenBody(const std::string& body) {
+// Writes bodies as objects 2, 3, ... of a small document and gives the written body of object n.
+std::string WrittenBody(const std::vector<std::string>& bodies, int64_t n = 2) {
   PdfFileWriter w;
-  const std::string out = Rewrite(w, SimpleDocument({body}));
-  return ObjectBody(out, ReadXRef(out), 2);
+  const std::string out = Rewrite(w, SimpleDocument(bodies));
+  return ObjectBody(out, ReadXRef(out), n);
 }
 
 TEST(PdfFileWriter, SerializesValuesByteExact) {
@@ -51,7 +50,7 @@ TEST(PdfFileWriter, SerializesValuesByteExact) {
       {"null", "null ", "null object"},
       {"", "null ", "an empty body is written as null"},
   };
-  for (const Row& row : rows) EXPECT_EQ(WrittenBody(row.input), row.expected) << row.what;
+  for (const Row& row : rows) EXPECT_EQ(WrittenBody({row.input}), row.expected) << row.what;
 }
 
 // Streams are copied as stored; a wrong /Length is replaced by the length
@@ -73,30 +72,14 @@ TEST(PdfFileWriter, StreamLength) {
       {"9 0 R", "", "18 ", "indirect length naming a missing object"},
   };
   for (const auto& row : rows) {
-    PdfBuilder b;
-    b.Obj(1, "<< /Type /Catalog >>");
-    b.Stream(2, "", data, row.length);
-    std::vector<Entry> entries{FreeAt(0, 65535), InUse(1), InUse(2)};
-    if (!row.extra_object.empty()) {
-      b.Obj(3, row.extra_object);
-      entries.push_back(InUse(3));
-    }
-    PdfFileWriter w;
-    const std::string out = Rewrite(w, b.Finish(b.Table(entries, "/Root 1 0 R")));
-    EXPECT_EQ(ObjectBody(out, ReadXRef(out), 2), "<<\n/Length " + row.expected_length + "\n>>\n" + written) << row.what;
+    std::vector<std::string> bodies{"<< /Length " + row.length + " >>\nstream\n" + data + "\nendstream"};
+    if (!row.extra_object.empty()) bodies.push_back(row.extra_object);
+    EXPECT_EQ(WrittenBody(bodies), "<<\n/Length " + row.expected_length + "\n>>\n" + written) << row.what;
   }
-
   // CR LF before "endstream" still confirms /Length; an empty stream.
-  PdfBuilder b;
-  b.Obj(1, "<< /Type /Catalog >>");
-  b.Obj(2, "<< /Length 3 >>\nstream\r\nabc\r\nendstream");
-  b.Stream(3, "", "");
-  PdfFileWriter w;
-  const std::string out =
-      Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Root 1 0 R")));
-  const WrittenXRef x = ReadXRef(out);
-  EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/Length 3 \n>>\nstream\nabc\nendstream\n");
-  EXPECT_EQ(ObjectBody(out, x, 3), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
+  const std::vector<std::string> bodies{"<< /Length 3 >>\nstream\r\nabc\r\nendstream", "<< /Length 0 >>\nstream\n\nendstream"};
+  EXPECT_EQ(WrittenBody(bodies, 2), "<<\n/Length 3 \n>>\nstream\nabc\nendstream\n");
+  EXPECT_EQ(WrittenBody(bodies, 3), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
 }
 
 // Large data is copied in chunks; with a wrong /Length the search for
@@ -105,14 +88,9 @@ TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
   for (size_t size : {65535u, 65536u, 65537u, 65538u, 200001u}) {
     std::string data(size, '\0');
     for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
-    for (const char* length : {"", "5"}) {
-      PdfBuilder b;
-      b.Obj(1, "<< /Type /Catalog >>");
-      b.Stream(2, "", data, length);
-      PdfFileWriter w;
-      const std::string out = Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
+    for (const std::string length : {std::to_string(size), std::string("5")}) {
       const std::string expected = "<<\n/Length " + std::to_string(size) + " \n>>\nstream\n" + data + "\nendstream\n";
-      EXPECT_TRUE(ObjectBody(out, ReadXRef(out), 2) == expected) << size << " bytes, /Length " << length;
+      EXPECT_TRUE(WrittenBody({"<< /Length " + length + " >>\nstream\n" + data + "\nendstream"}) == expected) << size << " bytes, /Length " << length;
     }
   }
 }
@@ -178,10 +156,8 @@ TEST(PdfFileWriter, HybridInputWithObjectStream) {
   b.Obj(2, "<< /Title (info) >>");
   b.ObjStm(3, {{5, "(five)"}, {4, "<< /Four 4 >>"}});
   const int64_t xs = b.XRefStreamOf(7, {InStm(4, 3, 0), InStm(5, 3, 0), FreeAt(6, 1)}, "");
-  const std::string input = b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)},
-                                                 "/Size 8 /Root 1 0 R /Info 2 0 R /XRefStm " + std::to_string(xs)));
   PdfFileWriter w;
-  const std::string out = Rewrite(w, input);
+  const std::string out = Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Size 8 /Root 1 0 R /Info 2 0 R /XRefStm " + std::to_string(xs))));
   const WrittenXRef x = ReadXRef(out);
   EXPECT_EQ(x.Line("/Index"), "[0 6 7 2]");
   EXPECT_EQ(x.entries.at(4), (std::array<uint64_t, 3>{2, 3, 1})) << "index as the object stream lists it";
@@ -191,15 +167,11 @@ TEST(PdfFileWriter, HybridInputWithObjectStream) {
   EXPECT_EQ(out.find("\n4 0 obj"), std::string::npos) << "compressed objects stay in their stream";
   EXPECT_EQ(x.Line("/Info"), "2 0 R");
 
-  PdfFileParser reread;
-  PdfMemoryStream s(out.data(), out.size());
-  reread.Parse(s);
-  PdfValue* four = reread.DameObjeto("4 0 R");
-  ASSERT_NE(four, nullptr);
-  ASSERT_EQ(four->kind(), PdfValue::Kind::Dictionary);
-  EXPECT_EQ(static_cast<PdfDiccionario*>(four)->GetValue("/Four", false)->text, "4");
-  EXPECT_EQ(reread.DameObjeto("5 0 R")->text, "five");
-  EXPECT_EQ(reread.BuscarEnTrailer("/Root")->obj_number, 1);
+  Doc d(out);
+  ASSERT_EQ(d.Parse(), "");
+  EXPECT_EQ(static_cast<PdfDiccionario*>(d.Get("4 0 R"))->GetValue("/Four", false)->text, "4");
+  EXPECT_EQ(d.Get("5 0 R")->text, "five");
+  EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->obj_number, 1);
 }
 
 TEST(PdfFileWriter, Failures) {
