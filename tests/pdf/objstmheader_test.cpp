@@ -37,11 +37,7 @@ std::string FindFive(const std::string& header, int n) {
 
 TEST(ObjectStreamHeader, PlainAndOtherHeaders) {
   const std::string kNotFound = "PdfFileParser::ParseObjectStream:object not found";
-  const struct {
-    std::string header;
-    int n;
-    std::string expected;
-  } rows[] = {
+  const struct { std::string header; int n; std::string expected; } rows[] = {
       {"4 0 5 7 ", 2, "1@(five)"},
       {"\n4  0\r\n5\t7\f", 2, "1@(five)"},                                    // any white space
       {std::string("4 0 5 7") + '\0', 2, "1@(five)"},                          // NUL is white space

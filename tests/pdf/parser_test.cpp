@@ -96,10 +96,7 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
   Doc d(b.Finish(x1));
   ASSERT_EQ(d.Parse(), "");
   EXPECT_EQ(d.parser.SectionCount(), 2u);
-  const struct {
-    const char* ref;
-    const char* text;
-  } rows[] = {
+  const struct { const char* ref; const char* text; } rows[] = {
       {"1 0 R", "101"},  // only in the old section
       {"2 0 R", "202"},  // the newer section wins
       {"3 0 R", "103"},  // a free entry never matches: the older listing is found
@@ -124,13 +121,7 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
 // Cross-reference streams with various /W, /Index and data. Entries list
 // object numbers: -1 stands for a free entry.
 TEST(XRefStream, WidthsAndSubsections) {
-  const struct {
-    std::array<int, 3> w;
-    std::string entries;
-    std::vector<int> objects;
-    std::string error;
-    std::vector<std::pair<const char*, const char*>> lookups;
-  } rows[] = {
+  const struct { std::array<int, 3> w; std::string entries; std::vector<int> objects; std::string error; std::vector<std::pair<const char*, const char*>> lookups; } rows[] = {
       // No /Index: entries numbered from 0 up to /Size.
       {{1, 2, 2}, "/Size 4", {-1, 1, 2, 3}, "", {{"1 0 R", "101"}, {"3 0 R", "103"}, {"0 0 R", kNoOffset.c_str()}}},
       // Type field absent: every entry is in use.
@@ -174,11 +165,7 @@ TEST(XRefStream, WidthsAndSubsections) {
 
 TEST(XRefStream, MalformedDictionaries) {
   auto Zeros = [](size_t n) { return std::string(n, '\0'); };
-  const struct {
-    std::string dict;
-    std::string data;
-    std::string error;
-  } rows[] = {
+  const struct { std::string dict; std::string data; std::string error; } rows[] = {
       {"/Type/XRef /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. no /W array"},
       {"/W [1 2 1] /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. "},  // no /Type
       {"/Type/XObject /W [1 2 1] /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. "},
@@ -293,9 +280,7 @@ TEST(ClassicXref, BrokenChainsAndTrailers) {
   };
   auto trailer = [&](const std::string& entries) { return file("xref\n1 1\n0000000009 00000 n \ntrailer\n<<" + entries + ">>\n"); };
   const std::string row1 = "0000000009 00000 n \n";
-  const struct {
-    std::string pdf, error;
-  } rows[] = {
+  const struct { std::string pdf, error; } rows[] = {
       {trailer("/Prev @"), "PdfFileParser::ParseCrossReference:Prev loop"},      // /Prev to itself
       {trailer("/Prev #"), "PdfFileParser::ParseCrossReference:Prev loop"},      // two sections in a ring
       {file("xref\n0 1\n" + row1), "PdfFileParser::LeerCrossReferenceTable:no trailer"},  // rows, then startxref
@@ -324,9 +309,7 @@ TEST(FileStructure, HeaderAndStartxref) {
   const int64_t x = base.Classic({{0, base.Rows(1)}}, "/Size 2");
   const std::string body = base.str();
   const std::string sx = std::to_string(x);
-  const struct {
-    std::string pdf, error;
-  } rows[] = {
+  const struct { std::string pdf, error; } rows[] = {
       {body + "startxref\n" + sx + "\n%%EOF\n", ""},
       {body + "startxref\r\n000000" + sx + "\r\n%%EOF\r\n", ""},                 // 10-digit offset
       {body + "startxref\n" + sx + "\n%%EOF", ""},                               // no final line end
@@ -398,9 +381,7 @@ TEST(ObjectSyntax, ValuesOfEveryKind) {
 }
 
 TEST(ObjectSyntax, StreamKeywordLineEnd) {
-  const struct {
-    std::string after_keyword, error;
-  } rows[] = {
+  const struct { std::string after_keyword, error; } rows[] = {
       {"\r\n", ""},                                                      // CR LF
       {"\n", ""},                                                        // LF
       {" \n", "!PdfFileParser::KeyValuePairStream:bad char sequence"},  // blank before the line end
@@ -423,10 +404,7 @@ TEST(ObjectSyntax, StreamKeywordLineEnd) {
 }
 
 TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
-  const struct {
-    std::string dict;
-    std::string error;
-  } rows[] = {
+  const struct { std::string dict; std::string error; } rows[] = {
       {"/Length 4", ""},                                                      // exact
       {"/Length 2", ""},                                                      // too short
       {"/Length 400", ""},                                                    // too long
@@ -461,9 +439,7 @@ TEST(ObjectSyntax, NestingIsBounded) {
     for (int i = 0; i < n; ++i) s += close;
     return s;
   };
-  const struct {
-    std::string body, error;
-  } rows[] = {
+  const struct { std::string body, error; } rows[] = {
       {nested("[", "]", limit), ""},                                                     // at the limit
       {nested("[", "]", limit + 1), "!PdfFileParser::ParseValue:nesting too deep"},      // one past it
       {nested("[", "]", 100000), "!PdfFileParser::ParseValue:nesting too deep"},         // hostile arrays
@@ -490,10 +466,7 @@ TEST(ObjectFetch, WrongOffsets) {
                               "/Size 8");
   Doc d(b.Finish(x));
   ASSERT_EQ(d.Parse(), "");
-  const struct {
-    const char* ref;
-    std::string result;
-  } rows[] = {
+  const struct { const char* ref; std::string result; } rows[] = {
       {"1 0 R", "101"},                                              // the good entry
       {"2 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 3
       {"3 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 2
@@ -544,10 +517,7 @@ TEST(ObjectStreams, Extraction) {
   // Fetch the object stream by its own reference first: its objects must
   // still come out of it afterwards.
   ASSERT_EQ(Fetch(d, "5 0 R"), "<dict>");
-  const struct {
-    const char* ref;
-    std::string result;
-  } rows[] = {
+  const struct { const char* ref; std::string result; } rows[] = {
       {"10 0 R", "<dict>"},
       {"11 0 R", "<array>"},
       {"12 0 R", "12"},                                                       // listed at a wrong index

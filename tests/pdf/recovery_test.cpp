@@ -27,9 +27,7 @@ std::string ScanText(const std::string& bytes) {
 }
 
 TEST(XRefScanner, FindsHeadersTrailersAndNames) {
-  const struct {
-    std::string input, expected;
-  } cases[] = {
+  const struct { std::string input, expected; } cases[] = {
       {"%PDF-1.4\n1 0 obj<</Type/Catalog>>endobj", "h0 1.0@9 c0"},
       {"junk%PDF-1.4 12  3\r\nobj", "h4 12.3@13"},
       {"1 0 obj 2 0 obj", "h-1 1.0@0 2.0@8"},                  // at the very start

@@ -58,10 +58,7 @@ TEST(PdfFileWriter, SerializesValuesByteExact) {
 TEST(PdfFileWriter, StreamLength) {
   const std::string data = "q 1 0 0 1 0 0 cm Q";  // 18 bytes
   const std::string written = "stream\n" + data + "\nendstream\n";
-  const struct {
-    std::string length, extra_object, expected_length;
-    const char* what;
-  } rows[] = {
+  const struct { std::string length, extra_object, expected_length; const char* what; } rows[] = {
       {"18", "", "18 ", "right length kept"},
       {"30", "", "18 ", "too long"},
       {"5", "", "18 ", "too short"},
@@ -179,10 +176,7 @@ TEST(PdfFileWriter, Failures) {
   no_root.replace(no_root.find("/Root 1 0 R"), 11, "/Kind 1 0 R");
   std::string missing_root = SimpleDocument({"(x)"});
   missing_root.replace(missing_root.find("/Root 1 0 R"), 11, "/Root 9 0 R");
-  const struct {
-    std::string input, message;
-    bool nothing_written;
-  } rows[] = {
+  const struct { std::string input, message; bool nothing_written; } rows[] = {
       {"%!PS-Adobe\n" + SimpleDocument({}).substr(9), "No es archivo pdf.", true},
       {no_root, "PdfFileWriter::WriteDocumentEnd:no /Root", false},
       {missing_root, "PdfFileWriter::WriteDocumentEnd:no /Root", false},

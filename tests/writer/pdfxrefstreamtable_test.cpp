@@ -60,11 +60,7 @@ TEST(PdfXRefStreamTable, NumberRange) {
 // /W stays [1 4 1] while everything fits and grows only the field that needs
 // it, so no offset, generation or index is cut.
 TEST(PdfXRefStreamTable, WidthsFollowTheLargestValue) {
-  const struct {
-    uint64_t field2;
-    uint32_t field3;
-    const char* widths;
-  } rows[] = {
+  const struct { uint64_t field2; uint32_t field3; const char* widths; } rows[] = {
       {(uint64_t{1} << 32) - 1, 255, "[1 4 1]"},  // largest values of the usual widths
       {uint64_t{1} << 32, 0, "[1 5 1]"},          // offset of 4 GiB
       {~uint64_t{0}, 0, "[1 8 1]"},               // largest field 2
