@@ -380,54 +380,50 @@ TEST(ObjectSyntax, ValuesOfEveryKind) {
   EXPECT_EQ(Fetch(d, "8 0 R"), "!PdfFileParser::ParseDiccionario:token");
 }
 
-TEST(ObjectSyntax, StreamKeywordLineEnd) {
-  const struct { std::string after_keyword, error; } rows[] = {
-      {"\r\n", ""},                                                      // CR LF
-      {"\n", ""},                                                        // LF
-      {" \n", "!PdfFileParser::KeyValuePairStream:bad char sequence"},  // blank before the line end
-      {"\rX", "!PdfFileParser::KeyValuePairStream:bad char sequence"},  // lone CR
-  };
-  for (const auto& row : rows) {
-    PdfBuilder b;
-    b.Obj(1, "<</Length 4>>stream" + row.after_keyword + "DATA\nendstream");
-    const int64_t data_at = static_cast<int64_t>(b.str().find("DATA"));
-    Doc d(b.Finish(b.Classic({{0, b.Rows(1)}}, "/Size 2")));
-    ASSERT_EQ(d.Parse(), "");
-    const std::string got = Fetch(d, "1 0 R");
-    if (!row.error.empty()) {
-      EXPECT_EQ(got, row.error);
-      continue;
-    }
-    auto* s = static_cast<PdfDiccionario*>(d.Get("1 0 R"));
-    EXPECT_EQ(s->stream_offset, data_at);
-  }
+// The keyword null counts as absent by key but stays visible by index; a
+// string or name reading "null" is a value; references resolve on request.
+TEST(ObjectSyntax, NullAndResolution) {
+  PdfBuilder b;
+  b.Obj(1, "<</Annots null /Title (null) /Name /null /Ref 4 0 R /Gone 9 0 R /Arr [4 0 R]>>");
+  b.Obj(4, "<</Four 4>>");
+  Doc doc(b.Finish(b.Classic({{0, {Free(), b.At(1)}}, {4, {b.At(4)}}}, "/Size 5")));
+  ASSERT_EQ(doc.Parse(), "");
+  auto* d = static_cast<PdfDiccionario*>(doc.Get("1 0 R"));
+  EXPECT_EQ(d->GetValue("/Annots", true), nullptr);
+  EXPECT_EQ(d->GetKey(0) + " " + d->GetValue(int64_t{0}, false)->text, "/Annots null");
+  EXPECT_EQ(d->GetValue("/Title", false)->native_type, NATIVE_STRING);
+  EXPECT_EQ(d->GetValue("/Name", false)->native_type, NATIVE_NAME);
+  PdfValue* four = doc.Get("4 0 R");
+  EXPECT_EQ(d->GetValue("/Ref", true), four) << "resolved through the parser";
+  EXPECT_EQ(d->GetValue("/Ref", false)->text, "4 0 R");
+  EXPECT_EQ(static_cast<PdfArray*>(d->GetValue("/Arr", false))->GetValue(0, true), four);
+  EXPECT_EQ(ErrorOf([&] { d->GetValue("/Gone", true); }), "PdfFileParser::OffsetObjeto:No offset");
+  EXPECT_EQ(d->GetValue("/Gone", false)->text, "9 0 R");
 }
 
+// The data starts after the line end that follows "stream" (CR LF or LF);
+// a /Length that is wrong, indirect or missing is replaced by the distance
+// to "endstream".
 TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
-  const struct { std::string dict; std::string error; } rows[] = {
-      {"/Length 4", ""},                                                      // exact
-      {"/Length 2", ""},                                                      // too short
-      {"/Length 400", ""},                                                    // too long
-      {"/Length 9 0 R", ""},                                                  // indirect
-      {"/Length 99 0 R", ""},                                                 // names a missing object
-      {"/Length (four)", ""},                                                 // not a number
-      {"/Filter/FlateDecode", "PdfCompressedStream::Decompress::no /Length"},  // absent
+  const std::string no_length = "PdfCompressedStream::Decompress::no /Length";
+  const std::string bad_eol = "PdfFileParser::KeyValuePairStream:bad char sequence";
+  const struct { std::string dict, eol, error; } rows[] = {
+      {"/Length 4", "\r\n", ""}, {"/Length 4", "\n", ""},
+      {"/Length 4", " \n", bad_eol}, {"/Length 4", "\rX", bad_eol},  // blank before the line end, lone CR
+      {"/Length 2", "\r\n", ""}, {"/Length 400", "\r\n", ""}, {"/Length 9 0 R", "\r\n", ""},
+      {"/Length 99 0 R", "\r\n", ""}, {"/Length (four)", "\r\n", ""},  // a missing object, not a number
+      {"/Filter/FlateDecode", "\r\n", no_length},
   };
   for (const auto& row : rows) {
     PdfBuilder b;
-    b.Obj(1, "<<" + row.dict + ">>stream\r\nDATA\r\nendstream");
+    b.Obj(1, "<<" + row.dict + ">>stream" + row.eol + "DATA\r\nendstream");
     b.Obj(9, "4");
     Doc d(b.Finish(b.Classic({{0, {Free(), b.At(1)}}, {9, {b.At(9)}}}, "/Size 10")));
     ASSERT_EQ(d.Parse(), "");
-    auto* s = static_cast<PdfDiccionario*>(d.Get("1 0 R"));
     int64_t offset = -1, length = -1;
-    EXPECT_EQ(ErrorOf([&] { d.parser.StreamExtent(s, "PdfCompressedStream::Decompress::no /Length", &offset, &length); }),
-              row.error)
-        << row.dict;
-    if (row.error.empty()) {
-      EXPECT_EQ(offset, static_cast<int64_t>(d.bytes.find("DATA"))) << row.dict;
-      EXPECT_EQ(length, 4) << row.dict;
-    }
+    EXPECT_EQ(ErrorOf([&] { d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get("1 0 R")), no_length.c_str(), &offset, &length); }),
+              row.error) << row.dict << row.eol.size();
+    if (row.error.empty()) EXPECT_EQ(std::to_string(offset) + "+" + std::to_string(length), std::to_string(d.bytes.find("DATA")) + "+4") << row.dict;
   }
 }
 
@@ -540,6 +536,47 @@ TEST(ObjectStreams, Extraction) {
   EXPECT_EQ(ten->obj_generation, 0);
   EXPECT_EQ(d.parser.OffsetObjeto("11 0 R"), std::to_string(b.Off(5)) + " 1");
 }
+
+// The header of an object stream (pairs of object number and offset) is
+// read directly when it is nothing but digits and white space, token by
+// token otherwise: both must find the same members.
+// Finds member 5 in object stream 3 whose header is `header` and /N is n:
+// "index@offset", or the error.
+std::string FindFive(const std::string& header, int n) {
+  const std::string bodies = "(four) (five) (six)";
+  PdfBuilder b;
+  b.Obj(1, "<< /Type /Catalog >>");
+  b.Stream(3, "/Type /ObjStm /N " + std::to_string(n) + " /First " + std::to_string(header.size()), header + bodies);
+  const std::string doc = b.Finish(b.XRefStreamOf(9, {pdftest::FreeAt(0, 65535), pdftest::InUse(1), pdftest::InUse(3), pdftest::InStm(4, 3, 0), pdftest::InStm(5, 3, 1)}, "/Root 1 0 R"));
+  Doc d(doc);
+  EXPECT_EQ(d.Parse(), "");
+  int32_t index = -1;
+  int64_t offset = 0;
+  std::string found;
+  const std::string error = ErrorOf([&] {
+    PdfDiccionario* stm = d.parser.FindInObjectStream(3, 5, 1, &index, &offset);
+    found = std::to_string(index) + "@" + std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 6);
+  });
+  return error.empty() ? found : error;
+}
+
+TEST(ObjectStreamHeader, PlainAndOtherHeaders) {
+  const std::string kNotFound = "PdfFileParser::ParseObjectStream:object not found";
+  const struct { std::string header; int n; std::string expected; } rows[] = {
+      {"4 0 5 7 ", 2, "1@(five)"},
+      {"\n4  0\r\n5\t7\f", 2, "1@(five)"},                                    // any white space
+      {std::string("4 0 5 7") + '\0', 2, "1@(five)"},                          // NUL is white space
+      {"6 0 5 7 ", 2, "1@(five)"},                                             // found by number too
+      {"%c\n4 0 5 7 ", 2, "1@(five)"},                                         // a comment: token by token
+      {"4 0 5 7.0 ", 2, "1@(five)"},                                           // a decimal offset: token by token
+      {"4 0 5", 2, kNotFound},                                                 // the pair is cut
+      {"4 0 6 7 5 7 ", 2, kNotFound},                                          // /N ends the header
+      {"4 0 5 99999999999999999999 ", 2, "PdfFileParser::ParseObjectStream:bad header"},  // saturated offset
+      {"4 0 5 x ", 2, kNotFound},                                              // not a number: the pairs end
+  };
+  for (const auto& row : rows) EXPECT_EQ(FindFive(row.header, row.n), row.expected) << row.header;
+}
+
 
 TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
   // /Length of object stream 5 is object 7, which lies inside object stream 5;

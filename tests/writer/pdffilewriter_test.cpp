@@ -42,7 +42,7 @@ TEST(PdfFileWriter, SerializesValuesByteExact) {
       {"[]", " [ ] ", "empty array"},
       {"[1 [2] (x) /N 3 0 R]", " [ 1  [ 2 ] (x) /N 3 0 R ] ", "each element followed by one space"},
       {"<<>>", "<<\n>>\n", "empty dictionary"},
-      {"<< /B 2 /A 1 >>", "<<\n/A 1 \n/B 2 \n>>\n", "keys in byte order"},
+      {"<< /b 3 /B 2 /A 1 >>", "<<\n/A 1 \n/B 2 \n/b 3 \n>>\n", "keys in byte order"},
       {"<< /D << /X 1 >> >>", "<<\n/D <<\n/X 1 \n>>\n\n>>\n", "nested dictionary followed by an empty line"},
       {"42", "42 ", "a number, one space, then endobj"},
       {"-3.50", "-3.50 ", "numbers keep their text"},
