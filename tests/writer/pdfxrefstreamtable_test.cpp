@@ -23,13 +23,7 @@ using Entry = std::array<uint64_t, 3>;  // type, field 2, field 3
 // numbers, /W the widths, the inflated data the entries.
 std::map<int64_t, Entry> ReadBack(const PdfXRefStreamTable& table) {
   const std::array<int, 3> w = table.Widths();
-  const std::string zipped = table.BuildStreamData(true);
-  std::string data(table.GetCount() * static_cast<size_t>(w[0] + w[1] + w[2]) + 1, '\0');
-  uLongf len = static_cast<uLongf>(data.size());
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&data[0]), &len, reinterpret_cast<const Bytef*>(zipped.data()),
-                       static_cast<uLong>(zipped.size())),
-            Z_OK);
-  data.resize(len);
+  const std::string data = pdftest::Inflate(table.BuildStreamData(true), table.GetCount() * static_cast<size_t>(w[0] + w[1] + w[2]));
   EXPECT_EQ(data, table.BuildStreamData(false));
 
   const std::string index = table.IndexArrayText();
@@ -136,11 +130,7 @@ TEST(ZipOStringStream, IncompressibleDataRoundTrips) {
   for (char& c : data) c = static_cast<char>(rng());
   zip_ostringstream s;
   s.Append(data.data(), data.size());
-  std::string out(data.size() + 1, '\0');
-  uLongf n = static_cast<uLongf>(out.size());
-  const std::string zipped = s.DameBufferZip();
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(zipped.data()), zipped.size()), Z_OK);
-  EXPECT_EQ(out.substr(0, n), data);
+  EXPECT_EQ(pdftest::Inflate(s.DameBufferZip(), data.size()), data);
 }
 
 }  // namespace
