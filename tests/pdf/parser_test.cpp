@@ -20,22 +20,27 @@ using pdftest::PdfBuilder;
 using pdftest::Row;
 
 // What a fetch gives: the value's text, "<dict>" or "<array>", "null" for no
-// value, or "!" and the error message.
+// value, or "!" and the error message; of several references, joined by "|".
 std::string Fetch(Doc& d, const std::string& ref) {
   std::string out;
   const std::string err = ErrorOf([&] {
-    PdfValue* v = d.Get(ref);
-    if (v == nullptr) {
-      out = "null";
-    } else if (v->kind() == PdfValue::Kind::Dictionary) {
-      out = "<dict>";
-    } else if (v->kind() == PdfValue::Kind::Array) {
-      out = "<array>";
-    } else {
-      out = v->text;
-    }
+    const PdfValue* v = d.Get(ref);
+    if (v == nullptr) return void(out = "null");
+    out = v->kind() == PdfValue::Kind::Dictionary ? "<dict>" : v->kind() == PdfValue::Kind::Array ? "<array>" : v->text;
   });
   return err.empty() ? out : "!" + err;
+}
+std::string Fetch(Doc& d, std::initializer_list<const char*> refs) {
+  std::string out;
+  for (const char* ref : refs) out += (out.empty() ? "" : "|") + Fetch(d, ref);
+  return out;
+}
+
+// The objects of the document as "number.generation", in order.
+std::string Listed(Doc& d) {
+  std::string out;
+  for (const XRefEntry* e : d.parser.DocumentObjects()) out += (out.empty() ? "" : " ") + std::to_string(e->number) + "." + std::to_string(e->generation);
+  return out;
 }
 
 const std::string kNoOffset = "!PdfFileParser::OffsetObjeto:No offset";
@@ -57,14 +62,10 @@ TEST(ClassicXref, SubsectionsAndRowEndings) {
     const int64_t x = b.Classic({{0, {Free(), b.At(1), b.At(2)}}, {5, {}}, {7, {b.At(7), b.At(8)}}}, "/Size 9", eol);
     Doc d(b.Finish(x));
     ASSERT_EQ(d.Parse(), "");
-    EXPECT_EQ(Fetch(d, "1 0 R"), "101");
-    EXPECT_EQ(Fetch(d, "2 0 R"), "102");
-    EXPECT_EQ(Fetch(d, "7 0 R"), "107");
-    EXPECT_EQ(Fetch(d, "8 0 R"), "108");
+    EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "7 0 R", "8 0 R"}), "101|102|107|108");
     EXPECT_EQ(d.parser.OffsetObjeto("8 0 R"), std::to_string(b.Off(8)));
-    EXPECT_EQ(Fetch(d, "3 0 R"), kNoOffset) << "in the file but in no subsection";
-    EXPECT_EQ(Fetch(d, "0 0 R"), kNoOffset) << "free entry";
-    EXPECT_EQ(Fetch(d, "8 1 R"), kNoOffset) << "wrong generation";
+    // In the file but in no subsection, a free entry, a wrong generation.
+    EXPECT_EQ(Fetch(d, {"3 0 R", "0 0 R", "8 1 R"}), kNoOffset + "|" + kNoOffset + "|" + kNoOffset);
   }
 }
 
@@ -72,17 +73,12 @@ TEST(ClassicXref, SubsectionsAndRowEndings) {
 // free row is read as starting at 0, as other readers repair it; a genuine
 // subsection from 1 is left alone.
 TEST(ClassicXref, SubsectionOffByOneRepaired) {
-  PdfBuilder b = Numbers(2);
-  Doc shifted(b.Finish(b.Classic({{1, b.Rows(2)}}, "/Size 3")));
-  ASSERT_EQ(shifted.Parse(), "");
-  EXPECT_EQ(Fetch(shifted, "1 0 R"), "101");
-  EXPECT_EQ(Fetch(shifted, "2 0 R"), "102");
-
-  PdfBuilder c = Numbers(2);
-  Doc genuine(c.Finish(c.Classic({{0, {Free()}}, {1, {c.At(1), c.At(2)}}}, "/Size 3")));
-  ASSERT_EQ(genuine.Parse(), "");
-  EXPECT_EQ(Fetch(genuine, "1 0 R"), "101");
-  EXPECT_EQ(Fetch(genuine, "2 0 R"), "102");
+  for (const bool shifted : {true, false}) {
+    PdfBuilder b = Numbers(2);
+    Doc d(b.Finish(shifted ? b.Classic({{1, b.Rows(2)}}, "/Size 3") : b.Classic({{0, {Free()}}, {1, {b.At(1), b.At(2)}}}, "/Size 3")));
+    ASSERT_EQ(d.Parse(), "");
+    EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R"}), "101|102") << shifted;
+  }
 }
 
 TEST(ClassicXref, IncrementalUpdatePrecedence) {
@@ -112,10 +108,7 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
 
   // The document: each number once, in the version of the newest section
   // that lists it, newest section first; 3 was deleted by the update.
-  std::vector<std::pair<int64_t, uint32_t>> listed;
-  for (const XRefEntry* e : d.parser.DocumentObjects()) listed.emplace_back(e->number, e->generation);
-  const std::vector<std::pair<int64_t, uint32_t>> expected = {{2, 0}, {4, 1}, {1, 0}, {9, 0}};
-  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(Listed(d), "2.0 4.1 1.0 9.0");
 }
 
 // Cross-reference streams with various /W, /Index and data. Entries list
@@ -195,14 +188,10 @@ TEST(XRefStream, ChainsWithClassicSections) {
   Doc d(b.Finish(x2));
   ASSERT_EQ(d.Parse(), "");
   EXPECT_EQ(d.parser.SectionCount(), 3u);
-  EXPECT_EQ(Fetch(d, "1 0 R"), "101");
-  EXPECT_EQ(Fetch(d, "2 0 R"), "202");
-  EXPECT_EQ(Fetch(d, "3 0 R"), "303");
+  EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "3 0 R"}), "101|202|303");
   EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->text, "101") << "found in the oldest trailer";
   EXPECT_EQ(d.parser.BuscarEnTrailer("/Type")->text, "/XRef") << "the stream dictionary is a trailer";
-  // The cross-reference stream object describes the layout, not the document.
-  for (const XRefEntry* e : d.parser.DocumentObjects()) EXPECT_NE(e->number, 4);
-  EXPECT_EQ(d.parser.DocumentObjects().size(), 3u);
+  EXPECT_EQ(Listed(d), "3.0 2.0 1.0") << "the cross-reference stream (4) describes the layout, not the document";
 }
 
 // An update may give the number of an older cross-reference stream to an
@@ -213,23 +202,12 @@ TEST(XRefStream, NumberOfAnOlderStreamReused) {
     PdfBuilder b = Numbers(1);
     const Row old_self{1, static_cast<uint64_t>(b.Pos()), 0};
     const int64_t x0 = b.XRefStream(2, {Free(), b.At(1), old_self}, {1, 2, 1}, "/Size 3 /Root 1 0 R");
-    int64_t x1;
-    if (by_stream) {
-      b.Obj(1, "201");
-      const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
-      x1 = b.XRefStream(2, {b.At(1), self}, {1, 2, 1}, "/Index [1 2] /Size 3 /Prev " + std::to_string(x0));
-    } else {
-      b.Obj(2, "202");
-      const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
-      x1 = b.XRefStream(3, {b.At(2), self}, {1, 2, 1}, "/Index [2 2] /Size 4 /Prev " + std::to_string(x0));
-    }
-    Doc d(b.Finish(x1));
+    const int n = by_stream ? 1 : 2;  // the object updated; the new stream is 2 or 3
+    b.Obj(n, std::to_string(200 + n));
+    const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
+    Doc d(b.Finish(b.XRefStream(n + 1, {b.At(n), self}, {1, 2, 1}, "/Index [" + std::to_string(n) + " 2] /Size 4 /Prev " + std::to_string(x0))));
     ASSERT_EQ(d.Parse(), "");
-    if (by_stream) {
-      EXPECT_EQ(Fetch(d, "1 0 R"), "201");
-    } else {
-      EXPECT_EQ(Fetch(d, "2 0 R"), "202") << "the object, not the old stream's dictionary";
-    }
+    EXPECT_EQ(Fetch(d, std::to_string(n) + " 0 R"), std::to_string(200 + n)) << "the object, not the old stream's dictionary";
   }
 }
 
@@ -250,14 +228,8 @@ TEST(XRefStream, HybridFileReadsXRefStm) {
   Doc d(b.Finish(x1));
   ASSERT_EQ(d.Parse(), "");
   EXPECT_EQ(d.parser.SectionCount(), 3u);
-  EXPECT_EQ(Fetch(d, "1 0 R"), "101");
-  EXPECT_EQ(Fetch(d, "2 0 R"), "202");
-  EXPECT_EQ(Fetch(d, "3 0 R"), "103");
-  EXPECT_EQ(Fetch(d, "4 0 R"), "<dict>");
-  EXPECT_EQ(Fetch(d, "6 0 R"), "206");
-  std::vector<int64_t> listed;
-  for (const XRefEntry* e : d.parser.DocumentObjects()) listed.push_back(e->number);
-  EXPECT_EQ(listed, (std::vector<int64_t>{2, 5, 3, 4, 6, 1})) << "the stream's objects are part of the document";
+  EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "3 0 R", "4 0 R", "6 0 R"}), "101|202|103|<dict>|206");
+  EXPECT_EQ(Listed(d), "2.0 5.0 3.0 4.0 6.0 1.0") << "the stream's objects are part of the document";
 }
 
 // Section chains and trailers that must end in an error, never a hang.
