@@ -197,6 +197,7 @@ TEST(ReferenceLookAhead, Forms) {
       {"[1 0%c\n2]", {"[", N + "1", N + "0", N + "2", "]"}},             // a comment ends the second number
       {"[+1 0 1 0 R]", {"[", N + "+1", N + "0", R + "1 0 R", "]"}},       // a sign: not a reference's number
       {"[1 0 RG]", {"!RG"}},                                             // "R" only starts a token
+      {"[/N#20x (s) <41 42> true null 1.5 -2 +.5]", {"[", "2:/N x", "3:s", "4:4142", "6:true", "6:null", N + "1.5", N + "-2", N + "+.5", "]"}},
   };
   for (const auto& row : rows) EXPECT_EQ(ValueOf(row.text), row.expected) << row.text;
 }
