@@ -1,14 +1,18 @@
-#include "writer/pdffilewriter.h"
-
+// The plain writer: values, streams, sections and object streams as written,
+// the syntax formatter, and the release of values once written.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
+#include <array>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
+#include "crypt/pdfsecurityhandler.h"
 #include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "tests/pdfbuilder.h"
+#include "writer/pdffilewriter.h"
 #include "writer/pdfsyntaxformatter.h"
 
 namespace {
@@ -85,7 +89,7 @@ TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
   for (size_t size : {65535u, 65536u, 65537u, 65538u, 200001u}) {
     std::string data(size, '\0');
     for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
-    for (const std::string length : {std::to_string(size), std::string("5")}) {
+    for (const std::string& length : {std::to_string(size), std::string("5")}) {
       const std::string expected = "<<\n/Length " + std::to_string(size) + " \n>>\nstream\n" + data + "\nendstream\n";
       EXPECT_TRUE(WrittenBody({"<< /Length " + length + " >>\nstream\n" + data + "\nendstream"}) == expected) << size << " bytes, /Length " << length;
     }
@@ -188,7 +192,9 @@ TEST(PdfFileWriter, Failures) {
     PdfMemoryStream in(row.input.data(), row.input.size());
     std::ostringstream out;
     EXPECT_EQ(ErrorOf([&] { w.WriteDocument(in, out); }), row.message);
-    if (row.nothing_written) EXPECT_EQ(out.str(), "");
+    if (row.nothing_written) {
+      EXPECT_EQ(out.str(), "");
+    }
   }
 }
 
@@ -263,6 +269,163 @@ TEST(HostileInput, EntriesWithoutValueAndStreamDataBeyondTheInput) {
   PdfFileWriter ok;
   EXPECT_NE(Rewrite(ok, SimpleDocument({"<< /Length 1 >>\nstream\nabc", "(small)", "(end)\nendstream"})).find("stream\nabc\nendobj"),
             std::string::npos);
+}
+
+TEST(PdfSyntaxFormatter, FormatName) {
+  const Row rows[] = {
+      {"/Type", "/Type", "plain letters are copied"},
+      {"/A B", "/A#20B", "space becomes #20"},
+      {"/", "/", "a name of only the slash"},
+      {"", "/", "empty text does not read past the end"},
+      {"/a-b#", "/a#2Db#23", "punctuation and # itself, upper-case hex"},
+      {"//", "/#2F", "only the first slash is the marker"},
+      {"/\xE9\xFF", "/#E9#FF", "high bytes: no sign extension"},
+      {std::string("/a\0b", 4), "/a#00b", "embedded zero byte"},
+      {"/@[`{Az09", "/#40#5B#60#7BAz09", "bytes just outside and at the ends of the plain classes"},
+      {"Type", "/Type", "text without its slash loses no byte"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(PdfSyntaxFormatter::FormatName(row.input), row.expected) << row.what;
+}
+
+// The writer's escaper and the security handler's (for O and U) alike.
+TEST(PdfSyntaxFormatter, EscapeLiteralString) {
+  const Row rows[] = {
+      {"", "", "empty string"},
+      {"a(b)\\", "a\\(b\\)\\\\", "parentheses and backslash"},
+      {std::string(1, '\0'), std::string(1, '\0'), "zero byte copied raw"},
+      {"\n\r\t\b\fx", "\\n\\r\\t\\b\\fx", "the five control escapes, then a run"},
+      {"\x0B\x0E\x7F\x80\xFF", "\x0B\x0E\x7F\x80\xFF", "neighbouring control and high bytes stay raw"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(PdfSyntaxFormatter::EscapeLiteralString(row.input), row.expected) << row.what;
+    EXPECT_EQ(PdfSecurityHandler::EscapeLiteralString(row.input), row.expected) << row.what;
+  }
+
+  // Appending keeps what the buffer already holds.
+  std::string out = "(";
+  const uint8_t data[] = {'x', ')', 'y'};
+  PdfSyntaxFormatter::AppendEscapedLiteralString(out, data, sizeof data);
+  EXPECT_EQ(out, "(x\\)y");
+}
+
+// Every byte value survives: undoing the escapes gives the input back, and no
+// raw parenthesis or line end is left to confuse a reader.
+TEST(PdfSyntaxFormatter, EscapeRoundTripsAllBytes) {
+  std::string all;
+  for (int i = 0; i < 512; ++i) all.push_back(static_cast<char>(i));
+  for (const std::string& escaped :
+       {PdfSyntaxFormatter::EscapeLiteralString(all), PdfSecurityHandler::EscapeLiteralString(all)}) {
+    EXPECT_EQ(pdftest::Unescape(escaped), all);
+    for (size_t i = 0; i < escaped.size(); ++i) {
+      if (escaped[i] == '\\') ++i;
+      else EXPECT_EQ(std::string("()\n\r").find(escaped[i]), std::string::npos) << "raw byte " << int(escaped[i]);
+    }
+  }
+}
+
+TEST(PdfSyntaxFormatter, HexToBytes) {
+  const Row rows[] = {
+      {"48656C6C6F", "Hello", "pairs, first digit high"},
+      {"414", "A@", "odd last digit is padded with 0"},
+      {"", "", "no digits"},
+      {"aBcDeF", "\xAB\xCD\xEF", "both letter cases"},
+      {"fF00", std::string("\xFF\0", 2), "high and zero bytes"},
+      {"4 1\n4\t", "A@", "white space is skipped, pairing continues"},
+      {"4G1", "A", "a non-hex character is skipped, not read as 0"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(PdfSyntaxFormatter::HexToBytes(row.input), row.expected) << row.what;
+}
+
+// The writer releases each object's values once the object is written, so
+// that memory stays flat on documents with millions of objects. Released
+// values are reused for the next objects: nothing of what they held may show.
+TEST(ValueRelease, WriterKeepsNoValuesAndReusedValuesStartFresh) {
+  std::vector<std::string> bodies(3000, "<< /A [1 2 (x) [3]] /B << /C 4 0 R /D /E >> /F (text) >>");
+  bodies[0] = "<< /S (x) /N [1 2 3] /D << /E 5 >> /Length 4 >>\nstream\ndata\nendstream";
+  bodies[1] = "<< /A [4] >>";
+  bodies[2] = "[ << /B 6 >> (y) ]";
+  bodies[3] = "<< /C << >> >>";
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, SimpleDocument(bodies));
+  const WrittenXRef x = ReadXRef(out);
+  EXPECT_LT(w.valueList.size(), 100u) << "about 15 values per object were made: 45000 without release";
+  EXPECT_LT(w.cache_objetos.size(), 10u);
+  const std::pair<int64_t, std::string> rows[] = {
+      {2, "<<\n/D <<\n/E 5 \n>>\n\n/Length 4 \n/N  [ 1 2 3 ] \n/S (x) \n>>\nstream\ndata\nendstream\n"},
+      {3, "<<\n/A  [ 4 ] \n>>\n"}, {4, " [ <<\n/B 6 \n>>\n(y) ] "}, {5, "<<\n/C <<\n>>\n\n>>\n"},
+      {3001, "<<\n/A  [ 1 2 (x)  [ 3 ] ] \n/B <<\n/C 4 0 R \n/D /E \n>>\n\n/F (text) \n>>\n"}};
+  for (const auto& row : rows) EXPECT_EQ(ObjectBody(out, x, row.first), row.second) << row.first;
+}
+
+TEST(ValueRelease, ReleasedObjectIsReadAgainOnTheNextFetch) {
+  Doc d(SimpleDocument({"<< /A [1 2] /B (x) >>", "7"}));
+  ASSERT_EQ(d.Parse(), "");
+  const size_t mark = d.parser.ValueMark();
+  ASSERT_NE(d.parser.DameObjeto(2, 0), nullptr);
+  EXPECT_TRUE(d.parser.ReleaseValuesFrom(mark));
+  EXPECT_EQ(d.parser.ValueMark(), mark);
+  EXPECT_EQ(d.parser.BuscarObjetoEnCache(2, 0), nullptr) << "no cache entry may point at a released value";
+  auto* again = static_cast<PdfDiccionario*>(d.parser.DameObjeto(2, 0));
+  EXPECT_EQ(again->GetValue("/B", false)->text, "x");
+  EXPECT_EQ(static_cast<PdfArray*>(again->GetValue("/A", false))->GetSize(), 2);
+
+  // A decoded object stream is not released: its members still follow.
+  PdfBuilder b;
+  b.Obj(1, "<< /Type /Catalog >>");
+  b.ObjStm(3, {{4, "10"}, {5, "<< /K (v) >>"}});
+  Doc s(b.Finish(b.XRefStreamOf(6, {FreeAt(0, 65535), InUse(1), InUse(3), InStm(4, 3, 0), InStm(5, 3, 1)}, "/Root 1 0 R")));
+  ASSERT_EQ(s.Parse(), "");
+  const size_t before = s.parser.ValueMark();
+  int32_t index = -1;
+  int64_t offset = 0;
+  PdfDiccionario* stm = s.parser.FindInObjectStream(3, 5, 1, &index, &offset);
+  ASSERT_TRUE(stm->stream_decoded);
+  EXPECT_FALSE(s.parser.ReleaseValuesFrom(before));
+  EXPECT_EQ(s.parser.BuscarObjetoEnCache(3, 0), stm);
+  EXPECT_TRUE(stm->stream_decoded);
+}
+
+// Members of two object streams listed in turns, with a written stream in
+// between whose /Length lies in one of them: each object stream is decoded
+// again when needed after its data or its dictionary was let go, and every
+// member keeps its index.
+TEST(ValueRelease, ObjectStreamMembersInTurns) {
+  PdfBuilder b;
+  b.ObjStm(10, {{1, "<< /Type /Catalog >>"}, {3, "(a)"}, {5, "[5]"}});
+  b.ObjStm(11, {{4, "4"}, {6, "9"}});
+  b.Stream(7, "", "123456789", "6 0 R");
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, b.Finish(b.XRefStreamOf(12, {FreeAt(0, 65535), InStm(1, 10, 0), InStm(4, 11, 0), InStm(3, 10, 1),
+                                                                  InUse(7), InStm(6, 11, 1), InStm(5, 10, 2), InUse(10), InUse(11)},
+                                                             "/Root 1 0 R")));
+  const WrittenXRef x = ReadXRef(out);
+  const std::array<uint64_t, 3> members[] = {{1, 10, 0}, {3, 10, 1}, {5, 10, 2}, {4, 11, 0}, {6, 11, 1}};
+  for (const auto& m : members) EXPECT_EQ((x.entries.count(m[0]) ? x.entries.at(m[0]) : std::array<uint64_t, 3>{}), (std::array<uint64_t, 3>{2, m[1], m[2]})) << m[0];
+  EXPECT_EQ(ObjectBody(out, x, 7), "<<\n/Length 6 0 R \n>>\nstream\n123456789\nendstream\n");
+}
+
+// Each object stream's dictionary goes with its last member: nothing of the
+// object streams stays once their members are listed.
+TEST(ValueRelease, ObjectStreamsGoAfterTheirLastMember) {
+  PdfBuilder b;
+  std::vector<Entry> entries{FreeAt(0, 65535), InUse(1)};
+  b.Obj(1, "<< /Type /Catalog >>");
+  for (int64_t k = 0, number = 2; k < 50; ++k) {
+    std::vector<std::pair<int64_t, std::string>> objects;
+    for (uint32_t i = 0; i < 20; ++i, ++number) {
+      objects.emplace_back(number, "<< /A [1 2 3] /B (text) /C << /D 4 0 R >> >>");
+      entries.push_back(InStm(number, 5000 + k, i));
+    }
+    b.ObjStm(5000 + k, objects);
+    entries.push_back(InUse(5000 + k));
+  }
+  PdfFileWriter w;
+  const std::string out = Rewrite(w, b.Finish(b.XRefStreamOf(6000, entries, "/Root 1 0 R")));
+  // What stays is the input's cross-reference stream dictionary (two /Index
+  // numbers per entry); each object stream dictionary has about 12 values.
+  EXPECT_LT(w.valueList.size(), 2 * entries.size() + 50);
+  EXPECT_LT(w.cache_objetos.size(), 10u);
+  EXPECT_EQ(ReadXRef(out).entries.at(1001), (std::array<uint64_t, 3>{2, 5049, 19}));
 }
 
 }  // namespace
