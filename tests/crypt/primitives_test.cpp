@@ -27,7 +27,7 @@ std::string Rc4Of(const std::string& key, std::string data) {
   return data;
 }
 
-TEST(Md5, Rfc1321AndLengthsAroundThePaddingBoundary) {
+TEST(Md5, LengthsAroundThePaddingBoundary) {
   const std::pair<std::string, const char*> rows[] = {
       {"", "d41d8cd98f00b204e9800998ecf8427e"}, {"a", "0cc175b9c0f1b6a831c399e269772661"},
       {"abc", "900150983cd24fb0d6963f7d28e17f72"}, {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},

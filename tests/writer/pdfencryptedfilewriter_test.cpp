@@ -94,20 +94,22 @@ TEST(PdfEncryptedFileWriter, GoldenFile) {
 // The encrypting writer keeps each object's scheduled RC4 state for the
 // object's other strings and its stream: every string and the stream data
 // must still start the key stream afresh, and the next object get its own key.
-// s encrypted on its own with the object's key, as the writer must write it.
+// Here s encrypted on its own with the object's key, as the writer must write it,
+// and as a literal string, escaped, with the space after it.
 std::string Encrypted(const PdfEncryptedFileWriter& w, int number, int generation, std::string s) {
   w.SecurityHandler().EncryptObjectData(number, generation, reinterpret_cast<uint8_t*>(&s[0]), s.size());
   return s;
 }
-
-// The same as a literal string, escaped, with the space after it.
 std::string Literal(const PdfEncryptedFileWriter& w, int number, int generation, const std::string& s) {
   return "(" + PdfSyntaxFormatter::EscapeLiteralString(Encrypted(w, number, generation, s)) + ") ";
 }
 
 // Strings at any depth, hexadecimal ones too; names, numbers and keys stay
-// plain; an empty stream stays empty, a wrong /Length is corrected.
-TEST(ObjectCipher, EveryStringAndStreamStartsTheKeyStream) {
+// plain; an empty stream stays empty, a wrong /Length is corrected; data
+// copied in chunks has one key stream running through them.
+TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
+  std::string data(2 * pdflimits::kCopyChunkBytes + 123, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 29 + (i >> 11));
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog >>");
   b.Stream(2, "/A (one) /B [(two) [<00FF0A29>] << /C (x\\(y\\)) >> (one)] /E ()", "payload");
@@ -115,9 +117,10 @@ TEST(ObjectCipher, EveryStringAndStreamStartsTheKeyStream) {
   b.Obj(4, "(one)", 1);
   b.Stream(5, "", "");
   b.Stream(7, "", "small", "70");
-  PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
+  b.Stream(8, "", data);
+  PdfEncryptedFileWriter w("u", "owner", "", kFixedId);
   const std::string out = Rewrite(
-      w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1), InUse(5), InUse(7)}, "/Root 1 0 R")));
+      w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1), InUse(5), InUse(7), InUse(8)}, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
 
   // Each piece encrypted on its own, with a key schedule of its own.
@@ -131,21 +134,7 @@ TEST(ObjectCipher, EveryStringAndStreamStartsTheKeyStream) {
   EXPECT_EQ(ObjectBody(out, x, 4), lit(4, 1, "one")) << "the generation is part of the key";
   EXPECT_EQ(ObjectBody(out, x, 5), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
   EXPECT_EQ(ObjectBody(out, x, 7), "<<\n/Length 5 \n>>\nstream\n" + enc(7, 0, "small") + "\nendstream\n");
-}
-
-// Stream data is copied in chunks, with one key stream running through them.
-TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
-  std::string data(2 * pdflimits::kCopyChunkBytes + 123, '\0');
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 29 + (i >> 11));
-  PdfBuilder b;
-  b.Obj(1, "<< /Type /Catalog >>");
-  b.Stream(2, "", data);
-  PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
-  const std::string out = Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2)}, "/Root 1 0 R")));
-  std::string expected = data;
-  w.SecurityHandler().EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&expected[0]), expected.size());
-  const std::string head = "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n";
-  EXPECT_TRUE(ObjectBody(out, ReadXRef(out), 2) == head + expected + "\nendstream\n");
+  EXPECT_TRUE(ObjectBody(out, x, 8) == "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n" + enc(8, 0, data) + "\nendstream\n");
 }
 
 // A document large enough to have its key schedules run ahead on a second
@@ -171,7 +160,7 @@ TEST_P(ObjectCipherThreads, ManyObjects) {
     }
     rows.push_back(InUse(n, static_cast<uint32_t>(generation)));
   }
-  PdfEncryptedFileWriter w("u", "owner", "", "ABCDEFGHIJKLMNOP");
+  PdfEncryptedFileWriter w("u", "owner", "", kFixedId);
   w.SetHelperThreads(GetParam());
   const std::string out = Rewrite(w, b.Finish(b.Table(rows, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
