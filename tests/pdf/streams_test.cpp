@@ -38,12 +38,7 @@ struct TempFile {
 
 TEST(MemoryStream, SeekByOrigin) {
   const Bytes data = Pattern(10);
-  const struct {
-    int64_t offset;
-    int origin;
-    std::string error;
-    int64_t position;  // after the call (unchanged on error)
-  } rows[] = {
+  const struct { int64_t offset; int origin; std::string error; int64_t position; } rows[] = {  // position after: unchanged on error
       {10, 1, "", 10},                                         // the end itself is a valid position
       {11, 1, "PdfMemoryStream::Seek::fseek", 4},              // past the end
       {-1, 1, "PdfMemoryStream::Seek::fseek", 4},              // before the start
@@ -138,52 +133,32 @@ TEST(FileStream, AgreesWithMemoryAcrossTheBuffer) {
   PdfMemoryStream m(data.data(), data.size());
 
   uint32_t x = 99;
-  auto rnd = [&x](uint32_t n) { return (x = x * 1664525u + 1013904223u) % n; };
+  auto rnd = [&x](uint64_t n) { return (x = x * 1664525u + 1013904223u) % n; };
   Bytes bf, bm;
   for (int step = 0; step < 4000; ++step) {
-    SCOPED_TRACE(step);
-    ASSERT_EQ(f.Tell(), m.Tell());
+    ASSERT_EQ(f.Tell(), m.Tell()) << step;
     const int64_t pos = m.Tell();
-    switch (rnd(6)) {
-      case 0: {  // a read that may straddle a window or exceed one
-        const size_t n = rnd(5) == 0 ? kWin + rnd(static_cast<uint32_t>(kWin)) : rnd(300);
-        if (static_cast<int64_t>(n) > size - pos) break;
-        bf.assign(n, 0);
-        bm.assign(n, 0);
-        f.Leer(bf.data(), n);
-        m.Leer(bm.data(), n);
-        ASSERT_EQ(bf, bm);
-        break;
-      }
-      case 1:
-        for (int i = 0; i < 40 && m.Tell() < size; ++i) ASSERT_EQ(f.GetByte(), m.GetByte());
-        break;
-      case 2:
-        if (pos > 0) {
-          f.StepBack();
-          m.StepBack();
-        }
-        break;
-      case 3: {  // near a window edge
-        const int64_t edge = static_cast<int64_t>(rnd(4) * kWin) + static_cast<int64_t>(rnd(5)) - 2;
-        const int64_t target = std::max<int64_t>(0, std::min(edge, size));
-        f.Seek(target, 1);
-        m.Seek(target, 1);
-        break;
-      }
-      case 4: {
-        const int64_t delta = static_cast<int64_t>(rnd(2 * kWin)) - static_cast<int64_t>(kWin);
-        if (pos + delta < 0 || pos + delta > size) break;
-        f.Seek(delta, 2);
-        m.Seek(delta, 2);
-        break;
-      }
-      case 5: {
-        const int64_t back = rnd(static_cast<uint32_t>(size) + 1);
-        f.Seek(-back, 3);
-        m.Seek(-back, 3);
-        break;
-      }
+    const int op = static_cast<int>(rnd(6));
+    if (op == 0) {  // a read that may straddle a window or exceed one
+      const size_t n = rnd(5) == 0 ? kWin + rnd(kWin) : rnd(300);
+      if (static_cast<int64_t>(n) > size - pos) continue;
+      bf.assign(n, 0);
+      bm.assign(n, 0);
+      f.Leer(bf.data(), n);
+      m.Leer(bm.data(), n);
+      ASSERT_EQ(bf, bm) << step;
+    } else if (op == 1) {
+      for (int i = 0; i < 40 && m.Tell() < size; ++i) ASSERT_EQ(f.GetByte(), m.GetByte()) << step;
+    } else if (op == 2 && pos > 0) {
+      f.StepBack();
+      m.StepBack();
+    } else if (op > 2) {  // to near a window edge, by up to a window either way, back from the end
+      const int64_t edge = std::max<int64_t>(0, std::min<int64_t>(static_cast<int64_t>(rnd(4) * kWin + rnd(5)) - 2, size));
+      const int64_t delta = static_cast<int64_t>(rnd(2 * kWin)) - static_cast<int64_t>(kWin);
+      const int64_t offset = op == 3 ? edge : op == 4 ? delta : -static_cast<int64_t>(rnd(static_cast<uint64_t>(size) + 1));
+      if (op == 4 && (pos + delta < 0 || pos + delta > size)) continue;
+      f.Seek(offset, op - 2);
+      m.Seek(offset, op - 2);
     }
   }
   // A read of the whole file in one call, from the start.

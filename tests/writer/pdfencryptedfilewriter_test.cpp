@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "pdf/pdflimits.h"
-#include "pdf/pdfparser.h"
 #include "writer/pdfsyntaxformatter.h"
 #include "tests/pdfbuilder.h"
 
@@ -18,28 +17,6 @@ namespace {
 using namespace pdftest;
 
 const std::string kFixedId = "ABCDEFGHIJKLMNOP";
-// O and U are written escaped; read back they are the handler's 32 bytes.
-// The owner password is chosen so that O holds a byte that needs escaping.
-TEST(PdfEncryptedFileWriter, EncryptDictionary) {
-  std::string owner;
-  for (int k = 0; owner.empty(); ++k) {
-    PdfStandardSecurityHandler h;
-    h.ComputeKeys("u", "o" + std::to_string(k), "PC", kFixedId);
-    if (h.GetOwnerValue().find_first_of(std::string("()\\\n\r\t\b\f")) != std::string::npos) owner = "o" + std::to_string(k);
-  }
-  PdfEncryptedFileWriter w("u", owner, "PC", kFixedId);
-  const std::string out = Rewrite(w, SimpleDocument({}));
-  const std::string body = ObjectBody(out, ReadXRef(out), 2);
-  auto literal = [&body](const std::string& key) {
-    const size_t at = body.find("\n" + key + " (") + key.size() + 2;
-    PdfMemoryStream s(body.data() + at, body.size() - at);
-    return PdfParser().ParseString(s);
-  };
-  EXPECT_EQ(literal("/O"), w.SecurityHandler().GetOwnerValue());
-  EXPECT_EQ(literal("/U"), w.SecurityHandler().GetUserValue());
-  EXPECT_EQ(body.substr(0, body.find("/O")), "<<\n/P -1836\n/R 3\n/Filter /Standard\n/Length 128\n/V 2\n");
-}
-
 // A checked-in input, encrypted with a fixed identifier and owner password,
 // gives exactly the checked-in output. The input holds an object stream,
 // a cross-reference stream, a gap in the numbering, /Info and strings that
