@@ -489,51 +489,44 @@ TEST(ObjectStreams, Extraction) {
 
   PdfValue* ten = d.Get("10 0 R");
   EXPECT_EQ(d.Get("10 0 R"), ten) << "extracted objects are cached";
-  EXPECT_EQ(ten->obj_number, 10);
-  EXPECT_EQ(ten->obj_generation, 0);
+  EXPECT_EQ(std::to_string(ten->obj_number) + " " + std::to_string(ten->obj_generation), "10 0");
   EXPECT_EQ(d.parser.OffsetObjeto("11 0 R"), std::to_string(b.Off(5)) + " 1");
 }
 
 // The header of an object stream (pairs of object number and offset) is
 // read directly when it is nothing but digits and white space, token by
-// token otherwise: both must find the same members.
-// Finds member 5 in object stream 3 whose header is `header` and /N is n:
-// "index@offset", or the error.
-std::string FindFive(const std::string& header, int n) {
-  const std::string bodies = "(four) (five) (six)";
-  PdfBuilder b;
-  b.Obj(1, "<< /Type /Catalog >>");
-  b.Stream(3, "/Type /ObjStm /N " + std::to_string(n) + " /First " + std::to_string(header.size()), header + bodies);
-  const std::string doc = b.Finish(b.XRefStreamOf(9, {pdftest::FreeAt(0, 65535), pdftest::InUse(1), pdftest::InUse(3), pdftest::InStm(4, 3, 0), pdftest::InStm(5, 3, 1)}, "/Root 1 0 R"));
-  Doc d(doc);
-  EXPECT_EQ(d.Parse(), "");
-  int32_t index = -1;
-  int64_t offset = 0;
-  std::string found;
-  const std::string error = ErrorOf([&] {
-    PdfDiccionario* stm = d.parser.FindInObjectStream(3, 5, 1, &index, &offset);
-    found = std::to_string(index) + "@" + std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 6);
-  });
-  return error.empty() ? found : error;
-}
-
+// token otherwise: both must find the same members. Member 5 (index 1) of
+// object stream 3, /N 2, as "index@data", or the error.
 TEST(ObjectStreamHeader, PlainAndOtherHeaders) {
-  const std::string kNotFound = "PdfFileParser::ParseObjectStream:object not found";
-  const struct { std::string header; int n; std::string expected; } rows[] = {
-      {"4 0 5 7 ", 2, "1@(five)"},
-      {"\n4  0\r\n5\t7\f", 2, "1@(five)"},                                    // any white space
-      {std::string("4 0 5 7") + '\0', 2, "1@(five)"},                          // NUL is white space
-      {"6 0 5 7 ", 2, "1@(five)"},                                             // found by number too
-      {"%c\n4 0 5 7 ", 2, "1@(five)"},                                         // a comment: token by token
-      {"4 0 5 7.0 ", 2, "1@(five)"},                                           // a decimal offset: token by token
-      {"4 0 5", 2, kNotFound},                                                 // the pair is cut
-      {"4 0 6 7 5 7 ", 2, kNotFound},                                          // /N ends the header
-      {"4 0 5 99999999999999999999 ", 2, "PdfFileParser::ParseObjectStream:bad header"},  // saturated offset
-      {"4 0 5 x ", 2, kNotFound},                                              // not a number: the pairs end
+  const std::string not_found = "PdfFileParser::ParseObjectStream:object not found";
+  const std::pair<std::string, std::string> rows[] = {
+      {"4 0 5 7 ", "1@(five)"},
+      {"\n4  0\r\n5\t7\f", "1@(five)"},                        // any white space
+      {std::string("4 0 5 7") + '\0', "1@(five)"},                // NUL is white space
+      {"6 0 5 7 ", "1@(five)"},                                   // found by number too
+      {"%c\n4 0 5 7 ", "1@(five)"},                               // a comment: token by token
+      {"4 0 5 7.0 ", "1@(five)"},                                 // a decimal offset: token by token
+      {"4 0 5", not_found},                                       // the pair is cut
+      {"4 0 6 7 5 7 ", not_found},                                // /N ends the header
+      {"4 0 5 99999999999999999999 ", "PdfFileParser::ParseObjectStream:bad header"},  // saturated offset
+      {"4 0 5 x ", not_found},                                    // not a number: the pairs end
   };
-  for (const auto& row : rows) EXPECT_EQ(FindFive(row.header, row.n), row.expected) << row.header;
+  for (const auto& [header, expected] : rows) {
+    PdfBuilder b;
+    b.Obj(1, "<< /Type /Catalog >>");
+    b.Stream(3, "/Type /ObjStm /N 2 /First " + std::to_string(header.size()), header + "(four) (five) (six)");
+    Doc d(b.Finish(b.XRefStream(9, {Free(), b.At(1), b.At(3), Compressed(3, 0), Compressed(3, 1)}, {1, 2, 1}, "/Index [0 2 3 3] /Size 6")));
+    ASSERT_EQ(d.Parse(), "");
+    int32_t index = -1;
+    int64_t offset = 0;
+    std::string found;
+    const std::string error = ErrorOf([&] {
+      PdfDiccionario* stm = d.parser.FindInObjectStream(3, 5, 1, &index, &offset);
+      found = std::to_string(index) + "@" + std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 6);
+    });
+    EXPECT_EQ(error.empty() ? found : error, expected) << header;
+  }
 }
-
 
 TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
   // /Length of object stream 5 is object 7, which lies inside object stream 5;
@@ -542,10 +535,8 @@ TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
     PdfBuilder b;
     b.ObjStm(5, {{7, "8"}, {10, "110"}}, mutual ? " /Length 9 0 R" : " /Length 7 0 R");
     b.ObjStm(6, {{9, "8"}, {11, "111"}}, " /Length 7 0 R");
-    const int64_t x = b.XRefStream(20, {Free(), b.At(5), b.At(6), Compressed(5, 0), Compressed(6, 0), Compressed(5, 1),
-                                        Compressed(6, 1)},
-                                   {1, 2, 1}, "/Index [0 1 5 2 7 1 9 3] /Size 21");
-    const std::string pdf = b.Finish(x);
+    const std::string pdf = b.Finish(b.XRefStream(20, {Free(), b.At(5), b.At(6), Compressed(5, 0), Compressed(6, 0), Compressed(5, 1), Compressed(6, 1)},
+                                                   {1, 2, 1}, "/Index [0 1 5 2 7 1 9 3] /Size 21"));
     for (const char* first : {"10 0 R", "7 0 R", "11 0 R"}) {
       Doc d(pdf);
       ASSERT_EQ(d.Parse(), "");
