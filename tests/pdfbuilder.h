@@ -16,6 +16,7 @@
 
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdffileparser.h"
+#include "pdf/pdffilestream.h"
 #include "pdf/pdfmemorystream.h"
 #include "writer/pdffilewriter.h"
 
@@ -178,6 +179,20 @@ std::string ErrorOf(F f) {
   }
   return "";
 }
+
+// A file stream open on a temporary file of the given bytes, removed with it.
+struct TempFile {
+  template <class Bytes>
+  explicit TempFile(const Bytes& content) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    EXPECT_EQ(std::fwrite(content.data(), 1, content.size(), f), content.size());
+    std::fclose(f);
+    stream.Abrir(path.c_str(), "rb");
+  }
+  ~TempFile() { std::remove(path.c_str()); }
+  std::string path = testing::TempDir() + "varnel-test-file";
+  PdfFileStream stream;
+};
 
 // A document, its stream and parser.
 struct Doc {

@@ -15,6 +15,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 using pdftest::ErrorOf;
+using pdftest::TempFile;
 
 Bytes Pattern(size_t n) {
   Bytes out(n);
@@ -22,19 +23,6 @@ Bytes Pattern(size_t n) {
   for (auto& b : out) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
   return out;
 }
-
-// A file stream over a temporary file of the given bytes.
-struct TempFile {
-  explicit TempFile(const Bytes& content) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    EXPECT_EQ(std::fwrite(content.data(), 1, content.size(), f), content.size());
-    std::fclose(f);
-    stream.Abrir(path.c_str(), "rb");
-  }
-  ~TempFile() { std::remove(path.c_str()); }
-  std::string path = testing::TempDir() + "varnel-stream-test";
-  PdfFileStream stream;
-};
 
 TEST(MemoryStream, SeekByOrigin) {
   const Bytes data = Pattern(10);

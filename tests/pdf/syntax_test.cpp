@@ -212,24 +212,16 @@ TEST(Window, ReadsTheSameAcrossRefills) {
   const std::string value =
       "<</Type/Annot /Rect[-1.5 +2 .25 300] /Na#6De /A#20B\n/Ref 12 0 R /N -7 /Empty/ /S(x)/K<</In 1>>"
       "/Refs[1 0 R 12 0 R 5 6 7 R 8 9/N 10 11 R 3 4]>>";
-  const std::string path = testing::TempDir() + "window_test.pdf";
   for (const std::string* text : {&tokens, &value}) {
     auto read = [text, &tokens](PdfStream& s) { return text == &tokens ? TokensAndNext(s) : Value(s); };
     PdfMemoryStream m(text->data(), text->size());
     const std::vector<std::string> expected = read(m);
     ASSERT_GT(expected.size(), 20u);
     for (size_t shift = 1; shift <= text->size(); ++shift) {
-      const std::string data = std::string(PdfFileStream::kBufferBytes - shift, ' ') + *text + " ";
-      std::FILE* f = std::fopen(path.c_str(), "wb");
-      ASSERT_NE(f, nullptr);
-      std::fwrite(data.data(), 1, data.size(), f);
-      std::fclose(f);
-      PdfFileStream file;
-      file.Abrir(path.c_str(), "rb");
-      EXPECT_EQ(read(file), expected) << "shift " << shift;
+      pdftest::TempFile file(std::string(PdfFileStream::kBufferBytes - shift, ' ') + *text + " ");
+      EXPECT_EQ(read(file.stream), expected) << "shift " << shift;
     }
   }
-  std::remove(path.c_str());
 }
 
 TEST(Window, TokenLimit) {
