@@ -176,8 +176,7 @@ Bytes LzwEncode(const Bytes& in, bool clear_when_full, int early = 1) {
 TEST(LZWFilter, KnownAndCorruptStreams) {
   const std::string bad = "!PdfLZWDecodeStreamFilter::Filter:bad code";
   const struct { Bytes in; std::string out; } rows[] = {
-      // Code 258 arrives while it is the next code, then is used again.
-      {Pack9({256, 45, 258, 258, 65, 259, 66, 257}), "-----A---B"},
+      {Pack9({256, 45, 258, 258, 65, 259, 66, 257}), "-----A---B"},  // code 258 arrives while it is the next code, then is used again
       {Pack9({65, 66, 258, 257}), "ABAB"},                          // no leading Clear
       {Pack9({256, 65, 66, 256, 67, 68, 258, 257}), "ABCDCD"},      // Clear mid-stream
       {Pack9({256, 256, 65, 257, 66}), "A"},                        // Clear twice; stop at EOD

@@ -114,30 +114,24 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
 // Cross-reference streams with various /W, /Index and data. Entries list
 // object numbers: -1 stands for a free entry.
 TEST(XRefStream, WidthsAndSubsections) {
-  const struct { std::array<int, 3> w; std::string entries; std::vector<int> objects; std::string error; std::vector<std::pair<const char*, const char*>> lookups; } rows[] = {
+  const struct { std::array<int, 3> w; std::string entries; std::vector<int> objects; std::string error;
+                 std::vector<std::pair<const char*, const char*>> lookups; } rows[] = {
       // No /Index: entries numbered from 0 up to /Size.
       {{1, 2, 2}, "/Size 4", {-1, 1, 2, 3}, "", {{"1 0 R", "101"}, {"3 0 R", "103"}, {"0 0 R", kNoOffset.c_str()}}},
-      // Type field absent: every entry is in use.
-      {{0, 4, 2}, "/Index [1 3]", {1, 2, 3}, "", {{"2 0 R", "102"}}},
-      // Generation field absent: generation 0.
-      {{1, 2, 0}, "/Size 3", {-1, 1, 2}, "", {{"2 0 R", "102"}, {"2 1 R", kNoOffset.c_str()}}},
-      // Wide fields, as for files over 4 GiB.
-      {{4, 8, 4}, "/Size 2", {-1, 1}, "", {{"1 0 R", "101"}}},
+      {{0, 4, 2}, "/Index [1 3]", {1, 2, 3}, "", {{"2 0 R", "102"}}},  // type field absent: every entry in use
+      {{1, 2, 0}, "/Size 3", {-1, 1, 2}, "", {{"2 0 R", "102"}, {"2 1 R", kNoOffset.c_str()}}},  // generation field absent: 0
+      {{4, 8, 4}, "/Size 2", {-1, 1}, "", {{"1 0 R", "101"}}},  // wide fields, as for files over 4 GiB
       // Two subsections: entries lie back to back and number 0, 1, 2, 10, 11.
       {{1, 3, 1}, "/Index [0 3 10 2]", {-1, 1, 2, 10, 11}, "",
        {{"2 0 R", "102"}, {"10 0 R", "110"}, {"11 0 R", "111"}, {"3 0 R", kNoOffset.c_str()}}},
-      // A number listed twice in one stream: the first listing counts.
-      {{1, 2, 1}, "/Index [1 1 1 1]", {1, 2}, "", {{"1 0 R", "101"}}},
-      // A sparse, very large number.
-      {{1, 2, 1}, "/Index [1 1 1000000000 1]", {1, 1000000000}, "", {{"1000000000 0 R", "999"}}},
+      {{1, 2, 1}, "/Index [1 1 1 1]", {1, 2}, "", {{"1 0 R", "101"}}},  // listed twice: the first counts
+      {{1, 2, 1}, "/Index [1 1 1000000000 1]", {1, 1000000000}, "", {{"1000000000 0 R", "999"}}},  // a sparse, very large number
       // Numbers beyond the limit are refused before anything is sized by them.
       {{1, 2, 1}, "/Index [2147483640 1]", {1}, "PdfFileParser::LeerCrossReferenceStream. bad /Index", {}},
-      // Empty /Index: no entries, no failure.
-      {{1, 2, 1}, "/Index []", {1}, "", {{"1 0 R", kNoOffset.c_str()}}},
+      {{1, 2, 1}, "/Index []", {1}, "", {{"1 0 R", kNoOffset.c_str()}}},  // no entries, no failure
       // /Index announces more entries than the data holds.
       {{1, 2, 1}, "/Index [0 6]", {-1, 1, 2, 3, 10}, "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array", {}},
-      // Widths out of range.
-      {{1, 0, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},
+      {{1, 0, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},  // widths out of range
       {{5, 2, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},
       {{1, 9, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},
   };
