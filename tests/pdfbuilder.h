@@ -263,7 +263,7 @@ inline std::map<int64_t, std::array<uint64_t, 3>> XRefEntries(const std::string&
 inline std::string Inflate(const std::string& zipped, size_t size) {
   std::string out(size + 1, '\0');
   uLongf n = static_cast<uLongf>(out.size());
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(zipped.data()), zipped.size()), Z_OK);
+  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(zipped.data()), static_cast<uLong>(zipped.size())), Z_OK);
   return out.substr(0, n);
 }
 
