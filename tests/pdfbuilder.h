@@ -1,9 +1,7 @@
 #pragma once
-// Builds small PDF files in memory for the reader and writer tests: objects
-// at known offsets, classic cross-reference tables, cross-reference streams
-// and object streams, written exactly as asked (no filters); a parsed
-// document holder, an error catcher, and a reader of the closing
-// cross-reference stream of written output.
+// Small PDF files built in memory for the reader and writer tests, written
+// exactly as asked; a parsed document holder, an error catcher, and a reader
+// of the closing cross-reference stream of written output.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -18,6 +16,7 @@
 
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdffileparser.h"
+#include "pdf/pdffilestream.h"
 #include "pdf/pdfmemorystream.h"
 #include "writer/pdffilewriter.h"
 
@@ -25,29 +24,31 @@ namespace pdftest {
 
 // One cross-reference row: type 0 free, 1 in use, 2 compressed; f2 is the
 // offset or the object stream's number, f3 the generation or the index.
-struct Row {
-  int type;
-  uint64_t f2;
-  uint64_t f3;
-};
+struct Row { int type; uint64_t f2, f3; };
 inline Row Free(uint64_t next = 0, uint64_t gen = 65535) { return {0, next, gen}; }
 inline Row Compressed(uint64_t objstm, uint64_t index) { return {2, objstm, index}; }
 
 // A row with its object number, for Table and XRefStreamOf; an in-use row's
 // offset is that of the object as last written.
-struct Entry {
-  int64_t number;
-  Row row;
-};
+struct Entry { int64_t number; Row row; };
 inline Entry InUse(int64_t n, uint32_t gen = 0) { return {n, {1, UINT64_MAX, gen}}; }
 inline Entry FreeAt(int64_t n, uint32_t gen = 0) { return {n, {0, 0, gen}}; }
 inline Entry InStm(int64_t n, uint64_t stm, uint32_t index) { return {n, {2, stm, index}}; }
+
+// data deflated by zlib (level 1: fast, and bombs of zeros stay small).
+inline std::string Deflate(const std::string& data) {
+  uLongf n = compressBound(static_cast<uLong>(data.size()));
+  std::string out(n, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 1);
+  out.resize(n);
+  return out;
+}
 
 class PdfBuilder {
  public:
   explicit PdfBuilder(std::string header = "%PDF-1.7\n") : out_(std::move(header)) {}
 
-  // "num gen obj", the body, "endobj". Returns the object's offset.
+  // "num gen obj", the body, "endobj"; each of these returns the offset.
   int64_t Obj(int64_t num, const std::string& body, uint32_t gen = 0) {
     const int64_t at = Pos();
     offsets_[num] = at;
@@ -55,28 +56,26 @@ class PdfBuilder {
     return at;
   }
 
-  // A stream object; /Length is `length` as written, or the data's length
-  // unless the entries give one.
+  // /Length is `length` as written, or the data's length unless entries give one.
   int64_t Stream(int64_t num, const std::string& entries, const std::string& data, std::string length = "") {
     if (length.empty() && entries.find("/Length") == std::string::npos) length = std::to_string(data.size());
     return Obj(num, "<<" + entries + (length.empty() ? "" : " /Length " + length) + ">>\nstream\n" + data + "\nendstream");
   }
 
-  // An object stream holding (number, body) pairs in order.
-  int64_t ObjStm(int64_t num, const std::vector<std::pair<int64_t, std::string>>& objects, const std::string& entries = "") {
+  // An object stream holding (number, body) pairs in order, deflated if flate.
+  int64_t ObjStm(int64_t num, const std::vector<std::pair<int64_t, std::string>>& objects, const std::string& entries = "",
+                 bool flate = false) {
     std::string header, bodies;
     for (const auto& o : objects) {
       header += std::to_string(o.first) + " " + std::to_string(bodies.size()) + " ";
       bodies += o.second + "\n";
     }
-    return Stream(num,
-                  "/Type/ObjStm /N " + std::to_string(objects.size()) + " /First " + std::to_string(header.size()) + entries,
-                  header + bodies);
+    return Stream(num, "/Type/ObjStm /N " + std::to_string(objects.size()) + " /First " + std::to_string(header.size()) + entries +
+                           (flate ? " /Filter/FlateDecode" : ""), flate ? Deflate(header + bodies) : header + bodies);
   }
 
-  // The in-use row of an object written before.
+  // The in-use row of an object written before; object 0 free, then 1..last.
   Row At(int64_t num, uint64_t gen = 0) const { return {1, static_cast<uint64_t>(offsets_.at(num)), gen}; }
-  // Object 0 free, then objects 1..last in use: one subsection's rows.
   std::vector<Row> Rows(int last) const {
     std::vector<Row> rows{Free()};
     for (int n = 1; n <= last; ++n) rows.push_back(At(n));
@@ -85,8 +84,7 @@ class PdfBuilder {
 
   using Subsection = std::pair<int64_t, std::vector<Row>>;  // first number, rows
 
-  // "xref", the subsections with each row ended by eol, "trailer" and the
-  // entries. Returns the section's offset.
+  // "xref", the subsections with each row ended by eol, "trailer" and the entries.
   int64_t Classic(const std::vector<Subsection>& subsections, const std::string& trailer, const std::string& eol = " \n") {
     const int64_t at = Pos();
     out_ += "xref\n";
@@ -114,8 +112,7 @@ class PdfBuilder {
     return Classic(subsections, " " + trailer + " ");
   }
 
-  // A cross-reference stream object with the rows packed big-endian in the
-  // widths w, unfiltered. entries adds to the dictionary (/Size, /Index, ...).
+  // The rows packed big-endian in the widths w, unfiltered; entries add /Size, /Index, ...
   int64_t XRefStream(int64_t num, const std::vector<Row>& rows, std::array<int, 3> w, const std::string& entries) {
     std::string data;
     for (const Row& r : rows) {
@@ -130,8 +127,7 @@ class PdfBuilder {
                   data);
   }
 
-  // A cross-reference stream, /W [1 4 2], with one /Index pair per entry;
-  // its own entry is added.
+  // /W [1 4 2], one /Index pair per entry, its own entry added.
   int64_t XRefStreamOf(int64_t num, std::vector<Entry> entries, const std::string& dict) {
     entries.push_back({num, {1, static_cast<uint64_t>(Pos()), 0}});
     std::vector<Row> rows;
@@ -149,11 +145,7 @@ class PdfBuilder {
   int64_t Pos() const { return static_cast<int64_t>(out_.size()); }
   int64_t Off(int64_t num) const { return offsets_.at(num); }
 
-  // Ends the file: "startxref", the offset, "%%EOF", then tail.
-  std::string Finish(int64_t startxref, const std::string& tail = "") {
-    out_ += "startxref\n" + std::to_string(startxref) + "\n%%EOF\n" + tail;
-    return out_;
-  }
+  std::string Finish(int64_t startxref) { return out_ += "startxref\n" + std::to_string(startxref) + "\n%%EOF\n"; }
   const std::string& str() const { return out_; }
 
  private:
@@ -164,33 +156,18 @@ class PdfBuilder {
   std::map<int64_t, int64_t> offsets_;
 };
 
-// The bytes of literal-string text with its escapes undone (the escapes a
-// writer makes: a backslash before a byte, or one of n r t b f).
+// Literal-string text with a writer's escapes undone (\ before a byte, or n r t b f).
 inline std::string Unescape(const std::string& escaped) {
   std::string out;
   for (size_t i = 0; i < escaped.size(); ++i) {
-    if (escaped[i] != '\\') {
-      out.push_back(escaped[i]);
-      continue;
-    }
-    const char c = escaped.at(++i);
+    const char c = escaped[i] == '\\' ? escaped.at(++i) : 0;
     const size_t k = std::string("nrtbf").find(c);
-    out.push_back(k == std::string::npos ? c : "\n\r\t\b\f"[k]);
+    out.push_back(c == 0 ? escaped[i] : k == std::string::npos ? c : "\n\r\t\b\f"[k]);
   }
   return out;
 }
 
-// data deflated by zlib (level 1: fast, and bombs of zeros stay small).
-inline std::string Deflate(const std::string& data) {
-  uLongf n = compressBound(static_cast<uLong>(data.size()));
-  std::string out(n, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 1);
-  out.resize(n);
-  return out;
-}
-
-// The library error's message, "" when f succeeds, and a marker for any
-// other kind of exception (the library throws only its own error).
+// The library error's message, "" when f succeeds, a marker for anything else thrown.
 template <class F>
 std::string ErrorOf(F f) {
   try {
@@ -203,21 +180,31 @@ std::string ErrorOf(F f) {
   return "";
 }
 
-// A document parsed from bytes held alongside its stream and parser.
+// A file stream open on a temporary file of the given bytes, removed with it.
+struct TempFile {
+  template <class Bytes>
+  explicit TempFile(const Bytes& content) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    EXPECT_EQ(std::fwrite(content.data(), 1, content.size(), f), content.size());
+    std::fclose(f);
+    stream.Abrir(path.c_str(), "rb");
+  }
+  ~TempFile() { std::remove(path.c_str()); }
+  std::string path = testing::TempDir() + "varnel-test-file";
+  PdfFileStream stream;
+};
+
+// A document, its stream and parser.
 struct Doc {
   explicit Doc(std::string b) : bytes(std::move(b)), stream(bytes.data(), bytes.size()) {}
-  std::string Parse() {  // the error message or ""
-    return ErrorOf([this] { parser.Parse(stream); });
-  }
+  std::string Parse() { return ErrorOf([this] { parser.Parse(stream); }); }  // the error message or ""
   PdfValue* Get(const std::string& ref) { return parser.DameObjeto(ref); }
-
   std::string bytes;
   PdfMemoryStream stream;
   PdfFileParser parser;
 };
 
-// A document of one classic section: object 1 the catalog, then the given
-// bodies as objects 2, 3, ...
+// One classic section: object 1 the catalog, the bodies as objects 2, 3, ...
 inline std::string SimpleDocument(const std::vector<std::string>& bodies, const std::string& trailer = "") {
   PdfBuilder b("%PDF-1.4\n");
   std::vector<Entry> entries{FreeAt(0, 65535), InUse(1)};
@@ -229,7 +216,6 @@ inline std::string SimpleDocument(const std::vector<std::string>& bodies, const 
   return b.Finish(b.Table(entries, "/Size " + std::to_string(bodies.size() + 2) + " /Root 1 0 R " + trailer));
 }
 
-// Runs WriteDocument of writer over input and gives the output bytes.
 inline std::string Rewrite(PdfFileWriter& writer, const std::string& input) {
   PdfMemoryStream in(input.data(), input.size());
   std::ostringstream out;
@@ -241,11 +227,10 @@ inline std::string Rewrite(PdfFileWriter& writer, const std::string& input) {
 // reader reads it: "startxref" gives the object, /W and /Index its entries.
 struct WrittenXRef {
   int64_t start = -1;  // the offset after "startxref"
-  std::string dict;    // the dictionary lines, "<<" to ">>"
-  std::string raw;     // the inflated entries
+  std::string dict, raw;  // the dictionary lines, "<<" to ">>"; the inflated entries
   std::map<int64_t, std::array<uint64_t, 3>> entries;
 
-  // The value of a dictionary line "/Key value", or "" when absent.
+  // The value of a dictionary line "/Key value", or "".
   std::string Line(const std::string& key) const {
     const size_t at = dict.find("\n" + key + " ");
     if (at == std::string::npos) return "";
@@ -274,20 +259,23 @@ inline std::map<int64_t, std::array<uint64_t, 3>> XRefEntries(const std::string&
   return entries;
 }
 
+// zlib data inflated, at most `size` bytes expected (one more is room to see a longer result).
+inline std::string Inflate(const std::string& zipped, size_t size) {
+  std::string out(size + 1, '\0');
+  uLongf n = static_cast<uLongf>(out.size());
+  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(zipped.data()), static_cast<uLong>(zipped.size())), Z_OK);
+  return out.substr(0, n);
+}
+
 inline WrittenXRef ReadXRef(const std::string& out) {
   WrittenXRef x;
   const size_t sx = out.rfind("\nstartxref\n");
-  if (sx == std::string::npos) {
-    ADD_FAILURE() << "no startxref";
-    return x;
-  }
+  if (sx == std::string::npos) return ADD_FAILURE() << "no startxref", x;
   x.start = std::stoll(out.substr(sx + 11));
   EXPECT_EQ(out.substr(sx + 11), std::to_string(x.start) + "\n%%EOF") << "the file ends with its offset and %%EOF";
-  const size_t open = out.find("<<\n", static_cast<size_t>(x.start));
-  const size_t close = out.find("\n>>\nstream\n", open);
+  const size_t open = out.find("<<\n", static_cast<size_t>(x.start)), close = out.find("\n>>\nstream\n", open);
   x.dict = out.substr(open, close + 4 - open);
   const size_t length = std::stoul(x.Line("/Length"));
-  const std::string zipped = out.substr(close + 11, length);
   EXPECT_EQ(out.compare(close + 11 + length, 28, "\nendstream\nendobj\nstartxref\n"), 0);
   std::array<int, 3> w{};
   std::istringstream(x.Line("/W").substr(1)) >> w[0] >> w[1] >> w[2];
@@ -295,13 +283,9 @@ inline WrittenXRef ReadXRef(const std::string& out) {
   std::istringstream is(index);
   int64_t first = 0, count = 0, total = 0;
   while (is >> first >> count) total += count;
-  x.raw.assign(static_cast<size_t>(total * (w[0] + w[1] + w[2])) + 1, '\0');
-  uLongf n = static_cast<uLongf>(x.raw.size());
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&x.raw[0]), &n, reinterpret_cast<const Bytef*>(zipped.data()),
-                       static_cast<uLong>(zipped.size())),
-            Z_OK);
-  x.raw.resize(n);
-  EXPECT_EQ(x.raw.size(), static_cast<size_t>(total * (w[0] + w[1] + w[2]))) << "data matches /Index and /W";
+  const size_t size = static_cast<size_t>(total * (w[0] + w[1] + w[2]));
+  x.raw = Inflate(out.substr(close + 11, length), size);
+  EXPECT_EQ(x.raw.size(), size) << "data matches /Index and /W";
   size_t used = 0;
   x.entries = XRefEntries(index, w, x.raw, &used);
   return x;
@@ -311,10 +295,7 @@ inline WrittenXRef ReadXRef(const std::string& out) {
 // its "endobj" line; checks that the entry's offset points at that line.
 inline std::string ObjectBody(const std::string& out, const WrittenXRef& x, int64_t number) {
   const auto it = x.entries.find(number);
-  if (it == x.entries.end() || it->second[0] != 1) {
-    ADD_FAILURE() << "object " << number << " has no in-use entry";
-    return "";
-  }
+  if (it == x.entries.end() || it->second[0] != 1) return ADD_FAILURE() << "object " << number << " has no in-use entry", "";
   const std::string head = std::to_string(number) + " " + std::to_string(it->second[2]) + " obj\n";
   const size_t at = static_cast<size_t>(it->second[1]);
   EXPECT_EQ(out.compare(at, head.size(), head), 0) << "entry of object " << number << " points at its first line";

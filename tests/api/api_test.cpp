@@ -42,11 +42,7 @@ TEST(Api, EachFailureHasItsCode) {
   varnel::EncryptOptions bad_cipher, bad_letters;
   bad_cipher.cipher = static_cast<varnel::Cipher>(7);
   bad_letters.permissions = "PX";
-  const struct {
-    const char* name;
-    std::function<void()> call;
-    varnel::ErrorCode code;
-  } cases[] = {
+  const struct { const char* name; std::function<void()> call; varnel::ErrorCode code; } cases[] = {
       {"missing file", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/none.pdf", VARNEL_TEST_DATA "/out.pdf", {}); }, varnel::ErrorCode::kOpenFailed},
       {"not a PDF", [] { varnel::EncryptBuffer("hello, world\n", {}); }, varnel::ErrorCode::kNotPdf},
       {"empty", [] { varnel::CheckBuffer({}); }, varnel::ErrorCode::kNotPdf},

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Independent reference for the revision-6 password hash (Algorithm 2.B),
 written from the algorithm's text with hashlib and python3-cryptography's AES.
-Prints the rows of the known-answer table in tests/crypt/aes_test.cpp."""
+Prints the rows of the known-answer table in tests/crypt/securityhandlers_test.cpp."""
 import hashlib
 
 from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes

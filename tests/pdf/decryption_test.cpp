@@ -33,9 +33,7 @@ std::string File(const std::string& entries, const std::string& body, const std:
 TEST(Decryption, EncryptDictionariesRefused) {
   const std::string ou = "/O <" + k32 + "> /U <" + k32 + "> /P -4";
   const std::string ou6 = "/O <" + k48 + "> /U <" + k48 + "> /OE <" + k32 + "> /UE <" + k32 + "> /P -4";
-  const struct {
-    std::string entries, error;
-  } rows[] = {
+  const struct { std::string entries, error; } rows[] = {
       {"/Filter/Standard/V 2/R 3/Length 42" + ou, "PdfDecryption:key length"},   // not whole bytes
       {"/Filter/Standard/V 2/R 3/Length 32" + ou, "PdfDecryption:key length"},   // under 40 bits
       {"/Filter/Standard/V 2/R 3/Length -8" + ou, "PdfDecryption:key length"},
@@ -74,9 +72,7 @@ TEST(Decryption, AesStringsAndPadding) {
   h.ComputeKeys("user", "owner", "P");
   const std::string entries = h.EncryptDictionaryEntries(), id = PdfSecurityHandler::Hex(h.GetIdentifier());
   const std::string hello = "hello" + std::string(11, '\x0B');
-  const struct {
-    std::string body, password, expected;
-  } rows[] = {
+  const struct { std::string body, password, expected; } rows[] = {
       {"[" + AesString(h, hello) + "]", "user", "hello"},
       {"[<" + std::string(32, '0') + ">]", "user", ""},  // an IV alone is empty
       {"[" + AesString(h, std::string(16, '\0')) + "]", "user", "!PdfDecryption:bad padding"},  // pad byte 0
@@ -125,10 +121,7 @@ TEST(Decryption, Revision5And6PermsAndRights) {
   const std::string entries = h.EncryptDictionaryEntries(), p = "/P " + std::to_string(h.GetPermissions());
   const auto tamper = [&p](std::string e) { return e.replace(e.find(p), p.size(), "/P -4"); };  // every right claimed
   std::string entries5 = tamper(h5.EncryptDictionaryEntries());
-  const struct {
-    std::string entries, password;
-    bool rights, warns;
-  } rows[] = {{entries, "owner", true, false}, {entries, "user", false, false}, {tamper(entries), "user", true, true},
+  const struct { std::string entries, password; bool rights, warns; } rows[] = {{entries, "owner", true, false}, {entries, "user", false, false}, {tamper(entries), "user", true, true},
               {entries5.replace(entries5.find("/R 6"), 4, "/R 5"), "user", true, true}};
   for (const auto& row : rows) {
     Doc d(File(row.entries, "1"));

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
@@ -13,6 +13,8 @@
 #include "pdf/pdfdeflatestreamfilter.h"
 #include "pdf/pdflimits.h"
 #include "pdf/pdflzwdecodestreamfilter.h"
+#include "pdf/pdfpredictor.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
@@ -26,13 +28,9 @@ Bytes First(Bytes b, size_t n) { b.resize(n); return b; }
 // The library error's message ("" on success); the input must survive a failure.
 std::string ErrorOf(const Decoder& decode, const Bytes& in, size_t max_out = kLimit) {
   Bytes data = in;
-  try {
-    decode(data, max_out);
-  } catch (const _kelvra_runtime_error& e) {
-    EXPECT_EQ(data, in) << e.message;
-    return e.message;
-  }
-  return "";
+  const std::string error = pdftest::ErrorOf([&] { decode(data, max_out); });
+  EXPECT_TRUE(error.empty() || data == in) << error;
+  return error;
 }
 
 // Deterministic bytes over a small alphabet: compressible, never trivially.
@@ -43,13 +41,7 @@ Bytes Pattern(size_t n, unsigned alphabet) {
   return out;
 }
 
-Bytes Compress(const Bytes& in) {
-  uLongf n = compressBound(static_cast<uLong>(in.size()));
-  Bytes out(n);
-  EXPECT_EQ(compress(out.data(), &n, in.data(), static_cast<uLong>(in.size())), Z_OK);
-  out.resize(n);
-  return out;
-}
+Bytes Compress(const Bytes& in) { return B(pdftest::Deflate(std::string(in.begin(), in.end()))); }
 
 const Decoder kFlate = PdfDeflateStreamFilter::Filter;
 const Decoder kA85 = PdfASCII85DecodeStreamFilter::Filter;
@@ -58,6 +50,12 @@ const Decoder kLzw = [](Bytes& d, size_t max_out) { PdfLZWDecodeStreamFilter().F
 Bytes Decoded(const Decoder& decode, Bytes data, size_t max_out = kLimit) {
   decode(data, max_out);
   return data;
+}
+// The decoded bytes as text, or "!" and the error.
+std::string Text(const Decoder& decode, const Bytes& in) {
+  const std::string error = ErrorOf(decode, in);
+  const Bytes out = error.empty() ? Decoded(decode, in) : Bytes{};
+  return error.empty() ? std::string(out.begin(), out.end()) : "!" + error;
 }
 
 TEST(FlateFilter, DecodesLenientlyAtTheEnd) {
@@ -98,40 +96,27 @@ TEST(FlateFilter, ExpansionIsBoundOnlyByTheLimit) {
   EXPECT_EQ(ErrorOf(kFlate, bomb, zeros.size() - 1), "PdfDeflateStreamFilter::Filter:limit");
 }
 
-TEST(ASCII85Filter, KnownAnswers) {
-  const struct {
-    std::string in;
-    Bytes out;
-  } rows[] = {
-      {"9jqo^Bla~>", B("Man is")},             // full group, then 3 digits give 2 bytes
-      {"9`~>", B("M")},                        // 2 digits give 1 byte
-      {"9jqo~>", B("Man")},                    // 4 digits give 3 bytes
-      {"9~>", {}},                             // a lone digit gives nothing
-      {"s8W-!~>", Bytes(4, 0xFF)},             // largest group value
-      {"zz!!!!!~>", Bytes(12, 0)},             // z and five '!' are four zeros each
-      {"uuuuu~>", {0x08, 0x78, 0x0E, 0xC4}},  // a group above 2^32-1 wraps
-      {"9jqo^Bla", B("Man ")},                 // open group without end marker dropped
-      {"9jqo^~>9j{\x80~", B("Man ")},          // anything after the end marker ignored
-      {std::string("9 j\tq\no\r^\f\0z\b\x7f~>", 16), {'M', 'a', 'n', ' ', 0, 0, 0, 0}},  // skipped bytes
-  };
-  for (const auto& row : rows) EXPECT_EQ(Decoded(kA85, B(row.in)), row.out) << row.in;
-  EXPECT_EQ(ErrorOf(kA85, B("zzzz~>"), 15), "PdfASCII85DecodeStreamFilter::Filter:limit");
-}
-
-TEST(ASCII85Filter, Errors) {
-  const std::string bad = "PdfASCII85DecodeStreamFilter::Filter:bad character in ascii85 region";
-  const std::string tilde = "PdfASCII85DecodeStreamFilter::~ without > in ascii85 section";
-  const struct {
-    std::string in, message;
-  } rows[] = {
+TEST(ASCII85Filter, KnownAnswersAndErrors) {
+  const std::string bad = "!PdfASCII85DecodeStreamFilter::Filter:bad character in ascii85 region";
+  const std::string tilde = "!PdfASCII85DecodeStreamFilter::~ without > in ascii85 section";
+  const struct { std::string in, out; } rows[] = {
+      {"9jqo^Bla~>", "Man is"},                   // full group, then 3 digits give 2 bytes
+      {"9`~>", "M"}, {"9jqo~>", "Man"}, {"9~>", ""},  // 2 digits give 1 byte, 4 give 3, one nothing
+      {"s8W-!~>", "\xFF\xFF\xFF\xFF"},             // largest group value
+      {"zz!!!!!~>", std::string(12, '\0')},        // z and five '!' are four zeros each
+      {"uuuuu~>", "\x08\x78\x0E\xC4"},             // a group above 2^32-1 wraps
+      {"9jqo^Bla", "Man "},                       // open group without end marker dropped
+      {"9jqo^~>9j{\x80~", "Man "},                // anything after the end marker ignored
+      {std::string("9 j\tq\no\r^\f\0z\b\x7f~>", 16), std::string("Man \0\0\0\0", 8)},  // skipped bytes
       {"<~9jqo^~>", tilde},  // '<' is a digit; the '~' after it has no '>'
       {"9jqo^~", tilde},     // '~' as the last byte
-      {"9jzqo^~>", "PdfASCII85DecodeStreamFilter::Filter:z inside ascii85 region"},
+      {"9jzqo^~>", "!PdfASCII85DecodeStreamFilter::Filter:z inside ascii85 region"},
       {"9jqo\v^~>", bad},    // vertical tab is not skipped
       {"9jqov~>", bad},      // just past the digits
       {"9j\x80qo^~>", bad},  // high bit set
   };
-  for (const auto& row : rows) EXPECT_EQ(ErrorOf(kA85, B(row.in)), row.message) << row.in;
+  for (const auto& row : rows) EXPECT_EQ(Text(kA85, B(row.in)), row.out) << row.in;
+  EXPECT_EQ(ErrorOf(kA85, B("zzzz~>"), 15), "PdfASCII85DecodeStreamFilter::Filter:limit");
 }
 
 // Packs codes most significant bit first.
@@ -188,20 +173,21 @@ Bytes LzwEncode(const Bytes& in, bool clear_when_full, int early = 1) {
   return Pack(codes);
 }
 
-TEST(LZWFilter, KnownStreams) {
-  const struct {
-    Bytes in;
-    std::string out;
-  } rows[] = {
-      // Code 258 arrives while it is the next code, then is used again.
-      {Pack9({256, 45, 258, 258, 65, 259, 66, 257}), "-----A---B"},
+TEST(LZWFilter, KnownAndCorruptStreams) {
+  const std::string bad = "!PdfLZWDecodeStreamFilter::Filter:bad code";
+  const struct { Bytes in; std::string out; } rows[] = {
+      {Pack9({256, 45, 258, 258, 65, 259, 66, 257}), "-----A---B"},  // code 258 arrives while it is the next code, then is used again
       {Pack9({65, 66, 258, 257}), "ABAB"},                          // no leading Clear
       {Pack9({256, 65, 66, 256, 67, 68, 258, 257}), "ABCDCD"},      // Clear mid-stream
       {Pack9({256, 256, 65, 257, 66}), "A"},                        // Clear twice; stop at EOD
       {Pack9({256, 45, 258, 258, 65, 259, 66}), "-----A---B"},      // no EOD: output so far
       {First(Pack9({256, 45, 258, 258, 65, 259}), 6), "-----A"},  // ends inside a code
+      {Pack9({256, 300, 257}), bad},                                // first code has no entry
+      {Pack9({256, 258, 257}), bad},                                // next code with no previous string
+      {Pack9({256, 65, 66, 300, 257}), bad},                        // beyond the next code
+      {Pack9({256, 65, 66, 256, 67, 259, 257}), bad},               // entry from before the Clear
   };
-  for (const auto& row : rows) EXPECT_EQ(Decoded(kLzw, row.in), B(row.out)) << row.out;
+  for (const auto& row : rows) EXPECT_EQ(Text(kLzw, row.in), row.out) << row.out;
 }
 
 TEST(LZWFilter, LongStreamsAcrossWidthChangesAndFullTable) {
@@ -220,14 +206,109 @@ TEST(LZWFilter, LongStreamsAcrossWidthChangesAndFullTable) {
   EXPECT_TRUE(!ErrorOf(kLzw, encoded_late).empty() || Decoded(kLzw, encoded_late) != text);
 }
 
-TEST(LZWFilter, CorruptCodes) {
-  const Bytes rows[] = {
-      Pack9({256, 300, 257}),                  // first code has no entry
-      Pack9({256, 258, 257}),                  // next code with no previous string
-      Pack9({256, 65, 66, 300, 257}),          // beyond the next code
-      Pack9({256, 65, 66, 256, 67, 259, 257}), // entry from before the Clear
+const char kUnknown[] = "PdfCompressedStream::GetNextPredictedLine. unknown predictor";
+const char kBad[] = "PdfCompressedStream::DecodePredictor:bad parameters";
+
+struct Params { int predictor, colors, bits, columns; };
+
+Bytes Decode(Bytes data, Params p, size_t max_out = kLimit) {
+  PdfPredictor::Decode(data, p.predictor, p.colors, p.bits, p.columns, max_out);
+  return data;
+}
+
+std::string ErrorOf(const Bytes& data, Params p, size_t max_out = kLimit) {
+  return ErrorOf([p](Bytes& d, size_t max) { PdfPredictor::Decode(d, p.predictor, p.colors, p.bits, p.columns, max); }, data, max_out);
+}
+
+// PNG encoder: row r uses row type r % 5, so every type follows every other.
+Bytes PngEncode(const Bytes& raw, size_t bpp, size_t row_bytes) {
+  Bytes out, above(row_bytes, 0);
+  for (size_t r = 0; r * row_bytes < raw.size(); ++r) {
+    const uint8_t* row = raw.data() + r * row_bytes;
+    out.push_back(static_cast<uint8_t>(r % 5));
+    for (size_t i = 0; i < row_bytes; ++i) {
+      const int a = i >= bpp ? row[i - bpp] : 0, b = above[i], c = i >= bpp ? above[i - bpp] : 0;
+      const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+      const int paeth = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+      const int predicted[] = {0, a, b, (a + b) / 2, paeth};
+      out.push_back(static_cast<uint8_t>(row[i] - predicted[r % 5]));
+    }
+    above.assign(row, row + row_bytes);
+  }
+  return out;
+}
+
+TEST(PngPredictor, KnownRowsAndRoundTrips) {
+  // 4 bytes per pixel; the second row is Paeth over bytes of 128 and more.
+  EXPECT_EQ(Decode({0, 200, 10, 130, 255, 5, 250, 128, 129, 4, 7, 250, 1, 128, 0x90, 0x10, 0x7f, 0x81}, {12, 4, 8, 2}),
+            (Bytes{200, 10, 130, 255, 5, 250, 128, 129, 207, 4, 131, 127, 149, 10, 255, 0}));
+  // Cross-reference rows for /W [1 4 1]: /Columns 6, Up.
+  EXPECT_EQ(Decode({2, 1, 0, 0, 0, 15, 0, 2, 0, 0, 0, 1, 0x10, 0, 2, 0, 0, 0, 0, 0xF0, 0}, {12, 1, 8, 6}),
+            (Bytes{1, 0, 0, 0, 15, 0, 1, 0, 0, 1, 0x1F, 0, 1, 0, 0, 1, 0x0F, 0}));
+
+  const Params rows[] = {
+      {10, 1, 8, 37},  // 1 byte per pixel
+      {11, 3, 8, 21},  // 3 bytes per pixel; any predictor >= 10 reads tags
+      {15, 4, 16, 5},  // 8 bytes per pixel
+      {12, 1, 1, 99},  // 1-bit pixels count as 1 byte; row rounded up
+      {13, 3, 4, 7},   // 12-bit pixels: 2 bytes per pixel
   };
-  for (const auto& row : rows) EXPECT_EQ(ErrorOf(kLzw, row), "PdfLZWDecodeStreamFilter::Filter:bad code");
+  for (const auto& p : rows) {
+    const size_t pixel_bits = static_cast<size_t>(p.colors * p.bits);
+    const size_t row_bytes = (pixel_bits * static_cast<size_t>(p.columns) + 7) / 8;
+    Bytes raw(row_bytes * 11);
+    for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<uint8_t>(i * 167 + i / 7);
+    EXPECT_EQ(Decode(PngEncode(raw, (pixel_bits + 7) / 8, row_bytes), p), raw) << p.predictor;
+  }
+}
+
+TEST(PngPredictor, EndOfDataAndBadTags) {
+  const Params p{12, 1, 8, 3};
+  const Bytes rows = {0, 1, 2, 3, 1, 1, 1, 1}, decoded = {1, 2, 3, 1, 2, 3};
+  auto then = [&rows](Bytes tail) {
+    tail.insert(tail.begin(), rows.begin(), rows.end());
+    return tail;
+  };
+  EXPECT_EQ(Decode(then({2, 9, 9}), p), decoded) << "partial last row dropped";
+  EXPECT_EQ(Decode(then({255, 7, 7, 7, 0, 1, 2, 3}), p), decoded) << "tag 255 ends the data";
+  EXPECT_EQ(ErrorOf(then({5, 1, 1, 1}), p), kUnknown);
+  EXPECT_EQ(ErrorOf(then({254, 1, 1, 1}), p), kUnknown);
+  EXPECT_EQ(ErrorOf(rows, p, 5), "PdfCompressedStream::DecodePredictor:limit");
+}
+
+TEST(TiffPredictor, KnownAnswers) {
+  const struct { Bytes in; Params p; Bytes out; } rows[] = {
+      {{1, 2, 3, 10, 20, 30, 250, 250, 250}, {2, 3, 8, 3}, {1, 2, 3, 11, 22, 33, 5, 16, 27}},  // per component
+      {{0, 0xFF, 0, 1, 0x12, 0x34, 0xFF, 0xFF}, {2, 1, 16, 2}, {0, 0xFF, 1, 0, 0x12, 0x34, 0x12, 0x33}},  // carry
+      {{0x80, 0x44}, {2, 1, 1, 8}, {0xFF, 0x78}},  // 1-bit
+      {{0x44, 0x11}, {2, 1, 2, 4}, {0x5A, 0x16}},  // 2-bit
+      {{0x1F, 0xF0}, {2, 1, 4, 4}, {0x10, 0xFF}},  // 4-bit, modulo 16
+      {{1, 2, 3, 4, 5}, {2, 1, 8, 2}, {1, 3, 3, 7}},  // partial last row dropped
+  };
+  for (const auto& row : rows) EXPECT_EQ(Decode(row.in, row.p), row.out) << row.p.bits;
+  EXPECT_EQ(ErrorOf({1, 2, 3, 4}, {2, 1, 8, 2}, 3), "PdfCompressedStream::DecodePredictor:limit");
+}
+
+TEST(Predictor, NoneAndBadParameters) {
+  const Bytes data(64, 7);
+  EXPECT_EQ(Decode(data, {1, 1, 8, 1}), data) << "predictor 1 leaves data alone";
+  EXPECT_EQ(Decode(data, {1, 0, 0, 0}), data) << "and does not check parameters it does not use";
+
+  const struct { Params p; const char* message; } rows[] = {
+      {{3, 1, 8, 1}, kUnknown},    // floating-point TIFF predictor
+      {{9, 1, 8, 1}, kUnknown},    //
+      {{0, 1, 8, 1}, kUnknown},    //
+      {{12, 1, 8, 0}, kBad},       // /Columns 0: must end, not loop
+      {{2, 1, 8, -5}, kBad},       // negative /Columns
+      {{12, 0, 8, 4}, kBad},       // /Colors 0
+      {{12, 33, 8, 4}, kBad},      // /Colors beyond the limit
+      {{12, 1, 3, 4}, kBad},       // /BitsPerComponent 3
+      {{2, 1, 32, 4}, kBad},       // /BitsPerComponent 32
+      {{12, 32, 16, 2147483647}, kBad},  // row size overflows 32 bits
+      {{12, 1, 8, (1 << 24) + 1}, kBad},  // one byte over the row limit
+  };
+  for (const auto& row : rows) EXPECT_EQ(ErrorOf(data, row.p), row.message) << row.p.predictor;
+  EXPECT_EQ(Decode(data, {12, 1, 8, 1 << 24}), Bytes{}) << "largest row allowed, longer than the data";
 }
 
 }  // namespace

@@ -20,22 +20,27 @@ using pdftest::PdfBuilder;
 using pdftest::Row;
 
 // What a fetch gives: the value's text, "<dict>" or "<array>", "null" for no
-// value, or "!" and the error message.
+// value, or "!" and the error message; of several references, joined by "|".
 std::string Fetch(Doc& d, const std::string& ref) {
   std::string out;
   const std::string err = ErrorOf([&] {
-    PdfValue* v = d.Get(ref);
-    if (v == nullptr) {
-      out = "null";
-    } else if (v->kind() == PdfValue::Kind::Dictionary) {
-      out = "<dict>";
-    } else if (v->kind() == PdfValue::Kind::Array) {
-      out = "<array>";
-    } else {
-      out = v->text;
-    }
+    const PdfValue* v = d.Get(ref);
+    if (v == nullptr) return void(out = "null");
+    out = v->kind() == PdfValue::Kind::Dictionary ? "<dict>" : v->kind() == PdfValue::Kind::Array ? "<array>" : v->text;
   });
   return err.empty() ? out : "!" + err;
+}
+std::string Fetch(Doc& d, std::initializer_list<const char*> refs) {
+  std::string out;
+  for (const char* ref : refs) out += (out.empty() ? "" : "|") + Fetch(d, ref);
+  return out;
+}
+
+// The objects of the document as "number.generation", in order.
+std::string Listed(Doc& d) {
+  std::string out;
+  for (const XRefEntry* e : d.parser.DocumentObjects()) out += (out.empty() ? "" : " ") + std::to_string(e->number) + "." + std::to_string(e->generation);
+  return out;
 }
 
 const std::string kNoOffset = "!PdfFileParser::OffsetObjeto:No offset";
@@ -57,14 +62,10 @@ TEST(ClassicXref, SubsectionsAndRowEndings) {
     const int64_t x = b.Classic({{0, {Free(), b.At(1), b.At(2)}}, {5, {}}, {7, {b.At(7), b.At(8)}}}, "/Size 9", eol);
     Doc d(b.Finish(x));
     ASSERT_EQ(d.Parse(), "");
-    EXPECT_EQ(Fetch(d, "1 0 R"), "101");
-    EXPECT_EQ(Fetch(d, "2 0 R"), "102");
-    EXPECT_EQ(Fetch(d, "7 0 R"), "107");
-    EXPECT_EQ(Fetch(d, "8 0 R"), "108");
+    EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "7 0 R", "8 0 R"}), "101|102|107|108");
     EXPECT_EQ(d.parser.OffsetObjeto("8 0 R"), std::to_string(b.Off(8)));
-    EXPECT_EQ(Fetch(d, "3 0 R"), kNoOffset) << "in the file but in no subsection";
-    EXPECT_EQ(Fetch(d, "0 0 R"), kNoOffset) << "free entry";
-    EXPECT_EQ(Fetch(d, "8 1 R"), kNoOffset) << "wrong generation";
+    // In the file but in no subsection, a free entry, a wrong generation.
+    EXPECT_EQ(Fetch(d, {"3 0 R", "0 0 R", "8 1 R"}), kNoOffset + "|" + kNoOffset + "|" + kNoOffset);
   }
 }
 
@@ -72,17 +73,12 @@ TEST(ClassicXref, SubsectionsAndRowEndings) {
 // free row is read as starting at 0, as other readers repair it; a genuine
 // subsection from 1 is left alone.
 TEST(ClassicXref, SubsectionOffByOneRepaired) {
-  PdfBuilder b = Numbers(2);
-  Doc shifted(b.Finish(b.Classic({{1, b.Rows(2)}}, "/Size 3")));
-  ASSERT_EQ(shifted.Parse(), "");
-  EXPECT_EQ(Fetch(shifted, "1 0 R"), "101");
-  EXPECT_EQ(Fetch(shifted, "2 0 R"), "102");
-
-  PdfBuilder c = Numbers(2);
-  Doc genuine(c.Finish(c.Classic({{0, {Free()}}, {1, {c.At(1), c.At(2)}}}, "/Size 3")));
-  ASSERT_EQ(genuine.Parse(), "");
-  EXPECT_EQ(Fetch(genuine, "1 0 R"), "101");
-  EXPECT_EQ(Fetch(genuine, "2 0 R"), "102");
+  for (const bool shifted : {true, false}) {
+    PdfBuilder b = Numbers(2);
+    Doc d(b.Finish(shifted ? b.Classic({{1, b.Rows(2)}}, "/Size 3") : b.Classic({{0, {Free()}}, {1, {b.At(1), b.At(2)}}}, "/Size 3")));
+    ASSERT_EQ(d.Parse(), "");
+    EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R"}), "101|102") << shifted;
+  }
 }
 
 TEST(ClassicXref, IncrementalUpdatePrecedence) {
@@ -96,10 +92,7 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
   Doc d(b.Finish(x1));
   ASSERT_EQ(d.Parse(), "");
   EXPECT_EQ(d.parser.SectionCount(), 2u);
-  const struct {
-    const char* ref;
-    const char* text;
-  } rows[] = {
+  const struct { const char* ref; const char* text; } rows[] = {
       {"1 0 R", "101"},  // only in the old section
       {"2 0 R", "202"},  // the newer section wins
       {"3 0 R", "103"},  // a free entry never matches: the older listing is found
@@ -115,45 +108,30 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
 
   // The document: each number once, in the version of the newest section
   // that lists it, newest section first; 3 was deleted by the update.
-  std::vector<std::pair<int64_t, uint32_t>> listed;
-  for (const XRefEntry* e : d.parser.DocumentObjects()) listed.emplace_back(e->number, e->generation);
-  const std::vector<std::pair<int64_t, uint32_t>> expected = {{2, 0}, {4, 1}, {1, 0}, {9, 0}};
-  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(Listed(d), "2.0 4.1 1.0 9.0");
 }
 
 // Cross-reference streams with various /W, /Index and data. Entries list
 // object numbers: -1 stands for a free entry.
 TEST(XRefStream, WidthsAndSubsections) {
-  const struct {
-    std::array<int, 3> w;
-    std::string entries;
-    std::vector<int> objects;
-    std::string error;
-    std::vector<std::pair<const char*, const char*>> lookups;
-  } rows[] = {
+  const struct { std::array<int, 3> w; std::string entries; std::vector<int> objects; std::string error;
+                 std::vector<std::pair<const char*, const char*>> lookups; } rows[] = {
       // No /Index: entries numbered from 0 up to /Size.
       {{1, 2, 2}, "/Size 4", {-1, 1, 2, 3}, "", {{"1 0 R", "101"}, {"3 0 R", "103"}, {"0 0 R", kNoOffset.c_str()}}},
-      // Type field absent: every entry is in use.
-      {{0, 4, 2}, "/Index [1 3]", {1, 2, 3}, "", {{"2 0 R", "102"}}},
-      // Generation field absent: generation 0.
-      {{1, 2, 0}, "/Size 3", {-1, 1, 2}, "", {{"2 0 R", "102"}, {"2 1 R", kNoOffset.c_str()}}},
-      // Wide fields, as for files over 4 GiB.
-      {{4, 8, 4}, "/Size 2", {-1, 1}, "", {{"1 0 R", "101"}}},
+      {{0, 4, 2}, "/Index [1 3]", {1, 2, 3}, "", {{"2 0 R", "102"}}},  // type field absent: every entry in use
+      {{1, 2, 0}, "/Size 3", {-1, 1, 2}, "", {{"2 0 R", "102"}, {"2 1 R", kNoOffset.c_str()}}},  // generation field absent: 0
+      {{4, 8, 4}, "/Size 2", {-1, 1}, "", {{"1 0 R", "101"}}},  // wide fields, as for files over 4 GiB
       // Two subsections: entries lie back to back and number 0, 1, 2, 10, 11.
       {{1, 3, 1}, "/Index [0 3 10 2]", {-1, 1, 2, 10, 11}, "",
        {{"2 0 R", "102"}, {"10 0 R", "110"}, {"11 0 R", "111"}, {"3 0 R", kNoOffset.c_str()}}},
-      // A number listed twice in one stream: the first listing counts.
-      {{1, 2, 1}, "/Index [1 1 1 1]", {1, 2}, "", {{"1 0 R", "101"}}},
-      // A sparse, very large number.
-      {{1, 2, 1}, "/Index [1 1 1000000000 1]", {1, 1000000000}, "", {{"1000000000 0 R", "999"}}},
+      {{1, 2, 1}, "/Index [1 1 1 1]", {1, 2}, "", {{"1 0 R", "101"}}},  // listed twice: the first counts
+      {{1, 2, 1}, "/Index [1 1 1000000000 1]", {1, 1000000000}, "", {{"1000000000 0 R", "999"}}},  // a sparse, very large number
       // Numbers beyond the limit are refused before anything is sized by them.
       {{1, 2, 1}, "/Index [2147483640 1]", {1}, "PdfFileParser::LeerCrossReferenceStream. bad /Index", {}},
-      // Empty /Index: no entries, no failure.
-      {{1, 2, 1}, "/Index []", {1}, "", {{"1 0 R", kNoOffset.c_str()}}},
+      {{1, 2, 1}, "/Index []", {1}, "", {{"1 0 R", kNoOffset.c_str()}}},  // no entries, no failure
       // /Index announces more entries than the data holds.
       {{1, 2, 1}, "/Index [0 6]", {-1, 1, 2, 3, 10}, "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array", {}},
-      // Widths out of range.
-      {{1, 0, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},
+      {{1, 0, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},  // widths out of range
       {{5, 2, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},
       {{1, 9, 1}, "/Size 1", {-1}, "PdfFileParser::ParseBytes.", {}},
   };
@@ -174,11 +152,7 @@ TEST(XRefStream, WidthsAndSubsections) {
 
 TEST(XRefStream, MalformedDictionaries) {
   auto Zeros = [](size_t n) { return std::string(n, '\0'); };
-  const struct {
-    std::string dict;
-    std::string data;
-    std::string error;
-  } rows[] = {
+  const struct { std::string dict; std::string data; std::string error; } rows[] = {
       {"/Type/XRef /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. no /W array"},
       {"/W [1 2 1] /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. "},  // no /Type
       {"/Type/XObject /W [1 2 1] /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. "},
@@ -208,14 +182,10 @@ TEST(XRefStream, ChainsWithClassicSections) {
   Doc d(b.Finish(x2));
   ASSERT_EQ(d.Parse(), "");
   EXPECT_EQ(d.parser.SectionCount(), 3u);
-  EXPECT_EQ(Fetch(d, "1 0 R"), "101");
-  EXPECT_EQ(Fetch(d, "2 0 R"), "202");
-  EXPECT_EQ(Fetch(d, "3 0 R"), "303");
+  EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "3 0 R"}), "101|202|303");
   EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->text, "101") << "found in the oldest trailer";
   EXPECT_EQ(d.parser.BuscarEnTrailer("/Type")->text, "/XRef") << "the stream dictionary is a trailer";
-  // The cross-reference stream object describes the layout, not the document.
-  for (const XRefEntry* e : d.parser.DocumentObjects()) EXPECT_NE(e->number, 4);
-  EXPECT_EQ(d.parser.DocumentObjects().size(), 3u);
+  EXPECT_EQ(Listed(d), "3.0 2.0 1.0") << "the cross-reference stream (4) describes the layout, not the document";
 }
 
 // An update may give the number of an older cross-reference stream to an
@@ -226,23 +196,12 @@ TEST(XRefStream, NumberOfAnOlderStreamReused) {
     PdfBuilder b = Numbers(1);
     const Row old_self{1, static_cast<uint64_t>(b.Pos()), 0};
     const int64_t x0 = b.XRefStream(2, {Free(), b.At(1), old_self}, {1, 2, 1}, "/Size 3 /Root 1 0 R");
-    int64_t x1;
-    if (by_stream) {
-      b.Obj(1, "201");
-      const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
-      x1 = b.XRefStream(2, {b.At(1), self}, {1, 2, 1}, "/Index [1 2] /Size 3 /Prev " + std::to_string(x0));
-    } else {
-      b.Obj(2, "202");
-      const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
-      x1 = b.XRefStream(3, {b.At(2), self}, {1, 2, 1}, "/Index [2 2] /Size 4 /Prev " + std::to_string(x0));
-    }
-    Doc d(b.Finish(x1));
+    const int n = by_stream ? 1 : 2;  // the object updated; the new stream is 2 or 3
+    b.Obj(n, std::to_string(200 + n));
+    const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
+    Doc d(b.Finish(b.XRefStream(n + 1, {b.At(n), self}, {1, 2, 1}, "/Index [" + std::to_string(n) + " 2] /Size 4 /Prev " + std::to_string(x0))));
     ASSERT_EQ(d.Parse(), "");
-    if (by_stream) {
-      EXPECT_EQ(Fetch(d, "1 0 R"), "201");
-    } else {
-      EXPECT_EQ(Fetch(d, "2 0 R"), "202") << "the object, not the old stream's dictionary";
-    }
+    EXPECT_EQ(Fetch(d, std::to_string(n) + " 0 R"), std::to_string(200 + n)) << "the object, not the old stream's dictionary";
   }
 }
 
@@ -263,14 +222,8 @@ TEST(XRefStream, HybridFileReadsXRefStm) {
   Doc d(b.Finish(x1));
   ASSERT_EQ(d.Parse(), "");
   EXPECT_EQ(d.parser.SectionCount(), 3u);
-  EXPECT_EQ(Fetch(d, "1 0 R"), "101");
-  EXPECT_EQ(Fetch(d, "2 0 R"), "202");
-  EXPECT_EQ(Fetch(d, "3 0 R"), "103");
-  EXPECT_EQ(Fetch(d, "4 0 R"), "<dict>");
-  EXPECT_EQ(Fetch(d, "6 0 R"), "206");
-  std::vector<int64_t> listed;
-  for (const XRefEntry* e : d.parser.DocumentObjects()) listed.push_back(e->number);
-  EXPECT_EQ(listed, (std::vector<int64_t>{2, 5, 3, 4, 6, 1})) << "the stream's objects are part of the document";
+  EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "3 0 R", "4 0 R", "6 0 R"}), "101|202|103|<dict>|206");
+  EXPECT_EQ(Listed(d), "2.0 5.0 3.0 4.0 6.0 1.0") << "the stream's objects are part of the document";
 }
 
 // Section chains and trailers that must end in an error, never a hang.
@@ -293,9 +246,7 @@ TEST(ClassicXref, BrokenChainsAndTrailers) {
   };
   auto trailer = [&](const std::string& entries) { return file("xref\n1 1\n0000000009 00000 n \ntrailer\n<<" + entries + ">>\n"); };
   const std::string row1 = "0000000009 00000 n \n";
-  const struct {
-    std::string pdf, error;
-  } rows[] = {
+  const struct { std::string pdf, error; } rows[] = {
       {trailer("/Prev @"), "PdfFileParser::ParseCrossReference:Prev loop"},      // /Prev to itself
       {trailer("/Prev #"), "PdfFileParser::ParseCrossReference:Prev loop"},      // two sections in a ring
       {file("xref\n0 1\n" + row1), "PdfFileParser::LeerCrossReferenceTable:no trailer"},  // rows, then startxref
@@ -324,9 +275,7 @@ TEST(FileStructure, HeaderAndStartxref) {
   const int64_t x = base.Classic({{0, base.Rows(1)}}, "/Size 2");
   const std::string body = base.str();
   const std::string sx = std::to_string(x);
-  const struct {
-    std::string pdf, error;
-  } rows[] = {
+  const struct { std::string pdf, error; } rows[] = {
       {body + "startxref\n" + sx + "\n%%EOF\n", ""},
       {body + "startxref\r\n000000" + sx + "\r\n%%EOF\r\n", ""},                 // 10-digit offset
       {body + "startxref\n" + sx + "\n%%EOF", ""},                               // no final line end
@@ -360,19 +309,7 @@ TEST(ObjectSyntax, ValuesOfEveryKind) {
   Doc d(b.Finish(b.Classic({{0, b.Rows(8)}}, "/Size 9")));
   ASSERT_EQ(d.Parse(), "");
 
-  auto* a = static_cast<PdfArray*>(d.Get("1 0 R"));
-  ASSERT_EQ(a->kind(), PdfValue::Kind::Array);
-  const std::vector<std::pair<int, std::string>> expected = {
-      {NATIVE_NUMBER, "1"},      {NATIVE_NUMBER, "2"},     {NATIVE_NUMBER, "3"},   // 3 is not followed by R
-      {NATIVE_REFERENCE, "4 0 R"}, {NATIVE_NAME, "/N x"}, {NATIVE_STRING, "s"},   {NATIVE_HEXSTRING, "4142"},
-      {NATIVE_KEYWORD, "true"},  {NATIVE_KEYWORD, "null"}, {NATIVE_REFERENCE, "12 0 R"},
-      {NATIVE_NUMBER, "1.5"},    {NATIVE_NUMBER, "-2"},    {NATIVE_NUMBER, "+.5"}};
-  ASSERT_EQ(a->GetSize(), static_cast<int64_t>(expected.size()));
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(a->elements[i]->native_type, expected[i].first) << i;
-    EXPECT_EQ(a->elements[i]->text, expected[i].second) << i;
-  }
-
+  EXPECT_EQ(Fetch(d, "1 0 R"), "<array>") << "kinds and texts of elements: ReferenceLookAhead.Forms";
   auto* dict = static_cast<PdfDiccionario*>(d.Get("2 0 R"));
   ASSERT_EQ(dict->kind(), PdfValue::Kind::Dictionary);
   EXPECT_EQ(dict->obj_number, 2);
@@ -385,70 +322,58 @@ TEST(ObjectSyntax, ValuesOfEveryKind) {
   EXPECT_FALSE(dict->IsStream());
 
   PdfValue* n1 = d.Get("3 0 R");
-  PdfValue* n2 = d.Get("3 0 R");
-  EXPECT_EQ(n1->native_type, NATIVE_NUMBER);
-  EXPECT_EQ(n1->obj_number, -1);
-  EXPECT_EQ(n2->text, "42");
-  EXPECT_NE(n1, n2) << "non-dictionaries are read again";
-  EXPECT_EQ(Fetch(d, "4 0 R"), "null") << "empty body";
-  EXPECT_EQ(Fetch(d, "5 0 R"), "5 0 R") << "a lone reference is not followed";
-  EXPECT_EQ(Fetch(d, "6 0 R"), "!foo") << "a bare word is the message";
-  EXPECT_EQ(Fetch(d, "7 0 R"), "!PdfFileParser::ParseValue:EsNumeral");
-  EXPECT_EQ(Fetch(d, "8 0 R"), "!PdfFileParser::ParseDiccionario:token");
+  EXPECT_EQ(std::to_string(n1->native_type) + ":" + n1->text + "@" + std::to_string(n1->obj_number), "1:42@-1");
+  EXPECT_NE(d.Get("3 0 R"), n1) << "non-dictionaries are read again";
+  // An empty body; a lone reference is not followed; a bare word is the message.
+  EXPECT_EQ(Fetch(d, {"4 0 R", "5 0 R", "6 0 R", "7 0 R", "8 0 R"}),
+            "null|5 0 R|!foo|!PdfFileParser::ParseValue:EsNumeral|!PdfFileParser::ParseDiccionario:token");
 }
 
-TEST(ObjectSyntax, StreamKeywordLineEnd) {
-  const struct {
-    std::string after_keyword, error;
-  } rows[] = {
-      {"\r\n", ""},                                                      // CR LF
-      {"\n", ""},                                                        // LF
-      {" \n", "!PdfFileParser::KeyValuePairStream:bad char sequence"},  // blank before the line end
-      {"\rX", "!PdfFileParser::KeyValuePairStream:bad char sequence"},  // lone CR
-  };
-  for (const auto& row : rows) {
-    PdfBuilder b;
-    b.Obj(1, "<</Length 4>>stream" + row.after_keyword + "DATA\nendstream");
-    const int64_t data_at = static_cast<int64_t>(b.str().find("DATA"));
-    Doc d(b.Finish(b.Classic({{0, b.Rows(1)}}, "/Size 2")));
-    ASSERT_EQ(d.Parse(), "");
-    const std::string got = Fetch(d, "1 0 R");
-    if (!row.error.empty()) {
-      EXPECT_EQ(got, row.error);
-      continue;
-    }
-    auto* s = static_cast<PdfDiccionario*>(d.Get("1 0 R"));
-    EXPECT_EQ(s->stream_offset, data_at);
-  }
+// The keyword null counts as absent by key but stays visible by index; a
+// string or name reading "null" is a value; references resolve on request.
+TEST(ObjectSyntax, NullAndResolution) {
+  PdfBuilder b;
+  b.Obj(1, "<</Annots null /Title (null) /Name /null /Ref 4 0 R /Gone 9 0 R /Arr [4 0 R]>>");
+  b.Obj(4, "<</Four 4>>");
+  Doc doc(b.Finish(b.Classic({{0, {Free(), b.At(1)}}, {4, {b.At(4)}}}, "/Size 5")));
+  ASSERT_EQ(doc.Parse(), "");
+  auto* d = static_cast<PdfDiccionario*>(doc.Get("1 0 R"));
+  EXPECT_EQ(d->GetValue("/Annots", true), nullptr);
+  EXPECT_EQ(d->GetKey(0) + " " + d->GetValue(int64_t{0}, false)->text, "/Annots null");
+  EXPECT_EQ(d->GetValue("/Title", false)->native_type, NATIVE_STRING);
+  EXPECT_EQ(d->GetValue("/Name", false)->native_type, NATIVE_NAME);
+  PdfValue* four = doc.Get("4 0 R");
+  EXPECT_EQ(d->GetValue("/Ref", true), four) << "resolved through the parser";
+  EXPECT_EQ(d->GetValue("/Ref", false)->text, "4 0 R");
+  EXPECT_EQ(static_cast<PdfArray*>(d->GetValue("/Arr", false))->GetValue(0, true), four);
+  EXPECT_EQ(ErrorOf([&] { d->GetValue("/Gone", true); }), "PdfFileParser::OffsetObjeto:No offset");
+  EXPECT_EQ(d->GetValue("/Gone", false)->text, "9 0 R");
 }
 
+// The data starts after the line end that follows "stream" (CR LF or LF);
+// a /Length that is wrong, indirect or missing is replaced by the distance
+// to "endstream".
 TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
-  const struct {
-    std::string dict;
-    std::string error;
-  } rows[] = {
-      {"/Length 4", ""},                                                      // exact
-      {"/Length 2", ""},                                                      // too short
-      {"/Length 400", ""},                                                    // too long
-      {"/Length 9 0 R", ""},                                                  // indirect
-      {"/Length 99 0 R", ""},                                                 // names a missing object
-      {"/Length (four)", ""},                                                 // not a number
-      {"/Filter/FlateDecode", "PdfCompressedStream::Decompress::no /Length"},  // absent
+  const std::string no_length = "PdfCompressedStream::Decompress::no /Length";
+  const std::string bad_eol = "PdfFileParser::KeyValuePairStream:bad char sequence";
+  const struct { std::string dict, eol, error; } rows[] = {
+      {"/Length 4", "\r\n", ""}, {"/Length 4", "\n", ""},
+      {"/Length 4", " \n", bad_eol}, {"/Length 4", "\rX", bad_eol},  // blank before the line end, lone CR
+      {"/Length 2", "\r\n", ""}, {"/Length 400", "\r\n", ""}, {"/Length 9 0 R", "\r\n", ""},
+      {"/Length 99 0 R", "\r\n", ""}, {"/Length (four)", "\r\n", ""},  // a missing object, not a number
+      {"/Filter/FlateDecode", "\r\n", no_length},
   };
   for (const auto& row : rows) {
     PdfBuilder b;
-    b.Obj(1, "<<" + row.dict + ">>stream\r\nDATA\r\nendstream");
+    b.Obj(1, "<<" + row.dict + ">>stream" + row.eol + "DATA\r\nendstream");
     b.Obj(9, "4");
     Doc d(b.Finish(b.Classic({{0, {Free(), b.At(1)}}, {9, {b.At(9)}}}, "/Size 10")));
     ASSERT_EQ(d.Parse(), "");
-    auto* s = static_cast<PdfDiccionario*>(d.Get("1 0 R"));
     int64_t offset = -1, length = -1;
-    EXPECT_EQ(ErrorOf([&] { d.parser.StreamExtent(s, "PdfCompressedStream::Decompress::no /Length", &offset, &length); }),
-              row.error)
-        << row.dict;
+    EXPECT_EQ(ErrorOf([&] { d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get("1 0 R")), no_length.c_str(), &offset, &length); }),
+              row.error) << row.dict << row.eol.size();
     if (row.error.empty()) {
-      EXPECT_EQ(offset, static_cast<int64_t>(d.bytes.find("DATA"))) << row.dict;
-      EXPECT_EQ(length, 4) << row.dict;
+      EXPECT_EQ(std::to_string(offset) + "+" + std::to_string(length), std::to_string(d.bytes.find("DATA")) + "+4") << row.dict;
     }
   }
 }
@@ -461,9 +386,7 @@ TEST(ObjectSyntax, NestingIsBounded) {
     for (int i = 0; i < n; ++i) s += close;
     return s;
   };
-  const struct {
-    std::string body, error;
-  } rows[] = {
+  const struct { std::string body, error; } rows[] = {
       {nested("[", "]", limit), ""},                                                     // at the limit
       {nested("[", "]", limit + 1), "!PdfFileParser::ParseValue:nesting too deep"},      // one past it
       {nested("[", "]", 100000), "!PdfFileParser::ParseValue:nesting too deep"},         // hostile arrays
@@ -490,10 +413,7 @@ TEST(ObjectFetch, WrongOffsets) {
                               "/Size 8");
   Doc d(b.Finish(x));
   ASSERT_EQ(d.Parse(), "");
-  const struct {
-    const char* ref;
-    std::string result;
-  } rows[] = {
+  const struct { const char* ref; std::string result; } rows[] = {
       {"1 0 R", "101"},                                              // the good entry
       {"2 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 3
       {"3 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 2
@@ -544,10 +464,7 @@ TEST(ObjectStreams, Extraction) {
   // Fetch the object stream by its own reference first: its objects must
   // still come out of it afterwards.
   ASSERT_EQ(Fetch(d, "5 0 R"), "<dict>");
-  const struct {
-    const char* ref;
-    std::string result;
-  } rows[] = {
+  const struct { const char* ref; std::string result; } rows[] = {
       {"10 0 R", "<dict>"},
       {"11 0 R", "<array>"},
       {"12 0 R", "12"},                                                       // listed at a wrong index
@@ -566,9 +483,43 @@ TEST(ObjectStreams, Extraction) {
 
   PdfValue* ten = d.Get("10 0 R");
   EXPECT_EQ(d.Get("10 0 R"), ten) << "extracted objects are cached";
-  EXPECT_EQ(ten->obj_number, 10);
-  EXPECT_EQ(ten->obj_generation, 0);
+  EXPECT_EQ(std::to_string(ten->obj_number) + " " + std::to_string(ten->obj_generation), "10 0");
   EXPECT_EQ(d.parser.OffsetObjeto("11 0 R"), std::to_string(b.Off(5)) + " 1");
+}
+
+// The header of an object stream (pairs of object number and offset) is
+// read directly when it is nothing but digits and white space, token by
+// token otherwise: both must find the same members. Member 5 (index 1) of
+// object stream 3, /N 2, as "index@data", or the error.
+TEST(ObjectStreamHeader, PlainAndOtherHeaders) {
+  const std::string not_found = "PdfFileParser::ParseObjectStream:object not found";
+  const std::pair<std::string, std::string> rows[] = {
+      {"4 0 5 7 ", "1@(five)"},
+      {"\n4  0\r\n5\t7\f", "1@(five)"},                        // any white space
+      {std::string("4 0 5 7") + '\0', "1@(five)"},                // NUL is white space
+      {"6 0 5 7 ", "1@(five)"},                                   // found by number too
+      {"%c\n4 0 5 7 ", "1@(five)"},                               // a comment: token by token
+      {"4 0 5 7.0 ", "1@(five)"},                                 // a decimal offset: token by token
+      {"4 0 5", not_found},                                       // the pair is cut
+      {"4 0 6 7 5 7 ", not_found},                                // /N ends the header
+      {"4 0 5 99999999999999999999 ", "PdfFileParser::ParseObjectStream:bad header"},  // saturated offset
+      {"4 0 5 x ", not_found},                                    // not a number: the pairs end
+  };
+  for (const auto& [header, expected] : rows) {
+    PdfBuilder b;
+    b.Obj(1, "<< /Type /Catalog >>");
+    b.Stream(3, "/Type /ObjStm /N 2 /First " + std::to_string(header.size()), header + "(four) (five) (six)");
+    Doc d(b.Finish(b.XRefStream(9, {Free(), b.At(1), b.At(3), Compressed(3, 0), Compressed(3, 1)}, {1, 2, 1}, "/Index [0 2 3 3] /Size 6")));
+    ASSERT_EQ(d.Parse(), "");
+    int32_t index = -1;
+    int64_t offset = 0;
+    std::string found;
+    const std::string error = ErrorOf([&] {
+      PdfDiccionario* stm = d.parser.FindInObjectStream(3, 5, 1, &index, &offset);
+      found = std::to_string(index) + "@" + std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 6);
+    });
+    EXPECT_EQ(error.empty() ? found : error, expected) << header;
+  }
 }
 
 TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
@@ -578,10 +529,8 @@ TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
     PdfBuilder b;
     b.ObjStm(5, {{7, "8"}, {10, "110"}}, mutual ? " /Length 9 0 R" : " /Length 7 0 R");
     b.ObjStm(6, {{9, "8"}, {11, "111"}}, " /Length 7 0 R");
-    const int64_t x = b.XRefStream(20, {Free(), b.At(5), b.At(6), Compressed(5, 0), Compressed(6, 0), Compressed(5, 1),
-                                        Compressed(6, 1)},
-                                   {1, 2, 1}, "/Index [0 1 5 2 7 1 9 3] /Size 21");
-    const std::string pdf = b.Finish(x);
+    const std::string pdf = b.Finish(b.XRefStream(20, {Free(), b.At(5), b.At(6), Compressed(5, 0), Compressed(6, 0), Compressed(5, 1), Compressed(6, 1)},
+                                                   {1, 2, 1}, "/Index [0 1 5 2 7 1 9 3] /Size 21"));
     for (const char* first : {"10 0 R", "7 0 R", "11 0 R"}) {
       Doc d(pdf);
       ASSERT_EQ(d.Parse(), "");

@@ -1,9 +1,11 @@
-// Repair of damaged files: PdfXRefScanner and PdfFileParser::SetRepair(true).
+// Repair of damaged files (PdfXRefScanner, PdfFileParser::SetRepair) and
+// the reader's resource limits.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
+#include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdflimits.h"
 #include "pdf/pdfmemorystream.h"
@@ -11,6 +13,8 @@
 #include "tests/pdfbuilder.h"
 
 namespace {
+
+using namespace pdftest;
 
 // The scan as text: headers "N.G@offset", trailers "T@offset", and the
 // headers named by /XRef (x), /ObjStm (s), /Catalog (c).
@@ -27,9 +31,7 @@ std::string ScanText(const std::string& bytes) {
 }
 
 TEST(XRefScanner, FindsHeadersTrailersAndNames) {
-  const struct {
-    std::string input, expected;
-  } cases[] = {
+  const struct { std::string input, expected; } cases[] = {
       {"%PDF-1.4\n1 0 obj<</Type/Catalog>>endobj", "h0 1.0@9 c0"},
       {"junk%PDF-1.4 12  3\r\nobj", "h4 12.3@13"},
       {"1 0 obj 2 0 obj", "h-1 1.0@0 2.0@8"},                  // at the very start
@@ -53,17 +55,14 @@ TEST(XRefScanner, HeadersAcrossChunkBoundaries) {
     bytes += "123 45 obj trailer";
     EXPECT_EQ(ScanText(bytes), "h-1 123.45@" + std::to_string(at) + " T@" + std::to_string(at + 18)) << shift;
   }
-}
-
-TEST(XRefScanner, Limit) {
-  std::string bytes;
-  for (int i = 1; i <= 101; ++i) bytes += std::to_string(i) + " 0 obj ";
-  EXPECT_EQ(pdftest::ErrorOf([&] { ScanText(bytes); }), "PdfXRefScanner::Scan:limit");
+  std::string many;  // more headers than the limit given
+  for (int i = 1; i <= 101; ++i) many += std::to_string(i) + " 0 obj ";
+  EXPECT_EQ(ErrorOf([&] { ScanText(many); }), "PdfXRefScanner::Scan:limit");
 }
 
 // A one-page document, damaged by damage.
 std::string Damaged(const std::function<std::string(const std::string&)>& damage) {
-  pdftest::PdfBuilder b;
+  PdfBuilder b;
   b.Obj(1, "<</Type/Catalog/Pages 2 0 R>>");
   b.Obj(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
   b.Obj(3, "<</Type/Page/Parent 2 0 R>>");
@@ -93,7 +92,7 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
       {"not a PDF", replace("%PDF-", "%PDX-"), "No es archivo pdf.", "", false},
   };
   for (const auto& c : cases) {
-    pdftest::Doc doc(Damaged(c.damage));
+    Doc doc(Damaged(c.damage));
     doc.parser.SetRepair(true);
     ASSERT_EQ(doc.Parse(), c.error) << c.name;
     if (!c.error.empty()) continue;
@@ -109,7 +108,7 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
 // the line end that precedes "endobj".
 TEST(Recovery, NewestVersionAndUnclosedStream) {
   for (const std::string eol : {"\r\n", "\n", "\r", ""}) {
-    pdftest::Doc doc(Damaged([&eol](const std::string& s) {
+    Doc doc(Damaged([&eol](const std::string& s) {
       return s.substr(0, s.find("xref")) + "3 0 obj\n<</Type/Page/Parent 2 0 R/New 1>>\nendobj\n" +
              "5 0 obj\n<</Length 99>>\nstream\nDATA" + eol + "endobj\n";
     }));
@@ -120,6 +119,92 @@ TEST(Recovery, NewestVersionAndUnclosedStream) {
     doc.parser.StreamExtent(static_cast<PdfDiccionario*>(doc.Get("5 0 R")), "no /Length", &offset, &length);
     EXPECT_EQ(doc.bytes.substr(static_cast<size_t>(offset), static_cast<size_t>(length)), "DATA") << eol.size();
   }
+}
+
+// The reader's resource limits (pdf/pdflimits.h, docs/limits.md): each one
+// stops what would grow without bound, and normal use below it works.
+// Object streams 10, 11, 12 of 30 MiB each (two fit under the 64 MiB kept,
+// three do not), holding objects 20, 21, 22 behind that much white space:
+// each stream in use is kept, the oldest let go and decoded again when
+// needed, and past 512 MiB of decoding in all the reader stops.
+TEST(ResourceLimits, DecodedObjectStreamsAreLetGoAndAllDecodingIsBounded) {
+  PdfBuilder b;
+  b.Obj(1, "<</Type/Catalog>>");
+  std::vector<Entry> entries{FreeAt(0, 65535), InUse(1)};
+  for (int i = 0; i < 3; ++i) {
+    const std::string header = std::string(size_t{30} << 20, ' ') + std::to_string(20 + i) + " 0 ";
+    b.Stream(10 + i, "/Type/ObjStm /N 1 /Filter/FlateDecode /First " + std::to_string(header.size()),
+             Deflate(header + "(object " + std::to_string(20 + i) + ")"));
+    entries.insert(entries.end(), {InUse(10 + i), InStm(20 + i, 10 + i, 0)});
+  }
+  Doc d(b.Finish(b.XRefStreamOf(23, entries, "/Root 1 0 R")));
+  ASSERT_EQ(d.Parse(), "");
+  auto decoded = [&](int stm) {
+    auto* v = static_cast<PdfDiccionario*>(d.parser.BuscarObjetoEnCache(stm, 0));
+    return v != nullptr && v->stream_decoded;
+  };
+  std::string error;
+  int k = 0;
+  for (; k < 40 && error.empty(); ++k) {
+    const int i = k % 3;
+    error = ErrorOf([&] {
+      int32_t index = -1;
+      int64_t offset = 0;
+      PdfDiccionario* stm = d.parser.FindInObjectStream(10 + i, 20 + i, 0, &index, &offset);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 11), "(object " + std::to_string(20 + i) + ")");
+    });
+    if (k >= 2 && k < 6 && error.empty()) {
+      EXPECT_TRUE(decoded(10 + i) && !decoded(10 + (i + 1) % 3)) << "kept, and the oldest let go " << k;
+    }
+  }
+  EXPECT_EQ(error, "PdfCompressedStream::Decompress:limit");
+  EXPECT_GE(k, 15) << "stops at the limit, not before";
+}
+
+TEST(ResourceLimits, ValuesAliveAndCrossReferenceEntries) {
+  auto array_of = [](size_t n) {
+    std::string body = "[";
+    for (size_t i = 0; i < n; ++i) body += "0 ";
+    PdfBuilder b;
+    b.Obj(1, body + "]");
+    return b.Finish(b.Classic({{0, b.Rows(1)}}, "/Size 2"));
+  };
+  for (const size_t n : {pdflimits::kMaxValues - 100, pdflimits::kMaxValues}) {
+    Doc d(array_of(n));
+    ASSERT_EQ(d.Parse(), "");
+    EXPECT_EQ(ErrorOf([&] { d.Get("1 0 R"); }), n < pdflimits::kMaxValues ? "" : "PdfFileParser::NuevoValue:limit");
+  }
+  auto xref_of = [](int64_t size) {  // one-byte entries: /Size entries from as many bytes
+    PdfBuilder b;
+    b.Obj(1, "<</Type/Catalog>>");
+    const int64_t xref = b.Pos();
+    b.Stream(2, "/Type/XRef /W [0 1 0] /Size " + std::to_string(size) + " /Filter/FlateDecode", Deflate(std::string(static_cast<size_t>(size), '\x09')));
+    return b.Finish(xref);
+  };
+  EXPECT_EQ(Doc(xref_of(1 << 20)).Parse(), "");
+  EXPECT_EQ(Doc(xref_of(pdflimits::kMaxXRefEntries)).Parse(), "PdfFileParser::ParseCrossReference:limit");
+}
+
+TEST(ResourceLimits, SharedIndirectLengthIsReadOnce) {
+  // Three streams whose /Length is one long array (not a length: each data
+  // is found by its "endstream"); the array is read for the first only.
+  PdfBuilder b;
+  std::string array = "[";
+  for (int i = 0; i < 1000; ++i) array += "0 ";
+  b.Obj(1, array + "]");
+  for (int n = 2; n <= 4; ++n) b.Stream(n, "/Length 1 0 R", "data");
+  Doc d(b.Finish(b.Classic({{0, b.Rows(4)}}, "/Size 5")));
+  ASSERT_EQ(d.Parse(), "");
+  size_t values_after_first = 0;
+  for (int n = 2; n <= 4; ++n) {
+    auto* s = static_cast<PdfDiccionario*>(d.Get(std::to_string(n) + " 0 R"));
+    int64_t offset = 0, length = 0;
+    d.parser.StreamExtent(s, "no /Length", &offset, &length);
+    EXPECT_EQ(length, 4);
+    if (n == 2) values_after_first = d.parser.valueList.size();
+  }
+  // Two more dictionaries with their /Length entries, not 1000 more values.
+  EXPECT_LT(d.parser.valueList.size(), values_after_first + 10);
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "crypt/rc4.h"
+#include "pdf/pdflimits.h"
+#include "writer/pdfsyntaxformatter.h"
 #include "tests/pdfbuilder.h"
 
 namespace {
@@ -16,40 +17,6 @@ namespace {
 using namespace pdftest;
 
 const std::string kFixedId = "ABCDEFGHIJKLMNOP";
-const std::string kFixedIdHex = "4142434445464748494A4B4C4D4E4F50";
-
-// The literal strings of a written object body, in order, escapes undone.
-std::vector<std::string> LiteralStrings(const std::string& body) {
-  std::vector<std::string> out;
-  for (size_t i = body.find('('); i != std::string::npos; i = body.find('(', i)) {
-    size_t end = i + 1;
-    while (body.at(end) != ')') end += body[end] == '\\' ? 2 : 1;
-    out.push_back(Unescape(body.substr(i + 1, end - i - 1)));
-    i = end;
-  }
-  return out;
-}
-
-// O and U are written escaped; unescaped they are the handler's 32 bytes.
-// The owner password is chosen so that O holds a byte that needs escaping.
-TEST(PdfEncryptedFileWriter, EncryptDictionary) {
-  std::string owner;
-  for (int k = 0; owner.empty(); ++k) {
-    PdfStandardSecurityHandler h;
-    h.ComputeKeys("u", "o" + std::to_string(k), "PC", kFixedId);
-    if (h.GetOwnerValue().find_first_of(std::string("()\\\n\r\t\b\f")) != std::string::npos)
-      owner = "o" + std::to_string(k);
-  }
-  PdfEncryptedFileWriter w("u", owner, "PC", kFixedId);
-  const std::string out = Rewrite(w, SimpleDocument({}));
-  const std::string body = ObjectBody(out, ReadXRef(out), 2);
-  const PdfStandardSecurityHandler& h = w.SecurityHandler();
-  EXPECT_EQ(body, "<<\n/P " + std::to_string(h.GetPermissions()) +
-                      "\n/R 3\n/Filter /Standard\n/Length 128\n/V 2\n/O (" + h.GetEscapedOwnerValue() + ")\n/U (" +
-                      h.GetEscapedUserValue() + ")\n>>\n");
-  EXPECT_EQ(LiteralStrings(body), (std::vector<std::string>{h.GetOwnerValue(), h.GetUserValue()}));
-}
-
 // A checked-in input, encrypted with a fixed identifier and owner password,
 // gives exactly the checked-in output. The input holds an object stream,
 // a cross-reference stream, a gap in the numbering, /Info and strings that
@@ -99,6 +66,95 @@ TEST(PdfEncryptedFileWriter, GoldenFile) {
   while (differs < out.size() && differs < golden.size() && out[differs] == golden[differs]) ++differs;
   EXPECT_TRUE(out == golden) << "output differs from " << golden_path << " at byte " << differs
                              << "; see the comment above to regenerate";
+}
+
+// The encrypting writer keeps each object's scheduled RC4 state for the
+// object's other strings and its stream: every string and the stream data
+// must still start the key stream afresh, and the next object get its own key.
+// Here s encrypted on its own with the object's key, as the writer must write it,
+// and as a literal string, escaped, with the space after it.
+std::string Encrypted(const PdfEncryptedFileWriter& w, int number, int generation, std::string s) {
+  w.SecurityHandler().EncryptObjectData(number, generation, reinterpret_cast<uint8_t*>(&s[0]), s.size());
+  return s;
+}
+std::string Literal(const PdfEncryptedFileWriter& w, int number, int generation, const std::string& s) {
+  return "(" + PdfSyntaxFormatter::EscapeLiteralString(Encrypted(w, number, generation, s)) + ") ";
+}
+
+// Strings at any depth, hexadecimal ones too; names, numbers and keys stay
+// plain; an empty stream stays empty, a wrong /Length is corrected; data
+// copied in chunks has one key stream running through them.
+TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
+  std::string data(2 * pdflimits::kCopyChunkBytes + 123, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 29 + (i >> 11));
+  PdfBuilder b;
+  b.Obj(1, "<< /Type /Catalog >>");
+  b.Stream(2, "/A (one) /B [(two) [<00FF0A29>] << /C (x\\(y\\)) >> (one)] /E ()", "payload");
+  b.Obj(3, "(one)");
+  b.Obj(4, "(one)", 1);
+  b.Stream(5, "", "");
+  b.Stream(7, "", "small", "70");
+  b.Stream(8, "", data);
+  PdfEncryptedFileWriter w("u", "owner", "", kFixedId);
+  const std::string out = Rewrite(
+      w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1), InUse(5), InUse(7), InUse(8)}, "/Root 1 0 R")));
+  const WrittenXRef x = ReadXRef(out);
+
+  // Each piece encrypted on its own, with a key schedule of its own.
+  auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
+  auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
+  EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/A " + lit(2, 0, "one") + "\n/B  [ " + lit(2, 0, "two") + " [ " +
+                                       lit(2, 0, std::string("\0\xFF\n)", 4)) + "] <<\n/C " + lit(2, 0, "x(y)") + "\n>>\n" +
+                                       lit(2, 0, "one") + "] \n/E " + lit(2, 0, "") + "\n/Length 7 \n>>\nstream\n" +
+                                       enc(2, 0, "payload") + "\nendstream\n");
+  EXPECT_EQ(ObjectBody(out, x, 3), lit(3, 0, "one"));
+  EXPECT_EQ(ObjectBody(out, x, 4), lit(4, 1, "one")) << "the generation is part of the key";
+  EXPECT_EQ(ObjectBody(out, x, 5), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
+  EXPECT_EQ(ObjectBody(out, x, 7), "<<\n/Length 5 \n>>\nstream\n" + enc(7, 0, "small") + "\nendstream\n");
+  EXPECT_TRUE(ObjectBody(out, x, 8) == "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n" + enc(8, 0, data) + "\nendstream\n");
+}
+
+// A document large enough to have its key schedules run ahead on a second
+// thread: objects with and without strings, a stream, generations above 0.
+// Each object must still get its own key, whichever thread scheduled it,
+// and the same with the helper threads turned off.
+class ObjectCipherThreads : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(HelperThreads, ObjectCipherThreads, ::testing::Bool());
+
+TEST_P(ObjectCipherThreads, ManyObjects) {
+  PdfBuilder b;
+  std::vector<Entry> rows{FreeAt(0, 65535), InUse(1)};
+  b.Obj(1, "<< /Type /Catalog >>");
+  const int last = 700;
+  for (int n = 2; n <= last; ++n) {
+    const int generation = n % 7 == 0 ? 2 : 0;
+    if (n % 5 == 0) {
+      b.Obj(n, "<< /N " + std::to_string(n) + " >>", generation);  // nothing to encrypt
+    } else if (n == 333) {
+      b.Stream(n, "/S (s333)", "data of 333");
+    } else {
+      b.Obj(n, "[(a" + std::to_string(n) + ") (b)]", generation);
+    }
+    rows.push_back(InUse(n, static_cast<uint32_t>(generation)));
+  }
+  PdfEncryptedFileWriter w("u", "owner", "", kFixedId);
+  w.SetHelperThreads(GetParam());
+  const std::string out = Rewrite(w, b.Finish(b.Table(rows, "/Root 1 0 R")));
+  const WrittenXRef x = ReadXRef(out);
+  auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
+  auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
+  for (int n = 2; n <= last; ++n) {
+    const int generation = n % 7 == 0 ? 2 : 0;
+    std::string expected;
+    if (n % 5 == 0) {
+      expected = "<<\n/N " + std::to_string(n) + " \n>>\n";
+    } else if (n == 333) {
+      expected = "<<\n/Length 11 \n/S " + lit(n, 0, "s333") + "\n>>\nstream\n" + enc(n, 0, "data of 333") + "\nendstream\n";
+    } else {
+      expected = " [ " + lit(n, generation, "a" + std::to_string(n)) + lit(n, generation, "b") + "] ";
+    }
+    ASSERT_EQ(ObjectBody(out, x, n), expected) << n;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,288 @@
+// The security handlers: RC4 keys and values against qpdf's, the revision-6
+// hash against an independent reference (revision6_hash_reference.py), and
+// what the AES writers put in a file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "crypt/aescbc.h"
+#include "crypt/pdfaesencryptedfilewriter.h"
+#include "crypt/pdfrevision4securityhandler.h"
+#include "crypt/pdfrevision6securityhandler.h"
+#include "crypt/pdfstandardsecurityhandler.h"
+#include "crypt/securerandom.h"
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfarray.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdfmemorystream.h"
+#include "tests/pdfbuilder.h"
+#include "writer/pdfsyntaxformatter.h"
+
+namespace {
+
+using Handler = PdfStandardSecurityHandler;
+std::string Unhex(const std::string& hex) { return PdfSyntaxFormatter::HexToBytes(hex); }
+const std::string kFixedId = "ABCDEFGHIJKLMNOP";
+
+TEST(PdfStandardSecurityHandler, PermissionValues) {
+  const std::pair<const char*, int32_t> rows[] = {
+      {"", -3904},        // nothing granted: only the fixed bits
+      {"PMCASD", -772},   // every letter
+      {"DSACMP", -772},   // order does not matter
+      {"D", -3900},       // degraded printing only
+      {"P", -1852},       // printing includes high quality (0x800)
+      {"p", -3904},       // letters are case-sensitive
+      {"xPxP-7", -1852},  // other characters and repeats are ignored
+  };
+  for (const auto& row : rows) {
+    Handler h;
+    h.ComputeKeys("u", "o", row.first, kFixedId);
+    EXPECT_EQ(h.GetPermissions(), row.second) << row.first;
+  }
+  Handler h;
+  EXPECT_THROW(h.ComputeKeys("u", "o", "", "SHORT"), _kelvra_runtime_error) << "a fixed identifier has 16 bytes";
+  EXPECT_THROW(h.ComputeKeys("u", "o", "", std::string(17, 'A')), _kelvra_runtime_error);
+}
+
+TEST(PdfStandardSecurityHandler, PadPassword) {
+  const std::string pad = Unhex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A");
+  const std::string x32(32, 'x');
+  const std::pair<std::string, std::string> rows[] = {
+      {"", pad}, {x32.substr(1), x32.substr(1) + "\x28"}, {x32, x32}, {x32 + "01234567", x32},  // 31, 32, 40 bytes
+      {std::string("a\0b", 3), std::string("a\0b", 3) + pad.substr(0, 29)},                    // zero bytes kept
+  };
+  for (const auto& row : rows) EXPECT_EQ(Handler::PadPassword(row.first), row.second) << row.first.size();
+}
+
+TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
+  // 16000 letters, each of the 25 about 640 times: a modulo or range mistake
+  // shows as a missing letter, a "Z" or a strong skew.
+  int counts[26] = {};
+  for (int k = 0; k < 1000; ++k)
+    for (char c : Handler::GenerateRandomString()) {
+      ASSERT_TRUE(c >= 'A' && c <= 'Y') << c;
+      ++counts[c - 'A'];
+    }
+  for (int k = 0; k < 25; ++k) EXPECT_TRUE(counts[k] > 450 && counts[k] < 850) << static_cast<char>('A' + k);
+  // Identifiers are such letters, different each time; an empty owner
+  // password is replaced by random letters, so O is not repeatable.
+  Handler a, b;
+  a.ComputeKeys("user", "", "");
+  b.ComputeKeys("user", "", "");
+  EXPECT_EQ(a.GetIdentifier().size(), 16u);
+  EXPECT_EQ(a.GetIdentifier().find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXY"), std::string::npos);
+  EXPECT_NE(a.GetIdentifier(), b.GetIdentifier());
+  Handler fixed1, fixed2;
+  fixed1.ComputeKeys("user", "", "", kFixedId);
+  fixed2.ComputeKeys("user", "", "", kFixedId);
+  EXPECT_NE(fixed1.GetOwnerValue(), fixed2.GetOwnerValue());
+  EXPECT_NE(fixed1.GetOwnerValue(), Handler::ComputeOwnerValue(Handler::PadPassword("user"), Handler::PadPassword("")));
+}
+
+// Known answers from files encrypted by qpdf 11.3 (RC4, 128 bits, R3):
+//   qpdf --allow-weak-crypto --encrypt USER OWNER 128 --use-aes=n [restrictions] -- in.pdf out.pdf
+// /ID, /O and /U read from the output, file keys from --show-encryption-key.
+TEST(PdfStandardSecurityHandler, MatchesQpdf) {
+  const struct { const char *user, *owner, *letters; int32_t p; const char *id, *o, *u, *key; } rows[] = {
+      // --print=full --modify=none --extract=y --annotate=n --form=n --assemble=n --accessibility=n
+      {"user pw", "owner", "PC", -1836, "DF9F9C87A10E1D92F0BA408982849944",
+       "0BA3835F80363AFE1675805750AFC126D45489D3129FDBEFB888FDE8D6474FA0", "172F91CE5054973CBAAABA13B91ED4FB", "52bcba4f6e310796887517f28d06adf5"},
+      // every restriction on
+      {"", "secret", "", -3904, "70AEED88CABE761AA1927A2C34527687",
+       "5588040988E54A8AE991AC9D80AAC232A494D494B4BCC37A4DCC6D07206C9192", "5C577D0422004B664D71123E1C65BF7D", "c98bcdc0393ed42ee96793f1ed278a74"},
+  };
+  for (const auto& row : rows) {
+    Handler h;
+    h.ComputeKeys(row.user, row.owner, row.letters, Unhex(row.id));
+    EXPECT_EQ(h.GetPermissions(), row.p) << row.owner;
+    EXPECT_EQ(h.GetOwnerValue(), Unhex(row.o)) << row.owner;
+    EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex(row.u)) << row.owner;
+    EXPECT_EQ(h.GetFileKey(), Unhex(row.key)) << row.owner;
+  }
+  // qpdf's default P = -4 sets bits no letter grants: the file key takes P
+  // as given, all four bytes. Empty user password, owner "Owner(pw)".
+  const std::string o = Handler::ComputeOwnerValue(Handler::PadPassword(""), Handler::PadPassword("Owner(pw)"));
+  EXPECT_EQ(o, Unhex("575F59DF8F3A1C52F292B6A53C7026BC669BC49B9216C9333A5A6DF6F206DA8D"));
+  Handler h;
+  h.ComputeFileKey(Unhex("70AEED88CABE761AA1927A2C34527687"), Handler::PadPassword(""), o, -4);
+  h.ComputeUserValue();
+  EXPECT_EQ(h.GetFileKey(), Unhex("b0e62a48908ad44015207175644d1764"));
+  EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex("BD27618A33DE47435B1A57EB45690156"));
+
+  // Object keys decrypt qpdf's output: object 2's /CreationDate, object 6's stream data.
+  h.ComputeKeys(rows[0].user, rows[0].owner, rows[0].letters, Unhex(rows[0].id));
+  std::string s = Unhex("b0a56366b1a0a2561c39dcba3945d7d4a247ac3377b212");
+  h.EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&s[0]), s.size());
+  EXPECT_EQ(s, "D:20230410074654Z07'46'");
+  std::string data = Unhex("0a2cb0ff0bb97037a3753f5fd939dc044dc96aa3d03a46b25c59da8aadabf7d14e7fb87fea217e16addad0cbdd8d"
+                             "e52059230efc7235a2e073ccc4061feb327d511aca288d6cd5d842e45524");
+  h.EncryptObjectData(6, 0, reinterpret_cast<uint8_t*>(&data[0]), data.size());
+  EXPECT_EQ(data, Unhex("789c3352f0e232d033355728e7720a51d07733543034d2333050084953700d010919999beb99982b9"
+                          "85b9aea999b2b84a4286878a4e6e4e4eb2884e717e5a4286a2a84648154020035cc10bf"));
+}
+
+TEST(PdfStandardSecurityHandler, ObjectKeyUsesLowBytesOfNumbers) {
+  Handler h;
+  h.ComputeKeys("u", "o", "", kFixedId);
+  auto key = [&h](int num, int gen) {
+    std::string k(16, '\0');
+    h.ObjectKey(num, gen, reinterpret_cast<uint8_t*>(&k[0]));
+    return k;
+  };
+  EXPECT_NE(key(7, 0), key(8, 0));
+  EXPECT_NE(key(7, 0), key(7, 1));
+  EXPECT_NE(key(1, 0), key(256, 0));            // second byte of the number counts
+  EXPECT_NE(key(1, 0), key(65536 + 1, 0));      // third byte too
+  EXPECT_EQ(key(1, 0), key((1 << 24) + 1, 0));  // only three bytes of the number
+  EXPECT_EQ(key(1, 2), key(1, 65536 + 2));      // only two bytes of the generation
+}
+
+const uint8_t* U8(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+uint8_t* U8(std::string& s) { return reinterpret_cast<uint8_t*>(&s[0]); }
+
+TEST(Revision6, HashMatchesIndependentReference) {
+  // Rows printed by revision6_hash_reference.py: password, salt, U, hash.
+  const struct { const char* password; const char* salt; const char* user_value; const char* hash; } rows[] = {
+      {"", "0000000000000000", "", "439feba099a63d0d035a1e5fb67ff307329189584956425aff2d3bd3d15edc60"},
+      {"75736572", "0001020304050607", "", "731758c09c8b0160a34721d18bdd24220abada0070aa3f05b8103fd5b8d05f17"},
+      {"6f776e6572", "08090a0b0c0d0e0f",
+       "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f202122232425262728292a2b2c2d2e2f",
+       "400c13628b144fe2fbb850b65729e9ecb63c00fbb817c685725f25de85af0521"},
+      {"70c3a4737377c3b67264", "73616c7473616c74", "", "669af84a429f367efd68295085222ac5755682e7b826acf353c1e31b231070b9"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(PdfRevision6SecurityHandler::Hash(Unhex(row.password), Unhex(row.salt), Unhex(row.user_value)), Unhex(row.hash))
+        << row.password;
+  // A password of 127 bytes, and a longer one that is cut to the same 127.
+  std::string printable;
+  for (int c = 33; c < 127; ++c) printable.push_back(static_cast<char>(c));
+  const std::string full = printable + printable.substr(0, 33);
+  const std::string expected = Unhex("47dcfe865121d20db8e2f8978bc320d16b50909edc169cc810ec15058b17028a");
+  EXPECT_EQ(PdfRevision6SecurityHandler::Hash(full, "12345678", ""), expected);
+  EXPECT_EQ(PdfRevision6SecurityHandler::Hash(printable + printable + printable, "12345678", ""), expected);
+}
+
+// What the AES writers put in a file, read back with the library's own
+// reader (the structure of the output is not encrypted): every string and
+// stream an IV never seen before plus whole blocks that decrypt, with
+// valid padding, to the input's bytes; /Length equal to the bytes written.
+class AesWriterOutput : public ::testing::TestWithParam<int> {};
+
+using Collected = std::vector<std::pair<int64_t, std::string>>;  // object number, bytes of a string or stream
+
+void Collect(PdfFileParser& p, PdfStream& s, PdfValue* v, int64_t number, Collected* out) {
+  if (v == nullptr) return;
+  if (v->kind() == PdfValue::Kind::Dictionary) {
+    auto* d = static_cast<PdfDiccionario*>(v);
+    for (PdfKeyValuePair* pair : d->pairs) Collect(p, s, pair->value, number, out);
+    if (d->IsStream()) {
+      int64_t offset = 0, length = 0;
+      bool trusted = true;
+      p.StreamExtent(d, "no /Length", &offset, &length, &trusted);
+      EXPECT_TRUE(trusted) << number;
+      std::string data(static_cast<size_t>(length), '\0');
+      s.Seek(offset, 1);
+      s.Leer(&data[0], data.size());
+      out->emplace_back(number, data);
+    }
+  } else if (v->kind() == PdfValue::Kind::Array) {
+    for (PdfValue* e : static_cast<PdfArray*>(v)->elements) Collect(p, s, e, number, out);
+  } else if (v->native_type == NATIVE_STRING || v->native_type == NATIVE_HEXSTRING) {
+    out->emplace_back(number, v->native_type == NATIVE_STRING ? v->text : Unhex(v->text));
+  }
+}
+
+// The reader refuses encrypted files: the /Encrypt entry is blanked out
+// (offsets unchanged) and its object kept aside.
+Collected Read(std::string pdf, std::string* encrypt_dict) {
+  std::string encrypt;
+  const size_t at = pdf.rfind("/Encrypt ");
+  if (at != std::string::npos) {
+    const size_t end = pdf.find('\n', at);
+    encrypt = pdf.substr(at + 9, end - at - 9);
+    pdf.replace(at, end - at, end - at, ' ');
+  }
+  PdfMemoryStream s(pdf.data(), pdf.size());
+  PdfFileParser p;
+  p.Parse(s);
+  Collected c;
+  for (const XRefEntry* e : p.DocumentObjects()) {
+    if (e->type == XRefEntry::kCompressed) continue;
+    if (encrypt == std::to_string(e->number) + " 0 R") {
+      *encrypt_dict = pdf.substr(static_cast<size_t>(e->location));
+      continue;
+    }
+    Collect(p, s, p.DameObjeto(e->number, e->generation), e->number, &c);
+  }
+  return c;
+}
+
+std::string Decrypt(const PdfSecurityHandler& h, int64_t number, const std::string& data) {
+  EXPECT_GE(data.size(), 32u);
+  EXPECT_EQ(data.size() % 16, 0u);
+  if (data.size() < 32 || data.size() % 16 != 0) return "";
+  const std::string key = h.ObjectKeyBytes(number, 0);
+  AesCbc aes(U8(key), key.size());
+  aes.SetIv(U8(data));
+  std::string plain = data.substr(16);
+  aes.Decrypt(U8(plain), U8(plain), plain.size());
+  const auto pad = static_cast<uint8_t>(plain.back());
+  EXPECT_TRUE(pad >= 1 && pad <= 16);
+  for (size_t i = plain.size() - pad; i < plain.size(); ++i) EXPECT_EQ(static_cast<uint8_t>(plain[i]), pad);
+  plain.resize(plain.size() - pad);
+  return plain;
+}
+
+TEST_P(AesWriterOutput, FreshIvsWholeBlocksAndTheInputBack) {
+  std::ifstream in(VARNEL_TEST_DATA "/writer_golden_input.pdf", std::ios::binary);
+  const std::string input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto r4 = std::make_unique<PdfRevision4SecurityHandler>();
+  auto r6 = std::make_unique<PdfRevision6SecurityHandler>();
+  SecureRandom random;
+  r4->ComputeKeys("user", "owner", "P");
+  r6->ComputeKeys("user", "owner", "P", random);
+  PdfAesEncryptedFileWriter writer(GetParam() == 6 ? std::unique_ptr<PdfSecurityHandler>(std::move(r6)) : std::move(r4));
+  const std::string pdf = pdftest::Rewrite(writer, input);
+  EXPECT_EQ(pdf.substr(0, 9), GetParam() == 6 ? "%PDF-1.7\n" : "%PDF-1.6\n");
+  std::string encrypt_dict, ignored;
+  Collected got;
+  ASSERT_EQ(pdftest::ErrorOf([&] { got = Read(pdf, &encrypt_dict); }), "");
+  const Collected want = Read(input, &ignored);
+  ASSERT_EQ(got.size(), want.size());
+  std::set<std::string> ivs;
+  for (size_t i = 0; i < got.size(); ++i) {
+    ivs.insert(got[i].second.substr(0, 16));
+    EXPECT_EQ(Decrypt(writer.SecurityHandler(), got[i].first, got[i].second), want[i].second);
+  }
+  EXPECT_EQ(ivs.size(), got.size()) << "an IV was used twice";
+  // The identifier and the Encrypt dictionary are written as they are.
+  const std::string id = PdfSecurityHandler::Hex(writer.SecurityHandler().GetIdentifier());
+  EXPECT_NE(pdf.find("/ID [<" + id + "><" + id + ">]"), std::string::npos);
+  EXPECT_NE(encrypt_dict.find(GetParam() == 6 ? "/CFM /AESV3 /Length 32" : "/CFM /AESV2 /Length 16"), std::string::npos);
+  EXPECT_EQ(pdf.find("/Extensions <<\n/ADBE << /BaseVersion /1.7 /ExtensionLevel 8 >>\n>>") != std::string::npos, GetParam() == 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Revisions, AesWriterOutput, ::testing::Values(4, 6));
+
+TEST(Revision6, KeysAreRandomAndPermsAgreeWithP) {
+  SecureRandom random;
+  PdfRevision6SecurityHandler a, b;
+  a.ComputeKeys("", "", "P", random);
+  b.ComputeKeys("", "", "P", random);
+  EXPECT_NE(a.GetFileKey(), b.GetFileKey());
+  EXPECT_NE(a.GetFileKey(), std::string(32, '\0'));
+  EXPECT_NE(a.GetUserValue().substr(32), b.GetUserValue().substr(32)) << "salts repeat";
+  EXPECT_NE(a.GetOwnerValue(), b.GetOwnerValue());
+  // Perms: P low byte first, four 0xFF, "Tadb"; bit 10 is always granted.
+  EXPECT_EQ(a.GetPermissions() & 0x200, 0x200);
+  std::string perms = a.GetPerms();
+  AesCbc(U8(a.GetFileKey()), 32).Decrypt(U8(perms), U8(perms), 16);
+  const uint32_t p = static_cast<uint32_t>(a.GetPermissions());
+  const std::string low_first = {char(p), char(p >> 8), char(p >> 16), char(p >> 24)};
+  EXPECT_EQ(perms.substr(0, 12), low_first + "\xFF\xFF\xFF\xFFTadb");
+}
+
+}  // namespace

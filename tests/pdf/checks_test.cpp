@@ -1,0 +1,137 @@
+// What the tool checks and reports (the comparison of a written document
+// with its input, the texts of the library's errors), and object streams
+// inflated ahead of need.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "pdf/pdfdecodeahead.h"
+#include "pdf/pdfdocumentcomparer.h"
+#include "pdf/pdferrorreport.h"
+#include "tests/pdfbuilder.h"
+
+namespace {
+
+using pdftest::Doc;
+using pdftest::PdfBuilder;
+
+// A file whose catalog (object 1) has the given body, object 2 a stream.
+std::string File(const std::string& catalog, const std::string& data = "abc") {
+  PdfBuilder b;
+  b.Obj(1, catalog);
+  b.Stream(2, "", data);
+  return b.Finish(b.Classic({{0, b.Rows(2)}}, "/Size 3 /Root 1 0 R"));
+}
+
+TEST(DocumentComparer, FirstDifferenceFails) {
+  const std::string base = "<< /Type /Catalog /S (ab) /N 1 >>";
+  const struct { std::string written, data, error; } rows[] = {
+      {base, "abc", ""},
+      {"<< /Type /Catalog /S <6162> /N 1 >>", "abc", ""},  // a string is its bytes
+      {"<< /Type /Catalog /S (ab) /N 1 /Extensions << /ADBE 1 >> >>", "abc", ""},  // the catalog may gain it
+      {"<< /Type /Catalog /S (ac) /N 1 >>", "abc", "PdfDocumentComparer:object 1 0 differs"},
+      {"<< /Type /Catalog /S (ab) /N 1.0 >>", "abc", "PdfDocumentComparer:object 1 0 differs"},
+      {"<< /Type /Catalog /S (ab) >>", "abc", "PdfDocumentComparer:object 1 0 differs"},
+      {"<< /Type /Catalog /S [(ab)] /N 1 >>", "abc", "PdfDocumentComparer:object 1 0 differs"},
+      {base, "abd", "PdfDocumentComparer:object 2 0 differs"},
+      {base, "abcd", "PdfDocumentComparer:object 2 0 differs"},
+  };
+  for (const auto& row : rows) {
+    Doc expected(File(base)), actual(File(row.written, row.data));
+    ASSERT_EQ(expected.Parse() + actual.Parse(), "");
+    EXPECT_EQ(pdftest::ErrorOf([&] { PdfDocumentComparer::Compare(expected.parser, actual.parser); }), row.error)
+        << row.written << " " << row.data;
+  }
+}
+
+using Code = PdfErrorReport::Code;
+
+TEST(PdfErrorReport, LibraryTextsToCodesAndSentences) {
+  const struct { const char* text; int os_error; Code code; const char* message; } rows[] = {
+      {"PdfParser::Abrir:fopen", ENOENT, Code::kOpenFailed, "cannot open in.pdf: No such file or directory"},
+      {"PdfParser::Abrir:fopen", 0, Code::kOpenFailed, "cannot open in.pdf"},
+      {"No es archivo pdf.", 0, Code::kNotPdf, "in.pdf is not a PDF file"},
+      {"Encrypted", 0, Code::kEncrypted, "in.pdf is already encrypted (use --input-password to re-encrypt)"},
+      {"PdfFileParser::LeerStartAddress:no %%EOF", 0, Code::kDamaged,
+       "in.pdf is damaged: it does not end with %%EOF; the file may be truncated"},
+      {"PdfFileParser::OffsetObjeto:Referencia", 0, Code::kDamaged, "in.pdf is damaged: an object it lists is missing"},
+      {"PdfArray::GetValue. Out of range index.", 0, Code::kDamaged,
+       "in.pdf is damaged: PdfArray::GetValue. Out of range index."},
+      {"PdfParser::NextToken:Limit", 0, Code::kLimitExceeded,
+       "in.pdf goes beyond a limit set against hostile files: PdfParser::NextToken:Limit"},
+      {"PdfFileParser::ParseValue:nesting too deep", 0, Code::kLimitExceeded,
+       "in.pdf goes beyond a limit set against hostile files: PdfFileParser::ParseValue:nesting too deep"},
+      {"out of memory", 0, Code::kLimitExceeded, "in.pdf needs more memory than is available"},
+      {"PdfFileWriter::Write:output", 0, Code::kOutputFailed, "cannot write the copy of in.pdf"},
+  };
+  for (const auto& row : rows) {
+    const PdfErrorReport r = PdfErrorReport::FromLibraryText(row.text, "in.pdf", row.os_error);
+    EXPECT_EQ(r.code, row.code) << row.text;
+    EXPECT_EQ(r.message, row.message);
+    EXPECT_EQ(r.detail, row.text);
+  }
+  EXPECT_STREQ(PdfErrorReport::CodeName(Code::kOwnerPasswordRequired), "owner_password_required");
+}
+
+using Outcome = PdfDecodeAhead::Outcome;
+
+std::vector<uint8_t> Deflate(const std::string& text) {
+  const std::string out = pdftest::Deflate(text);
+  return std::vector<uint8_t>(out.begin(), out.end());
+}
+
+// Takes job n at offset as submitted with data: the outcome, then ":" and
+// the decoded text or the error.
+std::string Take(PdfDecodeAhead& ahead, int64_t n, int64_t offset, const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> out;
+  std::string error;
+  const Outcome o = ahead.Take(n, offset, static_cast<int64_t>(data.size()), &out, &error);
+  return (o == Outcome::kDecoded ? "decoded:" : o == Outcome::kFailed ? "failed:" + error : "none:") + std::string(out.begin(), out.end());
+}
+
+// Results come back for the job asked for, whatever order they are asked
+// in; a job asked for drops those queued before it. Bad data gives the
+// error inflating it gives anywhere; data decoding to more than a job may
+// hold is declined, left to the caller and its limits.
+TEST(PdfDecodeAhead, ResultsOrderFailuresAndDeclines) {
+  PdfDecodeAhead ahead;
+  std::vector<std::vector<uint8_t>> data;
+  for (int n = 0; n <= 6; ++n) data.push_back(Deflate("object stream " + std::to_string(n)));
+  for (int n = 1; n <= 6; ++n) ahead.Submit(n, 100 * n, data[n]);
+  EXPECT_EQ(Take(ahead, 1, 100, data[1]), "decoded:object stream 1");
+  EXPECT_EQ(Take(ahead, 3, 999, data[3]), "none:") << "another offset is another stream";
+  EXPECT_EQ(Take(ahead, 4, 400, data[4]), "decoded:object stream 4");
+  EXPECT_EQ(Take(ahead, 2, 200, data[2]), "none:") << "passed over when 4 was taken";
+  EXPECT_EQ(Take(ahead, 6, 600, data[6]), "decoded:object stream 6");
+  EXPECT_EQ(Take(ahead, 7, 700, data[0]), "none:") << "never submitted";
+
+  std::vector<uint8_t> bad = Deflate("some data that will be damaged");
+  bad[4] ^= 0xFF;
+  bad[5] ^= 0xFF;
+  const std::vector<uint8_t> big = Deflate(std::string(PdfDecodeAhead::kMaxJobDecodedBytes + 1, 'z'));
+  ahead.Submit(11, 10, bad);
+  ahead.Submit(12, 20, big);
+  ahead.Submit(13, 30, data[0]);
+  EXPECT_EQ(Take(ahead, 11, 10, bad), "failed:PdfDeflateStreamFilter::Filter");
+  EXPECT_EQ(Take(ahead, 12, 20, big), "none:");
+  EXPECT_EQ(Take(ahead, 13, 30, data[0]), "decoded:object stream 0");
+}
+
+// Results nobody took fill the budget; asking for a later job must still
+// get it, not wait for room that never comes; one let go with jobs queued stops.
+TEST(PdfDecodeAhead, UntakenResultsDoNotBlock) {
+  PdfDecodeAhead ahead;
+  const std::vector<uint8_t> eight_mib = Deflate(std::string(size_t{8} << 20, 'a')), last = Deflate("the last one");
+  size_t submitted = 0;
+  while (!ahead.Full() && submitted < PdfDecodeAhead::kMaxJobs - 1) ahead.Submit(static_cast<int64_t>(++submitted), 0, eight_mib);
+  EXPECT_GE(submitted, 4u);
+  ahead.Submit(99, 0, last);
+  EXPECT_EQ(Take(ahead, 99, 0, last), "decoded:the last one");
+  EXPECT_FALSE(ahead.Full());
+  PdfDecodeAhead queued;
+  for (int n = 1; n <= 8; ++n) queued.Submit(n, 0, Deflate(std::string(size_t{4} << 20, 'b')));
+}
+
+}  // namespace

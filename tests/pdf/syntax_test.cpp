@@ -1,0 +1,238 @@
+// Tokens, strings, names, numbers and references. The reader takes them
+// straight from the stream's window when it holds them whole, byte by byte
+// otherwise: a file stream's window is refilled every kBufferBytes bytes, so
+// everything read from a file must come out as from memory wherever a
+// refill falls.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfarray.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdffilestream.h"
+#include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdflimits.h"
+#include "pdf/pdfmemorystream.h"
+#include "pdf/pdfparser.h"
+#include "tests/pdfbuilder.h"
+
+namespace {
+
+std::vector<std::string> Tokens(const std::string& in) {
+  PdfMemoryStream s(in.data(), in.size());
+  PdfParser p;
+  std::vector<std::string> out;
+  for (std::string t = p.NextToken(s); !t.empty(); t = p.NextToken(s)) out.push_back(t);
+  return out;
+}
+
+// The content of the literal or hexadecimal string at the start of in, or
+// "!" and the library error's message.
+std::string StringOf(const std::string& in, int64_t* end = nullptr) {
+  PdfMemoryStream s(in.data(), in.size());
+  std::string out;
+  const std::string error = pdftest::ErrorOf([&] { out = in[0] == '<' ? PdfParser().ParseHexString(s) : PdfParser().ParseString(s); });
+  if (end != nullptr) *end = s.Tell();
+  return error.empty() ? out : "!" + error;
+}
+
+TEST(Tokenizer, CutsTokens) {
+  using V = std::vector<std::string>;
+  const struct { std::string in; V out; } rows[] = {
+      {"<</Type/Page>>", {"<<", "/Type", "/Page", ">>"}},           // names end at the next "/" or ">"
+      {"[1 2]", {"[", "1", "2", "]"}},                              // one-byte tokens split numbers
+      {"12%note\n34", {"12", "34"}},                                // a comment ends a token
+      {"1 % a\r\n% b\n 2", {"1", "2"}},                             // comments between tokens vanish
+      {"<48656C6C6F>/X", {"<48656C6C6F>", "/X"}},                   // a hex string is one token
+      {"<<>>>>", {"<<", ">>", ">>"}},                                // doubled brackets pair up
+      {"{a}(b)", {"{", "a", "}", "(", "b", ")"}},                   // braces and parentheses
+      {std::string("a\0b\tc\fd", 7), {"a", "b", "c", "d"}},         // NUL, tab, form feed are blanks
+      {"%only a comment", {}},                                      // a comment to the end: no token
+      {"obj<</A 1>>endobj", {"obj", "<<", "/A", "1", ">>", "endobj"}},  // keywords against brackets
+      {"/" + std::string(100000, 'a'), {"/" + std::string(100000, 'a')}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Tokens(row.in), row.out) << row.in;
+}
+
+TEST(Tokenizer, LiteralStrings) {
+  const struct { std::string in, out; } rows[] = {
+      {"(a(b)c)", "a(b)c"},                                      // balanced parentheses nest
+      {"(a\\)b)", "a)b"},                                        // escaped parenthesis
+      {"(\\53)", "\x2B"},                                        // octal escape ended by ")"
+      {"(\\0053)", std::string("\x05" "3")},                     // at most three octal digits
+      {"(\\777)", "\xFF"},                                       // above 255 keeps the low byte
+      {"(\\8)", "8"},                                            // 8 is not octal: unknown escape
+      {"(a\\\r\nb)", "ab"},                                      // continuation eats CR LF
+      {"(a\\\nb)", "ab"},                                        // continuation eats LF
+      {"(a\\\rb)", "ab"},                                        // continuation eats a lone CR
+      {"(a\r\nb)", "a\r\nb"},                                    // raw line ends stay as written
+      {"(\\n\\r\\t\\b\\f\\\\)", "\n\r\t\b\f\\"},                 // named escapes
+      {"(a\\ b\\q)", "a bq"},                                    // unknown escape keeps the character
+      {std::string("(\xFE\xFF\0A\0B)", 8), std::string("\xFE\xFF\0A\0B", 6)},  // UTF-16 bytes kept as is
+      {std::string("(\xFE\xFF\xD8\0)", 6), std::string("\xFE\xFF\xD8\0", 4)},  // even invalid UTF-16
+      {std::string("(a\0b)", 5), std::string("a\0b", 3)},        // NUL bytes kept
+      {"()", ""},                                                // empty
+      {"(abc", "!PdfParser::ParseString:EOF"},                   // unterminated
+      {"(abc\\", "!PdfParser::ParseString:EOF"},                 // ends inside an escape
+      {"(a(b)", "!PdfParser::ParseString:EOF"},                  // unbalanced nesting
+      {"(" + std::string(100000, 'a') + ")", std::string(100000, 'a')},  // far beyond an old 64 KiB buffer
+      // Hexadecimal strings, as text.
+      {"<48 65\r\n6C>", "48656C"},           // white space removed
+      {"<>", ""},                            // empty
+      {"<4g>", "4g"},                        // digits are kept, not checked
+      {"<4142", "!PdfParser::ParseHexString:EOF"},  // unterminated
+      {"<" + std::string(100000, '0') + ">", std::string(100000, '0')},
+  };
+  for (const auto& row : rows) EXPECT_EQ(StringOf(row.in), row.out) << row.in;
+
+  int64_t end = 0;
+  EXPECT_EQ(StringOf("(x)y", &end), "x");
+  EXPECT_EQ(end, 3) << "the stream stands after the closing parenthesis";
+}
+
+TEST(Tokenizer, Names) {
+  const struct { std::string in, out; } rows[] = {
+      {"/A#20B", "/A B"},                      // escape in the middle
+      {"/A#zz", "/A#zz"},                      // not hex digits: the "#" stands for itself
+      {"/A#4", "/A#4"},                        // one digit at the end of the token: no escape
+      {"/A#", "/A#"},                          // no digits at all: no NUL byte
+      {"/#2F#2f", "//" "/"},                   // either case
+      {"/Plain", "/Plain"},                    // nothing to decode
+  };
+  for (const auto& row : rows) EXPECT_EQ(PdfParser().ParseName(row.in), row.out) << row.in;
+}
+
+TEST(NumberConversions, DecimalAndHexText) {
+  for (const char* yes : {"1.5", "-3", "+.5", "", "007"}) EXPECT_TRUE(PdfParser::EsNumeral(yes)) << yes;
+  for (const char* no : {"1e5", "12a", " 1", "R"}) EXPECT_FALSE(PdfParser::EsNumeral(no)) << no;
+  const struct { std::string in; int64_t wide; int32_t narrow; } rows[] = {
+      {"4294967297", 4294967297LL, 1},                      // 2^32 + 1 keeps its low 32 bits
+      {"  -12abc", -12, -12},                               // blanks, sign, digits up to the first other
+      {"+7", 7, 7},                                          // explicit plus
+      {"abc", 0, 0},                                         // no digits
+      {"99999999999999999999999", INT64_MAX, -1},            // saturates instead of overflowing
+      {"0000000123", 123, 123},                              // leading zeros (classic offsets)
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(StringToInt64(row.in), row.wide) << row.in;
+    EXPECT_EQ(StringToInt(row.in), row.narrow) << row.in;
+  }
+  char buf[32];
+  EXPECT_STREQ(IntToString(255, buf, 16), "FF") << "upper case";
+  EXPECT_THROW(IntToString(1, buf, 2), const char*);
+}
+
+
+// Every token with the byte after it (0 at the end); a file stream reports
+// its end as an error where a memory stream gives an empty token.
+std::vector<std::string> TokensAndNext(PdfStream& s) {
+  PdfParser p;
+  std::vector<std::string> out;
+  for (;;) {
+    std::string t;
+    int after = 0;
+    const std::string error = pdftest::ErrorOf([&] {
+      t = p.NextToken(s);
+      if (!t.empty()) after = p.PeekChar(s);
+    });
+    if (!t.empty()) out.push_back(t + "|" + std::to_string(after));
+    if (t.empty() || !error.empty()) {
+      EXPECT_TRUE(error.empty() || error == "PdfFileStream::Leer::fread") << error;
+      return out;
+    }
+  }
+}
+
+// The value at the stream's position, flattened: kinds, keys and texts.
+void Flatten(const PdfValue* v, std::vector<std::string>* out) {
+  if (v == nullptr) return out->push_back("null");
+  if (v->kind() == PdfValue::Kind::Dictionary) {
+    out->push_back("<<");
+    for (const PdfKeyValuePair* p : static_cast<const PdfDiccionario*>(v)->pairs) {
+      out->push_back("key " + p->key);
+      Flatten(p->value, out);
+    }
+    return out->push_back(">>");
+  }
+  if (v->kind() == PdfValue::Kind::Array) {
+    out->push_back("[");
+    for (const PdfValue* e : static_cast<const PdfArray*>(v)->elements) Flatten(e, out);
+    return out->push_back("]");
+  }
+  out->push_back(std::to_string(v->native_type) + ":" + v->text);
+}
+std::vector<std::string> Value(PdfStream& s) {
+  PdfFileParser p;
+  PdfKeyValuePair holder;
+  p.ParseValue(&holder, s);
+  std::vector<std::string> out;
+  Flatten(holder.value, &out);
+  return out;
+}
+std::vector<std::string> ValueOf(const std::string& text) {  // or "!" and the error
+  PdfMemoryStream m(text.data(), text.size());
+  std::vector<std::string> out;
+  const std::string error = pdftest::ErrorOf([&] { out = Value(m); });
+  return error.empty() ? out : std::vector<std::string>{"!" + error};
+}
+
+const std::string R = std::to_string(NATIVE_REFERENCE) + ":";
+const std::string N = std::to_string(NATIVE_NUMBER) + ":";
+
+TEST(ReferenceLookAhead, Forms) {
+  const struct { const char* text; std::vector<std::string> expected; } rows[] = {
+      {"[1 0 R]", {"[", R + "1 0 R", "]"}},
+      {"[1 0 R/N]", {"[", R + "1 0 R", "2:/N", "]"}},                   // "R" ended by a delimiter
+      {"[1\n0\r\nR(x)]", {"[", R + "1 0 R", "3:x", "]"}},               // any white space between
+      {"[1 02 R 3 0 R]", {"[", R + "1 02 R", R + "3 0 R", "]"}},         // digits kept as written
+      {"[1 0 0 R]", {"[", N + "1", R + "0 0 R", "]"}},                   // the last two numbers make it
+      {"[1 2/R]", {"[", N + "1", N + "2", "2:/R", "]"}},                 // a name is not the keyword
+      {"[1 0<>]", {"[", N + "1", N + "0", "4:", "]"}},
+      {"[1 0.5 2 0 R]", {"[", N + "1", N + "0.5", R + "2 0 R", "]"}},    // no integer, no reference
+      {"[1 0%c\n2]", {"[", N + "1", N + "0", N + "2", "]"}},             // a comment ends the second number
+      {"[+1 0 1 0 R]", {"[", N + "+1", N + "0", R + "1 0 R", "]"}},       // a sign: not a reference's number
+      {"[1 0 RG]", {"!RG"}},                                             // "R" only starts a token
+      {"[/N#20x (s) <41 42> true null 1.5 -2 +.5]", {"[", "2:/N x", "3:s", "4:4142", "6:true", "6:null", N + "1.5", N + "-2", N + "+.5", "]"}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(ValueOf(row.text), row.expected) << row.text;
+}
+
+// Each text placed so that a file stream's first window ends at every place
+// inside it: tokens of every ending (white space, delimiters, a comment,
+// "stream" whose line end stays unread, the data's end), and a dictionary of
+// names with escapes, numbers and references.
+TEST(Window, ReadsTheSameAcrossRefills) {
+  const std::string tokens =
+      "stream\r\n/Name#20x/Next<<12 0 R>>[/A(str)]<48 65>%note\n{true}obj 123456789012345678901234567890 endstream\n";
+  const std::string value =
+      "<</Type/Annot /Rect[-1.5 +2 .25 300] /Na#6De /A#20B\n/Ref 12 0 R /N -7 /Empty/ /S(x)/K<</In 1>>"
+      "/Refs[1 0 R 12 0 R 5 6 7 R 8 9/N 10 11 R 3 4]>>";
+  for (const std::string* text : {&tokens, &value}) {
+    auto read = [text, &tokens](PdfStream& s) { return text == &tokens ? TokensAndNext(s) : Value(s); };
+    PdfMemoryStream m(text->data(), text->size());
+    const std::vector<std::string> expected = read(m);
+    ASSERT_GT(expected.size(), 20u);
+    for (size_t shift = 1; shift <= text->size(); ++shift) {
+      pdftest::TempFile file(std::string(PdfFileStream::kBufferBytes - shift, ' ') + *text + " ");
+      EXPECT_EQ(read(file.stream), expected) << "shift " << shift;
+    }
+  }
+}
+
+TEST(Window, TokenLimit) {
+  PdfParser p;
+  std::string longest(pdflimits::kMaxTokenBytes, 'a');
+  longest += ' ';
+  PdfMemoryStream ok(longest.data(), longest.size());
+  EXPECT_EQ(p.NextToken(ok).size(), pdflimits::kMaxTokenBytes) << "a token as long as the limit is read";
+  longest.insert(0, "b");
+  PdfMemoryStream over(longest.data(), longest.size());
+  EXPECT_EQ(pdftest::ErrorOf([&] { p.NextToken(over); }), "PdfParser::NextToken:Limit");
+}
+
+}  // namespace
