@@ -46,6 +46,32 @@ TEST(DocumentComparer, FirstDifferenceFails) {
   }
 }
 
+// Digests recorded as the writer writes (in any order) compare as the
+// objects read again do; pieces of a form never run together.
+TEST(DocumentComparer, RecordedDigestsAndOtherDifferences) {
+  const std::string differs2 = "PdfDocumentComparer:object 2 0 differs";
+  const struct { std::vector<std::string> expected, actual; std::string error; } rows[] = {
+      {{"<< /A 1 /B [1 (x) /N] >>", "7"}, {"<< /B [1 (x) /N] /A 1 >>", "7"}, ""},
+      {{"[(aS) (c)]"}, {"[(a) (Sc)]"}, differs2},
+      {{"[1 2]"}, {"[1 2 3]"}, differs2},
+      {{"<< /A 1 >>"}, {"<< /B 1 >>"}, differs2},
+      {{"2 0 R"}, {"3 0 R"}, differs2},
+      {{"1", "2"}, {"1"}, "PdfDocumentComparer:object 3 0 differs"},  // missing
+  };
+  for (const auto& row : rows) {
+    for (bool recorded : {false, true}) {
+      Doc expected(pdftest::SimpleDocument(row.expected)), actual(pdftest::SimpleDocument(row.actual));
+      ASSERT_EQ(expected.Parse() + actual.Parse(), "");
+      PdfDocumentComparer::Known known;
+      for (size_t n = row.expected.size() + 1; recorded && n >= 1; --n)
+        known.Record(expected.parser, static_cast<int64_t>(n), expected.Get(std::to_string(n) + " 0 R"));
+      auto compare = [&] { PdfDocumentComparer::Compare(expected.parser, actual.parser, recorded ? &known : nullptr); };
+      EXPECT_EQ(pdftest::ErrorOf(compare), row.error)
+          << row.expected[0] << " / " << row.actual[0] << (recorded ? " (recorded)" : "");
+    }
+  }
+}
+
 using Code = PdfErrorReport::Code;
 
 TEST(PdfErrorReport, LibraryTextsToCodesAndSentences) {
