@@ -132,6 +132,8 @@ CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& 
   });
 }
 
+bool CipherNamed(const std::string& name, Cipher* cipher) { return DocumentEncryptor::CipherNamed(name, cipher); }
+
 const char* Version() { return VARNEL_VERSION; }
 
 }  // namespace varnel

@@ -16,9 +16,8 @@ namespace py = pybind11;
 namespace {
 
 varnel::Cipher CipherNamed(const std::string& name) {
-  if (name == "aes-256") return varnel::Cipher::kAes256;
-  if (name == "aes-128") return varnel::Cipher::kAes128;
-  if (name == "rc4-128") return varnel::Cipher::kRc4_128;
+  varnel::Cipher cipher;
+  if (varnel::CipherNamed(name, &cipher)) return cipher;
   throw varnel::Error(varnel::ErrorCode::kUsage, "cipher:" + name,
                       "unknown cipher '" + name + "' (aes-256, aes-128 or rc4-128)");
 }

@@ -56,6 +56,10 @@ class VARNEL_API Error : public std::runtime_error {
 
 enum class Cipher { kAes256, kAes128, kRc4_128 };
 
+// The cipher of a name as the command line takes it: "aes-256", "aes-128"
+// or "rc4-128"; false for any other name.
+VARNEL_API bool CipherNamed(const std::string& name, Cipher* cipher);
+
 struct EncryptOptions {
   std::string user_password;   // UTF-8; empty: anyone opens the document
   std::string owner_password;  // UTF-8; empty: random, nobody keeps it
