@@ -92,15 +92,9 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
   Doc d(b.Finish(x1));
   ASSERT_EQ(d.Parse(), "");
   EXPECT_EQ(d.parser.SectionCount(), 2u);
-  const struct { const char* ref; const char* text; } rows[] = {
-      {"1 0 R", "101"},  // only in the old section
-      {"2 0 R", "202"},  // the newer section wins
-      {"3 0 R", "103"},  // a free entry never matches: the older listing is found
-      {"4 1 R", "204"},  // the new generation
-      {"4 0 R", "104"},  // the old generation is still listed in use below
-      {"4 2 R", kNoOffset.c_str()},
-  };
-  for (const auto& row : rows) EXPECT_EQ(Fetch(d, row.ref), row.text) << row.ref;
+  // 1 only in the old section, the newer 2 wins, a free 3 never matches (the older listing is found),
+  // 4 in its new generation and its old one (still listed in use below), in no third.
+  EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "3 0 R", "4 1 R", "4 0 R", "4 2 R"}), "101|202|103|204|104|" + kNoOffset);
 
   EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->text, "202") << "newest trailer, resolved";
   EXPECT_EQ(d.parser.BuscarEnTrailer("/Info")->kind(), PdfValue::Kind::Dictionary) << "older trailer fills in";
@@ -263,11 +257,9 @@ TEST(ClassicXref, BrokenChainsAndTrailers) {
       {trailer("/Size 2"), ""},                                                   // the plain file
   };
   for (const auto& row : rows) EXPECT_EQ(Doc(row.pdf).Parse(), row.error) << row.pdf;
-
-  PdfBuilder stm = Numbers(1);
-  const int64_t at = stm.Pos();
-  Doc stream_loop(stm.Finish(stm.XRefStream(2, stm.Rows(1), {1, 2, 1}, "/Size 2 /Prev " + std::to_string(at))));
-  EXPECT_EQ(stream_loop.Parse(), "PdfFileParser::ParseCrossReference:Prev loop") << "stream /Prev to itself";
+  PdfBuilder stm = Numbers(1);  // a stream's /Prev to itself
+  EXPECT_EQ(Doc(stm.Finish(stm.XRefStream(2, stm.Rows(1), {1, 2, 1}, "/Size 2 /Prev " + std::to_string(stm.Pos())))).Parse(),
+            "PdfFileParser::ParseCrossReference:Prev loop");
 }
 
 TEST(FileStructure, HeaderAndStartxref) {
@@ -296,58 +288,37 @@ TEST(FileStructure, HeaderAndStartxref) {
   for (const auto& row : rows) EXPECT_EQ(Doc(row.pdf).Parse(), row.error) << row.pdf.substr(body.size() < row.pdf.size() ? body.size() : 0, 60);
 }
 
+// Dictionaries are cached, other values read again. The first of a repeated key counts; the keyword
+// null counts as absent by key but stays visible by index, a string or name reading "null" is a value;
+// references resolve on request.
 TEST(ObjectSyntax, ValuesOfEveryKind) {
   PdfBuilder b;
-  b.Obj(1, "[1 2 3 4 0 R /N#20x (s) <41 42> true null 12 0 R 1.5 -2 +.5]");
-  b.Obj(2, "<</B 1 /A 2 /A 3 /C %comment\n(v) /D#20E <</X [[]]>>>>");
-  b.Obj(3, "42");
-  b.Obj(4, "");
-  b.Obj(5, "5 0 R");
-  b.Obj(6, "<</A foo>>");
-  b.Obj(7, "<</A 1e5>>");
-  b.Obj(8, "<</A 1 2 /B>>");
-  Doc d(b.Finish(b.Classic({{0, b.Rows(8)}}, "/Size 9")));
-  ASSERT_EQ(d.Parse(), "");
-
-  EXPECT_EQ(Fetch(d, "1 0 R"), "<array>") << "kinds and texts of elements: ReferenceLookAhead.Forms";
-  auto* dict = static_cast<PdfDiccionario*>(d.Get("2 0 R"));
-  ASSERT_EQ(dict->kind(), PdfValue::Kind::Dictionary);
-  EXPECT_EQ(dict->obj_number, 2);
-  EXPECT_EQ(dict->obj_generation, 0);
-  EXPECT_EQ(d.Get("2 0 R"), dict) << "dictionaries are cached";
-  EXPECT_EQ(dict->GetSize(), 4);
-  EXPECT_EQ(dict->GetValue("/A", false)->text, "2") << "first of a repeated key";
-  EXPECT_EQ(dict->GetValue("/C", false)->text, "v") << "comment before the value";
-  EXPECT_NE(dict->GetValue("/D E", false), nullptr) << "escaped key stored decoded";
-  EXPECT_FALSE(dict->IsStream());
-
-  PdfValue* n1 = d.Get("3 0 R");
-  EXPECT_EQ(std::to_string(n1->native_type) + ":" + n1->text + "@" + std::to_string(n1->obj_number), "1:42@-1");
-  EXPECT_NE(d.Get("3 0 R"), n1) << "non-dictionaries are read again";
-  // An empty body; a lone reference is not followed; a bare word is the message.
-  EXPECT_EQ(Fetch(d, {"4 0 R", "5 0 R", "6 0 R", "7 0 R", "8 0 R"}),
-            "null|5 0 R|!foo|!PdfFileParser::ParseValue:EsNumeral|!PdfFileParser::ParseDiccionario:token");
-}
-
-// The keyword null counts as absent by key but stays visible by index; a
-// string or name reading "null" is a value; references resolve on request.
-TEST(ObjectSyntax, NullAndResolution) {
-  PdfBuilder b;
-  b.Obj(1, "<</Annots null /Title (null) /Name /null /Ref 4 0 R /Gone 9 0 R /Arr [4 0 R]>>");
-  b.Obj(4, "<</Four 4>>");
-  Doc doc(b.Finish(b.Classic({{0, {Free(), b.At(1)}}, {4, {b.At(4)}}}, "/Size 5")));
+  b.Obj(1, "<</Annots null /B 1 /P 2 /P 3 /C %comment\n(v) /D#20E <</X [[]]>> /Title (null) /Name /null /Ref 4 0 R /Gone 9 0 R /Arr [4 0 R]>>");
+  const char* bodies[] = {"", "42", "<</Four 4>>", "5 0 R", "<</A foo>>", "<</A 1e5>>", "<</A 1 2 /B>>"};
+  for (int n = 2; n <= 8; ++n) b.Obj(n, bodies[n - 2]);
+  Doc doc(b.Finish(b.Classic({{0, b.Rows(8)}}, "/Size 9")));
   ASSERT_EQ(doc.Parse(), "");
   auto* d = static_cast<PdfDiccionario*>(doc.Get("1 0 R"));
-  EXPECT_EQ(d->GetValue("/Annots", true), nullptr);
+  ASSERT_EQ(d->kind(), PdfValue::Kind::Dictionary);
+  EXPECT_EQ(doc.Get("1 0 R"), d);
+  EXPECT_EQ(std::to_string(d->obj_number) + "." + std::to_string(d->obj_generation) + " " + std::to_string(d->GetSize()), "1.0 10");
   EXPECT_EQ(d->GetKey(0) + " " + d->GetValue(int64_t{0}, false)->text, "/Annots null");
-  EXPECT_EQ(d->GetValue("/Title", false)->native_type, NATIVE_STRING);
-  EXPECT_EQ(d->GetValue("/Name", false)->native_type, NATIVE_NAME);
+  EXPECT_EQ(d->GetValue("/Annots", true), nullptr);
+  EXPECT_EQ(d->GetValue("/P", false)->text + d->GetValue("/C", false)->text, "2v") << "comment before the value";
+  EXPECT_NE(d->GetValue("/D E", false), nullptr) << "escaped key stored decoded";
+  EXPECT_EQ(d->GetValue("/Title", false)->native_type * 10 + d->GetValue("/Name", false)->native_type, NATIVE_STRING * 10 + NATIVE_NAME);
   PdfValue* four = doc.Get("4 0 R");
   EXPECT_EQ(d->GetValue("/Ref", true), four) << "resolved through the parser";
   EXPECT_EQ(d->GetValue("/Ref", false)->text, "4 0 R");
   EXPECT_EQ(static_cast<PdfArray*>(d->GetValue("/Arr", false))->GetValue(0, true), four);
   EXPECT_EQ(ErrorOf([&] { d->GetValue("/Gone", true); }), "PdfFileParser::OffsetObjeto:No offset");
   EXPECT_EQ(d->GetValue("/Gone", false)->text, "9 0 R");
+  PdfValue* n3 = doc.Get("3 0 R");
+  EXPECT_EQ(std::to_string(n3->native_type) + ":" + n3->text + "@" + std::to_string(n3->obj_number), "1:42@-1");
+  EXPECT_NE(doc.Get("3 0 R"), n3);
+  // An empty body; a lone reference is not followed; a bare word is the message.
+  EXPECT_EQ(Fetch(doc, {"2 0 R", "5 0 R", "6 0 R", "7 0 R", "8 0 R"}),
+            "null|5 0 R|!foo|!PdfFileParser::ParseValue:EsNumeral|!PdfFileParser::ParseDiccionario:token");
 }
 
 // The data starts after the line end that follows "stream" (CR LF or LF);
@@ -540,10 +511,6 @@ TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
     }
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Every prefix of a small file with both kinds of sections and an object
 // stream, and many single-byte changes of it, must parse and fetch or fail

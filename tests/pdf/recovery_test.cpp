@@ -161,50 +161,36 @@ TEST(ResourceLimits, DecodedObjectStreamsAreLetGoAndAllDecodingIsBounded) {
   EXPECT_GE(k, 15) << "stops at the limit, not before";
 }
 
-TEST(ResourceLimits, ValuesAliveAndCrossReferenceEntries) {
-  auto array_of = [](size_t n) {
+// The values alive and the cross-reference entries are bounded; streams sharing an indirect /Length that
+// is no length (a long array: each data is then found by its "endstream") read it once, not once each.
+TEST(ResourceLimits, ValuesEntriesAndSharedLengths) {
+  auto zeros = [](size_t n) {
     std::string body = "[";
     for (size_t i = 0; i < n; ++i) body += "0 ";
-    PdfBuilder b;
-    b.Obj(1, body + "]");
-    return b.Finish(b.Classic({{0, b.Rows(1)}}, "/Size 2"));
+    return body + "]";
   };
   for (const size_t n : {pdflimits::kMaxValues - 100, pdflimits::kMaxValues}) {
-    Doc d(array_of(n));
+    Doc d(SimpleDocument({zeros(n)}));
     ASSERT_EQ(d.Parse(), "");
-    EXPECT_EQ(ErrorOf([&] { d.Get("1 0 R"); }), n < pdflimits::kMaxValues ? "" : "PdfFileParser::NuevoValue:limit");
+    EXPECT_EQ(ErrorOf([&] { d.Get("2 0 R"); }), n < pdflimits::kMaxValues ? "" : "PdfFileParser::NuevoValue:limit");
   }
-  auto xref_of = [](int64_t size) {  // one-byte entries: /Size entries from as many bytes
+  for (const uint64_t size : {uint64_t{1} << 20, pdflimits::kMaxXRefEntries}) {  // one-byte entries
     PdfBuilder b;
-    b.Obj(1, "<</Type/Catalog>>");
-    const int64_t xref = b.Pos();
-    b.Stream(2, "/Type/XRef /W [0 1 0] /Size " + std::to_string(size) + " /Filter/FlateDecode", Deflate(std::string(static_cast<size_t>(size), '\x09')));
-    return b.Finish(xref);
-  };
-  EXPECT_EQ(Doc(xref_of(1 << 20)).Parse(), "");
-  EXPECT_EQ(Doc(xref_of(pdflimits::kMaxXRefEntries)).Parse(), "PdfFileParser::ParseCrossReference:limit");
-}
-
-TEST(ResourceLimits, SharedIndirectLengthIsReadOnce) {
-  // Three streams whose /Length is one long array (not a length: each data
-  // is found by its "endstream"); the array is read for the first only.
-  PdfBuilder b;
-  std::string array = "[";
-  for (int i = 0; i < 1000; ++i) array += "0 ";
-  b.Obj(1, array + "]");
-  for (int n = 2; n <= 4; ++n) b.Stream(n, "/Length 1 0 R", "data");
-  Doc d(b.Finish(b.Classic({{0, b.Rows(4)}}, "/Size 5")));
+    const std::string xref = "/Type/XRef /W [0 1 0] /Filter/FlateDecode /Size " + std::to_string(size);
+    EXPECT_EQ(Doc(b.Finish(b.Stream(1, xref, Deflate(std::string(size, '\t'))))).Parse(),
+              size < pdflimits::kMaxXRefEntries ? "" : "PdfFileParser::ParseCrossReference:limit");
+  }
+  const std::string stream = "<</Length 2 0 R>>\nstream\ndata\nendstream";
+  Doc d(SimpleDocument({zeros(1000), stream, stream, stream}));
   ASSERT_EQ(d.Parse(), "");
   size_t values_after_first = 0;
-  for (int n = 2; n <= 4; ++n) {
-    auto* s = static_cast<PdfDiccionario*>(d.Get(std::to_string(n) + " 0 R"));
+  for (int n = 3; n <= 5; ++n) {
     int64_t offset = 0, length = 0;
-    d.parser.StreamExtent(s, "no /Length", &offset, &length);
+    d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get(std::to_string(n) + " 0 R")), "no /Length", &offset, &length);
     EXPECT_EQ(length, 4);
-    if (n == 2) values_after_first = d.parser.valueList.size();
+    if (n == 3) values_after_first = d.parser.valueList.size();
   }
-  // Two more dictionaries with their /Length entries, not 1000 more values.
-  EXPECT_LT(d.parser.valueList.size(), values_after_first + 10);
+  EXPECT_LT(d.parser.valueList.size(), values_after_first + 10) << "two more dictionaries, not 1000 more values";
 }
 
 }  // namespace
