@@ -44,15 +44,14 @@ inline std::string Deflate(const std::string& data) {
   return out;
 }
 
-class PdfBuilder {
- public:
-  explicit PdfBuilder(std::string header = "%PDF-1.7\n") : out_(std::move(header)) {}
+struct PdfBuilder {
+  explicit PdfBuilder(std::string header = "%PDF-1.7\n") : out(std::move(header)) {}
 
   // "num gen obj", the body, "endobj"; each of these returns the offset.
   int64_t Obj(int64_t num, const std::string& body, uint32_t gen = 0) {
     const int64_t at = Pos();
-    offsets_[num] = at;
-    out_ += std::to_string(num) + " " + std::to_string(gen) + " obj\n" + body + "\nendobj\n";
+    offsets[num] = at;
+    out += std::to_string(num) + " " + std::to_string(gen) + " obj\n" + body + "\nendobj\n";
     return at;
   }
 
@@ -75,7 +74,7 @@ class PdfBuilder {
   }
 
   // The in-use row of an object written before; object 0 free, then 1..last.
-  Row At(int64_t num, uint64_t gen = 0) const { return {1, static_cast<uint64_t>(offsets_.at(num)), gen}; }
+  Row At(int64_t num, uint64_t gen = 0) const { return {1, static_cast<uint64_t>(offsets.at(num)), gen}; }
   std::vector<Row> Rows(int last) const {
     std::vector<Row> rows{Free()};
     for (int n = 1; n <= last; ++n) rows.push_back(At(n));
@@ -87,17 +86,17 @@ class PdfBuilder {
   // "xref", the subsections with each row ended by eol, "trailer" and the entries.
   int64_t Classic(const std::vector<Subsection>& subsections, const std::string& trailer, const std::string& eol = " \n") {
     const int64_t at = Pos();
-    out_ += "xref\n";
+    out += "xref\n";
     for (const auto& sub : subsections) {
-      out_ += std::to_string(sub.first) + " " + std::to_string(sub.second.size()) + "\n";
+      out += std::to_string(sub.first) + " " + std::to_string(sub.second.size()) + "\n";
       for (const Row& r : sub.second) {
         char row[40];
         std::snprintf(row, sizeof row, "%010llu %05llu %c", static_cast<unsigned long long>(r.f2),
                       static_cast<unsigned long long>(r.f3), r.type == 0 ? 'f' : 'n');
-        out_ += row + eol;
+        out += row + eol;
       }
     }
-    out_ += "trailer\n<<" + trailer + ">>\n";
+    out += "trailer\n<<" + trailer + ">>\n";
     return at;
   }
 
@@ -141,31 +140,13 @@ class PdfBuilder {
     return XRefStream(num, rows, {1, 4, 2}, " /Index [" + index + "] /Size " + std::to_string(size) + " " + dict);
   }
 
-  void Raw(const std::string& s) { out_ += s; }
-  int64_t Pos() const { return static_cast<int64_t>(out_.size()); }
-  int64_t Off(int64_t num) const { return offsets_.at(num); }
+  int64_t Pos() const { return static_cast<int64_t>(out.size()); }
+  std::string Finish(int64_t startxref) { return out += "startxref\n" + std::to_string(startxref) + "\n%%EOF\n"; }
+  Row Resolve(const Entry& e) const { return e.row.type == 1 && e.row.f2 == UINT64_MAX ? At(e.number, e.row.f3) : e.row; }
 
-  std::string Finish(int64_t startxref) { return out_ += "startxref\n" + std::to_string(startxref) + "\n%%EOF\n"; }
-  const std::string& str() const { return out_; }
-
- private:
-  Row Resolve(const Entry& e) const {
-    return e.row.type == 1 && e.row.f2 == UINT64_MAX ? At(e.number, e.row.f3) : e.row;
-  }
-  std::string out_;
-  std::map<int64_t, int64_t> offsets_;
+  std::string out;  // the file so far
+  std::map<int64_t, int64_t> offsets;  // of each object as last written
 };
-
-// Literal-string text with a writer's escapes undone (\ before a byte, or n r t b f).
-inline std::string Unescape(const std::string& escaped) {
-  std::string out;
-  for (size_t i = 0; i < escaped.size(); ++i) {
-    const char c = escaped[i] == '\\' ? escaped.at(++i) : 0;
-    const size_t k = std::string("nrtbf").find(c);
-    out.push_back(c == 0 ? escaped[i] : k == std::string::npos ? c : "\n\r\t\b\f"[k]);
-  }
-  return out;
-}
 
 // The library error's message, "" when f succeeds, a marker for anything else thrown.
 template <class F>
@@ -205,7 +186,7 @@ struct Doc {
 };
 
 // One classic section: object 1 the catalog, the bodies as objects 2, 3, ...
-inline std::string SimpleDocument(const std::vector<std::string>& bodies, const std::string& trailer = "") {
+inline std::string SimpleDocument(const std::vector<std::string>& bodies) {
   PdfBuilder b("%PDF-1.4\n");
   std::vector<Entry> entries{FreeAt(0, 65535), InUse(1)};
   b.Obj(1, "<< /Type /Catalog >>");
@@ -213,7 +194,7 @@ inline std::string SimpleDocument(const std::vector<std::string>& bodies, const 
     b.Obj(static_cast<int64_t>(i + 2), bodies[i]);
     entries.push_back(InUse(static_cast<int64_t>(i + 2)));
   }
-  return b.Finish(b.Table(entries, "/Size " + std::to_string(bodies.size() + 2) + " /Root 1 0 R " + trailer));
+  return b.Finish(b.Table(entries, "/Size " + std::to_string(bodies.size() + 2) + " /Root 1 0 R"));
 }
 
 inline std::string Rewrite(PdfFileWriter& writer, const std::string& input) {

@@ -225,14 +225,9 @@ TEST(Window, ReadsTheSameAcrossRefills) {
 }
 
 TEST(Window, TokenLimit) {
-  PdfParser p;
-  std::string longest(pdflimits::kMaxTokenBytes, 'a');
-  longest += ' ';
-  PdfMemoryStream ok(longest.data(), longest.size());
-  EXPECT_EQ(p.NextToken(ok).size(), pdflimits::kMaxTokenBytes) << "a token as long as the limit is read";
-  longest.insert(0, "b");
-  PdfMemoryStream over(longest.data(), longest.size());
-  EXPECT_EQ(pdftest::ErrorOf([&] { p.NextToken(over); }), "PdfParser::NextToken:Limit");
+  const std::string longest(pdflimits::kMaxTokenBytes, 'a');
+  EXPECT_EQ(Tokens(longest + " ").at(0).size(), pdflimits::kMaxTokenBytes) << "a token as long as the limit is read";
+  EXPECT_EQ(pdftest::ErrorOf([&] { Tokens("b" + longest); }), "PdfParser::NextToken:Limit");
 }
 
 }  // namespace
