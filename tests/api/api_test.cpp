@@ -37,28 +37,27 @@ varnel::EncryptOptions Opening(std::optional<std::string> input_password, bool r
   return o;
 }
 
+using Code = varnel::ErrorCode;
+
 TEST(Api, EachFailureHasItsCode) {
   const std::string truncated = Sample().substr(0, Sample().size() - 40);  // no startxref, no %%EOF
   varnel::EncryptOptions bad_cipher, bad_letters;
   bad_cipher.cipher = static_cast<varnel::Cipher>(7);
   bad_letters.permissions = "PX";
-  const struct { const char* name; std::function<void()> call; varnel::ErrorCode code; } cases[] = {
-      {"missing file", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/none.pdf", VARNEL_TEST_DATA "/out.pdf", {}); }, varnel::ErrorCode::kOpenFailed},
-      {"not a PDF", [] { varnel::EncryptBuffer("hello, world\n", {}); }, varnel::ErrorCode::kNotPdf},
-      {"empty", [] { varnel::CheckBuffer({}); }, varnel::ErrorCode::kNotPdf},
-      {"damaged, no repair", [&] { varnel::EncryptBuffer(truncated, Opening(std::nullopt, false)); },
-       varnel::ErrorCode::kDamaged},
-      {"encrypted", [] { varnel::EncryptBuffer(Encrypted(), {}); }, varnel::ErrorCode::kEncrypted},
-      {"check encrypted", [] { varnel::CheckBuffer(Encrypted()); }, varnel::ErrorCode::kEncrypted},
-      {"wrong password", [] { varnel::EncryptBuffer(Encrypted(), Opening("x")); }, varnel::ErrorCode::kWrongPassword},
-      {"decrypt, wrong", [] { varnel::DecryptBuffer(Encrypted(), {"x"}); }, varnel::ErrorCode::kWrongPassword},
-      {"user password", [] { varnel::EncryptBuffer(Encrypted(), Opening("u")); },
-       varnel::ErrorCode::kOwnerPasswordRequired},
-      {"decrypt, user", [] { varnel::DecryptBuffer(Encrypted(), {"u"}); }, varnel::ErrorCode::kOwnerPasswordRequired},
-      {"unknown cipher", [&] { varnel::EncryptBuffer(Sample(), bad_cipher); }, varnel::ErrorCode::kUsage},
-      {"unknown letter", [&] { varnel::EncryptBuffer(Sample(), bad_letters); }, varnel::ErrorCode::kUsage},
-      {"no output dir", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/writer_golden_input.pdf", VARNEL_TEST_DATA "/no/dir/out.pdf", {}); },
-       varnel::ErrorCode::kOutputFailed},
+  const struct { const char* name; std::function<void()> call; Code code; } cases[] = {
+      {"missing file", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/none.pdf", VARNEL_TEST_DATA "/out.pdf", {}); }, Code::kOpenFailed},
+      {"not a PDF", [] { varnel::EncryptBuffer("hello, world\n", {}); }, Code::kNotPdf},
+      {"empty", [] { varnel::CheckBuffer({}); }, Code::kNotPdf},
+      {"damaged, no repair", [&] { varnel::EncryptBuffer(truncated, Opening(std::nullopt, false)); }, Code::kDamaged},
+      {"encrypted", [] { varnel::EncryptBuffer(Encrypted(), {}); }, Code::kEncrypted},
+      {"check encrypted", [] { varnel::CheckBuffer(Encrypted()); }, Code::kEncrypted},
+      {"wrong password", [] { varnel::EncryptBuffer(Encrypted(), Opening("x")); }, Code::kWrongPassword},
+      {"decrypt, wrong", [] { varnel::DecryptBuffer(Encrypted(), {"x"}); }, Code::kWrongPassword},
+      {"user password", [] { varnel::EncryptBuffer(Encrypted(), Opening("u")); }, Code::kOwnerPasswordRequired},
+      {"decrypt, user", [] { varnel::DecryptBuffer(Encrypted(), {"u"}); }, Code::kOwnerPasswordRequired},
+      {"unknown cipher", [&] { varnel::EncryptBuffer(Sample(), bad_cipher); }, Code::kUsage},
+      {"unknown letter", [&] { varnel::EncryptBuffer(Sample(), bad_letters); }, Code::kUsage},
+      {"no output dir", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/writer_golden_input.pdf", VARNEL_TEST_DATA "/no/dir/out.pdf", {}); }, Code::kOutputFailed},
   };
   varnel::Result repaired;  // repair on: the truncated file is read
   const std::string out = varnel::EncryptBuffer(truncated, {}, &repaired);

@@ -35,10 +35,8 @@ TEST(MemoryStream, SeekByOrigin) {
       {-5, 2, "PdfMemoryStream::Seek::fseek", 4},              // relative before the start
       {-1, 3, "", 9},                                          // from the end
       {1, 3, "PdfMemoryStream::Seek::fseek", 4},               // past the end from the end
-      {INT64_MIN, 2, "PdfMemoryStream::Seek::fseek", 4},       // no overflow in the target
-      {INT64_MAX, 3, "PdfMemoryStream::Seek::fseek", 4},       // no overflow in the target
-      {0, 0, "PdfMemoryStream::Seek::mal argumento", 4},       // origin codes are 1 to 3
-      {0, 4, "PdfMemoryStream::Seek::mal argumento", 4},
+      {INT64_MIN, 2, "PdfMemoryStream::Seek::fseek", 4}, {INT64_MAX, 3, "PdfMemoryStream::Seek::fseek", 4},  // no overflow
+      {0, 0, "PdfMemoryStream::Seek::mal argumento", 4}, {0, 4, "PdfMemoryStream::Seek::mal argumento", 4},  // codes are 1 to 3
   };
   for (const auto& row : rows) {
     PdfMemoryStream s(data.data(), data.size());

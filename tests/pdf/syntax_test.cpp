@@ -95,18 +95,6 @@ TEST(Tokenizer, LiteralStrings) {
   EXPECT_EQ(end, 3) << "the stream stands after the closing parenthesis";
 }
 
-TEST(Tokenizer, Names) {
-  const struct { std::string in, out; } rows[] = {
-      {"/A#20B", "/A B"},                      // escape in the middle
-      {"/A#zz", "/A#zz"},                      // not hex digits: the "#" stands for itself
-      {"/A#4", "/A#4"},                        // one digit at the end of the token: no escape
-      {"/A#", "/A#"},                          // no digits at all: no NUL byte
-      {"/#2F#2f", "//" "/"},                   // either case
-      {"/Plain", "/Plain"},                    // nothing to decode
-  };
-  for (const auto& row : rows) EXPECT_EQ(PdfParser().ParseName(row.in), row.out) << row.in;
-}
-
 TEST(NumberConversions, DecimalAndHexText) {
   for (const char* yes : {"1.5", "-3", "+.5", "", "007"}) EXPECT_TRUE(PdfParser::EsNumeral(yes)) << yes;
   for (const char* no : {"1e5", "12a", " 1", "R"}) EXPECT_FALSE(PdfParser::EsNumeral(no)) << no;
@@ -197,6 +185,7 @@ TEST(ReferenceLookAhead, Forms) {
       {"[1 0%c\n2]", {"[", N + "1", N + "0", N + "2", "]"}},             // a comment ends the second number
       {"[+1 0 1 0 R]", {"[", N + "+1", N + "0", R + "1 0 R", "]"}},       // a sign: not a reference's number
       {"[1 0 RG]", {"!RG"}},                                             // "R" only starts a token
+      {"[/A#zz /A#4 /A# /#2F#2f]", {"[", "2:/A#zz", "2:/A#4", "2:/A#", "2:///", "]"}},  // "#" and no two hex digits stays
       {"[/N#20x (s) <41 42> true null 1.5 -2 +.5]", {"[", "2:/N x", "3:s", "4:4142", "6:true", "6:null", N + "1.5", N + "-2", N + "+.5", "]"}},
   };
   for (const auto& row : rows) EXPECT_EQ(ValueOf(row.text), row.expected) << row.text;

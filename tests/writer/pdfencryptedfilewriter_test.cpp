@@ -122,39 +122,31 @@ class ObjectCipherThreads : public ::testing::TestWithParam<bool> {};
 INSTANTIATE_TEST_SUITE_P(HelperThreads, ObjectCipherThreads, ::testing::Bool());
 
 TEST_P(ObjectCipherThreads, ManyObjects) {
+  PdfEncryptedFileWriter w("u", "owner", "", kFixedId);
+  w.SetHelperThreads(GetParam());
+  auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
   PdfBuilder b;
   std::vector<Entry> rows{FreeAt(0, 65535), InUse(1)};
   b.Obj(1, "<< /Type /Catalog >>");
   const int last = 700;
+  std::vector<std::string> expected(last + 1);
   for (int n = 2; n <= last; ++n) {
     const int generation = n % 7 == 0 ? 2 : 0;
-    if (n % 5 == 0) {
-      b.Obj(n, "<< /N " + std::to_string(n) + " >>", generation);  // nothing to encrypt
+    if (n % 5 == 0) {  // nothing to encrypt
+      b.Obj(n, "<< /N " + std::to_string(n) + " >>", generation);
+      expected[n] = "<<\n/N " + std::to_string(n) + " \n>>\n";
     } else if (n == 333) {
       b.Stream(n, "/S (s333)", "data of 333");
+      expected[n] = "<<\n/Length 11 \n/S " + lit(n, 0, "s333") + "\n>>\nstream\n" + Encrypted(w, n, 0, "data of 333") + "\nendstream\n";
     } else {
       b.Obj(n, "[(a" + std::to_string(n) + ") (b)]", generation);
+      expected[n] = " [ " + lit(n, generation, "a" + std::to_string(n)) + lit(n, generation, "b") + "] ";
     }
     rows.push_back(InUse(n, static_cast<uint32_t>(generation)));
   }
-  PdfEncryptedFileWriter w("u", "owner", "", kFixedId);
-  w.SetHelperThreads(GetParam());
   const std::string out = Rewrite(w, b.Finish(b.Table(rows, "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
-  auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
-  auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
-  for (int n = 2; n <= last; ++n) {
-    const int generation = n % 7 == 0 ? 2 : 0;
-    std::string expected;
-    if (n % 5 == 0) {
-      expected = "<<\n/N " + std::to_string(n) + " \n>>\n";
-    } else if (n == 333) {
-      expected = "<<\n/Length 11 \n/S " + lit(n, 0, "s333") + "\n>>\nstream\n" + enc(n, 0, "data of 333") + "\nendstream\n";
-    } else {
-      expected = " [ " + lit(n, generation, "a" + std::to_string(n)) + lit(n, generation, "b") + "] ";
-    }
-    ASSERT_EQ(ObjectBody(out, x, n), expected) << n;
-  }
+  for (int n = 2; n <= last; ++n) ASSERT_EQ(ObjectBody(out, x, n), expected[n]) << n;
 }
 
 }  // namespace
