@@ -1,7 +1,6 @@
 #pragma once
-// Small PDF files built in memory for the reader and writer tests, written
-// exactly as asked; a parsed document holder, an error catcher, and a reader
-// of the closing cross-reference stream of written output.
+// Small PDF files built in memory for the reader and writer tests, written exactly as asked; a parsed document
+// holder, an error catcher, and a reader of the closing cross-reference stream of written output.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -22,14 +21,14 @@
 
 namespace pdftest {
 
-// One cross-reference row: type 0 free, 1 in use, 2 compressed; f2 is the
-// offset or the object stream's number, f3 the generation or the index.
+// One cross-reference row: type 0 free, 1 in use, 2 compressed; f2 is the offset or the object stream's number, f3
+// the generation or the index.
 struct Row { int type; uint64_t f2, f3; };
 inline Row Free(uint64_t next = 0, uint64_t gen = 65535) { return {0, next, gen}; }
 inline Row Compressed(uint64_t objstm, uint64_t index) { return {2, objstm, index}; }
 
-// A row with its object number, for Table and XRefStreamOf; an in-use row's
-// offset is that of the object as last written.
+// A row with its object number, for Table and XRefStreamOf; an in-use row's offset is that of the object as last
+// written.
 struct Entry { int64_t number; Row row; };
 inline Entry InUse(int64_t n, uint32_t gen = 0) { return {n, {1, UINT64_MAX, gen}}; }
 inline Entry FreeAt(int64_t n, uint32_t gen = 0) { return {n, {0, 0, gen}}; }
@@ -204,8 +203,8 @@ inline std::string Rewrite(PdfFileWriter& writer, const std::string& input) {
   return out.str();
 }
 
-// The closing cross-reference stream of written output, read as a PDF
-// reader reads it: "startxref" gives the object, /W and /Index its entries.
+// The closing cross-reference stream of written output, read as a PDF reader reads it: "startxref" gives the
+// object, /W and /Index its entries.
 struct WrittenXRef {
   int64_t start = -1;  // the offset after "startxref"
   std::string dict, raw;  // the dictionary lines, "<<" to ">>"; the inflated entries
@@ -220,9 +219,8 @@ struct WrittenXRef {
   }
 };
 
-// The entries of cross-reference stream data: `index` the /Index pairs (the
-// text between the brackets), w the /W widths, raw the decoded rows. Each
-// number must come once; *used tells how many bytes the entries took.
+// The entries of cross-reference stream data: `index` the /Index pairs (the text between the brackets), w the /W
+// widths, raw the decoded rows. Each number must come once; *used tells how many bytes the entries took.
 inline std::map<int64_t, std::array<uint64_t, 3>> XRefEntries(const std::string& index, std::array<int, 3> w,
                                                                const std::string& raw, size_t* used) {
   std::map<int64_t, std::array<uint64_t, 3>> entries;
@@ -272,8 +270,8 @@ inline WrittenXRef ReadXRef(const std::string& out) {
   return x;
 }
 
-// The bytes of an in-use object as written, after its "N G obj" line up to
-// its "endobj" line; checks that the entry's offset points at that line.
+// The bytes of an in-use object as written, after its "N G obj" line up to its "endobj" line; checks that the
+// entry's offset points at that line.
 inline std::string ObjectBody(const std::string& out, const WrittenXRef& x, int64_t number) {
   const auto it = x.entries.find(number);
   if (it == x.entries.end() || it->second[0] != 1) return ADD_FAILURE() << "object " << number << " has no in-use entry", "";

@@ -1,5 +1,5 @@
-// The public interface as a program uses it: every error code from a real
-// input, documents round-tripped in memory with each cipher, the C calls.
+// The public interface as a program uses it: every error code from a real input, documents round-tripped in memory
+// with each cipher, the C calls.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -18,8 +18,7 @@ const std::string& Sample() {
   return bytes;
 }
 
-// The sample encrypted with user password "u" and owner password "o",
-// granting printing only.
+// The sample encrypted with user password "u" and owner password "o", granting printing only.
 const std::string& Encrypted() {
   static const std::string bytes = [] {
     varnel::EncryptOptions o;

@@ -1,6 +1,5 @@
-// The primitives against published vectors: MD5 (RFC 1321), RC4 (RFC 6229),
-// SHA-2 (FIPS 180), AES-CBC (NIST SP 800-38A); the RC4 key pipeline,
-// PDFDocEncoding and SASLprep.
+// The primitives against published vectors: MD5 (RFC 1321), RC4 (RFC 6229), SHA-2 (FIPS 180),
+// AES-CBC (NIST SP 800-38A); the RC4 key pipeline, PDFDocEncoding and SASLprep.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -73,8 +72,8 @@ TEST(Rc4, Rfc6229KeyStreamChunkedAndKeySizes) {
   EXPECT_NO_THROW(Rc4(big, 256));
 }
 
-// Jobs at even positions; object 10 + position, generation position % 3.
-// The first key-stream bytes tell whether a cipher is the object's own.
+// Jobs at even positions; object 10 + position, generation position % 3. The first key-stream bytes tell whether a
+// cipher is the object's own.
 std::vector<Rc4KeyPipeline::Job> EvenJobs(size_t count) {
   std::vector<Rc4KeyPipeline::Job> jobs;
   for (uint32_t pos = 0; pos < 2 * count; pos += 2) jobs.push_back({pos, 10 + pos, pos % 3});
@@ -102,8 +101,8 @@ TEST(Rc4KeyPipeline, EveryObjectGetsItsOwnCipher) {
       ASSERT_TRUE(pipeline.Take(pos, 10 + pos, pos % 3, &cipher) && Owns(h, pos, cipher)) << ring << " " << pos;
     }
   }
-  // Jobs passed over free their slots; a missing, wrong or passed job is
-  // refused without disturbing what follows; a pipeline let go stops.
+  // Jobs passed over free their slots; a missing, wrong or passed job is refused without disturbing what follows; a
+  // pipeline let go stops.
   Rc4KeyPipeline pipeline(h, EvenJobs(400), 4);
   std::optional<Rc4> cipher;
   EXPECT_FALSE(pipeline.Take(1, 11, 1, &cipher));

@@ -1,6 +1,5 @@
-// The security handlers: RC4 keys and values against qpdf's, the revision-6
-// hash against an independent reference (revision6_hash_reference.py), and
-// what the AES writers put in a file.
+// The security handlers: RC4 keys and values against qpdf's, the revision-6 hash against an independent reference
+// (revision6_hash_reference.py), and what the AES writers put in a file.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -58,8 +57,8 @@ TEST(PdfStandardSecurityHandler, PadPassword) {
 }
 
 TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
-  // 16000 letters, each of the 25 about 640 times: a modulo or range mistake
-  // shows as a missing letter, a "Z" or a strong skew.
+  // 16000 letters, each of the 25 about 640 times: a modulo or range mistake shows as a missing letter, a "Z" or a
+  // strong skew.
   int counts[26] = {};
   for (int k = 0; k < 1000; ++k)
     for (char c : Handler::GenerateRandomString()) {
@@ -67,8 +66,8 @@ TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
       ++counts[c - 'A'];
     }
   for (int k = 0; k < 25; ++k) EXPECT_TRUE(counts[k] > 450 && counts[k] < 850) << static_cast<char>('A' + k);
-  // Identifiers are such letters, different each time; an empty owner
-  // password is replaced by random letters, so O is not repeatable.
+  // Identifiers are such letters, different each time; an empty owner password is replaced by random letters, so O
+  // is not repeatable.
   Handler a, b;
   a.ComputeKeys("user", "", "");
   b.ComputeKeys("user", "", "");
@@ -102,8 +101,8 @@ TEST(PdfStandardSecurityHandler, MatchesQpdf) {
     EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex(row.u)) << row.owner;
     EXPECT_EQ(h.GetFileKey(), Unhex(row.key)) << row.owner;
   }
-  // qpdf's default P = -4 sets bits no letter grants: the file key takes P
-  // as given, all four bytes. Empty user password, owner "Owner(pw)".
+  // qpdf's default P = -4 sets bits no letter grants: the file key takes P as given, all four bytes. Empty user
+  // password, owner "Owner(pw)".
   const std::string o = Handler::ComputeOwnerValue(Handler::PadPassword(""), Handler::PadPassword("Owner(pw)"));
   EXPECT_EQ(o, Unhex("575F59DF8F3A1C52F292B6A53C7026BC669BC49B9216C9333A5A6DF6F206DA8D"));
   Handler h;
@@ -165,10 +164,9 @@ TEST(Revision6, HashMatchesIndependentReference) {
   EXPECT_EQ(PdfRevision6SecurityHandler::Hash(printable + printable + printable, "12345678", ""), expected);
 }
 
-// What the AES writers put in a file, read back with the library's own
-// reader (the structure of the output is not encrypted): every string and
-// stream an IV never seen before plus whole blocks that decrypt, with
-// valid padding, to the input's bytes; /Length equal to the bytes written.
+// What the AES writers put in a file, read back with the library's own reader (the structure of the output is not
+// encrypted): every string and stream an IV never seen before plus whole blocks that decrypt, with valid padding,
+// to the input's bytes; /Length equal to the bytes written.
 class AesWriterOutput : public ::testing::TestWithParam<int> {};
 
 using Collected = std::vector<std::pair<int64_t, std::string>>;  // object number, bytes of a string or stream
@@ -195,8 +193,8 @@ void Collect(PdfFileParser& p, PdfStream& s, PdfValue* v, int64_t number, Collec
   }
 }
 
-// The reader refuses encrypted files: the /Encrypt entry is blanked out
-// (offsets unchanged) and its object kept aside.
+// The reader refuses encrypted files: the /Encrypt entry is blanked out (offsets unchanged) and its object kept
+// aside.
 Collected Read(std::string pdf, std::string* encrypt_dict) {
   std::string encrypt;
   const size_t at = pdf.rfind("/Encrypt ");

@@ -1,6 +1,5 @@
-// What the tool checks and reports (the comparison of a written document
-// with its input, the texts of the library's errors), and object streams
-// inflated ahead of need.
+// What the tool checks and reports (the comparison of a written document with its input, the texts of the library's
+// errors), and object streams inflated ahead of need.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -17,9 +16,8 @@ namespace {
 using pdftest::Doc;
 using pdftest::PdfBuilder;
 
-// What --verify rests on. Object 1 is the catalog, 2 a stream of the data
-// (none for "-"). Each row is compared with the expected side read again and
-// with digests recorded as the writer records them (here in reverse order).
+// What --verify rests on. Object 1 is the catalog, 2 a stream of the data (none for "-"). Each row is compared with
+// the expected side read again and with digests recorded as the writer records them (here in reverse order).
 std::string File(const std::string& catalog, const std::string& data) {
   PdfBuilder b;
   b.Obj(1, catalog);
@@ -91,8 +89,7 @@ std::vector<uint8_t> Deflate(const std::string& text) {
   return std::vector<uint8_t>(out.begin(), out.end());
 }
 
-// Takes job n at offset as submitted with data: the outcome, then ":" and
-// the decoded text or the error.
+// Takes job n at offset as submitted with data: the outcome, then ":" and the decoded text or the error.
 std::string Take(PdfDecodeAhead& ahead, int64_t n, int64_t offset, const std::vector<uint8_t>& data) {
   std::vector<uint8_t> out;
   std::string error;
@@ -100,10 +97,9 @@ std::string Take(PdfDecodeAhead& ahead, int64_t n, int64_t offset, const std::ve
   return (o == Outcome::kDecoded ? "decoded:" : o == Outcome::kFailed ? "failed:" + error : "none:") + std::string(out.begin(), out.end());
 }
 
-// Results come back for the job asked for, whatever order they are asked
-// in; a job asked for drops those queued before it. Bad data gives the
-// error inflating it gives anywhere; data decoding to more than a job may
-// hold is declined, left to the caller and its limits.
+// Results come back for the job asked for, whatever order they are asked in; a job asked for drops those queued
+// before it. Bad data gives the error inflating it gives anywhere; data decoding to more than a job may hold is
+// declined, left to the caller and its limits.
 TEST(PdfDecodeAhead, ResultsOrderFailuresAndDeclines) {
   PdfDecodeAhead ahead;
   std::vector<std::vector<uint8_t>> data;
@@ -128,8 +124,8 @@ TEST(PdfDecodeAhead, ResultsOrderFailuresAndDeclines) {
   EXPECT_EQ(Take(ahead, 13, 30, data[0]), "decoded:object stream 0");
 }
 
-// Results nobody took fill the budget; asking for a later job must still
-// get it, not wait for room that never comes; one let go with jobs queued stops.
+// Results nobody took fill the budget; asking for a later job must still get it, not wait for room that never
+// comes; one let go with jobs queued stops.
 TEST(PdfDecodeAhead, UntakenResultsDoNotBlock) {
   PdfDecodeAhead ahead;
   const std::vector<uint8_t> eight_mib = Deflate(std::string(size_t{8} << 20, 'a')), last = Deflate("the last one");

@@ -138,8 +138,8 @@ TEST(Decryption, Rc4CryptFilterKeyLength) {
   }
 }
 
-// A stream's own crypt filter, first in /Filter, decides: the identity filter (named, or by default) leaves
-// its data as stored. The filter is left out of a decrypted copy with its parameters, as qpdf leaves it.
+// A stream's own crypt filter, first in /Filter, decides: the identity filter (named, or by default) leaves its
+// data as stored. The filter is left out of a decrypted copy with its parameters, as qpdf leaves it.
 TEST(Decryption, OwnCryptFilterLeftOutOfDecryptedCopy) {
   PdfRevision4SecurityHandler h;
   h.ComputeKeys("", "owner", "PM");

@@ -58,8 +58,8 @@ std::string Text(const Decoder& decode, const Bytes& in) {
   return error.empty() ? std::string(out.begin(), out.end()) : "!" + error;
 }
 
-// Lenient at the end (bytes after the stream, no Adler-32 check, the header only), strict about corrupt
-// data; the expansion is bound only by the limit given.
+// Lenient at the end (bytes after the stream, no Adler-32 check, the header only), strict about corrupt data; the
+// expansion is bound only by the limit given.
 TEST(FlateFilter, KnownInputsAndErrors) {
   const Bytes text = Pattern(200000, 5), full = Compress(text), zeros(size_t{16} << 20, 0), bomb = Compress(zeros);
   Bytes trailing = full, bad_check = full, bad_block = full;
@@ -123,11 +123,10 @@ Bytes Pack9(const std::vector<int>& codes) {
   return Pack(cw);
 }
 
-// Plain LZW encoder. Its table runs one entry ahead of the decoder's, so the
-// early width change happens when its own next code reaches 512, 1024, 2048.
-// With `clear_when_full` it sends Clear when the table is full; otherwise it
-// keeps the full table and goes on with 12-bit codes.
-// With early 0 (/EarlyChange 0), each width change comes one code later.
+// Plain LZW encoder. Its table runs one entry ahead of the decoder's, so the early width change happens when its
+// own next code reaches 512, 1024, 2048. With `clear_when_full` it sends Clear when the table is full; otherwise it
+// keeps the full table and goes on with 12-bit codes. With early 0 (/EarlyChange 0), each width change comes one
+// code later.
 Bytes LzwEncode(const Bytes& in, bool clear_when_full, int early = 1) {
   std::vector<std::pair<int, int>> codes{{256, 9}};
   std::map<std::pair<int, uint8_t>, int> table;

@@ -19,8 +19,8 @@ using pdftest::Free;
 using pdftest::PdfBuilder;
 using pdftest::Row;
 
-// What a fetch gives: the value's text, "<dict>" or "<array>", "null" for no
-// value, or "!" and the error message; of several references, joined by "|".
+// What a fetch gives: the value's text, "<dict>" or "<array>", "null" for no value, or "!" and the error message;
+// of several references, joined by "|".
 std::string Fetch(Doc& d, const std::string& ref) {
   std::string out;
   const std::string err = ErrorOf([&] {
@@ -45,8 +45,7 @@ std::string Listed(Doc& d) {
 
 const std::string kNoOffset = "!PdfFileParser::OffsetObjeto:No offset";
 
-// Objects 1..n whose bodies are the numbers 101, 102, ... so that each
-// version of an object can be told apart.
+// Objects 1..n whose bodies are the numbers 101, 102, ... so that each version of an object can be told apart.
 PdfBuilder Numbers(int n) {
   PdfBuilder b;
   for (int i = 1; i <= n; ++i) b.Obj(i, std::to_string(100 + i));
@@ -54,8 +53,8 @@ PdfBuilder Numbers(int n) {
 }
 
 TEST(ClassicXref, SubsectionsAndRowEndings) {
-  // Each row is 18 bytes of fields plus its end of line; producers write
-  // 20-byte rows (" \n", "\r\n", " \r") and 19-byte rows ("\n", "\r").
+  // Each row is 18 bytes of fields plus its end of line; producers write 20-byte rows (" \n", "\r\n", " \r") and
+  // 19-byte rows ("\n", "\r").
   for (const char* eol : {" \n", "\r\n", " \r", "\n", "\r"}) {
     SCOPED_TRACE(testing::PrintToString(std::string(eol)));
     PdfBuilder b = Numbers(8);
@@ -69,9 +68,8 @@ TEST(ClassicXref, SubsectionsAndRowEndings) {
   }
 }
 
-// A first subsection that claims to start at 1 but begins with object 0's
-// free row is read as starting at 0, as other readers repair it; a genuine
-// subsection from 1 is left alone.
+// A first subsection that claims to start at 1 but begins with object 0's free row is read as starting at 0, as
+// other readers repair it; a genuine subsection from 1 is left alone.
 TEST(ClassicXref, SubsectionOffByOneRepaired) {
   for (const bool shifted : {true, false}) {
     PdfBuilder b = Numbers(2);
@@ -94,21 +92,21 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
   Doc d(b.Finish(x1));
   ASSERT_EQ(d.Parse(), "");
   EXPECT_EQ(d.parser.SectionCount(), 2u);
-  // 1 only in the old section, the newer 2 wins, a free 3 never matches (the older listing is found),
-  // 4 in its new generation and its old one (still listed in use below), in no third; 5 fails.
+  // 1 only in the old section, the newer 2 wins, a free 3 never matches (the older listing is found), 4 in its new
+  // generation and its old one (still listed in use below), in no third; 5 fails.
   EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "3 0 R", "4 1 R", "4 0 R", "4 2 R", "5 0 R"}),
             "101|202|103|204|104|" + kNoOffset + "|!PdfFileParser::DameObjeto:wrong object at offset");
   EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->text, "202") << "newest trailer, resolved";
   EXPECT_EQ(static_cast<PdfDiccionario*>(d.parser.BuscarEnTrailer("/Info"))->GetValue("/Title", false)->text, "new")
       << "older trailer fills in; the old 9 read for 5 takes no place of the new";
   EXPECT_EQ(d.parser.BuscarEnTrailer("/Missing"), nullptr);
-  // The document: each number once, in the version of the newest section
-  // that lists it, newest section first; 3 was deleted by the update.
+  // The document: each number once, in the version of the newest section that lists it, newest section first; 3 was
+  // deleted by the update.
   EXPECT_EQ(Listed(d), "2.0 4.1 5.0 9.0 1.0");
 }
 
-// Cross-reference streams with various /W, /Index and data. Entries list
-// object numbers: -1 stands for a free entry.
+// Cross-reference streams with various /W, /Index and data. Entries list object numbers: -1 stands for a free
+// entry.
 TEST(XRefStream, WidthsAndSubsections) {
   const struct { std::array<int, 3> w; std::string entries; std::vector<int> objects; std::string error;
                  std::vector<std::pair<const char*, const char*>> lookups; } rows[] = {
@@ -184,8 +182,8 @@ TEST(XRefStream, ChainsWithClassicSections) {
   EXPECT_EQ(Listed(d), "3.0 2.0 1.0") << "the cross-reference stream (4) describes the layout, not the document";
 }
 
-// An update may give the number of an older cross-reference stream to an
-// ordinary object, or to its own cross-reference stream.
+// An update may give the number of an older cross-reference stream to an ordinary object, or to its own
+// cross-reference stream.
 TEST(XRefStream, NumberOfAnOlderStreamReused) {
   for (const bool by_stream : {false, true}) {
     SCOPED_TRACE(by_stream ? "reused by the newer stream" : "reused by an object");
@@ -209,8 +207,8 @@ TEST(XRefStream, HybridFileReadsXRefStm) {
   b.Obj(2, "202");
   b.Obj(6, "206");
   b.ObjStm(5, {{3, "103"}, {4, "<</Four 4>>"}});
-  // The stream lists what the table leaves out (3, 4), and also a stale 2
-  // that the table's own entry must hide, and a 6 that must hide /Prev's.
+  // The stream lists what the table leaves out (3, 4), and also a stale 2 that the table's own entry must hide, and
+  // a 6 that must hide /Prev's.
   const int64_t xs = b.XRefStream(7, {old2, Compressed(5, 0), Compressed(5, 1), b.At(6)}, {1, 2, 1}, "/Index [2 3 6 1] /Size 8");
   // As hybrid files do, the table gives the objects of the stream as free.
   const int64_t x1 = b.Classic({{2, {b.At(2), Free(), Free()}}, {5, {b.At(5)}}},
@@ -224,9 +222,8 @@ TEST(XRefStream, HybridFileReadsXRefStm) {
 
 // Section chains and trailers that must end in an error, never a hang.
 TEST(ClassicXref, BrokenChainsAndTrailers) {
-  // A file whose newest section is the given text, after an older section
-  // whose /Prev points at the newest. In the text "@" stands for the newest
-  // section's offset and "#" for the older one's.
+  // A file whose newest section is the given text, after an older section whose /Prev points at the newest. In the
+  // text "@" stands for the newest section's offset and "#" for the older one's.
   auto file = [](const std::string& section) {
     PdfBuilder b = Numbers(1);
     const std::string older = std::to_string(b.Classic({{0, b.Rows(1)}}, "/Prev 9999999999"));
@@ -290,9 +287,9 @@ TEST(FileStructure, HeaderAndStartxref) {
   for (const auto& row : rows) EXPECT_EQ(Doc(row.pdf).Parse(), row.error) << row.pdf.substr(body.size() < row.pdf.size() ? body.size() : 0, 60);
 }
 
-// Dictionaries are cached, other values read again. The first of a repeated key counts; the keyword
-// null counts as absent by key but stays visible by index, a string or name reading "null" is a value;
-// references resolve on request.
+// Dictionaries are cached, other values read again. The first of a repeated key counts; the keyword null counts as
+// absent by key but stays visible by index, a string or name reading "null" is a value; references resolve on
+// request.
 TEST(ObjectSyntax, ValuesOfEveryKind) {
   PdfBuilder b;
   b.Obj(1, "<</Annots null /B 1 /P 2 /P 3 /C %comment\n(v) /D#20E <</X [[]]>> /Title (null) /Name /null /Ref 4 0 R /Gone 9 0 R /Arr [4 0 R]>>");
@@ -323,9 +320,8 @@ TEST(ObjectSyntax, ValuesOfEveryKind) {
             "null|5 0 R|!foo|!PdfFileParser::ParseValue:EsNumeral|!PdfFileParser::ParseDiccionario:token");
 }
 
-// The data starts after the line end that follows "stream" (CR LF or LF);
-// a /Length that is wrong, indirect or missing is replaced by the distance
-// to "endstream".
+// The data starts after the line end that follows "stream" (CR LF or LF); a /Length that is wrong, indirect or
+// missing is replaced by the distance to "endstream".
 TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
   const std::string no_length = "PdfCompressedStream::Decompress::no /Length";
   const std::string bad_eol = "PdfFileParser::KeyValuePairStream:bad char sequence";
@@ -416,8 +412,7 @@ TEST(ObjectStreams, Extraction) {
       {1, 2, 1}, "/Index [0 2 5 2 8 2 10 5 15 1 16 1 17 1 18 2 7 1 21 1] /Size 22");
   Doc d(b.Finish(x));
   ASSERT_EQ(d.Parse(), "");
-  // Fetch the object stream by its own reference first: its objects must
-  // still come out of it afterwards.
+  // Fetch the object stream by its own reference first: its objects must still come out of it afterwards.
   ASSERT_EQ(Fetch(d, "5 0 R"), "<dict>");
   const struct { const char* ref; std::string result; } rows[] = {
       {"10 0 R", "<dict>"},
@@ -442,10 +437,9 @@ TEST(ObjectStreams, Extraction) {
   EXPECT_EQ(d.parser.OffsetObjeto("11 0 R"), std::to_string(b.At(5).f2) + " 1");
 }
 
-// The header of an object stream (pairs of object number and offset) is
-// read directly when it is nothing but digits and white space, token by
-// token otherwise: both must find the same members. Member 5 (index 1) of
-// object stream 3, /N 2, as "index@data", or the error.
+// The header of an object stream (pairs of object number and offset) is read directly when it is nothing but digits
+// and white space, token by token otherwise: both must find the same members. Member 5 (index 1) of object stream
+// 3, /N 2, as "index@data", or the error.
 TEST(ObjectStreamHeader, PlainAndOtherHeaders) {
   const std::string not_found = "PdfFileParser::ParseObjectStream:object not found";
   const std::pair<std::string, std::string> rows[] = {
@@ -478,8 +472,8 @@ TEST(ObjectStreamHeader, PlainAndOtherHeaders) {
 }
 
 TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
-  // /Length of object stream 5 is object 7, which lies inside object stream 5;
-  // object stream 6's /Length lies in 5 and 5's... in 6 for the second case.
+  // /Length of object stream 5 is object 7, which lies inside object stream 5; object stream 6's /Length lies in 5
+  // and 5's... in 6 for the second case.
   for (const bool mutual : {false, true}) {
     PdfBuilder b;
     b.ObjStm(5, {{7, "8"}, {10, "110"}}, mutual ? " /Length 9 0 R" : " /Length 7 0 R");
@@ -496,9 +490,8 @@ TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
   }
 }
 
-// Every prefix of a small file with both kinds of sections and an object
-// stream, and many single-byte changes of it, must parse and fetch or fail
-// with the library's error: never another exception, a crash or a hang.
+// Every prefix of a small file with both kinds of sections and an object stream, and many single-byte changes of
+// it, must parse and fetch or fail with the library's error: never another exception, a crash or a hang.
 TEST(Robustness, DamagedFilesFailCleanly) {
   PdfBuilder b = Numbers(2);
   b.Obj(3, "<</Length 4 /Kids [1 0 R 2 0 R] /S (a\\)b) /H <4142>>>stream\r\nDATA\r\nendstream");

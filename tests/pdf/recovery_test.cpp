@@ -1,5 +1,4 @@
-// Repair of damaged files (PdfXRefScanner, PdfFileParser::SetRepair) and
-// the reader's resource limits.
+// Repair of damaged files (PdfXRefScanner, PdfFileParser::SetRepair) and the reader's resource limits.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -16,8 +15,8 @@ namespace {
 
 using namespace pdftest;
 
-// The scan as text: headers "N.G@offset", trailers "T@offset", and the
-// headers named by /XRef (x), /ObjStm (s), /Catalog (c).
+// The scan as text: headers "N.G@offset", trailers "T@offset", and the headers named by /XRef (x), /ObjStm (s),
+// /Catalog (c).
 std::string ScanText(const std::string& bytes) {
   PdfMemoryStream s(bytes.data(), bytes.size());
   const auto r = PdfXRefScanner::Scan(s, static_cast<int64_t>(bytes.size()), 100);
@@ -46,9 +45,8 @@ TEST(XRefScanner, FindsHeadersTrailersAndNames) {
 }
 
 TEST(XRefScanner, HeadersAcrossChunkBoundaries) {
-  // A header placed so that each of its bytes in turn is the last of a chunk,
-  // or the last one examined before the next read (its number then lies in
-  // what the next chunk keeps of this one).
+  // A header placed so that each of its bytes in turn is the last of a chunk, or the last one examined before the
+  // next read (its number then lies in what the next chunk keeps of this one).
   for (size_t shift = 0; shift < 48; ++shift) {
     std::string bytes(pdflimits::kScanChunkBytes - 40 + shift, ' ');
     const size_t at = bytes.size();
@@ -103,9 +101,8 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
   }
 }
 
-// Without cross-reference data the newest version of an object (the one
-// later in the file) is used, and a stream without "endstream" ends before
-// the line end that precedes "endobj".
+// Without cross-reference data the newest version of an object (the one later in the file) is used, and a stream
+// without "endstream" ends before the line end that precedes "endobj".
 TEST(Recovery, NewestVersionAndUnclosedStream) {
   for (const std::string eol : {"\r\n", "\n", "\r", ""}) {
     Doc doc(Damaged([&eol](const std::string& s) {
@@ -121,12 +118,10 @@ TEST(Recovery, NewestVersionAndUnclosedStream) {
   }
 }
 
-// The reader's resource limits (pdf/pdflimits.h, docs/limits.md): each one
-// stops what would grow without bound, and normal use below it works.
-// Object streams 10, 11, 12 of 30 MiB each (two fit under the 64 MiB kept,
-// three do not), holding objects 20, 21, 22 behind that much white space:
-// each stream in use is kept, the oldest let go and decoded again when
-// needed, and past 512 MiB of decoding in all the reader stops.
+// The reader's resource limits (pdf/pdflimits.h, docs/limits.md): each one stops what would grow without bound, and
+// normal use below it works. Object streams 10, 11, 12 of 30 MiB each (two fit under the 64 MiB kept, three do
+// not), holding objects 20, 21, 22 behind that much white space: each stream in use is kept, the oldest let go and
+// decoded again when needed, and past 512 MiB of decoding in all the reader stops.
 TEST(ResourceLimits, DecodedObjectStreamsAreLetGoAndAllDecodingIsBounded) {
   PdfBuilder b;
   b.Obj(1, "<</Type/Catalog>>");
@@ -159,8 +154,8 @@ TEST(ResourceLimits, DecodedObjectStreamsAreLetGoAndAllDecodingIsBounded) {
   EXPECT_GE(k, 15) << "stops at the limit, not before";
 }
 
-// The values alive and the cross-reference entries are bounded; streams sharing an indirect /Length that
-// is no length (a long array: each data is then found by its "endstream") read it once, not once each.
+// The values alive and the cross-reference entries are bounded; streams sharing an indirect /Length that is no
+// length (a long array: each data is then found by its "endstream") read it once, not once each.
 TEST(ResourceLimits, ValuesEntriesAndSharedLengths) {
   auto zeros = [](size_t n) {
     std::string body = "[";

@@ -104,10 +104,9 @@ TEST(FileStream, OpenFailuresSeekByOriginAndEof) {
   EXPECT_NE(ErrorOf([&] { f.Leer(buf, 1); }), "");
 }
 
-// Random reads, byte reads, step-backs and seeks of every origin, done on a
-// file stream and on a memory stream over the same bytes, must agree. The
-// file spans several 64 KiB windows, so window refills, seeks just inside
-// and outside the window, and reads that straddle or exceed it all occur.
+// Random reads, byte reads, step-backs and seeks of every origin, done on a file stream and on a memory stream over
+// the same bytes, must agree. The file spans several 64 KiB windows, so window refills, seeks just inside and
+// outside the window, and reads that straddle or exceed it all occur.
 TEST(FileStream, AgreesWithMemoryAcrossTheBuffer) {
   const size_t kWin = PdfFileStream::kBufferBytes;
   const Bytes data = Pattern(3 * kWin + 123);

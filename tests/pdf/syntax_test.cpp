@@ -1,8 +1,6 @@
-// Tokens, strings, names, numbers and references. The reader takes them
-// straight from the stream's window when it holds them whole, byte by byte
-// otherwise: a file stream's window is refilled every kBufferBytes bytes, so
-// everything read from a file must come out as from memory wherever a
-// refill falls.
+// Tokens, strings, names, numbers and references. The reader takes them straight from the stream's window when it
+// holds them whole, byte by byte otherwise: a file stream's window is refilled every kBufferBytes bytes, so
+// everything read from a file must come out as from memory wherever a refill falls.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -31,8 +29,7 @@ std::vector<std::string> Tokens(const std::string& in) {
   return out;
 }
 
-// The content of the literal or hexadecimal string at the start of in, or
-// "!" and the library error's message.
+// The content of the literal or hexadecimal string at the start of in, or "!" and the library error's message.
 std::string StringOf(const std::string& in, int64_t* end = nullptr) {
   PdfMemoryStream s(in.data(), in.size());
   std::string out;
@@ -116,8 +113,8 @@ TEST(NumberConversions, DecimalAndHexText) {
 }
 
 
-// Every token with the byte after it (0 at the end); a file stream reports
-// its end as an error where a memory stream gives an empty token.
+// Every token with the byte after it (0 at the end); a file stream reports its end as an error where a memory
+// stream gives an empty token.
 std::vector<std::string> TokensAndNext(PdfStream& s) {
   PdfParser p;
   std::vector<std::string> out;
@@ -191,9 +188,8 @@ TEST(ReferenceLookAhead, Forms) {
   for (const auto& row : rows) EXPECT_EQ(ValueOf(row.text), row.expected) << row.text;
 }
 
-// Each text placed so that a file stream's first window ends at every place
-// inside it: tokens of every ending (white space, delimiters, a comment,
-// "stream" whose line end stays unread, the data's end), and a dictionary of
+// Each text placed so that a file stream's first window ends at every place inside it: tokens of every ending
+// (white space, delimiters, a comment, "stream" whose line end stays unread, the data's end), and a dictionary of
 // names with escapes, numbers and references.
 TEST(Window, ReadsTheSameAcrossRefills) {
   const std::string tokens =

@@ -68,11 +68,10 @@ TEST(PdfEncryptedFileWriter, GoldenFile) {
                              << "; see the comment above to regenerate";
 }
 
-// The encrypting writer keeps each object's scheduled RC4 state for the
-// object's other strings and its stream: every string and the stream data
-// must still start the key stream afresh, and the next object get its own key.
-// Here s encrypted on its own with the object's key, as the writer must write it,
-// and as a literal string, escaped, with the space after it.
+// The encrypting writer keeps each object's scheduled RC4 state for the object's other strings and its stream:
+// every string and the stream data must still start the key stream afresh, and the next object get its own key.
+// Here s encrypted on its own with the object's key, as the writer must write it, and as a literal string, escaped,
+// with the space after it.
 std::string Encrypted(const PdfEncryptedFileWriter& w, int number, int generation, std::string s) {
   w.SecurityHandler().EncryptObjectData(number, generation, reinterpret_cast<uint8_t*>(&s[0]), s.size());
   return s;
@@ -81,9 +80,8 @@ std::string Literal(const PdfEncryptedFileWriter& w, int number, int generation,
   return "(" + PdfSyntaxFormatter::EscapeLiteralString(Encrypted(w, number, generation, s)) + ") ";
 }
 
-// Strings at any depth, hexadecimal ones too; names, numbers and keys stay
-// plain; an empty stream stays empty, a wrong /Length is corrected; data
-// copied in chunks has one key stream running through them.
+// Strings at any depth, hexadecimal ones too; names, numbers and keys stay plain; an empty stream stays empty, a
+// wrong /Length is corrected; data copied in chunks has one key stream running through them.
 TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
   std::string data(2 * pdflimits::kCopyChunkBytes + 123, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 29 + (i >> 11));
@@ -114,10 +112,9 @@ TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
   EXPECT_TRUE(ObjectBody(out, x, 8) == "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n" + enc(8, 0, data) + "\nendstream\n");
 }
 
-// A document large enough to have its key schedules run ahead on a second
-// thread: objects with and without strings, a stream, generations above 0.
-// Each object must still get its own key, whichever thread scheduled it,
-// and the same with the helper threads turned off.
+// A document large enough to have its key schedules run ahead on a second thread: objects with and without strings,
+// a stream, generations above 0. Each object must still get its own key, whichever thread scheduled it, and the
+// same with the helper threads turned off.
 class ObjectCipherThreads : public ::testing::TestWithParam<bool> {};
 INSTANTIATE_TEST_SUITE_P(HelperThreads, ObjectCipherThreads, ::testing::Bool());
 

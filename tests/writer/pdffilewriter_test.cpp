@@ -1,5 +1,5 @@
-// The plain writer: values, streams, sections and object streams as written,
-// the syntax formatter, and the release of values once written.
+// The plain writer: values, streams, sections and object streams as written, the syntax formatter, and the release
+// of values once written.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -61,8 +61,7 @@ TEST(PdfFileWriter, SerializesValuesByteExact) {
   for (const Row& row : rows) EXPECT_EQ(WrittenBody({row.input}), row.expected) << row.what;
 }
 
-// Streams are copied as stored; a wrong /Length is replaced by the length
-// of the data up to "endstream".
+// Streams are copied as stored; a wrong /Length is replaced by the length of the data up to "endstream".
 TEST(PdfFileWriter, StreamLength) {
   const std::string data = "q 1 0 0 1 0 0 cm Q";  // 18 bytes
   const std::string written = "stream\n" + data + "\nendstream\n";
@@ -87,8 +86,8 @@ TEST(PdfFileWriter, StreamLength) {
   EXPECT_EQ(WrittenBody(bodies, 3), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
 }
 
-// Large data is copied in chunks; with a wrong /Length the search for
-// "endstream" must also work across its own chunk boundaries.
+// Large data is copied in chunks; with a wrong /Length the search for "endstream" must also work across its own
+// chunk boundaries.
 TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
   for (size_t size : {65535u, 65536u, 65537u, 65538u, 200001u}) {
     std::string data(size, '\0');
@@ -100,8 +99,7 @@ TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
   }
 }
 
-// Numbers without objects, free entries and large generations: every entry
-// must stand at its own number.
+// Numbers without objects, free entries and large generations: every entry must stand at its own number.
 TEST(PdfFileWriter, GapsFreeEntriesAndLargeGenerations) {
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog /X 5 300 R >>");
@@ -123,9 +121,8 @@ TEST(PdfFileWriter, GapsFreeEntriesAndLargeGenerations) {
   EXPECT_EQ(x.entries.at(7), (std::array<uint64_t, 3>{1, static_cast<uint64_t>(x.start), 0}));
 }
 
-// An update replaces 2, adds 4, deletes 5 (listed in use by the older
-// section) and reuses 6 with generation 1; the older trailer holds /Info.
-// Each number is written once, in its newest version.
+// An update replaces 2, adds 4, deletes 5 (listed in use by the older section) and reuses 6 with generation 1; the
+// older trailer holds /Info. Each number is written once, in its newest version.
 TEST(PdfFileWriter, DeletionByUpdate) {
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog >>");
@@ -151,10 +148,9 @@ TEST(PdfFileWriter, DeletionByUpdate) {
   EXPECT_EQ(x.Line("/Prev"), "");
 }
 
-// A hybrid file: the table lists the plain objects, its /XRefStm the
-// objects in object stream 3 (with a wrong index for object 4) and object
-// 6 free, which the reader does not keep. The input's cross-reference
-// stream (7) is not written. The output reads back through our own parser.
+// A hybrid file: the table lists the plain objects, its /XRefStm the objects in object stream 3 (with a wrong index
+// for object 4) and object 6 free, which the reader does not keep. The input's cross-reference stream (7) is not
+// written. The output reads back through our own parser.
 TEST(PdfFileWriter, HybridInputWithObjectStream) {
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog /A 4 0 R /B 5 0 R >>");
@@ -200,9 +196,8 @@ TEST(PdfFileWriter, Failures) {
   }
 }
 
-// Many Flate object streams (inflated ahead of need on a second thread),
-// needed in another order than written, with an unfiltered one among them:
-// every member keeps its index; a damaged one fails as it would alone.
+// Many Flate object streams (inflated ahead of need on a second thread), needed in another order than written, with
+// an unfiltered one among them: every member keeps its index; a damaged one fails as it would alone.
 TEST(PdfFileWriter, ManyObjectStreams) {
   for (const int damaged : {-1, 23}) {
     PdfBuilder b;
@@ -230,10 +225,9 @@ TEST(PdfFileWriter, ManyObjectStreams) {
   }
 }
 
-// The writer formats names and escapes strings straight into its output
-// buffer and writes it out when full: objects of many sizes move every
-// piece across the buffer's end; pieces larger than the buffer take another
-// path. Every object must come out whole, at the offset of its entry.
+// The writer formats names and escapes strings straight into its output buffer and writes it out when full: objects
+// of many sizes move every piece across the buffer's end; pieces larger than the buffer take another path. Every
+// object must come out whole, at the offset of its entry.
 TEST(OutputBuffer, PiecesAcrossTheBufferEnd) {
   std::vector<std::string> bodies, expected;
   const size_t sizes[] = {0, 1, 7, 100, 1000, 5000, 33000, 70000};  // escaped, past half the buffer and the whole
@@ -253,21 +247,20 @@ TEST(OutputBuffer, PiecesAcrossTheBufferEnd) {
 }
 
 TEST(HostileInput, EntriesWithoutValueAndStreamDataBeyondTheInput) {
-  // "/A ]" and "/B endobj" leave entries without a value: written as null
-  // (this crashed the writer once).
+  // "/A ]" and "/B endobj" leave entries without a value: written as null (this crashed the writer once).
   for (const std::string body : {"<< /A ] /C 1 >>", "<< /B endobj /C 1 >>"}) {
     PdfFileWriter w;
     const std::string out = Rewrite(w, SimpleDocument({body}));
     EXPECT_TRUE(out.find(" null \n/C 1 ") != std::string::npos) << body;
   }
-  // Streams with a wrong /Length whose data runs to the one "endstream" at
-  // the end: each overlaps all that follows it.
+  // Streams with a wrong /Length whose data runs to the one "endstream" at the end: each overlaps all that follows
+  // it.
   std::vector<std::string> bodies(40, "<< /Length 1 >>\nstream\n" + std::string(200, 'x'));
   bodies.back() += "\nendstream";
   PdfFileWriter w;
   EXPECT_EQ(ErrorOf([&] { Rewrite(w, SimpleDocument(bodies)); }), "PdfFileWriter::WriteDictionary:stream data limit");
-  // One such stream over a few small objects stays within the input's size
-  // and is written with the length of the data actually copied.
+  // One such stream over a few small objects stays within the input's size and is written with the length of the
+  // data actually copied.
   PdfFileWriter ok;
   EXPECT_NE(Rewrite(ok, SimpleDocument({"<< /Length 1 >>\nstream\nabc", "(small)", "(end)\nendstream"})).find("stream\nabc\nendobj"),
             std::string::npos);
@@ -289,10 +282,9 @@ TEST(PdfSyntaxFormatter, FormatName) {
   for (const Row& row : rows) EXPECT_EQ(PdfSyntaxFormatter::FormatName(row.input), row.expected) << row.what;
 }
 
-// The writer's escaper and the security handler's (for O and U): every byte
-// value survives, the reader gives the input back, and no raw
-// parenthesis or line end is left to confuse a reader. (The forms written
-// are pinned by SerializesValuesByteExact and the golden file.)
+// The writer's escaper and the security handler's (for O and U): every byte value survives, the reader gives the
+// input back, and no raw parenthesis or line end is left to confuse a reader. (The forms written are pinned by
+// SerializesValuesByteExact and the golden file.)
 TEST(PdfSyntaxFormatter, EscapeRoundTripsAllBytes) {
   std::string all;
   for (int i = 0; i < 512; ++i) all.push_back(static_cast<char>(i));
@@ -308,9 +300,8 @@ TEST(PdfSyntaxFormatter, EscapeRoundTripsAllBytes) {
   }
 }
 
-// The writer releases each object's values once the object is written, so
-// that memory stays flat on documents with millions of objects. Released
-// values are reused for the next objects: nothing of what they held may show.
+// The writer releases each object's values once the object is written, so that memory stays flat on documents with
+// millions of objects. Released values are reused for the next objects: nothing of what they held may show.
 TEST(ValueRelease, WriterKeepsNoValuesAndReusedValuesStartFresh) {
   std::vector<std::string> bodies(3000, "<< /A [1 2 (x) [3]] /B << /C 4 0 R /D /E >> /F (text) >>");
   bodies[0] = "<< /S (x) /N [1 2 3] /D << /E 5 >> /Length 4 >>\nstream\ndata\nendstream";
@@ -357,9 +348,9 @@ TEST(ValueRelease, ReleasedObjectIsReadAgainOnTheNextFetch) {
   EXPECT_TRUE(stm->stream_decoded);
 }
 
-// Each object stream's dictionary goes with its last member: nothing of the object streams stays once
-// their members are listed. Members of streams 10 and 11 listed in turns, with a written stream between
-// whose /Length lies in one of them: each is decoded again when needed after it was let go.
+// Each object stream's dictionary goes with its last member: nothing of the object streams stays once their members
+// are listed. Members of streams 10 and 11 listed in turns, with a written stream between whose /Length lies in one
+// of them: each is decoded again when needed after it was let go.
 TEST(ValueRelease, ObjectStreamsGoAfterTheirLastMember) {
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog >>");
@@ -379,8 +370,8 @@ TEST(ValueRelease, ObjectStreamsGoAfterTheirLastMember) {
   }
   PdfFileWriter w;
   const std::string out = Rewrite(w, b.Finish(b.XRefStreamOf(6000, entries, "/Root 1 0 R")));
-  // What stays is the input's cross-reference stream dictionary (two /Index
-  // numbers per entry); each object stream dictionary has about 12 values.
+  // What stays is the input's cross-reference stream dictionary (two /Index numbers per entry); each object stream
+  // dictionary has about 12 values.
   EXPECT_LT(w.valueList.size(), 2 * entries.size() + 50);
   EXPECT_LT(w.cache_objetos.size(), 10u);
   const WrittenXRef x = ReadXRef(out);

@@ -19,8 +19,8 @@ namespace {
 
 using Entry = std::array<uint64_t, 3>;  // type, field 2, field 3
 
-// Reads the written stream back as a PDF reader does: /Index gives the
-// numbers, /W the widths, the inflated data the entries.
+// Reads the written stream back as a PDF reader does: /Index gives the numbers, /W the widths, the inflated data
+// the entries.
 std::map<int64_t, Entry> ReadBack(const PdfXRefStreamTable& table) {
   const std::array<int, 3> w = table.Widths();
   const std::string data = pdftest::Inflate(table.BuildStreamData(true), table.GetCount() * static_cast<size_t>(w[0] + w[1] + w[2]));
@@ -46,8 +46,8 @@ TEST(PdfXRefStreamTable, NumberRange) {
   EXPECT_EQ(t.IndexArrayText(), "[0 1 5 1 7 1 2147483647 1]");
 }
 
-// /W stays [1 4 1] while everything fits and grows only the field that needs
-// it, so no offset, generation or index is cut.
+// /W stays [1 4 1] while everything fits and grows only the field that needs it, so no offset, generation or index
+// is cut.
 TEST(PdfXRefStreamTable, WidthsFollowTheLargestValue) {
   const struct { uint64_t field2; uint32_t field3; const char* widths; } rows[] = {
       {(uint64_t{1} << 32) - 1, 255, "[1 4 1]"},  // largest values of the usual widths
@@ -66,8 +66,8 @@ TEST(PdfXRefStreamTable, WidthsFollowTheLargestValue) {
   }
 }
 
-// Sparse numbers up to 2^31 arrive while the table is small, then dense
-// shuffled blocks with repeats: every number keeps its first entry and place.
+// Sparse numbers up to 2^31 arrive while the table is small, then dense shuffled blocks with repeats: every number
+// keeps its first entry and place.
 TEST(PdfXRefStreamTable, LargeMixedNumbering) {
   PdfXRefStreamTable t;
   std::map<int64_t, Entry> expected;
@@ -95,9 +95,8 @@ TEST(PdfXRefStreamTable, LargeMixedNumbering) {
   EXPECT_EQ(ReadBack(t), expected);
 }
 
-// Numbers that all fit the bitmap (no sparse ones) are put in order from it:
-// shuffled, with gaps at word edges, read in between (which orders them),
-// then more added out of order, which must be ordered again.
+// Numbers that all fit the bitmap (no sparse ones) are put in order from it: shuffled, with gaps at word edges,
+// read in between (which orders them), then more added out of order, which must be ordered again.
 TEST(PdfXRefStreamTable, DenseNumbersInAnyOrder) {
   std::vector<int64_t> numbers;
   for (int64_t n = 0; n < 70000; ++n) {
