@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -18,6 +20,7 @@
 #include "pdf/pdffilestream.h"
 #include "pdf/pdfmemorystream.h"
 #include "writer/pdffilewriter.h"
+#include "writer/pdfsyntaxformatter.h"
 
 namespace pdftest {
 
@@ -146,6 +149,16 @@ struct PdfBuilder {
   std::string out;  // the file so far
   std::map<int64_t, int64_t> offsets;  // of each object as last written
 };
+
+// A file's bytes ("" when it cannot be read); hexadecimal digits as bytes; bytes as the crypt classes take them.
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in) << path;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+inline std::string Unhex(const std::string& hex) { return PdfSyntaxFormatter::HexToBytes(hex); }
+inline const uint8_t* U8(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+inline uint8_t* U8(std::string& s) { return reinterpret_cast<uint8_t*>(&s[0]); }
 
 // The library error's message, "" when f succeeds, a marker for anything else thrown.
 template <class F>

@@ -15,14 +15,14 @@
 #include "crypt/saslprep.h"
 #include "crypt/sha2.h"
 #include "pdf/kelvraruntimeerror.h"
-#include "writer/pdfsyntaxformatter.h"
+#include "tests/pdfbuilder.h"
 
 namespace {
 
-std::string Unhex(const std::string& hex) { return PdfSyntaxFormatter::HexToBytes(hex); }
-uint8_t* U8(std::string& s) { return reinterpret_cast<uint8_t*>(&s[0]); }
+using pdftest::U8;
+using pdftest::Unhex;
 std::string Rc4Of(const std::string& key, std::string data) {
-  Rc4(reinterpret_cast<const uint8_t*>(key.data()), key.size()).Crypt(U8(data), data.size());
+  Rc4(U8(key), key.size()).Crypt(U8(data), data.size());
   return data;
 }
 
@@ -62,7 +62,7 @@ TEST(Rc4, Rfc6229KeyStreamChunkedAndKeySizes) {
   const std::string expected = Rc4Of(key, whole);
   for (size_t chunk : {1u, 3u, 64u, 255u, 300u, 1001u, 4096u}) {
     std::string data = whole;
-    Rc4 rc4(reinterpret_cast<const uint8_t*>(key.data()), key.size());
+    Rc4 rc4(U8(key), key.size());
     for (size_t pos = 0; pos < data.size(); pos += chunk) rc4.Crypt(U8(data) + pos, std::min(chunk, data.size() - pos));
     EXPECT_EQ(data, expected) << chunk;
   }
@@ -138,11 +138,11 @@ TEST(Sha2AndAes, Fips180AndSp800_38aVectors) {
     aes.SetKey(U8(key), key.size());
     // Split differently each time: the chain carries into the next call, a new IV restarts it.
     for (size_t split : {16u, 32u}) {
-      aes.SetIv(reinterpret_cast<const uint8_t*>(iv.data()));
+      aes.SetIv(U8(iv));
       aes.Encrypt(U8(out), U8(out), split);
       aes.Encrypt(U8(out) + split, U8(out) + split, 64 - split);
       EXPECT_EQ(out, Unhex(row.second)) << row.first << " " << split;
-      aes.SetIv(reinterpret_cast<const uint8_t*>(iv.data()));
+      aes.SetIv(U8(iv));
       aes.Decrypt(U8(out), U8(out), 64 - split);
       aes.Decrypt(U8(out) + 64 - split, U8(out) + 64 - split, split);
       EXPECT_EQ(out, plain) << row.first << " " << split;

@@ -2,7 +2,6 @@
 // (revision6_hash_reference.py), and what the AES writers put in a file.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 #include <string>
 
@@ -18,12 +17,12 @@
 #include "pdf/pdfkeyvaluepair.h"
 #include "pdf/pdfmemorystream.h"
 #include "tests/pdfbuilder.h"
-#include "writer/pdfsyntaxformatter.h"
 
 namespace {
 
 using Handler = PdfStandardSecurityHandler;
-std::string Unhex(const std::string& hex) { return PdfSyntaxFormatter::HexToBytes(hex); }
+using pdftest::U8;
+using pdftest::Unhex;
 const std::string kFixedId = "ABCDEFGHIJKLMNOP";
 
 TEST(PdfStandardSecurityHandler, PermissionValues) {
@@ -139,9 +138,6 @@ TEST(PdfStandardSecurityHandler, ObjectKeyUsesLowBytesOfNumbers) {
   EXPECT_EQ(key(1, 2), key(1, 65536 + 2));      // only two bytes of the generation
 }
 
-const uint8_t* U8(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
-uint8_t* U8(std::string& s) { return reinterpret_cast<uint8_t*>(&s[0]); }
-
 TEST(Revision6, HashMatchesIndependentReference) {
   // Rows printed by revision6_hash_reference.py: password, salt, U, hash.
   const struct { const char* password; const char* salt; const char* user_value; const char* hash; } rows[] = {
@@ -235,8 +231,7 @@ std::string Decrypt(const PdfSecurityHandler& h, int64_t number, const std::stri
 }
 
 TEST_P(AesWriterOutput, FreshIvsWholeBlocksAndTheInputBack) {
-  std::ifstream in(VARNEL_TEST_DATA "/writer_golden_input.pdf", std::ios::binary);
-  const std::string input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string input = pdftest::ReadFile(VARNEL_TEST_DATA "/writer_golden_input.pdf");
   auto r4 = std::make_unique<PdfRevision4SecurityHandler>();
   auto r6 = std::make_unique<PdfRevision6SecurityHandler>();
   SecureRandom random;

@@ -62,8 +62,8 @@ TEST(Decryption, EncryptDictionariesRefused) {
 // A string of object 1 encrypted under AES-128 as given (IV of zeros).
 std::string AesString(const PdfSecurityHandler& h, std::string plain) {
   const std::string key = h.ObjectKeyBytes(1, 0);
-  AesCbc aes(reinterpret_cast<const uint8_t*>(key.data()), key.size());
-  aes.Encrypt(reinterpret_cast<const uint8_t*>(plain.data()), reinterpret_cast<uint8_t*>(&plain[0]), plain.size());
+  AesCbc aes(pdftest::U8(key), key.size());
+  aes.Encrypt(pdftest::U8(plain), pdftest::U8(plain), plain.size());
   return "<" + PdfSecurityHandler::Hex(std::string(16, '\0') + plain) + ">";
 }
 
@@ -143,7 +143,7 @@ TEST(Decryption, Rc4CryptFilterKeyLength) {
 TEST(Decryption, OwnCryptFilterLeftOutOfDecryptedCopy) {
   PdfRevision4SecurityHandler h;
   h.ComputeKeys("", "owner", "PM");
-  const std::string secret = PdfSyntaxFormatter::HexToBytes(AesString(h, "secret\n\n\n\n\n\n\n\n\n\n").substr(1, 64));
+  const std::string secret = pdftest::Unhex(AesString(h, "secret\n\n\n\n\n\n\n\n\n\n").substr(1, 64));
   const std::string rows[][3] = {
       {"/Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /Identity >> null]", "plain", "/DecodeParms [ null ] /Filter [ /FlateDecode ] /Length 5"},
       {"/Filter /Crypt /DecodeParms << /Name /Identity >> /Type /X", "plain", "/Length 5 /Type /X"},

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -47,25 +47,15 @@ std::string GoldenInput() {
 }
 
 TEST(PdfEncryptedFileWriter, GoldenFile) {
-  const std::string dir = VARNEL_TEST_DATA;
-  const std::string input_path = dir + "/writer_golden_input.pdf", golden_path = dir + "/writer_golden.golden.pdf";
+  const std::string input_path = VARNEL_TEST_DATA "/writer_golden_input.pdf", golden_path = VARNEL_TEST_DATA "/writer_golden.golden.pdf";
   const char* regenerate = std::getenv("VARNEL_REGENERATE_GOLDEN");
   if (regenerate != nullptr && *regenerate != '\0') std::ofstream(input_path, std::ios::binary) << GoldenInput();
-
-  std::ifstream in(input_path, std::ios::binary);
-  ASSERT_TRUE(in) << input_path;
-  const std::string input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   PdfEncryptedFileWriter w("golden-user", "golden-owner", "PCS", kFixedId);
-  const std::string out = Rewrite(w, input);
+  const std::string out = Rewrite(w, ReadFile(input_path));
   if (regenerate != nullptr && *regenerate != '\0') std::ofstream(golden_path, std::ios::binary) << out;
-
-  std::ifstream g(golden_path, std::ios::binary);
-  ASSERT_TRUE(g) << golden_path;
-  const std::string golden((std::istreambuf_iterator<char>(g)), std::istreambuf_iterator<char>());
-  size_t differs = 0;
-  while (differs < out.size() && differs < golden.size() && out[differs] == golden[differs]) ++differs;
-  EXPECT_TRUE(out == golden) << "output differs from " << golden_path << " at byte " << differs
-                             << "; see the comment above to regenerate";
+  const std::string golden = ReadFile(golden_path);
+  const size_t differs = std::mismatch(out.begin(), out.end(), golden.begin(), golden.end()).first - out.begin();
+  EXPECT_TRUE(out == golden) << "output differs from " << golden_path << " at byte " << differs << "; see the comment above to regenerate";
 }
 
 // The encrypting writer keeps each object's scheduled RC4 state for the object's other strings and its stream:
