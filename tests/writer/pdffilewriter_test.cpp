@@ -99,53 +99,33 @@ TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
   }
 }
 
-// Numbers without objects, free entries and large generations: every entry must stand at its own number.
-TEST(PdfFileWriter, GapsFreeEntriesAndLargeGenerations) {
-  PdfBuilder b;
-  b.Obj(1, "<< /Type /Catalog /X 5 300 R >>");
-  b.Obj(2, "(two)");
-  b.Obj(5, "(five)", 300);
-  const std::string input =
-      b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(5, 300), FreeAt(6, 65535)}, "/Root 1 0 R"));
-  PdfFileWriter w;
-  const std::string out = Rewrite(w, input);
-  const WrittenXRef x = ReadXRef(out);
-  EXPECT_EQ(x.Line("/Index"), "[0 3 5 3]");
-  EXPECT_EQ(x.Line("/Size"), "8");
-  EXPECT_EQ(x.Line("/W"), "[1 4 2]") << "generation 65535 needs two bytes";
-  EXPECT_EQ((x.entries.at(0)), (std::array<uint64_t, 3>{0, 0, 0})) << "object 0 free";
-  EXPECT_EQ(x.entries.at(6)[0], 0u);
-  EXPECT_EQ(x.entries.at(6)[2], 65535u);
-  EXPECT_EQ(x.entries.count(3) + x.entries.count(4), 0u);
-  EXPECT_EQ(ObjectBody(out, x, 5), "(five) ") << "generation written in full";
-  EXPECT_EQ(x.entries.at(7), (std::array<uint64_t, 3>{1, static_cast<uint64_t>(x.start), 0}));
-}
-
 // An update replaces 2, adds 4, deletes 5 (listed in use by the older section) and reuses 6 with generation 1; the
-// older trailer holds /Info. Each number is written once, in its newest version.
-TEST(PdfFileWriter, DeletionByUpdate) {
+// older trailer holds /Info. Each number is written once, in its newest version, and every entry stands at its own
+// number: 7 and 8 have no object, 9 a large generation, 10 is free with generation 65535.
+TEST(PdfFileWriter, DeletionByUpdateGapsAndGenerations) {
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog >>");
   b.Obj(2, "(old)");
   b.Obj(3, "<< /Title (t) >>");
   b.Obj(5, "(deleted)");
   b.Obj(6, "(reused, old)");
-  const int64_t first = b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(5), InUse(6)}, "/Size 7 /Root 1 0 R /Info 3 0 R");
+  b.Obj(9, "(nine)", 300);
+  const int64_t first = b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(5), InUse(6), InUse(9, 300), FreeAt(10, 65535)},
+                                "/Size 11 /Root 1 0 R /Info 3 0 R");
   b.Finish(first);
   b.Obj(2, "(new)");
   b.Obj(4, "(added)");
   b.Obj(6, "(reused, new)", 1);
   PdfFileWriter w;
-  const std::string out = Rewrite(w, b.Finish(b.Table({InUse(2), InUse(4), FreeAt(5, 1), InUse(6, 1)}, "/Size 7 /Root 1 0 R /Prev " + std::to_string(first))));
+  const std::string out = Rewrite(w, b.Finish(b.Table({InUse(2), InUse(4), FreeAt(5, 1), InUse(6, 1)}, "/Size 11 /Root 1 0 R /Prev " + std::to_string(first))));
   const WrittenXRef x = ReadXRef(out);
-  EXPECT_EQ(ObjectBody(out, x, 2), "(new) ");
-  EXPECT_EQ(ObjectBody(out, x, 4), "(added) ");
-  EXPECT_EQ(ObjectBody(out, x, 6), "(reused, new) ");
-  EXPECT_EQ(x.entries.at(6)[2], 1u) << "generation 1";
-  EXPECT_EQ(x.entries.at(5)[0], 0u) << "object 5 is free";
+  EXPECT_EQ(x.Line("/Index") + " /Size " + x.Line("/Size") + " /W " + x.Line("/W"), "[0 7 9 3] /Size 12 /W [1 4 2]");
+  EXPECT_EQ(ObjectBody(out, x, 2) + ObjectBody(out, x, 4) + ObjectBody(out, x, 6) + ObjectBody(out, x, 9), "(new) (added) (reused, new) (nine) ");
+  const std::array<uint64_t, 3> entries[] = {{0, 0, 0}, {5, 0, 1}, {6, 1, 1}, {10, 0, 65535}, {11, 1, 0}};  // number, type, generation
+  for (const auto& e : entries) EXPECT_EQ(x.entries.at(e[0])[0] * 100000 + x.entries.at(e[0])[2], e[1] * 100000 + e[2]) << e[0];
+  EXPECT_EQ(x.entries.at(11)[1], static_cast<uint64_t>(x.start)) << "11 is this stream, at startxref";
   for (const char* gone : {"(old)", "(deleted)", "(reused, old)"}) EXPECT_EQ(out.find(gone), std::string::npos) << gone;
-  EXPECT_EQ(x.Line("/Info"), "3 0 R") << "/Info of the older trailer carried over";
-  EXPECT_EQ(x.Line("/Prev"), "");
+  EXPECT_EQ(x.Line("/Info") + x.Line("/Prev"), "3 0 R") << "/Info of the older trailer carried over, no /Prev";
 }
 
 // A hybrid file: the table lists the plain objects, its /XRefStm the objects in object stream 3 (with a wrong index
