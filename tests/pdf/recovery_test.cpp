@@ -72,12 +72,8 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
   auto replace = [](std::string from, std::string to) {
     return [from, to](std::string s) { return s.replace(s.find(from), from.size(), to); };
   };
-  const struct {
-    const char* name;
-    std::function<std::string(const std::string&)> damage;
-    std::string error, root;  // the error, else the trailer's /Root
-    bool info;                // /Info kept
-  } cases[] = {
+  // The error, else the trailer's /Root and whether /Info is kept.
+  const struct { const char* name; std::function<std::string(const std::string&)> damage; std::string error, root; bool info; } cases[] = {
       {"intact", [](const std::string& s) { return s; }, "", "1 0 R", true},
       {"junk before the header", [](const std::string& s) { return "junk\n" + s; }, "", "1 0 R", true},
       {"no startxref", [](const std::string& s) { return s.substr(0, s.rfind("startxref")); }, "", "1 0 R", true},
