@@ -220,7 +220,7 @@ inline std::string Rewrite(PdfFileWriter& writer, const std::string& input) {
 // object, /W and /Index its entries.
 struct WrittenXRef {
   int64_t start = -1;  // the offset after "startxref"
-  std::string dict, raw;  // the dictionary lines, "<<" to ">>"; the inflated entries
+  std::string dict;  // the dictionary lines, "<<" to ">>"
   std::map<int64_t, std::array<uint64_t, 3>> entries;
 
   // The value of a dictionary line "/Key value", or "".
@@ -276,10 +276,10 @@ inline WrittenXRef ReadXRef(const std::string& out) {
   int64_t first = 0, count = 0, total = 0;
   while (is >> first >> count) total += count;
   const size_t size = static_cast<size_t>(total * (w[0] + w[1] + w[2]));
-  x.raw = Inflate(out.substr(close + 11, length), size);
-  EXPECT_EQ(x.raw.size(), size) << "data matches /Index and /W";
+  const std::string raw = Inflate(out.substr(close + 11, length), size);
+  EXPECT_EQ(raw.size(), size) << "data matches /Index and /W";
   size_t used = 0;
-  x.entries = XRefEntries(index, w, x.raw, &used);
+  x.entries = XRefEntries(index, w, raw, &used);
   return x;
 }
 

@@ -166,7 +166,7 @@ TEST(ResourceLimits, ValuesEntriesAndSharedLengths) {
   for (const uint64_t size : {uint64_t{1} << 20, pdflimits::kMaxXRefEntries}) {  // one-byte entries
     PdfBuilder b;
     const std::string xref = "/Type/XRef /W [0 1 0] /Filter/FlateDecode /Size " + std::to_string(size);
-    EXPECT_EQ(Doc(b.Finish(b.Stream(1, xref, Deflate(std::string(size, '\t'))))).Parse(),
+    EXPECT_EQ(Doc(b.Finish(b.Stream(1, xref, Deflate(std::string(static_cast<size_t>(size), '\t'))))).Parse(),
               size < pdflimits::kMaxXRefEntries ? "" : "PdfFileParser::ParseCrossReference:limit");
   }
   const std::string stream = "<</Length 2 0 R>>\nstream\ndata\nendstream";
