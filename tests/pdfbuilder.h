@@ -75,8 +75,9 @@ struct PdfBuilder {
                            (flate ? " /Filter/FlateDecode" : ""), flate ? Deflate(header + bodies) : header + bodies);
   }
 
-  // The in-use row of an object written before; object 0 free, then 1..last.
+  // The in-use row of an object written before, or of the one written next; object 0 free, then 1..last.
   Row At(int64_t num, uint64_t gen = 0) const { return {1, static_cast<uint64_t>(offsets.at(num)), gen}; }
+  Row Here() const { return {1, static_cast<uint64_t>(Pos()), 0}; }
   std::vector<Row> Rows(int last) const {
     std::vector<Row> rows{Free()};
     for (int n = 1; n <= last; ++n) rows.push_back(At(n));
@@ -130,7 +131,7 @@ struct PdfBuilder {
 
   // /W [1 4 2], one /Index pair per entry, its own entry added.
   int64_t XRefStreamOf(int64_t num, std::vector<Entry> entries, const std::string& dict) {
-    entries.push_back({num, {1, static_cast<uint64_t>(Pos()), 0}});
+    entries.push_back({num, Here()});
     std::vector<Row> rows;
     std::string index;
     int64_t size = 0;

@@ -158,9 +158,7 @@ TEST(XRefStream, MalformedDictionaries) {
   };
   for (const auto& row : rows) {
     PdfBuilder b;
-    const int64_t x = b.Stream(1, row.dict, row.data);
-    Doc d(b.Finish(x));
-    EXPECT_EQ(d.Parse(), row.error) << row.dict;
+    EXPECT_EQ(Doc(b.Finish(b.Stream(1, row.dict, row.data))).Parse(), row.error) << row.dict;
   }
 }
 
@@ -169,8 +167,7 @@ TEST(XRefStream, ChainsWithClassicSections) {
   PdfBuilder b = Numbers(3);
   const int64_t x0 = b.Classic({{0, b.Rows(3)}}, "/Size 4 /Root 1 0 R");
   b.Obj(2, "202");
-  const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
-  const int64_t x1 = b.XRefStream(4, {b.At(2), self}, {1, 2, 1}, "/Index [2 1 4 1] /Size 5 /Prev " + std::to_string(x0));
+  const int64_t x1 = b.XRefStream(4, {b.At(2), b.Here()}, {1, 2, 1}, "/Index [2 1 4 1] /Size 5 /Prev " + std::to_string(x0));
   b.Obj(3, "303");
   const int64_t x2 = b.Classic({{3, {b.At(3)}}}, "/Size 5 /Prev " + std::to_string(x1));
   Doc d(b.Finish(x2));
@@ -188,12 +185,10 @@ TEST(XRefStream, NumberOfAnOlderStreamReused) {
   for (const bool by_stream : {false, true}) {
     SCOPED_TRACE(by_stream ? "reused by the newer stream" : "reused by an object");
     PdfBuilder b = Numbers(1);
-    const Row old_self{1, static_cast<uint64_t>(b.Pos()), 0};
-    const int64_t x0 = b.XRefStream(2, {Free(), b.At(1), old_self}, {1, 2, 1}, "/Size 3 /Root 1 0 R");
+    const int64_t x0 = b.XRefStream(2, {Free(), b.At(1), b.Here()}, {1, 2, 1}, "/Size 3 /Root 1 0 R");
     const int n = by_stream ? 1 : 2;  // the object updated; the new stream is 2 or 3
     b.Obj(n, std::to_string(200 + n));
-    const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
-    Doc d(b.Finish(b.XRefStream(n + 1, {b.At(n), self}, {1, 2, 1}, "/Index [" + std::to_string(n) + " 2] /Size 4 /Prev " + std::to_string(x0))));
+    Doc d(b.Finish(b.XRefStream(n + 1, {b.At(n), b.Here()}, {1, 2, 1}, "/Index [" + std::to_string(n) + " 2] /Size 4 /Prev " + std::to_string(x0))));
     ASSERT_EQ(d.Parse(), "");
     EXPECT_EQ(Fetch(d, std::to_string(n) + " 0 R"), std::to_string(200 + n)) << "the object, not the old stream's dictionary";
   }
@@ -246,8 +241,7 @@ TEST(ClassicXref, BrokenChainsAndTrailers) {
       {file("xref\n0 1\n" + row1 + "trailer\n[]"), "PdfFileParser::ParseTrailerDict::NextToken"},  // no dictionary
       {file("xref\n0 1\n00000000x9 00000 n \ntrailer\n<<>>"), "XRef::Read:entry"},             // letters in a row
       {file("xref\n0 1000000\n" + row1 + "trailer\n<<>>"), "PdfFileStream::Leer::fread"},      // rows the file cannot hold
-      {file("xref\n2147483647 1\n" + row1 + "trailer\n<<>>"),
-       "PdfFileParser::LeerCrossReferenceTable:object number"},  // number beyond the limit
+      {file("xref\n2147483647 1\n" + row1 + "trailer\n<<>>"), "PdfFileParser::LeerCrossReferenceTable:object number"},  // over the limit
       {trailer("/Prev 999999"), "PdfFileParser::ParseCrossReference"},            // /Prev past the end
       {trailer("/Encrypt 9 0 R"), "Encrypted"},                                   // already encrypted
       {trailer("/Encrypt <</Filter/Standard>>"), "Encrypted"},                    // same, direct
@@ -362,12 +356,9 @@ TEST(ObjectSyntax, NestingIsBounded) {
       {"[" + nested("<</A [", "]>>", 100000) + "]", "!PdfFileParser::ParseValue:nesting too deep"},  // mixed
   };
   for (const auto& row : rows) {
-    PdfBuilder b;
-    b.Obj(1, row.body);
-    Doc d(b.Finish(b.Classic({{0, b.Rows(1)}}, "/Size 2")));
+    Doc d(pdftest::SimpleDocument({row.body}));
     ASSERT_EQ(d.Parse(), "");
-    const std::string got = Fetch(d, "1 0 R");
-    EXPECT_EQ(got, row.error.empty() ? (row.body[0] == '[' ? "<array>" : "<dict>") : row.error) << row.body.size();
+    EXPECT_EQ(Fetch(d, "2 0 R"), row.error.empty() ? (row.body[0] == '[' ? "<array>" : "<dict>") : row.error) << row.body.size();
   }
 }
 
@@ -415,12 +406,10 @@ TEST(ObjectStreams, Extraction) {
   // Fetch the object stream by its own reference first: its objects must still come out of it afterwards.
   ASSERT_EQ(Fetch(d, "5 0 R"), "<dict>");
   const struct { const char* ref; std::string result; } rows[] = {
-      {"10 0 R", "<dict>"},
-      {"11 0 R", "<array>"},
+      {"10 0 R", "<dict>"}, {"11 0 R", "<array>"},
       {"12 0 R", "12"},                                                       // listed at a wrong index
       {"13 0 R", "!PdfFileParser::ParseObjectStream:object not found"},       // not in the header
-      {"14 0 R", "null"},                                                     // a body with no value
-      {"14 0 R", "null"},                                                     // the same again
+      {"14 0 R", "null"}, {"14 0 R", "null"},                                 // a body with no value, twice
       {"11 1 R", kNoOffset},                                                  // compressed: generation 0 only
       {"15 0 R", "!PdfDeflateStreamFilter::Filter"},                          // undecodable data
       {"16 0 R", "!PdfFileParser::ParseObjectStream. Type != /ObjStm"},       // "object stream" of wrong type
@@ -497,9 +486,8 @@ TEST(Robustness, DamagedFilesFailCleanly) {
   b.Obj(3, "<</Length 4 /Kids [1 0 R 2 0 R] /S (a\\)b) /H <4142>>>stream\r\nDATA\r\nendstream");
   b.ObjStm(5, {{6, "<</Six [6 (six)]>>"}, {7, "7"}});
   const int64_t x0 = b.Classic({{0, b.Rows(3)}, {5, {b.At(5)}}}, "/Size 6 /Root 1 0 R");
-  const Row self{1, static_cast<uint64_t>(b.Pos()), 0};
   const std::string good =
-      b.Finish(b.XRefStream(8, {Compressed(5, 0), Compressed(5, 1), self}, {1, 2, 1}, "/Index [6 3] /Size 9 /Prev " + std::to_string(x0)));
+      b.Finish(b.XRefStream(8, {Compressed(5, 0), Compressed(5, 1), b.Here()}, {1, 2, 1}, "/Index [6 3] /Size 9 /Prev " + std::to_string(x0)));
 
   auto read_all = [](const std::string& pdf) {
     Doc d(pdf);
