@@ -73,8 +73,8 @@ def run_case(args, work, name, data, expect):
     # ulimit through the shell (preexec_fn is unsafe with threads): no core files, bounded memory
     limits = "ulimit -c 0; " + ("" if args.no_memory_limit else "ulimit -v %d; " % (1 << 20))
     rc, stdout, err = run(["/bin/sh", "-c", limits + 'exec "$0" "$@"', args.varnel, "encrypt"] +
-                          ([] if args.repair else ["--no-repair"]) + [src, out, "-u", USER, "-o", OWNER, "-p", "PC", "--json"]
-                          + (["--input-password", OWNER] if name.startswith("encrypted-") else []), args.time_limit)
+                          ([] if args.repair else ["--no-repair"]) + [src, out, "-u", USER, "-o", OWNER, "-p", "PC", "--json"],
+                          args.time_limit)
     left = sorted(os.listdir(out_dir))
     if rc in (1, 3):
         record = json.loads(stdout.splitlines()[0]) if stdout else {}
@@ -106,8 +106,8 @@ def run_case(args, work, name, data, expect):
 
 def all_cases(args):
     return [c for group in (cases.object_streams, cases.bombs, cases.huge_numbers, cases.nesting, cases.damaged_syntax,
-                            cases.long_tokens, cases.short_xref_stream, cases.amplification, cases.messages,
-                            cases.encrypted) for c in group()] + \
+                            cases.long_tokens, cases.short_xref_stream, cases.amplification, cases.messages)
+            for c in group()] + \
         list(damaged_cases(args.corpus, args.files, args.points or (10 if args.full else 4), args.seed))
 
 
