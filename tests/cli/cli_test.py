@@ -82,8 +82,8 @@ class Cli(unittest.TestCase):
                                                                  ("wrong", "u\n")))
         env = {"VARNEL_USER_PASSWORD": "env-user", "VARNEL_OWNER_PASSWORD": "env-owner"}
         rows = [  # the option wins over the file, the file over the environment (u: no right to decrypt)
-            (["encrypt", SAMPLE, self.out, "--password-file", pw, "-o", "opt-owner"], env, 0,
-             {"file-user": True, "opt-owner": True, "env-user": False}),
+            (["encrypt", SAMPLE, self.out, "--password-file", pw, "-u", "opt-user"], env, 0,
+             {"opt-user": True, "file-owner": True, "file-user": False, "env-owner": False}),
             (["encrypt", SAMPLE, self.out], {"VARNEL_USER_PASSWORD": "env-user"}, 0, {"env-user": True, "": False}),
             (["decrypt", enc, self.out, "--password-file", crlf], {}, 0, {}),
             (["check", "--password-file", bare, enc], {}, 0, {}),
