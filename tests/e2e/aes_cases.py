@@ -3,9 +3,7 @@
 encrypted by varnel with aes-128 and aes-256 and read back: an empty string
 and an empty stream (an IV and one padded block), a catalog's own
 /Extensions (merged, not replaced), a repaired stream without /Length (the
-length of its encrypted data).
-
-  aes_cases.py --varnel VARNEL"""
+length of its encrypted data)."""
 import re
 import subprocess
 import sys

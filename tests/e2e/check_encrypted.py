@@ -1,12 +1,7 @@
 #!/usr/bin/python3
 """Checks an encrypted PDF written by varnel against its plain input with
-readers that share no code with varnel: qpdf (also through pikepdf), pypdf,
-pdftotext, mutool and, with --pdfjs, pdf.js. One PASS/FAIL line per check,
-then RESULT; exit 0, 1 on a failed check, 2 on bad usage (README.md).
-
-    check_encrypted.py --input IN --output OUT [--cipher rc4-128] [--user U]
-                       [--owner O] [--permissions LETTERS] [--pdfjs] [--no-text]
-"""
+readers that share no code with varnel (README.md). One PASS/FAIL line per
+check, then RESULT; exit 0, 1 on a failed check, 2 on bad usage."""
 import argparse
 import decimal
 import os

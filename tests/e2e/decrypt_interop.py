@@ -3,9 +3,7 @@
 passes qpdf --check and equals object by object what pikepdf reads with the
 password; `encrypt --input-password --verify` round trips every cipher; wrong
 password exit 3; no modify right exit 1; --verify on the corpus (one cipher
-per file in turn, every cipher with VARNEL_FULL_TESTS).
-
-  decrypt_interop.py --varnel VARNEL [--corpus CORPUS]"""
+per file in turn, every cipher with VARNEL_FULL_TESTS)."""
 import csv
 import os
 import subprocess

@@ -1,14 +1,8 @@
 #!/usr/bin/python3
-"""`varnel encrypt` over the shared corpus, each file judged by MANIFEST.tsv:
-encrypt-ok: exit 0 and check_encrypted.py passes; refuse-encrypted: exit 1,
-"is already encrypted", no output; repair-or-error: exit 0 and qpdf --check
-passes, or exit 1 with a message and no output. Each file gets one of
-SETTINGS by its place; --pdfjs files are opened with pdf.js too; --part K/N:
-every N-th file from the K-th and the --pdfjs ones (all with
-VARNEL_FULL_TESTS). --selftest proves the checker on good outputs and on
-outputs or claims with one fault each. Exit 0, 1, or 77 (a tool or the
-corpus missing). See --help.
-"""
+"""`varnel encrypt` over the corpus with each file's SETTINGS row, judged by
+MANIFEST.tsv `expected` (check_encrypted.py for encrypt-ok); --selftest
+proves the checker on good outputs and on outputs or claims with one fault
+each. README.md; exit 0, 1, or 77 (a tool or the corpus missing)."""
 import csv
 import os
 import re

@@ -1,16 +1,11 @@
 #!/usr/bin/python3
-"""Damaged files: varnel against qpdf and mutool, every tool writing AES-256.
-
-  run_damaged.py --varnel V [--damage-from VALID.pdf,...] [--sample N]
-
-The damaged corpus (CORPUS/damaged) and copies of valid corpus files. A
-copy is good when qpdf --check exits 0 or 3 and it has pages and R = 6 (exit
-codes are not trusted). When a peer's copy is good, varnel's must be,
+"""Damaged files (CORPUS/damaged, and copies of --damage-from files damaged
+by damages()): varnel against qpdf and mutool, every tool writing AES-256.
+A copy is good when qpdf --check exits 0 or 3 and it has pages and R = 6
+(exit codes are not trusted). When a peer's copy is good, varnel's must be,
 with at least the better peer's pages and pdftotext text; varnel's copies
 must pass qpdf --check or fail it only as the input does; encrypted input is
-refused. --damage-from adds copies of valid files damaged in many ways
-(damages()). Unless VARNEL_FULL_TESTS is set, a third of the files and of
-the sample run."""
+refused. A third of the files and of the sample unless VARNEL_FULL_TESTS."""
 import os
 import random
 import re

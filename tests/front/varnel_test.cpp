@@ -8,9 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <cwchar>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 const std::wstring kCorpus = L"" VARNEL_CORPUS;
 const std::wstring kOutputs = L"" VARNEL_OUTPUTS;
 const std::wstring kPdf = kCorpus + L"/classic-02.pdf";
@@ -78,30 +80,9 @@ std::string ResultBytes(const VARIANT& result) {
   return bytes;
 }
 
-void MakeDirs(const std::wstring& path) {
-  for (size_t at = path.find_first_of(L"\\/", 3); at != std::wstring::npos; at = path.find_first_of(L"\\/", at + 1)) {
-    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-  }
-  CreateDirectoryW(path.c_str(), nullptr);
-}
-
 void WriteFile(const std::wstring& path, const std::string& bytes) {
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  ASSERT_NE(nullptr, file) << Narrow(path);
-  fwrite(bytes.data(), 1, bytes.size(), file);
-  fclose(file);
-}
-
-std::vector<std::wstring> Entries(const std::wstring& directory) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((directory + L"\\*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) names.push_back(found.cFileName);
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
-  return names;
+  std::ofstream out(fs::path(path), std::ios::binary);
+  EXPECT_TRUE(out << bytes) << Narrow(path);
 }
 
 // Each test gets a fresh, empty temporary directory (TMP and TEMP), so that
@@ -120,8 +101,8 @@ class VarnelTest : public ::testing::Test {
 
   void UseTempDirectory(const std::wstring& directory) {
     temp_ = directory;
-    MakeDirs(temp_);
-    for (const std::wstring& name : Entries(temp_)) DeleteFileW((temp_ + L"\\" + name).c_str());
+    fs::remove_all(temp_);
+    fs::create_directories(temp_);
     SetEnvironmentVariableW(L"TMP", temp_.c_str());
     SetEnvironmentVariableW(L"TEMP", temp_.c_str());
   }
@@ -134,7 +115,7 @@ class VarnelTest : public ::testing::Test {
                              : varnel_->EncryptPdfWithCipher(p, u, o, s, c, error, result);
   }
 
-  void ExpectTempDirectoryEmpty() { EXPECT_TRUE(Entries(temp_).empty()) << "left in " << Narrow(temp_); }
+  void ExpectTempDirectoryEmpty() { EXPECT_TRUE(fs::is_empty(temp_)) << "left in " << Narrow(temp_); }
 
   IVarnel2* varnel_ = nullptr;
   std::wstring temp_;
@@ -163,11 +144,8 @@ TEST_F(VarnelTest, RefusedArgumentsTouchNothing) {
 TEST_F(VarnelTest, FailuresComeBackAsTextWithSOk) {
   // A first object damaged while the cross-reference data is intact: the
   // failure happens in the middle of the rewrite.
-  FILE* file = _wfopen(kPdf.c_str(), L"rb");
-  ASSERT_NE(nullptr, file);
-  std::string damaged(1 << 20, '\0');
-  damaged.resize(fread(&damaged[0], 1, damaged.size(), file));
-  fclose(file);
+  std::ifstream in(fs::path(kPdf), std::ios::binary);
+  std::string damaged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   damaged.replace(damaged.find(" 0 obj") + 3, 3, "xbj");
   WriteFile(temp_ + L"\\..\\damaged.pdf", damaged);
   WriteFile(temp_ + L"\\..\\text.pdf", "plain text, not a PDF file\n");
@@ -204,7 +182,7 @@ TEST_F(VarnelTest, EncryptedFilesComeBack) {
   const std::wstring names[] = {kOutputs + L"\\names\\\x03A9mega \x263A \x6587\x66F8 \x00FC.pdf",  // no ANSI code page
                                 kOutputs + L"\\names\\" + deep + L"\\" + deep + L"\\" + deep + L"\\long.pdf"};
   for (const std::wstring& name : names) {
-    MakeDirs(name.substr(0, name.find_last_of(L'\\')));
+    fs::create_directories(fs::path(name).parent_path());
     ASSERT_TRUE(CopyFileW(kPdf.c_str(), name.c_str(), FALSE));
   }
   const bool ansi = GetACP() != CP_UTF8;
