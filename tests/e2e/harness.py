@@ -31,32 +31,14 @@ def missing(*tools):
     return [t for t in tools if not (shutil.which(t) or os.path.exists(t) or "/" not in t and importlib.util.find_spec(t))]
 
 
-def run_all(fn, items, jobs=2):
-    """fn(item) -> (label, problems) on `jobs` threads, a PASS/FAIL line for
-    each as it ends (an exception fails item, named by item[0]); returns the
-    number failed."""
-    failed = 0
-    with concurrent.futures.ThreadPoolExecutor(max(1, jobs)) as pool:
-        futures = {pool.submit(fn, item): str(item[0]) for item in items}
-        for future in concurrent.futures.as_completed(futures):
-            try:
-                label, problems = future.result()
-            except Exception as exc:  # a bug here must not hide the other cases
-                label, problems = futures[future], [f"harness error {type(exc).__name__}: {exc}"]
-            failed += bool(problems)
-            print(("FAIL " if problems else "ok   ") + label +
-                  "".join("\n    " + line for p in problems for line in str(p).splitlines()), flush=True)
-    print(f"{len(futures)} cases, {failed} failed")
-    return failed
-
-
 def main(doc, cases, one, needs=(), options=(), corpus=True):
     """A runner: its options (--varnel, --corpus, --jobs, --only, --work and
     `options`, (flag, add_argument keywords) pairs); SKIP when a tool of
     `needs` (or of needs(args)) or the corpus (if `corpus`) is missing; then
     one(args, case, folder) -> (label, problems) for each of cases(args)
-    (named by their first item) whose name holds --only, each in a folder of
-    its own, removed when it passed. args.full: VARNEL_FULL_TESTS is set.
+    (named by their first item) whose name holds --only, on --jobs threads,
+    each in a folder of its own removed when it passed, with a line as it
+    ends (an exception fails the case). args.full: VARNEL_FULL_TESTS is set.
     Returns the exit status."""
     ap = argparse.ArgumentParser(description=doc.split("\n\n")[0])
     ap.add_argument("--varnel", required=True)
@@ -75,16 +57,24 @@ def main(doc, cases, one, needs=(), options=(), corpus=True):
     own = not args.work
     args.work = os.path.abspath(args.work or tempfile.mkdtemp(prefix="varnel-test-"))
 
-    def each(item):
-        folder = os.path.join(args.work, "%04d" % item[1])
+    def each(index, case):
+        folder = os.path.join(args.work, "%04d" % index)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
-        label, problems = one(args, item[2], folder)
+        try:
+            label, problems = one(args, case, folder)
+        except Exception as exc:  # a bug here must not hide the other cases
+            label, problems = case[0], [f"harness error {type(exc).__name__}: {exc}"]
         if not problems:
             shutil.rmtree(folder, ignore_errors=True)
-        return label, problems + ([f"(files in {folder})"] if problems else [])
-    failed = run_all(each, [(c[0], i, c) for i, c in enumerate(c for c in cases(args) if args.only in c[0])],
-                     args.jobs)
+        print(("FAIL " if problems else "ok   ") + label + "".join(
+            "\n    " + line for p in problems + [f"(files in {folder})"][:bool(problems)] for line in str(p).splitlines()),
+            flush=True)
+        return bool(problems)
+    todo = [c for c in cases(args) if args.only in c[0]]
+    with concurrent.futures.ThreadPoolExecutor(max(1, args.jobs)) as pool:
+        failed = sum(pool.map(each, range(len(todo)), todo))
+    print(f"{len(todo)} cases, {failed} failed")
     if own and not failed:
         shutil.rmtree(args.work, ignore_errors=True)
     return 1 if failed else 0
