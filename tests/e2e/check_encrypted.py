@@ -9,10 +9,10 @@ import re
 import shutil
 import sys
 
-import harness
-
 import pikepdf
 import pypdf
+
+from harness import run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # Security handler as qpdf reports it, header version, P bits set whatever
@@ -24,10 +24,6 @@ CIPHERS = {
 }
 LETTER_BITS = {"P": 0x804, "D": 0x4, "M": 0x8, "C": 0x10, "A": 0x20, "S": 0x400}
 NULL = ("null",)
-
-
-def run(cmd, timeout=600):
-    return harness.run(cmd, timeout, cwd=HERE)
 
 
 def qpdf(path, password, *args):

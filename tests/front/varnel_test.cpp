@@ -48,13 +48,7 @@ struct Variant : VARIANT {
   bool Untouched() const { return V_VT(this) == VT_I4 && V_I4(this) == kSentinel; }
 };
 
-std::string Narrow(const std::wstring& text) {
-  std::string out(text.size() * 4 + 1, '\0');
-  out.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr,
-                                 nullptr));
-  if (!out.empty()) out.pop_back();
-  return out;
-}
+std::string Narrow(const std::wstring& text) { return fs::path(text).u8string(); }
 
 std::string ErrorText(const VARIANT& error) {
   return V_VT(&error) != VT_BSTR ? "<not a BSTR>" : Narrow(V_BSTR(&error) != nullptr ? V_BSTR(&error) : L"");
@@ -74,9 +68,7 @@ std::string ResultBytes(const VARIANT& result) {
   if (FAILED(SafeArrayAccessData(array, &data))) return std::string();
   std::string bytes(static_cast<const char*>(data), static_cast<size_t>(upper - lower + 1));
   SafeArrayUnaccessData(array);
-  EXPECT_EQ("%PDF-1.", bytes.substr(0, 7));
-  EXPECT_NE(std::string::npos, bytes.find("/Encrypt", bytes.size() > 2048 ? bytes.size() - 2048 : 0));
-  EXPECT_NE(std::string::npos, bytes.rfind("%%EOF"));
+  EXPECT_EQ("%PDF-1.", bytes.substr(0, 7));  // qpdf_check.sh reads the rest
   return bytes;
 }
 
