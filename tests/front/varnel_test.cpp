@@ -91,12 +91,11 @@ class VarnelTest : public ::testing::Test {
     if (varnel_ != nullptr) varnel_->Release();
   }
 
-  void UseTempDirectory(const std::wstring& directory) {
-    temp_ = directory;
-    fs::remove_all(temp_);
-    fs::create_directories(temp_);
-    SetEnvironmentVariableW(L"TMP", temp_.c_str());
-    SetEnvironmentVariableW(L"TEMP", temp_.c_str());
+  // TMP and TEMP; made, emptied and watched unless `make` is false.
+  void UseTempDirectory(const std::wstring& directory, bool make = true) {
+    if (make) { temp_ = directory; fs::remove_all(temp_); fs::create_directories(temp_); }
+    SetEnvironmentVariableW(L"TMP", directory.c_str());
+    SetEnvironmentVariableW(L"TEMP", directory.c_str());
   }
 
   // EncryptPdf, or EncryptPdfWithCipher when a cipher is given.
@@ -146,6 +145,7 @@ TEST_F(VarnelTest, FailuresComeBackAsTextWithSOk) {
     const wchar_t* user;
     const wchar_t* cipher;
     const char* message;  // null: any library message
+    const wchar_t* temp = nullptr;  // a temporary directory that does not exist
   } rows[] = {
       {kCorpus + L"/no-such-file.pdf", L"user", nullptr, kFopenMessage},
       {kCorpus, L"user", nullptr, kFopenMessage},  // a directory
@@ -155,9 +155,11 @@ TEST_F(VarnelTest, FailuresComeBackAsTextWithSOk) {
       {kPdf, L"user", L"des", "Varnel::EncryptPdfWithCipher:cipher"},
       {kPdf, L"a\x0007" L"b", L"aes-256", "Varnel::EncryptPdfWithCipher:password"},  // SASLprep refuses
       {kPdf, L"\x6587", L"rc4-128", "Varnel::EncryptPdfWithCipher:password"},        // not PDFDocEncoding
+      {kPdf, L"user", nullptr, "GetTempFileName()", L"no-such-directory"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(Narrow(row.path) + (row.cipher ? " " + Narrow(row.cipher) : ""));
+    if (row.temp != nullptr) UseTempDirectory(temp_ + L"\\" + row.temp, false);
     Variant error, result;
     EXPECT_EQ(S_OK, Encrypt(row.path, row.user, L"owner", L"PC", &error, &result, row.cipher));
     EXPECT_EQ(VT_BSTR, V_VT(&error));
@@ -184,6 +186,7 @@ TEST_F(VarnelTest, EncryptedFilesComeBack) {
     const wchar_t *user, *owner, *cipher;  // cipher null: EncryptPdf
     const char* qpdf_user;                 // the user password as the file holds it
     int p, revision;
+    const wchar_t* temp = nullptr;  // a temporary directory of its own, the file made there gone afterwards
   } rows[] = {
       {"success", kPdf, L"PC", L"user", L"owner", nullptr, "user", -1836, 3},
       {"passwords-empty", kPdf, L"", L"", L"", nullptr, "", -3904, 3},  // allowed: no password, no permission
@@ -195,10 +198,12 @@ TEST_F(VarnelTest, EncryptedFilesComeBack) {
       {"cipher-default", kPdf, L"PC", L"user", L"owner", L"", "user", -1324, 6},
       {"cipher-aes-128", kPdf, L"PC", L"user", L"owner", L"aes-128", "user", -1324, 4},
       {"cipher-rc4-128", kPdf, L"PC", L"user", L"owner", L"rc4-128", "user", -1836, 3},
+      {"temp-unicode", kPdf, L"PC", L"user", L"owner", nullptr, "user", -1836, 3, L"\x03A9 \x6587\x66F8"},
   };
   for (const auto& row : rows) {
     if (row.name == nullptr) continue;
     SCOPED_TRACE(row.name);
+    if (row.temp != nullptr) UseTempDirectory(temp_ + L"\\" + row.temp);
     Variant error, result(false);
     ASSERT_EQ(S_OK, Encrypt(row.path, row.user, row.owner, row.permissions.c_str(), &error, &result, row.cipher));
     EXPECT_TRUE(error.Untouched()) << ErrorText(error);
@@ -209,28 +214,6 @@ TEST_F(VarnelTest, EncryptedFilesComeBack) {
     WriteFile(base + L".pdf", bytes);
     WriteFile(base + L".expect", std::string(row.qpdf_user) + "\n" + Narrow(row.owner) + "\n" +
                                      std::to_string(row.p) + "\n" + std::to_string(row.revision) + "\n");
-  }
-}
-
-TEST_F(VarnelTest, TemporaryDirectory) {
-  const struct {
-    std::wstring temp;
-    bool exists;
-  } rows[] = {{kOutputs + L"\\temp\\\x03A9 \x6587\x66F8", true}, {kOutputs + L"\\temp\\no-such-directory", false}};
-  for (const auto& row : rows) {
-    if (row.exists) UseTempDirectory(row.temp);
-    SetEnvironmentVariableW(L"TMP", row.temp.c_str());
-    SetEnvironmentVariableW(L"TEMP", row.temp.c_str());
-    Variant error, result;
-    EXPECT_EQ(S_OK, Encrypt(kPdf, L"user", L"owner", L"PC", &error, &result));
-    if (row.exists) {  // any name works, and the file made there is gone afterwards
-      EXPECT_TRUE(error.Untouched()) << ErrorText(error);
-      ResultBytes(result);
-      ExpectTempDirectoryEmpty();
-    } else {
-      EXPECT_EQ("GetTempFileName()", ErrorText(error));
-      EXPECT_TRUE(result.Untouched());
-    }
   }
 }
 
