@@ -56,11 +56,6 @@ def qpdf_check(path, password=None):
                 if re.match(r"^(WARNING|ERROR|qpdf)", line) or "damaged" in line}
 
 
-def one(args, case, work):
-    problem = run_case(args, work, *case)
-    return case[0], [problem] if problem else []
-
-
 def run_case(args, work, name, data, expect):
     """One case: its problem, or None."""
     if args.repair and isinstance(expect, tuple):  # repairing, a file that must fail may be repaired
@@ -112,7 +107,8 @@ def all_cases(args):
 
 
 if __name__ == "__main__":
-    sys.exit(harness.main(__doc__, all_cases, one, needs=("qpdf",), options=[
+    sys.exit(harness.main(__doc__, all_cases, lambda args, case, work: (
+        case[0], [problem] if (problem := run_case(args, work, *case)) else []), needs=("qpdf",), options=[
         *((name, dict(type=int, default=default, help=text)) for name, default, text in (
             ("--files", 12, "sample files to damage"), ("--points", 0, "cuts and changed bytes per file (default 4, 10 in full)"),
             ("--seed", 20240601, "chooses the files and places"),
