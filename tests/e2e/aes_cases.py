@@ -3,31 +3,32 @@
 encrypted by varnel with aes-128 and aes-256 and read back: an empty string
 and an empty stream (an IV and one padded block), a catalog's own
 /Extensions (merged, not replaced), a repaired stream without /Length (the
-length of its encrypted data). Usage: aes_cases.py VARNEL"""
+length of its encrypted data)."""
 import re
 import subprocess
 import sys
-import tempfile
 
 import pikepdf
 import pypdf
 
-from harness import run_all
+import harness
+from harness import run
 
-VARNEL, DATA = sys.argv[1], b"seventeen bytes!!"
+DATA = b"seventeen bytes!!"
 
 
 CASES = [  # name, the catalog's /Extensions levels, those expected from aes-256 (aes-128 adds none)
-    ("no /Extensions", {}, {"/ADBE": 8}),
-    ("other extensions kept", {"/XYZ": 3}, {"/ADBE": 8, "/XYZ": 3}),
-    ("a higher ADBE level kept", {"/ADBE": 11}, {"/ADBE": 11}),
-    ("stream without /Length", {}, None),
-]
+    (f"{name}, {cipher}", extensions, expected, cipher) for cipher in ("aes-128", "aes-256")
+    for name, extensions, expected in [
+        ("no /Extensions", {}, {"/ADBE": 8}),
+        ("other extensions kept", {"/XYZ": 3}, {"/ADBE": 8, "/XYZ": 3}),
+        ("a higher ADBE level kept", {"/ADBE": 11}, {"/ADBE": 11}),
+        ("stream without /Length", {}, None)]]
 
 
-def case(tmp, row, cipher):
-    name, extensions, expected = row
-    src, out, problems = f"{tmp}/{len(name)}-{cipher}-in.pdf", f"{tmp}/{len(name)}-{cipher}.pdf", []
+def case(args, row, tmp):
+    name, extensions, expected, cipher = row
+    src, out, problems = f"{tmp}/in.pdf", f"{tmp}/out.pdf", []
     pdf = pikepdf.new()
     pdf.add_blank_page()
     pdf.Root.Empty = pikepdf.String("")
@@ -39,14 +40,11 @@ def case(tmp, row, cipher):
     pdf.save(src, compress_streams=False, object_stream_mode=pikepdf.ObjectStreamMode.disable)
     with open(src, "rb") as f:  # pikepdf sets an /ADBE base version to the file's own: put it back
         data = f.read().replace(b"/BaseVersion /1.3", b"/BaseVersion /1.7")
-    if name == "stream without /Length":
-        data = data.replace(b"/Length 17", b"/Lxngth 17")
-    with open(src, "wb") as f:
-        f.write(data)
-    subprocess.run([VARNEL, "encrypt", src, out, "-u", "u", "-o", "o", "--cipher", cipher], check=True)
-    check = subprocess.run(["qpdf", "--check", "--password=u", out], capture_output=True, text=True)
-    if check.returncode != 0:
-        problems.append(check.stdout)
+    with open(src, "wb") as f:  # the row without expected /Extensions: the stream without /Length
+        f.write(data if expected else data.replace(b"/Length 17", b"/Lxngth 17"))
+    subprocess.run([args.varnel, "encrypt", src, out, "-u", "u", "-o", "o", "--cipher", cipher], check=True)
+    if (check := run(["qpdf", "--check", "--password=u", out]))[0] != 0:
+        problems.append(check[1])
     with pikepdf.open(out, password="u") as pdf:
         if str(pdf.Root.Empty) != "" or pdf.Root.EmptyStream.read_bytes() != b"" or pdf.Root.Data.read_bytes() != DATA:
             problems.append("strings or streams changed")
@@ -58,11 +56,9 @@ def case(tmp, row, cipher):
     if reader.trailer["/Root"]["/Empty"] != "":
         problems.append("pypdf reads the empty string wrong")
     with open(out, "rb") as f:  # the empty stream's stored bytes: an IV and one block
-        if not re.search(rb"/Length 32\s*>>\s*stream\n", f.read()):
-            problems.append("no stream of 32 bytes (IV plus one padded block) for the empty stream")
-    return f"{name}, {cipher}", problems
+        problems += [] if re.search(rb"/Length 32\s*>>\s*stream\n", f.read()) else ["no 32-byte stream (IV, one block)"]
+    return name, problems
 
 
 if __name__ == "__main__":
-    with tempfile.TemporaryDirectory() as tmp:
-        sys.exit(1 if run_all(lambda rc: case(tmp, *rc), [(r, c) for r in CASES for c in ("aes-128", "aes-256")]) else 0)
+    sys.exit(harness.main(__doc__, lambda args: CASES, case, needs=("qpdf", "pikepdf", "pypdf"), corpus=False))

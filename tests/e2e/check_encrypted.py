@@ -1,42 +1,29 @@
 #!/usr/bin/python3
 """Checks an encrypted PDF written by varnel against its plain input with
-readers that share no code with varnel: qpdf (also through pikepdf), pypdf,
-pdftotext, mutool and, with --pdfjs, pdf.js. One PASS/FAIL line per check,
-then RESULT; exit 0, 1 on a failed check, 2 on bad usage (README.md).
-
-    check_encrypted.py --input IN --output OUT [--cipher rc4-128] [--user U]
-                       [--owner O] [--permissions LETTERS] [--pdfjs] [--no-text]
-"""
+readers that share no code with varnel (README.md). One PASS/FAIL line per
+check, then RESULT; exit 0, 1 on a failed check, 2 on bad usage."""
 import argparse
 import decimal
-import json
 import os
 import re
 import shutil
 import sys
 
-import harness
+import pikepdf
+import pypdf
 
-try:
-    import pikepdf
-    import pypdf
-except ImportError as exc:
-    sys.exit(f"ERROR missing Python module: {exc}")
+from harness import run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # Security handler as qpdf reports it, header version, P bits set whatever
 # the letters, entries the output may add to the catalog.
 CIPHERS = {
-    "rc4-128": dict(R=3, V=2, bits=128, method="RC4", version="1.5", p=0, catalog=()),
-    "aes-128": dict(R=4, V=4, bits=128, method="AESv2", version="1.6", p=0x200, catalog=()),
-    "aes-256": dict(R=6, V=5, bits=256, method="AESv3", version="1.7", p=0x200, catalog=("/Extensions",)),
+    "rc4-128": dict(R=3, V=2, bits=128, method="none", version="1.5", p=0, catalog=()),  # V 2: no crypt filters
+    "aes-128": dict(R=4, V=4, bits=128, method="aes", version="1.6", p=0x200, catalog=()),
+    "aes-256": dict(R=6, V=5, bits=256, method="aesv3", version="1.7", p=0x200, catalog=("/Extensions",)),
 }
 LETTER_BITS = {"P": 0x804, "D": 0x4, "M": 0x8, "C": 0x10, "A": 0x20, "S": 0x400}
 NULL = ("null",)
-
-
-def run(cmd, timeout=600):
-    return harness.run(cmd, timeout, cwd=HERE)
 
 
 def qpdf(path, password, *args):
@@ -44,11 +31,8 @@ def qpdf(path, password, *args):
                 *args, path])
 
 
-def qpdf_json(path, password, *args):
-    rc, out, err = qpdf(path, password, "--json=2", *args)
-    if rc not in (0, 3):
-        raise RuntimeError(f"qpdf --json failed ({rc}): {err.strip()[:300]}")
-    return json.loads(out)
+def opened(path, password=""):
+    return pikepdf.open(path, password=password.encode(), inherit_page_attributes=False)
 
 
 def check_issues(path, rc, out, err):
@@ -77,39 +61,39 @@ def check_qpdf(args, password, input_issues, input_rc):
 
 
 def check_passwords(args):
+    """Which password opens the output as which (user, owner; None: either):
+    the empty one too, as an empty owner password means a made-up one."""
+    wrong = next(w for w in ("wrong-password", "WRONG-password-2")
+                 if all(w.encode()[:32] != k.encode()[:32] for k in (args.user, args.owner)))
+    rows = [(args.user, (True, args.user == args.owner))] + (
+        [(args.owner, (None, True))] if args.owner and args.owner != args.user else []) + (
+        [(wrong, None), ("", None)] if args.user else [])
     problems = []
-    rc = qpdf(args.output, None, "--requires-password")[0]
-    if rc != (0 if args.user else 3):
-        problems.append(f"qpdf --requires-password exit {rc}, expected {0 if args.user else 3}")
-    if args.user:  # the empty password too: an empty owner password means a made-up one
-        wrong = next(w for w in ("wrong-password", "WRONG-password-2")
-                     if all(w.encode()[:32] != k.encode()[:32] for k in (args.user, args.owner)))
-        for bad in (wrong, ""):
-            rc, out, err = qpdf(args.output, bad, "--check")
-            if rc != 2 or "invalid password" not in out + err:
-                problems.append(f"qpdf opened the file with the wrong password {bad!r} (exit {rc})")
-    for role, password, user_match, owner_match in [("user", args.user, True, args.user == args.owner)] + (
-            [("owner", args.owner, None, True)] if args.owner and args.owner != args.user else []):
-        info = qpdf_json(args.output, password, "--json-key=encrypt")["encrypt"]
-        for key, want in (("userpasswordmatched", user_match), ("ownerpasswordmatched", owner_match)):
-            if want is not None and info.get(key) is not want:
-                problems.append(f"{role} password: {key}={info.get(key)}")
+    for password, want in rows:
+        try:
+            with opened(args.output, password) as pdf:
+                got = (pdf.user_password_matched, pdf.owner_password_matched) if pdf.is_encrypted else "plain"
+        except pikepdf.PasswordError:
+            got = None
+        if got != want and not (got and want and want[0] is None and got[1] == want[1]):
+            problems.append(f"password {password!r} opens it as (user, owner) {got}, expected {want}")
     return problems
 
 
 def check_encryption(args):
+    """The security handler and P as qpdf reads them."""
     cipher = CIPHERS[args.cipher]
-    info = qpdf_json(args.output, args.user, "--json-key=encrypt")["encrypt"]
-    params = info.get("parameters", {})
     want_p = 0xFFFFF0C0 | cipher["p"]
     for letter, bits in LETTER_BITS.items():
         want_p |= bits if letter in args.permissions else 0
-    want_p -= 1 << 32
-    expected = dict(R=cipher["R"], V=cipher["V"], bits=cipher["bits"], P=want_p,
-                    **{k: cipher["method"] for k in ("method", "streammethod", "stringmethod", "filemethod")})
-    problems = [] if info.get("encrypted") else ["qpdf says the output is not encrypted"]
-    problems += [f"{k} = {params.get(k)!r}, expected {v!r}" for k, v in expected.items() if params.get(k) != v]
-    return problems
+    with opened(args.output, args.user) as pdf:
+        if not pdf.is_encrypted:
+            return ["not encrypted"]
+        e = pdf.encryption
+        got = dict(R=e.R, V=e.V, bits=e.bits, P=e.P, methods={m.name for m in (e.stream_method, e.string_method,
+                                                                                  e.file_method)})
+    want = dict(R=cipher["R"], V=cipher["V"], bits=cipher["bits"], P=want_p - (1 << 32), methods={cipher["method"]})
+    return [f"{k} = {got[k]!r}, expected {v!r}" for k, v in want.items() if got[k] != v]
 
 
 def check_pypdf(args, input_pages):
@@ -173,13 +157,11 @@ def diff(a, b, path, out, added=()):
         out.append(f"{path or 'value'}: input {repr(a)[:120]}, output {repr(b)[:120]}")
 
 
-def object_ids(path, password):
-    """(number, generation) of qpdf's objects, the highest generation of each
-    number (qpdf keeps every generation met along /Prev)."""
+def highest(ids):
+    """(number, generation) pairs, the highest generation of each number."""
     best = {}
-    for key in qpdf_json(path, password, "--json-key=qpdf", "--json-stream-data=none")["qpdf"][1]:
-        if m := re.fullmatch(r"obj:(\d+) (\d+) R", key):
-            best[int(m[1])] = max(int(m[2]), best.get(int(m[1]), 0))
+    for num, gen in ids:
+        best[int(num)] = max(int(gen), best.get(int(num), 0))
     return sorted(best.items())
 
 
@@ -190,10 +172,7 @@ def xref_in_use(path, password=None):
     rc, out, err = qpdf(path, password, "--show-xref")
     if rc not in (0, 3):
         raise ValueError(err.strip()[:300])
-    best = {}
-    for num, gen in re.findall(r"^(\d+)/(\d+):", out, re.M):
-        best[int(num)] = max(int(gen), best.get(int(num), 0))
-    return sorted(best.items())
+    return highest(re.findall(r"^(\d+)/(\d+):", out, re.M))
 
 
 def is_xref_stream(obj):
@@ -202,8 +181,7 @@ def is_xref_stream(obj):
 
 def compare_objects(args, pin, pout, in_ids):
     problems, in_set, in_max = [], set(in_ids), 0
-    # qpdf also lists numbers it resolved to nothing: those are not in the output
-    out_ids = {i for i in object_ids(args.output, args.user) if canon(pout.get_object(i), ()) != NULL}
+    out_ids = set(xref_in_use(args.output, args.user))
     root = pin.trailer.get("/Root")
     for num, gen in in_ids:
         obj = pin.get_object((num, gen))
@@ -245,12 +223,9 @@ def compare_trailer(args, pin, pout):
     header = b"%PDF-" + CIPHERS[args.cipher]["version"].encode()
     if not data.startswith(header):
         problems.append(f"header {data[:8]!r}, expected {header!r}")
-    m = re.search(rb"startxref\s+(\d+)\s+%%EOF\s*$", data[-1024:])
-    head = data[int(m[1]):int(m[1]) + 4096] if m else b""
-    if not re.match(rb"\d+\s+\d+\s+obj\b", head) or not re.search(rb"/Type\s*/XRef\b", head):
-        problems.append("the file does not end with startxref pointing at a cross-reference stream, and %%EOF")
-    elif not re.search(rb"/Filter\s*/FlateDecode\b", head.split(b"stream", 1)[0]):
-        problems.append("the cross-reference stream is not compressed with /FlateDecode")
+    if (pout.trailer.get("/Type"), pout.trailer.get("/Filter")) != (pikepdf.Name.XRef, pikepdf.Name.FlateDecode) \
+            or not re.search(rb"startxref\s+\d+\s+%%EOF\s*$", data[-64:]):  # qpdf's trailer: the last section's
+        problems.append("the file does not end with a Flate cross-reference stream, startxref and %%EOF")
 
     def ref(trailer, key):
         value = trailer.get(key)
@@ -297,26 +272,22 @@ def check_text(args, tool, lenient, report):
 
 
 def check_pdfjs(args):
-    return [f"{role} password: {(out + err).strip()[:400]}" for role, password in roles(args)
-            for rc, out, err in [run(["node", os.path.join(HERE, "pdfjs_open.mjs"), args.input, args.output, password]
-                                     + (["wrong-password"] if args.user else []))] if rc != 0]
+    runs = [(role, run(["node", os.path.join(HERE, "pdfjs_open.mjs"), args.input, args.output, password]
+                       + (["wrong-password"] if args.user else []))) for role, password in roles(args)]
+    return [f"{role} password: {(out + err).strip()[:400]}" for role, (rc, out, err) in runs if rc != 0]
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--input", required=True)
-    ap.add_argument("--output", required=True)
+    for flag in ("--input", "--output"):
+        ap.add_argument(flag, required=True)
+    for flag in ("--user", "--owner", "--permissions"):  # no --owner: made up by the writer, no owner checks
+        ap.add_argument(flag, default="")
     ap.add_argument("--cipher", default="rc4-128", choices=sorted(CIPHERS))
-    ap.add_argument("--user", default="")
-    ap.add_argument("--owner", default="", help="empty: the writer made one up, so no owner checks")
-    ap.add_argument("--permissions", default="")
     ap.add_argument("--no-text", action="store_true", help="skip pdftotext and mutool")
     ap.add_argument("--pdfjs", action="store_true", help="open the output with pdf.js too")
     args = ap.parse_args()
     sys.setrecursionlimit(10000)
-    if not shutil.which("qpdf") or not all(os.path.isfile(p) for p in (args.input, args.output)):
-        print("ERROR qpdf or a file is missing", file=sys.stderr)
-        return 2
     print(f"checking {args.output} against {args.input} ({args.cipher}, user {args.user!r}, "
           f"owner {args.owner!r}, permissions {args.permissions!r})")
     report, failed = [], []
@@ -339,12 +310,12 @@ def main():
     check("encryption", check_encryption, args)
     deleted = []
     try:
-        pin = pikepdf.open(args.input, inherit_page_attributes=False)
-        pout = pikepdf.open(args.output, password=args.user, inherit_page_attributes=False)
+        pin, pout = opened(args.input), opened(args.output, args.user)
     except Exception as exc:
-        check("objects", lambda: [f"pikepdf cannot open input and output: {exc}"])
+        check("objects", lambda e=exc: [f"pikepdf cannot open input and output: {e}"])
     else:
-        seen = object_ids(args.input, None)
+        seen = highest(re.findall(r'"obj:(\d+) (\d+) R"', qpdf(args.input, None, "--json=2", "--json-key=qpdf",
+                                                                 "--json-stream-data=none")[1]))
         try:
             in_ids = xref_in_use(args.input)
             deleted = sorted(set(seen) - set(in_ids))

@@ -3,19 +3,18 @@
 passes qpdf --check and equals object by object what pikepdf reads with the
 password; `encrypt --input-password --verify` round trips every cipher; wrong
 password exit 3; no modify right exit 1; --verify on the corpus (one cipher
-per file in turn, every cipher with VARNEL_FULL_TESTS).
-Usage: decrypt_interop.py VARNEL CORPUS"""
+per file in turn, every cipher with VARNEL_FULL_TESTS)."""
+import csv
 import os
 import subprocess
 import sys
-import tempfile
 
 import pikepdf
 
+import harness
 from check_encrypted import canon, diff, is_xref_stream, xref_in_use
-from harness import run, run_all
+from harness import run
 
-VARNEL, CORPUS = sys.argv[1], sys.argv[2]
 CIPHERS = ("rc4-128", "aes-128", "aes-256")
 FILES = ["classic-02.pdf", "xrefstream-objstm-03.pdf"]  # metadata stream; object streams
 # The corpus's encrypted files that open with the empty user password.
@@ -55,12 +54,15 @@ def compare(encrypted, password, plain, plain_password="", gains=()):
     return problems[:5]
 
 
-def varnel(*args):
-    return run([VARNEL, *args])
-
-
-def one(tmp, label, enc, passwords):
-    problems, out = [], f"{tmp}/{os.path.basename(enc)}.plain.pdf"
+def one(args, tmp, label, enc, passwords, maker=None):
+    """enc (made by maker from a corpus file) decrypted with each password."""
+    varnel, problems, out = lambda *a: run([args.varnel, *a]), [], f"{tmp}/plain.pdf"
+    if isinstance(maker, int):
+        with pikepdf.open(os.path.join(args.corpus, enc)) as pdf:
+            pdf.save(f"{tmp}/enc.pdf", encryption=pikepdf.Encryption(user="u", owner="o", R=maker))
+    elif maker:
+        subprocess.run(maker + [os.path.join(args.corpus, enc), f"{tmp}/enc.pdf"], check=True)
+    enc = f"{tmp}/enc.pdf" if maker else os.path.join(args.corpus, enc)
     for password in passwords:
         rc, _, err = varnel("decrypt", enc, out, "--password", password)
         if rc != 0:
@@ -84,47 +86,36 @@ def one(tmp, label, enc, passwords):
     return label, problems
 
 
-def restricted(tmp):
+def restricted(args, tmp, label):
     """A user password without the modify right neither decrypts nor re-encrypts; the owner's does."""
-    enc, problems = f"{tmp}/restricted.pdf", []
-    subprocess.run(["qpdf", "--encrypt", "u", "o", "256", "--modify=none", "--", os.path.join(CORPUS, FILES[0]), enc],
-                   check=True)
-    for args in (["decrypt", enc, f"{tmp}/r.pdf", "--password", "u"], ["encrypt", enc, f"{tmp}/r.pdf", "--input-password", "u"]):
-        rc, _, err = varnel(*args)
+    enc, problems, varnel = f"{tmp}/restricted.pdf", [], lambda *a: run([args.varnel, *a])
+    subprocess.run(["qpdf", "--encrypt", "u", "o", "256", "--modify=none", "--", os.path.join(args.corpus, FILES[0]),
+                    enc], check=True)
+    for cmd in (["decrypt", enc, f"{tmp}/r.pdf", "--password", "u"], ["encrypt", enc, f"{tmp}/r.pdf", "--input-password", "u"]):
+        rc, _, err = varnel(*cmd)
         if rc != 1 or "wner password" not in err or "need" not in err or os.path.exists(f"{tmp}/r.pdf"):
-            problems.append(f"{args[0]}: exit {rc} {err.strip()}")
+            problems.append(f"{cmd[0]}: exit {rc} {err.strip()}")
     if varnel("decrypt", enc, f"{tmp}/r.pdf", "--password", "o")[0] != 0:
         problems.append("the owner password does not decrypt")
-    return "restricted", problems
+    return label, problems
 
 
-def verify(tmp, name, cipher):
-    rc, _, err = varnel("encrypt", os.path.join(CORPUS, name), f"{tmp}/{name}-{cipher}.pdf", "-u", "a", "-o", "b",
-                        "--cipher", cipher, "--verify")
-    return f"--verify {name} {cipher}", [err.strip()] if rc else []
+def verify(args, tmp, label, name, cipher):
+    rc, _, err = run([args.varnel, "encrypt", os.path.join(args.corpus, name), f"{tmp}/out.pdf", "-u", "a", "-o", "b",
+                      "--cipher", cipher, "--verify"])
+    return label, [err.strip()] if rc else []
 
 
-def main():
-    with tempfile.TemporaryDirectory() as tmp:
-        jobs = [lambda: restricted(tmp)]
-        for f in FILES:
-            src = os.path.join(CORPUS, f)
-            for name, maker in MAKERS:
-                out = f"{tmp}/{f}-{name}.pdf"
-                if isinstance(maker, int):
-                    with pikepdf.open(src) as pdf:
-                        pdf.save(out, encryption=pikepdf.Encryption(user="u", owner="o", R=maker))
-                else:
-                    subprocess.run(maker + [src, out], check=True)
-                jobs.append(lambda label=f"{f} {name}", out=out: one(tmp, label, out, ("u", "o")))
-        jobs += [lambda f=f: one(tmp, f, os.path.join(CORPUS, f), ("",)) for f in ENCRYPTED]
-        for i, row in enumerate(open(os.path.join(CORPUS, "MANIFEST.tsv")).read().splitlines()[1:]):
-            name, expected = row.split("\t")[0], row.split("\t")[12]
-            for cipher in (CIPHERS if os.environ.get("VARNEL_FULL_TESTS") else CIPHERS[i % 3:i % 3 + 1]) \
-                    if expected == "encrypt-ok" else ():
-                jobs.append(lambda name=name, cipher=cipher: verify(tmp, name, cipher))
-        return 1 if run_all(lambda job: job(), jobs) else 0
+def cases(args):
+    with open(os.path.join(args.corpus, "MANIFEST.tsv"), newline="", encoding="utf-8") as f:
+        rows = [r["file"] for r in csv.DictReader(f, delimiter="\t") if r["expected"] == "encrypt-ok"]
+    return [("restricted", restricted)] + [
+        (f"{f} {name}", one, f, ("u", "o"), maker) for f in FILES for name, maker in MAKERS] + [
+        (f, one, f, ("",)) for f in ENCRYPTED] + [
+        (f"--verify {name} {cipher}", verify, name, cipher) for i, name in enumerate(rows)
+        for cipher in (CIPHERS if args.full else CIPHERS[i % 3:i % 3 + 1])]
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(harness.main(__doc__, cases, lambda args, case, tmp: case[1](args, tmp, case[0], *case[2:]),
+                          needs=("qpdf", "mutool", "pikepdf")))

@@ -1,24 +1,17 @@
 #!/usr/bin/python3
-"""`varnel encrypt` over the shared corpus, each file judged by MANIFEST.tsv:
-encrypt-ok: exit 0 and check_encrypted.py passes; refuse-encrypted: exit 1,
-"is already encrypted", no output; repair-or-error: exit 0 and qpdf --check
-passes, or exit 1 with a message and no output. Each file gets one of
-SETTINGS by its place; --pdfjs files are opened with pdf.js too; --part K/N:
-every N-th file from the K-th and the --pdfjs ones (all with
-VARNEL_FULL_TESTS). --selftest proves the checker on good outputs and on
-outputs or claims with one fault each. Exit 0, 1, or 77 (a tool or the
-corpus missing). See --help.
-"""
-import argparse
+"""`varnel encrypt` over the corpus with each file's SETTINGS row, judged by
+MANIFEST.tsv `expected` (check_encrypted.py for encrypt-ok); --selftest
+proves the checker on good outputs and on outputs or claims with one fault
+each. README.md; exit 0, 1, or 77 (a tool or the corpus missing)."""
 import csv
 import os
 import re
 import shutil
 import sys
-import tempfile
 import zlib
 
-from harness import SKIP, describe, missing, run, run_all
+import harness
+from harness import describe, run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 # Password and permission settings; how the passwords reach varnel varies too.
@@ -52,10 +45,8 @@ def check(args, src, dst, user, owner, letters, *extra, cipher=None):
                 "--cipher", cipher or args.cipher, "--user", user, "--owner", owner, "--permissions", letters, *extra])
 
 
-def judge(args, index, row):
-    name, expected = row["file"], row["expected"]
+def judge(args, name, index, expected, work):
     setting = SETTINGS[index // args.part[1] % len(SETTINGS)]
-    work = os.path.join(args.work, os.path.splitext(name)[0])
     outdir, src = os.path.join(work, "out"), os.path.join(args.corpus, name)
     os.makedirs(outdir)
     dst = os.path.join(outdir, "out.pdf")
@@ -81,8 +72,6 @@ def judge(args, index, row):
             problems.append(f"{expected}, but refused: {err.strip()[:300]}")
     else:
         problems.append(f"unexpected {describe(rc)}: {err.strip()[:300]}")
-    if not problems:
-        shutil.rmtree(work, ignore_errors=True)
     return f"{name} [{expected}, {setting['name']}]", problems
 
 
@@ -137,20 +126,19 @@ CASES = [
 ]
 
 
-def selftest_case(args, case):
-    name, source, maker, (user, owner, letters, claim), must_fail = case
-    src, dst = os.path.join(args.corpus, source), os.path.join(args.work, name + ".pdf")
+def selftest_case(args, name, source, maker, claimed, must_fail, work):
+    (user, owner, letters, claim), src, dst = claimed, os.path.join(args.corpus, source), os.path.join(work, "out.pdf")
     if maker == "copy":
         shutil.copy(src, dst)
     elif maker == "qpdf":  # against a qpdf-normalized copy, whose numbering qpdf keeps
-        norm, keep = os.path.join(args.work, name + "-norm.pdf"), ["--stream-data=preserve",
-                                                                   "--object-streams=preserve", "--force-version=1.5"]
+        norm, keep = os.path.join(work, "norm.pdf"), ["--stream-data=preserve", "--object-streams=preserve",
+                                                      "--force-version=1.5"]
         run(["qpdf", *keep, src, norm])
         run(["qpdf", "--allow-weak-crypto", *keep, "--encrypt", "u", "o", "128", "--use-aes=n", "--form=n",
              "--accessibility=n", "--", norm, dst])
         src = norm
     else:
-        rc, _, err = encrypt(args, src, dst, PLAIN, args.work)
+        rc, _, err = encrypt(args, src, dst, PLAIN, work)
         if rc != 0:
             return name, [f"varnel {describe(rc)} {err[:200]}"]
         if maker:
@@ -165,42 +153,21 @@ def selftest_case(args, case):
     return f"{name}: failed {sorted(failed)}, expected {sorted(must_fail)}", [] if ok else [out]
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--varnel", required=True)
-    ap.add_argument("--cipher", default="rc4-128")
-    ap.add_argument("--corpus", default=os.environ.get("VARNEL_CORPUS") or os.path.join(HERE, "../../../shared/corpus"))
-    ap.add_argument("--jobs", type=int, default=2)
-    ap.add_argument("--only", default="", help="only files (or self-test cases) whose name contains this")
-    ap.add_argument("--pdfjs", default="", help="comma-separated corpus files to open with pdf.js too")
-    ap.add_argument("--part", default="0/1", help="K/N: every N-th file from the K-th (all with VARNEL_FULL_TESTS)")
-    ap.add_argument("--selftest", action="store_true")
-    ap.add_argument("--work", help="folder for outputs (default: temporary); failed files' outputs stay there")
-    args = ap.parse_args()
+def cases(args):
     args.pdfjs = set(filter(None, args.pdfjs.split(",")))
-    args.part = (0, 1) if os.environ.get("VARNEL_FULL_TESTS") else tuple(int(x) for x in args.part.split("/"))
-    absent = missing("qpdf", "pikepdf", "pypdf", *(["node"] if args.pdfjs else []))
-    if args.pdfjs and not os.path.isdir(os.path.join(HERE, "node_modules", "pdfjs-dist")):
-        absent.append("pdfjs-dist in tests/e2e/node_modules")
-    if absent or not os.path.isfile(os.path.join(args.corpus, "MANIFEST.tsv")):
-        print(f"SKIP: missing {absent or 'the corpus at ' + args.corpus} (scripts/install-test-deps)")
-        return SKIP
-    own_work = not args.work
-    args.work = os.path.abspath(args.work or tempfile.mkdtemp(prefix="varnel-e2e-"))
-    os.makedirs(args.work, exist_ok=True)
+    args.part = (0, 1) if args.full else tuple(int(x) for x in args.part.split("/"))
     if args.selftest:
-        failed = run_all(lambda c: selftest_case(args, c), [c for c in CASES if args.only in c[0]], args.jobs)
-    else:
-        with open(os.path.join(args.corpus, "MANIFEST.tsv"), newline="", encoding="utf-8") as f:
-            rows = list(enumerate(csv.DictReader(f, delimiter="\t")))
-        failed = run_all(lambda ir: judge(args, *ir), [(i, r) for i, r in rows if args.only in r["file"] and (
-            i % args.part[1] == args.part[0] or r["file"] in args.pdfjs)], args.jobs)
-    if failed == 0 and own_work:
-        shutil.rmtree(args.work, ignore_errors=True)
-    elif failed:
-        print(f"outputs kept in {args.work}")
-    return 1 if failed else 0
+        return CASES
+    with open(os.path.join(args.corpus, "MANIFEST.tsv"), newline="", encoding="utf-8") as f:
+        return [(r["file"], i, r["expected"]) for i, r in enumerate(csv.DictReader(f, delimiter="\t"))
+                if i % args.part[1] == args.part[0] or r["file"] in args.pdfjs]
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(harness.main(__doc__, cases, lambda args, case, work: (selftest_case if args.selftest else judge)(
+        args, *case, work), needs=lambda args: ["qpdf", "pikepdf", "pypdf"] + (
+            ["node", os.path.join(HERE, "node_modules", "pdfjs-dist")] if args.pdfjs else []), options=[
+        ("--cipher", dict(default="rc4-128")),
+        ("--pdfjs", dict(default="", help="comma-separated corpus files to open with pdf.js too")),
+        ("--part", dict(default="0/1", help="K/N: every N-th file from the K-th (all with VARNEL_FULL_TESTS)")),
+        ("--selftest", dict(action="store_true"))]))

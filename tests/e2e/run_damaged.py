@@ -1,21 +1,18 @@
 #!/usr/bin/python3
-"""Damaged files: varnel against qpdf and mutool, every tool writing AES-256.
-  run_damaged.py --varnel V [--damage-from VALID.pdf]... [--sample N] DIR_OR_FILE...
+"""Damaged files (CORPUS/damaged, and copies of --damage-from files damaged
+by damages()): varnel against qpdf and mutool, every tool writing AES-256.
 A copy is good when qpdf --check exits 0 or 3 and it has pages and R = 6
 (exit codes are not trusted). When a peer's copy is good, varnel's must be,
 with at least the better peer's pages and pdftotext text; varnel's copies
 must pass qpdf --check or fail it only as the input does; encrypted input is
-refused. --damage-from adds copies of valid files damaged in many ways
-(damages()). Unless VARNEL_FULL_TESTS is set, a third of the files and of
-the sample run."""
-import argparse
+refused. A third of the files and of the sample unless VARNEL_FULL_TESTS."""
 import os
 import random
 import re
 import sys
-import tempfile
 
-from harness import SKIP, missing, run, run_all
+import harness
+from harness import run
 
 TIMEOUT = 30  # a tool that takes longer failed (qpdf took 74 s on one damaged file)
 # qpdf --check as the judge gets longer: half a minute on one crafted file,
@@ -70,18 +67,19 @@ def judge(copy):
     return pages >= 1 and r6 is not None, pages, len(run(["pdftotext", "-upw", "u", copy, "-"], TIMEOUT)[1]), check
 
 
-def one(varnel, work, path):
-    base = os.path.join(work, os.path.basename(path))
+def one(args, case, work):
+    name, path = case
+    base = os.path.join(work, name)
+    if isinstance(path, bytes):  # a damaged copy made here
+        with open(base, "wb") as f:
+            f.write(path)
+        path = base
     copies = {"varnel": base + ".v.pdf", "qpdf": base + ".q.pdf", "mutool": base + ".m.pdf"}
-    vrc, _, verr = run([varnel, "encrypt", "-u", "u", "-o", "o", path, copies["varnel"]], TIMEOUT)
+    vrc, _, verr = run([args.varnel, "encrypt", "-u", "u", "-o", "o", path, copies["varnel"]], TIMEOUT)
     run(["qpdf", "--encrypt", "u", "o", "256", "--", path, copies["qpdf"]], TIMEOUT)
     run(["mutool", "clean", "-E", "aes-256", "-U", "u", "-O", "o", path, copies["mutool"]], TIMEOUT)
-    res = {name: judge(copy) for name, copy in copies.items()}
-    wrote = os.path.exists(copies["varnel"])
-    for copy in copies.values():
-        if os.path.exists(copy):
-            os.remove(copy)
-    label = os.path.basename(path) + ": " + " ".join(
+    res, wrote = {tool: judge(copy) for tool, copy in copies.items()}, os.path.exists(copies["varnel"])
+    label = name + ": " + " ".join(
         "%s=%s/%dp/%dc" % (n, "good" if r[0] else "bad", r[1], r[2]) for n, r in res.items())
     vgood, vpages, vtext, vcheck = res["varnel"]
     if re.search(r"^R = ", run(["qpdf", "--show-encryption", path], TIMEOUT)[1], re.M):
@@ -100,36 +98,18 @@ def one(varnel, work, path):
     return label, problems
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--varnel", required=True)
-    ap.add_argument("--damage-from", action="append", default=[])
-    ap.add_argument("--sample", type=int, default=0)
-    ap.add_argument("--jobs", type=int, default=2)
-    ap.add_argument("paths", nargs="+")
-    args = ap.parse_args()
-    if missing("qpdf", "mutool", "pdftotext"):
-        print("SKIP: qpdf, mutool or pdftotext missing (scripts/install-test-deps)")
-        return SKIP
-    files = []
-    for p in args.paths:
-        files += sorted(os.path.join(p, f) for f in os.listdir(p) if f.endswith(".pdf")) if os.path.isdir(p) else [p]
-    if not os.environ.get("VARNEL_FULL_TESTS"):
-        files, args.sample = files[::3], max(1, args.sample // 3)
-    with tempfile.TemporaryDirectory(prefix="varnel-damaged-") as work:
-        made = []
-        for valid in args.damage_from:
-            base = os.path.join(work, os.path.splitext(os.path.basename(valid))[0])
-            with open(valid, "rb") as f:
-                made += [("%s.%s.pdf" % (base, kind), d) for kind, d in damages(f.read())]
-        if 0 < args.sample < len(made):
-            made = random.Random(1).sample(made, args.sample)
-        for path, data in sorted(made):
-            with open(path, "wb") as f:
-                f.write(data)
-            files.append(path)
-        return 1 if run_all(lambda f: one(args.varnel, work, f), files, args.jobs) else 0
+def cases(args):
+    folder = os.path.join(args.corpus, "damaged")
+    files = [(f, os.path.join(folder, f)) for f in sorted(os.listdir(folder)) if f.endswith(".pdf")]
+    made = []
+    for valid in filter(None, args.damage_from.split(",")):
+        with open(os.path.join(args.corpus, valid), "rb") as f:
+            made += [(f"{valid[:-4]}.{kind}.pdf", d) for kind, d in damages(f.read())]
+    sample = args.sample if args.full else max(1, args.sample // 3)
+    return (files if args.full else files[::3]) + sorted(random.Random(1).sample(made, min(sample, len(made))))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(harness.main(__doc__, cases, one, needs=("qpdf", "mutool", "pdftotext"), options=[
+        ("--damage-from", dict(default="", help="comma-separated valid corpus files to damage")),
+        ("--sample", dict(type=int, default=1000, help="damaged copies taken at random"))]))

@@ -3,8 +3,6 @@ under the test's control, nothing checked or fixed): each case is a name,
 the bytes and what the tool must do: fail(message) (exit 1 with that library
 message, any when None), OK (exit 0, output checks clean) or ANY."""
 import functools
-import hashlib
-import struct
 import zlib
 
 OK, ANY, GiB2 = "ok", "any", 1 << 31
@@ -25,11 +23,8 @@ class Pdf:
             self.obj(3, b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R >>")
             self.stream(4, b"", content)
 
-    def pos(self):
-        return len(self.out)
-
     def obj(self, num, body):
-        self.offsets[num] = self.pos()
+        self.offsets[num] = len(self.out)
         self.out += b"%d 0 obj\n" % num + body + b"\nendobj\n"
 
     def stream(self, num, entries, data, length=None):
@@ -46,7 +41,7 @@ class Pdf:
 
     def classic(self, count, extra=b""):
         """Closes the file with a classic table of objects 0..count-1."""
-        at = self.pos()
+        at = len(self.out)
         self.out += b"xref\n0 %d\n" % count + b"%010d 65535 f\r\n" % 0
         for n in range(1, count):
             self.out += b"%010d 00000 n\r\n" % self.offsets[n] if n in self.offsets else b"0000000000 00000 f\r\n"
@@ -64,7 +59,7 @@ class Pdf:
         """Closes the file with a cross-reference stream `count` listing objects
         1..count-1 (in use where written, free if not, `placed`: number -> row)
         and itself."""
-        at, placed = self.pos(), placed or {}
+        at, placed = len(self.out), placed or {}
         rows = [(0, 0, 65535)] + [placed.get(n) or ((1, self.offsets[n], 0) if n in self.offsets else (0, 0, 0))
                                   for n in range(1, count)] + [(1, at, 0)]
         self.xref_stream(count, rows, b" /Size %d /Root 1 0 R" % (count + 1) + extra, **kwargs)
@@ -174,10 +169,9 @@ def huge_numbers():
         fail("PdfFileParser::LeerCrossReferenceStream. bad /Index")
     # /Index pairs at and around 2^31, and counts that overflow when added.
     for name, index in (("index-start-2^31", b"[%d 1]" % GiB2), ("index-count-2^31", b"[0 %d]" % GiB2),
-                        ("index-sum-overflow", b"[2147483640 10]"),
                         ("index-2^63", b"[0 9223372036854775807 9223372036854775807 2]")):
         pdf = Pdf()
-        at = pdf.pos()
+        at = len(pdf.out)
         pdf.xref_stream(5, [(1, pdf.offsets[1], 0)], b" /Size 6 /Index " + index + b" /Root 1 0 R")
         yield name, pdf.tail(at), fail()
     # A classic subsection claiming 2^31 rows, and one starting at 2^31.
@@ -208,11 +202,10 @@ def damaged_syntax():
 
 
 def long_tokens():
-    # A name, a literal string and a hexadecimal string just over 64 MiB (the
-    # blank after "<" ends the token there, so the string reader meets it).
+    # A literal string and a hexadecimal string just over 64 MiB (the blank
+    # after "<" ends the token there, so the string reader meets it).
     over = (64 << 20) + 16
-    for name, message, body in (("long-name", "PdfParser::NextToken:Limit", b"/" + b"N" * over),
-                                ("long-string", "PdfParser::ParseString:Limit", b"(" + b"s" * over + b")"),
+    for name, message, body in (("long-string", "PdfParser::ParseString:Limit", b"(" + b"s" * over + b")"),
                                 ("long-hexstring", "PdfParser::ParseHexString:Limit", b"< " + b"4" * over + b">")):
         yield name, _object_file(b"[" + body + b"]"), fail(message)
 
@@ -221,7 +214,7 @@ def short_xref_stream():
     # Widths whose sum is 0 with a non-empty range, and widths over 8.
     for name, widths in (("xref-widths-zero", (0, 0, 0)), ("xref-width-9", (1, 9, 1))):
         pdf = Pdf()
-        at = pdf.pos()
+        at = len(pdf.out)
         pdf.xref_stream(5, [], b" /Size 6 /Root 1 0 R", widths=widths, data=b"\0" * 40)
         yield name, pdf.tail(at), fail()
 
@@ -263,7 +256,7 @@ def amplification():
     # A cross-reference stream of 1-byte entries decoding to 10 MiB: ten
     # million in-use entries from a file of a few kilobytes.
     pdf = Pdf()
-    at = pdf.pos()
+    at = len(pdf.out)
     pdf.stream(5, b"/Type /XRef /W [0 1 0] /Size %d /Root 1 0 R /Filter /FlateDecode" % (10 << 20),
                zlib.compress(b"\x09" * (10 << 20), 6))
     yield "xref-entries-bomb", pdf.tail(at), fail("PdfFileParser::ParseCrossReference:limit")
@@ -277,7 +270,6 @@ def messages():
         ("Encrypted", Pdf().closed(5, b" /Encrypt << /Filter /Standard >>")),
         ("PdfFileParser::ParseKeyValuePair", minimal().replace(b"<</Size 5", b"<<(Size) 5")),
         ("PdfFileParser::LeerCrossReferenceStream. no /Size", Pdf().closed(5).replace(b"/Size 6", b"/Sixe 6")),
-        ("PdfFileParser::StreamExtent:no endstream", _object_file(b"<< /Length 1 >>\nstream\nxyz")),
         ("PdfFileParser::ParseValue:end of data", _objstm_file(b"", b"6 0     ", root=True)),
         ("/OffsetStream no /Length", _objstm_file(b"", b"6 0 (six)").replace(b" /Length 9>>", b" /Lxngth 9>>")),
         ("PdfCompressedStream::DecompressDict() length=0", _objstm_file(b"", b"", length=b"0")),
@@ -299,30 +291,3 @@ def _length_chain(depth):
                    length=b"%d 0 R" % (stm + 3) if stm + 2 < 10 + 2 * depth else None)
         placed[stm + 1] = (2, stm, 0)
     return pdf.closed(10 + 2 * depth, placed=placed)
-
-
-def _rc4(key, data):
-    s, j, out = list(range(256)), 0, bytearray()
-    for i in range(256):
-        j = (j + s[i] + key[i % len(key)]) & 255
-        s[i], s[j] = s[j], s[i]
-    i = j = 0
-    for c in data:
-        i, j = (i + 1) & 255, (j + s[(i + 1) & 255]) & 255
-        s[i], s[j] = s[j], s[i]
-        out.append(c ^ s[(s[i] + s[j]) & 255])
-    return bytes(out)
-
-
-def encrypted():
-    """Revision 2 (40-bit RC4, empty user password): object 4's data encrypted,
-    5 the Encrypt dictionary; the runner gives the owner password O."""
-    pad = bytes.fromhex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A")
-    ident = b"0123456789abcdef"
-    for name, owner, expect in (("encrypted-r2", b"O", OK), ("encrypted-wrong-password", b"X", fail("Wrong password"))):
-        o = _rc4(hashlib.md5((owner + pad)[:32]).digest()[:5], pad)
-        key = hashlib.md5(pad + o + struct.pack("<i", -4) + ident).digest()[:5]
-        pdf = Pdf(content=_rc4(hashlib.md5(key + b"\x04\0\0\0\0").digest()[:10], b"BT ET"))
-        pdf.obj(5, b"<< /Filter /Standard /V 1 /R 2 /P -4 /O <%s> /U <%s> >>" % (o.hex().encode(),
-                                                                                 _rc4(key, pad).hex().encode()))
-        yield name, pdf.classic(6, b" /Encrypt 5 0 R /ID [<" + ident.hex().encode() + b"><00>]"), expect

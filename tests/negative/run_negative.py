@@ -8,20 +8,17 @@ one) as the JSON record's detail and no output file; or exit 0 and an output
 qpdf checks clean with the user password, but for what the tool copies as it
 stands (PASSED_ON) when qpdf finds the input damaged too. See --help.
 """
-import argparse
 import json
 import os
 import random
 import re
-import shutil
-import subprocess
 import sys
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "e2e")]
 import cases  # noqa: E402
-from harness import describe, run, run_all  # noqa: E402
+import harness  # noqa: E402
+from harness import describe, run  # noqa: E402
 
 USER, OWNER = "U", "O"
 NOT_LIBRARY = {"out of memory", "Fatal error parse phase."}  # the tool's own words: never right
@@ -63,16 +60,16 @@ def run_case(args, work, name, data, expect):
     """One case: its problem, or None."""
     if args.repair and isinstance(expect, tuple):  # repairing, a file that must fail may be repaired
         expect = cases.ANY
-    out_dir = os.path.join(work, name, "out")
+    out_dir = os.path.join(work, "out")
     os.makedirs(out_dir)
-    src, out = os.path.join(work, name, "input.pdf"), os.path.join(out_dir, "encrypted.pdf")
+    src, out = os.path.join(work, "input.pdf"), os.path.join(out_dir, "encrypted.pdf")
     with open(src, "wb") as f:
         f.write(data)
     # ulimit through the shell (preexec_fn is unsafe with threads): no core files, bounded memory
     limits = "ulimit -c 0; " + ("" if args.no_memory_limit else "ulimit -v %d; " % (1 << 20))
     rc, stdout, err = run(["/bin/sh", "-c", limits + 'exec "$0" "$@"', args.varnel, "encrypt"] +
-                          ([] if args.repair else ["--no-repair"]) + [src, out, "-u", USER, "-o", OWNER, "-p", "PC", "--json"]
-                          + (["--input-password", OWNER] if name.startswith("encrypted-") else []), args.time_limit)
+                          ([] if args.repair else ["--no-repair"]) + [src, out, "-u", USER, "-o", OWNER, "-p", "PC", "--json"],
+                          args.time_limit)
     left = sorted(os.listdir(out_dir))
     if rc in (1, 3):
         record = json.loads(stdout.splitlines()[0]) if stdout else {}
@@ -102,42 +99,19 @@ def run_case(args, work, name, data, expect):
     return None
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("varnel")
-    ap.add_argument("--corpus", default=os.path.join(HERE, "../../../shared/corpus"))
-    for name, default, text in (("--files", 12, "sample files to damage"), ("--points", 10, "cuts and changed bytes per file"),
-                                ("--seed", 20240601, "chooses the files and places"), ("--jobs", 2, "")):
-        ap.add_argument(name, type=int, default=default, help=text)
-    ap.add_argument("--only", default="", help="run the cases whose name contains this")
-    ap.add_argument("--keep", help="keep the inputs and outputs in this folder")
-    ap.add_argument("--no-memory-limit", action="store_true", help="for sanitizer builds, whose shadow memory needs more")
-    ap.add_argument("--time-limit", type=int, default=30, help="seconds per run (a case takes under 5 optimised)")
-    ap.add_argument("--repair", action="store_true", help="let varnel repair (files that must fail may be repaired)")
-    args = ap.parse_args()
-    work = args.keep or tempfile.mkdtemp(prefix="varnel-negative-")
-    shutil.rmtree(work, ignore_errors=True)
-    all_cases = [c for group in (cases.object_streams, cases.bombs, cases.huge_numbers, cases.nesting,
-                                 cases.damaged_syntax, cases.long_tokens, cases.short_xref_stream,
-                                 cases.amplification, cases.messages, cases.encrypted) for c in group()]
-    if os.path.isdir(args.corpus):
-        points = args.points if os.environ.get("VARNEL_FULL_TESTS") else min(args.points, 4)
-        all_cases += damaged_cases(args.corpus, args.files, points, args.seed)
-    else:
-        print("no sample files at %s: damaged copies skipped" % args.corpus)
-
-    def one(case):
-        problem = run_case(args, work, *case)
-        if not problem and not args.keep:
-            shutil.rmtree(os.path.join(work, case[0]), ignore_errors=True)
-        return case[0], [problem] if problem else []
-    failed = run_all(one, [c for c in all_cases if args.only in c[0]], args.jobs)
-    if not args.keep and not failed:
-        shutil.rmtree(work, ignore_errors=True)
-    elif failed:
-        print("inputs kept in " + work)
-    return 1 if failed else 0
+def all_cases(args):
+    return [c for group in (cases.object_streams, cases.bombs, cases.huge_numbers, cases.nesting, cases.damaged_syntax,
+                            cases.long_tokens, cases.short_xref_stream, cases.amplification, cases.messages)
+            for c in group()] + \
+        list(damaged_cases(args.corpus, args.files, args.points or (10 if args.full else 4), args.seed))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(harness.main(__doc__, all_cases, lambda args, case, work: (
+        case[0], [problem] if (problem := run_case(args, work, *case)) else []), needs=("qpdf",), options=[
+        *((name, dict(type=int, default=default, help=text)) for name, default, text in (
+            ("--files", 12, "sample files to damage"), ("--points", 0, "cuts and changed bytes per file (default 4, 10 in full)"),
+            ("--seed", 20240601, "chooses the files and places"),
+            ("--time-limit", 30, "seconds per run (a case takes under 5 optimised)"))),
+        ("--no-memory-limit", dict(action="store_true", help="for sanitizer builds, whose shadow memory needs more")),
+        ("--repair", dict(action="store_true", help="let varnel repair (files that must fail may be repaired)"))]))
