@@ -50,7 +50,8 @@ def main(doc, cases, one, needs=(), options=(), corpus=True):
         ap.add_argument(flag, **kwargs)
     args = ap.parse_args()
     args.full = bool(os.environ.get("VARNEL_FULL_TESTS"))
-    absent = missing(*(needs(args) if callable(needs) else needs), *[os.path.join(args.corpus, "MANIFEST.tsv")][:corpus])
+    tools = list(needs(args) if callable(needs) else needs)
+    absent = missing(*tools, *([os.path.join(args.corpus, "MANIFEST.tsv")] if corpus else []))
     if absent:
         print(f"SKIP: missing {', '.join(absent)} (scripts/install-test-deps)")
         return SKIP
@@ -67,9 +68,9 @@ def main(doc, cases, one, needs=(), options=(), corpus=True):
             label, problems = case[0], [f"harness error {type(exc).__name__}: {exc}"]
         if not problems:
             shutil.rmtree(folder, ignore_errors=True)
-        print(("FAIL " if problems else "ok   ") + label + "".join(
-            "\n    " + line for p in problems + [f"(files in {folder})"][:bool(problems)] for line in str(p).splitlines()),
-            flush=True)
+        notes = problems + [f"(files in {folder})"] if problems else []
+        print(("FAIL " if problems else "ok   ") + label +
+              "".join("\n    " + line for p in notes for line in str(p).splitlines()), flush=True)
         return bool(problems)
     todo = [c for c in cases(args) if args.only in c[0]]
     with concurrent.futures.ThreadPoolExecutor(max(1, args.jobs)) as pool:
