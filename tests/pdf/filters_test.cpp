@@ -250,6 +250,7 @@ TEST(Predictor, KnownAnswersAndErrors) {
       // Cross-reference rows for /W [1 4 1]: /Columns 6, Up.
       {{2, 1, 0, 0, 0, 15, 0, 2, 0, 0, 0, 1, 0x10, 0, 2, 0, 0, 0, 0, 0xF0, 0}, {12, 1, 8, 6},
        {1, 0, 0, 0, 15, 0, 1, 0, 0, 1, 0x1F, 0, 1, 0, 0, 1, 0x0F, 0}},
+      {{0, 10, 5, 4, 10, 1}, {12, 1, 8, 2}, {10, 5, 20, 21}},  // Paeth: a tie of left and upper left goes to left
       {{0, 1, 2, 3, 1, 1, 1, 1, 2, 9, 9}, png, {1, 2, 3, 1, 2, 3}},                    // partial last row dropped
       {{0, 1, 2, 3, 1, 1, 1, 1, 255, 7, 7, 7, 0, 1, 2, 3}, png, {1, 2, 3, 1, 2, 3}},   // tag 255 ends the data
       {{0, 1, 2, 3, 1, 1, 1, 1, 5, 1, 1, 1}, png, {}, kUnknown},
