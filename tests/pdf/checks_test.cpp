@@ -76,7 +76,8 @@ TEST(PdfErrorReport, LibraryTextsToCodesAndSentences) {
     const PdfErrorReport r = PdfErrorReport::FromLibraryText(row.text, "in.pdf", row.os_error);
     EXPECT_EQ(r.code, row.code) << row.text;
     std::string message = row.message;
-    EXPECT_EQ(r.message, message.find('@') == std::string::npos ? message : message.replace(message.find('@'), 1, row.text));
+    if (const size_t at = message.find('@'); at != std::string::npos) message.replace(at, 1, row.text);
+    EXPECT_EQ(r.message, message);
     EXPECT_EQ(r.detail, row.text);
   }
   EXPECT_STREQ(PdfErrorReport::CodeName(Code::kOwnerPasswordRequired), "owner_password_required");
