@@ -54,9 +54,13 @@ def compare(encrypted, password, plain, plain_password="", gains=()):
     return problems[:5]
 
 
+def varnel(args, *cmd):
+    return run([args.varnel, *cmd])
+
+
 def one(args, tmp, label, enc, passwords, maker=None):
     """enc (made by maker from a corpus file) decrypted with each password."""
-    varnel, problems, out = lambda *a: run([args.varnel, *a]), [], f"{tmp}/plain.pdf"
+    problems, out = [], f"{tmp}/plain.pdf"
     if isinstance(maker, int):
         with pikepdf.open(os.path.join(args.corpus, enc)) as pdf:
             pdf.save(f"{tmp}/enc.pdf", encryption=pikepdf.Encryption(user="u", owner="o", R=maker))
@@ -64,7 +68,7 @@ def one(args, tmp, label, enc, passwords, maker=None):
         subprocess.run(maker + [os.path.join(args.corpus, enc), f"{tmp}/enc.pdf"], check=True)
     enc = f"{tmp}/enc.pdf" if maker else os.path.join(args.corpus, enc)
     for password in passwords:
-        rc, _, err = varnel("decrypt", enc, out, "--password", password)
+        rc, _, err = varnel(args, "decrypt", enc, out, "--password", password)
         if rc != 0:
             problems.append(f"decrypt --password {password}: exit {rc}: {err.strip()}")
             continue
@@ -75,11 +79,11 @@ def one(args, tmp, label, enc, passwords, maker=None):
             if "/Encrypt" in pdf.trailer or "/ID" not in pdf.trailer:
                 problems.append("/Encrypt kept or /ID lost")
         problems += compare(enc, password, out)
-    rc = varnel("decrypt", enc, out + ".wrong", "--password", "wrong")[0]
+    rc = varnel(args, "decrypt", enc, out + ".wrong", "--password", "wrong")[0]
     if rc != 3 or os.path.exists(out + ".wrong"):
         problems.append(f"wrong password: exit {rc}")
     for cipher in CIPHERS if label.endswith(REENCRYPT) else ():
-        rc, _, err = varnel("encrypt", enc, out, "--input-password", "o", "-u", "nu", "-o", "no", "--cipher", cipher,
+        rc, _, err = varnel(args, "encrypt", enc, out, "--input-password", "o", "-u", "nu", "-o", "no", "--cipher", cipher,
                             "--verify")
         problems += [f"encrypt --input-password ({cipher}): {err.strip()}"] if rc else \
             compare(enc, "o", out, "nu", gains=("/Extensions",))
@@ -88,21 +92,21 @@ def one(args, tmp, label, enc, passwords, maker=None):
 
 def restricted(args, tmp, label):
     """A user password without the modify right neither decrypts nor re-encrypts; the owner's does."""
-    enc, problems, varnel = f"{tmp}/restricted.pdf", [], lambda *a: run([args.varnel, *a])
+    enc, problems = f"{tmp}/restricted.pdf", []
     subprocess.run(["qpdf", "--encrypt", "u", "o", "256", "--modify=none", "--", os.path.join(args.corpus, FILES[0]),
                     enc], check=True)
     for cmd in (["decrypt", enc, f"{tmp}/r.pdf", "--password", "u"], ["encrypt", enc, f"{tmp}/r.pdf", "--input-password", "u"]):
-        rc, _, err = varnel(*cmd)
+        rc, _, err = varnel(args, *cmd)
         if rc != 1 or "wner password" not in err or "need" not in err or os.path.exists(f"{tmp}/r.pdf"):
             problems.append(f"{cmd[0]}: exit {rc} {err.strip()}")
-    if varnel("decrypt", enc, f"{tmp}/r.pdf", "--password", "o")[0] != 0:
+    if varnel(args, "decrypt", enc, f"{tmp}/r.pdf", "--password", "o")[0] != 0:
         problems.append("the owner password does not decrypt")
     return label, problems
 
 
 def verify(args, tmp, label, name, cipher):
-    rc, _, err = run([args.varnel, "encrypt", os.path.join(args.corpus, name), f"{tmp}/out.pdf", "-u", "a", "-o", "b",
-                      "--cipher", cipher, "--verify"])
+    rc, _, err = varnel(args, "encrypt", os.path.join(args.corpus, name), f"{tmp}/out.pdf", "-u", "a", "-o", "b",
+                        "--cipher", cipher, "--verify")
     return label, [err.strip()] if rc else []
 
 
