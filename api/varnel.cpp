@@ -34,24 +34,36 @@ std::unique_ptr<PdfFileStream> OpenFile(const std::string& path) {
   return stream;
 }
 
-DocumentEncryptor::Source FileSource(const std::string& path) {
-  return [path] { return std::unique_ptr<PdfStream>(OpenFile(path)); };
+// Runs a step of writing the output file, its failures kOutputFailed.
+template <typename Step>
+auto OutputStep(Step&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const std::exception& e) {
+    throw Error(ErrorCode::kOutputFailed, e.what(), e.what());
+  }
 }
 
 std::unique_ptr<AtomicOutputFile> CreateOutput(const std::string& path) {
+  return OutputStep([&] { return std::make_unique<AtomicOutputFile>(path); });
+}
+
+// Runs work that writes into output: when it fails because a write did,
+// the write's reason is told ("cannot write out.pdf: No space left on
+// device"), not the writer's.
+template <typename Work>
+auto Writing(AtomicOutputFile& output, Work&& work) -> decltype(work()) {
   try {
-    return std::make_unique<AtomicOutputFile>(path);
-  } catch (const std::exception& e) {
-    throw Error(ErrorCode::kOutputFailed, e.what(), e.what());
+    return work();
+  } catch (...) {
+    OutputStep([&] { output.ThrowIfWriteFailed(); });
+    throw;
   }
 }
 
-void Commit(AtomicOutputFile& output) {
-  try {
-    output.Commit();
-  } catch (const std::exception& e) {
-    throw Error(ErrorCode::kOutputFailed, e.what(), e.what());
-  }
+void Commit(AtomicOutputFile& output, Result* result) {
+  OutputStep([&] { output.Commit(); });
+  result->output_note = output.note();
 }
 
 // An output about the size of the input, grown in place.
@@ -75,10 +87,13 @@ Result EncryptFile(const std::string& input, const std::string& output, const En
     DocumentEncryptor encryptor(options);
     std::unique_ptr<PdfFileStream> in = OpenFile(input);
     std::unique_ptr<AtomicOutputFile> out = CreateOutput(output);
-    Result result = encryptor.Write(*in, out->stream(), FileSource(out->temp_path()));
+    // Read back, for --verify, from the file being written, not by its name.
+    Result result = Writing(*out, [&] {
+      return encryptor.Write(*in, out->stream(), [&out] { return OutputStep([&] { return out->ReadBack(); }); });
+    });
     // The input is closed first: it may be the output's destination.
     in.reset();
-    Commit(*out);
+    Commit(*out, &result);
     return result;
   });
 }
@@ -103,9 +118,9 @@ Result DecryptFile(const std::string& input, const std::string& output, const De
     Result result;
     {
       std::unique_ptr<PdfFileStream> in = OpenFile(input);
-      result = Decrypt(options, *in, out->stream());
+      result = Writing(*out, [&] { return Decrypt(options, *in, out->stream()); });
     }
-    Commit(*out);
+    Commit(*out, &result);
     return result;
   });
 }

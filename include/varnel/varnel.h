@@ -88,6 +88,10 @@ struct Result {
   bool repaired = false;   // the input's structure had to be rebuilt to read it
   std::string repair_note; // what the repair rebuilt and dropped ("repaired: ...")
   std::string warning;     // what opening an encrypted input let pass with a doubt
+  // What the output file could not keep of the file it replaced: its owner
+  // (only root gives a file to another user), or its other names (hard
+  // links still holding the previous content). Empty when nothing.
+  std::string output_note;
 };
 
 struct CheckResult : Result {
@@ -97,8 +101,12 @@ struct CheckResult : Result {
 };
 
 // Writes the encrypted copy of the file at input to output. The output
-// appears complete or not at all (written beside it, then renamed); it may
-// be the input itself.
+// appears complete or not at all: written beside it, flushed to the disk,
+// then renamed into place with the mode (and, where allowed, the owner) of
+// the file it replaces; it may be the input itself. A symbolic link is
+// followed (its target replaced). An output that is no regular file (a
+// device, a FIFO) and "-" (standard output) are written directly, once the
+// whole copy is made.
 VARNEL_API Result EncryptFile(const std::string& input, const std::string& output, const EncryptOptions& options);
 // The encrypted copy of a whole document held in memory; no file is touched.
 VARNEL_API std::string EncryptBuffer(std::string_view pdf, const EncryptOptions& options, Result* result = nullptr);
