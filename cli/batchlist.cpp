@@ -30,6 +30,10 @@ std::string SameFileKey(const std::string& name) {
   return key;
 }
 
+bool HasControl(const std::string& name) {
+  return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
 }  // namespace
 
 bool BatchList::Fail(std::string why) {
@@ -74,8 +78,9 @@ bool BatchList::AddJsonLines(std::istream& in, const std::string& output_dir, co
     nlohmann::json entry;
     try {
       entry = nlohmann::json::parse(line);
-    } catch (const nlohmann::json::exception& e) {
-      return Fail(where + ": not JSON (" + e.what() + ")");
+    } catch (const nlohmann::json::parse_error& e) {
+      // Only where: the line may hold passwords.
+      return Fail(where + ": not JSON (at column " + std::to_string(e.byte) + ")");
     }
     if (!entry.is_object()) return Fail(where + ": not a JSON object");
     EncryptOptions file = defaults;
@@ -87,6 +92,10 @@ bool BatchList::AddJsonLines(std::istream& in, const std::string& output_dir, co
       if (!value.is_string()) return Fail(where + ": \"" + key + "\" is not a string");
       file.*(known->second) = value.get<std::string>();
       if (key == "input_password") file.has_input_password = true;
+      // A NUL would end the name early in the system's calls (two lines
+      // could then name one file unseen); no file name needs a control.
+      if ((key == "input" || key == "output") && HasControl(file.*(known->second)))
+        return Fail(where + ": \"" + key + "\" holds a control character (a NUL, a line end, ...)");
     }
     if (file.input.empty()) return Fail(where + ": no \"input\"");
     if (file.output.empty()) {

@@ -81,6 +81,7 @@ void BatchRunner::Report(size_t index, const FileResult& r) {
   if (!ok && r.error->code == PdfErrorReport::Code::kWrongPassword) wrong_password_ = true;
   if (ok && r.repaired && !settings_.quiet) Say("varnel: " + r.input + ": " + r.repair_note + "\n");
   if (!r.warning.empty()) Say("varnel: " + r.input + ": warning: " + r.warning + "\n");
+  if (!r.output_note.empty()) Say("varnel: note: " + r.output_note + "\n");
   if (settings_.json) {
     nlohmann::json record = {
         {"type", "file"},
@@ -95,6 +96,8 @@ void BatchRunner::Report(size_t index, const FileResult& r) {
         {"bytes_out", r.bytes_out},
         {"objects", r.objects},
         {"repaired", r.repaired},
+        {"warning", r.warning.empty() ? nullptr : nlohmann::json(r.warning)},
+        {"note", r.output_note.empty() ? nullptr : nlohmann::json(r.output_note)},
     };
     PrintRecord(Dump(record));
   }
@@ -121,7 +124,8 @@ void BatchRunner::Summarize(double seconds, int exit_status) {
       const std::string why = interrupted ? "not started: interrupted" : "not started: an earlier file failed (--fail-fast)";
       PrintRecord(Dump({{"type", "file"}, {"input", files_[i].input}, {"output", files_[i].output},
                         {"status", "skipped"}, {"code", nullptr}, {"message", why}, {"detail", nullptr},
-                        {"seconds", 0}, {"bytes_in", 0}, {"bytes_out", 0}, {"objects", 0}, {"repaired", false}}));
+                        {"seconds", 0}, {"bytes_in", 0}, {"bytes_out", 0}, {"objects", 0}, {"repaired", false},
+                        {"warning", nullptr}, {"note", nullptr}}));
     }
     PrintRecord(Dump({{"type", "summary"}, {"files", files_.size()}, {"ok", ok_}, {"failed", failed_},
                       {"skipped", skipped}, {"interrupted", interrupted}, {"seconds", seconds},
@@ -147,6 +151,9 @@ int BatchRunner::Run() {
     AtomicOutputFile::LeaveSignalsAlone();
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+#ifdef SIGHUP
+    std::signal(SIGHUP, OnInterrupt);  // a closed terminal ends a run as SIGTERM does
+#endif
   }
   if (settings_.batch && !settings_.quiet && VARNEL_ISATTY(stderr)) {
     for (const EncryptOptions& f : files_) total_bytes_ += FileSize(f.input);

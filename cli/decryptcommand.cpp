@@ -26,7 +26,9 @@ int RunDecrypt(const DecryptOptions& options) {
   library.password = options.password;
   library.repair = false;
   try {
-    ReportDecryptionWarning(varnel::DecryptFile(options.input, options.output, library).warning, options.input);
+    const varnel::Result done = varnel::DecryptFile(options.input, options.output, library);
+    ReportDecryptionWarning(done.warning, options.input);
+    if (!done.output_note.empty()) std::fprintf(stderr, "varnel: note: %s\n", done.output_note.c_str());
   } catch (const varnel::Error& e) {
     std::fprintf(stderr, "varnel: %s: %s\n", options.input.c_str(), e.what());
     return FailureStatus(e);

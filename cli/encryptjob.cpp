@@ -51,6 +51,24 @@ std::string EncryptJob::Notes(const EncryptOptions& options) {
   return LibraryOptions(options, &library) ? DocumentEncryptor::Notes(library) : std::string();
 }
 
+std::string EncryptJob::PasswordNotes(const std::vector<EncryptOptions>& files) {
+  size_t open = 0, same = 0;
+  for (const EncryptOptions& f : files) {
+    open += f.user_password.empty();
+    same += !f.user_password.empty() && f.user_password == f.owner_password;
+  }
+  std::string notes;
+  const bool one = files.size() == 1;
+  if (open != 0)
+    notes += one ? "varnel: note: the copy opens without a password; its rights are limited\n"
+                 : "varnel: note: " + std::to_string(open) + " of the copies open without a password; their rights are limited\n";
+  if (same != 0)
+    notes += one ? "varnel: note: the user and owner passwords are the same: whoever opens the copy has every right\n"
+                 : "varnel: note: " + std::to_string(same) +
+                       " of the copies have the same user and owner password: whoever opens them has every right\n";
+  return notes;
+}
+
 FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
   FileResult result;
   result.input = options.input;
@@ -71,6 +89,7 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
       result.repaired = done.repaired;
       result.repair_note = done.repair_note;
       result.warning = done.warning;
+      result.output_note = done.output_note;
     } catch (const varnel::Error& e) {
       result.error = PdfErrorReport(static_cast<PdfErrorReport::Code>(static_cast<int>(e.code()) - 1), e.description(),
                                     e.what());

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "pdf/pdferrorreport.h"
@@ -18,6 +19,7 @@ struct FileResult {
   bool repaired = false;    // the input's structure was rebuilt to read it
   std::string repair_note;  // what the repair did ("repaired: ...")
   std::string warning;      // what opening an encrypted input let pass with a doubt
+  std::string output_note;  // what the output could not keep of the file it replaced
 };
 
 // Encrypts one file into its output through the library's EncryptFile,
@@ -35,4 +37,7 @@ class EncryptJob {
   // Notes on options that are accepted with a caveat (a password longer
   // than the cipher counts), each a line "varnel: note: ...".
   static std::string Notes(const EncryptOptions& options);
+  // Notes on what the passwords of a run mean: copies that open without a
+  // password, user and owner passwords that are the same.
+  static std::string PasswordNotes(const std::vector<EncryptOptions>& files);
 };

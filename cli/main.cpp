@@ -1,4 +1,6 @@
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -59,6 +61,34 @@ bool OpeningPassword(const char* env, const CLI::Option* option, const std::stri
   if (!ReadPasswordFile(file, lines)) return false;
   *password = std::make_unique<std::string>(lines[0]);
   return true;
+}
+
+// An argument that reads as one of the tool's options rather than a value:
+// "--verify", "--cipher=aes-128", "-p", "--".
+bool LooksLikeOption(const std::string& arg) {
+  if (arg.size() == 2 && arg[0] == '-') return arg[1] == '-' || std::isalpha(static_cast<unsigned char>(arg[1]));
+  if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) return false;
+  const std::string name = arg.substr(2, arg.find('=') - 2);
+  return !name.empty() && name.find_first_not_of("abcdefghijklmnopqrstuvwxyz-") == std::string::npos;
+}
+
+// A password option followed by what looks like another option: most often
+// an empty or forgotten value ("-u $PW" with PW unset) that would take the
+// option as the password. The message names no password.
+std::string OptionTakenAsPassword(int argc, char** argv) {
+  static const char* const kPasswordOptions[] = {"-u", "--user-password", "-o", "--owner-password", "--input-password",
+                                                 "--password"};
+  for (int i = 1; i + 1 < argc; ++i) {
+    const std::string option = argv[i];
+    if (std::find(std::begin(kPasswordOptions), std::end(kPasswordOptions), option) == std::end(kPasswordOptions))
+      continue;
+    const std::string value = argv[i + 1];
+    if (!LooksLikeOption(value)) continue;
+    const std::string long_name = option == "-u" ? "--user-password" : option == "-o" ? "--owner-password" : option;
+    return option + " is followed by " + value + ", an option, not a password (a password that looks like an option is "
+           "written " + long_name + "=" + value + ")";
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -140,17 +170,19 @@ int main(int argc, char** argv) {
                     "Reopen the output with the new passwords and compare every object with the input before "
                     "it replaces OUTPUT");
 
+  auto usage = [](const std::string& text) {
+    std::fprintf(stderr, "varnel: %s\n", text.c_str());
+    return 2;
+  };
   try {
     Utf8Arguments arguments(argc, argv);
+    const std::string taken = OptionTakenAsPassword(arguments.argc(), arguments.argv());
+    if (!taken.empty()) return usage(taken);
     app.parse(arguments.argc(), arguments.argv());
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : 2;
   }
-  auto usage = [](const std::string& text) {
-    std::fprintf(stderr, "varnel: %s\n", text.c_str());
-    return 2;
-  };
   std::unique_ptr<std::string> opening;
   if (check->parsed()) {
     if (!OpeningPassword("VARNEL_PASSWORD", check_password_flag, check_password, check_file_flag, check_password_file, &opening))
@@ -215,6 +247,7 @@ int main(int argc, char** argv) {
     listed = list.AddFile(std::move(file), where);
   }
   if (!listed || !list.CheckClashes()) return usage(list.error());
+  if (!settings.quiet) std::fputs(EncryptJob::PasswordNotes(list.files()).c_str(), stderr);
   if (dir_flag->count() != 0) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::u8path(output_dir), ec);

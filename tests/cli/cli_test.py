@@ -4,6 +4,7 @@ sources, atomic output, batches. Usage: cli_test.py VARNEL SAMPLE_PDF ENCRYPTED_
 import json
 import os
 import pty
+import shutil
 import signal
 import stat
 import subprocess
@@ -21,7 +22,7 @@ CODES = [None, "open_failed", "not_pdf", "damaged", "encrypted", "wrong_password
 RECORD = {"oneOf": [{"type": "object", "additionalProperties": False, "required": list(p), "properties": p} for p in (
     dict(type={"const": "file"}, input={"type": "string"}, output={"type": "string"}, code={"enum": CODES},
          status={"enum": ["ok", "failed", "skipped"]}, message=T, detail=T, seconds={"type": "number", "minimum": 0},
-         bytes_in=N, bytes_out=N, objects=N, repaired={"type": "boolean"}),
+         bytes_in=N, bytes_out=N, objects=N, repaired={"type": "boolean"}, warning=T, note=T),
     dict(type={"const": "summary"}, files=N, ok=N, failed=N, skipped=N, interrupted={"type": "boolean"},
          seconds={"type": "number"}, bytes_in=N, bytes_out=N, exit_status=N))]}
 
@@ -70,10 +71,12 @@ class Cli(unittest.TestCase):
                              text=True).stdout
         # AES-256 by default, which always grants extraction for accessibility.
         self.assertIn("P = %d\n" % (-3904 | 0x804 | 0x10 | 0x400 | 0x200), out)
-        # Made private as a temporary file, the result gets the usual mode of a new file; nothing else is left.
+        # The result keeps the mode of the file it replaced; nothing else is left.
         umask = os.umask(0)
         os.umask(umask)
         self.assertEqual((stat.S_IMODE(os.stat(path).st_mode), os.listdir(self.d)), (0o666 & ~umask, ["doc.pdf"]))
+        self.assertNotIn("opens without a password", r.stderr)
+        self.assertIn("the copy opens without a password; its rights are limited", run("encrypt", SAMPLE, self.out).stderr)
 
     def test_password_sources(self):
         enc, missing = os.path.join(self.d, "enc.pdf"), os.path.join(self.d, "missing")
@@ -125,6 +128,8 @@ class Cli(unittest.TestCase):
             (["encrypt", missing, self.out], 1, "cannot open %s: No such file or directory" % missing),
             (["encrypt", ENCRYPTED, self.out], 1, "is already encrypted (use --input-password to re-encrypt)"),
             (["encrypt", __file__, self.out], 1, __file__ + " is not a PDF file"),
+            (["encrypt", SAMPLE, self.out, "-u", "--verify"], 2, "written --user-password=--verify"),  # PW unset
+            (["encrypt", SAMPLE, self.out, "-o", "-p", "P"], 2, "-o is followed by -p, an option, not a password"),
             (["encrypt"], 2, ""),
             ([], 2, ""),
         ]
@@ -156,19 +161,25 @@ class Cli(unittest.TestCase):
         good, damaged = self.file("good.pdf", open(SAMPLE, "rb").read()), self.file(
             "damaged.pdf", b"%PDF-1.4\nno object here\nstartxref\n99999\n%%EOF\n")
         encrypted, missing = self.file("enc.pdf", open(ENCRYPTED, "rb").read()), os.path.join(self.d, "missing.pdf")
+        tampered = os.path.join(self.d, "tampered.pdf")  # AES-256 whose /Perms no longer matches /P
+        run("encrypt", SAMPLE, tampered, "-o", "o")
+        data = bytearray(open(tampered, "rb").read())
+        data[data.index(b"/Perms <") + 8] ^= 1
+        open(tampered, "wb").write(data)
         lines = [{"input": good, "output": os.path.join(out, "good.pdf"), "user_password": "per file"},
-                 {"input": damaged}, {"input": encrypted}, {"input": missing}]
+                 {"input": damaged}, {"input": encrypted}, {"input": missing}, {"input": tampered, "input_password": "o"}]
         r = run("encrypt", "--batch", "-", "--output-dir", out, "--json", "--jobs", "2", "--cipher", "rc4-128",
                 stdin="".join(json.dumps(line) + "\n" for line in lines))
         self.assertEqual(r.returncode, 1, r.stderr)
         by_input, summary = records(r.stdout)
         self.assertEqual({k: (v["status"], v["code"]) for k, v in by_input.items()},
                          {good: ("ok", None), damaged: ("failed", "damaged"), encrypted: ("failed", "encrypted"),
-                          missing: ("failed", "open_failed")})
-        self.assertEqual((summary["ok"], summary["failed"], summary["skipped"]), (1, 3, 0))
+                          missing: ("failed", "open_failed"), tampered: ("ok", None)})
+        self.assertEqual((summary["ok"], summary["failed"], summary["skipped"]), (2, 3, 0))
+        self.assertIn("/Perms does not match", by_input[tampered]["warning"])
         self.assertEqual(by_input[encrypted]["detail"], "Encrypted")
         self.assertIn("varnel: %s is already encrypted (use --input-password to re-encrypt)" % encrypted, r.stderr)
-        self.assertEqual(os.listdir(out), ["good.pdf"], "no output of a failed file, no temporary file")
+        self.assertEqual(sorted(os.listdir(out)), ["good.pdf", "tampered.pdf"], "no output of a failed file, no temporary file")
         self.assertTrue(qpdf_opens(os.path.join(out, "good.pdf"), "per file"))
         # --fail-fast: nothing starts after the first failure.
         r = run("encrypt", damaged, good, encrypted, "--output-dir", out + "2", "--jobs", "1", "--fail-fast",
@@ -187,29 +198,48 @@ class Cli(unittest.TestCase):
              json.dumps({"input": self.d + "/sub/../sub/a.pdf", "output": "x.pdf"}), "would overwrite"),
             (["--batch", "-"], json.dumps({"input": a, "output": "x.pdf", "pasword": "p"}), "unknown key"),
             (["--batch", "-"], json.dumps({"input": a, "output": "x.pdf", "cipher": "des"}), "unknown cipher"),
+            (["--batch", "-"], json.dumps({"input": a, "output": "x.pdf"}) + "\n" +
+             json.dumps({"input": a, "output": "x.pdf\u0000b"}), "batch line 2: \"output\" holds a control character"),
+            (["--batch", "-"], '{"input": "a.pdf", "user_password": "pass\\qword"}', "batch line 1: not JSON (at column"),
         ]
         for args, stdin, message in cases:
             with self.subTest(args=args):
                 r = run("encrypt", *args, "--cipher", "rc4-128", stdin=stdin)
                 self.assertEqual(r.returncode, 2, r.stderr)
                 self.assertIn(message, r.stderr)
+                self.assertNotIn("qword", r.stderr)
                 self.assertFalse(os.path.exists(out) or os.path.exists("x.pdf"))
                 self.assertEqual(open(same_name, "rb").read(), open(SAMPLE, "rb").read())
 
-    def test_sigint_finishes_the_files_in_flight(self):
+    def test_sigint_and_sighup_finish_the_files_in_flight(self):
         batch = self.file("batch.jsonl", self.batch_lines(400, LARGE).encode())
-        p = subprocess.Popen([VARNEL, "encrypt", "--batch", batch, "--json", "--jobs", "2", "--cipher", "rc4-128"],
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        first = p.stdout.readline()
-        p.send_signal(signal.SIGINT)
-        out, err = p.communicate(timeout=60)
-        self.assertEqual(p.returncode, 130, err)
-        _, summary = records(first + out)
-        self.assertTrue(summary["interrupted"])
-        self.assertGreater(summary["skipped"], 0)
-        written = sorted(os.listdir(os.path.join(self.d, "out")))
-        self.assertEqual(len(written), summary["ok"], "every output is a finished one, no temporary file")
-        self.assertTrue(qpdf_opens(os.path.join(self.d, "out", written[-1]), ""))
+        for sig, status in ((signal.SIGINT, 130), (signal.SIGHUP, 129)):  # a closed terminal as Ctrl-C
+            shutil.rmtree(os.path.join(self.d, "out"))
+            os.makedirs(os.path.join(self.d, "out"))
+            p = subprocess.Popen([VARNEL, "encrypt", "--batch", batch, "--json", "--jobs", "2", "--cipher", "rc4-128"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            first = p.stdout.readline()
+            p.send_signal(sig)
+            out, err = p.communicate(timeout=60)
+            self.assertEqual(p.returncode, status, err)
+            _, summary = records(first + out)
+            self.assertTrue(summary["interrupted"])
+            self.assertGreater(summary["skipped"], 0)
+            written = sorted(os.listdir(os.path.join(self.d, "out")))
+            self.assertEqual(len(written), summary["ok"], "every output is a finished one, no temporary file")
+            self.assertTrue(qpdf_opens(os.path.join(self.d, "out", written[-1]), ""))
+
+    def test_a_full_disk_is_named(self):
+        full = os.path.join(self.d, "full")
+        os.makedirs(full)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", full], capture_output=True).returncode:
+            self.skipTest("no tmpfs can be mounted here")
+        try:
+            r = run("encrypt", LARGE, os.path.join(full, "out.pdf"))
+            self.assertEqual((r.returncode, os.listdir(full)), (1, []), r.stderr)
+            self.assertIn("cannot write %s/out.pdf: No space left on device" % full, r.stderr)
+        finally:
+            subprocess.run(["umount", full])
 
     def test_progress_only_on_a_terminal(self):
         batch = self.batch_lines(60, LARGE)
