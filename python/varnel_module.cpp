@@ -143,7 +143,7 @@ void RaiseAsPython(const varnel::Error& e) {
 
 // Results pickle (Dask sends them from workers) as the tuple of their fields.
 py::tuple ResultState(const varnel::Result& r) {
-  return py::make_tuple(r.objects, r.bytes_out, r.repaired, r.repair_note, r.warning);
+  return py::make_tuple(r.objects, r.bytes_out, r.repaired, r.repair_note, r.warning, r.output_note);
 }
 
 void RestoreResult(const py::tuple& state, varnel::Result* r) {
@@ -153,6 +153,7 @@ void RestoreResult(const py::tuple& state, varnel::Result* r) {
   r->repaired = state[2].cast<bool>();
   r->repair_note = state[3].cast<std::string>();
   r->warning = state[4].cast<std::string>();
+  if (state.size() > 5) r->output_note = state[5].cast<std::string>();
 }
 
 std::string ResultRepr(const char* type, const varnel::Result& r, const std::string& more) {
@@ -205,6 +206,8 @@ PYBIND11_MODULE(_native, m) {
       .def_readonly("repair_note", &varnel::Result::repair_note, "What the repair rebuilt and dropped, or ''.")
       .def_readonly("warning", &varnel::Result::warning,
                     "What opening an encrypted input let pass with a doubt, or ''.")
+      .def_readonly("output_note", &varnel::Result::output_note,
+                    "What the output could not keep of the file it replaced (owner, other hard links), or ''.")
       .def("__repr__", [](const varnel::Result& r) { return ResultRepr("Result", r, ""); })
       .def(py::pickle(&ResultState, [](const py::tuple& state) {
         varnel::Result r;

@@ -9,8 +9,35 @@ and raises a subclass of varnel.Error on failure.
 """
 from ._errors import (DamagedError, EncryptedError, Error, LimitExceededError, NotPdfError, OpenFailedError,
                       OutputFailedError, OwnerPasswordRequiredError, UsageError, WrongPasswordError)
-from ._native import (CheckResult, Result, __version__, check, check_bytes, decrypt, decrypt_bytes, encrypt,
-                      encrypt_bytes)
+import functools as _functools
+
+from . import _native
+from ._native import CheckResult, Result, __version__
+
+
+def _values_hidden(native):
+    """native, except that a call with arguments it does not take raises a
+    TypeError naming the keywords given but showing no value: the values are
+    passwords and documents."""
+    @_functools.wraps(native)
+    def call(*args, **kwargs):
+        try:
+            return native(*args, **kwargs)
+        except TypeError as error:
+            text = str(error)
+            if "Invoked with:" not in text:
+                raise
+            message = "%s\nCalled with %d positional argument(s)%s; values are not shown" % (
+                text[:text.index("Invoked with:")].rstrip(), len(args),
+                " and the keywords " + ", ".join(kwargs) if kwargs else "")
+        raise TypeError(message)  # outside the handler: the original, with the values, is not its context
+    call.__module__ = __name__
+    return call
+
+
+encrypt, encrypt_bytes, decrypt, decrypt_bytes, check, check_bytes = (_values_hidden(f) for f in (
+    _native.encrypt, _native.encrypt_bytes, _native.decrypt, _native.decrypt_bytes, _native.check,
+    _native.check_bytes))
 
 __all__ = [
     "encrypt", "encrypt_bytes", "decrypt", "decrypt_bytes", "check", "check_bytes", "Result", "CheckResult",

@@ -75,6 +75,13 @@ def test_errors(call, cls, tmp_path):
     assert list(tmp_path.iterdir()) == []  # nothing written, nothing left behind
 
 
+def test_a_wrong_keyword_shows_no_value():
+    with pytest.raises(TypeError) as raised:
+        varnel.encrypt_bytes(LOCKED, user_pasword="s3cret-pw", input_password="o")
+    assert "user_pasword" in str(raised.value) and "s3cret-pw" not in str(raised.value)
+    assert raised.value.__context__ is None and "%PDF" not in str(raised.value)
+
+
 def test_threads_at_once():
     """Calls on 8 threads at once (the GIL is let go), each with its own password: every output right."""
     data = (CORPUS / "classic-04.pdf").read_bytes()
