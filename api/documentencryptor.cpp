@@ -4,6 +4,7 @@
 
 #include "crypt/pdfcipherchoice.h"
 #include "crypt/pdfdecryption.h"
+#include "crypt/secretstring.h"
 #include "api/parsenotes.h"
 #include "pdf/besidethread.h"
 #include "pdf/kelvraruntimeerror.h"
@@ -26,7 +27,7 @@ PdfCipherChoice::Cipher Internal(varnel::Cipher cipher) {
 // Passwords are typed as UTF-8; each revision hashes its own bytes of them
 // (PDFDocEncoding for RC4 and AES-128, SASLprep'd UTF-8 for AES-256).
 struct Passwords {
-  std::string user, owner;
+  SecretString user, owner;
 };
 
 // Checks the permission letters and the cipher and prepares both passwords;
@@ -42,7 +43,7 @@ bool Prepare(const varnel::EncryptOptions& options, Passwords* out, std::string*
     return false;
   }
   const PdfCipherChoice::Cipher cipher = Internal(options.cipher);
-  const std::pair<const char*, std::pair<const std::string*, std::string*>> typed[] = {
+  const std::pair<const char*, std::pair<const std::string*, SecretString*>> typed[] = {
       {"user", {&options.user_password, &out->user}}, {"owner", {&options.owner_password, &out->owner}}};
   for (const auto& [which, password] : typed) {
     if (PdfCipherChoice::PreparePassword(cipher, *password.first, password.second)) continue;
@@ -66,7 +67,11 @@ DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options) : op
   if (options_.input_password) writer_->SetPassword(*options_.input_password, true);
 }
 
-DocumentEncryptor::~DocumentEncryptor() = default;
+DocumentEncryptor::~DocumentEncryptor() {
+  // The copy of the caller's options held the passwords.
+  for (std::string* password : {&options_.user_password, &options_.owner_password}) WipeString(password);
+  if (options_.input_password) WipeString(&*options_.input_password);
+}
 
 varnel::Result DocumentEncryptor::Write(PdfStream& input, std::ostream& output, const Source& written) {
   PdfDocumentComparer::Known written_forms;
@@ -120,7 +125,7 @@ std::string DocumentEncryptor::Notes(const varnel::EncryptOptions& options) {
   Passwords p;
   if (!Prepare(options, &p, &why)) return notes;
   const size_t count = PdfCipherChoice::PasswordBytesThatCount(Internal(options.cipher));
-  const std::pair<const char*, const std::string*> prepared[] = {{"user", &p.user}, {"owner", &p.owner}};
+  const std::pair<const char*, const SecretString*> prepared[] = {{"user", &p.user}, {"owner", &p.owner}};
   for (const auto& [which, password] : prepared)
     if (password->size() > count)
       notes += "varnel: note: only the first " + std::to_string(count) + " bytes of the " + which + " password count\n";

@@ -45,6 +45,6 @@ class DocumentEncryptor {
  private:
   void Verify(PdfDocumentComparer::Known* written_forms, const Source& written) const;
 
-  const varnel::EncryptOptions options_;
+  varnel::EncryptOptions options_;  // a copy, its passwords wiped at the end
   std::unique_ptr<PdfFileWriter> writer_;
 };

@@ -30,7 +30,7 @@ PdfAesEncryptedFileWriter::~PdfAesEncryptedFileWriter() = default;
 void PdfAesEncryptedFileWriter::Start(int64_t number, int64_t generation, uint8_t iv[kBlock]) {
   const bool same_object = number == key_number_ && generation == key_generation_;
   if (!aes_ || (!same_object && handler_->KeyPerObject())) {
-    std::string key = handler_->ObjectKeyBytes(number, generation);
+    SecretString key = handler_->ObjectKeyBytes(number, generation);
     const auto* key_bytes = reinterpret_cast<const uint8_t*>(key.data());
     if (!aes_) {
       aes_ = std::make_unique<AesCbc>(key_bytes, key.size());

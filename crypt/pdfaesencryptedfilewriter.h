@@ -49,7 +49,7 @@ class PdfAesEncryptedFileWriter : public PdfFileWriter {
   std::unique_ptr<PdfSecurityHandler> handler_;
   SecureRandom random_;
   std::unique_ptr<AesCbc> aes_;
-  std::string key_;  // the key aes_ holds
+  SecretString key_;  // the key aes_ holds
   // The object whose key aes_ holds (revision 6: one key for every object).
   int64_t key_number_ = -1, key_generation_ = -1;
   std::unique_ptr<uint8_t[]> chunk_;

@@ -21,7 +21,7 @@ bool PdfCipherChoice::Parse(const std::string& name, Cipher* cipher) {
   return true;
 }
 
-bool PdfCipherChoice::PreparePassword(Cipher cipher, const std::string& utf8, std::string* out) {
+bool PdfCipherChoice::PreparePassword(Cipher cipher, std::string_view utf8, SecretString* out) {
   if (cipher == Cipher::kAes256) return SaslPrep::Prepare(utf8, true, out);
   return PdfDocEncoding::FromUtf8(utf8, out);
 }
@@ -31,8 +31,8 @@ size_t PdfCipherChoice::PasswordBytesThatCount(Cipher cipher) {
                                    : PdfStandardSecurityHandler::kValueBytes;
 }
 
-std::unique_ptr<PdfFileWriter> PdfCipherChoice::NewWriter(Cipher cipher, const std::string& user,
-                                                          const std::string& owner, const std::string& permissions) {
+std::unique_ptr<PdfFileWriter> PdfCipherChoice::NewWriter(Cipher cipher, std::string_view user, std::string_view owner,
+                                                          const std::string& permissions) {
   switch (cipher) {
     case Cipher::kRc4_128:
       return std::make_unique<PdfEncryptedFileWriter>(user, owner, permissions);

@@ -2,6 +2,9 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include "crypt/secretstring.h"
 
 class PdfFileWriter;
 
@@ -19,11 +22,11 @@ class PdfCipherChoice {
   // The password bytes the revision hashes: PDFDocEncoding for revisions 3
   // and 4, UTF-8 after SASLprep for revision 6. false when the password
   // cannot be represented so (out untouched).
-  static bool PreparePassword(Cipher cipher, const std::string& utf8, std::string* out);
+  static bool PreparePassword(Cipher cipher, std::string_view utf8, SecretString* out);
   // How many bytes of a prepared password count (32 or 127).
   static size_t PasswordBytesThatCount(Cipher cipher);
   // A writer with its keys computed. Passwords are prepared bytes; an
   // empty owner password is replaced by random letters nobody keeps.
-  static std::unique_ptr<PdfFileWriter> NewWriter(Cipher cipher, const std::string& user, const std::string& owner,
+  static std::unique_ptr<PdfFileWriter> NewWriter(Cipher cipher, std::string_view user, std::string_view owner,
                                                   const std::string& permissions);
 };

@@ -50,7 +50,7 @@ bool Rc4KeyBits(int64_t bits) { return bits >= 40 && bits <= 128 && bits % 8 == 
 
 }  // namespace
 
-PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, const std::string& password) {
+PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, std::string_view password) {
   if (encrypt == nullptr || Name(encrypt, "/Filter", "") != "/Standard") throw _kelvra_runtime_error(kUnsupported);
   const int64_t v = Number(encrypt, "/V", 0);
   const int64_t r = Number(encrypt, "/R", 0);
@@ -138,7 +138,7 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
 
   // Revisions 2 to 4 hash PDFDocEncoding bytes, 5 and 6 SASLprep'd UTF-8;
   // a password that cannot be so is tried as the bytes typed.
-  std::string prepared;
+  SecretString prepared;
   const bool ok = r >= 5 ? SaslPrep::Prepare(password, false, &prepared) : PdfDocEncoding::FromUtf8(password, &prepared);
   if (!ok) prepared = password;
   access_ = handler_->Authenticate(values, prepared);
@@ -213,7 +213,7 @@ void PdfDecryption::Decrypt(Method method, uint8_t* data, size_t* size, int64_t 
   if (method == Method::kNone) return;
   const PdfSecurityHandler::Cipher cipher =
       method == Method::kAes ? PdfSecurityHandler::Cipher::kAes : PdfSecurityHandler::Cipher::kRc4;
-  const std::string key = handler_->ObjectKeyFor(number, generation, cipher);
+  const SecretString key = handler_->ObjectKeyFor(number, generation, cipher);
   const auto* key_bytes = reinterpret_cast<const uint8_t*>(key.data());
   if (method == Method::kRc4) {
     Rc4(key_bytes, key.size()).Crypt(data, *size);

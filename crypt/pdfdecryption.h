@@ -29,7 +29,7 @@ class PdfDecryption {
   // encrypt: the Encrypt dictionary; identifier: the bytes of the first
   // element of the trailer's /ID (empty when there is none); password:
   // UTF-8 as typed, prepared here as the revision wants it.
-  PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, const std::string& password);
+  PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, std::string_view password);
   ~PdfDecryption();
 
   PdfSecurityHandler::Access GetAccess() const { return access_; }
@@ -62,7 +62,7 @@ class PdfDecryption {
   // The AES context of the last key used: revision 6 uses one key for
   // every object, and a context costs more to make than a string to decrypt.
   mutable std::unique_ptr<AesCbc> aes_;
-  mutable std::string aes_key_;
+  mutable SecretString aes_key_;
   std::map<std::string, Method> filters_;  // the crypt filters of /CF
   Method strings_ = Method::kRc4;
   Method streams_ = Method::kRc4;

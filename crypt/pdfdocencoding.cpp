@@ -15,7 +15,7 @@ constexpr char32_t kHigh[33] = {
     0x20AC};                                                         // 0xA0
 
 // Decodes one UTF-8 sequence at s[*pos]; returns -1 when it is malformed.
-int32_t NextCodePoint(const std::string& s, size_t* pos) {
+int32_t NextCodePoint(std::string_view s, size_t* pos) {
   const size_t n = s.size();
   uint8_t b0 = static_cast<uint8_t>(s[*pos]);
   int extra;
@@ -55,9 +55,9 @@ int PdfDocEncoding::FromCodePoint(char32_t cp) {
   return -1;
 }
 
-bool PdfDocEncoding::FromUtf8(const std::string& utf8, std::string* out) {
+bool PdfDocEncoding::FromUtf8(std::string_view utf8, SecretString* out) {
   out->clear();
-  std::string result;
+  SecretString result;
   result.reserve(utf8.size());
   size_t pos = 0;
   while (pos < utf8.size()) {

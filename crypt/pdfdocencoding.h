@@ -1,5 +1,7 @@
 #pragma once
-#include <string>
+#include <string_view>
+
+#include "crypt/secretstring.h"
 
 // PDFDocEncoding, the 8-bit text encoding of PDF (PDF Reference, Annex D).
 // The revision-3 Standard security handler takes its passwords as bytes in
@@ -16,7 +18,7 @@ class PdfDocEncoding {
   // diacritics and 0x7F is undefined. 0x80 to 0xA0 hold typographic
   // characters (bullet, dashes, quotes, ligatures, Euro at 0xA0, ...), 0xA1
   // to 0xFF follow Latin-1 except 0xAD, which is undefined.
-  static bool FromUtf8(const std::string& utf8, std::string* out);
+  static bool FromUtf8(std::string_view utf8, SecretString* out);
 
   // The PDFDocEncoding byte of one Unicode code point, or -1 when it has none.
   static int FromCodePoint(char32_t code_point);

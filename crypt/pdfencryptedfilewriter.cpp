@@ -6,12 +6,12 @@
 #include "crypt/rc4.h"
 #include "pdf/xref.h"
 
-PdfEncryptedFileWriter::PdfEncryptedFileWriter(const std::string& user_password, const std::string& owner_password,
+PdfEncryptedFileWriter::PdfEncryptedFileWriter(std::string_view user_password, std::string_view owner_password,
                                                const std::string& permissions) {
   handler.ComputeKeys(user_password, owner_password, permissions);
 }
 
-PdfEncryptedFileWriter::PdfEncryptedFileWriter(const std::string& user_password, const std::string& owner_password,
+PdfEncryptedFileWriter::PdfEncryptedFileWriter(std::string_view user_password, std::string_view owner_password,
                                                const std::string& permissions, const std::string& fixed_identifier) {
   handler.ComputeKeys(user_password, owner_password, permissions, fixed_identifier);
 }

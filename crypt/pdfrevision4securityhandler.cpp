@@ -4,7 +4,7 @@
 // Algorithm 1 with the AES salt: MD5 of the file key, the 3 low bytes of
 // the object number and the 2 low bytes of the generation (low byte first),
 // and "sAlT"; the key is the first 16 bytes of the digest.
-std::string PdfRevision4SecurityHandler::ObjectKeyBytes(int64_t number, int64_t generation) const {
+SecretString PdfRevision4SecurityHandler::ObjectKeyBytes(int64_t number, int64_t generation) const {
   return ObjectKeyFor(number, generation, Cipher::kAes);
 }
 

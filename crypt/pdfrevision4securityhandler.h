@@ -9,7 +9,7 @@ class PdfRevision4SecurityHandler : public PdfStandardSecurityHandler {
  public:
   int Revision() const override { return 4; }
   Cipher DataCipher() const override { return Cipher::kAes; }
-  std::string ObjectKeyBytes(int64_t number, int64_t generation) const override;
+  SecretString ObjectKeyBytes(int64_t number, int64_t generation) const override;
   std::string EncryptDictionaryEntries() const override;
   const char* HeaderVersion() const override { return "1.6"; }
 

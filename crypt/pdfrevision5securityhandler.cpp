@@ -2,7 +2,9 @@
 
 #include "crypt/sha2.h"
 
-std::string PdfRevision5SecurityHandler::PasswordHash(const std::string& password, const std::string& salt,
-                                                      const std::string& user_value) const {
-  return Sha2::Digest(256, password + salt + user_value);
+SecretString PdfRevision5SecurityHandler::PasswordHash(std::string_view password, std::string_view salt,
+                                                       std::string_view user_value) const {
+  SecretString input(password);
+  input.append(salt).append(user_value);
+  return Sha2::Digest(256, input);
 }

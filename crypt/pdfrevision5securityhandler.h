@@ -10,6 +10,6 @@ class PdfRevision5SecurityHandler : public PdfRevision6SecurityHandler {
   int Revision() const override { return 5; }
 
  protected:
-  std::string PasswordHash(const std::string& password, const std::string& salt,
-                           const std::string& user_value) const override;
+  SecretString PasswordHash(std::string_view password, std::string_view salt,
+                            std::string_view user_value) const override;
 };

@@ -14,11 +14,11 @@ std::string RandomBytes(SecureRandom& random, size_t n) {
   return bytes;
 }
 
-const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+const uint8_t* Bytes(std::string_view s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
 // AES-256 without chaining state worth keeping: CBC from a zero IV over
 // whole blocks (for one block, the same as ECB).
-std::string EncryptWithZeroIv(const std::string& key, const std::string& data) {
+std::string EncryptWithZeroIv(std::string_view key, std::string_view data) {
   std::string out(data.size(), '\0');
   AesCbc(Bytes(key), key.size()).Encrypt(Bytes(data), reinterpret_cast<uint8_t*>(&out[0]), data.size());
   return out;
@@ -27,18 +27,20 @@ std::string EncryptWithZeroIv(const std::string& key, const std::string& data) {
 }  // namespace
 
 // Algorithm 2.B.
-std::string PdfRevision6SecurityHandler::Hash(const std::string& password, const std::string& salt,
-                                              const std::string& user_value) {
-  const std::string pw = password.substr(0, kMaxPasswordBytes);
+SecretString PdfRevision6SecurityHandler::Hash(std::string_view password, std::string_view salt,
+                                               std::string_view user_value) {
+  const std::string_view pw = password.substr(0, kMaxPasswordBytes);
   // Step a: an initial SHA-256.
-  std::string k = Sha2::Digest(256, pw + salt + user_value);
-  std::string e;
+  SecretString k(pw);
+  k.append(salt).append(user_value);
+  k = Sha2::Digest(256, k);
+  SecretString piece, k1, e;
   // Steps b-f: at least 64 rounds, then on until the last byte of E is no
   // more than the number of rounds done less 32.
   for (unsigned round = 1;; ++round) {
     // Step b: K1 is the password, K and the user value, 64 times over.
-    const std::string piece = pw + k + user_value;
-    std::string k1;
+    piece.assign(pw).append(k).append(user_value);
+    k1.clear();
     k1.reserve(piece.size() * 64);
     for (int i = 0; i < 64; ++i) k1 += piece;
     // Step c: AES-128-CBC with the first 16 bytes of K as key and the next
@@ -56,25 +58,29 @@ std::string PdfRevision6SecurityHandler::Hash(const std::string& password, const
     // Step f.
     if (round >= 64 && static_cast<uint8_t>(e.back()) <= round - 32) break;
   }
-  return k.substr(0, 32);
+  k.resize(32);
+  return k;
 }
 
-void PdfRevision6SecurityHandler::ComputeKeys(const std::string& user, const std::string& owner,
+void PdfRevision6SecurityHandler::ComputeKeys(std::string_view user, std::string_view owner,
                                               const std::string& permissions, SecureRandom& random) {
-  const std::string owner_password = owner.empty() ? PdfStandardSecurityHandler::GenerateRandomString() : owner;
+  const SecretString owner_password =
+      owner.empty() ? PdfStandardSecurityHandler::GenerateRandomString() : SecretString(owner);
   // Bit 10 (extraction for accessibility) is always granted; the reserved
   // bits are set as for the other revisions.
   const uint32_t bits = static_cast<uint32_t>(PdfStandardSecurityHandler::ParsePermissions(permissions)) | 0x200u;
   permissions_ = static_cast<int32_t>((bits & ~3u) | 0xFFFFF0C0u);
-  file_key_ = RandomBytes(random, kKeyBytes);
+  file_key_.assign(kKeyBytes, '\0');
+  random.Draw(reinterpret_cast<uint8_t*>(&file_key_[0]), kKeyBytes);
   identifier_ = RandomBytes(random, 16);
   // Algorithm 8: U and UE from the user password and two 8-byte salts.
   const std::string user_validation_salt = RandomBytes(random, 8), user_key_salt = RandomBytes(random, 8);
-  user_value_ = PasswordHash(user, user_validation_salt, "") + user_validation_salt + user_key_salt;
+  user_value_ = PasswordHash(user, user_validation_salt, "").Plain() + user_validation_salt + user_key_salt;
   user_key_ = EncryptWithZeroIv(PasswordHash(user, user_key_salt, ""), file_key_);
   // Algorithm 9: O and OE likewise from the owner password, with U.
   const std::string owner_validation_salt = RandomBytes(random, 8), owner_key_salt = RandomBytes(random, 8);
-  owner_value_ = PasswordHash(owner_password, owner_validation_salt, user_value_) + owner_validation_salt + owner_key_salt;
+  owner_value_ =
+      PasswordHash(owner_password, owner_validation_salt, user_value_).Plain() + owner_validation_salt + owner_key_salt;
   owner_key_ = EncryptWithZeroIv(PasswordHash(owner_password, owner_key_salt, user_value_), file_key_);
   // Algorithm 10: Perms, P as 8 bytes low byte first (the high four all
   // ones), "T" for encrypted metadata, "adb", four random bytes.
@@ -87,19 +93,20 @@ void PdfRevision6SecurityHandler::ComputeKeys(const std::string& user, const std
 }
 
 PdfSecurityHandler::Access PdfRevision6SecurityHandler::Authenticate(const EncryptValues& values,
-                                                                     const std::string& password) {
+                                                                     std::string_view password) {
   if (values.owner_value.size() < 48 || values.user_value.size() < 48 || values.owner_key.size() < kKeyBytes ||
       values.user_key.size() < kKeyBytes)
     throw _kelvra_runtime_error("PdfSecurityHandler:bad /O /U");
-  const std::string pw = password.substr(0, kMaxPasswordBytes);
+  const std::string_view pw = password.substr(0, kMaxPasswordBytes);
   const std::string u = values.user_value.substr(0, 48), o = values.owner_value.substr(0, 48);
   Access access = Access::kNone;
-  std::string intermediate, wrapped;
-  if (PasswordHash(pw, o.substr(32, 8), u) == o.substr(0, 32)) {
+  SecretString intermediate;
+  std::string wrapped;
+  if (std::string_view(o).substr(0, 32) == PasswordHash(pw, o.substr(32, 8), u)) {
     access = Access::kOwner;
     intermediate = PasswordHash(pw, o.substr(40, 8), u);
     wrapped = values.owner_key.substr(0, kKeyBytes);
-  } else if (PasswordHash(pw, u.substr(32, 8), "") == u.substr(0, 32)) {
+  } else if (std::string_view(u).substr(0, 32) == PasswordHash(pw, u.substr(32, 8), "")) {
     access = Access::kUser;
     intermediate = PasswordHash(pw, u.substr(40, 8), "");
     wrapped = values.user_key.substr(0, kKeyBytes);
@@ -116,7 +123,7 @@ PdfSecurityHandler::Access PdfRevision6SecurityHandler::Authenticate(const Encry
   identifier_ = values.identifier;
   perms_ = values.perms;
   // Algorithm 13: /Perms under the file key holds P, "T" or "F" and "adb".
-  std::string perms(16, '\0');
+  SecretString perms(16, '\0');
   bool agrees = values.perms.size() >= 16;
   if (agrees) {
     AesCbc(Bytes(file_key_), kKeyBytes).Decrypt(Bytes(values.perms), reinterpret_cast<uint8_t*>(&perms[0]), 16);

@@ -20,29 +20,29 @@ class PdfRevision6SecurityHandler : public PdfSecurityHandler {
   // Passwords are prepared UTF-8 (SaslPrep) and cut to 127 bytes here. An
   // empty owner password is replaced by 16 random letters. Key, salts,
   // Perms' filler and the identifier come from random.
-  void ComputeKeys(const std::string& user, const std::string& owner, const std::string& permissions,
+  void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions,
                    SecureRandom& random);
 
   // Algorithm 2.B: the hash of a password with an 8-byte salt and, for the
   // owner, the 48-byte U (empty otherwise). Returns 32 bytes.
-  static std::string Hash(const std::string& password, const std::string& salt, const std::string& user_value);
+  static SecretString Hash(std::string_view password, std::string_view salt, std::string_view user_value);
 
   // Algorithm 2.A: O and OE for the owner password, U and UE for the user
   // password (prepared UTF-8, cut to 127 bytes); then /Perms, decrypted
   // with the file key, must repeat P and /EncryptMetadata, or Warning()
   // says it does not.
-  Access Authenticate(const EncryptValues& values, const std::string& password) override;
+  Access Authenticate(const EncryptValues& values, std::string_view password) override;
 
   int Revision() const override { return 6; }
   Cipher DataCipher() const override { return Cipher::kAes; }
-  std::string ObjectKeyBytes(int64_t, int64_t) const override { return file_key_; }
+  SecretString ObjectKeyBytes(int64_t, int64_t) const override { return file_key_; }
   bool KeyPerObject() const override { return false; }
   std::string EncryptDictionaryEntries() const override;
   const char* HeaderVersion() const override { return "1.7"; }
   int32_t GetPermissions() const override { return permissions_; }
   const std::string& GetIdentifier() const override { return identifier_; }
 
-  const std::string& GetFileKey() const { return file_key_; }
+  const SecretString& GetFileKey() const { return file_key_; }
   const std::string& GetUserValue() const { return user_value_; }
   const std::string& GetOwnerValue() const { return owner_value_; }
   const std::string& GetUserKey() const { return user_key_; }
@@ -51,13 +51,13 @@ class PdfRevision6SecurityHandler : public PdfSecurityHandler {
 
  protected:
   // The hash a password is checked and unlocked with: Algorithm 2.B.
-  virtual std::string PasswordHash(const std::string& password, const std::string& salt,
-                                   const std::string& user_value) const {
+  virtual SecretString PasswordHash(std::string_view password, std::string_view salt,
+                                    std::string_view user_value) const {
     return Hash(password, salt, user_value);
   }
 
  private:
-  std::string file_key_;     // 32 bytes
+  SecretString file_key_;    // 32 bytes
   std::string user_value_;   // U, 48 bytes
   std::string owner_value_;  // O, 48 bytes
   std::string user_key_;     // UE, 32 bytes

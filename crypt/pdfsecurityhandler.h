@@ -1,6 +1,9 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "crypt/secretstring.h"
 
 // What every revision of the Standard security handler offers the writer
 // (and the reader that opens what it wrote): the Encrypt dictionary, the
@@ -29,7 +32,7 @@ class PdfSecurityHandler {
   virtual Cipher DataCipher() const = 0;
   // The key that encrypts the strings and streams of one object: 16 bytes
   // for RC4 and AES-128, the 32-byte file key for AES-256.
-  virtual std::string ObjectKeyBytes(int64_t number, int64_t generation) const = 0;
+  virtual SecretString ObjectKeyBytes(int64_t number, int64_t generation) const = 0;
   // Whether ObjectKeyBytes differs from object to object.
   virtual bool KeyPerObject() const { return true; }
   // The lines of the Encrypt dictionary, between "<<" and ">>".
@@ -42,10 +45,10 @@ class PdfSecurityHandler {
   // success the file key is recovered and the values kept; kNone leaves the
   // handler unusable. Values too short for the revision throw
   // "PdfSecurityHandler:bad /O /U".
-  virtual Access Authenticate(const EncryptValues& values, const std::string& password) = 0;
+  virtual Access Authenticate(const EncryptValues& values, std::string_view password) = 0;
   // The key of one object's data under the given crypt filter method
   // (revision 4 may use RC4 for some data and AES for the rest).
-  virtual std::string ObjectKeyFor(int64_t number, int64_t generation, Cipher) const {
+  virtual SecretString ObjectKeyFor(int64_t number, int64_t generation, Cipher) const {
     return ObjectKeyBytes(number, generation);
   }
   // What authentication found doubtful but let pass (empty: nothing).

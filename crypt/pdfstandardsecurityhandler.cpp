@@ -17,7 +17,10 @@ const uint8_t kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41,
                               0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
 
 constexpr char kRandomError[] = "PdfStandardSecurityHandler::GenerateRandomString:random";
-uint8_t* Bytes(std::string& s) { return reinterpret_cast<uint8_t*>(&s[0]); }
+template <typename Bytes_>
+uint8_t* Bytes(Bytes_& s) {
+  return reinterpret_cast<uint8_t*>(&s[0]);
+}
 
 }  // namespace
 
@@ -25,28 +28,26 @@ PdfStandardSecurityHandler::PdfStandardSecurityHandler() = default;
 
 PdfStandardSecurityHandler::~PdfStandardSecurityHandler() = default;
 
-void PdfStandardSecurityHandler::ComputeKeys(const std::string& user, const std::string& owner,
+void PdfStandardSecurityHandler::ComputeKeys(std::string_view user, std::string_view owner,
                                              const std::string& permissions) {
   ComputeKeys(user, owner, permissions, std::string());
 }
 
-void PdfStandardSecurityHandler::ComputeKeys(const std::string& user, const std::string& owner,
-                                             const std::string& permissions,
-                                             const std::string& fixed_identifier) {
+void PdfStandardSecurityHandler::ComputeKeys(std::string_view user, std::string_view owner,
+                                             const std::string& permissions, const std::string& fixed_identifier) {
   if (!fixed_identifier.empty() && fixed_identifier.size() != kKeyBytes)
     throw _kelvra_runtime_error("PdfStandardSecurityHandler::ComputeKeys:identifier length");
   int32_t bits = ParsePermissions(permissions);
   // Without an owner password nobody can hold owner rights: O is made from
   // random letters that are kept nowhere.
-  std::string owner_password = owner.empty() ? GenerateRandomString() : owner;
+  const SecretString owner_password = owner.empty() ? GenerateRandomString() : SecretString(owner);
   // Bits 1-2 are reserved as 0; 0xFFFFF0C0 sets the reserved bits 7-8 and
   // 13-32 (1-based, as the standard counts) and denies every permission
   // that no letter grants.
   int32_t p = static_cast<int32_t>(((static_cast<uint32_t>(bits) | RequiredPermissionBits()) & ~3u) | 0xFFFFF0C0u);
-  std::string padded_user = PadPassword(user);
-  std::string padded_owner = PadPassword(owner_password);
-  std::string owner_value = ComputeOwnerValue(padded_user, padded_owner);
-  std::string identifier = fixed_identifier.empty() ? GenerateRandomString() : fixed_identifier;
+  const SecretString padded_user = PadPassword(user), padded_owner = PadPassword(owner_password);
+  const std::string owner_value = ComputeOwnerValue(padded_user, padded_owner);
+  const std::string identifier = fixed_identifier.empty() ? GenerateRandomString().Plain() : fixed_identifier;
   ComputeFileKey(identifier, padded_user, owner_value, p);
   ComputeUserValue();
 }
@@ -70,30 +71,33 @@ int32_t PdfStandardSecurityHandler::ParsePermissions(const std::string& permissi
   return bits;
 }
 
-std::string PdfStandardSecurityHandler::GenerateRandomString() {
+SecretString PdfStandardSecurityHandler::GenerateRandomString() {
   // Rejection sampling: only bytes below 250 (10 * 25) are used, so each of
   // the 25 letters is equally likely. About 2% of bytes are rejected; the
   // bound on refills only guards against a broken source.
-  std::string letters;
+  SecretString letters;
+  letters.reserve(kKeyBytes);
   for (int refill = 0; refill < 64 && letters.size() < kKeyBytes; ++refill) {
     uint8_t buf[32];
     SecureRandom::Fill(buf, sizeof buf);
     for (uint8_t b : buf)
       if (b < 250 && letters.size() < kKeyBytes) letters.push_back(static_cast<char>('A' + b % 25));
+    WipeBytes(buf, sizeof buf);
   }
   if (letters.size() != kKeyBytes) throw _kelvra_runtime_error(kRandomError);
   return letters;
 }
 
-std::string PdfStandardSecurityHandler::PadPassword(const std::string& password) {
-  std::string padded = password.substr(0, kValueBytes);
+SecretString PdfStandardSecurityHandler::PadPassword(std::string_view password) {
+  SecretString padded;
+  padded.reserve(kValueBytes);
+  padded.append(password.substr(0, kValueBytes));
   padded.append(reinterpret_cast<const char*>(kPadding), kValueBytes - padded.size());
   return padded;
 }
 
 // Algorithm 3: the owner value O (revision 3).
-std::string PdfStandardSecurityHandler::ComputeOwnerValue(const std::string& padded_user,
-                                                          const std::string& padded_owner) {
+std::string PdfStandardSecurityHandler::ComputeOwnerValue(std::string_view padded_user, std::string_view padded_owner) {
   // Steps a-b: MD5 of the padded owner password.
   uint8_t digest[Md5::kDigestSize];
   Md5::Digest(padded_owner.data(), padded_owner.size(), digest);
@@ -101,21 +105,20 @@ std::string PdfStandardSecurityHandler::ComputeOwnerValue(const std::string& pad
   for (int round = 0; round < 50; ++round) Md5::Digest(digest, sizeof digest, digest);
   // Steps d-f: RC4 over the padded user password, then 19 more passes with
   // the key XORed with the pass number.
-  std::string result = padded_user;
+  std::string result(padded_user);  // encrypted in place: O when done
   for (int pass = 0; pass < 20; ++pass) {
     uint8_t key[kKeyBytes];
     for (size_t k = 0; k < kKeyBytes; ++k) key[k] = static_cast<uint8_t>(digest[k] ^ pass);
     Rc4(key, kKeyBytes).Crypt(Bytes(result), result.size());
   }
+  WipeBytes(digest, sizeof digest);
   // Step g.
   return result;
 }
 
 // Algorithm 2: the file key.
-void PdfStandardSecurityHandler::ComputeFileKey(const std::string& identifier,
-                                                const std::string& padded_user,
-                                                const std::string& owner_value,
-                                                int32_t permissions) {
+void PdfStandardSecurityHandler::ComputeFileKey(const std::string& identifier, std::string_view padded_user,
+                                                const std::string& owner_value, int32_t permissions) {
   identifier_ = identifier;
   owner_value_ = owner_value;
   permissions_ = permissions;
@@ -136,6 +139,7 @@ void PdfStandardSecurityHandler::ComputeFileKey(const std::string& identifier,
   for (int round = 0; round < KeyRounds(); ++round) Md5::Digest(digest, key_bytes_, digest);
   // Step i.
   file_key_.assign(reinterpret_cast<const char*>(digest), key_bytes_);
+  WipeBytes(digest, sizeof digest);
 }
 
 // Algorithm 5: the user value U (revision 3).
@@ -186,14 +190,18 @@ void PdfStandardSecurityHandler::EncryptObjectData(int num, int gen, uint8_t* da
   Rc4(key, kKeyBytes).Crypt(data, len);
 }
 
-std::string PdfStandardSecurityHandler::ObjectKeyBytes(int64_t number, int64_t generation) const {
+SecretString PdfStandardSecurityHandler::ObjectKeyBytes(int64_t number, int64_t generation) const {
   uint8_t key[kKeyBytes];
   ObjectKey(static_cast<int>(number), static_cast<int>(generation), key);
-  return std::string(reinterpret_cast<const char*>(key), kKeyBytes);
+  SecretString bytes(reinterpret_cast<const char*>(key), kKeyBytes);
+  WipeBytes(key, sizeof key);
+  return bytes;
 }
 
-std::string PdfStandardSecurityHandler::ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const {
-  std::string input = file_key_;
+SecretString PdfStandardSecurityHandler::ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const {
+  SecretString input;
+  input.reserve(file_key_.size() + 9);
+  input.append(file_key_);
   const auto n = static_cast<uint32_t>(number), g = static_cast<uint32_t>(generation);
   const char suffix[5] = {static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(n >> 16),
                           static_cast<char>(g), static_cast<char>(g >> 8)};
@@ -201,10 +209,12 @@ std::string PdfStandardSecurityHandler::ObjectKeyFor(int64_t number, int64_t gen
   if (cipher == Cipher::kAes) input.append("sAlT", 4);
   uint8_t digest[Md5::kDigestSize];
   Md5::Digest(input.data(), input.size(), digest);
-  return std::string(reinterpret_cast<const char*>(digest), std::min<size_t>(file_key_.size() + 5, kKeyBytes));
+  SecretString key(reinterpret_cast<const char*>(digest), std::min<size_t>(file_key_.size() + 5, kKeyBytes));
+  WipeBytes(digest, sizeof digest);
+  return key;
 }
 
-bool PdfStandardSecurityHandler::AuthenticateUser(const EncryptValues& values, const std::string& padded_user) {
+bool PdfStandardSecurityHandler::AuthenticateUser(const EncryptValues& values, std::string_view padded_user) {
   ComputeFileKey(values.identifier, padded_user, values.owner_value.substr(0, kValueBytes), values.permissions);
   ComputeUserValue();
   const size_t checked = UserValueBytesChecked();
@@ -213,24 +223,25 @@ bool PdfStandardSecurityHandler::AuthenticateUser(const EncryptValues& values, c
 
 // Algorithms 6 and 7.
 PdfSecurityHandler::Access PdfStandardSecurityHandler::Authenticate(const EncryptValues& values,
-                                                                    const std::string& password) {
+                                                                    std::string_view password) {
   if (values.owner_value.size() < kValueBytes || values.user_value.size() < kValueBytes)
     throw _kelvra_runtime_error("PdfSecurityHandler:bad /O /U");
   if (values.key_bytes < 5 || values.key_bytes > kKeyBytes) throw _kelvra_runtime_error("PdfSecurityHandler:key length");
   key_bytes_ = values.key_bytes;
   encrypt_metadata_ = values.encrypt_metadata;
-  const std::string padded = PadPassword(password);
+  const SecretString padded = PadPassword(password);
   // Algorithm 7: O's key from the password as owner password, O decrypted
   // back to the padded user password (the passes in reverse order).
   uint8_t digest[Md5::kDigestSize];
   Md5::Digest(padded.data(), padded.size(), digest);
   for (int round = 0; round < KeyRounds(); ++round) Md5::Digest(digest, sizeof digest, digest);
-  std::string user = values.owner_value.substr(0, kValueBytes);
+  SecretString user(std::string_view(values.owner_value).substr(0, kValueBytes));  // the padded user password
   for (int pass = CipherPasses() - 1; pass >= 0; --pass) {
     uint8_t key[kKeyBytes];
     for (size_t k = 0; k < key_bytes_; ++k) key[k] = static_cast<uint8_t>(digest[k] ^ pass);
     Rc4(key, key_bytes_).Crypt(Bytes(user), user.size());
   }
+  WipeBytes(digest, sizeof digest);
   Access access = Access::kNone;
   if (AuthenticateUser(values, user)) {
     access = Access::kOwner;

@@ -20,42 +20,40 @@ class PdfStandardSecurityHandler : public PdfSecurityHandler {
 
   int Revision() const override { return 3; }
   Cipher DataCipher() const override { return Cipher::kRc4; }
-  std::string ObjectKeyBytes(int64_t number, int64_t generation) const override;
+  SecretString ObjectKeyBytes(int64_t number, int64_t generation) const override;
   std::string EncryptDictionaryEntries() const override;
   const char* HeaderVersion() const override { return "1.5"; }
   // Algorithms 6 and 7: the user password opens the file when the U it
   // gives matches; the owner password opens it when the user password
   // recovered with it from O does. Passwords are PDFDocEncoding bytes.
-  Access Authenticate(const EncryptValues& values, const std::string& password) override;
+  Access Authenticate(const EncryptValues& values, std::string_view password) override;
   // Algorithm 1 for any file key length (5 to 16 bytes): RC4 keys of
   // length + 5 bytes at most 16, AES keys salted with "sAlT".
-  std::string ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const override;
+  SecretString ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const override;
 
   // Derives every field from the passwords (8-bit PDFDocEncoding bytes) and
   // the permission letters. An empty owner password is replaced by 16
   // random letters; the identifier is 16 random letters.
-  void ComputeKeys(const std::string& user, const std::string& owner,
-                   const std::string& permissions);
+  void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions);
   // As above, with a caller-chosen identifier of exactly 16 bytes (any
   // values), for reproducible output in tests. An empty fixed_identifier
   // draws a random one.
-  void ComputeKeys(const std::string& user, const std::string& owner,
-                   const std::string& permissions, const std::string& fixed_identifier);
+  void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions,
+                   const std::string& fixed_identifier);
 
   // Permission bits granted by the letters P, M, C, A, S, D (case-sensitive,
   // anywhere in the text; other characters are ignored).
   static int32_t ParsePermissions(const std::string& permissions);
   // 16 letters "A" to "Y", uniformly drawn from the operating system's
   // secure random source.
-  static std::string GenerateRandomString();
+  static SecretString GenerateRandomString();
   // The password cut or completed with the standard padding to 32 bytes.
-  static std::string PadPassword(const std::string& password);
+  static SecretString PadPassword(std::string_view password);
   // O from the padded user and owner passwords.
-  static std::string ComputeOwnerValue(const std::string& padded_user,
-                                       const std::string& padded_owner);
+  static std::string ComputeOwnerValue(std::string_view padded_user, std::string_view padded_owner);
   // Stores identifier, O and P, and computes the file key.
-  void ComputeFileKey(const std::string& identifier, const std::string& padded_user,
-                      const std::string& owner_value, int32_t permissions);
+  void ComputeFileKey(const std::string& identifier, std::string_view padded_user, const std::string& owner_value,
+                      int32_t permissions);
   // Computes U from the stored identifier and file key.
   virtual void ComputeUserValue();
 
@@ -73,7 +71,7 @@ class PdfStandardSecurityHandler : public PdfSecurityHandler {
 
   const std::string& GetOwnerValue() const { return owner_value_; }
   const std::string& GetUserValue() const { return user_value_; }
-  const std::string& GetFileKey() const { return file_key_; }
+  const SecretString& GetFileKey() const { return file_key_; }
   const std::string& GetIdentifier() const override { return identifier_; }
 
  protected:
@@ -88,12 +86,12 @@ class PdfStandardSecurityHandler : public PdfSecurityHandler {
   // Sets U (revision 2 computes it its own way).
   void SetUserValue(std::string value) { user_value_ = std::move(value); }
   // Whether the padded password opens the file as the user (file key set).
-  bool AuthenticateUser(const EncryptValues& values, const std::string& padded_user);
+  bool AuthenticateUser(const EncryptValues& values, std::string_view padded_user);
 
  private:
   std::string owner_value_;  // O, 32 bytes
   std::string user_value_;   // U, 32 bytes
-  std::string file_key_;     // 16 bytes (5 to 16 when read)
+  SecretString file_key_;    // 16 bytes (5 to 16 when read)
   std::string identifier_;   // 16 bytes (any length when read)
   int32_t permissions_ = 0;  // P
   size_t key_bytes_ = kKeyBytes;

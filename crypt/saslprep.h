@@ -1,5 +1,7 @@
 #pragma once
-#include <string>
+#include <string_view>
+
+#include "crypt/secretstring.h"
 
 // SASLprep (RFC 4013, the stringprep profile for user names and passwords):
 // what AES-256 documents hash as the password. Maps non-ASCII spaces to a
@@ -14,5 +16,5 @@ class SaslPrep {
   // points refused, as for stored strings) rather than one being checked
   // (unassigned code points allowed, as for queries). Returns false, with
   // out untouched, when the text is not valid UTF-8 or the profile refuses it.
-  static bool Prepare(const std::string& utf8, bool stored, std::string* out);
+  static bool Prepare(std::string_view utf8, bool stored, SecretString* out);
 };

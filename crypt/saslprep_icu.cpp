@@ -6,18 +6,23 @@
 #include "crypt/saslprep.h"
 #include "pdf/kelvraruntimeerror.h"
 
-bool SaslPrep::Prepare(const std::string& utf8, bool stored, std::string* out) {
+namespace {
+// UTF-16 forms of a password, wiped when freed.
+using Units = std::vector<UChar, WipingAllocator<UChar>>;
+}  // namespace
+
+bool SaslPrep::Prepare(std::string_view utf8, bool stored, SecretString* out) {
   if (utf8.size() > (1u << 20)) return false;
   UErrorCode status = U_ZERO_ERROR;
   UStringPrepProfile* profile = usprep_openByType(USPREP_RFC4013_SASLPREP, &status);
   if (U_FAILURE(status)) throw _kelvra_runtime_error("SaslPrep::Prepare:profile");
   // UTF-8 to UTF-16 never needs more code units than bytes.
-  std::vector<UChar> source(utf8.size() + 1);
+  Units source(utf8.size() + 1);
   int32_t source_len = 0;
   u_strFromUTF8(source.data(), static_cast<int32_t>(source.size()), &source_len, utf8.data(),
                 static_cast<int32_t>(utf8.size()), &status);
   bool ok = U_SUCCESS(status);
-  std::vector<UChar> prepared(4 * source.size() + 16);
+  Units prepared(4 * source.size() + 16);
   int32_t prepared_len = 0;
   if (ok) {
     UParseError where;
@@ -27,7 +32,7 @@ bool SaslPrep::Prepare(const std::string& utf8, bool stored, std::string* out) {
   }
   usprep_close(profile);
   if (!ok) return false;
-  std::string result(4 * static_cast<size_t>(prepared_len) + 1, '\0');
+  SecretString result(4 * static_cast<size_t>(prepared_len) + 1, '\0');
   int32_t result_len = 0;
   u_strToUTF8(&result[0], static_cast<int32_t>(result.size()), &result_len, prepared.data(), prepared_len, &status);
   if (U_FAILURE(status)) return false;

@@ -30,7 +30,12 @@ bool Prohibited(wchar_t c) {
 
 }  // namespace
 
-bool SaslPrep::Prepare(const std::string& utf8, bool, std::string* out) {
+namespace {
+// UTF-16 forms of a password, wiped when freed.
+using Wide = std::basic_string<wchar_t, std::char_traits<wchar_t>, WipingAllocator<wchar_t>>;
+}  // namespace
+
+bool SaslPrep::Prepare(std::string_view utf8, bool, SecretString* out) {
   if (utf8.empty()) {
     out->clear();
     return true;
@@ -38,9 +43,9 @@ bool SaslPrep::Prepare(const std::string& utf8, bool, std::string* out) {
   if (utf8.size() > (1u << 20)) return false;
   const int wide_len = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   if (wide_len <= 0) return false;
-  std::wstring wide(static_cast<size_t>(wide_len), L'\0');
+  Wide wide(static_cast<size_t>(wide_len), L'\0');
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), &wide[0], wide_len);
-  std::wstring mapped;
+  Wide mapped;
   for (wchar_t c : wide) {
     if (MappedToNothing(c)) continue;
     mapped.push_back(NonAsciiSpace(c) ? L' ' : c);
@@ -51,7 +56,7 @@ bool SaslPrep::Prepare(const std::string& utf8, bool, std::string* out) {
   }
   const int norm_len = NormalizeString(NormalizationKC, mapped.data(), static_cast<int>(mapped.size()), nullptr, 0);
   if (norm_len <= 0) return false;
-  std::wstring normalized(static_cast<size_t>(norm_len), L'\0');
+  Wide normalized(static_cast<size_t>(norm_len), L'\0');
   const int got = NormalizeString(NormalizationKC, mapped.data(), static_cast<int>(mapped.size()), &normalized[0], norm_len);
   if (got <= 0) return false;
   normalized.resize(static_cast<size_t>(got));
@@ -59,7 +64,7 @@ bool SaslPrep::Prepare(const std::string& utf8, bool, std::string* out) {
     if (Prohibited(c)) return false;
   const int utf8_len = WideCharToMultiByte(CP_UTF8, 0, normalized.data(), got, nullptr, 0, nullptr, nullptr);
   if (utf8_len <= 0) return false;
-  std::string result(static_cast<size_t>(utf8_len), '\0');
+  SecretString result(static_cast<size_t>(utf8_len), '\0');
   WideCharToMultiByte(CP_UTF8, 0, normalized.data(), got, &result[0], utf8_len, nullptr, nullptr);
   *out = std::move(result);
   return true;

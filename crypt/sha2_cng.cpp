@@ -4,7 +4,7 @@
 #include "crypt/sha2.h"
 #include "pdf/kelvraruntimeerror.h"
 
-std::string Sha2::Digest(int bits, const void* data, size_t len) {
+SecretString Sha2::Digest(int bits, const void* data, size_t len) {
   const wchar_t* name = bits == 256   ? BCRYPT_SHA256_ALGORITHM
                         : bits == 384 ? BCRYPT_SHA384_ALGORITHM
                         : bits == 512 ? BCRYPT_SHA512_ALGORITHM
@@ -12,7 +12,7 @@ std::string Sha2::Digest(int bits, const void* data, size_t len) {
   if (name == nullptr) throw _kelvra_runtime_error("Sha2::Digest:size");
   BCRYPT_ALG_HANDLE alg = nullptr;
   if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&alg, name, nullptr, 0))) throw _kelvra_runtime_error("Sha2::Digest:failed");
-  std::string out(static_cast<size_t>(bits / 8), '\0');
+  SecretString out(static_cast<size_t>(bits / 8), '\0');
   BCRYPT_HASH_HANDLE hash = nullptr;
   bool ok = BCRYPT_SUCCESS(BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0));
   const auto* p = static_cast<const UCHAR*>(data);

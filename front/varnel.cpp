@@ -157,7 +157,7 @@ HRESULT Varnel::EncryptPdfWithCipher(BSTR pdf_path, BSTR user_password, BSTR own
     PdfCipherChoice::Cipher choice;
     if (!PdfCipherChoice::Parse(SysStringLen(cipher) == 0 ? "aes-256" : ToUtf8(cipher), &choice))
       throw _kelvra_runtime_error("Varnel::EncryptPdfWithCipher:cipher");
-    std::string user, owner;
+    SecretString user, owner;
     if (!PdfCipherChoice::PreparePassword(choice, ToUtf8(user_password), &user) ||
         !PdfCipherChoice::PreparePassword(choice, ToUtf8(owner_password), &owner))
       throw _kelvra_runtime_error("Varnel::EncryptPdfWithCipher:password");

@@ -245,7 +245,7 @@ PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t genera
   return holder.value;
 }
 
-void PdfFileParser::SetPassword(const std::string& utf8, bool need_change_rights) {
+void PdfFileParser::SetPassword(std::string_view utf8, bool need_change_rights) {
   has_password_ = true;
   need_change_rights_ = need_change_rights;
   password_ = utf8;
@@ -266,7 +266,7 @@ void PdfFileParser::OpenEncryption() {
   if (need_change_rights_ && !decryption_->MayChangeProtection()) throw _kelvra_runtime_error("Owner password needed");
 }
 
-std::unique_ptr<PdfDecryption> PdfFileParser::OpenWith(const std::string& password) {
+std::unique_ptr<PdfDecryption> PdfFileParser::OpenWith(std::string_view password) {
   PdfValue* encrypt = BuscarEnTrailer("/Encrypt", true);
   if (encrypt == nullptr || encrypt->kind() != PdfValue::Kind::Dictionary)
     throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");

@@ -4,10 +4,12 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "crypt/secretstring.h"
 #include "pdf/pdfparser.h"
 #include "pdf/pdfrepairreport.h"
 #include "pdf/pdfvalue.h"
@@ -53,7 +55,7 @@ class PdfFileParser : public PdfParser {
   // next Parse; without one an encrypted file fails with "Encrypted".
   // need_change_rights: fail with "Owner password needed" unless the
   // password may take the protection off (see PdfDecryption).
-  void SetPassword(const std::string& utf8, bool need_change_rights);
+  void SetPassword(std::string_view utf8, bool need_change_rights);
   // After Parse: the decryption of an encrypted file (null otherwise), and
   // the number of its Encrypt dictionary (-1: none, or direct), which is no
   // object of the document.
@@ -61,7 +63,7 @@ class PdfFileParser : public PdfParser {
   int64_t EncryptObjectNumber() const { return encrypt_number_; }
   // After Parse, for an encrypted file: another decryption of it, with
   // another password (checked as Parse checks it).
-  std::unique_ptr<PdfDecryption> OpenWith(const std::string& password);
+  std::unique_ptr<PdfDecryption> OpenWith(std::string_view password);
   // Reads length bytes of stream d's data at offset and decrypts them into
   // out (true); false, reading nothing, when the file is not encrypted.
   bool ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out);
@@ -334,7 +336,7 @@ class PdfFileParser : public PdfParser {
   std::unordered_set<int64_t> unpacked_;  // object streams whose members are written whole
   bool has_password_ = false;
   bool need_change_rights_ = false;
-  std::string password_;
+  SecretString password_;
   std::unique_ptr<PdfDecryption> decryption_;
   int64_t encrypt_number_ = -1;
 };

@@ -3,7 +3,7 @@
 #include "crypt/pdfsecurityhandler.h"
 #include "pdf/pdfarray.h"
 
-PdfDecryptedFileWriter::PdfDecryptedFileWriter(const std::string& password) { SetPassword(password, true); }
+PdfDecryptedFileWriter::PdfDecryptedFileWriter(std::string_view password) { SetPassword(password, true); }
 
 void PdfDecryptedFileWriter::WriteTrailerEntries(PdfStream&) {
   // The identifier as the input has it (two strings), never encrypted.

@@ -1,5 +1,5 @@
 #pragma once
-#include <string>
+#include <string_view>
 
 #include "writer/pdffilewriter.h"
 
@@ -10,7 +10,7 @@
 // document grants modification ("Owner password needed" otherwise).
 class PdfDecryptedFileWriter : public PdfFileWriter {
  public:
-  explicit PdfDecryptedFileWriter(const std::string& password);
+  explicit PdfDecryptedFileWriter(std::string_view password);
 
   void WriteTrailerEntries(PdfStream& input) override;
 };

@@ -52,7 +52,7 @@ TEST(PdfStandardSecurityHandler, PadPassword) {
       {"", pad}, {x32.substr(1), x32.substr(1) + "\x28"}, {x32, x32}, {x32 + "01234567", x32},  // 31, 32, 40 bytes
       {std::string("a\0b", 3), std::string("a\0b", 3) + pad.substr(0, 29)},                    // zero bytes kept
   };
-  for (const auto& row : rows) EXPECT_EQ(Handler::PadPassword(row.first), row.second) << row.first.size();
+  for (const auto& row : rows) EXPECT_EQ(Handler::PadPassword(row.first).Plain(), row.second) << row.first.size();
 }
 
 TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
@@ -98,7 +98,7 @@ TEST(PdfStandardSecurityHandler, MatchesQpdf) {
     EXPECT_EQ(h.GetPermissions(), row.p) << row.owner;
     EXPECT_EQ(h.GetOwnerValue(), Unhex(row.o)) << row.owner;
     EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex(row.u)) << row.owner;
-    EXPECT_EQ(h.GetFileKey(), Unhex(row.key)) << row.owner;
+    EXPECT_EQ(h.GetFileKey().Plain(), Unhex(row.key)) << row.owner;
   }
   // qpdf's default P = -4 sets bits no letter grants: the file key takes P as given, all four bytes. Empty user
   // password, owner "Owner(pw)".
@@ -107,7 +107,7 @@ TEST(PdfStandardSecurityHandler, MatchesQpdf) {
   Handler h;
   h.ComputeFileKey(Unhex("70AEED88CABE761AA1927A2C34527687"), Handler::PadPassword(""), o, -4);
   h.ComputeUserValue();
-  EXPECT_EQ(h.GetFileKey(), Unhex("b0e62a48908ad44015207175644d1764"));
+  EXPECT_EQ(h.GetFileKey().Plain(), Unhex("b0e62a48908ad44015207175644d1764"));
   EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex("BD27618A33DE47435B1A57EB45690156"));
 
   // Object keys decrypt qpdf's output: object 2's /CreationDate, object 6's stream data.
@@ -149,15 +149,15 @@ TEST(Revision6, HashMatchesIndependentReference) {
       {"70c3a4737377c3b67264", "73616c7473616c74", "", "669af84a429f367efd68295085222ac5755682e7b826acf353c1e31b231070b9"},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(PdfRevision6SecurityHandler::Hash(Unhex(row.password), Unhex(row.salt), Unhex(row.user_value)), Unhex(row.hash))
+    EXPECT_EQ(PdfRevision6SecurityHandler::Hash(Unhex(row.password), Unhex(row.salt), Unhex(row.user_value)).Plain(), Unhex(row.hash))
         << row.password;
   // A password of 127 bytes, and a longer one that is cut to the same 127.
   std::string printable;
   for (int c = 33; c < 127; ++c) printable.push_back(static_cast<char>(c));
   const std::string full = printable + printable.substr(0, 33);
   const std::string expected = Unhex("47dcfe865121d20db8e2f8978bc320d16b50909edc169cc810ec15058b17028a");
-  EXPECT_EQ(PdfRevision6SecurityHandler::Hash(full, "12345678", ""), expected);
-  EXPECT_EQ(PdfRevision6SecurityHandler::Hash(printable + printable + printable, "12345678", ""), expected);
+  EXPECT_EQ(PdfRevision6SecurityHandler::Hash(full, "12345678", "").Plain(), expected);
+  EXPECT_EQ(PdfRevision6SecurityHandler::Hash(printable + printable + printable, "12345678", "").Plain(), expected);
 }
 
 // What the AES writers put in a file, read back with the library's own reader (the structure of the output is not
@@ -218,7 +218,7 @@ std::string Decrypt(const PdfSecurityHandler& h, int64_t number, const std::stri
   EXPECT_GE(data.size(), 32u);
   EXPECT_EQ(data.size() % 16, 0u);
   if (data.size() < 32 || data.size() % 16 != 0) return "";
-  const std::string key = h.ObjectKeyBytes(number, 0);
+  const std::string key = h.ObjectKeyBytes(number, 0).Plain();
   AesCbc aes(U8(key), key.size());
   aes.SetIv(U8(data));
   std::string plain = data.substr(16);
@@ -265,14 +265,14 @@ TEST(Revision6, KeysAreRandomAndPermsAgreeWithP) {
   PdfRevision6SecurityHandler a, b;
   a.ComputeKeys("", "", "P", random);
   b.ComputeKeys("", "", "P", random);
-  EXPECT_NE(a.GetFileKey(), b.GetFileKey());
-  EXPECT_NE(a.GetFileKey(), std::string(32, '\0'));
+  EXPECT_NE(a.GetFileKey().Plain(), b.GetFileKey().Plain());
+  EXPECT_NE(a.GetFileKey().Plain(), std::string(32, '\0'));
   EXPECT_NE(a.GetUserValue().substr(32), b.GetUserValue().substr(32)) << "salts repeat";
   EXPECT_NE(a.GetOwnerValue(), b.GetOwnerValue());
   // Perms: P low byte first, four 0xFF, "Tadb"; bit 10 is always granted.
   EXPECT_EQ(a.GetPermissions() & 0x200, 0x200);
   std::string perms = a.GetPerms();
-  AesCbc(U8(a.GetFileKey()), 32).Decrypt(U8(perms), U8(perms), 16);
+  AesCbc(U8(a.GetFileKey().Plain()), 32).Decrypt(U8(perms), U8(perms), 16);
   const uint32_t p = static_cast<uint32_t>(a.GetPermissions());
   const std::string low_first = {char(p), char(p >> 8), char(p >> 16), char(p >> 24)};
   EXPECT_EQ(perms.substr(0, 12), low_first + "\xFF\xFF\xFF\xFFTadb");

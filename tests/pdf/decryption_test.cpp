@@ -61,7 +61,7 @@ TEST(Decryption, EncryptDictionariesRefused) {
 
 // A string of object 1 encrypted under AES-128 as given (IV of zeros).
 std::string AesString(const PdfSecurityHandler& h, std::string plain) {
-  const std::string key = h.ObjectKeyBytes(1, 0);
+  const std::string key = h.ObjectKeyBytes(1, 0).Plain();
   AesCbc aes(pdftest::U8(key), key.size());
   aes.Encrypt(pdftest::U8(plain), pdftest::U8(plain), plain.size());
   return "<" + PdfSecurityHandler::Hex(std::string(16, '\0') + plain) + ">";
