@@ -342,7 +342,14 @@ void AtomicOutputFile::Commit() {
   p.Unmap();
   if (!FlushFileBuffers(p.file)) Fail(LastError());
   p.Close();
-  if (!MoveFileExW(p.temp.c_str(), Widen(destination_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  // A file that is replaced keeps its access control list and attributes
+  // (ReplaceFileW); a new one gets the directory's.
+  const std::wstring destination = Widen(destination_);
+  const bool replaced = GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES &&
+                        ReplaceFileW(destination.c_str(), p.temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                     nullptr, nullptr);
+  if (!replaced &&
+      !MoveFileExW(p.temp.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     Fail(LastError());
   committed_ = true;
   Unregister(&p.slot);
