@@ -269,13 +269,69 @@ TEST(Revision6, KeysAreRandomAndPermsAgreeWithP) {
   EXPECT_NE(a.GetFileKey().Plain(), std::string(32, '\0'));
   EXPECT_NE(a.GetUserValue().substr(32), b.GetUserValue().substr(32)) << "salts repeat";
   EXPECT_NE(a.GetOwnerValue(), b.GetOwnerValue());
-  // Perms: P low byte first, four 0xFF, "Tadb"; bit 10 is always granted.
-  EXPECT_EQ(a.GetPermissions() & 0x200, 0x200);
-  std::string perms = a.GetPerms();
-  AesCbc(U8(a.GetFileKey().Plain()), 32).Decrypt(U8(perms), U8(perms), 16);
-  const uint32_t p = static_cast<uint32_t>(a.GetPermissions());
-  const std::string low_first = {char(p), char(p >> 8), char(p >> 16), char(p >> 24)};
-  EXPECT_EQ(perms.substr(0, 12), low_first + "\xFF\xFF\xFF\xFFTadb");
+}
+
+// P of both AES revisions always grants extraction for accessibility (bit 10), whatever else is denied; revision 6
+// repeats P in /Perms (low byte first, four 0xFF, "T" for encrypted metadata, "adb").
+TEST(Permissions, AesRevisionsAndPerms) {
+  const struct {
+    int revision;
+    const char* letters;
+    int32_t p;
+    const char* perms;  // the first 12 bytes of /Perms decrypted, in hexadecimal
+  } rows[] = {
+      {4, "", -3392, nullptr},        {4, "C", -3376, nullptr},  // 0xFFFFF2C0, with copying 0xFFFFF2D0
+      {6, "", -3392, "c0f2ffffffffffff54616462"},                 // no print, no copy
+      {6, "C", -3376, "d0f2ffffffffffff54616462"},                // copy without print
+      {6, "PMCASD", -260, "fcfeffffffffffff54616462"},
+  };
+  SecureRandom random;
+  for (const auto& row : rows) {
+    if (row.revision == 4) {
+      PdfRevision4SecurityHandler h;
+      h.ComputeKeys("u", "o", row.letters, kFixedId);
+      EXPECT_EQ(h.GetPermissions(), row.p) << row.letters;
+      continue;
+    }
+    PdfRevision6SecurityHandler h;
+    h.ComputeKeys("u", "o", row.letters, random);
+    EXPECT_EQ(h.GetPermissions(), row.p) << row.letters;
+    std::string perms = h.GetPerms();
+    AesCbc(U8(h.GetFileKey().Plain()), 32).Decrypt(U8(perms), U8(perms), 16);
+    EXPECT_EQ(perms.substr(0, 12), Unhex(row.perms)) << row.letters;
+  }
+}
+
+// Revision 4 against an independent computation (Python's hashlib and a plain RC4, user "user", owner "owner",
+// nothing granted): O and U as written, the file key as read with metadata encrypted or left in the clear (then
+// four 0xFF bytes end the key's digest input), and an object's AES key, salted with "sAlT".
+TEST(Revision4, KeysAgainstAnIndependentComputation) {
+  const std::string o = Unhex("0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671");
+  const struct {
+    bool encrypt_metadata;
+    const char *user_value, *file_key, *object_7_3;
+  } rows[] = {
+      {true, "7a84668e1497906a91cbb65b20df6399", "744dc950e50d669dd0d65e5d120cb591", "09f103211e352dbfc3a74f1e0c5d9602"},
+      {false, "44b81a00aadaecf3c7038e20bd050bf3", "d6700a4164cf1e37edd3a40bdcb243f1", "3af1603f856c215339f1bef9f8e7f176"},
+  };
+  PdfRevision4SecurityHandler written;
+  written.ComputeKeys("user", "owner", "", kFixedId);
+  EXPECT_EQ(written.GetOwnerValue(), o);
+  EXPECT_EQ(written.GetUserValue().substr(0, 16), Unhex(rows[0].user_value));
+  for (const auto& row : rows) {
+    PdfSecurityHandler::EncryptValues values;
+    values.owner_value = o;
+    values.user_value = Unhex(row.user_value) + std::string(16, '\0');
+    values.identifier = kFixedId;
+    values.permissions = -3392;
+    values.encrypt_metadata = row.encrypt_metadata;
+    for (const char* password : {"user", "owner"}) {
+      PdfRevision4SecurityHandler h;
+      EXPECT_NE(h.Authenticate(values, password), PdfSecurityHandler::Access::kNone) << password;
+      EXPECT_EQ(h.GetFileKey().Plain(), Unhex(row.file_key)) << row.encrypt_metadata;
+      EXPECT_EQ(h.ObjectKeyBytes(7, 3).Plain(), Unhex(row.object_7_3)) << row.encrypt_metadata;
+    }
+  }
 }
 
 }  // namespace

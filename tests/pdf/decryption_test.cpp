@@ -105,8 +105,20 @@ TEST(Decryption, Revision5And6PermsAndRights) {
   const std::string entries = h.EncryptDictionaryEntries(), p = "/P " + std::to_string(h.GetPermissions());
   const auto tamper = [&p](std::string e) { return e.replace(e.find(p), p.size(), "/P -4"); };  // every right claimed
   std::string entries5 = tamper(h5.EncryptDictionaryEntries());
+  // Metadata left in the clear: /Perms must say "F" where it says "T".
+  const std::string written_perms = "/Perms <" + PdfSecurityHandler::Hex(h.GetPerms()) + ">";
+  std::string f = h.GetPerms();
+  AesCbc(pdftest::U8(h.GetFileKey().Plain()), 32).Decrypt(pdftest::U8(f), pdftest::U8(f), 16);
+  f[8] = 'F';
+  AesCbc(pdftest::U8(h.GetFileKey().Plain()), 32).Encrypt(pdftest::U8(f), pdftest::U8(f), 16);
+  const auto clear = [&](const std::string& perms) {
+    std::string e = entries;
+    return e.replace(e.find(written_perms), written_perms.size(), "/Perms <" + PdfSecurityHandler::Hex(perms) + ">") +
+           "/EncryptMetadata false";
+  };
   const struct { std::string entries, password; bool rights, warns; } rows[] = {{entries, "owner", true, false}, {entries, "user", false, false}, {tamper(entries), "user", true, true},
-              {entries5.replace(entries5.find("/R 6"), 4, "/R 5"), "user", true, true}};
+              {entries5.replace(entries5.find("/R 6"), 4, "/R 5"), "user", true, true},
+              {clear(f), "user", false, false}, {clear(h.GetPerms()), "user", false, true}};
   for (const auto& row : rows) {
     Doc d(File(row.entries, "1"));
     d.parser.SetPassword(row.password, false);

@@ -266,6 +266,7 @@ TEST(FileStructure, HeaderAndStartxref) {
       {body + "startxref\n" + sx + "\n%%EOF", ""},                               // no final line end
       {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(900, '\0'), ""},     // padding after %%EOF
       {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(20000, '\0'), ""},   // block padding is skipped
+      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(990, 'x'), ""},  // what gateways append, in the window
       {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(1100, 'x'), "PdfFileParser::LeerStartAddress:no %%EOF"},
       {body + "startxref\n" + sx + "\n", "PdfFileParser::LeerStartAddress:no %%EOF"},
       {body + "%%EOF\n", "PdfFileParser::LeerStartAddress:no startxref"},
