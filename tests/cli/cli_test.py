@@ -229,6 +229,17 @@ class Cli(unittest.TestCase):
             self.assertEqual(len(written), summary["ok"], "every output is a finished one, no temporary file")
             self.assertTrue(qpdf_opens(os.path.join(self.d, "out", written[-1]), ""))
 
+    def test_the_output_under_strace(self):
+        """The temporary file is named only when created and renamed; flushed to the disk before the rename; no umask."""
+        trace = os.path.join(self.d, "trace")
+        r = subprocess.run(["strace", "-f", "-o", trace, "-e", "trace=%file,fsync,fdatasync,umask", VARNEL, "encrypt",
+                            SAMPLE, self.out, "-u", "u", "--verify"], capture_output=True, text=True)
+        if r.returncode and "ptrace" in r.stderr:
+            self.skipTest("strace cannot trace here")
+        calls = [line.split(None, 1)[1] for line in open(trace) if ".varnel-" in line or "fsync" in line or "umask" in line]
+        self.assertEqual([c.split("(")[0] for c in calls], ["openat", "fsync", "renameat", "fsync"], calls)
+        self.assertRegex(calls[0], r"O_EXCL")
+
     def test_a_full_disk_is_named(self):
         full = os.path.join(self.d, "full")
         os.makedirs(full)
