@@ -3,14 +3,23 @@
 #include "varnel/varnel.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <utility>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "api/atomicoutputfile.h"
 #include "api/documentchecker.h"
 #include "api/documentencryptor.h"
 #include "api/errortranslation.h"
 #include "api/parsenotes.h"
+#include "crypt/cryptolibrary.h"
+#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdflimits.h"
 #include "pdf/pdffilestream.h"
 #include "pdf/pdfmemorystream.h"
 #include "writer/pdfdecryptedfilewriter.h"
@@ -23,7 +32,31 @@ namespace {
 // How a document held in memory is named in descriptions.
 const char* const kBuffer = "the document";
 
-std::unique_ptr<PdfFileStream> OpenFile(const std::string& path) {
+// How an input is named in descriptions: "-" is standard input.
+std::string Named(const std::string& path) { return path == "-" ? "standard input" : path; }
+
+// The whole of standard input, which a pipe gives only once and in order.
+std::string ReadStandardInput() {
+#ifdef _WIN32
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  std::string data;
+  char chunk[1 << 16];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) {
+    if (data.size() + n > pdflimits::kMaxStandardInputBytes) throw _kelvra_runtime_error("standard input:limit");
+    data.append(chunk, n);
+  }
+  if (std::ferror(stdin)) throw _kelvra_runtime_error("PdfParser::Abrir:fopen");
+  return data;
+}
+
+// The input at path; "-" is standard input, read into *data first.
+std::unique_ptr<PdfStream> OpenInput(const std::string& path, std::string* data) {
+  if (path == "-") {
+    *data = ReadStandardInput();
+    return std::make_unique<PdfMemoryStream>(data->data(), data->size());
+  }
   auto stream = std::make_unique<PdfFileStream>();
   try {
     errno = 0;
@@ -83,9 +116,10 @@ Result Decrypt(const DecryptOptions& options, PdfStream& input, std::ostream& ou
 }  // namespace
 
 Result EncryptFile(const std::string& input, const std::string& output, const EncryptOptions& options) {
-  return Guarded(input, [&] {
+  return Guarded(Named(input), [&] {
     DocumentEncryptor encryptor(options);
-    std::unique_ptr<PdfFileStream> in = OpenFile(input);
+    std::string piped;
+    std::unique_ptr<PdfStream> in = OpenInput(input, &piped);
     std::unique_ptr<AtomicOutputFile> out = CreateOutput(output);
     // Read back, for --verify, from the file being written, not by its name.
     Result result = Writing(*out, [&] {
@@ -113,11 +147,12 @@ std::string EncryptBuffer(std::string_view pdf, const EncryptOptions& options, R
 }
 
 Result DecryptFile(const std::string& input, const std::string& output, const DecryptOptions& options) {
-  return Guarded(input, [&] {
+  return Guarded(Named(input), [&] {
     std::unique_ptr<AtomicOutputFile> out = CreateOutput(output);
     Result result;
     {
-      std::unique_ptr<PdfFileStream> in = OpenFile(input);
+      std::string piped;
+      std::unique_ptr<PdfStream> in = OpenInput(input, &piped);
       result = Writing(*out, [&] { return Decrypt(options, *in, out->stream()); });
     }
     Commit(*out, &result);
@@ -137,7 +172,10 @@ std::string DecryptBuffer(std::string_view pdf, const DecryptOptions& options, R
 }
 
 CheckResult CheckFile(const std::string& path, const std::optional<std::string>& password) {
-  return Guarded(path, [&] { return DocumentChecker::Check(*OpenFile(path), password); });
+  return Guarded(Named(path), [&] {
+    std::string piped;
+    return DocumentChecker::Check(*OpenInput(path, &piped), password);
+  });
 }
 
 CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& password) {
@@ -150,5 +188,7 @@ CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& 
 bool CipherNamed(const std::string& name, Cipher* cipher) { return DocumentEncryptor::CipherNamed(name, cipher); }
 
 const char* Version() { return VARNEL_VERSION; }
+
+const char* CryptoLibraryVersion() { return CryptoLibrary::Version(); }
 
 }  // namespace varnel

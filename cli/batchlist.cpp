@@ -41,6 +41,12 @@ bool BatchList::Fail(std::string why) {
   return false;
 }
 
+bool BatchList::AddBatched(EncryptOptions file, const std::string& where) {
+  // Standard input can be read once, standard output hold one document.
+  if (file.input == "-" || file.output == "-") return Fail(where + ": - (standard input or output) cannot be part of a batch");
+  return AddFile(std::move(file), where);
+}
+
 bool BatchList::AddFile(EncryptOptions file, const std::string& where) {
   const std::string invalid = EncryptJob::Validate(file);
   if (!invalid.empty()) return Fail(where + ": " + invalid);
@@ -55,7 +61,7 @@ bool BatchList::AddInputs(const std::vector<std::string>& inputs, const std::str
     EncryptOptions file = defaults;
     file.input = input;
     file.output = OutputName(input, output_dir, suffix);
-    if (!AddFile(std::move(file), input)) return false;
+    if (!AddBatched(std::move(file), input)) return false;
   }
   return true;
 }
@@ -103,7 +109,7 @@ bool BatchList::AddJsonLines(std::istream& in, const std::string& output_dir, co
       if (fs::u8path(file.input).filename().empty()) return Fail(where + ": " + file.input + " names no file");
       file.output = OutputName(file.input, output_dir, suffix);
     }
-    if (!AddFile(std::move(file), where)) return false;
+    if (!AddBatched(std::move(file), where)) return false;
   }
   if (in.bad()) return Fail("cannot read the batch");
   return true;

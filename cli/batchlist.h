@@ -33,6 +33,8 @@ class BatchList {
 
  private:
   bool Fail(std::string why);
+  // AddFile for a file of a batch, which cannot be "-".
+  bool AddBatched(EncryptOptions file, const std::string& where);
 
   std::vector<EncryptOptions> files_;
   std::string error_;

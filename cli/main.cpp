@@ -1,4 +1,9 @@
 #include <CLI/CLI.hpp>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -16,28 +21,28 @@
 #include "cli/commands.h"
 #include "cli/encryptjob.h"
 #include "cli/utf8arguments.h"
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdffilestream.h"
+#include "varnel/varnel.h"
 
 namespace {
 
 // Up to two lines: the user password, then the owner password. Line ends
-// (LF or CR LF) are not part of them. Read through the library's file
-// stream, so any file name works on Windows too.
+// (LF or CR LF) are not part of them. "-" is standard input; a pipe or a
+// process substitution (<(...)) is read as a file is. At most 1 MiB.
 bool ReadPasswordFile(const std::string& path, std::string lines[2]) {
-  std::string content;
-  try {
-    PdfFileStream f;
-    f.Abrir(path.c_str(), "rb");
-    f.Seek(0, 3);
-    const int64_t size = f.Tell();
-    if (size > (1 << 20)) return false;
-    content.resize(static_cast<size_t>(size));
-    f.Seek(0, 1);
-    f.Leer(&content[0], content.size());
-  } catch (const _kelvra_runtime_error&) {
-    return false;
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (path != "-") {
+    file.open(std::filesystem::u8path(path), std::ios::binary);
+    if (!file) return false;
+    in = &file;
   }
+  std::string content;
+  char chunk[4096];
+  while (in->read(chunk, sizeof chunk) || in->gcount() > 0) {
+    content.append(chunk, static_cast<size_t>(in->gcount()));
+    if (content.size() > (1u << 20)) return false;
+  }
+  if (in->bad()) return false;
   size_t start = 0;
   for (int i = 0; i < 2 && start <= content.size(); ++i) {
     size_t end = content.find('\n', start);
@@ -91,13 +96,49 @@ std::string OptionTakenAsPassword(int argc, char** argv) {
   return std::string();
 }
 
+// Why the first argument names no command, with the command it was perhaps
+// meant to be; empty when it is one (or an option).
+std::string UnknownCommand(int argc, char** argv) {
+  static const char* const kCommands[] = {"check", "decrypt", "encrypt"};
+  if (argc < 2 || argv[1][0] == '-') return std::string();
+  const std::string typed = argv[1];
+  std::string nearest;
+  size_t best = 3;  // more edits than this: no suggestion
+  for (const char* command : kCommands) {
+    if (typed == command) return std::string();
+    // Levenshtein distance, one row at a time.
+    const std::string c = command;
+    std::vector<size_t> row(c.size() + 1);
+    for (size_t j = 0; j <= c.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= typed.size(); ++i) {
+      size_t diagonal = row[0];
+      row[0] = i;
+      for (size_t j = 1; j <= c.size(); ++j) {
+        const size_t up = row[j];
+        row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (typed[i - 1] == c[j - 1] ? 0 : 1)});
+        diagonal = up;
+      }
+    }
+    if (row[c.size()] < best) best = row[c.size()], nearest = c;
+  }
+  return "unknown command \"" + typed + "\"" + (nearest.empty() ? " (check, decrypt or encrypt)" : " (did you mean \"" + nearest + "\"?)");
+}
+
+bool IsTerminal(FILE* f) {
+#ifdef _WIN32
+  return _isatty(_fileno(f)) != 0;
+#else
+  return isatty(fileno(f)) != 0;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // An interrupted run leaves no temporary file behind.
   AtomicOutputFile::HandleSignals();
   CLI::App app{"varnel: writes an encrypted copy of a PDF file (AES-256 by default)"};
-  app.set_version_flag("--version", std::string("varnel ") + VARNEL_VERSION);
+  app.set_version_flag("--version", std::string("varnel ") + varnel::Version() + "\n" + varnel::CryptoLibraryVersion());
   app.require_subcommand(1);
   // Paths such as /tmp/a.pdf are arguments, not options, on every system.
   app.allow_windows_style_options(false);
@@ -150,8 +191,9 @@ int main(int argc, char** argv) {
       "Encrypt the files FILE lists (- for standard input): a JSON object a line with \"input\", \"output\" and any of "
       "\"user_password\", \"owner_password\", \"permissions\", \"cipher\", \"input_password\"");
   RunSettings settings;
-  encrypt->add_option("-j,--jobs", settings.jobs, "Files encrypted at once (default and most: the number of cores)")
-      ->check(CLI::PositiveNumber);
+  std::string jobs;
+  CLI::Option* jobs_flag =
+      encrypt->add_option("-j,--jobs", jobs, "Files encrypted at once (default and most: the number of cores)");
   encrypt->add_flag("--fail-fast", settings.fail_fast, "Start no more files after one fails");
   encrypt->add_flag("--json", settings.json, "Write a JSON record per file, then a summary, on standard output");
   encrypt->add_flag("-q,--quiet", settings.quiet, "No progress, notes or summary on standard error");
@@ -178,6 +220,8 @@ int main(int argc, char** argv) {
     Utf8Arguments arguments(argc, argv);
     const std::string taken = OptionTakenAsPassword(arguments.argc(), arguments.argv());
     if (!taken.empty()) return usage(taken);
+    const std::string unknown = UnknownCommand(arguments.argc(), arguments.argv());
+    if (!unknown.empty()) return usage(unknown);
     app.parse(arguments.argc(), arguments.argv());
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
@@ -194,6 +238,11 @@ int main(int argc, char** argv) {
                          &opening))
       return usage("cannot read the password file " + decrypt_password_file);
     if (opening != nullptr) decrypt_options.password = *opening;
+    decrypt_options.password_given = opening != nullptr;
+    if (decrypt_options.input == "-" && decrypt_password_file == "-")
+      return usage("standard input cannot give both the document and the password");
+    if (decrypt_options.output == "-" && IsTerminal(stdout))
+      return usage("standard output is a terminal: redirect it to write the copy there");
     return RunDecrypt(decrypt_options);
   }
   if (!OpeningPassword("VARNEL_INPUT_PASSWORD", input_password_flag, input_password, input_file_flag, input_password_file,
@@ -204,11 +253,20 @@ int main(int argc, char** argv) {
     options.has_input_password = true;
   }
 
+  if (jobs_flag->count() != 0) {
+    const bool digits = !jobs.empty() && jobs.size() < 6 && jobs.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoul(jobs) < 1) return usage("--jobs must be a whole number of at least 1, not \"" + jobs + "\"");
+    settings.jobs = static_cast<unsigned>(std::stoul(jobs));
+  }
   settings.batch = batch_flag->count() != 0 || dir_flag->count() != 0;
   if (batch_flag->count() != 0 && !positional.empty()) return usage("--batch takes no INPUT on the command line");
   if (dir_flag->count() != 0 && batch_flag->count() == 0 && positional.empty()) return usage("--output-dir needs an INPUT");
   if (suffix_flag->count() != 0 && dir_flag->count() == 0) return usage("--suffix needs --output-dir");
   if (!settings.batch && positional.size() != 2) return usage("encrypt takes INPUT OUTPUT (or --output-dir, or --batch)");
+  if (!settings.batch && positional[0] == "-" && (password_file == "-" || input_password_file == "-"))
+    return usage("standard input cannot give both the document and a password");
+  if (!settings.batch && positional[1] == "-" && IsTerminal(stdout))
+    return usage("standard output is a terminal: redirect it to write the copy there");
 
   // Password sources, weakest first: the environment, a file, the options.
   Utf8Arguments::Environment("VARNEL_USER_PASSWORD", &options.user_password);

@@ -51,6 +51,10 @@ constexpr int kMaxFetchDepth = 32;
 // How far back from the end of the file "startxref" and "%%EOF" are searched.
 constexpr size_t kTailWindowBytes = 1024;
 
+// Standard input ("-") is read whole into memory before it is parsed: a
+// pipe cannot be read twice nor out of order.
+constexpr size_t kMaxStandardInputBytes = size_t{4} << 30;
+
 // Size of each chunk when stream data is copied and encrypted: each chunk
 // is one read and one write, so large streams want large chunks.
 constexpr size_t kCopyChunkBytes = size_t{1} << 20;

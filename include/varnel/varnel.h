@@ -100,6 +100,9 @@ struct CheckResult : Result {
   int64_t sections = 0;            // cross-reference sections read
 };
 
+// An input named "-" is standard input, read whole (up to 4 GiB) before it
+// is parsed.
+//
 // Writes the encrypted copy of the file at input to output. The output
 // appears complete or not at all: written beside it, flushed to the disk,
 // then renamed into place with the mode (and, where allowed, the owner) of
@@ -124,5 +127,7 @@ VARNEL_API CheckResult CheckBuffer(std::string_view pdf, const std::optional<std
 
 // "0.2.0".
 VARNEL_API const char* Version();
+// The crypto library the platform lends: "OpenSSL 3.0.15 3 Sep 2024", ...
+VARNEL_API const char* CryptoLibraryVersion();
 
 }  // namespace varnel

@@ -144,6 +144,28 @@ class Cli(unittest.TestCase):
         self.assertEqual(run("--version").returncode, 0)
         self.assertIn("encrypt", run("--help").stdout)
 
+    def test_pipes_and_usage_messages(self):
+        pdf = open(SAMPLE, "rb").read()
+        locked = subprocess.run([VARNEL, "encrypt", "-", "-", "-u", "u", "-o", "o"], input=pdf, capture_output=True)
+        self.assertEqual((locked.returncode, locked.stdout[:8]), (0, b"%PDF-1.7"), locked.stderr)
+        self.file("locked.pdf", locked.stdout)
+        plain = subprocess.run([VARNEL, "decrypt", self.d + "/locked.pdf", "-", "--password-file", "-"], input=b"o\n",
+                               capture_output=True)
+        self.assertEqual(plain.returncode, 0, plain.stderr)
+        self.assertTrue(qpdf_opens(self.file("plain.pdf", plain.stdout), "any") and b"/Encrypt" not in plain.stdout)
+        rows = [  # arguments, exit status, what standard error says
+            (["encrpyt", SAMPLE, self.out], 2, 'unknown command "encrpyt" (did you mean "encrypt"?)'),
+            (["encrypt", SAMPLE, self.out, "-j", "0"], 2, "--jobs must be a whole number of at least 1, not \"0\""),
+            (["decrypt", self.d + "/locked.pdf", self.out], 3, "is encrypted and no password was given (use --password"),
+            (["encrypt", "-", self.out, "--password-file", "-"], 2, "standard input cannot give both"),
+            (["encrypt", "-", SAMPLE, "--output-dir", self.d], 2, "- (standard input or output) cannot be part of a batch"),
+        ]
+        for args, status, message in rows:
+            with self.subTest(args=args):
+                r = run(*args)
+                self.assertEqual((r.returncode, message in r.stderr), (status, True), r.stderr)
+        self.assertTrue(run("--version").stdout.splitlines()[1].startswith("OpenSSL 3"))
+
     def test_check_lines_and_status(self):
         ok, mixed = run("check", SAMPLE), run("check", SAMPLE, ENCRYPTED)
         self.assertRegex(ok.stdout, r": ok \(\d+ objects, 0 in object streams, 1 cross-reference sections\)")

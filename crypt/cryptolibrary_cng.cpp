@@ -1,0 +1,3 @@
+#include "crypt/cryptolibrary.h"
+
+const char* CryptoLibrary::Version() { return "Windows CNG (bcrypt)"; }
