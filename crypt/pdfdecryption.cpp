@@ -142,6 +142,13 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
   const bool ok = r >= 5 ? SaslPrep::Prepare(password, false, &prepared) : PdfDocEncoding::FromUtf8(password, &prepared);
   if (!ok) prepared = password;
   access_ = handler_->Authenticate(values, prepared);
+  // Without /Length an RC4 key has 40 bits, as the format says; some
+  // writers leave it out (or misspell it) over a 128-bit key, which is
+  // tried before the password is called wrong, as qpdf does.
+  if (access_ == PdfSecurityHandler::Access::kNone && (v == 2 || v == 3) && length == kAbsent) {
+    values.key_bytes = 16;
+    access_ = handler_->Authenticate(values, prepared);
+  }
   if (access_ == PdfSecurityHandler::Access::kNone) throw _kelvra_runtime_error("Wrong password");
 }
 

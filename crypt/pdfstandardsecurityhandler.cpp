@@ -224,8 +224,17 @@ bool PdfStandardSecurityHandler::AuthenticateUser(const EncryptValues& values, s
 // Algorithms 6 and 7.
 PdfSecurityHandler::Access PdfStandardSecurityHandler::Authenticate(const EncryptValues& values,
                                                                     std::string_view password) {
-  if (values.owner_value.size() < kValueBytes || values.user_value.size() < kValueBytes)
-    throw _kelvra_runtime_error("PdfSecurityHandler:bad /O /U");
+  if (values.owner_value.size() < kValueBytes || values.user_value.size() < kValueBytes) {
+    // Some writers store O or U short (U often with only the 16 bytes that
+    // revisions 3 and 4 compare). Completed with zeros, as qpdf does, what
+    // can be checked opens; what cannot is refused as such.
+    EncryptValues completed = values;
+    for (std::string* value : {&completed.owner_value, &completed.user_value})
+      value->resize(std::max(value->size(), kValueBytes), '\0');
+    const Access access = Authenticate(completed, password);
+    if (access == Access::kNone) throw _kelvra_runtime_error("PdfSecurityHandler:bad /O /U");
+    return access;
+  }
   if (values.key_bytes < 5 || values.key_bytes > kKeyBytes) throw _kelvra_runtime_error("PdfSecurityHandler:key length");
   key_bytes_ = values.key_bytes;
   encrypt_metadata_ = values.encrypt_metadata;

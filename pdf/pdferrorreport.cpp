@@ -23,6 +23,7 @@ constexpr Plain kDamage[] = {
     {"PdfFileParser::StreamExtent:no endstream", "a stream has no end"},
     {"PdfDeflateStreamFilter::Filter", "a compressed stream it needs is corrupt"},
     {"PdfFileStream::Leer::fread", "it ends before the data it describes; the file may be truncated"},
+    {"PdfSecurityHandler:bad /O /U", "the values that check its passwords (/O, /U) are too short to open it"},
 };
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.compare(0, std::strlen(prefix), prefix) == 0; }

@@ -131,6 +131,26 @@ TEST(Decryption, Revision5And6PermsAndRights) {
   EXPECT_EQ(refused.Parse(), "Owner password needed");
 }
 
+// What other readers open too: a /U of only the 16 bytes that are compared, a 128-bit key without /Length.
+TEST(Decryption, ShortUserValueAndMissingLength) {
+  PdfStandardSecurityHandler h;
+  h.ComputeKeys("user", "owner", "", "ABCDEFGHIJKLMNOP");
+  const std::string id = PdfSecurityHandler::Hex(h.GetIdentifier()), o = "/O <" + PdfSecurityHandler::Hex(h.GetOwnerValue()) + ">";
+  const std::string u = PdfSecurityHandler::Hex(h.GetUserValue()), start = "/Filter/Standard/V 2/R 3/P -3904" + o;
+  const struct { std::string entries, password, error; } rows[] = {
+      {start + "/Length 128/U <" + u.substr(0, 32) + ">", "user", ""},
+      {start + "/Length 128/U <" + u.substr(0, 32) + ">", "owner", ""},
+      {start + "/Length 128/U <" + u.substr(0, 32) + ">", "nobody", "PdfSecurityHandler:bad /O /U"},
+      {start + "/U <" + u + ">", "user", ""},
+      {start + "/Lenght 128/U <" + u + ">", "nobody", "Wrong password"},
+  };
+  for (const auto& row : rows) {
+    Doc d(File(row.entries, "1", id));
+    d.parser.SetPassword(row.password, false);
+    EXPECT_EQ(d.Parse(), row.error) << row.entries << " " << row.password;
+  }
+}
+
 TEST(Decryption, Rc4CryptFilterKeyLength) {
   const std::pair<std::string, size_t> rows[] = {  // the filter's /Length (bits or bytes) or the dictionary's; key bytes
       {"/CF<</StdCF<</CFM/V2/Length 40>>>>", 5}, {"/CF<</StdCF<</CFM/V2/Length 5>>>>", 5}, {"/CF<</StdCF<</CFM/V2>>>>/Length 96", 12},
