@@ -85,8 +85,9 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   file_size_ = s.Tell();
   ResetForRecovery();
   const PdfXRefScanner::Result& scan = Scanned();
-  // Not a PDF file at all, or one with no object left: nothing to rebuild.
-  if (scan.header < 0 || scan.objects.empty()) throw _kelvra_runtime_error(reason);
+  // No object left: nothing to rebuild (and without a header nothing says
+  // it was ever a PDF file).
+  if (scan.objects.empty()) throw _kelvra_runtime_error(reason);
   report_ = PdfRepairReport();
   report_.reason = reason;
   report_.repaired = true;
@@ -182,8 +183,16 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   if (compressed != 0) note += ", " + std::to_string(compressed) + " in object streams";
   report_.Rebuilt(note + ")");
   if (scan.header > 0) report_.Rebuilt(std::to_string(scan.header) + " bytes before %PDF- left out");
+  if (scan.header < 0) report_.Rebuilt("no PDF header");
   if (unreadable_sections != 0) report_.Dropped(std::to_string(unreadable_sections) + " unreadable trailer or cross-reference stream");
-  RecoverTrailer(rebuilt);
+  try {
+    RecoverTrailer(rebuilt);
+  } catch (const _kelvra_runtime_error& e) {
+    // Objects but no document in them, and no header: not a PDF file (a
+    // text that quotes one, say), as the reader first said.
+    if (scan.header < 0 && e.message == "PdfFileParser::Recover:no catalog with pages") throw _kelvra_runtime_error(reason);
+    throw;
+  }
 }
 
 void PdfFileParser::ReadFoundTrailer(int64_t offset, PdfStream& s) {

@@ -83,7 +83,9 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
       {"no page tree", replace("2 0 obj", "2 0 obx"), "PdfFileParser::Recover:no catalog with pages", "", false},
       {"encrypted, no startxref", [&](const std::string& s) { return replace("startxref", "")(replace("/Size 5", "/Size 5/Encrypt 4 0 R")(s)); },
        "Encrypted", "", false},
-      {"not a PDF", replace("%PDF-", "%PDX-"), "No es archivo pdf.", "", false},
+      {"no PDF header", replace("%PDF-", "%PDX-"), "", "1 0 R", true},  // rebuilt, as qpdf and mutool do
+      {"not a PDF", [&](const std::string& s) { return replace("%PDF-", "%PDX-")(replace("2 0 obj", "2 0 obx")(s)); },
+       "No es archivo pdf.", "", false},  // objects, but no document in them
   };
   for (const auto& c : cases) {
     Doc doc(Damaged(c.damage));
