@@ -56,6 +56,7 @@ struct DecryptOptions {
   std::string output;  // "-": standard output
   std::string password;  // UTF-8, as typed
   bool password_given = false;  // false: none came from an option, a file or the environment
+  bool repair = true;           // false: a damaged file is refused, not repaired
 };
 
 // Writes the unencrypted copy of input to output atomically.

@@ -24,7 +24,7 @@ int FailureStatus(const varnel::Error& error) { return error.code() == varnel::E
 int RunDecrypt(const DecryptOptions& options) {
   varnel::DecryptOptions library;
   library.password = options.password;
-  library.repair = false;
+  library.repair = options.repair;
   try {
     const varnel::Result done = varnel::DecryptFile(options.input, options.output, library);
     ReportDecryptionWarning(done.warning, options.input);

@@ -164,6 +164,8 @@ int main(int argc, char** argv) {
   std::string decrypt_password_file;
   CLI::Option* decrypt_file_flag =
       decrypt->add_option("--password-file", decrypt_password_file, "Read the --password from the first line of FILE");
+  bool decrypt_no_repair = false;
+  decrypt->add_flag("--no-repair", decrypt_no_repair, "Refuse a damaged file instead of repairing it");
 
   CLI::App* encrypt = app.add_subcommand(
       "encrypt", "Write an encrypted copy of INPUT to OUTPUT, or of each INPUT into --output-dir, or of each file of --batch");
@@ -239,6 +241,7 @@ int main(int argc, char** argv) {
       return usage("cannot read the password file " + decrypt_password_file);
     if (opening != nullptr) decrypt_options.password = *opening;
     decrypt_options.password_given = opening != nullptr;
+    decrypt_options.repair = !decrypt_no_repair;
     if (decrypt_options.input == "-" && decrypt_password_file == "-")
       return usage("standard input cannot give both the document and the password");
     if (decrypt_options.output == "-" && IsTerminal(stdout))

@@ -250,6 +250,11 @@ class PdfFileParser : public PdfParser {
   int64_t EndOfUnclosedStream(int64_t from);
   // Sets up decryption when the trailer names an Encrypt dictionary.
   void OpenEncryption();
+  // Repairing a file opened with a password: decryption from the Encrypt
+  // dictionary the newest trailer found names, else from the newest
+  // dictionary with /Filter /Standard (then named in rebuilt's trailer).
+  void OpenRecoveredEncryption(XRef* rebuilt);
+  void AddToTrailer(PdfDiccionario* trailer, const char* key, int type, const std::string& text);
   // Decrypts the strings of an indirect object just read.
   void DecryptStrings(PdfValue* v, int64_t number, int64_t generation);
   void LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev);
@@ -339,6 +344,7 @@ class PdfFileParser : public PdfParser {
   SecretString password_;
   std::unique_ptr<PdfDecryption> decryption_;
   int64_t encrypt_number_ = -1;
+  std::string recovered_encrypt_;  // the reference repair found the Encrypt dictionary at, when no trailer named it
 };
 
 // Builds the reference text "N G R".

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "crypt/pdfdecryption.h"
 #include "pdf/kelvraruntimeerror.h"
 #include "pdf/pdfdecodeahead.h"
 #include "pdf/pdfdiccionario.h"
@@ -29,9 +30,12 @@ bool PdfFileParser::Repairable(const std::string& message) const {
   // Encrypted input stays refused (and a password that does not open it,
   // or a security handler that cannot be read, stays that error), and a
   // limit reached stays an error: the file is hostile or too large, and a
-  // repair would only meet it again.
+  // repair would only meet it again. Data of one object that does not
+  // decrypt is that object's damage.
+  const bool object_data = message == "PdfDecryption:AES data length" || message == "PdfDecryption:bad padding";
   return repair_ && message != "Encrypted" && message != "Wrong password" && message != "Owner password needed" &&
-         message.compare(0, 14, "PdfDecryption:") != 0 && !EndsWith(message, ":limit") && !EndsWith(message, ":recursion");
+         (message.compare(0, 14, "PdfDecryption:") != 0 || object_data) && !EndsWith(message, ":limit") &&
+         !EndsWith(message, ":recursion");
 }
 
 bool PdfFileParser::LeaveOut(int64_t number, const std::string& message) {
@@ -59,6 +63,9 @@ void PdfFileParser::ResetForRecovery() {
   // Everything the failed read made goes; the limits on work already done
   // (decoding, object text) keep counting.
   decode_ahead_.reset();
+  decryption_.reset();
+  encrypt_number_ = -1;
+  recovered_encrypt_.clear();
   xrefList.clear();
   cache_objetos.clear();
   valueList.clear();
@@ -173,6 +180,10 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
     index_.Build(xrefList);
   };
   list();
+  // An encrypted file opened with its password: the Encrypt dictionary that
+  // the newest trailer found names decrypts what is read from here on
+  // (object streams first). Without a password it stays refused.
+  if (has_password_) OpenRecoveredEncryption(rebuilt);
   const size_t before_expanding = best.size();
   ExpandObjectStreams(offer);
   if (best.size() != before_expanding || !scan.object_streams.empty()) list();
@@ -195,6 +206,41 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   }
 }
 
+void PdfFileParser::OpenRecoveredEncryption(XRef* rebuilt) {
+  const char* from = "the Encrypt dictionary the newest trailer names";
+  if (BuscarEnTrailer("/Encrypt", false) == nullptr) {
+    // No trailer left names one: the newest dictionary with /Filter
+    // /Standard, under a trailer of its own until the real one is made.
+    const PdfXRefScanner::Result& scan = Scanned();
+    for (auto i = scan.security_handlers.rbegin(); i != scan.security_handlers.rend() && recovered_encrypt_.empty(); ++i) {
+      const std::string reference = ReferenceText(scan.objects[*i].number, scan.objects[*i].generation);
+      const size_t mark = ValueMark();
+      try {
+        PdfValue* v = DameObjeto(reference);
+        PdfValue* filter = v != nullptr && v->kind() == PdfValue::Kind::Dictionary
+                               ? static_cast<PdfDiccionario*>(v)->GetValue("/Filter", false) : nullptr;
+        if (filter != nullptr && filter->text == "/Standard") recovered_encrypt_ = reference;
+      } catch (const _kelvra_runtime_error& e) {
+        if (!Repairable(e.message)) throw;
+      }
+      ReleaseValuesFrom(mark);
+    }
+    if (recovered_encrypt_.empty()) return;
+    rebuilt->trailer = NewDictionary();
+    AddToTrailer(rebuilt->trailer, "/Encrypt", NATIVE_REFERENCE, recovered_encrypt_);
+    from = "the dictionary with /Filter /Standard the scan found";
+  }
+  OpenEncryption();
+  report_.Rebuilt(std::string("decryption with ") + from);
+}
+
+void PdfFileParser::AddToTrailer(PdfDiccionario* trailer, const char* key, int type, const std::string& text) {
+  PdfKeyValuePair* p = NewPair();
+  p->key = key;
+  trailer->InsertValue(p);
+  p->InsertValue(NewSimple(type, text));
+}
+
 void PdfFileParser::ReadFoundTrailer(int64_t offset, PdfStream& s) {
   s.Seek(offset, 1);
   if (NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
@@ -203,7 +249,7 @@ void PdfFileParser::ReadFoundTrailer(int64_t offset, PdfStream& s) {
   xrefList.push_back(std::make_unique<XRef>());
   xrefList.back()->section = section_;
   xrefList.back()->trailer = trailer;
-  if (trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  if (!has_password_ && trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
 }
 
 template <class Offer>
@@ -310,15 +356,11 @@ void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
   }
   // The trailer that lookups find first: /Root, /Info and /Size.
   PdfDiccionario* trailer = NewDictionary();
-  auto add = [this, trailer](const char* key, int type, const std::string& text) {
-    PdfKeyValuePair* p = NewPair();
-    p->key = key;
-    trailer->InsertValue(p);
-    p->InsertValue(NewSimple(type, text));
-  };
-  add("/Root", NATIVE_REFERENCE, root);
-  if (!info.empty()) add("/Info", NATIVE_REFERENCE, info);
-  add("/Size", NATIVE_NUMBER, std::to_string(rebuilt->entries.empty() ? 1 : rebuilt->entries.back().number + 1));
+  AddToTrailer(trailer, "/Root", NATIVE_REFERENCE, root);
+  if (!info.empty()) AddToTrailer(trailer, "/Info", NATIVE_REFERENCE, info);
+  if (!recovered_encrypt_.empty()) AddToTrailer(trailer, "/Encrypt", NATIVE_REFERENCE, recovered_encrypt_);
+  AddToTrailer(trailer, "/Size", NATIVE_NUMBER,
+               std::to_string(rebuilt->entries.empty() ? 1 : rebuilt->entries.back().number + 1));
   rebuilt->trailer = trailer;
 }
 

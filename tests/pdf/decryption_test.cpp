@@ -96,6 +96,32 @@ TEST(Decryption, AesStringsAndPadding) {
   }
 }
 
+// A damaged encrypted file is repaired when its password is given, and refused without one.
+TEST(Decryption, DamagedFilesRepairedWithThePassword) {
+  PdfRevision4SecurityHandler h;
+  h.ComputeKeys("user", "owner", "P");
+  const std::string file = File(h.EncryptDictionaryEntries(),
+                                "<</Type/Catalog/Pages<</Count 0>>/S " + AesString(h, "hello" + std::string(11, '\x0B')) + ">>",
+                                PdfSecurityHandler::Hex(h.GetIdentifier()));
+  const std::pair<const char*, std::string> rows[] = {{"junk before the header", "junk\n" + file},
+                                                      {"no startxref", file.substr(0, file.rfind("startxref"))}};
+  for (const auto& [what, pdf] : rows) {
+    for (const char* password : {"user", ""}) {
+      Doc d(pdf);
+      d.parser.SetRepair(true);
+      if (*password == '\0') {
+        EXPECT_EQ(d.Parse(), "Encrypted") << what;
+        continue;
+      }
+      d.parser.SetPassword(password, false);
+      ASSERT_EQ(d.Parse(), "") << what;
+      EXPECT_EQ(d.parser.RepairReport().rebuilt.front(), "decryption with the Encrypt dictionary the newest trailer names");
+      auto* s = static_cast<PdfDiccionario*>(d.Get("1 0 R"))->GetValue("/S", false);
+      EXPECT_EQ(s->text, "hello") << what;
+    }
+  }
+}
+
 TEST(Decryption, Revision5And6PermsAndRights) {
   PdfRevision6SecurityHandler h;
   PdfRevision5SecurityHandler h5;
