@@ -20,6 +20,7 @@ constexpr Plain kDamage[] = {
     {"PdfFileParser::OffsetObjeto", "an object it lists is missing"},
     {"PdfFileParser::DameObjeto:wrong object at offset", "an object is not where its cross-reference table says"},
     {"PdfFileWriter::WriteDocumentEnd:no /Root", "it has no document catalog (/Root)"},
+    {"PdfFileParser::Recover:no catalog with pages", "no document catalog with pages is left in it"},
     {"PdfFileParser::StreamExtent:no endstream", "a stream has no end"},
     {"PdfDeflateStreamFilter::Filter", "a compressed stream it needs is corrupt"},
     {"PdfFileStream::Leer::fread", "it ends before the data it describes; the file may be truncated"},

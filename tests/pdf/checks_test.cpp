@@ -71,6 +71,7 @@ TEST(PdfErrorReport, LibraryTextsToCodesAndSentences) {
       {"PdfFileParser::ParseValue:nesting too deep", 0, Code::kLimitExceeded, "in.pdf goes beyond a limit set against hostile files: @"},
       {"out of memory", 0, Code::kLimitExceeded, "in.pdf needs more memory than is available"},
       {"PdfFileWriter::Write:output", 0, Code::kOutputFailed, "cannot write the copy of in.pdf"},
+      {"PdfFileParser::Recover:no catalog with pages", 0, Code::kDamaged, "in.pdf is damaged: no document catalog with pages is left in it"},
   };
   for (const auto& row : rows) {
     const PdfErrorReport r = PdfErrorReport::FromLibraryText(row.text, "in.pdf", row.os_error);
