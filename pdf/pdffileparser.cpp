@@ -421,6 +421,17 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
   return header;
 }
 
+void PdfFileParser::ReadObjectStreamHeaderFirst(int64_t number) {
+  auto known = objstm_headers_.find(number);
+  if (!repair_ || (known != objstm_headers_.end() && known->second.parsed)) return;
+  try {
+    PdfDiccionario* stm = nullptr;
+    ObjectStreamHeader(number, &stm);
+  } catch (const _kelvra_runtime_error& e) {
+    if (!Repairable(e.message)) throw;  // its members then fail on their own
+  }
+}
+
 void PdfFileParser::RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionario* stm, int64_t n, ObjStmHeader* header) {
   // A wrong /First cuts the header short: the header is the run of whole
   // numbers at the start of the data, and /First where it ends.
@@ -438,7 +449,15 @@ void PdfFileParser::RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionar
     pairs.emplace_back(StringToInt64(num), StringToInt64(off));
   }
   SkipWhitespace(m);
-  if (pairs.size() <= header->pairs.size()) return;
+  if (pairs.size() <= header->pairs.size()) {
+    // Fewer objects than /N says, however the header is read: the members
+    // found are written as plain objects and the stream is left out, so
+    // that no reader meets its wrong /N in the copy.
+    unpacked_.insert(objstm_number);
+    report_.Rebuilt("the " + std::to_string(header->pairs.size()) + " objects of object stream " +
+                    std::to_string(objstm_number) + " (whose /N says " + std::to_string(n) + ") as plain objects");
+    return;
+  }
   header->pairs = std::move(pairs);
   header->first = m.Tell();
   unpacked_.insert(objstm_number);

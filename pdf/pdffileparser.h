@@ -110,6 +110,9 @@ class PdfFileParser : public PdfParser {
   // repaired or its /Type is wrong, and a copy of it as stored would mislead
   // readers.
   bool Unpacked(int64_t number) const { return unpacked_.count(number) != 0; }
+  // Repairing, reads the header of object stream number unless it was read
+  // (then Unpacked tells whether its members are to be written whole).
+  void ReadObjectStreamHeaderFirst(int64_t number);
   // Whether a failure with message may be repaired: repair is on, and it is
   // neither encrypted input nor a limit reached.
   bool Repairable(const std::string& message) const;

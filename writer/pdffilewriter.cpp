@@ -104,6 +104,9 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
     object_position_ = position;
     // The input's Encrypt dictionary is no part of what is written.
     if (e->number == EncryptObjectNumber()) continue;
+    // An object stream listed before its members: its header is read first,
+    // so that one to be unpacked is not copied.
+    if (e->type != XRefEntry::kCompressed && members.count(e->number) != 0) ReadObjectStreamHeaderFirst(e->number);
     if (Unpacked(e->type == XRefEntry::kCompressed ? static_cast<int64_t>(e->location) : e->number)) {
       // A repaired object stream's members are written whole; it is not.
       if (e->type == XRefEntry::kCompressed) {

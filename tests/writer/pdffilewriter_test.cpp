@@ -155,6 +155,24 @@ TEST(PdfFileWriter, HybridInputWithObjectStream) {
   EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->obj_number, 1);
 }
 
+// An object stream holding fewer objects than its /N says: repairing, its members are written as plain objects.
+TEST(PdfFileWriter, ObjectStreamShorterThanItsN) {
+  PdfBuilder b;
+  b.Obj(1, "<< /Type /Catalog /Pages << /Count 0 >> /A 4 0 R /B 5 0 R >>");
+  b.ObjStm(3, {{5, "(five)"}, {4, "<< /Four 4 >>"}});
+  const int64_t xs = b.XRefStreamOf(7, {InStm(4, 3, 1), InStm(5, 3, 0)}, "");
+  std::string in = b.Finish(b.Table({FreeAt(0, 65535), InUse(1), FreeAt(2, 0), InUse(3)}, "/Size 8 /Root 1 0 R /XRefStm " + std::to_string(xs)));
+  in.replace(in.find("/N 2"), 4, "/N 3");
+  PdfFileWriter w;
+  w.SetRepair(true);
+  std::string out;
+  ASSERT_EQ(ErrorOf([&] { out = Rewrite(w, in); }), "");
+  EXPECT_NE(out.find("\n4 0 obj"), std::string::npos);
+  EXPECT_NE(out.find("\n5 0 obj"), std::string::npos);
+  EXPECT_EQ(out.find("/ObjStm"), std::string::npos) << "the object stream is left out";
+  EXPECT_NE(w.RepairReport().rebuilt.back().find("the 2 objects of object stream 3 (whose /N says 3)"), std::string::npos);
+}
+
 TEST(PdfFileWriter, Failures) {
   std::string no_root = SimpleDocument({"(x)"});
   no_root.replace(no_root.find("/Root 1 0 R"), 11, "/Kind 1 0 R");
