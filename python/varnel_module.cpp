@@ -264,13 +264,13 @@ PYBIND11_MODULE(_native, m) {
       },
       encrypt_args(py::arg("data")));
 
-  m.def("decrypt", &Decrypt, py::arg("src"), py::arg("dst"), py::kw_only(), py::arg("password"),
+  m.def("decrypt", &Decrypt, py::arg("src"), py::arg("dst"), py::kw_only(), py::arg("password") = "",
         py::arg("repair") = true,
         "Writes the unencrypted copy of the encrypted PDF file src to dst: every object\n"
         "keeps its number, strings and streams are decrypted (stream data stays encoded\n"
         "as stored). password: the owner password, or a user password granting\n"
         "modification (\"\" is the user password of many files).");
-  m.def("decrypt_bytes", &DecryptBytes, py::arg("data"), py::kw_only(), py::arg("password"),
+  m.def("decrypt_bytes", &DecryptBytes, py::arg("data"), py::kw_only(), py::arg("password") = "",
         py::arg("repair") = true,
         "The unencrypted copy of an encrypted PDF document held in memory.");
   m.def("check", &Check, py::arg("path"), py::kw_only(), py::arg("password") = py::none(),

@@ -21,8 +21,8 @@ class Error(Exception):
         return type(self), (self.message, self.detail)
 
 
-class OpenFailedError(Error):
-    """The input could not be opened or read at all."""
+class OpenFailedError(Error, OSError):
+    """The input could not be opened or read at all (an OSError too, as open() raises)."""
     code = "open_failed"
 
 

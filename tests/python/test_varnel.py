@@ -57,6 +57,7 @@ ERRORS = [  # (call on a temporary folder, class raised)
     (lambda d: varnel.encrypt_bytes(LOCKED), varnel.EncryptedError),
     (lambda d: varnel.encrypt_bytes(LOCKED, input_password="x"), varnel.WrongPasswordError),
     (lambda d: varnel.decrypt_bytes(LOCKED, password="x"), varnel.WrongPasswordError),
+    (lambda d: varnel.decrypt_bytes(LOCKED), varnel.WrongPasswordError),  # the empty password by default
     (lambda d: varnel.encrypt_bytes(LOCKED, input_password="u"), varnel.OwnerPasswordRequiredError),
     (lambda d: varnel.encrypt_bytes(next(cases.nesting())[1], repair=False), varnel.LimitExceededError),
     (lambda d: varnel.encrypt(SAMPLE, d / "no" / "out.pdf"), varnel.OutputFailedError),
@@ -71,6 +72,7 @@ def test_errors(call, cls, tmp_path):
     with pytest.raises(cls) as raised:
         call(tmp_path)
     assert raised.value.code == cls.code and raised.value.message and raised.value.detail
+    assert isinstance(raised.value, OSError) == (cls.code == "open_failed")  # as open() raises
     assert vars(pickle.loads(pickle.dumps(raised.value))) == vars(raised.value)
     assert list(tmp_path.iterdir()) == []  # nothing written, nothing left behind
 
