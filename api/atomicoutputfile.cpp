@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "api/fileoutputbuffer.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/pdfmemorystream.h"
 #include "writer/zipostringstream.h"
 
 #ifdef _WIN32

@@ -3,7 +3,7 @@
 #include <exception>
 #include <new>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 std::string DescribeCurrentException() {
   try {

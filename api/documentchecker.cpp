@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "api/parsenotes.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
 

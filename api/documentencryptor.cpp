@@ -2,15 +2,15 @@
 
 #include <utility>
 
-#include "crypt/pdfcipherchoice.h"
-#include "crypt/pdfdecryption.h"
+#include "writer/pdfcipherchoice.h"
+#include "pdf/pdfdecryption.h"
 #include "crypt/secretstring.h"
 #include "api/parsenotes.h"
-#include "pdf/besidethread.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/besidethread.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdocumentcomparer.h"
 #include "pdf/pdffileparser.h"
-#include "pdf/pdfstream.h"
+#include "base/pdfstream.h"
 #include "writer/pdffilewriter.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include <utility>
 
-#include "pdf/pdferrorreport.h"
+#include "api/pdferrorreport.h"
 #include "varnel/varnel.h"
 
 namespace varnel {

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "pdf/pdferrorreport.h"
+#include "api/pdferrorreport.h"
 #include "varnel/varnel.h"
 
 // The public error for a report (same code, the library text as what(), the

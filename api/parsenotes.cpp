@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "crypt/pdfdecryption.h"
+#include "pdf/pdfdecryption.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdfrepairreport.h"
 

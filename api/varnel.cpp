@@ -18,10 +18,10 @@
 #include "api/errortranslation.h"
 #include "api/parsenotes.h"
 #include "crypt/cryptolibrary.h"
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdflimits.h"
-#include "pdf/pdffilestream.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/kelvraruntimeerror.h"
+#include "base/pdflimits.h"
+#include "base/pdffilestream.h"
+#include "base/pdfmemorystream.h"
 #include "writer/pdfdecryptedfilewriter.h"
 #include "writer/zipostringstream.h"
 
@@ -186,6 +186,11 @@ CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& 
 }
 
 bool CipherNamed(const std::string& name, Cipher* cipher) { return DocumentEncryptor::CipherNamed(name, cipher); }
+std::string EncryptOptionsProblem(const EncryptOptions& options) { return DocumentEncryptor::Invalid(options); }
+std::string EncryptOptionsNotes(const EncryptOptions& options) { return DocumentEncryptor::Notes(options); }
+void HandleSignals() { AtomicOutputFile::HandleSignals(); }
+void LeaveSignalsAlone() { AtomicOutputFile::LeaveSignalsAlone(); }
+void RemoveTemporaryFiles() { AtomicOutputFile::RemoveTemporaryFiles(); }
 
 const char* Version() { return VARNEL_VERSION; }
 

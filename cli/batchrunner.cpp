@@ -10,7 +10,6 @@
 #include <thread>
 #include <utility>
 
-#include "api/atomicoutputfile.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -31,7 +30,7 @@ extern "C" void OnInterrupt(int sig) {
     std::signal(sig, OnInterrupt);  // Windows resets the handler on delivery
     return;
   }
-  AtomicOutputFile::RemoveTemporaryFiles();
+  varnel::RemoveTemporaryFiles();
   std::signal(sig, SIG_DFL);
   std::raise(sig);
 }
@@ -78,7 +77,7 @@ void BatchRunner::Report(size_t index, const FileResult& r) {
   bytes_in_ += r.bytes_in;
   bytes_out_ += r.bytes_out;
   if (!ok) Say("varnel: " + r.error->message + "\n");
-  if (!ok && r.error->code == PdfErrorReport::Code::kWrongPassword) wrong_password_ = true;
+  if (!ok && r.error->code == varnel::ErrorCode::kWrongPassword) wrong_password_ = true;
   if (ok && r.repaired && !settings_.quiet) Say("varnel: " + r.input + ": " + r.repair_note + "\n");
   if (!r.warning.empty()) Say("varnel: " + r.input + ": warning: " + r.warning + "\n");
   if (!r.output_note.empty()) Say("varnel: note: " + r.output_note + "\n");
@@ -88,7 +87,7 @@ void BatchRunner::Report(size_t index, const FileResult& r) {
         {"input", r.input},
         {"output", r.output},
         {"status", StatusName(ok)},
-        {"code", ok ? nullptr : nlohmann::json(PdfErrorReport::CodeName(r.error->code))},
+        {"code", ok ? nullptr : nlohmann::json(varnel::ErrorCodeName(r.error->code))},
         {"message", ok ? nullptr : nlohmann::json(r.error->message)},
         {"detail", ok ? nullptr : nlohmann::json(r.error->detail)},
         {"seconds", r.seconds},
@@ -148,7 +147,7 @@ int BatchRunner::Run() {
                                 static_cast<unsigned>(std::min<size_t>(files_.size(), 1u << 16))}));
   helper_threads_ = jobs == 1;
   if (settings_.batch) {
-    AtomicOutputFile::LeaveSignalsAlone();
+    varnel::LeaveSignalsAlone();
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
 #ifdef SIGHUP

@@ -5,7 +5,6 @@
 #include <system_error>
 #include <utility>
 
-#include "api/documentencryptor.h"
 #include "varnel/varnel.h"
 
 const char* const kDefaultCipher = "aes-256";
@@ -25,7 +24,7 @@ bool LibraryOptions(const EncryptOptions& options, varnel::EncryptOptions* out) 
   if (options.has_input_password) out->input_password = options.input_password;
   out->repair = options.repair;
   out->verify = options.verify;
-  return DocumentEncryptor::CipherNamed(options.cipher, &out->cipher);
+  return varnel::CipherNamed(options.cipher, &out->cipher);
 }
 
 int64_t FileSize(const std::string& name) {
@@ -38,17 +37,17 @@ int64_t FileSize(const std::string& name) {
 
 std::string EncryptJob::Validate(const EncryptOptions& options) {
   varnel::EncryptOptions library;
-  if (LibraryOptions(options, &library)) return DocumentEncryptor::Invalid(library);
+  if (LibraryOptions(options, &library)) return varnel::EncryptOptionsProblem(library);
   // Permission letters are checked before the cipher, the passwords after.
   library.user_password.clear();
   library.owner_password.clear();
-  const std::string why = DocumentEncryptor::Invalid(library);
+  const std::string why = varnel::EncryptOptionsProblem(library);
   return !why.empty() ? why : "unknown cipher \"" + options.cipher + "\" (aes-256, aes-128 or rc4-128)";
 }
 
 std::string EncryptJob::Notes(const EncryptOptions& options) {
   varnel::EncryptOptions library;
-  return LibraryOptions(options, &library) ? DocumentEncryptor::Notes(library) : std::string();
+  return LibraryOptions(options, &library) ? varnel::EncryptOptionsNotes(library) : std::string();
 }
 
 std::string EncryptJob::PasswordNotes(const std::vector<EncryptOptions>& files) {
@@ -80,7 +79,7 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
   result.bytes_in = FileSize(options.input);
   const std::string invalid = Validate(options);
   if (!invalid.empty() || !LibraryOptions(options, &library)) {
-    result.error = PdfErrorReport(PdfErrorReport::Code::kUsage, invalid, invalid);
+    result.error = FileError{varnel::ErrorCode::kUsage, invalid, invalid};
   } else {
     try {
       const varnel::Result done = varnel::EncryptFile(options.input, options.output, library);
@@ -91,12 +90,11 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
       result.warning = done.warning;
       result.output_note = done.output_note;
     } catch (const varnel::Error& e) {
-      result.error = PdfErrorReport(static_cast<PdfErrorReport::Code>(static_cast<int>(e.code()) - 1), e.description(),
-                                    e.what());
+      result.error = FileError{e.code(), e.description(), e.what()};
     }
   }
   // Counted only for an input that was opened.
-  if (result.error && (result.error->code == PdfErrorReport::Code::kOpenFailed || result.error->code == PdfErrorReport::Code::kUsage))
+  if (result.error && (result.error->code == varnel::ErrorCode::kOpenFailed || result.error->code == varnel::ErrorCode::kUsage))
     result.bytes_in = 0;
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;

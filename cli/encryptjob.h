@@ -5,13 +5,21 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "pdf/pdferrorreport.h"
+#include "varnel/varnel.h"
+
+// Why one file failed: the library's code, the sentence a person reads, and
+// the library's own text (for JSON's detail).
+struct FileError {
+  varnel::ErrorCode code;
+  std::string message;
+  std::string detail;
+};
 
 // What became of one file.
 struct FileResult {
   std::string input;
   std::string output;
-  std::optional<PdfErrorReport> error;  // none: the output was written
+  std::optional<FileError> error;  // none: the output was written
   double seconds = 0;
   int64_t bytes_in = 0;
   int64_t bytes_out = 0;

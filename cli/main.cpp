@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "api/atomicoutputfile.h"
 #include "cli/batchlist.h"
 #include "cli/commands.h"
 #include "cli/encryptjob.h"
@@ -136,7 +135,7 @@ bool IsTerminal(FILE* f) {
 
 int main(int argc, char** argv) {
   // An interrupted run leaves no temporary file behind.
-  AtomicOutputFile::HandleSignals();
+  varnel::HandleSignals();
   CLI::App app{"varnel: writes an encrypted copy of a PDF file (AES-256 by default)"};
   app.set_version_flag("--version", std::string("varnel ") + varnel::Version() + "\n" + varnel::CryptoLibraryVersion());
   app.require_subcommand(1);

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "crypt/aescbcengine.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 // One engine per direction, each keyed when first used after SetKey.
 //

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "crypt/aescbcengine.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 // CNG takes the chaining value in the IV buffer of each call and leaves the
 // next one there. Implementations may also keep cipher state per key handle

@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "crypt/aescbcengine.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 // A new key of the same length keeps the cipher the context already holds:
 // naming the cipher makes libcrypto look it up and set its parameters

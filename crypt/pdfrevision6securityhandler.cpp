@@ -4,7 +4,7 @@
 #include "crypt/pdfstandardsecurityhandler.h"
 #include "crypt/securerandom.h"
 #include "crypt/sha2.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "crypt/md5.h"
 #include "crypt/rc4.h"
 #include "crypt/securerandom.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 namespace {
 

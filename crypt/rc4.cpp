@@ -1,6 +1,6 @@
 #include "crypt/rc4.h"
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 Rc4::Rc4(const uint8_t* key, size_t key_len) {
   if (key_len == 0 || key_len > 256) throw _kelvra_runtime_error("Rc4::Rc4:key length");

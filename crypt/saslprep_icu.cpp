@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "crypt/saslprep.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 namespace {
 // UTF-16 forms of a password, wiped when freed.

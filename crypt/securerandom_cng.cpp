@@ -2,7 +2,7 @@
 #include <bcrypt.h>
 
 #include "crypt/securerandom.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 void SecureRandom::Fill(uint8_t* out, size_t n) {
   while (n > 0) {

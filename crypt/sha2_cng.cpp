@@ -2,7 +2,7 @@
 #include <bcrypt.h>
 
 #include "crypt/sha2.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 SecretString Sha2::Digest(int bits, const void* data, size_t len) {
   const wchar_t* name = bits == 256   ? BCRYPT_SHA256_ALGORITHM

@@ -1,7 +1,7 @@
 #include <openssl/evp.h>
 
 #include "crypt/sha2.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 SecretString Sha2::Digest(int bits, const void* data, size_t len) {
   const EVP_MD* md = bits == 256 ? EVP_sha256() : bits == 384 ? EVP_sha384() : bits == 512 ? EVP_sha512() : nullptr;

@@ -8,11 +8,11 @@
 #include <new>
 #include <stdexcept>
 
-#include "crypt/pdfcipherchoice.h"
-#include "crypt/pdfencryptedfilewriter.h"
+#include "writer/pdfcipherchoice.h"
+#include "writer/pdfencryptedfilewriter.h"
 #include "front/varnelmodule.h"
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdffilestream.h"
+#include "base/kelvraruntimeerror.h"
+#include "base/pdffilestream.h"
 
 namespace {
 

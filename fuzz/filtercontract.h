@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 namespace filtercontract {
 

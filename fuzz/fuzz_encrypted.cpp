@@ -13,9 +13,9 @@
 
 #include "crypt/pdfrevision4securityhandler.h"
 #include "fuzz/nullsink.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdiccionario.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/pdfmemorystream.h"
 #include "writer/pdfdecryptedfilewriter.h"
 
 namespace {

@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "crypt/pdfencryptedfilewriter.h"
+#include "writer/pdfencryptedfilewriter.h"
 #include "fuzz/fuzzjob.h"
 #include "fuzz/nullsink.h"
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/kelvraruntimeerror.h"
+#include "base/pdfmemorystream.h"
 #include "writer/pdffilewriter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

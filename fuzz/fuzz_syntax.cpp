@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdfmemorystream.h"
-#include "writer/pdfsyntaxformatter.h"
+#include "base/pdfmemorystream.h"
+#include "base/pdfsyntaxformatter.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "crypt/pdfencryptedfilewriter.h"
+#include "writer/pdfencryptedfilewriter.h"
 #include "fuzz/nullsink.h"
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/kelvraruntimeerror.h"
+#include "base/pdfmemorystream.h"
 #include "writer/pdffilewriter.h"
 
 namespace fuzzjob {

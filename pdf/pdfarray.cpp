@@ -1,6 +1,6 @@
 #include "pdf/pdfarray.h"
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 PdfArray::PdfArray() : PdfValue(Kind::Array) {}
 

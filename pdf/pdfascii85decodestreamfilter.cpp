@@ -1,6 +1,6 @@
 #include "pdf/pdfascii85decodestreamfilter.h"
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 namespace {
 

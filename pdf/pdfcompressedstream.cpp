@@ -1,15 +1,15 @@
 #include "pdf/pdfcompressedstream.h"
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfascii85decodestreamfilter.h"
 #include "pdf/pdfdeflatestreamfilter.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
-#include "pdf/pdflimits.h"
+#include "base/pdflimits.h"
 #include "pdf/pdflzwdecodestreamfilter.h"
 #include "pdf/pdfpredictor.h"
-#include "pdf/pdfstream.h"
+#include "base/pdfstream.h"
 
 void PdfCompressedStream::Decompress(PdfValue* value, PdfStream& input, std::vector<uint8_t>& out) {
   if (value == nullptr) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:no content stream");

@@ -1,6 +1,6 @@
 #include "pdf/pdfdecodeahead.h"
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdeflatestreamfilter.h"
 
 PdfDecodeAhead::PdfDecodeAhead() { thread_ = std::thread([this] { Run(); }); }

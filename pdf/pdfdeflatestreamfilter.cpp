@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfkeyvaluepair.h"
 
 namespace {

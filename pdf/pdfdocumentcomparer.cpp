@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "crypt/pdfdecryption.h"
-#include "pdf/besidethread.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfdecryption.h"
+#include "base/besidethread.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "writer/pdfsyntaxformatter.h"
+#include "base/pdfsyntaxformatter.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>

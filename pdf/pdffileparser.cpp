@@ -10,16 +10,16 @@
 #include <system_error>
 #include <thread>
 
-#include "crypt/pdfdecryption.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfdecryption.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfcompressedstream.h"
 #include "pdf/pdfdecodeahead.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdflimits.h"
-#include "pdf/pdfmemorystream.h"
-#include "writer/pdfsyntaxformatter.h"
+#include "base/pdflimits.h"
+#include "base/pdfmemorystream.h"
+#include "base/pdfsyntaxformatter.h"
 
 namespace {
 

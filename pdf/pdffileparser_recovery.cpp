@@ -7,13 +7,13 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "crypt/pdfdecryption.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "pdf/pdfdecryption.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdecodeahead.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdflimits.h"
+#include "base/pdflimits.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfcompressedstream.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdflimits.h"
+#include "base/pdflimits.h"
 
 namespace {
 

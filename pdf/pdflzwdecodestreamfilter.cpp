@@ -1,6 +1,6 @@
 #include "pdf/pdflzwdecodestreamfilter.h"
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdflimits.h"
+#include "base/kelvraruntimeerror.h"
+#include "base/pdflimits.h"
 
 namespace {
 

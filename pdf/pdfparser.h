@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "pdf/pdfstream.h"
+#include "base/pdfstream.h"
 
 // The lexical layer of the reader: cuts a byte stream into PDF tokens and
 // decodes literal strings, hexadecimal strings and names. It keeps no state;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdflimits.h"
+#include "base/kelvraruntimeerror.h"
+#include "base/pdflimits.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <array>
 #include <cstring>
 
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdflimits.h"
+#include "base/kelvraruntimeerror.h"
+#include "base/pdflimits.h"
 #include "pdf/pdfparser.h"
-#include "pdf/pdfstream.h"
+#include "base/pdfstream.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfparser.h"
-#include "pdf/pdfstream.h"
+#include "base/pdfstream.h"
 
 XRef::XRef() = default;
 XRef::~XRef() = default;

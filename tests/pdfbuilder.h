@@ -15,12 +15,12 @@
 #include <utility>
 #include <vector>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdffileparser.h"
-#include "pdf/pdffilestream.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/pdffilestream.h"
+#include "base/pdfmemorystream.h"
 #include "writer/pdffilewriter.h"
-#include "writer/pdfsyntaxformatter.h"
+#include "base/pdfsyntaxformatter.h"
 
 namespace pdftest {
 

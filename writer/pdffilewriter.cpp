@@ -5,14 +5,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "crypt/pdfdecryption.h"
+#include "pdf/pdfdecryption.h"
 #include "crypt/rc4.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdflimits.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/pdflimits.h"
+#include "base/pdfmemorystream.h"
 
 PdfFileWriter::PdfFileWriter() : buffer_(new char[kOutputBufferBytes]) {}
 

@@ -8,7 +8,7 @@
 
 #include "pdf/pdfdocumentcomparer.h"
 #include "pdf/pdffileparser.h"
-#include "writer/pdfsyntaxformatter.h"
+#include "base/pdfsyntaxformatter.h"
 #include "writer/pdfxrefstreamtable.h"
 
 class Rc4;

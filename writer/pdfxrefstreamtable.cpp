@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "writer/zipostringstream.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 zip_ostringstream::zip_ostringstream() : std::ostream(nullptr) { rdbuf(&buf_); }
 

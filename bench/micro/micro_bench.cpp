@@ -14,7 +14,7 @@
 #include "pdf/pdfdeflatestreamfilter.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/pdfmemorystream.h"
 
 namespace {
 

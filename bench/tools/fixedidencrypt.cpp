@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <fstream>
 
-#include "crypt/pdfencryptedfilewriter.h"
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdffilestream.h"
+#include "writer/pdfencryptedfilewriter.h"
+#include "base/kelvraruntimeerror.h"
+#include "base/pdffilestream.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -125,6 +125,23 @@ VARNEL_API std::string DecryptBuffer(std::string_view pdf, const DecryptOptions&
 VARNEL_API CheckResult CheckFile(const std::string& path, const std::optional<std::string>& password = std::nullopt);
 VARNEL_API CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& password = std::nullopt);
 
+// Why options cannot be used, in a sentence (empty when they can): a
+// permission letter unknown, a password the cipher's passwords cannot hold.
+VARNEL_API std::string EncryptOptionsProblem(const EncryptOptions& options);
+// Notes on options accepted with a caveat (a password longer than the
+// cipher counts), each a line "varnel: note: ...".
+VARNEL_API std::string EncryptOptionsNotes(const EncryptOptions& options);
+
+// A program (not a library, whose host owns its signals) may ask for
+// handlers of SIGINT, SIGTERM and SIGHUP that remove every temporary output
+// file and end the process: HandleSignals first, and the first output
+// opened installs them. A program that handles those signals itself says so
+// with LeaveSignalsAlone before any output is opened, and calls
+// RemoveTemporaryFiles (async-signal-safe) when it ends the process.
+VARNEL_API void HandleSignals();
+VARNEL_API void LeaveSignalsAlone();
+VARNEL_API void RemoveTemporaryFiles();
+
 // "0.2.0".
 VARNEL_API const char* Version();
 // The crypto library the platform lends: "OpenSSL 3.0.15 3 Sep 2024", ...

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "pdf/pdfstream.h"
+#include "base/pdfstream.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "crypt/rc4keypipeline.h"
 #include "crypt/saslprep.h"
 #include "crypt/sha2.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "tests/pdfbuilder.h"
 
 namespace {

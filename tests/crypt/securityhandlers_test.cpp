@@ -6,16 +6,16 @@
 #include <string>
 
 #include "crypt/aescbc.h"
-#include "crypt/pdfaesencryptedfilewriter.h"
+#include "writer/pdfaesencryptedfilewriter.h"
 #include "crypt/pdfrevision4securityhandler.h"
 #include "crypt/pdfrevision6securityhandler.h"
 #include "crypt/pdfstandardsecurityhandler.h"
 #include "crypt/securerandom.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/pdfmemorystream.h"
 #include "tests/pdfbuilder.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "pdf/pdfdecodeahead.h"
 #include "pdf/pdfdocumentcomparer.h"
-#include "pdf/pdferrorreport.h"
+#include "api/pdferrorreport.h"
 #include "tests/pdfbuilder.h"
 
 namespace {

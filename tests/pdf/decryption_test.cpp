@@ -8,7 +8,7 @@
 #include "writer/pdfdecryptedfilewriter.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
-#include "crypt/pdfdecryption.h"
+#include "pdf/pdfdecryption.h"
 #include "crypt/pdfrevision4securityhandler.h"
 #include "crypt/pdfrevision5securityhandler.h"
 #include "crypt/pdfrevision6securityhandler.h"

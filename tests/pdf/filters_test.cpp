@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfascii85decodestreamfilter.h"
 #include "pdf/pdfdeflatestreamfilter.h"
-#include "pdf/pdflimits.h"
+#include "base/pdflimits.h"
 #include "pdf/pdflzwdecodestreamfilter.h"
 #include "pdf/pdfpredictor.h"
 #include "tests/pdfbuilder.h"

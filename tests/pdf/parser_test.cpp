@@ -6,7 +6,7 @@
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdflimits.h"
+#include "base/pdflimits.h"
 #include "tests/pdfbuilder.h"
 
 namespace {

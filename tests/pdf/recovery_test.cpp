@@ -6,8 +6,8 @@
 
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
-#include "pdf/pdflimits.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/pdflimits.h"
+#include "base/pdfmemorystream.h"
 #include "pdf/pdfxrefscanner.h"
 #include "tests/pdfbuilder.h"
 
@@ -116,7 +116,7 @@ TEST(Recovery, NewestVersionAndUnclosedStream) {
   }
 }
 
-// The reader's resource limits (pdf/pdflimits.h, docs/limits.md): each one stops what would grow without bound, and
+// The reader's resource limits (base/pdflimits.h, docs/limits.md): each one stops what would grow without bound, and
 // normal use below it works. Object streams 10, 11, 12 of 30 MiB each (two fit under the 64 MiB kept, three do
 // not), holding objects 20, 21, 22 behind that much white space: each stream in use is kept, the oldest let go and
 // decoded again when needed, and past 512 MiB of decoding in all the reader stops.

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "pdf/kelvraruntimeerror.h"
-#include "pdf/pdffilestream.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/kelvraruntimeerror.h"
+#include "base/pdffilestream.h"
+#include "base/pdfmemorystream.h"
 #include "tests/pdfbuilder.h"
 
 namespace {

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
-#include "pdf/pdffilestream.h"
+#include "base/pdffilestream.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdflimits.h"
-#include "pdf/pdfmemorystream.h"
+#include "base/pdflimits.h"
+#include "base/pdfmemorystream.h"
 #include "pdf/pdfparser.h"
 #include "tests/pdfbuilder.h"
 

@@ -1,4 +1,4 @@
-#include "crypt/pdfencryptedfilewriter.h"
+#include "writer/pdfencryptedfilewriter.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "pdf/pdflimits.h"
-#include "writer/pdfsyntaxformatter.h"
+#include "base/pdflimits.h"
+#include "base/pdfsyntaxformatter.h"
 #include "tests/pdfbuilder.h"
 
 namespace {

@@ -8,13 +8,13 @@
 #include <zlib.h>
 
 #include "crypt/pdfsecurityhandler.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfparser.h"
 #include "tests/pdfbuilder.h"
 #include "writer/pdffilewriter.h"
-#include "writer/pdfsyntaxformatter.h"
+#include "base/pdfsyntaxformatter.h"
 
 namespace {
 

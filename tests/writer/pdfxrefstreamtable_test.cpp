@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "tests/pdfbuilder.h"
 #include "writer/zipostringstream.h"
 

@@ -1,4 +1,4 @@
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 #include <utility>
 

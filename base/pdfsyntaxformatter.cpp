@@ -1,4 +1,4 @@
-#include "writer/pdfsyntaxformatter.h"
+#include "base/pdfsyntaxformatter.h"
 
 #include <array>
 

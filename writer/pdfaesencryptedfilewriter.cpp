@@ -1,12 +1,12 @@
-#include "crypt/pdfaesencryptedfilewriter.h"
+#include "writer/pdfaesencryptedfilewriter.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
-#include "pdf/pdflimits.h"
+#include "base/pdflimits.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "pdf/pdfstream.h"
+#include "base/pdfstream.h"
 
 // A stream over a byte buffer that the caller owns and keeps alive for the
 // stream's lifetime. Every read is bounds-checked: asking for more bytes than

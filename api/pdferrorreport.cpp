@@ -1,4 +1,4 @@
-#include "pdf/pdferrorreport.h"
+#include "api/pdferrorreport.h"
 
 #include <cstring>
 #include <utility>

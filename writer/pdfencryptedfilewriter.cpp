@@ -1,4 +1,4 @@
-#include "crypt/pdfencryptedfilewriter.h"
+#include "writer/pdfencryptedfilewriter.h"
 
 #include <cstdint>
 #include <system_error>

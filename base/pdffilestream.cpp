@@ -1,9 +1,9 @@
-#include "pdf/pdffilestream.h"
+#include "base/pdffilestream.h"
 
 #include <cstring>
 #include <string>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 #ifdef _WIN32
 #include <windows.h>

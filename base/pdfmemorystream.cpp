@@ -1,8 +1,8 @@
-#include "pdf/pdfmemorystream.h"
+#include "base/pdfmemorystream.h"
 
 #include <cstring>
 
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 
 PdfMemoryStream::PdfMemoryStream() = default;
 

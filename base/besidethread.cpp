@@ -1,4 +1,4 @@
-#include "pdf/besidethread.h"
+#include "base/besidethread.h"
 
 #include <exception>
 #include <system_error>

@@ -1,8 +1,8 @@
-#include "crypt/pdfcipherchoice.h"
+#include "writer/pdfcipherchoice.h"
 
-#include "crypt/pdfaesencryptedfilewriter.h"
+#include "writer/pdfaesencryptedfilewriter.h"
 #include "crypt/pdfdocencoding.h"
-#include "crypt/pdfencryptedfilewriter.h"
+#include "writer/pdfencryptedfilewriter.h"
 #include "crypt/pdfrevision4securityhandler.h"
 #include "crypt/pdfrevision6securityhandler.h"
 #include "crypt/saslprep.h"

@@ -1,4 +1,4 @@
-#include "pdf/pdfstream.h"
+#include "base/pdfstream.h"
 
 PdfStream::~PdfStream() = default;
 void PdfStream::Leer(void*, size_t) {}

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "pdf/pdfstream.h"
+#include "base/pdfstream.h"
 
 // A stream over a file on disk. The file is read through a buffer of our own,
 // so the tokenizer's byte-at-a-time reads cost neither a system call nor a

@@ -1,4 +1,4 @@
-#include "crypt/pdfdecryption.h"
+#include "pdf/pdfdecryption.h"
 
 #include <cstdint>
 #include <cstring>
@@ -11,11 +11,11 @@
 #include "crypt/pdfrevision6securityhandler.h"
 #include "crypt/rc4.h"
 #include "crypt/saslprep.h"
-#include "pdf/kelvraruntimeerror.h"
+#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfparser.h"
-#include "writer/pdfsyntaxformatter.h"
+#include "base/pdfsyntaxformatter.h"
 
 namespace {
 
