@@ -206,7 +206,8 @@ AtomicOutputFile::AtomicOutputFile(const std::string& destination)
     }
     if (p.file == INVALID_HANDLE_VALUE) Fail(LastError());
     if (p.temp.size() < 1024)
-      p.slot = Register([&](int i) { std::memcpy(g_temp_paths[i], p.temp.c_str(), (p.temp.size() + 1) * sizeof(wchar_t)); });
+      p.slot =
+          Register([&](int i) { std::memcpy(g_temp_paths[i], p.temp.c_str(), (p.temp.size() + 1) * sizeof(wchar_t)); });
   }
 #else
   struct stat st;
@@ -345,9 +346,9 @@ void AtomicOutputFile::Commit() {
   // A file that is replaced keeps its access control list and attributes
   // (ReplaceFileW); a new one gets the directory's.
   const std::wstring destination = Widen(destination_);
-  const bool replaced = GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES &&
-                        ReplaceFileW(destination.c_str(), p.temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                     nullptr, nullptr);
+  const bool replaced =
+      GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES &&
+      ReplaceFileW(destination.c_str(), p.temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
   if (!replaced &&
       !MoveFileExW(p.temp.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     Fail(LastError());
@@ -370,9 +371,10 @@ void AtomicOutputFile::Commit() {
               " (only root can give a file to another user): the new file is this user's";
     if (old.st_nlink > 1) {
       if (!note_.empty()) note_ += "; ";
-      note_ += destination_ + (old.st_nlink == 2 ? " had another name (a hard link), which still holds"
-                                                 : " had " + std::to_string(old.st_nlink - 1) +
-                                                       " other names (hard links), which still hold") +
+      note_ += destination_ +
+               (old.st_nlink == 2
+                    ? " had another name (a hard link), which still holds"
+                    : " had " + std::to_string(old.st_nlink - 1) + " other names (hard links), which still hold") +
                " its previous content";
     }
   }

@@ -17,9 +17,12 @@ namespace {
 
 PdfCipherChoice::Cipher Internal(varnel::Cipher cipher) {
   switch (cipher) {
-    case varnel::Cipher::kRc4_128: return PdfCipherChoice::Cipher::kRc4_128;
-    case varnel::Cipher::kAes128: return PdfCipherChoice::Cipher::kAes128;
-    case varnel::Cipher::kAes256: break;
+    case varnel::Cipher::kRc4_128:
+      return PdfCipherChoice::Cipher::kRc4_128;
+    case varnel::Cipher::kAes128:
+      return PdfCipherChoice::Cipher::kAes128;
+    case varnel::Cipher::kAes256:
+      break;
   }
   return PdfCipherChoice::Cipher::kAes256;
 }
@@ -61,7 +64,8 @@ DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options) : op
   Passwords passwords;
   std::string why;
   if (!Prepare(options_, &passwords, &why)) throw varnel::Error(varnel::ErrorCode::kUsage, why, why);
-  writer_ = PdfCipherChoice::NewWriter(Internal(options_.cipher), passwords.user, passwords.owner, options_.permissions);
+  writer_ =
+      PdfCipherChoice::NewWriter(Internal(options_.cipher), passwords.user, passwords.owner, options_.permissions);
   writer_->SetHelperThreads(options_.threads);
   writer_->SetRepair(options_.repair);
   if (options_.input_password) writer_->SetPassword(*options_.input_password, true);

@@ -21,7 +21,8 @@ std::string JoinNotes(const std::vector<std::string>& notes, size_t count) {
 std::string DescribeRepair(const PdfRepairReport& report) {
   std::string text = "repaired:";
   if (report.rebuilt_count != 0) text += " rebuilt " + JoinNotes(report.rebuilt, report.rebuilt_count) + ";";
-  text += report.dropped_count != 0 ? " dropped " + JoinNotes(report.dropped, report.dropped_count) + ";" : " nothing dropped;";
+  text += report.dropped_count != 0 ? " dropped " + JoinNotes(report.dropped, report.dropped_count) + ";"
+                                    : " nothing dropped;";
   if (!report.reason.empty()) text += " read as written it failed with " + report.reason;
   if (text.back() == ';') text.pop_back();
   return text;

@@ -27,7 +27,9 @@ constexpr Plain kDamage[] = {
     {"PdfSecurityHandler:bad /O /U", "the values that check its passwords (/O, /U) are too short to open it"},
 };
 
-bool StartsWith(const std::string& text, const char* prefix) { return text.compare(0, std::strlen(prefix), prefix) == 0; }
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
 
 // The library names each limit it enforces with "limit" (or "Limit") in the
 // text, and the depth limits with their own words.
@@ -61,7 +63,8 @@ PdfErrorReport PdfErrorReport::FromLibraryText(const std::string& text, const st
   if (text == "PdfFileWriter::Write:output") return {Code::kOutputFailed, "cannot write the copy of " + input, text};
   if (text == "out of memory" || text == "PdfParser::Abrir:malloc" || text == "PdfFileParser::NuevoValue:new")
     return {Code::kLimitExceeded, input + " needs more memory than is available", text};
-  if (IsLimit(text)) return {Code::kLimitExceeded, input + " goes beyond a limit set against hostile files: " + text, text};
+  if (IsLimit(text))
+    return {Code::kLimitExceeded, input + " goes beyond a limit set against hostile files: " + text, text};
   for (const Plain& p : kDamage) {
     if (StartsWith(text, p.text)) return {Code::kDamaged, input + " is damaged: " + p.said, text};
   }
@@ -70,15 +73,24 @@ PdfErrorReport PdfErrorReport::FromLibraryText(const std::string& text, const st
 
 const char* PdfErrorReport::CodeName(Code code) {
   switch (code) {
-    case Code::kOpenFailed: return "open_failed";
-    case Code::kNotPdf: return "not_pdf";
-    case Code::kDamaged: return "damaged";
-    case Code::kEncrypted: return "encrypted";
-    case Code::kWrongPassword: return "wrong_password";
-    case Code::kOwnerPasswordRequired: return "owner_password_required";
-    case Code::kLimitExceeded: return "limit_exceeded";
-    case Code::kOutputFailed: return "output_failed";
-    case Code::kUsage: return "usage";
+    case Code::kOpenFailed:
+      return "open_failed";
+    case Code::kNotPdf:
+      return "not_pdf";
+    case Code::kDamaged:
+      return "damaged";
+    case Code::kEncrypted:
+      return "encrypted";
+    case Code::kWrongPassword:
+      return "wrong_password";
+    case Code::kOwnerPasswordRequired:
+      return "owner_password_required";
+    case Code::kLimitExceeded:
+      return "limit_exceeded";
+    case Code::kOutputFailed:
+      return "output_failed";
+    case Code::kUsage:
+      return "usage";
   }
   return "damaged";
 }

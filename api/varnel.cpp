@@ -100,7 +100,9 @@ void Commit(AtomicOutputFile& output, Result* result) {
 }
 
 // An output about the size of the input, grown in place.
-void Reserve(zip_ostringstream& output, std::string_view input) { output.Reserve(input.size() + input.size() / 16 + 4096); }
+void Reserve(zip_ostringstream& output, std::string_view input) {
+  output.Reserve(input.size() + input.size() / 16 + 4096);
+}
 
 Result Decrypt(const DecryptOptions& options, PdfStream& input, std::ostream& output) {
   PdfDecryptedFileWriter writer(options.password);

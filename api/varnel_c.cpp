@@ -100,8 +100,8 @@ std::string_view Bytes(const void* pdf, size_t size) { return {static_cast<const
 
 // A call from one file to another (work: EncryptFile or DecryptFile).
 template <typename Options, typename Work>
-int RunFile(const char* input, const char* output, const Options* options, varnel_result* result,
-            char** error_message, Work work) {
+int RunFile(const char* input, const char* output, const Options* options, varnel_result* result, char** error_message,
+            Work work) {
   if (input == nullptr || output == nullptr || options == nullptr) return Usage(error_message, "a path or the options");
   return Run(result, error_message, [&] { Fill(work(input, output, Convert(*options)), result); });
 }
@@ -109,8 +109,8 @@ int RunFile(const char* input, const char* output, const Options* options, varne
 // A call that gives back a document in memory (work: EncryptBuffer or
 // DecryptBuffer).
 template <typename Options, typename Work>
-int RunBuffer(const void* pdf, size_t size, const Options* options, void** out, size_t* out_size,
-              varnel_result* result, char** error_message, Work work) {
+int RunBuffer(const void* pdf, size_t size, const Options* options, void** out, size_t* out_size, varnel_result* result,
+              char** error_message, Work work) {
   if ((pdf == nullptr && size != 0) || options == nullptr || out == nullptr || out_size == nullptr)
     return Usage(error_message, "the document, the options or where the output goes");
   *out = nullptr;
@@ -167,10 +167,12 @@ int varnel_check_file(const char* path, const char* password, varnel_result* res
   });
 }
 
-int varnel_check_buffer(const void* pdf, size_t size, const char* password, varnel_result* result, char** error_message) {
+int varnel_check_buffer(const void* pdf, size_t size, const char* password, varnel_result* result,
+                        char** error_message) {
   if (pdf == nullptr && size != 0) return Usage(error_message, "the document");
   return Run(result, error_message, [&] {
-    Fill(varnel::CheckBuffer(Bytes(pdf, size), password == nullptr ? std::nullopt : std::optional<std::string>(password)),
+    Fill(varnel::CheckBuffer(Bytes(pdf, size),
+                             password == nullptr ? std::nullopt : std::optional<std::string>(password)),
          result);
   });
 }

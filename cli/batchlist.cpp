@@ -31,7 +31,8 @@ std::string SameFileKey(const std::string& name) {
 }
 
 bool HasControl(const std::string& name) {
-  return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+  return std::any_of(name.begin(), name.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
 }  // namespace
@@ -43,7 +44,8 @@ bool BatchList::Fail(std::string why) {
 
 bool BatchList::AddBatched(EncryptOptions file, const std::string& where) {
   // Standard input can be read once, standard output hold one document.
-  if (file.input == "-" || file.output == "-") return Fail(where + ": - (standard input or output) cannot be part of a batch");
+  if (file.input == "-" || file.output == "-")
+    return Fail(where + ": - (standard input or output) cannot be part of a batch");
   return AddFile(std::move(file), where);
 }
 

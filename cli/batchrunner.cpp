@@ -10,7 +10,6 @@
 #include <thread>
 #include <utility>
 
-
 #ifdef _WIN32
 #include <io.h>
 #define VARNEL_ISATTY(f) _isatty(_fileno(f))
@@ -120,20 +119,38 @@ void BatchRunner::Summarize(double seconds, int exit_status) {
   if (settings_.json) {
     for (size_t i = 0; i < files_.size(); ++i) {
       if (status_[i] != Status::kPending) continue;
-      const std::string why = interrupted ? "not started: interrupted" : "not started: an earlier file failed (--fail-fast)";
-      PrintRecord(Dump({{"type", "file"}, {"input", files_[i].input}, {"output", files_[i].output},
-                        {"status", "skipped"}, {"code", nullptr}, {"message", why}, {"detail", nullptr},
-                        {"seconds", 0}, {"bytes_in", 0}, {"bytes_out", 0}, {"objects", 0}, {"repaired", false},
-                        {"warning", nullptr}, {"note", nullptr}}));
+      const std::string why =
+          interrupted ? "not started: interrupted" : "not started: an earlier file failed (--fail-fast)";
+      PrintRecord(Dump({{"type", "file"},
+                        {"input", files_[i].input},
+                        {"output", files_[i].output},
+                        {"status", "skipped"},
+                        {"code", nullptr},
+                        {"message", why},
+                        {"detail", nullptr},
+                        {"seconds", 0},
+                        {"bytes_in", 0},
+                        {"bytes_out", 0},
+                        {"objects", 0},
+                        {"repaired", false},
+                        {"warning", nullptr},
+                        {"note", nullptr}}));
     }
-    PrintRecord(Dump({{"type", "summary"}, {"files", files_.size()}, {"ok", ok_}, {"failed", failed_},
-                      {"skipped", skipped}, {"interrupted", interrupted}, {"seconds", seconds},
-                      {"bytes_in", bytes_in_}, {"bytes_out", bytes_out_}, {"exit_status", exit_status}}));
+    PrintRecord(Dump({{"type", "summary"},
+                      {"files", files_.size()},
+                      {"ok", ok_},
+                      {"failed", failed_},
+                      {"skipped", skipped},
+                      {"interrupted", interrupted},
+                      {"seconds", seconds},
+                      {"bytes_in", bytes_in_},
+                      {"bytes_out", bytes_out_},
+                      {"exit_status", exit_status}}));
   }
   if (settings_.batch && !settings_.quiet) {
     char line[200];
-    std::snprintf(line, sizeof line, "varnel: %zu of %zu files encrypted, %zu failed, %zu not started%s (%.1f s)\n", ok_,
-                  files_.size(), failed_, skipped, interrupted ? ", interrupted" : "", seconds);
+    std::snprintf(line, sizeof line, "varnel: %zu of %zu files encrypted, %zu failed, %zu not started%s (%.1f s)\n",
+                  ok_, files_.size(), failed_, skipped, interrupted ? ", interrupted" : "", seconds);
     Say(line);
   }
 }

@@ -52,9 +52,9 @@ struct RunSettings {
 int RunEncrypt(const std::vector<EncryptOptions>& files, const RunSettings& settings);
 
 struct DecryptOptions {
-  std::string input;   // "-": standard input
-  std::string output;  // "-": standard output
-  std::string password;  // UTF-8, as typed
+  std::string input;            // "-": standard input
+  std::string output;           // "-": standard output
+  std::string password;         // UTF-8, as typed
   bool password_given = false;  // false: none came from an option, a file or the environment
   bool repair = true;           // false: a damaged file is refused, not repaired
 };

@@ -31,8 +31,10 @@ int RunDecrypt(const DecryptOptions& options) {
     if (!done.output_note.empty()) std::fprintf(stderr, "varnel: note: %s\n", done.output_note.c_str());
   } catch (const varnel::Error& e) {
     if (e.code() == varnel::ErrorCode::kWrongPassword && !options.password_given)
-      std::fprintf(stderr, "varnel: %s is encrypted and no password was given (use --password, --password-file or "
-                           "VARNEL_PASSWORD)\n", options.input == "-" ? "standard input" : options.input.c_str());
+      std::fprintf(stderr,
+                   "varnel: %s is encrypted and no password was given (use --password, --password-file or "
+                   "VARNEL_PASSWORD)\n",
+                   options.input == "-" ? "standard input" : options.input.c_str());
     else
       std::fprintf(stderr, "varnel: %s: %s\n", options.input.c_str(), e.what());
     return FailureStatus(e);

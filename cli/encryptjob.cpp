@@ -60,7 +60,8 @@ std::string EncryptJob::PasswordNotes(const std::vector<EncryptOptions>& files) 
   const bool one = files.size() == 1;
   if (open != 0)
     notes += one ? "varnel: note: the copy opens without a password; its rights are limited\n"
-                 : "varnel: note: " + std::to_string(open) + " of the copies open without a password; their rights are limited\n";
+                 : "varnel: note: " + std::to_string(open) +
+                       " of the copies open without a password; their rights are limited\n";
   if (same != 0)
     notes += one ? "varnel: note: the user and owner passwords are the same: whoever opens the copy has every right\n"
                  : "varnel: note: " + std::to_string(same) +
@@ -94,7 +95,8 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
     }
   }
   // Counted only for an input that was opened.
-  if (result.error && (result.error->code == varnel::ErrorCode::kOpenFailed || result.error->code == varnel::ErrorCode::kUsage))
+  if (result.error &&
+      (result.error->code == varnel::ErrorCode::kOpenFailed || result.error->code == varnel::ErrorCode::kUsage))
     result.bytes_in = 0;
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;

@@ -57,8 +57,8 @@ bool ReadPasswordFile(const std::string& path, std::string lines[2]) {
 // The password that opens an encrypted input, strongest source first: the
 // option, the first line of the password file, the environment variable.
 // Null when none is there; false when the file cannot be read.
-bool OpeningPassword(const char* env, const CLI::Option* option, const std::string& value, const CLI::Option* file_option,
-                     const std::string& file, std::unique_ptr<std::string>* password) {
+bool OpeningPassword(const char* env, const CLI::Option* option, const std::string& value,
+                     const CLI::Option* file_option, const std::string& file, std::unique_ptr<std::string>* password) {
   *password = InputPassword(env, option->count() != 0, value);
   if (option->count() != 0 || file_option->count() == 0) return true;
   std::string lines[2];
@@ -80,8 +80,8 @@ bool LooksLikeOption(const std::string& arg) {
 // an empty or forgotten value ("-u $PW" with PW unset) that would take the
 // option as the password. The message names no password.
 std::string OptionTakenAsPassword(int argc, char** argv) {
-  static const char* const kPasswordOptions[] = {"-u", "--user-password", "-o", "--owner-password", "--input-password",
-                                                 "--password"};
+  static const char* const kPasswordOptions[] = {
+      "-u", "--user-password", "-o", "--owner-password", "--input-password", "--password"};
   for (int i = 1; i + 1 < argc; ++i) {
     const std::string option = argv[i];
     if (std::find(std::begin(kPasswordOptions), std::end(kPasswordOptions), option) == std::end(kPasswordOptions))
@@ -89,8 +89,10 @@ std::string OptionTakenAsPassword(int argc, char** argv) {
     const std::string value = argv[i + 1];
     if (!LooksLikeOption(value)) continue;
     const std::string long_name = option == "-u" ? "--user-password" : option == "-o" ? "--owner-password" : option;
-    return option + " is followed by " + value + ", an option, not a password (a password that looks like an option is "
-           "written " + long_name + "=" + value + ")";
+    return option + " is followed by " + value +
+           ", an option, not a password (a password that looks like an option is "
+           "written " +
+           long_name + "=" + value + ")";
   }
   return std::string();
 }
@@ -120,7 +122,8 @@ std::string UnknownCommand(int argc, char** argv) {
     }
     if (row[c.size()] < best) best = row[c.size()], nearest = c;
   }
-  return "unknown command \"" + typed + "\"" + (nearest.empty() ? " (check, decrypt or encrypt)" : " (did you mean \"" + nearest + "\"?)");
+  return "unknown command \"" + typed + "\"" +
+         (nearest.empty() ? " (check, decrypt or encrypt)" : " (did you mean \"" + nearest + "\"?)");
 }
 
 bool IsTerminal(FILE* f) {
@@ -146,8 +149,9 @@ int main(int argc, char** argv) {
   CLI::App* check = app.add_subcommand("check", "Read each file as the encryptor would and report what it finds");
   check->add_option("files", check_files, "PDF files")->required();
   std::string check_password;
-  CLI::Option* check_password_flag = check->add_option(
-      "--password", check_password, "Open encrypted files with this password (or VARNEL_PASSWORD) and decrypt everything");
+  CLI::Option* check_password_flag =
+      check->add_option("--password", check_password,
+                        "Open encrypted files with this password (or VARNEL_PASSWORD) and decrypt everything");
   std::string check_password_file;
   CLI::Option* check_file_flag =
       check->add_option("--password-file", check_password_file, "Read the --password from the first line of FILE");
@@ -155,7 +159,8 @@ int main(int argc, char** argv) {
   CLI::App* decrypt = app.add_subcommand("decrypt", "Write an unencrypted copy of the encrypted INPUT to OUTPUT");
   DecryptOptions decrypt_options;
   decrypt->add_option("input", decrypt_options.input, "Encrypted PDF file")->required();
-  decrypt->add_option("output", decrypt_options.output, "Where to write the unencrypted copy (may equal INPUT)")->required();
+  decrypt->add_option("output", decrypt_options.output, "Where to write the unencrypted copy (may equal INPUT)")
+      ->required();
   std::string decrypt_password;
   CLI::Option* decrypt_password_flag = decrypt->add_option(
       "--password", decrypt_password,
@@ -167,26 +172,31 @@ int main(int argc, char** argv) {
   decrypt->add_flag("--no-repair", decrypt_no_repair, "Refuse a damaged file instead of repairing it");
 
   CLI::App* encrypt = app.add_subcommand(
-      "encrypt", "Write an encrypted copy of INPUT to OUTPUT, or of each INPUT into --output-dir, or of each file of --batch");
+      "encrypt",
+      "Write an encrypted copy of INPUT to OUTPUT, or of each INPUT into --output-dir, or of each file of --batch");
   EncryptOptions options;
   std::vector<std::string> positional;
   encrypt->add_option("files", positional, "INPUT OUTPUT; or INPUT... with --output-dir");
   std::string user_opt, owner_opt, password_file, output_dir, suffix, batch_file;
-  CLI::Option* user_flag = encrypt->add_option("-u,--user-password", user_opt, "Password that opens the document (default: none)");
-  CLI::Option* owner_flag =
-      encrypt->add_option("-o,--owner-password", owner_opt, "Password that grants every right (default: random, unrecoverable)");
-  CLI::Option* file_flag = encrypt->add_option(
-      "--password-file", password_file, "Read the user password from the first line of FILE, the owner password from the second");
+  CLI::Option* user_flag =
+      encrypt->add_option("-u,--user-password", user_opt, "Password that opens the document (default: none)");
+  CLI::Option* owner_flag = encrypt->add_option("-o,--owner-password", owner_opt,
+                                                "Password that grants every right (default: random, unrecoverable)");
+  CLI::Option* file_flag =
+      encrypt->add_option("--password-file", password_file,
+                          "Read the user password from the first line of FILE, the owner password from the second");
   encrypt->add_option("-p,--permissions", options.permissions,
                       "Rights granted to user-password readers: P print, D degraded print, M modify, C copy, "
                       "A annotate, S assemble (default: none)");
-  encrypt->add_option("--cipher", options.cipher,
-                      "aes-256 (revision 6), aes-128 (revision 4) or rc4-128 (revision 3, for readers older than PDF 1.6)")
+  encrypt
+      ->add_option("--cipher", options.cipher,
+                   "aes-256 (revision 6), aes-128 (revision 4) or rc4-128 (revision 3, for readers older than PDF 1.6)")
       ->check(CLI::IsMember(CipherNames()))
       ->default_str(kDefaultCipher);
-  CLI::Option* dir_flag = encrypt->add_option("--output-dir", output_dir, "Write each INPUT's copy into DIR, under its own name");
-  CLI::Option* suffix_flag =
-      encrypt->add_option("--suffix", suffix, "With --output-dir: added to each name before its extension (a.pdf: a-S.pdf with -S)");
+  CLI::Option* dir_flag =
+      encrypt->add_option("--output-dir", output_dir, "Write each INPUT's copy into DIR, under its own name");
+  CLI::Option* suffix_flag = encrypt->add_option(
+      "--suffix", suffix, "With --output-dir: added to each name before its extension (a.pdf: a-S.pdf with -S)");
   CLI::Option* batch_flag = encrypt->add_option(
       "--batch", batch_file,
       "Encrypt the files FILE lists (- for standard input): a JSON object a line with \"input\", \"output\" and any of "
@@ -230,13 +240,14 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<std::string> opening;
   if (check->parsed()) {
-    if (!OpeningPassword("VARNEL_PASSWORD", check_password_flag, check_password, check_file_flag, check_password_file, &opening))
+    if (!OpeningPassword("VARNEL_PASSWORD", check_password_flag, check_password, check_file_flag, check_password_file,
+                         &opening))
       return usage("cannot read the password file " + check_password_file);
     return RunCheck(check_files, opening.get());
   }
   if (decrypt->parsed()) {
-    if (!OpeningPassword("VARNEL_PASSWORD", decrypt_password_flag, decrypt_password, decrypt_file_flag, decrypt_password_file,
-                         &opening))
+    if (!OpeningPassword("VARNEL_PASSWORD", decrypt_password_flag, decrypt_password, decrypt_file_flag,
+                         decrypt_password_file, &opening))
       return usage("cannot read the password file " + decrypt_password_file);
     if (opening != nullptr) decrypt_options.password = *opening;
     decrypt_options.password_given = opening != nullptr;
@@ -247,8 +258,8 @@ int main(int argc, char** argv) {
       return usage("standard output is a terminal: redirect it to write the copy there");
     return RunDecrypt(decrypt_options);
   }
-  if (!OpeningPassword("VARNEL_INPUT_PASSWORD", input_password_flag, input_password, input_file_flag, input_password_file,
-                       &opening))
+  if (!OpeningPassword("VARNEL_INPUT_PASSWORD", input_password_flag, input_password, input_file_flag,
+                       input_password_file, &opening))
     return usage("cannot read the password file " + input_password_file);
   if (opening != nullptr) {
     options.input_password = *opening;
@@ -257,14 +268,17 @@ int main(int argc, char** argv) {
 
   if (jobs_flag->count() != 0) {
     const bool digits = !jobs.empty() && jobs.size() < 6 && jobs.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits || std::stoul(jobs) < 1) return usage("--jobs must be a whole number of at least 1, not \"" + jobs + "\"");
+    if (!digits || std::stoul(jobs) < 1)
+      return usage("--jobs must be a whole number of at least 1, not \"" + jobs + "\"");
     settings.jobs = static_cast<unsigned>(std::stoul(jobs));
   }
   settings.batch = batch_flag->count() != 0 || dir_flag->count() != 0;
   if (batch_flag->count() != 0 && !positional.empty()) return usage("--batch takes no INPUT on the command line");
-  if (dir_flag->count() != 0 && batch_flag->count() == 0 && positional.empty()) return usage("--output-dir needs an INPUT");
+  if (dir_flag->count() != 0 && batch_flag->count() == 0 && positional.empty())
+    return usage("--output-dir needs an INPUT");
   if (suffix_flag->count() != 0 && dir_flag->count() == 0) return usage("--suffix needs --output-dir");
-  if (!settings.batch && positional.size() != 2) return usage("encrypt takes INPUT OUTPUT (or --output-dir, or --batch)");
+  if (!settings.batch && positional.size() != 2)
+    return usage("encrypt takes INPUT OUTPUT (or --output-dir, or --batch)");
   if (!settings.batch && positional[0] == "-" && (password_file == "-" || input_password_file == "-"))
     return usage("standard input cannot give both the document and a password");
   if (!settings.batch && positional[1] == "-" && IsTerminal(stdout))

@@ -14,7 +14,8 @@ std::string ProgressMeter::Line(size_t files, int64_t bytes, double seconds) con
   if (rate > 0 && bytes < total_bytes_ && n > 0 && static_cast<size_t>(n) < sizeof text) {
     const double left = static_cast<double>(total_bytes_ - bytes) / 1e6 / rate;
     const long s = std::lround(std::fmin(left, 359999.0));
-    std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ", %ld:%02ld:%02ld left", s / 3600, s / 60 % 60, s % 60);
+    std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ", %ld:%02ld:%02ld left", s / 3600, s / 60 % 60,
+                  s % 60);
   }
   return text;
 }

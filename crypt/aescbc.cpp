@@ -19,8 +19,8 @@ struct AesCbc::State {
   struct Direction {
     explicit Direction(bool encrypt) : engine(encrypt) {}
     AesCbcEngine engine;
-    bool keyed = false;    // the engine holds the current key
-    bool restart = true;   // the next block starts from iv, not from chain
+    bool keyed = false;   // the engine holds the current key
+    bool restart = true;  // the next block starts from iv, not from chain
     uint8_t chain[kBlockBytes] = {};
   };
   Direction encrypt{true}, decrypt{false};

@@ -58,11 +58,11 @@ void AesCbcEngine::Run(const uint8_t* in, uint8_t* out, size_t len) {
   while (len > 0) {
     const ULONG piece = len > 0x10000000 ? 0x10000000 : static_cast<ULONG>(len);
     ULONG written = 0;
-    const NTSTATUS status =
-        state_->encrypt ? BCryptEncrypt(state_->key, const_cast<PUCHAR>(in), piece, nullptr, state_->chain,
-                                        sizeof state_->chain, out, piece, &written, 0)
-                        : BCryptDecrypt(state_->key, const_cast<PUCHAR>(in), piece, nullptr, state_->chain,
-                                        sizeof state_->chain, out, piece, &written, 0);
+    const NTSTATUS status = state_->encrypt
+                                ? BCryptEncrypt(state_->key, const_cast<PUCHAR>(in), piece, nullptr, state_->chain,
+                                                sizeof state_->chain, out, piece, &written, 0)
+                                : BCryptDecrypt(state_->key, const_cast<PUCHAR>(in), piece, nullptr, state_->chain,
+                                                sizeof state_->chain, out, piece, &written, 0);
     if (!BCRYPT_SUCCESS(status) || written != piece) throw _kelvra_runtime_error("AesCbc:update");
     in += piece;
     out += piece;

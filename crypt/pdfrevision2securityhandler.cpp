@@ -6,7 +6,8 @@
 void PdfRevision2SecurityHandler::ComputeUserValue() {
   std::string user = PadPassword("").Plain();  // encrypted in place: U
   const SecretString& key = GetFileKey();
-  Rc4(reinterpret_cast<const uint8_t*>(key.data()), key.size()).Crypt(reinterpret_cast<uint8_t*>(&user[0]), user.size());
+  Rc4(reinterpret_cast<const uint8_t*>(key.data()), key.size())
+      .Crypt(reinterpret_cast<uint8_t*>(&user[0]), user.size());
   SetUserValue(std::move(user));
 }
 

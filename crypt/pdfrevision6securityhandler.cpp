@@ -85,7 +85,8 @@ void PdfRevision6SecurityHandler::ComputeKeys(std::string_view user, std::string
   // Algorithm 10: Perms, P as 8 bytes low byte first (the high four all
   // ones), "T" for encrypted metadata, "adb", four random bytes.
   std::string perms(16, '\0');
-  for (int i = 0; i < 4; ++i) perms[static_cast<size_t>(i)] = static_cast<char>(static_cast<uint32_t>(permissions_) >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    perms[static_cast<size_t>(i)] = static_cast<char>(static_cast<uint32_t>(permissions_) >> (8 * i));
   for (int i = 4; i < 8; ++i) perms[static_cast<size_t>(i)] = static_cast<char>(0xFF);
   perms.replace(8, 4, "Tadb");
   perms.replace(12, 4, RandomBytes(random, 4));

@@ -20,8 +20,7 @@ class PdfRevision6SecurityHandler : public PdfSecurityHandler {
   // Passwords are prepared UTF-8 (SaslPrep) and cut to 127 bytes here. An
   // empty owner password is replaced by 16 random letters. Key, salts,
   // Perms' filler and the identifier come from random.
-  void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions,
-                   SecureRandom& random);
+  void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions, SecureRandom& random);
 
   // Algorithm 2.B: the hash of a password with an 8-byte salt and, for the
   // owner, the 48-byte U (empty otherwise). Returns 32 bytes.

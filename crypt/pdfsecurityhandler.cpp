@@ -16,15 +16,32 @@ std::string PdfSecurityHandler::EscapeLiteralString(const std::string& bytes) {
   out.reserve(bytes.size() + bytes.size() / 8);
   for (char c : bytes) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '(': out += "\\("; break;
-      case ')': out += "\\)"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default: out.push_back(c);
+      case '\\':
+        out += "\\\\";
+        break;
+      case '(':
+        out += "\\(";
+        break;
+      case ')':
+        out += "\\)";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;

@@ -11,10 +11,9 @@
 namespace {
 
 // The padding string of the Standard security handler.
-const uint8_t kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41,
-                              0x64, 0x00, 0x4E, 0x56, 0xFF, 0xFA, 0x01, 0x08,
-                              0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68, 0x3E, 0x80,
-                              0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
+const uint8_t kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41, 0x64, 0x00, 0x4E,
+                              0x56, 0xFF, 0xFA, 0x01, 0x08, 0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68,
+                              0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
 
 constexpr char kRandomError[] = "PdfStandardSecurityHandler::GenerateRandomString:random";
 template <typename Bytes_>
@@ -183,8 +182,7 @@ void PdfStandardSecurityHandler::ObjectKey(int num, int gen, uint8_t key[kKeyByt
   Md5::Digest(input, file_key_len + 5, key);
 }
 
-void PdfStandardSecurityHandler::EncryptObjectData(int num, int gen, uint8_t* data,
-                                                   size_t len) const {
+void PdfStandardSecurityHandler::EncryptObjectData(int num, int gen, uint8_t* data, size_t len) const {
   uint8_t key[kKeyBytes];
   ObjectKey(num, gen, key);
   Rc4(key, kKeyBytes).Crypt(data, len);
@@ -235,7 +233,8 @@ PdfSecurityHandler::Access PdfStandardSecurityHandler::Authenticate(const Encryp
     if (access == Access::kNone) throw _kelvra_runtime_error("PdfSecurityHandler:bad /O /U");
     return access;
   }
-  if (values.key_bytes < 5 || values.key_bytes > kKeyBytes) throw _kelvra_runtime_error("PdfSecurityHandler:key length");
+  if (values.key_bytes < 5 || values.key_bytes > kKeyBytes)
+    throw _kelvra_runtime_error("PdfSecurityHandler:key length");
   key_bytes_ = values.key_bytes;
   encrypt_metadata_ = values.encrypt_metadata;
   const SecretString padded = PadPassword(password);

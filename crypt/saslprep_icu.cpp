@@ -26,8 +26,9 @@ bool SaslPrep::Prepare(std::string_view utf8, bool stored, SecretString* out) {
   int32_t prepared_len = 0;
   if (ok) {
     UParseError where;
-    prepared_len = usprep_prepare(profile, source.data(), source_len, prepared.data(), static_cast<int32_t>(prepared.size()),
-                                  stored ? USPREP_DEFAULT : USPREP_ALLOW_UNASSIGNED, &where, &status);
+    prepared_len =
+        usprep_prepare(profile, source.data(), source_len, prepared.data(), static_cast<int32_t>(prepared.size()),
+                       stored ? USPREP_DEFAULT : USPREP_ALLOW_UNASSIGNED, &where, &status);
     ok = U_SUCCESS(status);
   }
   usprep_close(profile);

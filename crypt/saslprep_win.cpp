@@ -21,10 +21,10 @@ bool NonAsciiSpace(wchar_t c) {
 }
 
 bool Prohibited(wchar_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x06DD || c == 0x070F || c == 0x180E || (c >= 0x200C && c <= 0x200F) ||
-         (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFD) ||
-         (c >= 0xE000 && c <= 0xF8FF) || (c >= 0xFDD0 && c <= 0xFDEF) || c == 0xFFFE || c == 0xFFFF ||
-         (c >= 0x2FF0 && c <= 0x2FFB) || (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) ||
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x06DD || c == 0x070F || c == 0x180E ||
+         (c >= 0x200C && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF ||
+         (c >= 0xFFF9 && c <= 0xFFFD) || (c >= 0xE000 && c <= 0xF8FF) || (c >= 0xFDD0 && c <= 0xFDEF) || c == 0xFFFE ||
+         c == 0xFFFF || (c >= 0x2FF0 && c <= 0x2FFB) || (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) ||
          (c >= 0xFE70 && c <= 0xFEFF);
 }
 
@@ -41,7 +41,8 @@ bool SaslPrep::Prepare(std::string_view utf8, bool, SecretString* out) {
     return true;
   }
   if (utf8.size() > (1u << 20)) return false;
-  const int wide_len = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  const int wide_len =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   if (wide_len <= 0) return false;
   Wide wide(static_cast<size_t>(wide_len), L'\0');
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), &wide[0], wide_len);
@@ -57,7 +58,8 @@ bool SaslPrep::Prepare(std::string_view utf8, bool, SecretString* out) {
   const int norm_len = NormalizeString(NormalizationKC, mapped.data(), static_cast<int>(mapped.size()), nullptr, 0);
   if (norm_len <= 0) return false;
   Wide normalized(static_cast<size_t>(norm_len), L'\0');
-  const int got = NormalizeString(NormalizationKC, mapped.data(), static_cast<int>(mapped.size()), &normalized[0], norm_len);
+  const int got =
+      NormalizeString(NormalizationKC, mapped.data(), static_cast<int>(mapped.size()), &normalized[0], norm_len);
   if (got <= 0) return false;
   normalized.resize(static_cast<size_t>(got));
   for (wchar_t c : normalized)

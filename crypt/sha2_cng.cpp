@@ -11,7 +11,8 @@ SecretString Sha2::Digest(int bits, const void* data, size_t len) {
                                       : nullptr;
   if (name == nullptr) throw _kelvra_runtime_error("Sha2::Digest:size");
   BCRYPT_ALG_HANDLE alg = nullptr;
-  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&alg, name, nullptr, 0))) throw _kelvra_runtime_error("Sha2::Digest:failed");
+  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&alg, name, nullptr, 0)))
+    throw _kelvra_runtime_error("Sha2::Digest:failed");
   SecretString out(static_cast<size_t>(bits / 8), '\0');
   BCRYPT_HASH_HANDLE hash = nullptr;
   bool ok = BCRYPT_SUCCESS(BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0));
@@ -22,7 +23,8 @@ SecretString Sha2::Digest(int bits, const void* data, size_t len) {
     p += piece;
     len -= piece;
   }
-  ok = ok && BCRYPT_SUCCESS(BCryptFinishHash(hash, reinterpret_cast<PUCHAR>(&out[0]), static_cast<ULONG>(out.size()), 0));
+  ok = ok &&
+       BCRYPT_SUCCESS(BCryptFinishHash(hash, reinterpret_cast<PUCHAR>(&out[0]), static_cast<ULONG>(out.size()), 0));
   if (hash != nullptr) BCryptDestroyHash(hash);
   BCryptCloseAlgorithmProvider(alg, 0);
   if (!ok) throw _kelvra_runtime_error("Sha2::Digest:failed");

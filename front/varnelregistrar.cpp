@@ -47,7 +47,8 @@ std::wstring Expand(const wchar_t* pattern, const std::wstring& module) {
       {L"%CLSID%", GuidText(CLSID_Varnel)}, {L"%LIBID%", GuidText(LIBID_VARNELCTRLLib)}, {L"%MODULE%", module}};
   std::wstring text = pattern;
   for (const auto& field : fields) {
-    for (size_t at = text.find(field.first); at != std::wstring::npos; at = text.find(field.first, at + field.second.size())) {
+    for (size_t at = text.find(field.first); at != std::wstring::npos;
+         at = text.find(field.first, at + field.second.size())) {
       text.replace(at, field.first.size(), field.second);
     }
   }

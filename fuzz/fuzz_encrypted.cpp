@@ -44,10 +44,12 @@ std::string Document(Bytes& in, std::string* password) {
   static const char* const kMethods[] = {"/None", "/V2", "/AESV2", "/AESV3", "/Other"};
   static const char* const kFilters[] = {"/StdCF", "/Identity", "/Missing", "/Other"};
   static const int kLengths[] = {-1, 40, 48, 128, 256, 41, 0, 4096, 5, 16, 136, -40};
-  static const char* const kCrypt[] = {"", " /Filter [/Crypt] /DecodeParms [<< /Name /StdCF >>]",
+  static const char* const kCrypt[] = {"",
+                                       " /Filter [/Crypt] /DecodeParms [<< /Name /StdCF >>]",
                                        " /Filter /Crypt /DecodeParms << /Name /Identity >>",
                                        " /Filter [/Crypt /FlateDecode] /DecodeParms << /Name /StdCF >>",
-                                       " /Filter [/Crypt] /DecodeParms []", " /Filter [] /DecodeParms [null]",
+                                       " /Filter [/Crypt] /DecodeParms []",
+                                       " /Filter [] /DecodeParms [null]",
                                        " /Filter [/Crypt /Crypt] /DecodeParms [<< /Name /Other >> 1 0 R]"};
   const uint8_t mode = in.Byte();
   *password = in.Take(in.Byte() % 8);
@@ -68,7 +70,8 @@ std::string Document(Bytes& in, std::string* password) {
                (own != -1 ? " /Length " + std::to_string(own) : "") + " >> /Other << /CFM /V2 /Length " +
                std::to_string(other) + " >> >>";
     entries += " /StmF " + std::string(kFilters[in.Byte() % 4]) + " /StrF " + kFilters[in.Byte() % 4];
-    for (const char* key : {"/O", "/U", "/OE", "/UE", "/Perms"}) entries += std::string(" ") + key + " " + Hex(in.Take(in.Byte() % 130));
+    for (const char* key : {"/O", "/U", "/OE", "/UE", "/Perms"})
+      entries += std::string(" ") + key + " " + Hex(in.Take(in.Byte() % 130));
     entries += " /P " + std::to_string(static_cast<int8_t>(in.Byte()));
     if (in.Byte() & 1) entries += " /EncryptMetadata false";
   }

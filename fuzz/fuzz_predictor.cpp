@@ -11,9 +11,12 @@ int Param(const uint8_t* p, const int* common, size_t n_common) {
   const uint32_t raw = (uint32_t{p[1]} << 24) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 8) | p[4];
   switch (p[0] % 4) {
     case 0:
-    case 1: return common[raw % n_common];
-    case 2: return static_cast<int>(raw % 4096);
-    default: return static_cast<int>(raw);
+    case 1:
+      return common[raw % n_common];
+    case 2:
+      return static_cast<int>(raw % 4096);
+    default:
+      return static_cast<int>(raw);
   }
 }
 

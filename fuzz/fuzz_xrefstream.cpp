@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t size_entry = Number(data + 4);
   const int pairs = (flags >> 4) % 5;
 
-  std::string dict = "<< /Type /XRef /Root 1 0 R /W [" + std::to_string(widths[0]) + " " + std::to_string(widths[1]) + " " +
-                     std::to_string(widths[2]) + "]";
+  std::string dict = "<< /Type /XRef /Root 1 0 R /W [" + std::to_string(widths[0]) + " " + std::to_string(widths[1]) +
+                     " " + std::to_string(widths[2]) + "]";
   if ((flags & 1) == 0) dict += " /Size " + std::to_string(size_entry);
   if ((flags & 2) == 0) {
     dict += " /Index [";
@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dict += " ]";
   }
   // PNG row prediction over the entries, as producers often write it.
-  if (flags & 4) dict += " /DecodeParms << /Predictor 12 /Columns " + std::to_string(widths[0] + widths[1] + widths[2]) + " >>";
+  if (flags & 4)
+    dict += " /DecodeParms << /Predictor 12 /Columns " + std::to_string(widths[0] + widths[1] + widths[2]) + " >>";
   const std::string entries(reinterpret_cast<const char*>(data + kHeader), size - kHeader);
   dict += " /Length " + std::to_string(entries.size()) + " >>";
 

@@ -7,9 +7,7 @@ namespace {
 // Weight of a digit by its place in the group, first digit first.
 constexpr uint32_t kWeights[5] = {85u * 85 * 85 * 85, 85u * 85 * 85, 85u * 85, 85u, 1u};
 
-bool IsSkipped(uint8_t c) {
-  return c == 0 || c == 8 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32 || c == 127;
-}
+bool IsSkipped(uint8_t c) { return c == 0 || c == 8 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32 || c == 127; }
 
 void Append(std::vector<uint8_t>& out, uint32_t value, int count, size_t max_out) {
   if (out.size() + static_cast<size_t>(count) > max_out)

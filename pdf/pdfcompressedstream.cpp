@@ -33,19 +33,24 @@ void PdfCompressedStream::DecompressArray(PdfValue* value, PdfStream& input, std
   std::vector<uint8_t> part;
   for (int64_t i = 0; i < array->GetSize(); ++i) {
     DecompressDict(array->GetValue(i, true), input, part);
-    if (part.size() > pdflimits::kMaxDecodedStreamBytes - out.size()) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
+    if (part.size() > pdflimits::kMaxDecodedStreamBytes - out.size())
+      throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
     out.insert(out.end(), part.begin(), part.end());
   }
 }
 
-void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& /*input: the parser's own*/, std::vector<uint8_t>& out) {
-  if (value == nullptr || value->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:no content stream");
+void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& /*input: the parser's own*/,
+                                         std::vector<uint8_t>& out) {
+  if (value == nullptr || value->kind() != PdfValue::Kind::Dictionary)
+    throw _kelvra_runtime_error("PdfCompressedStream::Decompress:no content stream");
   auto* d = static_cast<PdfDiccionario*>(value);
-  if (!d->IsStream() || d->parser == nullptr) throw _kelvra_runtime_error("PdfCompressedStream::Decompress::no /OffsetStream");
+  if (!d->IsStream() || d->parser == nullptr)
+    throw _kelvra_runtime_error("PdfCompressedStream::Decompress::no /OffsetStream");
   int64_t offset = 0, length = 0;
   d->parser->StreamExtent(d, "PdfCompressedStream::Decompress::no /Length", &offset, &length);
   if (length == 0) throw _kelvra_runtime_error("PdfCompressedStream::DecompressDict() length=0");
-  if (static_cast<uint64_t>(length) > pdflimits::kMaxDecodedStreamBytes) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
+  if (static_cast<uint64_t>(length) > pdflimits::kMaxDecodedStreamBytes)
+    throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
   d->parser->CountDecodedBytes(static_cast<uint64_t>(length));
   // An object stream the writer asked for ahead may be inflated already.
   if (d->parser->TakeDecodedAhead(d, offset, length, out)) return;
@@ -65,7 +70,8 @@ void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& /*input: th
   auto* filters = static_cast<PdfArray*>(filter);
   // Parameters given as an array belong to the filter at the same place
   // (null for none); a single dictionary applies after the whole chain.
-  auto* parms_array = (parms != nullptr && parms->kind() == PdfValue::Kind::Array) ? static_cast<PdfArray*>(parms) : nullptr;
+  auto* parms_array =
+      (parms != nullptr && parms->kind() == PdfValue::Kind::Array) ? static_cast<PdfArray*>(parms) : nullptr;
   for (int64_t i = 0; i < filters->GetSize(); ++i) {
     PdfValue* p = parms_array != nullptr && i < parms_array->GetSize() ? parms_array->GetValue(i, true) : nullptr;
     if (p != nullptr && p->native_type == NATIVE_KEYWORD && p->text == "null") p = nullptr;
@@ -109,5 +115,6 @@ void PdfCompressedStream::DecodePredictor(PdfValue* parms, std::vector<uint8_t>&
   const int64_t bpc = get("/BitsPerComponent", 8);
   const int64_t columns = get("/Columns", 1);
   auto clamp = [](int64_t v) { return static_cast<int>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); };
-  PdfPredictor::Decode(data, clamp(predictor), clamp(colors), clamp(bpc), clamp(columns), pdflimits::kMaxDecodedStreamBytes);
+  PdfPredictor::Decode(data, clamp(predictor), clamp(colors), clamp(bpc), clamp(columns),
+                       pdflimits::kMaxDecodedStreamBytes);
 }

@@ -3,7 +3,9 @@
 #include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdeflatestreamfilter.h"
 
-PdfDecodeAhead::PdfDecodeAhead() { thread_ = std::thread([this] { Run(); }); }
+PdfDecodeAhead::PdfDecodeAhead() {
+  thread_ = std::thread([this] { Run(); });
+}
 
 PdfDecodeAhead::~PdfDecodeAhead() {
   {

@@ -139,7 +139,8 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
   // Revisions 2 to 4 hash PDFDocEncoding bytes, 5 and 6 SASLprep'd UTF-8;
   // a password that cannot be so is tried as the bytes typed.
   SecretString prepared;
-  const bool ok = r >= 5 ? SaslPrep::Prepare(password, false, &prepared) : PdfDocEncoding::FromUtf8(password, &prepared);
+  const bool ok =
+      r >= 5 ? SaslPrep::Prepare(password, false, &prepared) : PdfDocEncoding::FromUtf8(password, &prepared);
   if (!ok) prepared = password;
   access_ = handler_->Authenticate(values, prepared);
   // Without /Length an RC4 key has 40 bits, as the format says; some
@@ -155,7 +156,8 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
 PdfDecryption::~PdfDecryption() = default;
 
 bool PdfDecryption::MayChangeProtection() const {
-  return access_ == PdfSecurityHandler::Access::kOwner || (static_cast<uint32_t>(handler_->GetPermissions()) & 0x8u) != 0;
+  return access_ == PdfSecurityHandler::Access::kOwner ||
+         (static_cast<uint32_t>(handler_->GetPermissions()) & 0x8u) != 0;
 }
 
 PdfDecryption::Method PdfDecryption::FilterMethod(const std::string& name) const {
@@ -199,8 +201,10 @@ PdfDecryption::CopiedEntry PdfDecryption::CopyAfterDecryption(PdfDiccionario* d,
   PdfValue* filter = d->GetValue("/Filter", true);
   const bool listed = filter != nullptr && filter->kind() == PdfValue::Kind::Array;
   PdfValue* first = filter;
-  if (listed) first = static_cast<PdfArray*>(filter)->GetSize() > 0 ? static_cast<PdfArray*>(filter)->GetValue(0, true) : nullptr;
-  if (first == nullptr || first->kind() != PdfValue::Kind::Value || first->native_type != NATIVE_NAME || first->text != "/Crypt")
+  if (listed)
+    first = static_cast<PdfArray*>(filter)->GetSize() > 0 ? static_cast<PdfArray*>(filter)->GetValue(0, true) : nullptr;
+  if (first == nullptr || first->kind() != PdfValue::Kind::Value || first->native_type != NATIVE_NAME ||
+      first->text != "/Crypt")
     return CopiedEntry::kAsIs;
   if (!listed) return CopiedEntry::kLeftOut;
   // A single /DecodeParms dictionary beside a list of filters is not the

@@ -35,7 +35,8 @@ void PdfDiccionario::Print(int indent) {
 }
 
 void PdfDiccionario::InsertValue(PdfValue* v) {
-  if (v == nullptr || v->kind() != Kind::KeyValuePair) throw _kelvra_runtime_error("PdfDiccionario::InsertValue:no PdfKeyValuePair");
+  if (v == nullptr || v->kind() != Kind::KeyValuePair)
+    throw _kelvra_runtime_error("PdfDiccionario::InsertValue:no PdfKeyValuePair");
   auto* pair = static_cast<PdfKeyValuePair*>(v);
   // Entries usually arrive in ascending order, so appending is the common case.
   if (pairs.empty() || CompareKeys(pairs.back()->key, pair->key) < 0) {

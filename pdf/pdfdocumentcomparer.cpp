@@ -89,7 +89,8 @@ void Canonical(PdfFileParser& parser, PdfValue* v, bool catalog, Form* out) {
       const bool decrypted = d->IsStream() && parser.Decryption() != nullptr;
       for (const PdfKeyValuePair* pair : d->pairs) {
         if ((d->IsStream() && pair->key == "/Length") || (catalog && pair->key == "/Extensions")) continue;
-        const auto copied = decrypted ? PdfDecryption::CopyAfterDecryption(d, pair->key) : PdfDecryption::CopiedEntry::kAsIs;
+        const auto copied =
+            decrypted ? PdfDecryption::CopyAfterDecryption(d, pair->key) : PdfDecryption::CopiedEntry::kAsIs;
         if (copied == PdfDecryption::CopiedEntry::kLeftOut) continue;
         out->Piece('k', pair->key.data(), pair->key.size());
         if (copied == PdfDecryption::CopiedEntry::kWithoutFirst) {
@@ -127,7 +128,7 @@ void Canonical(PdfFileParser& parser, PdfValue* v, bool catalog, Form* out) {
     out->Piece('S', bytes.data(), bytes.size());
   } else {
     out->Piece(v->native_type == NATIVE_STRING ? 'S' : static_cast<char>('0' + v->native_type), v->text.data(),
-          v->text.size());
+               v->text.size());
   }
 }
 
@@ -153,7 +154,8 @@ const PdfDocumentComparer::Digest* PdfDocumentComparer::Known::Find(int64_t numb
   // Objects are mostly looked up in order: try the one after the last first.
   if (next_ < digests_.size() && digests_[next_].first == number && (next_ == 0 || digests_[next_ - 1].first < number))
     return &digests_[next_++].second;
-  auto it = std::lower_bound(digests_.begin(), digests_.end(), number, [](const auto& a, int64_t n) { return a.first < n; });
+  auto it =
+      std::lower_bound(digests_.begin(), digests_.end(), number, [](const auto& a, int64_t n) { return a.first < n; });
   if (it == digests_.end() || it->first != number) return nullptr;
   next_ = static_cast<size_t>(it - digests_.begin()) + 1;
   return &it->second;
@@ -166,7 +168,8 @@ PdfDocumentComparer::Digest PdfDocumentComparer::DigestOf(PdfFileParser& parser,
   return DigestOfBytes(form.data(), form.size());
 }
 
-void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual, Known* known, PdfFileParser* actual_too) {
+void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual, Known* known,
+                                  PdfFileParser* actual_too) {
   const int64_t catalog = CatalogNumber(expected);
   Objects objects;
   for (const XRefEntry* e : expected.DocumentObjects()) {
@@ -182,7 +185,8 @@ void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual
     const size_t middle = actual_too != nullptr ? begin + (end - begin) / 2 : end;
     BesideThread::Run(
         [&] {
-          Digests(actual_too != nullptr ? *actual_too : actual, objects, begin, middle, catalog, nullptr, theirs.data());
+          Digests(actual_too != nullptr ? *actual_too : actual, objects, begin, middle, catalog, nullptr,
+                  theirs.data());
         },
         [&] {
           Digests(expected, objects, begin, end, catalog, known, ours.data());

@@ -39,8 +39,8 @@ class PdfDocumentComparer {
 
    private:
     std::vector<std::pair<int64_t, Digest>> digests_;
-    size_t sorted_ = 0;  // digests_[0, sorted_) are in order
-    size_t next_ = 0;    // after the one found last
+    size_t sorted_ = 0;     // digests_[0, sorted_) are in order
+    size_t next_ = 0;       // after the one found last
     int64_t catalog_ = -2;  // not looked up yet
   };
 

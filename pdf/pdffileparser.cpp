@@ -186,12 +186,14 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   try {
     if (e->type == XRefEntry::kCompressed) {
       // An object stream listed inside itself would be fetched without end.
-      if (repair_ && e->location == static_cast<uint64_t>(number)) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
+      if (repair_ && e->location == static_cast<uint64_t>(number))
+        throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
       PdfKeyValuePair holder;
       ParseObjectStream(holder, static_cast<int64_t>(e->location), number, e->index);
       return holder.value;
     }
-    if (e->location >= static_cast<uint64_t>(file_size_)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+    if (e->location >= static_cast<uint64_t>(file_size_))
+      throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
     return ReadObjectAt(static_cast<int64_t>(e->location), number, generation);
   } catch (const _kelvra_runtime_error& failure) {
     // A damaged file may list a wrong offset, or an object stream that does
@@ -203,14 +205,16 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     const PdfXRefScanner::Object* found = ScannedHeader(number);
     // Listed under a generation of its own: callers may ask for that one.
     if (found != nullptr && found->generation != generation && relocated_.emplace(number, *found).second)
-      report_.Rebuilt("object " + std::to_string(number) + " found with generation " + std::to_string(found->generation) +
-                      ", not " + std::to_string(generation));
-    if (found == nullptr || found->generation != generation || (plain && found->offset == static_cast<int64_t>(e->location))) {
+      report_.Rebuilt("object " + std::to_string(number) + " found with generation " +
+                      std::to_string(found->generation) + ", not " + std::to_string(generation));
+    if (found == nullptr || found->generation != generation ||
+        (plain && found->offset == static_cast<int64_t>(e->location))) {
       if (plain && e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
       throw;
     }
     report_.Rebuilt("object " + std::to_string(number) + " found at offset " + std::to_string(found->offset) +
-                    (plain ? ", not " + std::to_string(e->location) : std::string(", not in object stream ") + std::to_string(e->location)));
+                    (plain ? ", not " + std::to_string(e->location)
+                           : std::string(", not in object stream ") + std::to_string(e->location)));
     relocated_.emplace(number, *found);
     return ReadObjectAt(found->offset, number, generation);
   }
@@ -224,7 +228,9 @@ PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t genera
   inputStream->Seek(at, 1);
   const std::string t1 = NextToken(*inputStream);
   const std::string t2 = NextToken(*inputStream);
-  auto is_integer = [](const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; };
+  auto is_integer = [](const std::string& t) {
+    return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos;
+  };
   if (is_integer(t1) && is_integer(t2) && (StringToInt64(t1) != number || StringToInt64(t2) != generation))
     throw _kelvra_runtime_error("PdfFileParser::DameObjeto:wrong object at offset");
   inputStream->Seek(at, 1);
@@ -260,7 +266,8 @@ void PdfFileParser::OpenEncryption() {
     encrypt_number_ = StringToInt64(reference->text.substr(0, blank));
     // Inside an object stream it could not be read before decrypting.
     const XRefEntry* e = index_.Newest(encrypt_number_);
-    if (e == nullptr || e->type != XRefEntry::kInUse) throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+    if (e == nullptr || e->type != XRefEntry::kInUse)
+      throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
   }
   decryption_ = OpenWith(password_);
   if (need_change_rights_ && !decryption_->MayChangeProtection()) throw _kelvra_runtime_error("Owner password needed");
@@ -276,7 +283,8 @@ std::unique_ptr<PdfDecryption> PdfFileParser::OpenWith(std::string_view password
   if (id != nullptr && id->kind() == PdfValue::Kind::Array && static_cast<PdfArray*>(id)->GetSize() > 0) {
     PdfValue* first = static_cast<PdfArray*>(id)->GetValue(0, true);
     if (first != nullptr && first->native_type == NATIVE_STRING) identifier = first->text;
-    if (first != nullptr && first->native_type == NATIVE_HEXSTRING) identifier = PdfSyntaxFormatter::HexToBytes(first->text);
+    if (first != nullptr && first->native_type == NATIVE_HEXSTRING)
+      identifier = PdfSyntaxFormatter::HexToBytes(first->text);
   }
   return std::make_unique<PdfDecryption>(static_cast<PdfDiccionario*>(encrypt), identifier, password);
 }
@@ -332,8 +340,8 @@ void PdfFileParser::CountObjectText(uint64_t n) {
   if (object_text_bytes_ > budget) throw _kelvra_runtime_error("PdfFileParser::DameObjeto:limit");
 }
 
-PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t number, int32_t index, int32_t* found_index,
-                                                  int64_t* value_offset) {
+PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t number, int32_t index,
+                                                  int32_t* found_index, int64_t* value_offset) {
   // The members of an object stream usually come one after another: the
   // object stream of the last call, still decoded, needs no lookups.
   if (objstm_number == last_objstm_number_ && last_objstm_->stream_decoded)
@@ -358,18 +366,21 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
     // Taken from the scan only: object streams listed inside one another
     // would otherwise be fetched in a cycle.
     const PdfXRefScanner::Object* found = ScannedHeader(objstm_number);
-    if (found == nullptr || found->generation != 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    if (found == nullptr || found->generation != 0)
+      throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
     sv = ReadObjectAt(found->offset, objstm_number, 0);
-    report_.Rebuilt("object stream " + std::to_string(objstm_number) + " found at offset " + std::to_string(found->offset) +
-                    ", not in an object stream");
+    report_.Rebuilt("object stream " + std::to_string(objstm_number) + " found at offset " +
+                    std::to_string(found->offset) + ", not in an object stream");
   }
-  if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary)
+    throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
   auto* stm = static_cast<PdfDiccionario*>(sv);
   PdfValue* type = stm->GetValue("/Type", true);
   // Repairing, a stream with /N and /First serves whatever its /Type says.
   const bool objstm = type != nullptr && type->text == "/ObjStm";
   const bool like_one = repair_ && stm->GetValue("/N", false) != nullptr && stm->GetValue("/First", false) != nullptr;
-  if ((!objstm && !like_one) || !stm->IsStream()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  if ((!objstm && !like_one) || !stm->IsStream())
+    throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
   if (!objstm) {
     report_.Rebuilt("object stream " + std::to_string(objstm_number) + " read although its /Type is not /ObjStm");
     unpacked_.insert(objstm_number);
@@ -411,7 +422,8 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
         header.pairs.emplace_back(StringToInt64(num), StringToInt64(off));
       }
     }
-    if (repair_ && static_cast<int64_t>(header.pairs.size()) < n) RepairObjectStreamHeader(objstm_number, stm, n, &header);
+    if (repair_ && static_cast<int64_t>(header.pairs.size()) < n)
+      RepairObjectStreamHeader(objstm_number, stm, n, &header);
     header.parsed = true;
   }
   last_objstm_number_ = objstm_number;
@@ -432,12 +444,15 @@ void PdfFileParser::ReadObjectStreamHeaderFirst(int64_t number) {
   }
 }
 
-void PdfFileParser::RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionario* stm, int64_t n, ObjStmHeader* header) {
+void PdfFileParser::RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionario* stm, int64_t n,
+                                             ObjStmHeader* header) {
   // A wrong /First cuts the header short: the header is the run of whole
   // numbers at the start of the data, and /First where it ends.
   std::vector<std::pair<int64_t, int64_t>> pairs;
   PdfMemoryStream m(stm->stream_data.data(), stm->stream_data.size());
-  auto whole = [](const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; };
+  auto whole = [](const std::string& t) {
+    return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos;
+  };
   for (int64_t i = 0; i < n; ++i) {
     const int64_t at = m.Tell();
     const std::string num = NextToken(m);
@@ -461,15 +476,17 @@ void PdfFileParser::RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionar
   header->pairs = std::move(pairs);
   header->first = m.Tell();
   unpacked_.insert(objstm_number);
-  report_.Rebuilt("the header of object stream " + std::to_string(objstm_number) + " (/First " + std::to_string(header->first) + ")");
+  report_.Rebuilt("the header of object stream " + std::to_string(objstm_number) + " (/First " +
+                  std::to_string(header->first) + ")");
 }
 
-PdfDiccionario* PdfFileParser::FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number, int32_t index,
-                                            int32_t* found_index, int64_t* value_offset) {
+PdfDiccionario* PdfFileParser::FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number,
+                                            int32_t index, int32_t* found_index, int64_t* value_offset) {
   // The entry at the listed index is the usual answer; otherwise the first
   // pair with the object's number.
   size_t at = header.pairs.size();
-  if (index >= 0 && static_cast<size_t>(index) < header.pairs.size() && header.pairs[static_cast<size_t>(index)].first == number) {
+  if (index >= 0 && static_cast<size_t>(index) < header.pairs.size() &&
+      header.pairs[static_cast<size_t>(index)].first == number) {
     at = static_cast<size_t>(index);
   } else {
     for (size_t i = 0; i < header.pairs.size(); ++i) {
@@ -521,7 +538,8 @@ void PdfFileParser::SubmitDecodeAhead(int64_t objstm_number) {
     auto* d = (v != nullptr && v->kind() == PdfValue::Kind::Dictionary) ? static_cast<PdfDiccionario*>(v) : nullptr;
     auto is = [d](const char* key, int type, const char* text) {
       PdfValue* x = d->GetValue(key, false);
-      return x != nullptr && x->kind() == PdfValue::Kind::Value && x->native_type == type && (text == nullptr || x->text == text);
+      return x != nullptr && x->kind() == PdfValue::Kind::Value && x->native_type == type &&
+             (text == nullptr || x->text == text);
     };
     if (d != nullptr && d->IsStream() && !d->stream_decoded && is("/Type", NATIVE_NAME, "/ObjStm") &&
         is("/Length", NATIVE_NUMBER, nullptr) && InflatesAlone(d)) {
@@ -569,7 +587,8 @@ void PdfFileParser::KeepDecoded(int64_t objstm_number, size_t bytes) {
 }
 
 void PdfFileParser::CountDecodedBytes(uint64_t n) {
-  if (n > pdflimits::kMaxTotalDecodeBytes - decode_bytes_) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
+  if (n > pdflimits::kMaxTotalDecodeBytes - decode_bytes_)
+    throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
   decode_bytes_ += n;
 }
 

@@ -137,7 +137,8 @@ class PdfFileParser : public PdfParser {
   PdfValue* NewSimple(int native_type, const char* text, size_t size);
   // Reads the indirect object at the stream's position into holder. The
   // object's number and generation from its header line are returned.
-  void ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number = nullptr, int64_t* generation = nullptr);
+  void ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number = nullptr,
+                        int64_t* generation = nullptr);
   // Reads a dictionary's entries up to its ">>" into d; a token where a key
   // belongs that is not a name fails with not_a_key.
   void ParseDictEntries(PdfDiccionario* d, PdfStream& s, const char* not_a_key = "PdfFileParser::ParseKeyValuePair");
@@ -217,7 +218,8 @@ class PdfFileParser : public PdfParser {
   };
   struct ObjectKeyHash {
     size_t operator()(const ObjectKey& k) const {
-      return static_cast<size_t>((static_cast<uint64_t>(k.number) * 0x9E3779B97F4A7C15ULL) ^ static_cast<uint64_t>(k.generation));
+      return static_cast<size_t>((static_cast<uint64_t>(k.number) * 0x9E3779B97F4A7C15ULL) ^
+                                 static_cast<uint64_t>(k.generation));
     }
   };
   std::unordered_map<ObjectKey, PdfValue*, ObjectKeyHash> cache_objetos;
@@ -319,13 +321,13 @@ class PdfFileParser : public PdfParser {
   std::vector<std::unique_ptr<PdfValue>> spare_values_[4];
   XRefIndex index_;
   std::unordered_map<int64_t, int> xref_stream_sections_;  // number -> newest section
-  int section_ = 0;  // section being read
+  int section_ = 0;                                        // section being read
   std::set<int64_t> sections_read_;
   int64_t file_size_ = 0;
   int nesting_ = 0;
   int fetch_depth_ = 0;
-  uint64_t xref_entries_ = 0;  // entries announced by the sections read
-  uint64_t decode_bytes_ = 0;  // read and produced while decoding streams
+  uint64_t xref_entries_ = 0;       // entries announced by the sections read
+  uint64_t decode_bytes_ = 0;       // read and produced while decoding streams
   uint64_t object_text_bytes_ = 0;  // read by object fetches
   // Object streams decoded, oldest first, with their decoded sizes.
   std::deque<std::pair<int64_t, size_t>> decoded_objstms_;
@@ -339,9 +341,9 @@ class PdfFileParser : public PdfParser {
   bool repair_ = false;
   PdfRepairReport report_;
   std::unique_ptr<PdfXRefScanner::Result> scan_;
-  std::unordered_map<int64_t, size_t> newest_header_;  // number -> index in scan_->objects
+  std::unordered_map<int64_t, size_t> newest_header_;              // number -> index in scan_->objects
   std::unordered_map<int64_t, PdfXRefScanner::Object> relocated_;  // number -> where the scan found it
-  std::unordered_set<int64_t> unpacked_;  // object streams whose members are written whole
+  std::unordered_set<int64_t> unpacked_;                           // object streams whose members are written whole
   bool has_password_ = false;
   bool need_change_rights_ = false;
   SecretString password_;

@@ -103,7 +103,8 @@ bool WindowName(PdfStream& s, const char** text, size_t* size) {
 void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int64_t* number, int64_t* generation) {
   const std::string t1 = NextToken(s);
   const std::string t2 = NextToken(s);
-  if (!Is(NextToken(s), "obj") || !IsInteger(t1) || !IsInteger(t2)) throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+  if (!Is(NextToken(s), "obj") || !IsInteger(t1) || !IsInteger(t2))
+    throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
   const int64_t num = StringToInt64(t1), gen = StringToInt64(t2);
   if (number != nullptr) *number = num;
   if (generation != nullptr) *generation = gen;
@@ -231,7 +232,9 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
         }
         break;
       }
-      case '.': case '+': case '-': {
+      case '.':
+      case '+':
+      case '-': {
         const char* number = nullptr;
         size_t size = 0;
         if (WindowToken(s, &number, &size)) {
@@ -241,7 +244,16 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
         }
         break;
       }
-      case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9': {
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7':
+      case '8':
+      case '9': {
         const char* number = nullptr;
         size_t size = 0;
         std::string t1 = WindowToken(s, &number, &size) ? std::string(number, size) : NextToken(s);

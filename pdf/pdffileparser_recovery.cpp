@@ -46,7 +46,8 @@ bool PdfFileParser::LeaveOut(int64_t number, const std::string& message) {
 
 const PdfXRefScanner::Result& PdfFileParser::Scanned() {
   if (!scan_) {
-    scan_ = std::make_unique<PdfXRefScanner::Result>(PdfXRefScanner::Scan(*inputStream, file_size_, pdflimits::kMaxScannedObjects));
+    scan_ = std::make_unique<PdfXRefScanner::Result>(
+        PdfXRefScanner::Scan(*inputStream, file_size_, pdflimits::kMaxScannedObjects));
     newest_header_.reserve(scan_->objects.size());
     for (size_t i = 0; i < scan_->objects.size(); ++i) newest_header_[scan_->objects[i].number] = i;
   }
@@ -160,14 +161,16 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   // are left to the scan, which found the objects where they really are.
   for (const auto& r : xrefList) {
     for (const XRefEntry& e : r->entries) {
-      const PdfXRefScanner::Object* stm = e.type == XRefEntry::kCompressed ? ScannedHeader(static_cast<int64_t>(e.location)) : nullptr;
+      const PdfXRefScanner::Object* stm =
+          e.type == XRefEntry::kCompressed ? ScannedHeader(static_cast<int64_t>(e.location)) : nullptr;
       if (stm != nullptr) offer(e, stm->offset);
     }
     if (r.get() != rebuilt) r->entries.clear();
   }
   // The cross-reference streams read describe the damaged layout only.
   for (auto it = best.begin(); it != best.end();) {
-    const bool xref_stream = it->second.entry.type == XRefEntry::kInUse && xref_stream_offsets.count(it->second.position) != 0;
+    const bool xref_stream =
+        it->second.entry.type == XRefEntry::kInUse && xref_stream_offsets.count(it->second.position) != 0;
     it = xref_stream ? best.erase(it) : std::next(it);
   }
   auto list = [&best, rebuilt, this]() {
@@ -190,18 +193,21 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
 
   size_t compressed = 0;
   for (const XRefEntry& e : rebuilt->entries) compressed += e.type == XRefEntry::kCompressed;
-  std::string note = "cross-reference data from a scan of the file (" + std::to_string(rebuilt->entries.size()) + " objects";
+  std::string note =
+      "cross-reference data from a scan of the file (" + std::to_string(rebuilt->entries.size()) + " objects";
   if (compressed != 0) note += ", " + std::to_string(compressed) + " in object streams";
   report_.Rebuilt(note + ")");
   if (scan.header > 0) report_.Rebuilt(std::to_string(scan.header) + " bytes before %PDF- left out");
   if (scan.header < 0) report_.Rebuilt("no PDF header");
-  if (unreadable_sections != 0) report_.Dropped(std::to_string(unreadable_sections) + " unreadable trailer or cross-reference stream");
+  if (unreadable_sections != 0)
+    report_.Dropped(std::to_string(unreadable_sections) + " unreadable trailer or cross-reference stream");
   try {
     RecoverTrailer(rebuilt);
   } catch (const _kelvra_runtime_error& e) {
     // Objects but no document in them, and no header: not a PDF file (a
     // text that quotes one, say), as the reader first said.
-    if (scan.header < 0 && e.message == "PdfFileParser::Recover:no catalog with pages") throw _kelvra_runtime_error(reason);
+    if (scan.header < 0 && e.message == "PdfFileParser::Recover:no catalog with pages")
+      throw _kelvra_runtime_error(reason);
     throw;
   }
 }
@@ -212,13 +218,15 @@ void PdfFileParser::OpenRecoveredEncryption(XRef* rebuilt) {
     // No trailer left names one: the newest dictionary with /Filter
     // /Standard, under a trailer of its own until the real one is made.
     const PdfXRefScanner::Result& scan = Scanned();
-    for (auto i = scan.security_handlers.rbegin(); i != scan.security_handlers.rend() && recovered_encrypt_.empty(); ++i) {
+    for (auto i = scan.security_handlers.rbegin(); i != scan.security_handlers.rend() && recovered_encrypt_.empty();
+         ++i) {
       const std::string reference = ReferenceText(scan.objects[*i].number, scan.objects[*i].generation);
       const size_t mark = ValueMark();
       try {
         PdfValue* v = DameObjeto(reference);
         PdfValue* filter = v != nullptr && v->kind() == PdfValue::Kind::Dictionary
-                               ? static_cast<PdfDiccionario*>(v)->GetValue("/Filter", false) : nullptr;
+                               ? static_cast<PdfDiccionario*>(v)->GetValue("/Filter", false)
+                               : nullptr;
         if (filter != nullptr && filter->text == "/Standard") recovered_encrypt_ = reference;
       } catch (const _kelvra_runtime_error& e) {
         if (!Repairable(e.message)) throw;
@@ -296,7 +304,9 @@ bool PdfFileParser::IsCatalog(const std::string& reference) {
     PdfValue* v = DameObjeto(reference);
     // A catalog whose page tree is lost makes a document with no pages:
     // none is better than that.
-    PdfValue* pages = v != nullptr && v->kind() == PdfValue::Kind::Dictionary ? static_cast<PdfDiccionario*>(v)->GetValue("/Pages", true) : nullptr;
+    PdfValue* pages = v != nullptr && v->kind() == PdfValue::Kind::Dictionary
+                          ? static_cast<PdfDiccionario*>(v)->GetValue("/Pages", true)
+                          : nullptr;
     if (pages != nullptr && pages->kind() == PdfValue::Kind::Dictionary) return true;
   } catch (const _kelvra_runtime_error& e) {
     if (!Repairable(e.message)) throw;
@@ -334,7 +344,8 @@ void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
     for (auto i = scan.catalogs.rbegin(); i != scan.catalogs.rend() && root.empty(); ++i) {
       const PdfXRefScanner::Object& o = scan.objects[*i];
       const XRefEntry* current = index_.Newest(o.number);
-      if (current != nullptr && current->location == static_cast<uint64_t>(o.offset) && IsCatalog(ReferenceText(o.number, o.generation)))
+      if (current != nullptr && current->location == static_cast<uint64_t>(o.offset) &&
+          IsCatalog(ReferenceText(o.number, o.generation)))
         root = ReferenceText(o.number, o.generation);
     }
     for (auto e = rebuilt->entries.rbegin(); e != rebuilt->entries.rend() && root.empty(); ++e) {
@@ -344,7 +355,8 @@ void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
       PdfValue* type = nullptr;
       try {
         PdfValue* v = DameObjeto(reference);
-        if (v != nullptr && v->kind() == PdfValue::Kind::Dictionary) type = static_cast<PdfDiccionario*>(v)->GetValue("/Type", false);
+        if (v != nullptr && v->kind() == PdfValue::Kind::Dictionary)
+          type = static_cast<PdfDiccionario*>(v)->GetValue("/Type", false);
       } catch (const _kelvra_runtime_error& x) {
         if (!Repairable(x.message)) throw;
       }
@@ -392,8 +404,10 @@ int64_t PdfFileParser::EndOfUnclosedStream(int64_t from) {
   if (end - 2 >= from) {
     inputStream->Seek(end - 2, 1);
     inputStream->Leer(before, 2);
-    if (before[1] == 0x0A) end -= before[0] == 0x0D ? 2 : 1;
-    else if (before[1] == 0x0D) end -= 1;
+    if (before[1] == 0x0A)
+      end -= before[0] == 0x0D ? 2 : 1;
+    else if (before[1] == 0x0D)
+      end -= 1;
   }
   return std::max(end, from);
 }

@@ -113,7 +113,8 @@ int64_t PdfFileParser::LeerStartAddress(PdfStream& s) {
   std::vector<uint8_t> tail(window);
   s.Seek(window_start, 1);
   s.Leer(tail.data(), window);
-  if (FindLast(tail.data(), window, "%%EOF") == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no %%EOF");
+  if (FindLast(tail.data(), window, "%%EOF") == nullptr)
+    throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no %%EOF");
   const auto* sx = static_cast<const uint8_t*>(FindLast(tail.data(), window, "startxref"));
   if (sx == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no startxref");
   const uint8_t* p = sx + 9;
@@ -130,7 +131,8 @@ void PdfFileParser::ParseCrossReference(int64_t offset, PdfStream& s) {
   // would otherwise never end.
   while (offset >= 0) {
     if (offset >= file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
-    if (!sections_read_.insert(offset).second) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
+    if (!sections_read_.insert(offset).second)
+      throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
     s.Seek(offset, 1);
     const std::string token = NextToken(s);
     int64_t prev = -1;
@@ -208,7 +210,8 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   int64_t number = 0, generation = 0;
   ParseDiccionario(holder, s, &number, &generation);
   PdfValue* v = holder.value;
-  if (v == nullptr || v->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
+  if (v == nullptr || v->kind() != PdfValue::Kind::Dictionary)
+    throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
   auto* d = static_cast<PdfDiccionario*>(v);
   // The dictionary serves only as this section's trailer and stays out of
   // the object cache: a newer section may give its number to another object
@@ -224,7 +227,8 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   // An encrypted input must not be encrypted a second time.
   if (!has_password_ && d->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
   PdfValue* type = d->GetValue("/Type", true);
-  if (type == nullptr || type->text != "/XRef" || !d->IsStream()) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
+  if (type == nullptr || type->text != "/XRef" || !d->IsStream())
+    throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
 
   PdfValue* wv = d->GetValue("/W", true);
   if (wv == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. no /W array");
@@ -248,8 +252,10 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   if (iv != nullptr && iv->kind() == PdfValue::Kind::Array) {
     auto* index = static_cast<PdfArray*>(iv);
     for (int64_t i = 0; i < index->GetSize(); i += 2) {
-      const int64_t start = NonNegative(index->GetValue(i, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
-      const int64_t n = NonNegative(index->GetValue(i + 1, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
+      const int64_t start =
+          NonNegative(index->GetValue(i, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
+      const int64_t n =
+          NonNegative(index->GetValue(i + 1, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
       ranges.emplace_back(start, n);
     }
   } else {
@@ -283,7 +289,8 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
       if (kind == 0) {
         continue;  // free: nothing to find here
       } else if (kind == 1) {
-        if (f3 > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+        if (f3 > UINT32_MAX)
+          throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
         e.type = XRefEntry::kInUse;
         e.location = f2;
         e.generation = static_cast<uint32_t>(f3);
@@ -312,7 +319,8 @@ void PdfFileParser::CountXRefEntries(uint64_t n) {
   // about four entries' worth, so that millions of empty subsections ("0 0")
   // count too.
   n += 4;
-  if (n > pdflimits::kMaxXRefEntries - xref_entries_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:limit");
+  if (n > pdflimits::kMaxXRefEntries - xref_entries_)
+    throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:limit");
   xref_entries_ += n;
 }
 

@@ -65,7 +65,12 @@ std::string PdfParser::NextToken(PdfStream& s) {
         }
         token.push_back('/');
         continue;
-      case '(': case ')': case '[': case ']': case '{': case '}':
+      case '(':
+      case ')':
+      case '[':
+      case ']':
+      case '{':
+      case '}':
         if (token.empty()) {
           token.push_back(static_cast<char>(c));
         } else {
@@ -178,14 +183,29 @@ std::string PdfParser::ParseString(PdfStream& s) {
         continue;
       }
       switch (e) {
-        case '\\': case '(': case ')': out.push_back(static_cast<char>(e)); break;
-        case 'n': out.push_back('\n'); break;
-        case 'r': out.push_back('\r'); break;
-        case 't': out.push_back('\t'); break;
-        case 'b': out.push_back('\b'); break;
-        case 'f': out.push_back('\f'); break;
-        case 0x0A: break;  // line continuation
-        case 0x0D: {       // line continuation, CR LF counts as one
+        case '\\':
+        case '(':
+        case ')':
+          out.push_back(static_cast<char>(e));
+          break;
+        case 'n':
+          out.push_back('\n');
+          break;
+        case 'r':
+          out.push_back('\r');
+          break;
+        case 't':
+          out.push_back('\t');
+          break;
+        case 'b':
+          out.push_back('\b');
+          break;
+        case 'f':
+          out.push_back('\f');
+          break;
+        case 0x0A:
+          break;      // line continuation
+        case 0x0D: {  // line continuation, CR LF counts as one
           const int n = s.GetByte();
           if (n >= 0 && n != 0x0A) s.StepBack();
           break;
@@ -292,10 +312,17 @@ char* ULongToString(unsigned long value, char* buffer) {
 
 char* IntToString(int value, char* buffer, int radix) {
   switch (radix) {
-    case 10: std::sprintf(buffer, "%d", value); break;
-    case 16: std::sprintf(buffer, "%X", static_cast<unsigned>(value)); break;
-    case 8: std::sprintf(buffer, "%o", static_cast<unsigned>(value)); break;
-    default: throw "no radix support";
+    case 10:
+      std::sprintf(buffer, "%d", value);
+      break;
+    case 16:
+      std::sprintf(buffer, "%X", static_cast<unsigned>(value));
+      break;
+    case 8:
+      std::sprintf(buffer, "%o", static_cast<unsigned>(value));
+      break;
+    default:
+      throw "no radix support";
   }
   return buffer;
 }

@@ -45,9 +45,12 @@ class PdfParser {
     return text.size() == N - 1 && std::memcmp(text.data(), literal, N - 1) == 0;
   }
 
-  static constexpr bool IsWhitespace(int c) { return c == 0x20 || c == 0x0A || c == 0x0D || c == 0x09 || c == 0x0C || c == 0x00; }
+  static constexpr bool IsWhitespace(int c) {
+    return c == 0x20 || c == 0x0A || c == 0x0D || c == 0x09 || c == 0x0C || c == 0x00;
+  }
   static constexpr bool IsDelimiter(int c) {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/' || c == '%';
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/' ||
+           c == '%';
   }
   // Neither white space nor a delimiter: a byte that continues a token. One
   // table lookup, for the loops that run over every byte of a token.

@@ -47,11 +47,20 @@ void DecodePng(std::vector<uint8_t>& data, size_t bpp, size_t row_bytes, size_t 
       const int c = above[i - bpp];
       int predicted = 0;
       switch (tag) {
-        case 1: predicted = a; break;
-        case 2: predicted = b; break;
-        case 3: predicted = (a + b) / 2; break;
-        case 4: predicted = PaethPredictor(a, b, c); break;
-        default: break;
+        case 1:
+          predicted = a;
+          break;
+        case 2:
+          predicted = b;
+          break;
+        case 3:
+          predicted = (a + b) / 2;
+          break;
+        case 4:
+          predicted = PaethPredictor(a, b, c);
+          break;
+        default:
+          break;
       }
       row[i] = static_cast<uint8_t>(x[i - bpp] + predicted);
     }
@@ -78,8 +87,7 @@ void SetSample(uint8_t* row, size_t index, int bits, unsigned value) {
 
 // TIFF predictor 2: each component is stored as the difference from the same
 // component of the pixel to its left, so add them up along the row.
-void DecodeTiff(std::vector<uint8_t>& data, size_t colors, int bits, size_t columns, size_t row_bytes,
-                size_t max_out) {
+void DecodeTiff(std::vector<uint8_t>& data, size_t colors, int bits, size_t columns, size_t row_bytes, size_t max_out) {
   const size_t rows = data.size() / row_bytes;
   if (rows * row_bytes > max_out) throw _kelvra_runtime_error(kLimit);
   data.resize(rows * row_bytes);  // a row the data ends inside is dropped

@@ -16,10 +16,14 @@ void PdfValue::InsertValue(PdfValue*) {}
 
 std::string PdfValue::GetClassType() {
   switch (class_type) {
-    case Kind::Array: return "PdfArray";
-    case Kind::Dictionary: return "PdfDiccionario";
-    case Kind::KeyValuePair: return "PdfKeyValuePair";
-    case Kind::Value: break;
+    case Kind::Array:
+      return "PdfArray";
+    case Kind::Dictionary:
+      return "PdfDiccionario";
+    case Kind::KeyValuePair:
+      return "PdfKeyValuePair";
+    case Kind::Value:
+      break;
   }
   return "PdfValue";
 }

@@ -90,17 +90,18 @@ PdfXRefScanner::Result PdfXRefScanner::Scan(PdfStream& s, int64_t size, size_t m
   Result r;
   const std::array<bool, 256>& interesting = Interesting();
   std::vector<uint8_t> buf(kBehind + kAhead + pdflimits::kScanChunkBytes);
-  int64_t base = 0;      // file offset of buf[0]
-  size_t len = 0;        // bytes held
-  size_t from = 0;       // first position not yet examined
-  int64_t read_at = 0;   // next byte to read
+  int64_t base = 0;     // file offset of buf[0]
+  size_t len = 0;       // bytes held
+  size_t from = 0;      // first position not yet examined
+  int64_t read_at = 0;  // next byte to read
   auto name_of_last = [&r](std::vector<size_t>& list) {
     if (r.objects.empty()) return;
     const size_t last = r.objects.size() - 1;
     if (list.empty() || list.back() != last) list.push_back(last);
   };
   for (;;) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(pdflimits::kScanChunkBytes), size - read_at));
+    const size_t n =
+        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(pdflimits::kScanChunkBytes), size - read_at));
     s.Seek(read_at, 1);
     if (n > 0) s.Leer(buf.data() + len, n);
     len += n;
@@ -115,14 +116,16 @@ PdfXRefScanner::Result PdfXRefScanner::Scan(PdfStream& s, int64_t size, size_t m
         case 'o': {
           Object o;
           if (c.Keyword(i, "obj") && c.Header(i, &o)) {
-            if (r.objects.size() + r.trailers.size() >= max_objects) throw _kelvra_runtime_error("PdfXRefScanner::Scan:limit");
+            if (r.objects.size() + r.trailers.size() >= max_objects)
+              throw _kelvra_runtime_error("PdfXRefScanner::Scan:limit");
             r.objects.push_back(o);
           }
           break;
         }
         case 't':
           if ((i == 0 ? base == 0 : !Regular(p[i - 1])) && c.Keyword(i, "trailer")) {
-            if (r.objects.size() + r.trailers.size() >= max_objects) throw _kelvra_runtime_error("PdfXRefScanner::Scan:limit");
+            if (r.objects.size() + r.trailers.size() >= max_objects)
+              throw _kelvra_runtime_error("PdfXRefScanner::Scan:limit");
             r.trailers.push_back(base + static_cast<int64_t>(i) + 7);
           }
           break;
@@ -138,7 +141,8 @@ PdfXRefScanner::Result PdfXRefScanner::Scan(PdfStream& s, int64_t size, size_t m
           }
           break;
         default:  // '%'
-          if (r.header < 0 && i + 5 <= len && std::memcmp(p + i, "%PDF-", 5) == 0) r.header = base + static_cast<int64_t>(i);
+          if (r.header < 0 && i + 5 <= len && std::memcmp(p + i, "%PDF-", 5) == 0)
+            r.header = base + static_cast<int64_t>(i);
           break;
       }
     }

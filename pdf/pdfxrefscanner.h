@@ -23,10 +23,10 @@ class PdfXRefScanner {
     int64_t offset = 0;  // of the object number's first digit
   };
   struct Result {
-    int64_t header = -1;                // offset of the first "%PDF-"; -1: none
-    std::vector<Object> objects;        // in file order
-    std::vector<int64_t> trailers;      // offsets just after each "trailer"
-    std::vector<size_t> xref_streams;   // indices into objects
+    int64_t header = -1;               // offset of the first "%PDF-"; -1: none
+    std::vector<Object> objects;       // in file order
+    std::vector<int64_t> trailers;     // offsets just after each "trailer"
+    std::vector<size_t> xref_streams;  // indices into objects
     std::vector<size_t> object_streams;
     std::vector<size_t> catalogs;
     std::vector<size_t> security_handlers;  // naming /Standard: Encrypt dictionaries, perhaps

@@ -65,7 +65,8 @@ bool XRef::Find(int64_t number, uint32_t generation, uint64_t* location, int32_t
   return false;
 }
 
-bool XRef::GetEntry(size_t i, int64_t* number, uint32_t* generation, uint64_t* location, int32_t* index, bool* free) const {
+bool XRef::GetEntry(size_t i, int64_t* number, uint32_t* generation, uint64_t* location, int32_t* index,
+                    bool* free) const {
   if (i >= entries.size()) return false;
   const XRefEntry& e = entries[i];
   *number = e.number;

@@ -10,9 +10,9 @@ class PdfStream;
 struct XRefEntry {
   enum Type : uint8_t { kFree = 0, kInUse = 1, kCompressed = 2 };
   int64_t number = 0;
-  uint64_t location = 0;   // kInUse: byte offset; kCompressed: object stream number
+  uint64_t location = 0;  // kInUse: byte offset; kCompressed: object stream number
   uint32_t generation = 0;
-  int32_t index = -1;      // kCompressed: index within the object stream
+  int32_t index = -1;  // kCompressed: index within the object stream
   Type type = kFree;
 };
 

@@ -42,8 +42,8 @@ class XRefIndex {
   Slot* SlotFor(int64_t number);
   const Slot* FindSlot(int64_t number) const;
 
-  std::vector<Slot> dense_;                        // by number
-  std::unordered_map<int64_t, Slot> sparse_;       // by number
+  std::vector<Slot> dense_;                   // by number
+  std::unordered_map<int64_t, Slot> sparse_;  // by number
   std::unordered_map<uint64_t, const XRefEntry*> other_generations_;
   bool use_dense_ = true;
 };

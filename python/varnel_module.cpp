@@ -219,12 +219,13 @@ PYBIND11_MODULE(_native, m) {
       .def_readonly("encrypted", &varnel::CheckResult::encrypted, "The document is encrypted.")
       .def_readonly("compressed_objects", &varnel::CheckResult::compressed_objects, "Objects inside object streams.")
       .def_readonly("sections", &varnel::CheckResult::sections, "Cross-reference sections read.")
-      .def("__repr__", [](const varnel::CheckResult& r) {
-        return ResultRepr("CheckResult", r,
-                          std::string(", encrypted=") + (r.encrypted ? "True" : "False") +
-                              ", compressed_objects=" + std::to_string(r.compressed_objects) +
-                              ", sections=" + std::to_string(r.sections));
-      })
+      .def("__repr__",
+           [](const varnel::CheckResult& r) {
+             return ResultRepr("CheckResult", r,
+                               std::string(", encrypted=") + (r.encrypted ? "True" : "False") +
+                                   ", compressed_objects=" + std::to_string(r.compressed_objects) +
+                                   ", sections=" + std::to_string(r.sections));
+           })
       .def(py::pickle(
           [](const varnel::CheckResult& r) -> py::tuple {
             return ResultState(r) + py::make_tuple(r.encrypted, r.compressed_objects, r.sections);
@@ -242,8 +243,8 @@ PYBIND11_MODULE(_native, m) {
   auto encrypt_args = [](auto&&... first) {
     return std::make_tuple(first..., py::kw_only(), py::arg("user_password") = "", py::arg("owner_password") = "",
                            py::arg("permissions") = "", py::arg("cipher") = "aes-256",
-                           py::arg("input_password") = py::none(), py::arg("verify") = false,
-                           py::arg("repair") = true, py::arg("helper_threads") = true);
+                           py::arg("input_password") = py::none(), py::arg("verify") = false, py::arg("repair") = true,
+                           py::arg("helper_threads") = true);
   };
   std::apply(
       [&](auto&&... args) {
@@ -271,8 +272,7 @@ PYBIND11_MODULE(_native, m) {
         "as stored). password: the owner password, or a user password granting\n"
         "modification (\"\" is the user password of many files).");
   m.def("decrypt_bytes", &DecryptBytes, py::arg("data"), py::kw_only(), py::arg("password") = "",
-        py::arg("repair") = true,
-        "The unencrypted copy of an encrypted PDF document held in memory.");
+        py::arg("repair") = true, "The unencrypted copy of an encrypted PDF document held in memory.");
   m.def("check", &Check, py::arg("path"), py::kw_only(), py::arg("password") = py::none(),
         "Reads every object of the PDF file as encrypt would, and with the password of an\n"
         "encrypted file decrypts every string and stream. Raises what encrypting it would.");

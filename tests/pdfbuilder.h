@@ -26,13 +26,19 @@ namespace pdftest {
 
 // One cross-reference row: type 0 free, 1 in use, 2 compressed; f2 is the offset or the object stream's number, f3
 // the generation or the index.
-struct Row { int type; uint64_t f2, f3; };
+struct Row {
+  int type;
+  uint64_t f2, f3;
+};
 inline Row Free(uint64_t next = 0, uint64_t gen = 65535) { return {0, next, gen}; }
 inline Row Compressed(uint64_t objstm, uint64_t index) { return {2, objstm, index}; }
 
 // A row with its object number, for Table and XRefStreamOf; an in-use row's offset is that of the object as last
 // written.
-struct Entry { int64_t number; Row row; };
+struct Entry {
+  int64_t number;
+  Row row;
+};
 inline Entry InUse(int64_t n, uint32_t gen = 0) { return {n, {1, UINT64_MAX, gen}}; }
 inline Entry FreeAt(int64_t n, uint32_t gen = 0) { return {n, {0, 0, gen}}; }
 inline Entry InStm(int64_t n, uint64_t stm, uint32_t index) { return {n, {2, stm, index}}; }
@@ -41,7 +47,8 @@ inline Entry InStm(int64_t n, uint64_t stm, uint32_t index) { return {n, {2, stm
 inline std::string Deflate(const std::string& data) {
   uLongf n = compressBound(static_cast<uLong>(data.size()));
   std::string out(n, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 1);
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()),
+            static_cast<uLong>(data.size()), 1);
   out.resize(n);
   return out;
 }
@@ -60,19 +67,22 @@ struct PdfBuilder {
   // /Length is `length` as written, or the data's length unless entries give one.
   int64_t Stream(int64_t num, const std::string& entries, const std::string& data, std::string length = "") {
     if (length.empty() && entries.find("/Length") == std::string::npos) length = std::to_string(data.size());
-    return Obj(num, "<<" + entries + (length.empty() ? "" : " /Length " + length) + ">>\nstream\n" + data + "\nendstream");
+    return Obj(num,
+               "<<" + entries + (length.empty() ? "" : " /Length " + length) + ">>\nstream\n" + data + "\nendstream");
   }
 
   // An object stream holding (number, body) pairs in order, deflated if flate.
-  int64_t ObjStm(int64_t num, const std::vector<std::pair<int64_t, std::string>>& objects, const std::string& entries = "",
-                 bool flate = false) {
+  int64_t ObjStm(int64_t num, const std::vector<std::pair<int64_t, std::string>>& objects,
+                 const std::string& entries = "", bool flate = false) {
     std::string header, bodies;
     for (const auto& o : objects) {
       header += std::to_string(o.first) + " " + std::to_string(bodies.size()) + " ";
       bodies += o.second + "\n";
     }
-    return Stream(num, "/Type/ObjStm /N " + std::to_string(objects.size()) + " /First " + std::to_string(header.size()) + entries +
-                           (flate ? " /Filter/FlateDecode" : ""), flate ? Deflate(header + bodies) : header + bodies);
+    return Stream(num,
+                  "/Type/ObjStm /N " + std::to_string(objects.size()) + " /First " + std::to_string(header.size()) +
+                      entries + (flate ? " /Filter/FlateDecode" : ""),
+                  flate ? Deflate(header + bodies) : header + bodies);
   }
 
   // The in-use row of an object written before, or of the one written next; object 0 free, then 1..last.
@@ -87,7 +97,8 @@ struct PdfBuilder {
   using Subsection = std::pair<int64_t, std::vector<Row>>;  // first number, rows
 
   // "xref", the subsections with each row ended by eol, "trailer" and the entries.
-  int64_t Classic(const std::vector<Subsection>& subsections, const std::string& trailer, const std::string& eol = " \n") {
+  int64_t Classic(const std::vector<Subsection>& subsections, const std::string& trailer,
+                  const std::string& eol = " \n") {
     const int64_t at = Pos();
     out += "xref\n";
     for (const auto& sub : subsections) {
@@ -107,7 +118,8 @@ struct PdfBuilder {
   int64_t Table(const std::vector<Entry>& entries, const std::string& trailer) {
     std::vector<Subsection> subsections;
     for (const Entry& e : entries) {
-      if (subsections.empty() || subsections.back().first + static_cast<int64_t>(subsections.back().second.size()) != e.number)
+      if (subsections.empty() ||
+          subsections.back().first + static_cast<int64_t>(subsections.back().second.size()) != e.number)
         subsections.push_back({e.number, {}});
       subsections.back().second.push_back(Resolve(e));
     }
@@ -120,12 +132,13 @@ struct PdfBuilder {
     for (const Row& r : rows) {
       const uint64_t fields[3] = {static_cast<uint64_t>(r.type), r.f2, r.f3};
       for (int i = 0; i < 3; ++i) {
-        for (int b = w[i] - 1; b >= 0; --b) data.push_back(static_cast<char>(b >= 8 ? 0 : (fields[i] >> (8 * b)) & 0xFF));
+        for (int b = w[i] - 1; b >= 0; --b)
+          data.push_back(static_cast<char>(b >= 8 ? 0 : (fields[i] >> (8 * b)) & 0xFF));
       }
     }
     return Stream(num,
-                  "/Type/XRef /W [" + std::to_string(w[0]) + " " + std::to_string(w[1]) + " " + std::to_string(w[2]) + "]" +
-                      entries,
+                  "/Type/XRef /W [" + std::to_string(w[0]) + " " + std::to_string(w[1]) + " " + std::to_string(w[2]) +
+                      "]" + entries,
                   data);
   }
 
@@ -145,9 +158,11 @@ struct PdfBuilder {
 
   int64_t Pos() const { return static_cast<int64_t>(out.size()); }
   std::string Finish(int64_t startxref) { return out += "startxref\n" + std::to_string(startxref) + "\n%%EOF\n"; }
-  Row Resolve(const Entry& e) const { return e.row.type == 1 && e.row.f2 == UINT64_MAX ? At(e.number, e.row.f3) : e.row; }
+  Row Resolve(const Entry& e) const {
+    return e.row.type == 1 && e.row.f2 == UINT64_MAX ? At(e.number, e.row.f3) : e.row;
+  }
 
-  std::string out;  // the file so far
+  std::string out;                     // the file so far
   std::map<int64_t, int64_t> offsets;  // of each object as last written
 };
 
@@ -191,7 +206,9 @@ struct TempFile {
 // A document, its stream and parser.
 struct Doc {
   explicit Doc(std::string b) : bytes(std::move(b)), stream(bytes.data(), bytes.size()) {}
-  std::string Parse() { return ErrorOf([this] { parser.Parse(stream); }); }  // the error message or ""
+  std::string Parse() {
+    return ErrorOf([this] { parser.Parse(stream); });
+  }  // the error message or ""
   PdfValue* Get(const std::string& ref) { return parser.DameObjeto(ref); }
   std::string bytes;
   PdfMemoryStream stream;
@@ -221,7 +238,7 @@ inline std::string Rewrite(PdfFileWriter& writer, const std::string& input) {
 // object, /W and /Index its entries.
 struct WrittenXRef {
   int64_t start = -1;  // the offset after "startxref"
-  std::string dict;  // the dictionary lines, "<<" to ">>"
+  std::string dict;    // the dictionary lines, "<<" to ">>"
   std::map<int64_t, std::array<uint64_t, 3>> entries;
 
   // The value of a dictionary line "/Key value", or "".
@@ -237,7 +254,7 @@ struct WrittenXRef {
 // widths, raw the decoded rows (std::out_of_range when too few). Each number must come once; *used tells how many
 // bytes the entries took.
 inline std::map<int64_t, std::array<uint64_t, 3>> XRefEntries(const std::string& index, std::array<int, 3> w,
-                                                               const std::string& raw, size_t* used) {
+                                                              const std::string& raw, size_t* used) {
   std::map<int64_t, std::array<uint64_t, 3>> entries;
   std::istringstream runs(index);
   int64_t first = 0, count = 0;
@@ -257,7 +274,9 @@ inline std::map<int64_t, std::array<uint64_t, 3>> XRefEntries(const std::string&
 inline std::string Inflate(const std::string& zipped, size_t size) {
   std::string out(size + 1, '\0');
   uLongf n = static_cast<uLongf>(out.size());
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(zipped.data()), static_cast<uLong>(zipped.size())), Z_OK);
+  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(zipped.data()),
+                       static_cast<uLong>(zipped.size())),
+            Z_OK);
   return out.substr(0, n);
 }
 
@@ -284,7 +303,8 @@ inline WrittenXRef ReadXRef(const std::string& out) {
 // entry's offset points at that line.
 inline std::string ObjectBody(const std::string& out, const WrittenXRef& x, int64_t number) {
   const auto it = x.entries.find(number);
-  if (it == x.entries.end() || it->second[0] != 1) return ADD_FAILURE() << "object " << number << " has no in-use entry", "";
+  if (it == x.entries.end() || it->second[0] != 1)
+    return ADD_FAILURE() << "object " << number << " has no in-use entry", "";
   const std::string head = std::to_string(number) + " " + std::to_string(it->second[2]) + " obj\n";
   const size_t at = static_cast<size_t>(it->second[1]);
   EXPECT_EQ(out.compare(at, head.size(), head), 0) << "entry of object " << number << " points at its first line";

@@ -96,7 +96,8 @@ void PdfAesEncryptedFileWriter::PlanObjects(const std::vector<const XRefEntry*>&
   catalog_generation_ = StringToInt64(text.substr(space + 1, text.find(' ', space + 1) - space - 1));
 }
 
-void PdfAesEncryptedFileWriter::WriteObjectValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation) {
+void PdfAesEncryptedFileWriter::WriteObjectValue(PdfValue* value, PdfStream& input, int64_t number,
+                                                 int64_t generation) {
   if (number == catalog_number_ && generation == catalog_generation_ && value->kind() == PdfValue::Kind::Dictionary &&
       !static_cast<PdfDiccionario*>(value)->IsStream()) {
     WriteCatalog(static_cast<PdfDiccionario*>(value), input, number, generation);

@@ -71,6 +71,4 @@ void PdfEncryptedFileWriter::WriteDocumentEnd(PdfStream& input) {
   PdfFileWriter::WriteDocumentEnd(input);
 }
 
-void PdfEncryptedFileWriter::WriteTrailerEntries(PdfStream&) {
-  Out(handler.TrailerEntriesText(encrypt_number));
-}
+void PdfEncryptedFileWriter::WriteTrailerEntries(PdfStream&) { Out(handler.TrailerEntriesText(encrypt_number)); }

@@ -18,11 +18,12 @@ class PdfEncryptedFileWriter : public PdfFileWriter {
   // Passwords are the bytes the handler pads (PDFDocEncoding); permissions
   // are the letters P D M C A S. An empty owner password is replaced by 16
   // random letters.
-  PdfEncryptedFileWriter(std::string_view user_password, std::string_view owner_password, const std::string& permissions);
+  PdfEncryptedFileWriter(std::string_view user_password, std::string_view owner_password,
+                         const std::string& permissions);
   // For golden-file tests only: a fixed 16-byte identifier, so that the
   // output is the same on every run (with a non-empty owner password).
-  PdfEncryptedFileWriter(std::string_view user_password, std::string_view owner_password, const std::string& permissions,
-                         const std::string& fixed_identifier);
+  PdfEncryptedFileWriter(std::string_view user_password, std::string_view owner_password,
+                         const std::string& permissions, const std::string& fixed_identifier);
   ~PdfEncryptedFileWriter() override;
 
   void WriteLiteralString(std::string bytes, int64_t number, int64_t generation) override;

@@ -166,14 +166,16 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
     const int64_t stm = m.first;
     if (!m.second.written) continue;
     PdfXRefStreamEntry entry{};
-    if (!table.FindEntry(stm, entry) || entry.type != 1) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    if (!table.FindEntry(stm, entry) || entry.type != 1)
+      throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
     ReleaseObjectStream(stm);
   }
   // Numbers listed only as free, and the input's own cross-reference
   // streams, become free entries.
   for (const auto& r : xrefList) {
     for (const XRefEntry& e : r->entries) {
-      if (e.number != 0 && !table.HasEntry(e.number) && (e.type == XRefEntry::kFree || IsXRefStreamObject(e.number, r->section)))
+      if (e.number != 0 && !table.HasEntry(e.number) &&
+          (e.type == XRefEntry::kFree || IsXRefStreamObject(e.number, r->section)))
         table.AddEntry(e.number, 0, static_cast<uint64_t>(e.number), e.generation);
     }
   }
@@ -280,7 +282,8 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
     // /Length with "endstream" far away): copying on would make the output
     // grow with the square of the input.
     stream_bytes_copied_ += length;
-    if (stream_bytes_copied_ > FileSize()) throw _kelvra_runtime_error("PdfFileWriter::WriteDictionary:stream data limit");
+    if (stream_bytes_copied_ > FileSize())
+      throw _kelvra_runtime_error("PdfFileWriter::WriteDictionary:stream data limit");
     decrypted = ReadDecryptedStream(d, offset, length, &plain);
   }
   // "/Length" is written anew when it was wrong (the length of the data
@@ -290,7 +293,8 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
   const bool new_length = d->IsStream() && (!length_trusted || written_length != length);
   Out("<<\n");
   for (const PdfKeyValuePair* pair : d->pairs) {
-    const auto copied = decrypted ? PdfDecryption::CopyAfterDecryption(d, pair->key) : PdfDecryption::CopiedEntry::kAsIs;
+    const auto copied =
+        decrypted ? PdfDecryption::CopyAfterDecryption(d, pair->key) : PdfDecryption::CopiedEntry::kAsIs;
     if (copied == PdfDecryption::CopiedEntry::kLeftOut) continue;
     OutName(pair->key);
     Out(" ");
@@ -304,7 +308,8 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
     }
     Out("\n");
   }
-  if (d->IsStream() && std::none_of(d->pairs.begin(), d->pairs.end(), [](const PdfKeyValuePair* p) { return Is(p->key, "/Length"); })) {
+  if (d->IsStream() &&
+      std::none_of(d->pairs.begin(), d->pairs.end(), [](const PdfKeyValuePair* p) { return Is(p->key, "/Length"); })) {
     // A damaged file's stream without "/Length", repaired: it gets one, of
     // the data as written (encrypted data may be longer).
     Out("/Length ");

@@ -71,19 +71,15 @@ bool PdfXRefStreamTable::FindEntry(int64_t num, PdfXRefStreamEntry& entry) const
   if (!HasEntry(num)) return false;
   SortRecords();
   const auto n = static_cast<uint32_t>(num);
-  auto it = std::lower_bound(records_.begin(), records_.end(), n,
-                             [](const Record& r, uint32_t key) { return r.num < key; });
+  auto it =
+      std::lower_bound(records_.begin(), records_.end(), n, [](const Record& r, uint32_t key) { return r.num < key; });
   entry = PdfXRefStreamEntry{it->type, it->field2, it->field3};
   return true;
 }
 
-int64_t PdfXRefStreamTable::GetMinObjectNumber() const {
-  return records_.empty() ? 1 : std::min<int64_t>(min_num_, 1);
-}
+int64_t PdfXRefStreamTable::GetMinObjectNumber() const { return records_.empty() ? 1 : std::min<int64_t>(min_num_, 1); }
 
-int64_t PdfXRefStreamTable::GetMaxObjectNumber() const {
-  return records_.empty() ? 0 : std::max<int64_t>(max_num_, 0);
-}
+int64_t PdfXRefStreamTable::GetMaxObjectNumber() const { return records_.empty() ? 0 : std::max<int64_t>(max_num_, 0); }
 
 std::array<int, 3> PdfXRefStreamTable::Widths() const {
   return {1, std::max(4, BytesNeeded(max_field2_)), BytesNeeded(max_field3_)};

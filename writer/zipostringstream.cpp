@@ -20,8 +20,8 @@ std::string zip_ostringstream::DameBufferZip() const {
   const uLong source_len = static_cast<uLong>(source.size());
   uLongf dest_len = compressBound(source_len);
   std::string dest(dest_len, '\0');
-  const int rc = compress2(reinterpret_cast<Bytef*>(&dest[0]), &dest_len,
-                           reinterpret_cast<const Bytef*>(source.data()), source_len, Z_BEST_SPEED);
+  const int rc = compress2(reinterpret_cast<Bytef*>(&dest[0]), &dest_len, reinterpret_cast<const Bytef*>(source.data()),
+                           source_len, Z_BEST_SPEED);
   if (rc != Z_OK) throw _kelvra_runtime_error("zip_ostringstream::DameBufferZip:compress");
   dest.resize(dest_len);
   return dest;

@@ -27,8 +27,9 @@ int main(int argc, char** argv) {
   options.user_password = "u";
   options.owner_password = "o";
   const std::string cipher = argv[2];
-  options.cipher = cipher == "rc4-128" ? varnel::Cipher::kRc4_128
-                   : cipher == "aes-128" ? varnel::Cipher::kAes128 : varnel::Cipher::kAes256;
+  options.cipher = cipher == "rc4-128"   ? varnel::Cipher::kRc4_128
+                   : cipher == "aes-128" ? varnel::Cipher::kAes128
+                                         : varnel::Cipher::kAes256;
   std::vector<double> micros(static_cast<size_t>(std::max(1, std::atoi(argv[3]))));
   for (size_t i = 0; i < micros.size(); ++i) varnel::EncryptBuffer(pdf, options);  // warm-up
   for (double& each : micros) {

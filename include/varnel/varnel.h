@@ -83,11 +83,11 @@ struct DecryptOptions {
 
 // What a call did.
 struct Result {
-  int64_t objects = 0;     // objects written (or checked)
-  int64_t bytes_out = 0;   // size of the output (0 for a check)
-  bool repaired = false;   // the input's structure had to be rebuilt to read it
-  std::string repair_note; // what the repair rebuilt and dropped ("repaired: ...")
-  std::string warning;     // what opening an encrypted input let pass with a doubt
+  int64_t objects = 0;      // objects written (or checked)
+  int64_t bytes_out = 0;    // size of the output (0 for a check)
+  bool repaired = false;    // the input's structure had to be rebuilt to read it
+  std::string repair_note;  // what the repair rebuilt and dropped ("repaired: ...")
+  std::string warning;      // what opening an encrypted input let pass with a doubt
   // What the output file could not keep of the file it replaced: its owner
   // (only root gives a file to another user), or its other names (hard
   // links still holding the previous content). Empty when nothing.

@@ -14,7 +14,10 @@
 namespace {
 
 const std::string& Sample() {
-  static const std::string bytes((std::istreambuf_iterator<char>(std::ifstream(VARNEL_TEST_DATA "/writer_golden_input.pdf", std::ios::binary).rdbuf())), {});
+  static const std::string bytes(
+      (std::istreambuf_iterator<char>(
+          std::ifstream(VARNEL_TEST_DATA "/writer_golden_input.pdf", std::ios::binary).rdbuf())),
+      {});
   return bytes;
 }
 
@@ -43,8 +46,13 @@ TEST(Api, EachFailureHasItsCode) {
   varnel::EncryptOptions bad_cipher, bad_letters;
   bad_cipher.cipher = static_cast<varnel::Cipher>(7);
   bad_letters.permissions = "PX";
-  const struct { const char* name; std::function<void()> call; Code code; } cases[] = {
-      {"missing file", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/none.pdf", VARNEL_TEST_DATA "/out.pdf", {}); }, Code::kOpenFailed},
+  const struct {
+    const char* name;
+    std::function<void()> call;
+    Code code;
+  } cases[] = {
+      {"missing file", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/none.pdf", VARNEL_TEST_DATA "/out.pdf", {}); },
+       Code::kOpenFailed},
       {"not a PDF", [] { varnel::EncryptBuffer("hello, world\n", {}); }, Code::kNotPdf},
       {"empty", [] { varnel::CheckBuffer({}); }, Code::kNotPdf},
       {"damaged, no repair", [&] { varnel::EncryptBuffer(truncated, Opening(std::nullopt, false)); }, Code::kDamaged},
@@ -56,7 +64,9 @@ TEST(Api, EachFailureHasItsCode) {
       {"decrypt, user", [] { varnel::DecryptBuffer(Encrypted(), {"u"}); }, Code::kOwnerPasswordRequired},
       {"unknown cipher", [&] { varnel::EncryptBuffer(Sample(), bad_cipher); }, Code::kUsage},
       {"unknown letter", [&] { varnel::EncryptBuffer(Sample(), bad_letters); }, Code::kUsage},
-      {"no output dir", [] { varnel::EncryptFile(VARNEL_TEST_DATA "/writer_golden_input.pdf", VARNEL_TEST_DATA "/no/dir/out.pdf", {}); }, Code::kOutputFailed},
+      {"no output dir",
+       [] { varnel::EncryptFile(VARNEL_TEST_DATA "/writer_golden_input.pdf", VARNEL_TEST_DATA "/no/dir/out.pdf", {}); },
+       Code::kOutputFailed},
   };
   varnel::Result repaired;  // repair on: the truncated file is read
   const std::string out = varnel::EncryptBuffer(truncated, {}, &repaired);

@@ -85,7 +85,8 @@ TEST_F(AtomicOutputFileTest, Destinations) {
          EXPECT_EQ(Stat(p).st_mode & 07777, 0604u);
          EXPECT_EQ(Stat(p).st_uid, root ? 65534u : geteuid());
          EXPECT_EQ(Read(At("other-name.pdf")), "plain");
-         EXPECT_NE(note.find("had another name (a hard link), which still holds its previous content"), std::string::npos);
+         EXPECT_NE(note.find("had another name (a hard link), which still holds its previous content"),
+                   std::string::npos);
        }},
       {"symbolic link: the target replaced, the link kept",
        [&] {

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     varnel::CheckFile(argv[2], std::string("wrong"));
   } catch (const varnel::Error& e) {
     if (!checked.encrypted || e.code() != varnel::ErrorCode::kWrongPassword) return 1;
-    std::printf("c++ ok: varnel %s, %lld objects, %s\n", varnel::Version(), static_cast<long long>(checked.objects), e.what());
+    std::printf("c++ ok: varnel %s, %lld objects, %s\n", varnel::Version(), static_cast<long long>(checked.objects),
+                e.what());
     return 0;
   }
   return 1;

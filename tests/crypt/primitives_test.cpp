@@ -28,16 +28,23 @@ std::string Rc4Of(const std::string& key, std::string data) {
 
 TEST(Md5, LengthsAroundThePaddingBoundary) {
   const std::pair<std::string, const char*> rows[] = {
-      {"", "d41d8cd98f00b204e9800998ecf8427e"}, {"a", "0cc175b9c0f1b6a831c399e269772661"},
-      {"abc", "900150983cd24fb0d6963f7d28e17f72"}, {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
       {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
       {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
-      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890", "57edf4a22be3c955ac49da2e2107b67a"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"},
       // n times "a": the length fits the last block (55), just does not (56, 57), whole or split blocks.
-      {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"}, {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
-      {std::string(57, 'a'), "652b906d60af96844ebd21b674f35e93"}, {std::string(63, 'a'), "b06521f39153d618550606be297466d5"},
-      {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"}, {std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
-      {std::string(119, 'a'), "8a7bd0732ed6a28ce75f6dabc90e1613"}, {std::string(120, 'a'), "5f61c0ccad4cac44c75ff505e1f1e537"},
+      {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
+      {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
+      {std::string(57, 'a'), "652b906d60af96844ebd21b674f35e93"},
+      {std::string(63, 'a'), "b06521f39153d618550606be297466d5"},
+      {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
+      {std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
+      {std::string(119, 'a'), "8a7bd0732ed6a28ce75f6dabc90e1613"},
+      {std::string(120, 'a'), "5f61c0ccad4cac44c75ff505e1f1e537"},
       {std::string(1000, 'a'), "cabe45dcc9ae5b66ba86600cca6b8ba8"},
   };
   for (const auto& row : rows) EXPECT_EQ(Md5::Digest(row.first), Unhex(row.second)) << row.first.size();
@@ -45,16 +52,23 @@ TEST(Md5, LengthsAroundThePaddingBoundary) {
 
 TEST(Rc4, Rfc6229KeyStreamChunkedAndKeySizes) {
   // Key stream at several offsets, for a 40-bit key (not dividing 256) and a 128-bit key.
-  const struct { const char* key; size_t offset; const char* stream; } rows[] = {
-      {"0102030405", 0, "b2396305f03dc027ccc3524a0a1118a8"}, {"0102030405", 16, "6982944f18fc82d589c403a47a0d0919"},
-      {"0102030405", 240, "28cb1132c96ce286421dcaadb8b69eae"}, {"0102030405", 4080, "068326a2118416d21f9d04b2cd1ca050"},
+  const struct {
+    const char* key;
+    size_t offset;
+    const char* stream;
+  } rows[] = {
+      {"0102030405", 0, "b2396305f03dc027ccc3524a0a1118a8"},
+      {"0102030405", 16, "6982944f18fc82d589c403a47a0d0919"},
+      {"0102030405", 240, "28cb1132c96ce286421dcaadb8b69eae"},
+      {"0102030405", 4080, "068326a2118416d21f9d04b2cd1ca050"},
       {"0102030405060708090a0b0c0d0e0f10", 0, "9ac7cc9a609d1ef7b2932899cde41b97"},
       {"0102030405060708090a0b0c0d0e0f10", 256, "d39d566bc6bce3010768151549f3873f"},
       {"0102030405060708090a0b0c0d0e0f10", 1520, "b40110c4190b5622a96116b0017ed297"},
       {"0102030405060708090a0b0c0d0e0f10", 4080, "ff38265c1642c1abe8d3c2fe5e572bf8"},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(Rc4Of(Unhex(row.key), std::string(row.offset + 16, '\0')).substr(row.offset), Unhex(row.stream)) << row.key;
+    EXPECT_EQ(Rc4Of(Unhex(row.key), std::string(row.offset + 16, '\0')).substr(row.offset), Unhex(row.stream))
+        << row.key;
   // The state carries over between calls, whatever the chunk sizes.
   const std::string key = Unhex("09080706050403020100fffefdfcfbfa");
   std::string whole(5000, '\0');
@@ -108,7 +122,8 @@ TEST(Rc4KeyPipeline, EveryObjectGetsItsOwnCipher) {
   EXPECT_FALSE(pipeline.Take(1, 11, 1, &cipher));
   EXPECT_FALSE(pipeline.Take(2, 12, 0, &cipher)) << "the job there is generation 2";
   EXPECT_FALSE(pipeline.Take(4, 99, 1, &cipher)) << "the job there is object 14";
-  for (size_t pos = 6; pos < 800; pos += 14) ASSERT_TRUE(pipeline.Take(pos, 10 + pos, pos % 3, &cipher) && Owns(h, pos, cipher)) << pos;
+  for (size_t pos = 6; pos < 800; pos += 14)
+    ASSERT_TRUE(pipeline.Take(pos, 10 + pos, pos % 3, &cipher) && Owns(h, pos, cipher)) << pos;
   EXPECT_FALSE(pipeline.Take(6, 16, 0, &cipher)) << "already passed";
   EXPECT_FALSE(pipeline.Take(800, 810, 0, &cipher)) << "beyond the last job";
   { Rc4KeyPipeline full(h, EvenJobs(10000), 2); }
@@ -116,21 +131,35 @@ TEST(Rc4KeyPipeline, EveryObjectGetsItsOwnCipher) {
 }
 
 TEST(Sha2AndAes, Fips180AndSp800_38aVectors) {
-  const struct { int bits; const char* message; const char* digest; } rows[] = {
+  const struct {
+    int bits;
+    const char* message;
+    const char* digest;
+  } rows[] = {
       {256, "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
       {256, "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {256, "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {256, "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {384, "abc", "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7"},
-      {512, "abc", "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f"},
+      {512, "abc",
+       "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce80"
+       "e2a9ac94fa54ca49f"},
   };
-  for (const auto& row : rows) EXPECT_EQ(Sha2::Digest(row.bits, std::string(row.message)).Plain(), Unhex(row.digest)) << row.bits;
+  for (const auto& row : rows)
+    EXPECT_EQ(Sha2::Digest(row.bits, std::string(row.message)).Plain(), Unhex(row.digest)) << row.bits;
 
   // CBC, F.2.1 and F.2.5: one IV and plaintext for both; new keys on a context already keyed.
   const std::string iv = Unhex("000102030405060708090a0b0c0d0e0f");
-  const std::string plain = Unhex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e5130c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710");
+  const std::string plain = Unhex(
+      "6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e5130c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17"
+      "ad2b417be66c3710");
   const std::pair<std::string, std::string> keys[] = {
-      {"2b7e151628aed2a6abf7158809cf4f3c", "7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b273bed6b8e3c1743b7116e69e222295163ff1caa1681fac09120eca307586e1a7"},
-      {"603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4", "f58c4c04d6e5f1ba779eabfb5f7bfbd69cfc4e967edb808d679f777bc6702c7d39f23369a9d9bacfa530e26304231461b2eb05e2c39be9fcda6c19078c6a9d1b"}};
+      {"2b7e151628aed2a6abf7158809cf4f3c",
+       "7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b273bed6b8e3c1743b7116e69e222295163ff1caa1681fac0"
+       "9120eca307586e1a7"},
+      {"603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4",
+       "f58c4c04d6e5f1ba779eabfb5f7bfbd69cfc4e967edb808d679f777bc6702c7d39f23369a9d9bacfa530e26304231461b2eb05e2c39be9f"
+       "cda6c19078c6a9d1b"}};
   std::string k1 = Unhex(keys[1].first);
   AesCbc aes(U8(k1), 32);
   for (const auto& row : {keys[0], keys[1], keys[0]}) {
@@ -151,17 +180,31 @@ TEST(Sha2AndAes, Fips180AndSp800_38aVectors) {
 }
 
 TEST(PdfDocEncoding, ConvertsOrRefuses) {
-  const std::pair<const char*, const char*> rows[] = {  // UTF-8, PDFDocEncoding or nullptr: refused
-      {"", ""}, {"Pass word~1", "Pass word~1"}, {"caf\xC3\xA9", "caf\xE9"},
-      {"\xE2\x82\xAC", "\xA0"},          // Euro sits at 0xA0, not Latin-1's NBSP
-      {"\xE2\x80\x99", "\x90"}, {"\xE2\x80\xA2", "\x80"}, {"\xEF\xAC\x81", "\x93"}, {"\xC5\xB8", "\x98"},
-      {"\xCB\x98", "\x18"}, {"\xC3\xBF", "\xFF"},
-      {"ab\xE4\xB8\xAD", nullptr},       // CJK: no code
-      {"\xC2\xAD", nullptr},             // soft hyphen: 0xAD undefined
-      {"\xC2\x80", nullptr}, {"\xC2\xA0", nullptr}, {"\x1F", nullptr}, {"\x7F", nullptr},  // bytes meaning other characters
-      {"ok\xC3", nullptr}, {"\x80", nullptr}, {"\xC3(", nullptr},                         // truncated, stray, lead alone
-      {"\xC0\xAF", nullptr}, {"\xE0\x80\xAF", nullptr},                                   // overlong
-      {"\xED\xA0\x80", nullptr}, {"\xF4\x90\x80\x80", nullptr},                           // surrogate, above U+10FFFF
+  const std::pair<const char*, const char*> rows[] = {
+      // UTF-8, PDFDocEncoding or nullptr: refused
+      {"", ""},
+      {"Pass word~1", "Pass word~1"},
+      {"caf\xC3\xA9", "caf\xE9"},
+      {"\xE2\x82\xAC", "\xA0"},  // Euro sits at 0xA0, not Latin-1's NBSP
+      {"\xE2\x80\x99", "\x90"},
+      {"\xE2\x80\xA2", "\x80"},
+      {"\xEF\xAC\x81", "\x93"},
+      {"\xC5\xB8", "\x98"},
+      {"\xCB\x98", "\x18"},
+      {"\xC3\xBF", "\xFF"},
+      {"ab\xE4\xB8\xAD", nullptr},  // CJK: no code
+      {"\xC2\xAD", nullptr},        // soft hyphen: 0xAD undefined
+      {"\xC2\x80", nullptr},
+      {"\xC2\xA0", nullptr},
+      {"\x1F", nullptr},
+      {"\x7F", nullptr},  // bytes meaning other characters
+      {"ok\xC3", nullptr},
+      {"\x80", nullptr},
+      {"\xC3(", nullptr},  // truncated, stray, lead alone
+      {"\xC0\xAF", nullptr},
+      {"\xE0\x80\xAF", nullptr},  // overlong
+      {"\xED\xA0\x80", nullptr},
+      {"\xF4\x90\x80\x80", nullptr},  // surrogate, above U+10FFFF
   };
   for (const auto& row : rows) {
     SecretString out = "stale";
@@ -181,10 +224,27 @@ TEST(PdfDocEncoding, ConvertsOrRefuses) {
 }
 
 TEST(SaslPrep, MapsNormalisesAndRefuses) {
-  const struct { const char* in; bool ok; const char* out; } rows[] = {
-      {"user", true, "user"}, {"I\xC2\xAD" "X", true, "IX"} /* soft hyphen mapped to nothing */, {"\xC2\xAA", true, "a"} /* NFKC */,
-      {"\xE2\x85\xA8", true, "IX"}, {"a\xC2\xA0" "b", true, "a b"}, {"p\xC3\xA4ss", true, "p\xC3\xA4ss"},
-      {"\x07", false, ""}, {"\xD8\xA7" "1", false, ""} /* right-to-left then a digit */, {"\xEE\x80\x80", false, ""}, {"\xFF", false, ""},
+  const struct {
+    const char* in;
+    bool ok;
+    const char* out;
+  } rows[] = {
+      {"user", true, "user"},
+      {"I\xC2\xAD"
+       "X",
+       true, "IX"} /* soft hyphen mapped to nothing */,
+      {"\xC2\xAA", true, "a"} /* NFKC */,
+      {"\xE2\x85\xA8", true, "IX"},
+      {"a\xC2\xA0"
+       "b",
+       true, "a b"},
+      {"p\xC3\xA4ss", true, "p\xC3\xA4ss"},
+      {"\x07", false, ""},
+      {"\xD8\xA7"
+       "1",
+       false, ""} /* right-to-left then a digit */,
+      {"\xEE\x80\x80", false, ""},
+      {"\xFF", false, ""},
   };
   for (const auto& row : rows) {
     SecretString out = "untouched";

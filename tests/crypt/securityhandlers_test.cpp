@@ -49,8 +49,11 @@ TEST(PdfStandardSecurityHandler, PadPassword) {
   const std::string pad = Unhex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A");
   const std::string x32(32, 'x');
   const std::pair<std::string, std::string> rows[] = {
-      {"", pad}, {x32.substr(1), x32.substr(1) + "\x28"}, {x32, x32}, {x32 + "01234567", x32},  // 31, 32, 40 bytes
-      {std::string("a\0b", 3), std::string("a\0b", 3) + pad.substr(0, 29)},                    // zero bytes kept
+      {"", pad},
+      {x32.substr(1), x32.substr(1) + "\x28"},
+      {x32, x32},
+      {x32 + "01234567", x32},                                               // 31, 32, 40 bytes
+      {std::string("a\0b", 3), std::string("a\0b", 3) + pad.substr(0, 29)},  // zero bytes kept
   };
   for (const auto& row : rows) EXPECT_EQ(Handler::PadPassword(row.first).Plain(), row.second) << row.first.size();
 }
@@ -84,13 +87,19 @@ TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
 //   qpdf --allow-weak-crypto --encrypt USER OWNER 128 --use-aes=n [restrictions] -- in.pdf out.pdf
 // /ID, /O and /U read from the output, file keys from --show-encryption-key.
 TEST(PdfStandardSecurityHandler, MatchesQpdf) {
-  const struct { const char *user, *owner, *letters; int32_t p; const char *id, *o, *u, *key; } rows[] = {
+  const struct {
+    const char *user, *owner, *letters;
+    int32_t p;
+    const char *id, *o, *u, *key;
+  } rows[] = {
       // --print=full --modify=none --extract=y --annotate=n --form=n --assemble=n --accessibility=n
       {"user pw", "owner", "PC", -1836, "DF9F9C87A10E1D92F0BA408982849944",
-       "0BA3835F80363AFE1675805750AFC126D45489D3129FDBEFB888FDE8D6474FA0", "172F91CE5054973CBAAABA13B91ED4FB", "52bcba4f6e310796887517f28d06adf5"},
+       "0BA3835F80363AFE1675805750AFC126D45489D3129FDBEFB888FDE8D6474FA0", "172F91CE5054973CBAAABA13B91ED4FB",
+       "52bcba4f6e310796887517f28d06adf5"},
       // every restriction on
       {"", "secret", "", -3904, "70AEED88CABE761AA1927A2C34527687",
-       "5588040988E54A8AE991AC9D80AAC232A494D494B4BCC37A4DCC6D07206C9192", "5C577D0422004B664D71123E1C65BF7D", "c98bcdc0393ed42ee96793f1ed278a74"},
+       "5588040988E54A8AE991AC9D80AAC232A494D494B4BCC37A4DCC6D07206C9192", "5C577D0422004B664D71123E1C65BF7D",
+       "c98bcdc0393ed42ee96793f1ed278a74"},
   };
   for (const auto& row : rows) {
     Handler h;
@@ -115,11 +124,12 @@ TEST(PdfStandardSecurityHandler, MatchesQpdf) {
   std::string s = Unhex("b0a56366b1a0a2561c39dcba3945d7d4a247ac3377b212");
   h.EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&s[0]), s.size());
   EXPECT_EQ(s, "D:20230410074654Z07'46'");
-  std::string data = Unhex("0a2cb0ff0bb97037a3753f5fd939dc044dc96aa3d03a46b25c59da8aadabf7d14e7fb87fea217e16addad0cbdd8d"
-                             "e52059230efc7235a2e073ccc4061feb327d511aca288d6cd5d842e45524");
+  std::string data = Unhex(
+      "0a2cb0ff0bb97037a3753f5fd939dc044dc96aa3d03a46b25c59da8aadabf7d14e7fb87fea217e16addad0cbdd8d"
+      "e52059230efc7235a2e073ccc4061feb327d511aca288d6cd5d842e45524");
   h.EncryptObjectData(6, 0, reinterpret_cast<uint8_t*>(&data[0]), data.size());
   EXPECT_EQ(data, Unhex("789c3352f0e232d033355728e7720a51d07733543034d2333050084953700d010919999beb99982b9"
-                          "85b9aea999b2b84a4286878a4e6e4e4eb2884e717e5a4286a2a84648154020035cc10bf"));
+                        "85b9aea999b2b84a4286878a4e6e4e4eb2884e717e5a4286a2a84648154020035cc10bf"));
 }
 
 TEST(PdfStandardSecurityHandler, ObjectKeyUsesLowBytesOfNumbers) {
@@ -140,16 +150,23 @@ TEST(PdfStandardSecurityHandler, ObjectKeyUsesLowBytesOfNumbers) {
 
 TEST(Revision6, HashMatchesIndependentReference) {
   // Rows printed by revision6_hash_reference.py: password, salt, U, hash.
-  const struct { const char* password; const char* salt; const char* user_value; const char* hash; } rows[] = {
+  const struct {
+    const char* password;
+    const char* salt;
+    const char* user_value;
+    const char* hash;
+  } rows[] = {
       {"", "0000000000000000", "", "439feba099a63d0d035a1e5fb67ff307329189584956425aff2d3bd3d15edc60"},
       {"75736572", "0001020304050607", "", "731758c09c8b0160a34721d18bdd24220abada0070aa3f05b8103fd5b8d05f17"},
       {"6f776e6572", "08090a0b0c0d0e0f",
        "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f202122232425262728292a2b2c2d2e2f",
        "400c13628b144fe2fbb850b65729e9ecb63c00fbb817c685725f25de85af0521"},
-      {"70c3a4737377c3b67264", "73616c7473616c74", "", "669af84a429f367efd68295085222ac5755682e7b826acf353c1e31b231070b9"},
+      {"70c3a4737377c3b67264", "73616c7473616c74", "",
+       "669af84a429f367efd68295085222ac5755682e7b826acf353c1e31b231070b9"},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(PdfRevision6SecurityHandler::Hash(Unhex(row.password), Unhex(row.salt), Unhex(row.user_value)).Plain(), Unhex(row.hash))
+    EXPECT_EQ(PdfRevision6SecurityHandler::Hash(Unhex(row.password), Unhex(row.salt), Unhex(row.user_value)).Plain(),
+              Unhex(row.hash))
         << row.password;
   // A password of 127 bytes, and a longer one that is cut to the same 127.
   std::string printable;
@@ -237,7 +254,8 @@ TEST_P(AesWriterOutput, FreshIvsWholeBlocksAndTheInputBack) {
   SecureRandom random;
   r4->ComputeKeys("user", "owner", "P");
   r6->ComputeKeys("user", "owner", "P", random);
-  PdfAesEncryptedFileWriter writer(GetParam() == 6 ? std::unique_ptr<PdfSecurityHandler>(std::move(r6)) : std::move(r4));
+  PdfAesEncryptedFileWriter writer(GetParam() == 6 ? std::unique_ptr<PdfSecurityHandler>(std::move(r6))
+                                                   : std::move(r4));
   const std::string pdf = pdftest::Rewrite(writer, input);
   EXPECT_EQ(pdf.substr(0, 9), GetParam() == 6 ? "%PDF-1.7\n" : "%PDF-1.6\n");
   std::string encrypt_dict, ignored;
@@ -254,8 +272,10 @@ TEST_P(AesWriterOutput, FreshIvsWholeBlocksAndTheInputBack) {
   // The identifier and the Encrypt dictionary are written as they are.
   const std::string id = PdfSecurityHandler::Hex(writer.SecurityHandler().GetIdentifier());
   EXPECT_NE(pdf.find("/ID [<" + id + "><" + id + ">]"), std::string::npos);
-  EXPECT_NE(encrypt_dict.find(GetParam() == 6 ? "/CFM /AESV3 /Length 32" : "/CFM /AESV2 /Length 16"), std::string::npos);
-  EXPECT_EQ(pdf.find("/Extensions <<\n/ADBE << /BaseVersion /1.7 /ExtensionLevel 8 >>\n>>") != std::string::npos, GetParam() == 6);
+  EXPECT_NE(encrypt_dict.find(GetParam() == 6 ? "/CFM /AESV3 /Length 32" : "/CFM /AESV2 /Length 16"),
+            std::string::npos);
+  EXPECT_EQ(pdf.find("/Extensions <<\n/ADBE << /BaseVersion /1.7 /ExtensionLevel 8 >>\n>>") != std::string::npos,
+            GetParam() == 6);
 }
 
 INSTANTIATE_TEST_SUITE_P(Revisions, AesWriterOutput, ::testing::Values(4, 6));
@@ -280,9 +300,10 @@ TEST(Permissions, AesRevisionsAndPerms) {
     int32_t p;
     const char* perms;  // the first 12 bytes of /Perms decrypted, in hexadecimal
   } rows[] = {
-      {4, "", -3392, nullptr},        {4, "C", -3376, nullptr},  // 0xFFFFF2C0, with copying 0xFFFFF2D0
-      {6, "", -3392, "c0f2ffffffffffff54616462"},                 // no print, no copy
-      {6, "C", -3376, "d0f2ffffffffffff54616462"},                // copy without print
+      {4, "", -3392, nullptr},
+      {4, "C", -3376, nullptr},                     // 0xFFFFF2C0, with copying 0xFFFFF2D0
+      {6, "", -3392, "c0f2ffffffffffff54616462"},   // no print, no copy
+      {6, "C", -3376, "d0f2ffffffffffff54616462"},  // copy without print
       {6, "PMCASD", -260, "fcfeffffffffffff54616462"},
   };
   SecureRandom random;
@@ -311,8 +332,10 @@ TEST(Revision4, KeysAgainstAnIndependentComputation) {
     bool encrypt_metadata;
     const char *user_value, *file_key, *object_7_3;
   } rows[] = {
-      {true, "7a84668e1497906a91cbb65b20df6399", "744dc950e50d669dd0d65e5d120cb591", "09f103211e352dbfc3a74f1e0c5d9602"},
-      {false, "44b81a00aadaecf3c7038e20bd050bf3", "d6700a4164cf1e37edd3a40bdcb243f1", "3af1603f856c215339f1bef9f8e7f176"},
+      {true, "7a84668e1497906a91cbb65b20df6399", "744dc950e50d669dd0d65e5d120cb591",
+       "09f103211e352dbfc3a74f1e0c5d9602"},
+      {false, "44b81a00aadaecf3c7038e20bd050bf3", "d6700a4164cf1e37edd3a40bdcb243f1",
+       "3af1603f856c215339f1bef9f8e7f176"},
   };
   PdfRevision4SecurityHandler written;
   written.ComputeKeys("user", "owner", "", kFixedId);

@@ -93,7 +93,11 @@ class VarnelTest : public ::testing::Test {
 
   // TMP and TEMP; made, emptied and watched unless `make` is false.
   void UseTempDirectory(const std::wstring& directory, bool make = true) {
-    if (make) { temp_ = directory; fs::remove_all(temp_); fs::create_directories(temp_); }
+    if (make) {
+      temp_ = directory;
+      fs::remove_all(temp_);
+      fs::create_directories(temp_);
+    }
     SetEnvironmentVariableW(L"TMP", directory.c_str());
     SetEnvironmentVariableW(L"TEMP", directory.c_str());
   }
@@ -117,10 +121,10 @@ TEST_F(VarnelTest, RefusedArgumentsTouchNothing) {
     const wchar_t* path;
     bool pass_error, pass_result;
   } rows[] = {
-      {L"", true, true},              // empty path
-      {nullptr, true, true},          // null BSTR: COM's empty string
-      {kPdf.c_str(), false, true},    // no error argument
-      {kPdf.c_str(), true, false},    // no result argument
+      {L"", true, true},            // empty path
+      {nullptr, true, true},        // null BSTR: COM's empty string
+      {kPdf.c_str(), false, true},  // no error argument
+      {kPdf.c_str(), true, false},  // no result argument
   };
   for (const auto& row : rows) {
     Variant error, result;
@@ -144,7 +148,7 @@ TEST_F(VarnelTest, FailuresComeBackAsTextWithSOk) {
     std::wstring path;
     const wchar_t* user;
     const wchar_t* cipher;
-    const char* message;  // null: any library message
+    const char* message;            // null: any library message
     const wchar_t* temp = nullptr;  // a temporary directory that does not exist
   } rows[] = {
       {kCorpus + L"/no-such-file.pdf", L"user", nullptr, kFopenMessage},
@@ -153,8 +157,11 @@ TEST_F(VarnelTest, FailuresComeBackAsTextWithSOk) {
       {kCorpus + L"/classic-encrypted-01.pdf", L"user", nullptr, "Encrypted"},  // refused, never re-encrypted
       {temp_ + L"\\..\\damaged.pdf", L"user", nullptr, nullptr},                // fails deep in the writer
       {kPdf, L"user", L"des", "Varnel::EncryptPdfWithCipher:cipher"},
-      {kPdf, L"a\x0007" L"b", L"aes-256", "Varnel::EncryptPdfWithCipher:password"},  // SASLprep refuses
-      {kPdf, L"\x6587", L"rc4-128", "Varnel::EncryptPdfWithCipher:password"},        // not PDFDocEncoding
+      {kPdf,
+       L"a\x0007"
+       L"b",
+       L"aes-256", "Varnel::EncryptPdfWithCipher:password"},                   // SASLprep refuses
+      {kPdf, L"\x6587", L"rc4-128", "Varnel::EncryptPdfWithCipher:password"},  // not PDFDocEncoding
       {kPdf, L"user", nullptr, "GetTempFileName()", L"no-such-directory"},
   };
   for (const auto& row : rows) {
@@ -212,8 +219,8 @@ TEST_F(VarnelTest, EncryptedFilesComeBack) {
     ExpectTempDirectoryEmpty();
     const std::wstring base = kOutputs + L"/" + std::wstring(row.name, row.name + strlen(row.name));
     WriteFile(base + L".pdf", bytes);
-    WriteFile(base + L".expect", std::string(row.qpdf_user) + "\n" + Narrow(row.owner) + "\n" +
-                                     std::to_string(row.p) + "\n" + std::to_string(row.revision) + "\n");
+    WriteFile(base + L".expect", std::string(row.qpdf_user) + "\n" + Narrow(row.owner) + "\n" + std::to_string(row.p) +
+                                     "\n" + std::to_string(row.revision) + "\n");
   }
 }
 
@@ -330,8 +337,9 @@ TEST_F(VarnelModuleTest, VersionBlock) {
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(MAKELONG(0, 1), fixed->dwFileVersionMS);  // 1.0
   EXPECT_EQ(MAKELONG(1, 0), fixed->dwFileVersionLS);  // .0.1
-  for (const auto& entry : {std::make_pair(L"FileDescription", L"VarnelCtrl Module"),
-                            std::make_pair(L"OriginalFilename", L"VarnelCtrl.DLL"), std::make_pair(L"OLESelfRegister", L"")}) {
+  for (const auto& entry :
+       {std::make_pair(L"FileDescription", L"VarnelCtrl Module"),
+        std::make_pair(L"OriginalFilename", L"VarnelCtrl.DLL"), std::make_pair(L"OLESelfRegister", L"")}) {
     wchar_t* value = nullptr;
     const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + entry.first;
     ASSERT_TRUE(VerQueryValueW(block.data(), key.c_str(), reinterpret_cast<void**>(&value), &length)) << Narrow(key);

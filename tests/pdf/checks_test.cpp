@@ -28,11 +28,13 @@ std::string File(const std::string& catalog, const std::string& data) {
 TEST(DocumentComparer, FirstDifferenceFails) {
   const std::string base = "<< /Type /Catalog /S (ab) /N 1 >>", differs1 = "PdfDocumentComparer:object 1 0 differs";
   const std::string differs2 = "PdfDocumentComparer:object 2 0 differs";
-  const struct { std::string expected, written, data, error; } rows[] = {
+  const struct {
+    std::string expected, written, data, error;
+  } rows[] = {
       {base, base, "abc", ""},
-      {base, "<< /Type /Catalog /S <6162> /N 1 >>", "abc", ""},  // a string is its bytes
+      {base, "<< /Type /Catalog /S <6162> /N 1 >>", "abc", ""},                          // a string is its bytes
       {base, "<< /Type /Catalog /S (ab) /N 1 /Extensions << /ADBE 1 >> >>", "abc", ""},  // the catalog may gain it
-      {base, "<< /N 1 /S (ab) /Type /Catalog >>", "abc", ""},  // key order
+      {base, "<< /N 1 /S (ab) /Type /Catalog >>", "abc", ""},                            // key order
       {base, "<< /Type /Catalog /S (ac) /N 1 >>", "abc", differs1},
       {base, "<< /Type /Catalog /S (ab) /N 1.0 >>", "abc", differs1},
       {base, "<< /Type /Catalog /S (ab) >>", "abc", differs1},
@@ -59,19 +61,29 @@ TEST(DocumentComparer, FirstDifferenceFails) {
 using Code = PdfErrorReport::Code;
 
 TEST(PdfErrorReport, LibraryTextsToCodesAndSentences) {
-  const struct { const char* text; int os_error; Code code; const char* message; } rows[] = {  // "@": the text
+  const struct {
+    const char* text;
+    int os_error;
+    Code code;
+    const char* message;
+  } rows[] = {
+      // "@": the text
       {"PdfParser::Abrir:fopen", ENOENT, Code::kOpenFailed, "cannot open in.pdf: No such file or directory"},
       {"PdfParser::Abrir:fopen", 0, Code::kOpenFailed, "cannot open in.pdf"},
       {"No es archivo pdf.", 0, Code::kNotPdf, "in.pdf is not a PDF file"},
       {"Encrypted", 0, Code::kEncrypted, "in.pdf is already encrypted (use --input-password to re-encrypt)"},
-      {"PdfFileParser::LeerStartAddress:no %%EOF", 0, Code::kDamaged, "in.pdf is damaged: it does not end with %%EOF; the file may be truncated"},
+      {"PdfFileParser::LeerStartAddress:no %%EOF", 0, Code::kDamaged,
+       "in.pdf is damaged: it does not end with %%EOF; the file may be truncated"},
       {"PdfFileParser::OffsetObjeto:Referencia", 0, Code::kDamaged, "in.pdf is damaged: an object it lists is missing"},
       {"PdfArray::GetValue. Out of range index.", 0, Code::kDamaged, "in.pdf is damaged: @"},
-      {"PdfParser::NextToken:Limit", 0, Code::kLimitExceeded, "in.pdf goes beyond a limit set against hostile files: @"},
-      {"PdfFileParser::ParseValue:nesting too deep", 0, Code::kLimitExceeded, "in.pdf goes beyond a limit set against hostile files: @"},
+      {"PdfParser::NextToken:Limit", 0, Code::kLimitExceeded,
+       "in.pdf goes beyond a limit set against hostile files: @"},
+      {"PdfFileParser::ParseValue:nesting too deep", 0, Code::kLimitExceeded,
+       "in.pdf goes beyond a limit set against hostile files: @"},
       {"out of memory", 0, Code::kLimitExceeded, "in.pdf needs more memory than is available"},
       {"PdfFileWriter::Write:output", 0, Code::kOutputFailed, "cannot write the copy of in.pdf"},
-      {"PdfFileParser::Recover:no catalog with pages", 0, Code::kDamaged, "in.pdf is damaged: no document catalog with pages is left in it"},
+      {"PdfFileParser::Recover:no catalog with pages", 0, Code::kDamaged,
+       "in.pdf is damaged: no document catalog with pages is left in it"},
   };
   for (const auto& row : rows) {
     const PdfErrorReport r = PdfErrorReport::FromLibraryText(row.text, "in.pdf", row.os_error);
@@ -96,7 +108,10 @@ std::string Take(PdfDecodeAhead& ahead, int64_t n, int64_t offset, const std::ve
   std::vector<uint8_t> out;
   std::string error;
   const Outcome o = ahead.Take(n, offset, static_cast<int64_t>(data.size()), &out, &error);
-  return (o == Outcome::kDecoded ? "decoded:" : o == Outcome::kFailed ? "failed:" + error : "none:") + std::string(out.begin(), out.end());
+  return (o == Outcome::kDecoded  ? "decoded:"
+          : o == Outcome::kFailed ? "failed:" + error
+                                  : "none:") +
+         std::string(out.begin(), out.end());
 }
 
 // Results come back for the job asked for, whatever order they are asked in; a job asked for drops those queued
@@ -132,7 +147,8 @@ TEST(PdfDecodeAhead, UntakenResultsDoNotBlock) {
   PdfDecodeAhead ahead;
   const std::vector<uint8_t> eight_mib = Deflate(std::string(size_t{8} << 20, 'a')), last = Deflate("the last one");
   size_t submitted = 0;
-  while (!ahead.Full() && submitted < PdfDecodeAhead::kMaxJobs - 1) ahead.Submit(static_cast<int64_t>(++submitted), 0, eight_mib);
+  while (!ahead.Full() && submitted < PdfDecodeAhead::kMaxJobs - 1)
+    ahead.Submit(static_cast<int64_t>(++submitted), 0, eight_mib);
   EXPECT_GE(submitted, 4u);
   ahead.Submit(99, 0, last);
   EXPECT_EQ(Take(ahead, 99, 0, last), "decoded:the last one");

@@ -33,11 +33,13 @@ std::string File(const std::string& entries, const std::string& body, const std:
 TEST(Decryption, EncryptDictionariesRefused) {
   const std::string ou = "/O <" + k32 + "> /U <" + k32 + "> /P -4";
   const std::string ou6 = "/O <" + k48 + "> /U <" + k48 + "> /OE <" + k32 + "> /UE <" + k32 + "> /P -4";
-  const struct { std::string entries, error; } rows[] = {
-      {"/Filter/Standard/V 2/R 3/Length 42" + ou, "PdfDecryption:key length"},   // not whole bytes
-      {"/Filter/Standard/V 2/R 3/Length 32" + ou, "PdfDecryption:key length"},   // under 40 bits
+  const struct {
+    std::string entries, error;
+  } rows[] = {
+      {"/Filter/Standard/V 2/R 3/Length 42" + ou, "PdfDecryption:key length"},  // not whole bytes
+      {"/Filter/Standard/V 2/R 3/Length 32" + ou, "PdfDecryption:key length"},  // under 40 bits
       {"/Filter/Standard/V 2/R 3/Length -8" + ou, "PdfDecryption:key length"},
-      {"/Filter/Standard/V 4/R 4/Length 256" + ou, "PdfDecryption:key length"},  // AES-128 is 128
+      {"/Filter/Standard/V 4/R 4/Length 256" + ou, "PdfDecryption:key length"},   // AES-128 is 128
       {"/Filter/Standard/V 5/R 6/Length 128" + ou6, "PdfDecryption:key length"},  // AES-256 is 256
       {"/Filter/Standard/V 3/R 5" + ou, "PdfDecryption:unsupported Encrypt dictionary"},
       {"/Filter/Other/V 2/R 3" + ou, "PdfDecryption:unsupported Encrypt dictionary"},
@@ -72,9 +74,11 @@ TEST(Decryption, AesStringsAndPadding) {
   h.ComputeKeys("user", "owner", "P");
   const std::string entries = h.EncryptDictionaryEntries(), id = PdfSecurityHandler::Hex(h.GetIdentifier());
   const std::string hello = "hello" + std::string(11, '\x0B');
-  const struct { std::string body, password, expected; } rows[] = {
+  const struct {
+    std::string body, password, expected;
+  } rows[] = {
       {"[" + AesString(h, hello) + "]", "user", "hello"},
-      {"[<" + std::string(32, '0') + ">]", "user", ""},  // an IV alone is empty
+      {"[<" + std::string(32, '0') + ">]", "user", ""},                                         // an IV alone is empty
       {"[" + AesString(h, std::string(16, '\0')) + "]", "user", "!PdfDecryption:bad padding"},  // pad byte 0
       {"[" + AesString(h, std::string(15, 'x') + "\x11") + "]", "user", "!PdfDecryption:bad padding"},  // 17
       {"[" + AesString(h, "hello" + std::string(10, '\x0B') + "\x0A") + "]", "user", "!PdfDecryption:bad padding"},
@@ -92,7 +96,9 @@ TEST(Decryption, AesStringsAndPadding) {
     });
     EXPECT_EQ(error.empty() ? got : "!" + error, row.expected) << row.body;
     // A failed object is never found half decrypted by a second fetch.
-    if (!error.empty() && error != "Wrong password") { EXPECT_EQ(pdftest::ErrorOf([&] { d.Get("1 0 R"); }), error); }
+    if (!error.empty() && error != "Wrong password") {
+      EXPECT_EQ(pdftest::ErrorOf([&] { d.Get("1 0 R"); }), error);
+    }
   }
 }
 
@@ -100,9 +106,10 @@ TEST(Decryption, AesStringsAndPadding) {
 TEST(Decryption, DamagedFilesRepairedWithThePassword) {
   PdfRevision4SecurityHandler h;
   h.ComputeKeys("user", "owner", "P");
-  const std::string file = File(h.EncryptDictionaryEntries(),
-                                "<</Type/Catalog/Pages<</Count 0>>/S " + AesString(h, "hello" + std::string(11, '\x0B')) + ">>",
-                                PdfSecurityHandler::Hex(h.GetIdentifier()));
+  const std::string file =
+      File(h.EncryptDictionaryEntries(),
+           "<</Type/Catalog/Pages<</Count 0>>/S " + AesString(h, "hello" + std::string(11, '\x0B')) + ">>",
+           PdfSecurityHandler::Hex(h.GetIdentifier()));
   const std::pair<const char*, std::string> rows[] = {{"junk before the header", "junk\n" + file},
                                                       {"no startxref", file.substr(0, file.rfind("startxref"))}};
   for (const auto& [what, pdf] : rows) {
@@ -115,7 +122,8 @@ TEST(Decryption, DamagedFilesRepairedWithThePassword) {
       }
       d.parser.SetPassword(password, false);
       ASSERT_EQ(d.Parse(), "") << what;
-      EXPECT_EQ(d.parser.RepairReport().rebuilt.front(), "decryption with the Encrypt dictionary the newest trailer names");
+      EXPECT_EQ(d.parser.RepairReport().rebuilt.front(),
+                "decryption with the Encrypt dictionary the newest trailer names");
       auto* s = static_cast<PdfDiccionario*>(d.Get("1 0 R"))->GetValue("/S", false);
       EXPECT_EQ(s->text, "hello") << what;
     }
@@ -142,9 +150,13 @@ TEST(Decryption, Revision5And6PermsAndRights) {
     return e.replace(e.find(written_perms), written_perms.size(), "/Perms <" + PdfSecurityHandler::Hex(perms) + ">") +
            "/EncryptMetadata false";
   };
-  const struct { std::string entries, password; bool rights, warns; } rows[] = {{entries, "owner", true, false}, {entries, "user", false, false}, {tamper(entries), "user", true, true},
-              {entries5.replace(entries5.find("/R 6"), 4, "/R 5"), "user", true, true},
-              {clear(f), "user", false, false}, {clear(h.GetPerms()), "user", false, true}};
+  const struct {
+    std::string entries, password;
+    bool rights, warns;
+  } rows[] = {
+      {entries, "owner", true, false},       {entries, "user", false, false},
+      {tamper(entries), "user", true, true}, {entries5.replace(entries5.find("/R 6"), 4, "/R 5"), "user", true, true},
+      {clear(f), "user", false, false},      {clear(h.GetPerms()), "user", false, true}};
   for (const auto& row : rows) {
     Doc d(File(row.entries, "1"));
     d.parser.SetPassword(row.password, false);
@@ -161,9 +173,12 @@ TEST(Decryption, Revision5And6PermsAndRights) {
 TEST(Decryption, ShortUserValueAndMissingLength) {
   PdfStandardSecurityHandler h;
   h.ComputeKeys("user", "owner", "", "ABCDEFGHIJKLMNOP");
-  const std::string id = PdfSecurityHandler::Hex(h.GetIdentifier()), o = "/O <" + PdfSecurityHandler::Hex(h.GetOwnerValue()) + ">";
+  const std::string id = PdfSecurityHandler::Hex(h.GetIdentifier()),
+                    o = "/O <" + PdfSecurityHandler::Hex(h.GetOwnerValue()) + ">";
   const std::string u = PdfSecurityHandler::Hex(h.GetUserValue()), start = "/Filter/Standard/V 2/R 3/P -3904" + o;
-  const struct { std::string entries, password, error; } rows[] = {
+  const struct {
+    std::string entries, password, error;
+  } rows[] = {
       {start + "/Length 128/U <" + u.substr(0, 32) + ">", "user", ""},
       {start + "/Length 128/U <" + u.substr(0, 32) + ">", "owner", ""},
       {start + "/Length 128/U <" + u.substr(0, 32) + ">", "nobody", "PdfSecurityHandler:bad /O /U"},
@@ -178,9 +193,11 @@ TEST(Decryption, ShortUserValueAndMissingLength) {
 }
 
 TEST(Decryption, Rc4CryptFilterKeyLength) {
-  const std::pair<std::string, size_t> rows[] = {  // the filter's /Length (bits or bytes) or the dictionary's; key bytes
-      {"/CF<</StdCF<</CFM/V2/Length 40>>>>", 5}, {"/CF<</StdCF<</CFM/V2/Length 5>>>>", 5}, {"/CF<</StdCF<</CFM/V2>>>>/Length 96", 12},
-      {"/CF<</StdCF<</CFM/V2>>>>", 16}, {"/CF<</StdCF<</CFM/V2/Length 4>>>>", 0}, {"/CF<</StdCF<</CFM/V2/Length 136>>>>", 0}};  // 0: refused
+  const std::pair<std::string, size_t> rows[] = {
+      // the filter's /Length (bits or bytes) or the dictionary's; key bytes
+      {"/CF<</StdCF<</CFM/V2/Length 40>>>>", 5},  {"/CF<</StdCF<</CFM/V2/Length 5>>>>", 5},
+      {"/CF<</StdCF<</CFM/V2>>>>/Length 96", 12}, {"/CF<</StdCF<</CFM/V2>>>>", 16},
+      {"/CF<</StdCF<</CFM/V2/Length 4>>>>", 0},   {"/CF<</StdCF<</CFM/V2/Length 136>>>>", 0}};  // 0: refused
   for (const auto& [entries, key_bytes] : rows) {
     PdfStandardSecurityHandler h;  // set to keys of that length by a first (failed) authentication: U for ""
     PdfSecurityHandler::EncryptValues values;
@@ -190,7 +207,8 @@ TEST(Decryption, Rc4CryptFilterKeyLength) {
     h.ComputeFileKey("", PdfStandardSecurityHandler::PadPassword(""), values.owner_value, -4);
     h.ComputeUserValue();
     Doc d(File("/Filter/Standard/V 4/R 4/P -4/StmF/StdCF/StrF/StdCF/O <" + PdfSecurityHandler::Hex(values.owner_value) +
-               "> /U <" + PdfSecurityHandler::Hex(h.GetUserValue()) + ">" + entries, "1", ""));
+                   "> /U <" + PdfSecurityHandler::Hex(h.GetUserValue()) + ">" + entries,
+               "1", ""));
     d.parser.SetPassword("", false);
     EXPECT_EQ(d.Parse(), key_bytes == 0 ? "PdfDecryption:key length" : "") << entries;
   }
@@ -203,16 +221,21 @@ TEST(Decryption, OwnCryptFilterLeftOutOfDecryptedCopy) {
   h.ComputeKeys("", "owner", "PM");
   const std::string secret = pdftest::Unhex(AesString(h, "secret\n\n\n\n\n\n\n\n\n\n").substr(1, 64));
   const std::string rows[][3] = {
-      {"/Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /Identity >> null]", "plain", "/DecodeParms [ null ] /Filter [ /FlateDecode ] /Length 5"},
+      {"/Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /Identity >> null]", "plain",
+       "/DecodeParms [ null ] /Filter [ /FlateDecode ] /Length 5"},
       {"/Filter /Crypt /DecodeParms << /Name /Identity >> /Type /X", "plain", "/Length 5 /Type /X"},
       {"/Filter /Crypt", "plain", "/Length 5"},
       {"/DecodeParms [<< /Name /StdCF >>] /Filter [/Crypt]", secret, "/DecodeParms [ ] /Filter [ ] /Length 6"}};
   for (const auto& row : rows) {
     PdfDecryptedFileWriter writer("");
-    std::string out = pdftest::Rewrite(writer, File(h.EncryptDictionaryEntries(), "<<" + row[0] + " /Length " + std::to_string(row[1].size()) +
-                                                    ">>\nstream\n" + row[1] + "\nendstream", PdfSecurityHandler::Hex(h.GetIdentifier())));
+    std::string out = pdftest::Rewrite(writer, File(h.EncryptDictionaryEntries(),
+                                                    "<<" + row[0] + " /Length " + std::to_string(row[1].size()) +
+                                                        ">>\nstream\n" + row[1] + "\nendstream",
+                                                    PdfSecurityHandler::Hex(h.GetIdentifier())));
     out = std::regex_replace(out.substr(0, out.find("endstream") - 1), std::regex("\\s+"), " ");
-    EXPECT_EQ(out.substr(out.find("1 0 obj << ") + 11), row[2] + " >> stream " + (row[1] == "plain" ? "plain" : "secret")) << row[0];
+    EXPECT_EQ(out.substr(out.find("1 0 obj << ") + 11),
+              row[2] + " >> stream " + (row[1] == "plain" ? "plain" : "secret"))
+        << row[0];
   }
 }
 

@@ -23,7 +23,10 @@ using Decoder = std::function<void(Bytes&, size_t)>;
 constexpr size_t kLimit = pdflimits::kMaxDecodedStreamBytes;
 
 Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
-Bytes First(Bytes b, size_t n) { b.resize(n); return b; }
+Bytes First(Bytes b, size_t n) {
+  b.resize(n);
+  return b;
+}
 
 // The library error's message ("" on success, with the decoded bytes in *out if given; nothing there on a
 // failure); the input must survive a failure.
@@ -69,11 +72,24 @@ TEST(FlateFilter, KnownInputsAndErrors) {
   bad_check.back() ^= 1;
   bad_block[2] = 0xFF;
   const std::string bad = "PdfDeflateStreamFilter::Filter", limit = bad + ":limit";
-  const struct { Bytes in, out; std::string error = ""; size_t max_out = kLimit; } rows[] = {
-      {trailing, text}, {First(full, full.size() - 4), text}, {First(full, 2), {}},
-      {{}, {}, bad}, {{0x78}, {}, bad}, {Bytes(full.begin() + 2, full.end()), {}, bad},  // empty, half a header, raw deflate
-      {bad_check, {}, bad}, {bad_block, {}, bad}, {{0x78, 0xBB, 0, 0, 0, 1}, {}, bad},  // Adler-32, block type, dictionary
-      {bomb, zeros}, {bomb, zeros, "", zeros.size()}, {bomb, {}, limit, zeros.size() - 1}, {bomb, {}, limit, 1 << 20},
+  const struct {
+    Bytes in, out;
+    std::string error = "";
+    size_t max_out = kLimit;
+  } rows[] = {
+      {trailing, text},
+      {First(full, full.size() - 4), text},
+      {First(full, 2), {}},
+      {{}, {}, bad},
+      {{0x78}, {}, bad},
+      {Bytes(full.begin() + 2, full.end()), {}, bad},  // empty, half a header, raw deflate
+      {bad_check, {}, bad},
+      {bad_block, {}, bad},
+      {{0x78, 0xBB, 0, 0, 0, 1}, {}, bad},  // Adler-32, block type, dictionary
+      {bomb, zeros},
+      {bomb, zeros, "", zeros.size()},
+      {bomb, {}, limit, zeros.size() - 1},
+      {bomb, {}, limit, 1 << 20},
   };
   for (const auto& row : rows) {
     Bytes out;
@@ -87,14 +103,18 @@ TEST(FlateFilter, KnownInputsAndErrors) {
 TEST(ASCII85Filter, KnownAnswersAndErrors) {
   const std::string bad = "!PdfASCII85DecodeStreamFilter::Filter:bad character in ascii85 region";
   const std::string tilde = "!PdfASCII85DecodeStreamFilter::~ without > in ascii85 section";
-  const struct { std::string in, out; } rows[] = {
-      {"9jqo^Bla~>", "Man is"},                   // full group, then 3 digits give 2 bytes
-      {"9`~>", "M"}, {"9jqo~>", "Man"}, {"9~>", ""},  // 2 digits give 1 byte, 4 give 3, one nothing
-      {"s8W-!~>", "\xFF\xFF\xFF\xFF"},             // largest group value
-      {"zz!!!!!~>", std::string(12, '\0')},        // z and five '!' are four zeros each
-      {"uuuuu~>", "\x08\x78\x0E\xC4"},             // a group above 2^32-1 wraps
-      {"9jqo^Bla", "Man "},                       // open group without end marker dropped
-      {"9jqo^~>9j{\x80~", "Man "},                // anything after the end marker ignored
+  const struct {
+    std::string in, out;
+  } rows[] = {
+      {"9jqo^Bla~>", "Man is"},  // full group, then 3 digits give 2 bytes
+      {"9`~>", "M"},
+      {"9jqo~>", "Man"},
+      {"9~>", ""},                           // 2 digits give 1 byte, 4 give 3, one nothing
+      {"s8W-!~>", "\xFF\xFF\xFF\xFF"},       // largest group value
+      {"zz!!!!!~>", std::string(12, '\0')},  // z and five '!' are four zeros each
+      {"uuuuu~>", "\x08\x78\x0E\xC4"},       // a group above 2^32-1 wraps
+      {"9jqo^Bla", "Man "},                  // open group without end marker dropped
+      {"9jqo^~>9j{\x80~", "Man "},           // anything after the end marker ignored
       {std::string("9 j\tq\no\r^\f\0z\b\x7f~>", 16), std::string("Man \0\0\0\0", 8)},  // skipped bytes
       {"<~9jqo^~>", tilde},  // '<' is a digit; the '~' after it has no '>'
       {"9jqo^~", tilde},     // '~' as the last byte
@@ -162,17 +182,21 @@ Bytes LzwEncode(const Bytes& in, bool clear_when_full, int early = 1) {
 
 TEST(LZWFilter, KnownAndCorruptStreams) {
   const std::string bad = "!PdfLZWDecodeStreamFilter::Filter:bad code";
-  const struct { Bytes in; std::string out; } rows[] = {
-      {Pack9({256, 45, 258, 258, 65, 259, 66, 257}), "-----A---B"},  // code 258 arrives while it is the next code, then is used again
-      {Pack9({65, 66, 258, 257}), "ABAB"},                          // no leading Clear
-      {Pack9({256, 65, 66, 256, 67, 68, 258, 257}), "ABCDCD"},      // Clear mid-stream
-      {Pack9({256, 256, 65, 257, 66}), "A"},                        // Clear twice; stop at EOD
-      {Pack9({256, 45, 258, 258, 65, 259, 66}), "-----A---B"},      // no EOD: output so far
+  const struct {
+    Bytes in;
+    std::string out;
+  } rows[] = {
+      {Pack9({256, 45, 258, 258, 65, 259, 66, 257}),
+       "-----A---B"},                       // code 258 arrives while it is the next code, then is used again
+      {Pack9({65, 66, 258, 257}), "ABAB"},  // no leading Clear
+      {Pack9({256, 65, 66, 256, 67, 68, 258, 257}), "ABCDCD"},    // Clear mid-stream
+      {Pack9({256, 256, 65, 257, 66}), "A"},                      // Clear twice; stop at EOD
+      {Pack9({256, 45, 258, 258, 65, 259, 66}), "-----A---B"},    // no EOD: output so far
       {First(Pack9({256, 45, 258, 258, 65, 259}), 6), "-----A"},  // ends inside a code
-      {Pack9({256, 300, 257}), bad},                                // first code has no entry
-      {Pack9({256, 258, 257}), bad},                                // next code with no previous string
-      {Pack9({256, 65, 66, 300, 257}), bad},                        // beyond the next code
-      {Pack9({256, 65, 66, 256, 67, 259, 257}), bad},               // entry from before the Clear
+      {Pack9({256, 300, 257}), bad},                              // first code has no entry
+      {Pack9({256, 258, 257}), bad},                              // next code with no previous string
+      {Pack9({256, 65, 66, 300, 257}), bad},                      // beyond the next code
+      {Pack9({256, 65, 66, 256, 67, 259, 257}), bad},             // entry from before the Clear
   };
   for (const auto& row : rows) EXPECT_EQ(Text(kLzw, row.in), row.out) << row.out;
 }
@@ -196,7 +220,9 @@ TEST(LZWFilter, LongStreamsAcrossWidthChangesAndFullTable) {
 const char kUnknown[] = "PdfCompressedStream::GetNextPredictedLine. unknown predictor";
 const char kBad[] = "PdfCompressedStream::DecodePredictor:bad parameters";
 
-struct Params { int predictor, colors, bits, columns; };
+struct Params {
+  int predictor, colors, bits, columns;
+};
 
 Bytes Decode(Bytes data, Params p, size_t max_out = kLimit) {
   PdfPredictor::Decode(data, p.predictor, p.colors, p.bits, p.columns, max_out);
@@ -204,7 +230,8 @@ Bytes Decode(Bytes data, Params p, size_t max_out = kLimit) {
 }
 
 std::string ErrorOf(const Bytes& data, Params p, size_t max_out = kLimit, Bytes* out = nullptr) {
-  return ErrorOf([p](Bytes& d, size_t max) { PdfPredictor::Decode(d, p.predictor, p.colors, p.bits, p.columns, max); }, data, max_out, out);
+  return ErrorOf([p](Bytes& d, size_t max) { PdfPredictor::Decode(d, p.predictor, p.colors, p.bits, p.columns, max); },
+                 data, max_out, out);
 }
 
 // PNG encoder: row r uses row type r % 5, so every type follows every other.
@@ -246,36 +273,46 @@ TEST(Predictor, KnownAnswersAndErrors) {
   const std::string limit = "PdfCompressedStream::DecodePredictor:limit";
   const Bytes seven(64, 7);
   const Params png{12, 1, 8, 3};
-  const struct { Bytes in; Params p; Bytes out; std::string error = ""; size_t max_out = kLimit; } rows[] = {
+  const struct {
+    Bytes in;
+    Params p;
+    Bytes out;
+    std::string error = "";
+    size_t max_out = kLimit;
+  } rows[] = {
       // PNG, 4 bytes per pixel; the second row is Paeth over bytes of 128 and more.
-      {{0, 200, 10, 130, 255, 5, 250, 128, 129, 4, 7, 250, 1, 128, 0x90, 0x10, 0x7f, 0x81}, {12, 4, 8, 2},
+      {{0, 200, 10, 130, 255, 5, 250, 128, 129, 4, 7, 250, 1, 128, 0x90, 0x10, 0x7f, 0x81},
+       {12, 4, 8, 2},
        {200, 10, 130, 255, 5, 250, 128, 129, 207, 4, 131, 127, 149, 10, 255, 0}},
       // Cross-reference rows for /W [1 4 1]: /Columns 6, Up.
-      {{2, 1, 0, 0, 0, 15, 0, 2, 0, 0, 0, 1, 0x10, 0, 2, 0, 0, 0, 0, 0xF0, 0}, {12, 1, 8, 6},
+      {{2, 1, 0, 0, 0, 15, 0, 2, 0, 0, 0, 1, 0x10, 0, 2, 0, 0, 0, 0, 0xF0, 0},
+       {12, 1, 8, 6},
        {1, 0, 0, 0, 15, 0, 1, 0, 0, 1, 0x1F, 0, 1, 0, 0, 1, 0x0F, 0}},
-      {{0, 10, 5, 4, 10, 1}, {12, 1, 8, 2}, {10, 5, 20, 21}},  // Paeth: a tie of left and upper left goes to left
-      {{0, 1, 2, 3, 1, 1, 1, 1, 2, 9, 9}, png, {1, 2, 3, 1, 2, 3}},                    // partial last row dropped
-      {{0, 1, 2, 3, 1, 1, 1, 1, 255, 7, 7, 7, 0, 1, 2, 3}, png, {1, 2, 3, 1, 2, 3}},   // tag 255 ends the data
+      {{0, 10, 5, 4, 10, 1}, {12, 1, 8, 2}, {10, 5, 20, 21}},        // Paeth: a tie of left and upper left goes to left
+      {{0, 1, 2, 3, 1, 1, 1, 1, 2, 9, 9}, png, {1, 2, 3, 1, 2, 3}},  // partial last row dropped
+      {{0, 1, 2, 3, 1, 1, 1, 1, 255, 7, 7, 7, 0, 1, 2, 3}, png, {1, 2, 3, 1, 2, 3}},  // tag 255 ends the data
       {{0, 1, 2, 3, 1, 1, 1, 1, 5, 1, 1, 1}, png, {}, kUnknown},
       {{0, 1, 2, 3, 1, 1, 1, 1, 254, 1, 1, 1}, png, {}, kUnknown},
       {{0, 1, 2, 3, 1, 1, 1, 1}, png, {}, limit, 5},
       {{1, 2, 3, 10, 20, 30, 250, 250, 250}, {2, 3, 8, 3}, {1, 2, 3, 11, 22, 33, 5, 16, 27}},  // TIFF, per component
       {{0, 0xFF, 0, 1, 0x12, 0x34, 0xFF, 0xFF}, {2, 1, 16, 2}, {0, 0xFF, 1, 0, 0x12, 0x34, 0x12, 0x33}},  // carry
-      {{0x80, 0x44}, {2, 1, 1, 8}, {0xFF, 0x78}},     // 1-bit
-      {{0x44, 0x11}, {2, 1, 2, 4}, {0x5A, 0x16}},     // 2-bit
+      {{0x80, 0x44}, {2, 1, 1, 8}, {0xFF, 0x78}},                                                         // 1-bit
+      {{0x44, 0x11}, {2, 1, 2, 4}, {0x5A, 0x16}},                                                         // 2-bit
       {{0x1F, 0xF0}, {2, 1, 4, 4}, {0x10, 0xFF}},     // 4-bit, modulo 16
       {{1, 2, 3, 4, 5}, {2, 1, 8, 2}, {1, 3, 3, 7}},  // partial last row dropped
       {{1, 2, 3, 4}, {2, 1, 8, 2}, {}, limit, 3},
-      {seven, {1, 1, 8, 1}, seven}, {seven, {1, 0, 0, 0}, seven},  // predictor 1 leaves data alone, parameters unchecked
+      {seven, {1, 1, 8, 1}, seven},
+      {seven, {1, 0, 0, 0}, seven},         // predictor 1 leaves data alone, parameters unchecked
       {seven, {3, 1, 8, 1}, {}, kUnknown},  // floating-point TIFF predictor
-      {seven, {9, 1, 8, 1}, {}, kUnknown}, {seven, {0, 1, 8, 1}, {}, kUnknown},
-      {seven, {12, 1, 8, 0}, {}, kBad},       // /Columns 0: must end, not loop
-      {seven, {2, 1, 8, -5}, {}, kBad},       // negative /Columns
-      {seven, {12, 0, 8, 4}, {}, kBad},       // /Colors 0
-      {seven, {12, 33, 8, 4}, {}, kBad},      // /Colors beyond the limit
-      {seven, {12, 1, 3, 4}, {}, kBad},       // /BitsPerComponent 3
-      {seven, {2, 1, 32, 4}, {}, kBad},       // /BitsPerComponent 32
-      {seven, {12, 32, 16, 2147483647}, {}, kBad},  // row size overflows 32 bits
+      {seven, {9, 1, 8, 1}, {}, kUnknown},
+      {seven, {0, 1, 8, 1}, {}, kUnknown},
+      {seven, {12, 1, 8, 0}, {}, kBad},              // /Columns 0: must end, not loop
+      {seven, {2, 1, 8, -5}, {}, kBad},              // negative /Columns
+      {seven, {12, 0, 8, 4}, {}, kBad},              // /Colors 0
+      {seven, {12, 33, 8, 4}, {}, kBad},             // /Colors beyond the limit
+      {seven, {12, 1, 3, 4}, {}, kBad},              // /BitsPerComponent 3
+      {seven, {2, 1, 32, 4}, {}, kBad},              // /BitsPerComponent 32
+      {seven, {12, 32, 16, 2147483647}, {}, kBad},   // row size overflows 32 bits
       {seven, {12, 1, 8, (1 << 24) + 1}, {}, kBad},  // one byte over the row limit
       {seven, {12, 1, 8, 1 << 24}, {}},              // largest row allowed, longer than the data
   };

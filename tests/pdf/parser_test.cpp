@@ -39,7 +39,8 @@ std::string Fetch(Doc& d, std::initializer_list<const char*> refs) {
 // The objects of the document as "number.generation", in order.
 std::string Listed(Doc& d) {
   std::string out;
-  for (const XRefEntry* e : d.parser.DocumentObjects()) out += (out.empty() ? "" : " ") + std::to_string(e->number) + "." + std::to_string(e->generation);
+  for (const XRefEntry* e : d.parser.DocumentObjects())
+    out += (out.empty() ? "" : " ") + std::to_string(e->number) + "." + std::to_string(e->generation);
   return out;
 }
 
@@ -73,7 +74,8 @@ TEST(ClassicXref, SubsectionsAndRowEndings) {
 TEST(ClassicXref, SubsectionOffByOneRepaired) {
   for (const bool shifted : {true, false}) {
     PdfBuilder b = Numbers(2);
-    Doc d(b.Finish(shifted ? b.Classic({{1, b.Rows(2)}}, "/Size 3") : b.Classic({{0, {Free()}}, {1, {b.At(1), b.At(2)}}}, "/Size 3")));
+    Doc d(b.Finish(shifted ? b.Classic({{1, b.Rows(2)}}, "/Size 3")
+                           : b.Classic({{0, {Free()}}, {1, {b.At(1), b.At(2)}}}, "/Size 3")));
     ASSERT_EQ(d.Parse(), "");
     EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R"}), "101|102") << shifted;
   }
@@ -88,7 +90,8 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
   b.Obj(2, "202");
   b.Obj(4, "204", 1);
   b.Obj(9, "<</Title (new)>>");
-  const int64_t x1 = b.Classic({{2, {b.At(2), Free(0, 1), b.At(4, 1), old9}}, {9, {b.At(9)}}}, "/Size 10 /Root 2 0 R /Prev " + std::to_string(x0));
+  const int64_t x1 = b.Classic({{2, {b.At(2), Free(0, 1), b.At(4, 1), old9}}, {9, {b.At(9)}}},
+                               "/Size 10 /Root 2 0 R /Prev " + std::to_string(x0));
   Doc d(b.Finish(x1));
   ASSERT_EQ(d.Parse(), "");
   EXPECT_EQ(d.parser.SectionCount(), 2u);
@@ -108,18 +111,34 @@ TEST(ClassicXref, IncrementalUpdatePrecedence) {
 // Cross-reference streams with various /W, /Index and data. Entries list object numbers: -1 stands for a free
 // entry.
 TEST(XRefStream, WidthsAndSubsections) {
-  const struct { std::array<int, 3> w; std::string entries; std::vector<int> objects; std::string error;
-                 std::vector<std::pair<const char*, const char*>> lookups; } rows[] = {
+  const struct {
+    std::array<int, 3> w;
+    std::string entries;
+    std::vector<int> objects;
+    std::string error;
+    std::vector<std::pair<const char*, const char*>> lookups;
+  } rows[] = {
       // No /Index: entries numbered from 0 up to /Size.
       {{1, 2, 2}, "/Size 4", {-1, 1, 2, 3}, "", {{"1 0 R", "101"}, {"3 0 R", "103"}, {"0 0 R", kNoOffset.c_str()}}},
       {{0, 4, 2}, "/Index [1 3]", {1, 2, 3}, "", {{"2 0 R", "102"}}},  // type field absent: every entry in use
-      {{1, 2, 0}, "/Size 3", {-1, 1, 2}, "", {{"2 0 R", "102"}, {"2 1 R", kNoOffset.c_str()}}},  // generation field absent: 0
+      {{1, 2, 0},
+       "/Size 3",
+       {-1, 1, 2},
+       "",
+       {{"2 0 R", "102"}, {"2 1 R", kNoOffset.c_str()}}},       // generation field absent: 0
       {{4, 8, 4}, "/Size 2", {-1, 1}, "", {{"1 0 R", "101"}}},  // wide fields, as for files over 4 GiB
       // Two subsections: entries lie back to back and number 0, 1, 2, 10, 11.
-      {{1, 3, 1}, "/Index [0 3 10 2]", {-1, 1, 2, 10, 11}, "",
+      {{1, 3, 1},
+       "/Index [0 3 10 2]",
+       {-1, 1, 2, 10, 11},
+       "",
        {{"2 0 R", "102"}, {"10 0 R", "110"}, {"11 0 R", "111"}, {"3 0 R", kNoOffset.c_str()}}},
       {{1, 2, 1}, "/Index [1 1 1 1]", {1, 2}, "", {{"1 0 R", "101"}}},  // listed twice: the first counts
-      {{1, 2, 1}, "/Index [1 1 1000000000 1]", {1, 1000000000}, "", {{"1000000000 0 R", "999"}}},  // a sparse, very large number
+      {{1, 2, 1},
+       "/Index [1 1 1000000000 1]",
+       {1, 1000000000},
+       "",
+       {{"1000000000 0 R", "999"}}},  // a sparse, very large number
       // Numbers beyond the limit are refused before anything is sized by them.
       {{1, 2, 1}, "/Index [2147483640 1]", {1}, "PdfFileParser::LeerCrossReferenceStream. bad /Index", {}},
       {{1, 2, 1}, "/Index []", {1}, "", {{"1 0 R", kNoOffset.c_str()}}},  // no entries, no failure
@@ -146,13 +165,18 @@ TEST(XRefStream, WidthsAndSubsections) {
 
 TEST(XRefStream, MalformedDictionaries) {
   auto Zeros = [](size_t n) { return std::string(n, '\0'); };
-  const struct { std::string dict; std::string data; std::string error; } rows[] = {
+  const struct {
+    std::string dict;
+    std::string data;
+    std::string error;
+  } rows[] = {
       {"/Type/XRef /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. no /W array"},
       {"/W [1 2 1] /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. "},  // no /Type
       {"/Type/XObject /W [1 2 1] /Size 1", Zeros(4), "PdfFileParser::LeerCrossReferenceStream. "},
       {"/Type/XRef /W [1 2 1 1] /Size 1", Zeros(5), "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array"},
       {"/Type/XRef /W [1 2] /Size 1", Zeros(3), "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array"},
-      {"/Type/XRef /W [1 2 1] /Size 1", "\3" + Zeros(3), "PdfFileParser::ParseCrossRefStreamEntry. Format not supported."},
+      {"/Type/XRef /W [1 2 1] /Size 1", "\3" + Zeros(3),
+       "PdfFileParser::ParseCrossRefStreamEntry. Format not supported."},
       {"/Type/XRef /W [1 2 1] /Size 1 /Encrypt 9 0 R", Zeros(4), "Encrypted"},
       {"/Type/XRef /W [1 2 1] /Size 1 /Length 9 0 R", Zeros(4), ""},  // indirect /Length, unknown while parsing
   };
@@ -167,7 +191,8 @@ TEST(XRefStream, ChainsWithClassicSections) {
   PdfBuilder b = Numbers(3);
   const int64_t x0 = b.Classic({{0, b.Rows(3)}}, "/Size 4 /Root 1 0 R");
   b.Obj(2, "202");
-  const int64_t x1 = b.XRefStream(4, {b.At(2), b.Here()}, {1, 2, 1}, "/Index [2 1 4 1] /Size 5 /Prev " + std::to_string(x0));
+  const int64_t x1 =
+      b.XRefStream(4, {b.At(2), b.Here()}, {1, 2, 1}, "/Index [2 1 4 1] /Size 5 /Prev " + std::to_string(x0));
   b.Obj(3, "303");
   const int64_t x2 = b.Classic({{3, {b.At(3)}}}, "/Size 5 /Prev " + std::to_string(x1));
   Doc d(b.Finish(x2));
@@ -188,9 +213,11 @@ TEST(XRefStream, NumberOfAnOlderStreamReused) {
     const int64_t x0 = b.XRefStream(2, {Free(), b.At(1), b.Here()}, {1, 2, 1}, "/Size 3 /Root 1 0 R");
     const int n = by_stream ? 1 : 2;  // the object updated; the new stream is 2 or 3
     b.Obj(n, std::to_string(200 + n));
-    Doc d(b.Finish(b.XRefStream(n + 1, {b.At(n), b.Here()}, {1, 2, 1}, "/Index [" + std::to_string(n) + " 2] /Size 4 /Prev " + std::to_string(x0))));
+    Doc d(b.Finish(b.XRefStream(n + 1, {b.At(n), b.Here()}, {1, 2, 1},
+                                "/Index [" + std::to_string(n) + " 2] /Size 4 /Prev " + std::to_string(x0))));
     ASSERT_EQ(d.Parse(), "");
-    EXPECT_EQ(Fetch(d, std::to_string(n) + " 0 R"), std::to_string(200 + n)) << "the object, not the old stream's dictionary";
+    EXPECT_EQ(Fetch(d, std::to_string(n) + " 0 R"), std::to_string(200 + n))
+        << "the object, not the old stream's dictionary";
   }
 }
 
@@ -204,7 +231,8 @@ TEST(XRefStream, HybridFileReadsXRefStm) {
   b.ObjStm(5, {{3, "103"}, {4, "<</Four 4>>"}});
   // The stream lists what the table leaves out (3, 4), and also a stale 2 that the table's own entry must hide, and
   // a 6 that must hide /Prev's.
-  const int64_t xs = b.XRefStream(7, {old2, Compressed(5, 0), Compressed(5, 1), b.At(6)}, {1, 2, 1}, "/Index [2 3 6 1] /Size 8");
+  const int64_t xs =
+      b.XRefStream(7, {old2, Compressed(5, 0), Compressed(5, 1), b.At(6)}, {1, 2, 1}, "/Index [2 3 6 1] /Size 8");
   // As hybrid files do, the table gives the objects of the stream as free.
   const int64_t x1 = b.Classic({{2, {b.At(2), Free(), Free()}}, {5, {b.At(5)}}},
                                "/Size 8 /Prev " + std::to_string(x0) + " /XRefStm " + std::to_string(xs));
@@ -232,27 +260,33 @@ TEST(ClassicXref, BrokenChainsAndTrailers) {
     std::snprintf(digits, sizeof digits, "%010lld", static_cast<long long>(at));
     return pdf.replace(pdf.find("9999999999"), 10, digits);
   };
-  auto trailer = [&](const std::string& entries) { return file("xref\n1 1\n0000000009 00000 n \ntrailer\n<<" + entries + ">>\n"); };
+  auto trailer = [&](const std::string& entries) {
+    return file("xref\n1 1\n0000000009 00000 n \ntrailer\n<<" + entries + ">>\n");
+  };
   const std::string row1 = "0000000009 00000 n \n";
-  const struct { std::string pdf, error; } rows[] = {
-      {trailer("/Prev @"), "PdfFileParser::ParseCrossReference:Prev loop"},      // /Prev to itself
-      {trailer("/Prev #"), "PdfFileParser::ParseCrossReference:Prev loop"},      // two sections in a ring
+  const struct {
+    std::string pdf, error;
+  } rows[] = {
+      {trailer("/Prev @"), "PdfFileParser::ParseCrossReference:Prev loop"},               // /Prev to itself
+      {trailer("/Prev #"), "PdfFileParser::ParseCrossReference:Prev loop"},               // two sections in a ring
       {file("xref\n0 1\n" + row1), "PdfFileParser::LeerCrossReferenceTable:no trailer"},  // rows, then startxref
       {file("xref\n0 1\n" + row1 + "trailer\n[]"), "PdfFileParser::ParseTrailerDict::NextToken"},  // no dictionary
-      {file("xref\n0 1\n00000000x9 00000 n \ntrailer\n<<>>"), "XRef::Read:entry"},             // letters in a row
-      {file("xref\n0 1000000\n" + row1 + "trailer\n<<>>"), "PdfFileStream::Leer::fread"},      // rows the file cannot hold
-      {file("xref\n2147483647 1\n" + row1 + "trailer\n<<>>"), "PdfFileParser::LeerCrossReferenceTable:object number"},  // over the limit
-      {trailer("/Prev 999999"), "PdfFileParser::ParseCrossReference"},            // /Prev past the end
-      {trailer("/Encrypt 9 0 R"), "Encrypted"},                                   // already encrypted
-      {trailer("/Encrypt <</Filter/Standard>>"), "Encrypted"},                    // same, direct
-      {trailer("/XRefStm @"), "PdfFileParser::ParseCrossReference:Prev loop"},    // /XRefStm to a section read
-      {trailer("/Encrypt null"), ""},                                             // null counts as absent
-      {trailer("/Size 2"), ""},                                                   // the plain file
+      {file("xref\n0 1\n00000000x9 00000 n \ntrailer\n<<>>"), "XRef::Read:entry"},                 // letters in a row
+      {file("xref\n0 1000000\n" + row1 + "trailer\n<<>>"), "PdfFileStream::Leer::fread"},  // rows the file cannot hold
+      {file("xref\n2147483647 1\n" + row1 + "trailer\n<<>>"),
+       "PdfFileParser::LeerCrossReferenceTable:object number"},                 // over the limit
+      {trailer("/Prev 999999"), "PdfFileParser::ParseCrossReference"},          // /Prev past the end
+      {trailer("/Encrypt 9 0 R"), "Encrypted"},                                 // already encrypted
+      {trailer("/Encrypt <</Filter/Standard>>"), "Encrypted"},                  // same, direct
+      {trailer("/XRefStm @"), "PdfFileParser::ParseCrossReference:Prev loop"},  // /XRefStm to a section read
+      {trailer("/Encrypt null"), ""},                                           // null counts as absent
+      {trailer("/Size 2"), ""},                                                 // the plain file
   };
   for (const auto& row : rows) EXPECT_EQ(Doc(row.pdf).Parse(), row.error) << row.pdf;
   PdfBuilder stm = Numbers(1);  // a stream's /Prev to itself
-  EXPECT_EQ(Doc(stm.Finish(stm.XRefStream(2, stm.Rows(1), {1, 2, 1}, "/Size 2 /Prev " + std::to_string(stm.Pos())))).Parse(),
-            "PdfFileParser::ParseCrossReference:Prev loop");
+  EXPECT_EQ(
+      Doc(stm.Finish(stm.XRefStream(2, stm.Rows(1), {1, 2, 1}, "/Size 2 /Prev " + std::to_string(stm.Pos())))).Parse(),
+      "PdfFileParser::ParseCrossReference:Prev loop");
 }
 
 TEST(FileStructure, HeaderAndStartxref) {
@@ -260,13 +294,15 @@ TEST(FileStructure, HeaderAndStartxref) {
   const int64_t x = base.Classic({{0, base.Rows(1)}}, "/Size 2");
   const std::string body = base.out;
   const std::string sx = std::to_string(x);
-  const struct { std::string pdf, error; } rows[] = {
+  const struct {
+    std::string pdf, error;
+  } rows[] = {
       {body + "startxref\n" + sx + "\n%%EOF\n", ""},
       {body + "startxref\r\n000000" + sx + "\r\n%%EOF\r\n", ""},                 // 10-digit offset
       {body + "startxref\n" + sx + "\n%%EOF", ""},                               // no final line end
-      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(900, '\0'), ""},     // padding after %%EOF
-      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(20000, '\0'), ""},   // block padding is skipped
-      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(990, 'x'), ""},  // what gateways append, in the window
+      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(900, '\0'), ""},    // padding after %%EOF
+      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(20000, '\0'), ""},  // block padding is skipped
+      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(990, 'x'), ""},     // what gateways append, in the window
       {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(1100, 'x'), "PdfFileParser::LeerStartAddress:no %%EOF"},
       {body + "startxref\n" + sx + "\n", "PdfFileParser::LeerStartAddress:no %%EOF"},
       {body + "%%EOF\n", "PdfFileParser::LeerStartAddress:no startxref"},
@@ -279,7 +315,8 @@ TEST(FileStructure, HeaderAndStartxref) {
       {"%!PS-Adobe" + body.substr(8) + "startxref\n" + sx + "\n%%EOF\n", "No es archivo pdf."},
       {"%PDF", "PdfMemoryStream::Leer:fuera de rango"},
   };
-  for (const auto& row : rows) EXPECT_EQ(Doc(row.pdf).Parse(), row.error) << row.pdf.substr(body.size() < row.pdf.size() ? body.size() : 0, 60);
+  for (const auto& row : rows)
+    EXPECT_EQ(Doc(row.pdf).Parse(), row.error) << row.pdf.substr(body.size() < row.pdf.size() ? body.size() : 0, 60);
 }
 
 // Dictionaries are cached, other values read again. The first of a repeated key counts; the keyword null counts as
@@ -287,7 +324,9 @@ TEST(FileStructure, HeaderAndStartxref) {
 // request.
 TEST(ObjectSyntax, ValuesOfEveryKind) {
   PdfBuilder b;
-  b.Obj(1, "<</Annots null /B 1 /P 2 /P 3 /C %comment\n(v) /D#20E <</X [[]]>> /Title (null) /Name /null /Ref 4 0 R /Gone 9 0 R /Arr [4 0 R]>>");
+  b.Obj(1,
+        "<</Annots null /B 1 /P 2 /P 3 /C %comment\n(v) /D#20E <</X [[]]>> /Title (null) /Name /null /Ref 4 0 R /Gone "
+        "9 0 R /Arr [4 0 R]>>");
   const char* bodies[] = {"", "42", "<</Four 4>>", "5 0 R", "<</A foo>>", "<</A 1e5>>", "<</A 1 2 /B>>"};
   for (int n = 2; n <= 8; ++n) b.Obj(n, bodies[n - 2]);
   Doc doc(b.Finish(b.Classic({{0, b.Rows(8)}}, "/Size 9")));
@@ -295,12 +334,15 @@ TEST(ObjectSyntax, ValuesOfEveryKind) {
   auto* d = static_cast<PdfDiccionario*>(doc.Get("1 0 R"));
   ASSERT_EQ(d->kind(), PdfValue::Kind::Dictionary);
   EXPECT_EQ(doc.Get("1 0 R"), d);
-  EXPECT_EQ(std::to_string(d->obj_number) + "." + std::to_string(d->obj_generation) + " " + std::to_string(d->GetSize()), "1.0 10");
+  EXPECT_EQ(
+      std::to_string(d->obj_number) + "." + std::to_string(d->obj_generation) + " " + std::to_string(d->GetSize()),
+      "1.0 10");
   EXPECT_EQ(d->GetKey(0) + " " + d->GetValue(int64_t{0}, false)->text, "/Annots null");
   EXPECT_EQ(d->GetValue("/Annots", true), nullptr);
   EXPECT_EQ(d->GetValue("/P", false)->text + d->GetValue("/C", false)->text, "2v") << "comment before the value";
   EXPECT_NE(d->GetValue("/D E", false), nullptr) << "escaped key stored decoded";
-  EXPECT_EQ(d->GetValue("/Title", false)->native_type * 10 + d->GetValue("/Name", false)->native_type, NATIVE_STRING * 10 + NATIVE_NAME);
+  EXPECT_EQ(d->GetValue("/Title", false)->native_type * 10 + d->GetValue("/Name", false)->native_type,
+            NATIVE_STRING * 10 + NATIVE_NAME);
   PdfValue* four = doc.Get("4 0 R");
   EXPECT_EQ(d->GetValue("/Ref", true), four) << "resolved through the parser";
   EXPECT_EQ(d->GetValue("/Ref", false)->text, "4 0 R");
@@ -320,11 +362,18 @@ TEST(ObjectSyntax, ValuesOfEveryKind) {
 TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
   const std::string no_length = "PdfCompressedStream::Decompress::no /Length";
   const std::string bad_eol = "PdfFileParser::KeyValuePairStream:bad char sequence";
-  const struct { std::string dict, eol, error; } rows[] = {
-      {"/Length 4", "\r\n", ""}, {"/Length 4", "\n", ""},
-      {"/Length 4", " \n", bad_eol}, {"/Length 4", "\rX", bad_eol},  // blank before the line end, lone CR
-      {"/Length 2", "\r\n", ""}, {"/Length 400", "\r\n", ""}, {"/Length 9 0 R", "\r\n", ""},
-      {"/Length 99 0 R", "\r\n", ""}, {"/Length (four)", "\r\n", ""},  // a missing object, not a number
+  const struct {
+    std::string dict, eol, error;
+  } rows[] = {
+      {"/Length 4", "\r\n", ""},
+      {"/Length 4", "\n", ""},
+      {"/Length 4", " \n", bad_eol},
+      {"/Length 4", "\rX", bad_eol},  // blank before the line end, lone CR
+      {"/Length 2", "\r\n", ""},
+      {"/Length 400", "\r\n", ""},
+      {"/Length 9 0 R", "\r\n", ""},
+      {"/Length 99 0 R", "\r\n", ""},
+      {"/Length (four)", "\r\n", ""},  // a missing object, not a number
       {"/Filter/FlateDecode", "\r\n", no_length},
   };
   for (const auto& row : rows) {
@@ -334,8 +383,12 @@ TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
     Doc d(b.Finish(b.Classic({{0, {Free(), b.At(1)}}, {9, {b.At(9)}}}, "/Size 10")));
     ASSERT_EQ(d.Parse(), "");
     int64_t offset = -1, length = -1;
-    EXPECT_EQ(ErrorOf([&] { d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get("1 0 R")), no_length.c_str(), &offset, &length); }),
-              row.error) << row.dict << row.eol.size();
+    EXPECT_EQ(ErrorOf([&] {
+                d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get("1 0 R")), no_length.c_str(), &offset,
+                                      &length);
+              }),
+              row.error)
+        << row.dict << row.eol.size();
     const std::string extent = std::to_string(offset) + "+" + std::to_string(length);
     EXPECT_EQ(extent, row.error.empty() ? std::to_string(d.bytes.find("DATA")) + "+4" : extent) << row.dict;
   }
@@ -349,17 +402,20 @@ TEST(ObjectSyntax, NestingIsBounded) {
     for (int i = 0; i < n; ++i) s += close;
     return s;
   };
-  const struct { std::string body, error; } rows[] = {
-      {nested("[", "]", limit), ""},                                                     // at the limit
-      {nested("[", "]", limit + 1), "!PdfFileParser::ParseValue:nesting too deep"},      // one past it
-      {nested("[", "]", 100000), "!PdfFileParser::ParseValue:nesting too deep"},         // hostile arrays
-      {nested("<</A ", ">>", 100000), "!PdfFileParser::ParseValue:nesting too deep"},    // hostile dictionaries
+  const struct {
+    std::string body, error;
+  } rows[] = {
+      {nested("[", "]", limit), ""},                                                   // at the limit
+      {nested("[", "]", limit + 1), "!PdfFileParser::ParseValue:nesting too deep"},    // one past it
+      {nested("[", "]", 100000), "!PdfFileParser::ParseValue:nesting too deep"},       // hostile arrays
+      {nested("<</A ", ">>", 100000), "!PdfFileParser::ParseValue:nesting too deep"},  // hostile dictionaries
       {"[" + nested("<</A [", "]>>", 100000) + "]", "!PdfFileParser::ParseValue:nesting too deep"},  // mixed
   };
   for (const auto& row : rows) {
     Doc d(pdftest::SimpleDocument({row.body}));
     ASSERT_EQ(d.Parse(), "");
-    EXPECT_EQ(Fetch(d, "2 0 R"), row.error.empty() ? (row.body[0] == '[' ? "<array>" : "<dict>") : row.error) << row.body.size();
+    EXPECT_EQ(Fetch(d, "2 0 R"), row.error.empty() ? (row.body[0] == '[' ? "<array>" : "<dict>") : row.error)
+        << row.body.size();
   }
 }
 
@@ -368,13 +424,17 @@ TEST(ObjectFetch, WrongOffsets) {
   b.Obj(4, "104", 1);
   b.Obj(5, "(a string with 1 0 obj inside)");
   const int64_t inside = static_cast<int64_t>(b.out.find("1 0 obj inside"));
-  const int64_t x = b.Classic({{0, {Free(), b.At(1), b.At(3), b.At(2), b.At(4, 0)}},
-                               {6, {Row{1, static_cast<uint64_t>(b.Pos() + 100000), 0}, Row{1, static_cast<uint64_t>(inside), 0}}}},
-                              "/Size 8");
+  const int64_t x =
+      b.Classic({{0, {Free(), b.At(1), b.At(3), b.At(2), b.At(4, 0)}},
+                 {6, {Row{1, static_cast<uint64_t>(b.Pos() + 100000), 0}, Row{1, static_cast<uint64_t>(inside), 0}}}},
+                "/Size 8");
   Doc d(b.Finish(x));
   ASSERT_EQ(d.Parse(), "");
-  const struct { const char* ref; std::string result; } rows[] = {
-      {"1 0 R", "101"},                                              // the good entry
+  const struct {
+    const char* ref;
+    std::string result;
+  } rows[] = {
+      {"1 0 R", "101"},                                                // the good entry
       {"2 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 3
       {"3 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 2
       {"4 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // the file has generation 1
@@ -395,29 +455,35 @@ TEST(ObjectStreams, Extraction) {
   // Parameters in an array belong to the filter at the same place, the last one too.
   std::string tiff = "21 0 121";
   for (size_t i = tiff.size() - 1; i > 0; --i) tiff[i] = static_cast<char>(tiff[i] - tiff[i - 1]);
-  b.Stream(7, "/Type/ObjStm /N 1 /First 5 /Filter[/FlateDecode] /DecodeParms[<</Predictor 2 /Columns 8>>]", Deflate(tiff));
-  const int64_t x = b.XRefStream(
-      20,
-      {Free(), b.At(1), b.At(5), b.At(6), b.At(8), b.At(9), Compressed(5, 0), Compressed(5, 1), Compressed(5, 9), Compressed(5, 2),
-       Compressed(5, 3), Compressed(8, 0), Compressed(6, 0), Compressed(10, 0), Compressed(5, 4), Compressed(9, 0), b.At(7),
-       Compressed(7, 0)},
-      {1, 2, 1}, "/Index [0 2 5 2 8 2 10 5 15 1 16 1 17 1 18 2 7 1 21 1] /Size 22");
+  b.Stream(7, "/Type/ObjStm /N 1 /First 5 /Filter[/FlateDecode] /DecodeParms[<</Predictor 2 /Columns 8>>]",
+           Deflate(tiff));
+  const int64_t x =
+      b.XRefStream(20,
+                   {Free(), b.At(1), b.At(5), b.At(6), b.At(8), b.At(9), Compressed(5, 0), Compressed(5, 1),
+                    Compressed(5, 9), Compressed(5, 2), Compressed(5, 3), Compressed(8, 0), Compressed(6, 0),
+                    Compressed(10, 0), Compressed(5, 4), Compressed(9, 0), b.At(7), Compressed(7, 0)},
+                   {1, 2, 1}, "/Index [0 2 5 2 8 2 10 5 15 1 16 1 17 1 18 2 7 1 21 1] /Size 22");
   Doc d(b.Finish(x));
   ASSERT_EQ(d.Parse(), "");
   // Fetch the object stream by its own reference first: its objects must still come out of it afterwards.
   ASSERT_EQ(Fetch(d, "5 0 R"), "<dict>");
-  const struct { const char* ref; std::string result; } rows[] = {
-      {"10 0 R", "<dict>"}, {"11 0 R", "<array>"},
-      {"12 0 R", "12"},                                                       // listed at a wrong index
-      {"13 0 R", "!PdfFileParser::ParseObjectStream:object not found"},       // not in the header
-      {"14 0 R", "null"}, {"14 0 R", "null"},                                 // a body with no value, twice
-      {"11 1 R", kNoOffset},                                                  // compressed: generation 0 only
-      {"15 0 R", "!PdfDeflateStreamFilter::Filter"},                          // undecodable data
-      {"16 0 R", "!PdfFileParser::ParseObjectStream. Type != /ObjStm"},       // "object stream" of wrong type
-      {"17 0 R", kNoOffset},                                                  // its object stream is compressed
-      {"18 0 R", "!PdfFileParser::ParseObjectStream:object not found"},       // beyond /N pairs
-      {"19 0 R", "!PdfFileParser::ParseObjectStream:bad header"},             // /First past the data
-      {"21 0 R", "121"},                                                      // Flate, then the TIFF predictor
+  const struct {
+    const char* ref;
+    std::string result;
+  } rows[] = {
+      {"10 0 R", "<dict>"},
+      {"11 0 R", "<array>"},
+      {"12 0 R", "12"},                                                  // listed at a wrong index
+      {"13 0 R", "!PdfFileParser::ParseObjectStream:object not found"},  // not in the header
+      {"14 0 R", "null"},
+      {"14 0 R", "null"},                                                // a body with no value, twice
+      {"11 1 R", kNoOffset},                                             // compressed: generation 0 only
+      {"15 0 R", "!PdfDeflateStreamFilter::Filter"},                     // undecodable data
+      {"16 0 R", "!PdfFileParser::ParseObjectStream. Type != /ObjStm"},  // "object stream" of wrong type
+      {"17 0 R", kNoOffset},                                             // its object stream is compressed
+      {"18 0 R", "!PdfFileParser::ParseObjectStream:object not found"},  // beyond /N pairs
+      {"19 0 R", "!PdfFileParser::ParseObjectStream:bad header"},        // /First past the data
+      {"21 0 R", "121"},                                                 // Flate, then the TIFF predictor
   };
   for (const auto& row : rows) EXPECT_EQ(Fetch(d, row.ref), row.result) << row.ref;
 
@@ -434,28 +500,30 @@ TEST(ObjectStreamHeader, PlainAndOtherHeaders) {
   const std::string not_found = "PdfFileParser::ParseObjectStream:object not found";
   const std::pair<std::string, std::string> rows[] = {
       {"4 0 5 7 ", "1@(five)"},
-      {"\n4  0\r\n5\t7\f", "1@(five)"},                        // any white space
-      {std::string("4 0 5 7") + '\0', "1@(five)"},                // NUL is white space
-      {"6 0 5 7 ", "1@(five)"},                                   // found by number too
-      {"%c\n4 0 5 7 ", "1@(five)"},                               // a comment: token by token
-      {"4 0 5 7.0 ", "1@(five)"},                                 // a decimal offset: token by token
-      {"4 0 5", not_found},                                       // the pair is cut
-      {"4 0 6 7 5 7 ", not_found},                                // /N ends the header
+      {"\n4  0\r\n5\t7\f", "1@(five)"},             // any white space
+      {std::string("4 0 5 7") + '\0', "1@(five)"},  // NUL is white space
+      {"6 0 5 7 ", "1@(five)"},                     // found by number too
+      {"%c\n4 0 5 7 ", "1@(five)"},                 // a comment: token by token
+      {"4 0 5 7.0 ", "1@(five)"},                   // a decimal offset: token by token
+      {"4 0 5", not_found},                         // the pair is cut
+      {"4 0 6 7 5 7 ", not_found},                  // /N ends the header
       {"4 0 5 99999999999999999999 ", "PdfFileParser::ParseObjectStream:bad header"},  // saturated offset
-      {"4 0 5 x ", not_found},                                    // not a number: the pairs end
+      {"4 0 5 x ", not_found},                                                         // not a number: the pairs end
   };
   for (const auto& [header, expected] : rows) {
     PdfBuilder b;
     b.Obj(1, "<< /Type /Catalog >>");
     b.Stream(3, "/Type /ObjStm /N 2 /First " + std::to_string(header.size()), header + "(four) (five) (six)");
-    Doc d(b.Finish(b.XRefStream(9, {Free(), b.At(1), b.At(3), Compressed(3, 0), Compressed(3, 1)}, {1, 2, 1}, "/Index [0 2 3 3] /Size 6")));
+    Doc d(b.Finish(b.XRefStream(9, {Free(), b.At(1), b.At(3), Compressed(3, 0), Compressed(3, 1)}, {1, 2, 1},
+                                "/Index [0 2 3 3] /Size 6")));
     ASSERT_EQ(d.Parse(), "");
     int32_t index = -1;
     int64_t offset = 0;
     std::string found;
     const std::string error = ErrorOf([&] {
       PdfDiccionario* stm = d.parser.FindInObjectStream(3, 5, 1, &index, &offset);
-      found = std::to_string(index) + "@" + std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 6);
+      found =
+          std::to_string(index) + "@" + std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 6);
     });
     EXPECT_EQ(error.empty() ? found : error, expected) << header;
   }
@@ -468,8 +536,9 @@ TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
     PdfBuilder b;
     b.ObjStm(5, {{7, "8"}, {10, "110"}}, mutual ? " /Length 9 0 R" : " /Length 7 0 R");
     b.ObjStm(6, {{9, "8"}, {11, "111"}}, " /Length 7 0 R");
-    const std::string pdf = b.Finish(b.XRefStream(20, {Free(), b.At(5), b.At(6), Compressed(5, 0), Compressed(6, 0), Compressed(5, 1), Compressed(6, 1)},
-                                                   {1, 2, 1}, "/Index [0 1 5 2 7 1 9 3] /Size 21"));
+    const std::string pdf = b.Finish(b.XRefStream(
+        20, {Free(), b.At(5), b.At(6), Compressed(5, 0), Compressed(6, 0), Compressed(5, 1), Compressed(6, 1)},
+        {1, 2, 1}, "/Index [0 1 5 2 7 1 9 3] /Size 21"));
     for (const char* first : {"10 0 R", "7 0 R", "11 0 R"}) {
       Doc d(pdf);
       ASSERT_EQ(d.Parse(), "");
@@ -487,8 +556,8 @@ TEST(Robustness, DamagedFilesFailCleanly) {
   b.Obj(3, "<</Length 4 /Kids [1 0 R 2 0 R] /S (a\\)b) /H <4142>>>stream\r\nDATA\r\nendstream");
   b.ObjStm(5, {{6, "<</Six [6 (six)]>>"}, {7, "7"}});
   const int64_t x0 = b.Classic({{0, b.Rows(3)}, {5, {b.At(5)}}}, "/Size 6 /Root 1 0 R");
-  const std::string good =
-      b.Finish(b.XRefStream(8, {Compressed(5, 0), Compressed(5, 1), b.Here()}, {1, 2, 1}, "/Index [6 3] /Size 9 /Prev " + std::to_string(x0)));
+  const std::string good = b.Finish(b.XRefStream(8, {Compressed(5, 0), Compressed(5, 1), b.Here()}, {1, 2, 1},
+                                                 "/Index [6 3] /Size 9 /Prev " + std::to_string(x0)));
 
   auto read_all = [](const std::string& pdf) {
     Doc d(pdf);

@@ -21,7 +21,8 @@ std::string ScanText(const std::string& bytes) {
   PdfMemoryStream s(bytes.data(), bytes.size());
   const auto r = PdfXRefScanner::Scan(s, static_cast<int64_t>(bytes.size()), 100);
   std::string t = "h" + std::to_string(r.header);
-  for (const auto& o : r.objects) t += " " + std::to_string(o.number) + "." + std::to_string(o.generation) + "@" + std::to_string(o.offset);
+  for (const auto& o : r.objects)
+    t += " " + std::to_string(o.number) + "." + std::to_string(o.generation) + "@" + std::to_string(o.offset);
   for (int64_t at : r.trailers) t += " T@" + std::to_string(at);
   for (size_t i : r.xref_streams) t += " x" + std::to_string(i);
   for (size_t i : r.object_streams) t += " s" + std::to_string(i);
@@ -30,16 +31,18 @@ std::string ScanText(const std::string& bytes) {
 }
 
 TEST(XRefScanner, FindsHeadersTrailersAndNames) {
-  const struct { std::string input, expected; } cases[] = {
+  const struct {
+    std::string input, expected;
+  } cases[] = {
       {"%PDF-1.4\n1 0 obj<</Type/Catalog>>endobj", "h0 1.0@9 c0"},
       {"junk%PDF-1.4 12  3\r\nobj", "h4 12.3@13"},
       {"1 0 obj 2 0 obj", "h-1 1.0@0 2.0@8"},                  // at the very start
       {"endobj3 0 obj endstream4 0 obj", "h-1 3.0@6 4.0@23"},  // no line end after endobj
-      {"x1 0 obj 1 0 objx 1 0obj 10 0 endobj", "h-1"},        // not headers
-      {"1 123456 obj 12345678901 0 obj", "h-1"},              // generation, number too long
+      {"x1 0 obj 1 0 objx 1 0obj 10 0 endobj", "h-1"},         // not headers
+      {"1 123456 obj 12345678901 0 obj", "h-1"},               // generation, number too long
       {"trailer<<>> xtrailer trailers", "h-1 T@7"},
       {"5 0 obj<</Type/XRef>> 6 0 obj<</Type /ObjStm/XRefStm 1>>", "h-1 5.0@0 6.0@22 x0 s1"},
-      {"/Catalog 7 0 obj /Catalogs", "h-1 7.0@9"},            // a name before any header
+      {"/Catalog 7 0 obj /Catalogs", "h-1 7.0@9"},  // a name before any header
   };
   for (const auto& c : cases) EXPECT_EQ(ScanText(c.input), c.expected) << c.input;
 }
@@ -73,15 +76,22 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
     return [from, to](std::string s) { return s.replace(s.find(from), from.size(), to); };
   };
   // The error, else the trailer's /Root and whether /Info is kept.
-  const struct { const char* name; std::function<std::string(const std::string&)> damage; std::string error, root; bool info; } cases[] = {
+  const struct {
+    const char* name;
+    std::function<std::string(const std::string&)> damage;
+    std::string error, root;
+    bool info;
+  } cases[] = {
       {"intact", [](const std::string& s) { return s; }, "", "1 0 R", true},
       {"junk before the header", [](const std::string& s) { return "junk\n" + s; }, "", "1 0 R", true},
       {"no startxref", [](const std::string& s) { return s.substr(0, s.rfind("startxref")); }, "", "1 0 R", true},
       {"no trailer", replace("trailer", "trailex"), "", "1 0 R", false},
       {"trailer /Root wrong", replace("/Root 1 0 R", "/Root 3 0 R"), "", "1 0 R", true},
-      {"truncated in object 4", [](const std::string& s) { return s.substr(0, s.find("4 0 obj") + 12); }, "", "1 0 R", false},
+      {"truncated in object 4", [](const std::string& s) { return s.substr(0, s.find("4 0 obj") + 12); }, "", "1 0 R",
+       false},
       {"no page tree", replace("2 0 obj", "2 0 obx"), "PdfFileParser::Recover:no catalog with pages", "", false},
-      {"encrypted, no startxref", [&](const std::string& s) { return replace("startxref", "")(replace("/Size 5", "/Size 5/Encrypt 4 0 R")(s)); },
+      {"encrypted, no startxref",
+       [&](const std::string& s) { return replace("startxref", "")(replace("/Size 5", "/Size 5/Encrypt 4 0 R")(s)); },
        "Encrypted", "", false},
       {"no PDF header", replace("%PDF-", "%PDX-"), "", "1 0 R", true},  // rebuilt, as qpdf and mutool do
       {"not a PDF", [&](const std::string& s) { return replace("%PDF-", "%PDX-")(replace("2 0 obj", "2 0 obx")(s)); },
@@ -144,9 +154,11 @@ TEST(ResourceLimits, DecodedObjectStreamsAreLetGoAndAllDecodingIsBounded) {
       int32_t index = -1;
       int64_t offset = 0;
       PdfDiccionario* stm = d.parser.FindInObjectStream(10 + i, 20 + i, 0, &index, &offset);
-      EXPECT_EQ(std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 11), "(object " + std::to_string(20 + i) + ")");
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 11),
+                "(object " + std::to_string(20 + i) + ")");
     });
-    EXPECT_TRUE(k < 2 || k >= 6 || !error.empty() || (decoded(10 + i) && !decoded(10 + (i + 1) % 3))) << "kept, the oldest let go " << k;
+    EXPECT_TRUE(k < 2 || k >= 6 || !error.empty() || (decoded(10 + i) && !decoded(10 + (i + 1) % 3)))
+        << "kept, the oldest let go " << k;
   }
   EXPECT_EQ(error, "PdfCompressedStream::Decompress:limit");
   EXPECT_GE(k, 15) << "stops at the limit, not before";
@@ -177,7 +189,8 @@ TEST(ResourceLimits, ValuesEntriesAndSharedLengths) {
   size_t values_after_first = 0;
   for (int n = 3; n <= 5; ++n) {
     int64_t offset = 0, length = 0;
-    d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get(std::to_string(n) + " 0 R")), "no /Length", &offset, &length);
+    d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get(std::to_string(n) + " 0 R")), "no /Length", &offset,
+                          &length);
     EXPECT_EQ(length, 4);
     if (n == 3) values_after_first = d.parser.valueList.size();
   }

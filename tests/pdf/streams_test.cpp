@@ -26,17 +26,25 @@ Bytes Pattern(size_t n) {
 
 TEST(MemoryStream, SeekByOrigin) {
   const Bytes data = Pattern(10);
-  const struct { int64_t offset; int origin; std::string error; int64_t position; } rows[] = {  // position after: unchanged on error
-      {10, 1, "", 10},                                         // the end itself is a valid position
-      {11, 1, "PdfMemoryStream::Seek::fseek", 4},              // past the end
-      {-1, 1, "PdfMemoryStream::Seek::fseek", 4},              // before the start
-      {3, 2, "", 7},                                           // relative forward
-      {-4, 2, "", 0},                                          // relative back to the start
-      {-5, 2, "PdfMemoryStream::Seek::fseek", 4},              // relative before the start
-      {-1, 3, "", 9},                                          // from the end
-      {1, 3, "PdfMemoryStream::Seek::fseek", 4},               // past the end from the end
-      {INT64_MIN, 2, "PdfMemoryStream::Seek::fseek", 4}, {INT64_MAX, 3, "PdfMemoryStream::Seek::fseek", 4},  // no overflow
-      {0, 0, "PdfMemoryStream::Seek::mal argumento", 4}, {0, 4, "PdfMemoryStream::Seek::mal argumento", 4},  // codes are 1 to 3
+  const struct {
+    int64_t offset;
+    int origin;
+    std::string error;
+    int64_t position;
+  } rows[] = {
+      // position after: unchanged on error
+      {10, 1, "", 10},                             // the end itself is a valid position
+      {11, 1, "PdfMemoryStream::Seek::fseek", 4},  // past the end
+      {-1, 1, "PdfMemoryStream::Seek::fseek", 4},  // before the start
+      {3, 2, "", 7},                               // relative forward
+      {-4, 2, "", 0},                              // relative back to the start
+      {-5, 2, "PdfMemoryStream::Seek::fseek", 4},  // relative before the start
+      {-1, 3, "", 9},                              // from the end
+      {1, 3, "PdfMemoryStream::Seek::fseek", 4},   // past the end from the end
+      {INT64_MIN, 2, "PdfMemoryStream::Seek::fseek", 4},
+      {INT64_MAX, 3, "PdfMemoryStream::Seek::fseek", 4},  // no overflow
+      {0, 0, "PdfMemoryStream::Seek::mal argumento", 4},
+      {0, 4, "PdfMemoryStream::Seek::mal argumento", 4},  // codes are 1 to 3
   };
   for (const auto& row : rows) {
     PdfMemoryStream s(data.data(), data.size());
@@ -136,9 +144,12 @@ TEST(FileStream, AgreesWithMemoryAcrossTheBuffer) {
       f.StepBack();
       m.StepBack();
     } else if (op > 2) {  // to near a window edge, by up to a window either way, back from the end
-      const int64_t edge = std::max<int64_t>(0, std::min<int64_t>(static_cast<int64_t>(rnd(4) * kWin + rnd(5)) - 2, size));
+      const int64_t edge =
+          std::max<int64_t>(0, std::min<int64_t>(static_cast<int64_t>(rnd(4) * kWin + rnd(5)) - 2, size));
       const int64_t delta = static_cast<int64_t>(rnd(2 * kWin)) - static_cast<int64_t>(kWin);
-      const int64_t offset = op == 3 ? edge : op == 4 ? delta : -static_cast<int64_t>(rnd(static_cast<uint64_t>(size) + 1));
+      const int64_t offset = op == 3   ? edge
+                             : op == 4 ? delta
+                                       : -static_cast<int64_t>(rnd(static_cast<uint64_t>(size) + 1));
       if (op == 4 && (pos + delta < 0 || pos + delta > size)) continue;
       f.Seek(offset, op - 2);
       m.Seek(offset, op - 2);

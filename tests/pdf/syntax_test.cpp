@@ -33,23 +33,27 @@ std::vector<std::string> Tokens(const std::string& in) {
 std::string StringOf(const std::string& in, int64_t* end = nullptr) {
   PdfMemoryStream s(in.data(), in.size());
   std::string out;
-  const std::string error = pdftest::ErrorOf([&] { out = in[0] == '<' ? PdfParser().ParseHexString(s) : PdfParser().ParseString(s); });
+  const std::string error =
+      pdftest::ErrorOf([&] { out = in[0] == '<' ? PdfParser().ParseHexString(s) : PdfParser().ParseString(s); });
   if (end != nullptr) *end = s.Tell();
   return error.empty() ? out : "!" + error;
 }
 
 TEST(Tokenizer, CutsTokens) {
   using V = std::vector<std::string>;
-  const struct { std::string in; V out; } rows[] = {
-      {"<</Type/Page>>", {"<<", "/Type", "/Page", ">>"}},           // names end at the next "/" or ">"
-      {"[1 2]", {"[", "1", "2", "]"}},                              // one-byte tokens split numbers
-      {"12%note\n34", {"12", "34"}},                                // a comment ends a token
-      {"1 % a\r\n% b\n 2", {"1", "2"}},                             // comments between tokens vanish
-      {"<48656C6C6F>/X", {"<48656C6C6F>", "/X"}},                   // a hex string is one token
-      {"<<>>>>", {"<<", ">>", ">>"}},                                // doubled brackets pair up
-      {"{a}(b)", {"{", "a", "}", "(", "b", ")"}},                   // braces and parentheses
-      {std::string("a\0b\tc\fd", 7), {"a", "b", "c", "d"}},         // NUL, tab, form feed are blanks
-      {"%only a comment", {}},                                      // a comment to the end: no token
+  const struct {
+    std::string in;
+    V out;
+  } rows[] = {
+      {"<</Type/Page>>", {"<<", "/Type", "/Page", ">>"}},               // names end at the next "/" or ">"
+      {"[1 2]", {"[", "1", "2", "]"}},                                  // one-byte tokens split numbers
+      {"12%note\n34", {"12", "34"}},                                    // a comment ends a token
+      {"1 % a\r\n% b\n 2", {"1", "2"}},                                 // comments between tokens vanish
+      {"<48656C6C6F>/X", {"<48656C6C6F>", "/X"}},                       // a hex string is one token
+      {"<<>>>>", {"<<", ">>", ">>"}},                                   // doubled brackets pair up
+      {"{a}(b)", {"{", "a", "}", "(", "b", ")"}},                       // braces and parentheses
+      {std::string("a\0b\tc\fd", 7), {"a", "b", "c", "d"}},             // NUL, tab, form feed are blanks
+      {"%only a comment", {}},                                          // a comment to the end: no token
       {"obj<</A 1>>endobj", {"obj", "<<", "/A", "1", ">>", "endobj"}},  // keywords against brackets
       {"/" + std::string(100000, 'a'), {"/" + std::string(100000, 'a')}},
   };
@@ -57,31 +61,34 @@ TEST(Tokenizer, CutsTokens) {
 }
 
 TEST(Tokenizer, LiteralStrings) {
-  const struct { std::string in, out; } rows[] = {
-      {"(a(b)c)", "a(b)c"},                                      // balanced parentheses nest
-      {"(a\\)b)", "a)b"},                                        // escaped parenthesis
-      {"(\\53)", "\x2B"},                                        // octal escape ended by ")"
-      {"(\\0053)", std::string("\x05" "3")},                     // at most three octal digits
-      {"(\\777)", "\xFF"},                                       // above 255 keeps the low byte
-      {"(\\8)", "8"},                                            // 8 is not octal: unknown escape
-      {"(a\\\r\nb)", "ab"},                                      // continuation eats CR LF
-      {"(a\\\nb)", "ab"},                                        // continuation eats LF
-      {"(a\\\rb)", "ab"},                                        // continuation eats a lone CR
-      {"(a\r\nb)", "a\r\nb"},                                    // raw line ends stay as written
-      {"(\\n\\r\\t\\b\\f\\\\)", "\n\r\t\b\f\\"},                 // named escapes
-      {"(a\\ b\\q)", "a bq"},                                    // unknown escape keeps the character
+  const struct {
+    std::string in, out;
+  } rows[] = {
+      {"(a(b)c)", "a(b)c"},  // balanced parentheses nest
+      {"(a\\)b)", "a)b"},    // escaped parenthesis
+      {"(\\53)", "\x2B"},    // octal escape ended by ")"
+      {"(\\0053)", std::string("\x05"
+                               "3")},                                          // at most three octal digits
+      {"(\\777)", "\xFF"},                                                     // above 255 keeps the low byte
+      {"(\\8)", "8"},                                                          // 8 is not octal: unknown escape
+      {"(a\\\r\nb)", "ab"},                                                    // continuation eats CR LF
+      {"(a\\\nb)", "ab"},                                                      // continuation eats LF
+      {"(a\\\rb)", "ab"},                                                      // continuation eats a lone CR
+      {"(a\r\nb)", "a\r\nb"},                                                  // raw line ends stay as written
+      {"(\\n\\r\\t\\b\\f\\\\)", "\n\r\t\b\f\\"},                               // named escapes
+      {"(a\\ b\\q)", "a bq"},                                                  // unknown escape keeps the character
       {std::string("(\xFE\xFF\0A\0B)", 8), std::string("\xFE\xFF\0A\0B", 6)},  // UTF-16 bytes kept as is
       {std::string("(\xFE\xFF\xD8\0)", 6), std::string("\xFE\xFF\xD8\0", 4)},  // even invalid UTF-16
-      {std::string("(a\0b)", 5), std::string("a\0b", 3)},        // NUL bytes kept
-      {"()", ""},                                                // empty
-      {"(abc", "!PdfParser::ParseString:EOF"},                   // unterminated
-      {"(abc\\", "!PdfParser::ParseString:EOF"},                 // ends inside an escape
-      {"(a(b)", "!PdfParser::ParseString:EOF"},                  // unbalanced nesting
-      {"(" + std::string(100000, 'a') + ")", std::string(100000, 'a')},  // far beyond an old 64 KiB buffer
+      {std::string("(a\0b)", 5), std::string("a\0b", 3)},                      // NUL bytes kept
+      {"()", ""},                                                              // empty
+      {"(abc", "!PdfParser::ParseString:EOF"},                                 // unterminated
+      {"(abc\\", "!PdfParser::ParseString:EOF"},                               // ends inside an escape
+      {"(a(b)", "!PdfParser::ParseString:EOF"},                                // unbalanced nesting
+      {"(" + std::string(100000, 'a') + ")", std::string(100000, 'a')},        // far beyond an old 64 KiB buffer
       // Hexadecimal strings, as text.
-      {"<48 65\r\n6C>", "48656C"},           // white space removed
-      {"<>", ""},                            // empty
-      {"<4g>", "4g"},                        // digits are kept, not checked
+      {"<48 65\r\n6C>", "48656C"},                  // white space removed
+      {"<>", ""},                                   // empty
+      {"<4g>", "4g"},                               // digits are kept, not checked
       {"<4142", "!PdfParser::ParseHexString:EOF"},  // unterminated
       {"<" + std::string(100000, '0') + ">", std::string(100000, '0')},
   };
@@ -95,13 +102,17 @@ TEST(Tokenizer, LiteralStrings) {
 TEST(NumberConversions, DecimalAndHexText) {
   for (const char* yes : {"1.5", "-3", "+.5", "", "007"}) EXPECT_TRUE(PdfParser::EsNumeral(yes)) << yes;
   for (const char* no : {"1e5", "12a", " 1", "R"}) EXPECT_FALSE(PdfParser::EsNumeral(no)) << no;
-  const struct { std::string in; int64_t wide; int32_t narrow; } rows[] = {
-      {"4294967297", 4294967297LL, 1},                      // 2^32 + 1 keeps its low 32 bits
-      {"  -12abc", -12, -12},                               // blanks, sign, digits up to the first other
-      {"+7", 7, 7},                                          // explicit plus
-      {"abc", 0, 0},                                         // no digits
-      {"99999999999999999999999", INT64_MAX, -1},            // saturates instead of overflowing
-      {"0000000123", 123, 123},                              // leading zeros (classic offsets)
+  const struct {
+    std::string in;
+    int64_t wide;
+    int32_t narrow;
+  } rows[] = {
+      {"4294967297", 4294967297LL, 1},             // 2^32 + 1 keeps its low 32 bits
+      {"  -12abc", -12, -12},                      // blanks, sign, digits up to the first other
+      {"+7", 7, 7},                                // explicit plus
+      {"abc", 0, 0},                               // no digits
+      {"99999999999999999999999", INT64_MAX, -1},  // saturates instead of overflowing
+      {"0000000123", 123, 123},                    // leading zeros (classic offsets)
   };
   for (const auto& row : rows) {
     EXPECT_EQ(StringToInt64(row.in), row.wide) << row.in;
@@ -111,7 +122,6 @@ TEST(NumberConversions, DecimalAndHexText) {
   EXPECT_STREQ(IntToString(255, buf, 16), "FF") << "upper case";
   EXPECT_THROW(IntToString(1, buf, 2), const char*);
 }
-
 
 // Every token with the byte after it (0 at the end); a file stream reports its end as an error where a memory
 // stream gives an empty token.
@@ -170,20 +180,25 @@ const std::string R = std::to_string(NATIVE_REFERENCE) + ":";
 const std::string N = std::to_string(NATIVE_NUMBER) + ":";
 
 TEST(ReferenceLookAhead, Forms) {
-  const struct { const char* text; std::vector<std::string> expected; } rows[] = {
+  const struct {
+    const char* text;
+    std::vector<std::string> expected;
+  } rows[] = {
       {"[1 0 R]", {"[", R + "1 0 R", "]"}},
-      {"[1 0 R/N]", {"[", R + "1 0 R", "2:/N", "]"}},                   // "R" ended by a delimiter
-      {"[1\n0\r\nR(x)]", {"[", R + "1 0 R", "3:x", "]"}},               // any white space between
-      {"[1 02 R 3 0 R]", {"[", R + "1 02 R", R + "3 0 R", "]"}},         // digits kept as written
-      {"[1 0 0 R]", {"[", N + "1", R + "0 0 R", "]"}},                   // the last two numbers make it
-      {"[1 2/R]", {"[", N + "1", N + "2", "2:/R", "]"}},                 // a name is not the keyword
+      {"[1 0 R/N]", {"[", R + "1 0 R", "2:/N", "]"}},             // "R" ended by a delimiter
+      {"[1\n0\r\nR(x)]", {"[", R + "1 0 R", "3:x", "]"}},         // any white space between
+      {"[1 02 R 3 0 R]", {"[", R + "1 02 R", R + "3 0 R", "]"}},  // digits kept as written
+      {"[1 0 0 R]", {"[", N + "1", R + "0 0 R", "]"}},            // the last two numbers make it
+      {"[1 2/R]", {"[", N + "1", N + "2", "2:/R", "]"}},          // a name is not the keyword
       {"[1 0<>]", {"[", N + "1", N + "0", "4:", "]"}},
-      {"[1 0.5 2 0 R]", {"[", N + "1", N + "0.5", R + "2 0 R", "]"}},    // no integer, no reference
-      {"[1 0%c\n2]", {"[", N + "1", N + "0", N + "2", "]"}},             // a comment ends the second number
-      {"[+1 0 1 0 R]", {"[", N + "+1", N + "0", R + "1 0 R", "]"}},       // a sign: not a reference's number
-      {"[1 0 RG]", {"!RG"}},                                             // "R" only starts a token
-      {"[/A#zz /A#4 /A# /#2F#2f]", {"[", "2:/A#zz", "2:/A#4", "2:/A#", "2:///", "]"}},  // "#" and no two hex digits stays
-      {"[/N#20x (s) <41 42> true null 1.5 -2 +.5]", {"[", "2:/N x", "3:s", "4:4142", "6:true", "6:null", N + "1.5", N + "-2", N + "+.5", "]"}},
+      {"[1 0.5 2 0 R]", {"[", N + "1", N + "0.5", R + "2 0 R", "]"}},  // no integer, no reference
+      {"[1 0%c\n2]", {"[", N + "1", N + "0", N + "2", "]"}},           // a comment ends the second number
+      {"[+1 0 1 0 R]", {"[", N + "+1", N + "0", R + "1 0 R", "]"}},    // a sign: not a reference's number
+      {"[1 0 RG]", {"!RG"}},                                           // "R" only starts a token
+      {"[/A#zz /A#4 /A# /#2F#2f]",
+       {"[", "2:/A#zz", "2:/A#4", "2:/A#", "2:///", "]"}},  // "#" and no two hex digits stays
+      {"[/N#20x (s) <41 42> true null 1.5 -2 +.5]",
+       {"[", "2:/N x", "3:s", "4:4142", "6:true", "6:null", N + "1.5", N + "-2", N + "+.5", "]"}},
   };
   for (const auto& row : rows) EXPECT_EQ(ValueOf(row.text), row.expected) << row.text;
 }

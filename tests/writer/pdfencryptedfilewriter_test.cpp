@@ -34,20 +34,20 @@ std::string GoldenInput() {
   const std::string content = "BT /F1 24 Tf 72 720 Td (Golden \\(test\\)) Tj ET";
   b.Stream(4, "", content);
   b.ObjStm(5, {{1, "<< /Type /Catalog /Pages 2 0 R >>"},
-                     {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
-                     {3,
-                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
-                      "/Resources << /Font << /F1 7 0 R >> >> >>"}});
+               {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+               {3,
+                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+                "/Resources << /Font << /F1 7 0 R >> >> >>"}});
   b.Obj(7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
   b.Obj(8, "<< /Title (Golden \\(test\\)\\n) /Author <FEFF0056> /Keywords (a\\\\b) >>");
-  return b.Finish(b.XRefStreamOf(9,
-                               {FreeAt(0, 65535), InStm(1, 5, 0), InStm(2, 5, 1), InStm(3, 5, 2), InUse(4),
-                                InUse(5), InUse(7), InUse(8)},
-                               "/Root 1 0 R /Info 8 0 R"));
+  return b.Finish(b.XRefStreamOf(
+      9, {FreeAt(0, 65535), InStm(1, 5, 0), InStm(2, 5, 1), InStm(3, 5, 2), InUse(4), InUse(5), InUse(7), InUse(8)},
+      "/Root 1 0 R /Info 8 0 R"));
 }
 
 TEST(PdfEncryptedFileWriter, GoldenFile) {
-  const std::string input_path = VARNEL_TEST_DATA "/writer_golden_input.pdf", golden_path = VARNEL_TEST_DATA "/writer_golden.golden.pdf";
+  const std::string input_path = VARNEL_TEST_DATA "/writer_golden_input.pdf",
+                    golden_path = VARNEL_TEST_DATA "/writer_golden.golden.pdf";
   const char* regenerate = std::getenv("VARNEL_REGENERATE_GOLDEN");
   if (regenerate != nullptr && *regenerate != '\0') std::ofstream(input_path, std::ios::binary) << GoldenInput();
   PdfEncryptedFileWriter w("golden-user", "golden-owner", "PCS", kFixedId);
@@ -55,7 +55,8 @@ TEST(PdfEncryptedFileWriter, GoldenFile) {
   if (regenerate != nullptr && *regenerate != '\0') std::ofstream(golden_path, std::ios::binary) << out;
   const std::string golden = ReadFile(golden_path);
   const size_t differs = std::mismatch(out.begin(), out.end(), golden.begin(), golden.end()).first - out.begin();
-  EXPECT_TRUE(out == golden) << "output differs from " << golden_path << " at byte " << differs << "; see the comment above to regenerate";
+  EXPECT_TRUE(out == golden) << "output differs from " << golden_path << " at byte " << differs
+                             << "; see the comment above to regenerate";
 }
 
 // The encrypting writer keeps each object's scheduled RC4 state for the object's other strings and its stream:
@@ -85,21 +86,23 @@ TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
   b.Stream(8, "", data);
   PdfEncryptedFileWriter w("u", "owner", "", kFixedId);
   const std::string out = Rewrite(
-      w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1), InUse(5), InUse(7), InUse(8)}, "/Root 1 0 R")));
+      w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4, 1), InUse(5), InUse(7), InUse(8)},
+                          "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
 
   // Each piece encrypted on its own, with a key schedule of its own.
   auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
   auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
   EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/A " + lit(2, 0, "one") + "\n/B  [ " + lit(2, 0, "two") + " [ " +
-                                       lit(2, 0, std::string("\0\xFF\n)", 4)) + "] <<\n/C " + lit(2, 0, "x(y)") + "\n>>\n" +
-                                       lit(2, 0, "one") + "] \n/E " + lit(2, 0, "") + "\n/Length 7 \n>>\nstream\n" +
-                                       enc(2, 0, "payload") + "\nendstream\n");
+                                       lit(2, 0, std::string("\0\xFF\n)", 4)) + "] <<\n/C " + lit(2, 0, "x(y)") +
+                                       "\n>>\n" + lit(2, 0, "one") + "] \n/E " + lit(2, 0, "") +
+                                       "\n/Length 7 \n>>\nstream\n" + enc(2, 0, "payload") + "\nendstream\n");
   EXPECT_EQ(ObjectBody(out, x, 3), lit(3, 0, "one"));
   EXPECT_EQ(ObjectBody(out, x, 4), lit(4, 1, "one")) << "the generation is part of the key";
   EXPECT_EQ(ObjectBody(out, x, 5), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
   EXPECT_EQ(ObjectBody(out, x, 7), "<<\n/Length 5 \n>>\nstream\n" + enc(7, 0, "small") + "\nendstream\n");
-  EXPECT_TRUE(ObjectBody(out, x, 8) == "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n" + enc(8, 0, data) + "\nendstream\n");
+  EXPECT_TRUE(ObjectBody(out, x, 8) ==
+              "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n" + enc(8, 0, data) + "\nendstream\n");
 }
 
 // A document large enough to have its key schedules run ahead on a second thread: objects with and without strings,
@@ -124,7 +127,8 @@ TEST_P(ObjectCipherThreads, ManyObjects) {
       expected[n] = "<<\n/N " + std::to_string(n) + " \n>>\n";
     } else if (n == 333) {
       b.Stream(n, "/S (s333)", "data of 333");
-      expected[n] = "<<\n/Length 11 \n/S " + lit(n, 0, "s333") + "\n>>\nstream\n" + Encrypted(w, n, 0, "data of 333") + "\nendstream\n";
+      expected[n] = "<<\n/Length 11 \n/S " + lit(n, 0, "s333") + "\n>>\nstream\n" + Encrypted(w, n, 0, "data of 333") +
+                    "\nendstream\n";
     } else {
       b.Obj(n, "[(a" + std::to_string(n) + ") (b)]", generation);
       expected[n] = " [ " + lit(n, generation, "a" + std::to_string(n)) + lit(n, generation, "b") + "] ";

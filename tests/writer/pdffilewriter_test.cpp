@@ -65,7 +65,10 @@ TEST(PdfFileWriter, SerializesValuesByteExact) {
 TEST(PdfFileWriter, StreamLength) {
   const std::string data = "q 1 0 0 1 0 0 cm Q";  // 18 bytes
   const std::string written = "stream\n" + data + "\nendstream\n";
-  const struct { std::string length, extra_object, expected_length; const char* what; } rows[] = {
+  const struct {
+    std::string length, extra_object, expected_length;
+    const char* what;
+  } rows[] = {
       {"18", "", "18 ", "right length kept"},
       {"30", "", "18 ", "too long"},
       {"5", "", "18 ", "too short"},
@@ -81,7 +84,8 @@ TEST(PdfFileWriter, StreamLength) {
     EXPECT_EQ(WrittenBody(bodies), "<<\n/Length " + row.expected_length + "\n>>\n" + written) << row.what;
   }
   // CR LF before "endstream" still confirms /Length; an empty stream.
-  const std::vector<std::string> bodies{"<< /Length 3 >>\nstream\r\nabc\r\nendstream", "<< /Length 0 >>\nstream\n\nendstream"};
+  const std::vector<std::string> bodies{"<< /Length 3 >>\nstream\r\nabc\r\nendstream",
+                                        "<< /Length 0 >>\nstream\n\nendstream"};
   EXPECT_EQ(WrittenBody(bodies, 2), "<<\n/Length 3 \n>>\nstream\nabc\nendstream\n");
   EXPECT_EQ(WrittenBody(bodies, 3), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
 }
@@ -94,7 +98,8 @@ TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
     for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
     for (const std::string& length : {std::to_string(size), std::string("5")}) {
       const std::string expected = "<<\n/Length " + std::to_string(size) + " \n>>\nstream\n" + data + "\nendstream\n";
-      EXPECT_TRUE(WrittenBody({"<< /Length " + length + " >>\nstream\n" + data + "\nendstream"}) == expected) << size << " bytes, /Length " << length;
+      EXPECT_TRUE(WrittenBody({"<< /Length " + length + " >>\nstream\n" + data + "\nendstream"}) == expected)
+          << size << " bytes, /Length " << length;
     }
   }
 }
@@ -110,19 +115,24 @@ TEST(PdfFileWriter, DeletionByUpdateGapsAndGenerations) {
   b.Obj(5, "(deleted)");
   b.Obj(6, "(reused, old)");
   b.Obj(9, "(nine)", 300);
-  const int64_t first = b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(5), InUse(6), InUse(9, 300), FreeAt(10, 65535)},
-                                "/Size 11 /Root 1 0 R /Info 3 0 R");
+  const int64_t first =
+      b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(5), InUse(6), InUse(9, 300), FreeAt(10, 65535)},
+              "/Size 11 /Root 1 0 R /Info 3 0 R");
   b.Finish(first);
   b.Obj(2, "(new)");
   b.Obj(4, "(added)");
   b.Obj(6, "(reused, new)", 1);
   PdfFileWriter w;
-  const std::string out = Rewrite(w, b.Finish(b.Table({InUse(2), InUse(4), FreeAt(5, 1), InUse(6, 1)}, "/Size 11 /Root 1 0 R /Prev " + std::to_string(first))));
+  const std::string out = Rewrite(w, b.Finish(b.Table({InUse(2), InUse(4), FreeAt(5, 1), InUse(6, 1)},
+                                                      "/Size 11 /Root 1 0 R /Prev " + std::to_string(first))));
   const WrittenXRef x = ReadXRef(out);
   EXPECT_EQ(x.Line("/Index") + " /Size " + x.Line("/Size") + " /W " + x.Line("/W"), "[0 7 9 3] /Size 12 /W [1 4 2]");
-  EXPECT_EQ(ObjectBody(out, x, 2) + ObjectBody(out, x, 4) + ObjectBody(out, x, 6) + ObjectBody(out, x, 9), "(new) (added) (reused, new) (nine) ");
-  const std::array<uint64_t, 3> entries[] = {{0, 0, 0}, {5, 0, 1}, {6, 1, 1}, {10, 0, 65535}, {11, 1, 0}};  // number, type, generation
-  for (const auto& e : entries) EXPECT_EQ(x.entries.at(e[0])[0] * 100000 + x.entries.at(e[0])[2], e[1] * 100000 + e[2]) << e[0];
+  EXPECT_EQ(ObjectBody(out, x, 2) + ObjectBody(out, x, 4) + ObjectBody(out, x, 6) + ObjectBody(out, x, 9),
+            "(new) (added) (reused, new) (nine) ");
+  const std::array<uint64_t, 3> entries[] = {
+      {0, 0, 0}, {5, 0, 1}, {6, 1, 1}, {10, 0, 65535}, {11, 1, 0}};  // number, type, generation
+  for (const auto& e : entries)
+    EXPECT_EQ(x.entries.at(e[0])[0] * 100000 + x.entries.at(e[0])[2], e[1] * 100000 + e[2]) << e[0];
   EXPECT_EQ(x.entries.at(11)[1], static_cast<uint64_t>(x.start)) << "11 is this stream, at startxref";
   for (const char* gone : {"(old)", "(deleted)", "(reused, old)"}) EXPECT_EQ(out.find(gone), std::string::npos) << gone;
   EXPECT_EQ(x.Line("/Info") + x.Line("/Prev"), "3 0 R") << "/Info of the older trailer carried over, no /Prev";
@@ -138,7 +148,9 @@ TEST(PdfFileWriter, HybridInputWithObjectStream) {
   b.ObjStm(3, {{5, "(five)"}, {4, "<< /Four 4 >>"}});
   const int64_t xs = b.XRefStreamOf(7, {InStm(4, 3, 0), InStm(5, 3, 0), FreeAt(6, 1)}, "");
   PdfFileWriter w;
-  const std::string out = Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Size 8 /Root 1 0 R /Info 2 0 R /XRefStm " + std::to_string(xs))));
+  const std::string out =
+      Rewrite(w, b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)},
+                                  "/Size 8 /Root 1 0 R /Info 2 0 R /XRefStm " + std::to_string(xs))));
   const WrittenXRef x = ReadXRef(out);
   EXPECT_EQ(x.Line("/Index"), "[0 6 7 2]");
   EXPECT_EQ(x.entries.at(4), (std::array<uint64_t, 3>{2, 3, 1})) << "index as the object stream lists it";
@@ -161,7 +173,8 @@ TEST(PdfFileWriter, ObjectStreamShorterThanItsN) {
   b.Obj(1, "<< /Type /Catalog /Pages << /Count 0 >> /A 4 0 R /B 5 0 R >>");
   b.ObjStm(3, {{5, "(five)"}, {4, "<< /Four 4 >>"}});
   const int64_t xs = b.XRefStreamOf(7, {InStm(4, 3, 1), InStm(5, 3, 0)}, "");
-  std::string in = b.Finish(b.Table({FreeAt(0, 65535), InUse(1), FreeAt(2, 0), InUse(3)}, "/Size 8 /Root 1 0 R /XRefStm " + std::to_string(xs)));
+  std::string in = b.Finish(b.Table({FreeAt(0, 65535), InUse(1), FreeAt(2, 0), InUse(3)},
+                                    "/Size 8 /Root 1 0 R /XRefStm " + std::to_string(xs)));
   in.replace(in.find("/N 2"), 4, "/N 3");
   PdfFileWriter w;
   w.SetRepair(true);
@@ -170,7 +183,8 @@ TEST(PdfFileWriter, ObjectStreamShorterThanItsN) {
   EXPECT_NE(out.find("\n4 0 obj"), std::string::npos);
   EXPECT_NE(out.find("\n5 0 obj"), std::string::npos);
   EXPECT_EQ(out.find("/ObjStm"), std::string::npos) << "the object stream is left out";
-  EXPECT_NE(w.RepairReport().rebuilt.back().find("the 2 objects of object stream 3 (whose /N says 3)"), std::string::npos);
+  EXPECT_NE(w.RepairReport().rebuilt.back().find("the 2 objects of object stream 3 (whose /N says 3)"),
+            std::string::npos);
 }
 
 TEST(PdfFileWriter, Failures) {
@@ -178,7 +192,10 @@ TEST(PdfFileWriter, Failures) {
   no_root.replace(no_root.find("/Root 1 0 R"), 11, "/Kind 1 0 R");
   std::string missing_root = SimpleDocument({"(x)"});
   missing_root.replace(missing_root.find("/Root 1 0 R"), 11, "/Root 9 0 R");
-  const struct { std::string input, message; bool nothing_written; } rows[] = {
+  const struct {
+    std::string input, message;
+    bool nothing_written;
+  } rows[] = {
       {"%!PS-Adobe\n" + SimpleDocument({}).substr(9), "No es archivo pdf.", true},
       {no_root, "PdfFileWriter::WriteDocumentEnd:no /Root", false},
       {missing_root, "PdfFileWriter::WriteDocumentEnd:no /Root", false},
@@ -209,7 +226,8 @@ TEST(PdfFileWriter, ManyObjectStreams) {
     }
     for (int k = 0; k < 40; ++k) rows.push_back(InUse(100 + k));
     for (int k = 0; k < 40; ++k)
-      for (int i = 0; i < 10; ++i) compressed.push_back(InStm(1000 + 10 * k + i, 100 + k, static_cast<uint32_t>(9 - i)));
+      for (int i = 0; i < 10; ++i)
+        compressed.push_back(InStm(1000 + 10 * k + i, 100 + k, static_cast<uint32_t>(9 - i)));
     const int64_t xs = b.XRefStreamOf(2000, compressed, "");
     const std::string input = b.Finish(b.Table(rows, "/Size 2001 /Root 1 0 R /XRefStm " + std::to_string(xs)));
     PdfFileWriter w;
@@ -235,13 +253,15 @@ TEST(OutputBuffer, PiecesAcrossTheBufferEnd) {
     for (char c : text) escaped_in += "\\" + std::to_string(c / 64) + std::to_string(c / 8 % 8) + std::to_string(c % 8);
     const std::string name(static_cast<size_t>(i % 50) + 1, 'n');
     bodies.push_back("<< /K#20" + name + " (" + escaped_in + ") /V /x#2F" + name + " >>");
-    expected.push_back("<<\n" + PdfSyntaxFormatter::FormatName("/K " + name) + " (" + PdfSyntaxFormatter::EscapeLiteralString(text) +
-                       ") \n/V " + PdfSyntaxFormatter::FormatName("/x/" + name) + " \n>>\n");
+    expected.push_back("<<\n" + PdfSyntaxFormatter::FormatName("/K " + name) + " (" +
+                       PdfSyntaxFormatter::EscapeLiteralString(text) + ") \n/V " +
+                       PdfSyntaxFormatter::FormatName("/x/" + name) + " \n>>\n");
   }
   PdfFileWriter w;
   const std::string out = Rewrite(w, SimpleDocument(bodies));
   const WrittenXRef x = ReadXRef(out);
-  for (size_t i = 0; i < bodies.size(); ++i) ASSERT_EQ(ObjectBody(out, x, static_cast<int64_t>(i) + 2), expected[i]) << i + 2;
+  for (size_t i = 0; i < bodies.size(); ++i)
+    ASSERT_EQ(ObjectBody(out, x, static_cast<int64_t>(i) + 2), expected[i]) << i + 2;
 }
 
 TEST(HostileInput, EntriesWithoutValueAndStreamDataBeyondTheInput) {
@@ -260,7 +280,8 @@ TEST(HostileInput, EntriesWithoutValueAndStreamDataBeyondTheInput) {
   // One such stream over a few small objects stays within the input's size and is written with the length of the
   // data actually copied.
   PdfFileWriter ok;
-  EXPECT_NE(Rewrite(ok, SimpleDocument({"<< /Length 1 >>\nstream\nabc", "(small)", "(end)\nendstream"})).find("stream\nabc\nendobj"),
+  EXPECT_NE(Rewrite(ok, SimpleDocument({"<< /Length 1 >>\nstream\nabc", "(small)", "(end)\nendstream"}))
+                .find("stream\nabc\nendobj"),
             std::string::npos);
 }
 
@@ -292,8 +313,10 @@ TEST(PdfSyntaxFormatter, EscapeRoundTripsAllBytes) {
     PdfMemoryStream in(literal.data(), literal.size());
     EXPECT_EQ(PdfParser().ParseString(in), all);
     for (size_t i = 0; i < escaped.size(); ++i) {
-      if (escaped[i] == '\\') ++i;
-      else EXPECT_EQ(std::string("()\n\r").find(escaped[i]), std::string::npos) << "raw byte " << int(escaped[i]);
+      if (escaped[i] == '\\')
+        ++i;
+      else
+        EXPECT_EQ(std::string("()\n\r").find(escaped[i]), std::string::npos) << "raw byte " << int(escaped[i]);
     }
   }
 }
@@ -313,7 +336,9 @@ TEST(ValueRelease, WriterKeepsNoValuesAndReusedValuesStartFresh) {
   EXPECT_LT(w.cache_objetos.size(), 10u);
   const std::pair<int64_t, std::string> rows[] = {
       {2, "<<\n/D <<\n/E 5 \n>>\n\n/Length 4 \n/N  [ 1 2 3 ] \n/S (x) \n>>\nstream\ndata\nendstream\n"},
-      {3, "<<\n/A  [ 4 ] \n>>\n"}, {4, " [ <<\n/B 6 \n>>\n(y) ] "}, {5, "<<\n/C <<\n>>\n\n>>\n"},
+      {3, "<<\n/A  [ 4 ] \n>>\n"},
+      {4, " [ <<\n/B 6 \n>>\n(y) ] "},
+      {5, "<<\n/C <<\n>>\n\n>>\n"},
       {3001, "<<\n/A  [ 1 2 (x)  [ 3 ] ] \n/B <<\n/C 4 0 R \n/D /E \n>>\n\n/F (text) \n>>\n"}};
   for (const auto& row : rows) EXPECT_EQ(ObjectBody(out, x, row.first), row.second) << row.first;
 }
@@ -334,7 +359,8 @@ TEST(ValueRelease, ReleasedObjectIsReadAgainOnTheNextFetch) {
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog >>");
   b.ObjStm(3, {{4, "10"}, {5, "<< /K (v) >>"}});
-  Doc s(b.Finish(b.XRefStreamOf(6, {FreeAt(0, 65535), InUse(1), InUse(3), InStm(4, 3, 0), InStm(5, 3, 1)}, "/Root 1 0 R")));
+  Doc s(b.Finish(
+      b.XRefStreamOf(6, {FreeAt(0, 65535), InUse(1), InUse(3), InStm(4, 3, 0), InStm(5, 3, 1)}, "/Root 1 0 R")));
   ASSERT_EQ(s.Parse(), "");
   const size_t before = s.parser.ValueMark();
   int32_t index = -1;
@@ -355,8 +381,8 @@ TEST(ValueRelease, ObjectStreamsGoAfterTheirLastMember) {
   b.ObjStm(10, {{2, "(a)"}, {3, "(b)"}, {5, "[5]"}});
   b.ObjStm(11, {{4, "4"}, {6, "9"}});
   b.Stream(7, "", "123456789", "6 0 R");
-  std::vector<Entry> entries{FreeAt(0, 65535), InUse(1), InStm(2, 10, 0), InStm(4, 11, 0), InStm(3, 10, 1),
-                             InUse(7), InStm(6, 11, 1), InStm(5, 10, 2), InUse(10), InUse(11)};
+  std::vector<Entry> entries{FreeAt(0, 65535), InUse(1),        InStm(2, 10, 0), InStm(4, 11, 0), InStm(3, 10, 1),
+                             InUse(7),         InStm(6, 11, 1), InStm(5, 10, 2), InUse(10),       InUse(11)};
   for (int64_t k = 0, number = 100; k < 50; ++k) {
     std::vector<std::pair<int64_t, std::string>> objects;
     for (uint32_t i = 0; i < 20; ++i, ++number) {
@@ -373,8 +399,12 @@ TEST(ValueRelease, ObjectStreamsGoAfterTheirLastMember) {
   EXPECT_LT(w.valueList.size(), 2 * entries.size() + 50);
   EXPECT_LT(w.cache_objetos.size(), 10u);
   const WrittenXRef x = ReadXRef(out);
-  const std::array<uint64_t, 3> members[] = {{2, 10, 0}, {3, 10, 1}, {5, 10, 2}, {4, 11, 0}, {6, 11, 1}, {1099, 5049, 19}};
-  for (const auto& m : members) EXPECT_EQ((x.entries.count(m[0]) ? x.entries.at(m[0]) : std::array<uint64_t, 3>{}), (std::array<uint64_t, 3>{2, m[1], m[2]})) << m[0];
+  const std::array<uint64_t, 3> members[] = {{2, 10, 0}, {3, 10, 1}, {5, 10, 2},
+                                             {4, 11, 0}, {6, 11, 1}, {1099, 5049, 19}};
+  for (const auto& m : members)
+    EXPECT_EQ((x.entries.count(m[0]) ? x.entries.at(m[0]) : std::array<uint64_t, 3>{}),
+              (std::array<uint64_t, 3>{2, m[1], m[2]}))
+        << m[0];
   EXPECT_EQ(ObjectBody(out, x, 7), "<<\n/Length 6 0 R \n>>\nstream\n123456789\nendstream\n");
 }
 

@@ -23,7 +23,8 @@ using Entry = std::array<uint64_t, 3>;  // type, field 2, field 3
 // the entries.
 std::map<int64_t, Entry> ReadBack(const PdfXRefStreamTable& table) {
   const std::array<int, 3> w = table.Widths();
-  const std::string data = pdftest::Inflate(table.BuildStreamData(true), table.GetCount() * static_cast<size_t>(w[0] + w[1] + w[2]));
+  const std::string data =
+      pdftest::Inflate(table.BuildStreamData(true), table.GetCount() * static_cast<size_t>(w[0] + w[1] + w[2]));
   EXPECT_EQ(data, table.BuildStreamData(false));
 
   const std::string index = table.IndexArrayText();
@@ -41,7 +42,8 @@ TEST(PdfXRefStreamTable, NumberRange) {
   EXPECT_EQ(t.GetMaxObjectNumber(), 7);  // not simply the last one added
   t.AddEntry(0, 1, 65535, 0);
   for (const int64_t bad : {int64_t{-1}, int64_t{1} << 31})  // 2^31 is no 32-bit object number
-    EXPECT_EQ(pdftest::ErrorOf([&] { t.AddEntry(bad, 1, 0, 0); }), "PdfXRefStreamTable::AddEntry:bad object number") << bad;
+    EXPECT_EQ(pdftest::ErrorOf([&] { t.AddEntry(bad, 1, 0, 0); }), "PdfXRefStreamTable::AddEntry:bad object number")
+        << bad;
   t.AddEntry((int64_t{1} << 31) - 1, 1, 9, 0);
   EXPECT_EQ(t.IndexArrayText(), "[0 1 5 1 7 1 2147483647 1]");
 }
@@ -49,7 +51,11 @@ TEST(PdfXRefStreamTable, NumberRange) {
 // /W stays [1 4 1] while everything fits and grows only the field that needs it, so no offset, generation or index
 // is cut.
 TEST(PdfXRefStreamTable, WidthsFollowTheLargestValue) {
-  const struct { uint64_t field2; uint32_t field3; const char* widths; } rows[] = {
+  const struct {
+    uint64_t field2;
+    uint32_t field3;
+    const char* widths;
+  } rows[] = {
       {(uint64_t{1} << 32) - 1, 255, "[1 4 1]"},  // largest values of the usual widths
       {uint64_t{1} << 32, 0, "[1 5 1]"},          // offset of 4 GiB
       {~uint64_t{0}, 0, "[1 8 1]"},               // largest field 2
@@ -110,7 +116,9 @@ TEST(PdfXRefStreamTable, DenseNumbersInAnyOrder) {
     const int64_t n = numbers[i];
     t.AddEntry(n, 1, static_cast<uint64_t>(n) * 3 + 1, static_cast<uint32_t>(n % 7));
     expected.emplace(n, Entry{1, static_cast<uint64_t>(n) * 3 + 1, static_cast<uint64_t>(n % 7)});
-    if (i + 1 == half) { EXPECT_TRUE(ReadBack(t) == expected) << "first half"; }
+    if (i + 1 == half) {
+      EXPECT_TRUE(ReadBack(t) == expected) << "first half";
+    }
   }
   EXPECT_EQ(ReadBack(t), expected);
 }
