@@ -1,23 +1,23 @@
 #pragma once
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
-#include "crypt/secretstring.h"
+#include "pdf/pdfcrossreferencereader.h"
+#include "pdf/pdfdecodeaheadfeeder.h"
+#include "pdf/pdffilerecovery.h"
+#include "pdf/pdfobjectstreamcache.h"
 #include "pdf/pdfparser.h"
+#include "pdf/pdfreaderdecryption.h"
 #include "pdf/pdfrepairreport.h"
 #include "pdf/pdfvalue.h"
-#include "pdf/pdfxrefscanner.h"
+#include "pdf/pdfvaluepool.h"
 #include "pdf/xref.h"
 #include "pdf/xrefindex.h"
 
-class PdfDecodeAhead;
 class PdfDecryption;
 
 class PdfValue;
@@ -33,7 +33,8 @@ class PdfKeyValuePair;
 //
 // The parser owns every value it creates (valueList) and caches dictionary
 // objects by number and generation (cache_objetos), so a second fetch of a
-// dictionary returns the same value object.
+// dictionary returns the same value object; both are kept by its
+// PdfValuePool.
 //
 // With SetRepair(true), a file that cannot be read as written is repaired:
 // its cross-reference data are rebuilt from a scan of the whole file
@@ -41,10 +42,13 @@ class PdfKeyValuePair;
 // that scan, and RepairReport says what was done. A file read as written
 // never meets any of it.
 //
-// Object file structure is split by concern: pdffileparser_xref.cpp (file
-// structure and cross-reference data), pdffileparser_objects.cpp (object
-// syntax), pdffileparser.cpp (cache, fetch, object streams),
-// pdffileparser_recovery.cpp (repair of damaged files).
+// The parser coordinates the classes that do its jobs: PdfValuePool (values
+// and the object cache), PdfCrossReferenceReader (cross-reference data),
+// PdfObjectStreamCache (decoded object streams), PdfReaderDecryption
+// (password and decryption), PdfDecodeAheadFeeder (object streams inflated
+// ahead on a second thread) and PdfFileRecovery (repair of damaged files).
+// Its own are the fetch of objects (pdffileparser.cpp) and the object
+// syntax (pdffileparser_objects.cpp).
 class PdfFileParser : public PdfParser {
  public:
   PdfFileParser();
@@ -59,8 +63,8 @@ class PdfFileParser : public PdfParser {
   // After Parse: the decryption of an encrypted file (null otherwise), and
   // the number of its Encrypt dictionary (-1: none, or direct), which is no
   // object of the document.
-  const PdfDecryption* Decryption() const { return decryption_.get(); }
-  int64_t EncryptObjectNumber() const { return encrypt_number_; }
+  const PdfDecryption* Decryption() const { return decryption_.Get(); }
+  int64_t EncryptObjectNumber() const { return decryption_.EncryptObjectNumber(); }
   // After Parse, for an encrypted file: another decryption of it, with
   // another password (checked as Parse checks it).
   std::unique_ptr<PdfDecryption> OpenWith(std::string_view password);
@@ -97,19 +101,16 @@ class PdfFileParser : public PdfParser {
   // another generation than the one listed (a damaged listing), which can
   // be fetched instead.
   bool FoundUnderGeneration(int64_t number, int64_t listed, int64_t* generation) const {
-    auto it = relocated_.find(number);
-    if (it == relocated_.end() || it->second.generation == listed) return false;
-    *generation = it->second.generation;
-    return true;
+    return recovery_.FoundUnderGeneration(number, listed, generation);
   }
   // Whether object number was read where the scan found it, not where it
   // is listed.
-  bool Relocated(int64_t number) const { return relocated_.count(number) != 0; }
+  bool Relocated(int64_t number) const { return recovery_.Relocated(number); }
   // Whether the members of object stream number are to be written as
   // objects of their own, and the object stream not at all: its header was
   // repaired or its /Type is wrong, and a copy of it as stored would mislead
   // readers.
-  bool Unpacked(int64_t number) const { return unpacked_.count(number) != 0; }
+  bool Unpacked(int64_t number) const { return objstms_.Unpacked(number); }
   // Repairing, reads the header of object stream number unless it was read
   // (then Unpacked tells whether its members are to be written whole).
   void ReadObjectStreamHeaderFirst(int64_t number);
@@ -124,10 +125,14 @@ class PdfFileParser : public PdfParser {
   PdfValue* DameObjeto(int64_t number, int64_t generation);
 
   // --- Object syntax and cache ---
-  PdfValue* BuscarObjetoEnCache(int64_t number, int64_t generation) const;
-  void InsertarObjetoEnCache(int64_t number, int64_t generation, PdfValue* value);
+  PdfValue* BuscarObjetoEnCache(int64_t number, int64_t generation) const { return pool_.Find(number, generation); }
+  void InsertarObjetoEnCache(int64_t number, int64_t generation, PdfValue* value) {
+    pool_.Insert(number, generation, value);
+  }
   // Takes the object out of the cache when value is what it holds for it.
-  void OlvidarObjetoEnCache(int64_t number, int64_t generation, const PdfValue* value);
+  void OlvidarObjetoEnCache(int64_t number, int64_t generation, const PdfValue* value) {
+    pool_.Forget(number, generation, value);
+  }
   // A new value of the named class, owned by this parser.
   PdfValue* NuevoValue(const std::string& class_name);
   PdfDiccionario* NewDictionary();
@@ -191,77 +196,46 @@ class PdfFileParser : public PdfParser {
   // does not grow with the number of objects. When a dictionary among them
   // holds decoded object-stream data, which later fetches reuse, nothing is
   // released and false is returned.
-  size_t ValueMark() const { return valueList.size(); }
+  size_t ValueMark() const { return pool_.Mark(); }
   bool ReleaseValuesFrom(size_t mark);
 
   // Whether the listing of an object in the section-th section names one of
   // the cross-reference streams read while parsing: those describe this
   // file's layout and are not part of the document. A number that a newer
   // section reuses for another object is that object.
-  bool IsXRefStreamObject(int64_t number, int section) const {
-    auto it = xref_stream_sections_.find(number);
-    return it != xref_stream_sections_.end() && section >= it->second;
-  }
+  bool IsXRefStreamObject(int64_t number, int section) const { return xref_.IsXRefStreamObject(number, section); }
   const XRefIndex& Index() const { return index_; }
   // The document's objects in the order the cross-reference data list them
   // (newest section first): each object number once, in the version that
   // lookups give, cross-reference streams left out.
   std::vector<const XRefEntry*> DocumentObjects() const;
   // Number of cross-reference sections read (a hybrid file's stream counts).
-  size_t SectionCount() const { return sections_read_.size(); }
+  size_t SectionCount() const { return xref_.SectionCount(); }
   int64_t FileSize() const { return file_size_; }
 
   std::vector<std::unique_ptr<XRef>> xrefList;
-  struct ObjectKey {
-    int64_t number, generation;
-    bool operator==(const ObjectKey& o) const { return number == o.number && generation == o.generation; }
-  };
-  struct ObjectKeyHash {
-    size_t operator()(const ObjectKey& k) const {
-      return static_cast<size_t>((static_cast<uint64_t>(k.number) * 0x9E3779B97F4A7C15ULL) ^
-                                 static_cast<uint64_t>(k.generation));
-    }
-  };
-  std::unordered_map<ObjectKey, PdfValue*, ObjectKeyHash> cache_objetos;
-  PdfStream* inputStream = nullptr;
-  std::vector<std::unique_ptr<PdfValue>> valueList;
 
  private:
+  // Before the references into it below.
+  PdfValuePool pool_;
+
+ public:
+  std::unordered_map<PdfValuePool::ObjectKey, PdfValue*, PdfValuePool::ObjectKeyHash>& cache_objetos = pool_.cache;
+  PdfStream* inputStream = nullptr;
+  std::vector<std::unique_ptr<PdfValue>>& valueList = pool_.values;
+
+ private:
+  friend class PdfCrossReferenceReader;
+  friend class PdfDecodeAheadFeeder;
+  friend class PdfFileRecovery;
+  friend class PdfObjectStreamCache;
+  friend class PdfReaderDecryption;
+
   void ParseAsWritten(PdfStream& s);
-  // Rebuilds the cross-reference data from a scan after the read as written
-  // failed with reason (thrown again when the scan finds nothing usable).
-  void Recover(PdfStream& s, const std::string& reason);
+  // Forgets everything the failed read as written made before a repair.
   void ResetForRecovery();
-  // Reads the trailer dictionary after a "trailer" keyword at offset as a
-  // section of its own.
-  void ReadFoundTrailer(int64_t offset, PdfStream& s);
-  // Offers the members of each object stream found by the scan.
-  template <class Offer>
-  void ExpandObjectStreams(const Offer& offer);
-  // The newest readable trailer's /Root when it names a catalog, else the
-  // newest catalog found; the trailer that the rest of the reading uses is
-  // made of it.
-  void RecoverTrailer(XRef* rebuilt);
-  // Whether reference names a dictionary whose /Pages is a dictionary.
-  bool IsCatalog(const std::string& reference);
-  // The whole-file scan, made once, when first needed.
-  const PdfXRefScanner::Result& Scanned();
-  // The newest header found for number, or null.
-  const PdfXRefScanner::Object* ScannedHeader(int64_t number);
   // The object at byte offset at, which must be the one named.
   PdfValue* ReadObjectAt(int64_t at, int64_t number, int64_t generation);
-  // Where the data of a stream that starts at from ends when "endstream"
-  // never comes: before the first "endobj" ahead of the next object header.
-  int64_t EndOfUnclosedStream(int64_t from);
-  // Sets up decryption when the trailer names an Encrypt dictionary.
-  void OpenEncryption();
-  // Repairing a file opened with a password: decryption from the Encrypt
-  // dictionary the newest trailer found names, else from the newest
-  // dictionary with /Filter /Standard (then named in rebuilt's trailer).
-  void OpenRecoveredEncryption(XRef* rebuilt);
-  void AddToTrailer(PdfDiccionario* trailer, const char* key, int type, const std::string& text);
-  // Decrypts the strings of an indirect object just read.
-  void DecryptStrings(PdfValue* v, int64_t number, int64_t generation);
   void LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev);
   void LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev);
   void ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index);
@@ -272,84 +246,28 @@ class PdfFileParser : public PdfParser {
   void NameText(const char* name, size_t size, std::string* text);
   void ParseContainerValue(PdfValue* container, PdfStream& s);
   bool FindEndstream(int64_t from, int64_t* data_end);
-  // A value of class T (of that kind) owned by this parser: a released one
-  // when there is one, else a new one.
-  template <class T>
-  T* Adopt(PdfValue::Kind kind);
   // Adds n bytes to the object text read by fetches; fails with
   // "PdfFileParser::DameObjeto:limit" past pdflimits::kObjectTextFactor
   // times the file and its decoded streams.
   void CountObjectText(uint64_t n);
-  // Adds n entries and one record to the cross-reference data read; fails
-  // past the limit.
-  void CountXRefEntries(uint64_t n);
-  // Records an object stream just decoded and releases the oldest others
-  // while those kept hold more than pdflimits::kMaxKeptObjectStreamBytes.
-  void KeepDecoded(int64_t objstm_number, size_t bytes);
-  // Reads the stored data of the next object streams of the order given to
-  // DecodeObjectStreamsAhead and hands them to the thread, while it has
-  // room. Only Flate-encoded ones with a direct length; any fault is left
-  // for the reader's own decoding to meet.
-  void FeedDecodeAhead();
-  void SubmitDecodeAhead(int64_t objstm_number);
 
-  // Byte offsets of object-stream entries, parsed once per object stream.
-  struct ObjStmHeader {
-    std::vector<std::pair<int64_t, int64_t>> pairs;  // (object number, offset)
-    int64_t first = 0;
-    bool parsed = false;
-  };
-  std::unordered_map<int64_t, ObjStmHeader> objstm_headers_;
-  // Decodes object stream objstm_number (once) and parses its header.
-  const ObjStmHeader& ObjectStreamHeader(int64_t objstm_number, PdfDiccionario** decoded);
-  // Reads the header of a decoded object stream whose /First cuts it short.
-  void RepairObjectStreamHeader(int64_t objstm_number, PdfDiccionario* stm, int64_t n, ObjStmHeader* header);
-  // The member lookup of FindInObjectStream, once the object stream is
-  // decoded and its header parsed.
-  PdfDiccionario* FindInHeader(PdfDiccionario* stm, const ObjStmHeader& header, int64_t number, int32_t index,
-                               int32_t* found_index, int64_t* value_offset);
-  // The object stream FindInObjectStream used last (-1: none); forgotten
-  // whenever values are released.
-  int64_t last_objstm_number_ = -1;
-  PdfDiccionario* last_objstm_ = nullptr;
-  ObjStmHeader* last_objstm_header_ = nullptr;
+  PdfCrossReferenceReader xref_{*this};
+  PdfObjectStreamCache objstms_{*this};
+  PdfDecodeAheadFeeder ahead_{*this};
+  PdfReaderDecryption decryption_{*this};
+  PdfFileRecovery recovery_{*this};
   // Values of indirect stream lengths read so far, by reference text (-1:
   // not a number).
   std::unordered_map<std::string, int64_t> indirect_lengths_;
-
-  // Values released by ReleaseValuesFrom, by kind, for Adopt to reuse.
-  std::vector<std::unique_ptr<PdfValue>> spare_values_[4];
   XRefIndex index_;
-  std::unordered_map<int64_t, int> xref_stream_sections_;  // number -> newest section
-  int section_ = 0;                                        // section being read
-  std::set<int64_t> sections_read_;
   int64_t file_size_ = 0;
   int nesting_ = 0;
   int fetch_depth_ = 0;
-  uint64_t xref_entries_ = 0;       // entries announced by the sections read
   uint64_t decode_bytes_ = 0;       // read and produced while decoding streams
   uint64_t object_text_bytes_ = 0;  // read by object fetches
-  // Object streams decoded, oldest first, with their decoded sizes.
-  std::deque<std::pair<int64_t, size_t>> decoded_objstms_;
-  size_t decoded_objstm_bytes_ = 0;
-  std::unique_ptr<PdfDecodeAhead> decode_ahead_;
-  std::vector<int64_t> ahead_order_;
-  size_t ahead_next_ = 0;  // next in ahead_order_ to submit
-  bool feeding_ = false;
   bool helper_threads_ = true;
-
   bool repair_ = false;
   PdfRepairReport report_;
-  std::unique_ptr<PdfXRefScanner::Result> scan_;
-  std::unordered_map<int64_t, size_t> newest_header_;              // number -> index in scan_->objects
-  std::unordered_map<int64_t, PdfXRefScanner::Object> relocated_;  // number -> where the scan found it
-  std::unordered_set<int64_t> unpacked_;                           // object streams whose members are written whole
-  bool has_password_ = false;
-  bool need_change_rights_ = false;
-  SecretString password_;
-  std::unique_ptr<PdfDecryption> decryption_;
-  int64_t encrypt_number_ = -1;
-  std::string recovered_encrypt_;  // the reference repair found the Encrypt dictionary at, when no trailer named it
 };
 
 // Builds the reference text "N G R".

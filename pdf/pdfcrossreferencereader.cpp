@@ -1,4 +1,6 @@
-// File structure and cross-reference data of PdfFileParser.
+// Cross-reference reading of PdfFileParser.
+#include "pdf/pdfcrossreferencereader.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -38,57 +40,7 @@ uint64_t ParseBytes(const uint8_t* p, int width) {
 }
 
 }  // namespace
-
-void PdfFileParser::Parse(PdfStream& s) {
-  inputStream = &s;
-  try {
-    ParseAsWritten(s);
-    // Repairing, a catalog without a page tree is damage too (a missing or
-    // freed catalog, wrong generations): two fetches tell.
-    if (repair_) {
-      const size_t mark = ValueMark();
-      PdfValue* root = BuscarEnTrailer("/Root", false);
-      const bool sound = root != nullptr && root->native_type == NATIVE_REFERENCE && IsCatalog(root->text);
-      ReleaseValuesFrom(mark);
-      if (!sound) throw _kelvra_runtime_error("PdfFileParser::Parse:no catalog with pages");
-    }
-  } catch (const _kelvra_runtime_error& e) {
-    if (!Repairable(e.message)) throw;
-    Recover(s, e.message);
-  }
-}
-
-void PdfFileParser::ParseAsWritten(PdfStream& s) {
-  s.Seek(0, 1);
-  if (!EsArchivoPdf(s)) throw _kelvra_runtime_error("No es archivo pdf.");
-  s.Seek(0, 3);
-  file_size_ = s.Tell();
-  const int64_t start = LeerStartAddress(s);
-  if (start <= 0) throw _kelvra_runtime_error("PdfFileParser::Parse:LeerStartAddress");
-  ParseCrossReference(start, s);
-  index_.Build(xrefList);
-  OpenEncryption();
-}
-
-bool PdfFileParser::EsArchivoPdf(PdfStream& s) {
-  // Fewer bytes than a header: a PDF file cut short only if they start like
-  // one (the read below then fails as any truncated file does).
-  char head[6];
-  const int64_t start = s.Tell();
-  s.Seek(0, 3);
-  const size_t have = static_cast<size_t>(std::clamp<int64_t>(s.Tell() - start, 0, sizeof head));
-  s.Seek(start, 1);
-  if (have < sizeof head) {
-    if (have == 0) return false;
-    s.Leer(head, have);
-    if (std::memcmp(head, "%PDF-", std::min<size_t>(have, 5)) != 0) return false;
-    s.Seek(start, 1);
-  }
-  s.Leer(head, sizeof head);
-  return std::memcmp(head, "%PDF-", 5) == 0;
-}
-
-int64_t PdfFileParser::LeerStartAddress(PdfStream& s) {
+int64_t PdfCrossReferenceReader::LeerStartAddress(PdfStream& s) {
   // The tail window: "startxref", its offset and "%%EOF" must lie in it. The
   // last "startxref" in the window is the one that counts. White space and
   // NUL padding after the end of the file's text (some producers pad files
@@ -103,7 +55,7 @@ int64_t PdfFileParser::LeerStartAddress(PdfStream& s) {
       s.Seek(end - n, 1);
       s.Leer(chunk, static_cast<size_t>(n));
       int64_t i = n;
-      while (i > 0 && IsWhitespace(chunk[i - 1])) --i;
+      while (i > 0 && PdfParser::IsWhitespace(chunk[i - 1])) --i;
       found = i > 0;
       end -= n - i;
     }
@@ -119,22 +71,22 @@ int64_t PdfFileParser::LeerStartAddress(PdfStream& s) {
   if (sx == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no startxref");
   const uint8_t* p = sx + 9;
   const uint8_t* stop = tail.data() + window;
-  while (p < stop && IsWhitespace(*p)) ++p;
+  while (p < stop && PdfParser::IsWhitespace(*p)) ++p;
   std::string number;
-  while (p < stop && !IsWhitespace(*p)) number.push_back(static_cast<char>(*p++));
+  while (p < stop && !PdfParser::IsWhitespace(*p)) number.push_back(static_cast<char>(*p++));
   return StringToInt64(number);
 }
 
-void PdfFileParser::ParseCrossReference(int64_t offset, PdfStream& s) {
+void PdfCrossReferenceReader::ParseCrossReference(int64_t offset, PdfStream& s) {
   // Sections are read one after another along "/Prev", newest first. A
   // section offset already read ends the walk with an error: a "/Prev" loop
   // would otherwise never end.
   while (offset >= 0) {
-    if (offset >= file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
+    if (offset >= parser_.file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
     if (!sections_read_.insert(offset).second)
       throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
     s.Seek(offset, 1);
-    const std::string token = NextToken(s);
+    const std::string token = parser_.NextToken(s);
     int64_t prev = -1;
     if (token == "xref") {
       LeerCrossReferenceTable(offset, s, &prev);
@@ -148,15 +100,15 @@ void PdfFileParser::ParseCrossReference(int64_t offset, PdfStream& s) {
   }
 }
 
-void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev) {
+void PdfCrossReferenceReader::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev) {
   s.Seek(offset, 1);
-  std::string token = NextToken(s);
-  if (token == "xref") token = NextToken(s);
+  std::string token = parser_.NextToken(s);
+  if (token == "xref") token = parser_.NextToken(s);
   XRef* last = nullptr;
   // One record per subsection, until the keyword "trailer".
   while (token != "trailer") {
     if (!IsDigits(token)) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:no trailer");
-    const std::string count_token = NextToken(s);
+    const std::string count_token = parser_.NextToken(s);
     if (!IsDigits(count_token)) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:no trailer");
     auto record = std::make_unique<XRef>();
     record->first = StringToInt64(token);
@@ -164,9 +116,10 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
     if (record->first > pdflimits::kMaxObjectNumber || record->count > pdflimits::kMaxObjectNumber - record->first)
       throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:object number");
     // No more rows than the rest of the file can hold (18 bytes each at least).
-    if (record->count > (file_size_ - s.Tell()) / 18 + 1) throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
+    if (record->count > (parser_.file_size_ - s.Tell()) / 18 + 1)
+      throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
     CountXRefEntries(static_cast<uint64_t>(record->count));
-    SkipWhitespace(s);
+    parser_.SkipWhitespace(s);
     record->Read(s);
     // A common producer fault: the first subsection says it starts at 1 but
     // begins with object 0's free row, so every row is off by one.
@@ -177,26 +130,27 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
     }
     last = record.get();
     record->section = section_;
-    xrefList.push_back(std::move(record));
-    token = NextToken(s);
+    parser_.xrefList.push_back(std::move(record));
+    token = parser_.NextToken(s);
   }
-  if (NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
-  PdfDiccionario* trailer = NewDictionary();
-  ParseDictEntries(trailer, s);
+  if (parser_.NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
+  PdfDiccionario* trailer = parser_.NewDictionary();
+  parser_.ParseDictEntries(trailer, s);
   if (last == nullptr) {
     // A section without subsections still carries its trailer.
-    xrefList.push_back(std::make_unique<XRef>());
-    last = xrefList.back().get();
+    parser_.xrefList.push_back(std::make_unique<XRef>());
+    last = parser_.xrefList.back().get();
     last->section = section_;
   }
   last->trailer = trailer;
-  if (!has_password_ && trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  if (!parser_.decryption_.HasPassword() && trailer->GetValue("/Encrypt", false) != nullptr)
+    throw _kelvra_runtime_error("Encrypted");
   // A hybrid file's cross-reference stream lists what the table leaves out
   // (typically the objects in object streams). Its entries rank after the
   // table's own and before the older sections.
   if (PdfValue* xrefstm = trailer->GetValue("/XRefStm", false)) {
     const int64_t at = StringToInt64(xrefstm->text);
-    if (at <= 0 || at >= file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
+    if (at <= 0 || at >= parser_.file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
     if (!sections_read_.insert(at).second) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
     int64_t ignored_prev = -1;
     LeerCrossReferenceStream(at, s, &ignored_prev);
@@ -204,11 +158,11 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
   if (PdfValue* p = trailer->GetValue("/Prev", false)) *prev = StringToInt64(p->text);
 }
 
-void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev) {
+void PdfCrossReferenceReader::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev) {
   s.Seek(offset, 1);
   PdfKeyValuePair holder;
   int64_t number = 0, generation = 0;
-  ParseDiccionario(holder, s, &number, &generation);
+  parser_.ParseDiccionario(holder, s, &number, &generation);
   PdfValue* v = holder.value;
   if (v == nullptr || v->kind() != PdfValue::Kind::Dictionary)
     throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
@@ -217,15 +171,16 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   // the object cache: a newer section may give its number to another object
   // (or to its own cross-reference stream), and a fetch of that number must
   // find that object.
-  OlvidarObjetoEnCache(number, generation, d);
+  parser_.OlvidarObjetoEnCache(number, generation, d);
   auto record = std::make_unique<XRef>();
   record->streamDict = d;
   record->section = section_;
   XRef* rec = record.get();
-  xrefList.push_back(std::move(record));
+  parser_.xrefList.push_back(std::move(record));
   xref_stream_sections_.try_emplace(number, section_);
   // An encrypted input must not be encrypted a second time.
-  if (!has_password_ && d->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  if (!parser_.decryption_.HasPassword() && d->GetValue("/Encrypt", false) != nullptr)
+    throw _kelvra_runtime_error("Encrypted");
   PdfValue* type = d->GetValue("/Type", true);
   if (type == nullptr || type->text != "/XRef" || !d->IsStream())
     throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
@@ -237,7 +192,7 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   auto* w = static_cast<PdfArray*>(wv);
   int widths[3];
   for (int i = 0; i < 3; ++i) {
-    const int64_t width = NonNegative(w->GetValue(i, true), "PdfFileParser::ParseBytes.");
+    const int64_t width = NonNegative(w->GetValue(i, true), "PdfCrossReferenceReader::ParseBytes.");
     // Field 1 may be absent (every entry in use); field 2 must be present;
     // field 3 may be absent (generation or index 0). Up to 8 bytes each, so
     // offsets beyond 4 GiB can be read.
@@ -253,15 +208,15 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
     auto* index = static_cast<PdfArray*>(iv);
     for (int64_t i = 0; i < index->GetSize(); i += 2) {
       const int64_t start =
-          NonNegative(index->GetValue(i, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
+          NonNegative(index->GetValue(i, true), "PdfCrossReferenceReader::LeerCrossReferenceStream. bad /Index");
       const int64_t n =
-          NonNegative(index->GetValue(i + 1, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
+          NonNegative(index->GetValue(i + 1, true), "PdfCrossReferenceReader::LeerCrossReferenceStream. bad /Index");
       ranges.emplace_back(start, n);
     }
   } else {
     PdfValue* size = d->GetValue("/Size", true);
     if (size == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. no /Size");
-    ranges.emplace_back(0, NonNegative(size, "PdfFileParser::LeerCrossReferenceStream. no /Size"));
+    ranges.emplace_back(0, NonNegative(size, "PdfCrossReferenceReader::LeerCrossReferenceStream. no /Size"));
   }
 
   std::vector<uint8_t> data;
@@ -312,7 +267,7 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   if (PdfValue* pv = d->GetValue("/Prev", true)) *prev = StringToInt64(pv->text);
 }
 
-void PdfFileParser::CountXRefEntries(uint64_t n) {
+void PdfCrossReferenceReader::CountXRefEntries(uint64_t n) {
   // One-byte entries of a decoded stream, or rows of a large file, would
   // otherwise fill memory with records (32 bytes each) of objects that are
   // not there. Each subsection or stream also costs a record of its own,
@@ -322,33 +277,4 @@ void PdfFileParser::CountXRefEntries(uint64_t n) {
   if (n > pdflimits::kMaxXRefEntries - xref_entries_)
     throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:limit");
   xref_entries_ += n;
-}
-
-std::string PdfFileParser::OffsetObjeto(const std::string& reference) {
-  if (reference.size() < 2 || reference.compare(reference.size() - 2, 2, " R") != 0)
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:Referencia");
-  const size_t blank = reference.find(' ');
-  return OffsetObjeto(StringToInt64(reference.substr(0, blank)), StringToInt64(reference.substr(blank + 1)));
-}
-
-std::string PdfFileParser::OffsetObjeto(int64_t number, int64_t generation) {
-  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
-  const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
-  if (e == nullptr || e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
-  if (e->type == XRefEntry::kInUse) return std::to_string(e->location);
-  // Inside an object stream, which must itself lie directly in the file.
-  const XRefEntry* stm = index_.Find(static_cast<int64_t>(e->location), 0);
-  if (stm == nullptr || stm->type != XRefEntry::kInUse || stm->location == 0)
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
-  return std::to_string(stm->location) + " " + std::to_string(e->index);
-}
-
-PdfValue* PdfFileParser::BuscarEnTrailer(const std::string& key, bool resolve) {
-  for (const auto& r : xrefList) {
-    PdfValue* v = nullptr;
-    if (r->trailer != nullptr) v = r->trailer->GetValue(key, resolve);
-    if (v == nullptr && r->streamDict != nullptr) v = r->streamDict->GetValue(key, resolve);
-    if (v != nullptr) return v;
-  }
-  return nullptr;
 }

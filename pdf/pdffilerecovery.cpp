@@ -1,15 +1,15 @@
 // Repair of damaged files by PdfFileParser: the cross-reference data rebuilt
 // from a scan of the whole file, objects looked up in it, the trailer found
 // or made, streams without "endstream" closed.
+#include "pdf/pdffilerecovery.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "pdf/pdfdecryption.h"
 #include "base/kelvraruntimeerror.h"
-#include "pdf/pdfdecodeahead.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdfkeyvaluepair.h"
@@ -25,109 +25,80 @@ bool EndsWith(const std::string& s, const char* tail) {
 std::string Object(int64_t number) { return "object " + std::to_string(number); }
 
 }  // namespace
-
-bool PdfFileParser::Repairable(const std::string& message) const {
+bool PdfFileRecovery::Repairable(const std::string& message) const {
   // Encrypted input stays refused (and a password that does not open it,
   // or a security handler that cannot be read, stays that error), and a
   // limit reached stays an error: the file is hostile or too large, and a
   // repair would only meet it again. Data of one object that does not
   // decrypt is that object's damage.
   const bool object_data = message == "PdfDecryption:AES data length" || message == "PdfDecryption:bad padding";
-  return repair_ && message != "Encrypted" && message != "Wrong password" && message != "Owner password needed" &&
-         (message.compare(0, 14, "PdfDecryption:") != 0 || object_data) && !EndsWith(message, ":limit") &&
-         !EndsWith(message, ":recursion");
+  return parser_.repair_ && message != "Encrypted" && message != "Wrong password" &&
+         message != "Owner password needed" && (message.compare(0, 14, "PdfDecryption:") != 0 || object_data) &&
+         !EndsWith(message, ":limit") && !EndsWith(message, ":recursion");
 }
 
-bool PdfFileParser::LeaveOut(int64_t number, const std::string& message) {
+bool PdfFileRecovery::LeaveOut(int64_t number, const std::string& message) {
   if (!Repairable(message)) return false;
-  report_.Dropped(Object(number) + " (" + message + ")");
+  parser_.report_.Dropped(Object(number) + " (" + message + ")");
   return true;
 }
 
-const PdfXRefScanner::Result& PdfFileParser::Scanned() {
+const PdfXRefScanner::Result& PdfFileRecovery::Scanned() {
   if (!scan_) {
     scan_ = std::make_unique<PdfXRefScanner::Result>(
-        PdfXRefScanner::Scan(*inputStream, file_size_, pdflimits::kMaxScannedObjects));
+        PdfXRefScanner::Scan(*parser_.inputStream, parser_.file_size_, pdflimits::kMaxScannedObjects));
     newest_header_.reserve(scan_->objects.size());
     for (size_t i = 0; i < scan_->objects.size(); ++i) newest_header_[scan_->objects[i].number] = i;
   }
   return *scan_;
 }
 
-const PdfXRefScanner::Object* PdfFileParser::ScannedHeader(int64_t number) {
+const PdfXRefScanner::Object* PdfFileRecovery::ScannedHeader(int64_t number) {
   const PdfXRefScanner::Result& scan = Scanned();
   auto it = newest_header_.find(number);
   return it == newest_header_.end() ? nullptr : &scan.objects[it->second];
 }
 
-void PdfFileParser::ResetForRecovery() {
-  // Everything the failed read made goes; the limits on work already done
-  // (decoding, object text) keep counting.
-  decode_ahead_.reset();
-  decryption_.reset();
-  encrypt_number_ = -1;
-  recovered_encrypt_.clear();
-  xrefList.clear();
-  cache_objetos.clear();
-  valueList.clear();
-  for (auto& spare : spare_values_) spare.clear();
-  objstm_headers_.clear();
-  last_objstm_number_ = -1;
-  last_objstm_ = nullptr;
-  last_objstm_header_ = nullptr;
-  indirect_lengths_.clear();
-  relocated_.clear();
-  unpacked_.clear();
-  xref_stream_sections_.clear();
-  sections_read_.clear();
-  decoded_objstms_.clear();
-  decoded_objstm_bytes_ = 0;
-  xref_entries_ = 0;
-  section_ = 0;
-  nesting_ = 0;
-  fetch_depth_ = 0;
-}
-
-void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
+void PdfFileRecovery::Recover(PdfStream& s, const std::string& reason) {
   s.Seek(0, 3);
-  file_size_ = s.Tell();
-  ResetForRecovery();
+  parser_.file_size_ = s.Tell();
+  parser_.ResetForRecovery();
   const PdfXRefScanner::Result& scan = Scanned();
   // No object left: nothing to rebuild (and without a header nothing says
   // it was ever a PDF file).
   if (scan.objects.empty()) throw _kelvra_runtime_error(reason);
-  report_ = PdfRepairReport();
-  report_.reason = reason;
-  report_.repaired = true;
+  parser_.report_ = PdfRepairReport();
+  parser_.report_.reason = reason;
+  parser_.report_.repaired = true;
 
   // The rebuilt listing comes first, so that it decides every lookup; the
   // trailers and cross-reference streams found follow, newest first.
-  xrefList.push_back(std::make_unique<XRef>());
-  XRef* rebuilt = xrefList.back().get();
+  parser_.xrefList.push_back(std::make_unique<XRef>());
+  XRef* rebuilt = parser_.xrefList.back().get();
   std::vector<std::pair<int64_t, size_t>> sections;  // (offset, object index or npos for a trailer)
   for (int64_t t : scan.trailers) sections.emplace_back(t, std::string::npos);
   for (size_t i : scan.xref_streams) sections.emplace_back(scan.objects[i].offset, i);
   std::sort(sections.begin(), sections.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
   std::unordered_set<int64_t> xref_stream_offsets;
   size_t unreadable_sections = 0;
-  section_ = 1;
+  parser_.xref_.SetSection(1);
   for (const auto& found : sections) {
-    const size_t records = xrefList.size();
-    const size_t mark = ValueMark();
+    const size_t records = parser_.xrefList.size();
+    const size_t mark = parser_.ValueMark();
     try {
       if (found.second == std::string::npos) {
         ReadFoundTrailer(found.first, s);
       } else {
         int64_t ignored_prev = -1;
-        LeerCrossReferenceStream(found.first, s, &ignored_prev);
+        parser_.xref_.LeerCrossReferenceStream(found.first, s, &ignored_prev);
         xref_stream_offsets.insert(found.first);
       }
-      ++section_;
+      parser_.xref_.SetSection(parser_.xref_.Section() + 1);
     } catch (const _kelvra_runtime_error& e) {
       // An encrypted file stays refused, whatever else is broken in it.
       if (!Repairable(e.message)) throw;
-      xrefList.resize(records);
-      ReleaseValuesFrom(mark);
+      parser_.xrefList.resize(records);
+      parser_.ReleaseValuesFrom(mark);
       ++unreadable_sections;
     }
   }
@@ -159,7 +130,7 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   }
   // Members listed by the cross-reference streams read; their other entries
   // are left to the scan, which found the objects where they really are.
-  for (const auto& r : xrefList) {
+  for (const auto& r : parser_.xrefList) {
     for (const XRefEntry& e : r->entries) {
       const PdfXRefScanner::Object* stm =
           e.type == XRefEntry::kCompressed ? ScannedHeader(static_cast<int64_t>(e.location)) : nullptr;
@@ -175,18 +146,18 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   }
   auto list = [&best, rebuilt, this]() {
     rebuilt->entries.clear();
-    CountXRefEntries(best.size());
+    parser_.xref_.CountXRefEntries(best.size());
     rebuilt->entries.reserve(best.size());
     for (const auto& b : best) rebuilt->entries.push_back(b.second.entry);
     std::sort(rebuilt->entries.begin(), rebuilt->entries.end(),
               [](const XRefEntry& a, const XRefEntry& b) { return a.number < b.number; });
-    index_.Build(xrefList);
+    parser_.index_.Build(parser_.xrefList);
   };
   list();
   // An encrypted file opened with its password: the Encrypt dictionary that
   // the newest trailer found names decrypts what is read from here on
   // (object streams first). Without a password it stays refused.
-  if (has_password_) OpenRecoveredEncryption(rebuilt);
+  if (parser_.decryption_.HasPassword()) OpenRecoveredEncryption(rebuilt);
   const size_t before_expanding = best.size();
   ExpandObjectStreams(offer);
   if (best.size() != before_expanding || !scan.object_streams.empty()) list();
@@ -196,11 +167,11 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   std::string note =
       "cross-reference data from a scan of the file (" + std::to_string(rebuilt->entries.size()) + " objects";
   if (compressed != 0) note += ", " + std::to_string(compressed) + " in object streams";
-  report_.Rebuilt(note + ")");
-  if (scan.header > 0) report_.Rebuilt(std::to_string(scan.header) + " bytes before %PDF- left out");
-  if (scan.header < 0) report_.Rebuilt("no PDF header");
+  parser_.report_.Rebuilt(note + ")");
+  if (scan.header > 0) parser_.report_.Rebuilt(std::to_string(scan.header) + " bytes before %PDF- left out");
+  if (scan.header < 0) parser_.report_.Rebuilt("no PDF header");
   if (unreadable_sections != 0)
-    report_.Dropped(std::to_string(unreadable_sections) + " unreadable trailer or cross-reference stream");
+    parser_.report_.Dropped(std::to_string(unreadable_sections) + " unreadable trailer or cross-reference stream");
   try {
     RecoverTrailer(rebuilt);
   } catch (const _kelvra_runtime_error& e) {
@@ -212,18 +183,18 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   }
 }
 
-void PdfFileParser::OpenRecoveredEncryption(XRef* rebuilt) {
+void PdfFileRecovery::OpenRecoveredEncryption(XRef* rebuilt) {
   const char* from = "the Encrypt dictionary the newest trailer names";
-  if (BuscarEnTrailer("/Encrypt", false) == nullptr) {
+  if (parser_.BuscarEnTrailer("/Encrypt", false) == nullptr) {
     // No trailer left names one: the newest dictionary with /Filter
     // /Standard, under a trailer of its own until the real one is made.
     const PdfXRefScanner::Result& scan = Scanned();
     for (auto i = scan.security_handlers.rbegin(); i != scan.security_handlers.rend() && recovered_encrypt_.empty();
          ++i) {
       const std::string reference = ReferenceText(scan.objects[*i].number, scan.objects[*i].generation);
-      const size_t mark = ValueMark();
+      const size_t mark = parser_.ValueMark();
       try {
-        PdfValue* v = DameObjeto(reference);
+        PdfValue* v = parser_.DameObjeto(reference);
         PdfValue* filter = v != nullptr && v->kind() == PdfValue::Kind::Dictionary
                                ? static_cast<PdfDiccionario*>(v)->GetValue("/Filter", false)
                                : nullptr;
@@ -231,50 +202,51 @@ void PdfFileParser::OpenRecoveredEncryption(XRef* rebuilt) {
       } catch (const _kelvra_runtime_error& e) {
         if (!Repairable(e.message)) throw;
       }
-      ReleaseValuesFrom(mark);
+      parser_.ReleaseValuesFrom(mark);
     }
     if (recovered_encrypt_.empty()) return;
-    rebuilt->trailer = NewDictionary();
+    rebuilt->trailer = parser_.NewDictionary();
     AddToTrailer(rebuilt->trailer, "/Encrypt", NATIVE_REFERENCE, recovered_encrypt_);
     from = "the dictionary with /Filter /Standard the scan found";
   }
-  OpenEncryption();
-  report_.Rebuilt(std::string("decryption with ") + from);
+  parser_.decryption_.Open();
+  parser_.report_.Rebuilt(std::string("decryption with ") + from);
 }
 
-void PdfFileParser::AddToTrailer(PdfDiccionario* trailer, const char* key, int type, const std::string& text) {
-  PdfKeyValuePair* p = NewPair();
+void PdfFileRecovery::AddToTrailer(PdfDiccionario* trailer, const char* key, int type, const std::string& text) {
+  PdfKeyValuePair* p = parser_.NewPair();
   p->key = key;
   trailer->InsertValue(p);
-  p->InsertValue(NewSimple(type, text));
+  p->InsertValue(parser_.NewSimple(type, text));
 }
 
-void PdfFileParser::ReadFoundTrailer(int64_t offset, PdfStream& s) {
+void PdfFileRecovery::ReadFoundTrailer(int64_t offset, PdfStream& s) {
   s.Seek(offset, 1);
-  if (NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
-  PdfDiccionario* trailer = NewDictionary();
-  ParseDictEntries(trailer, s);
-  xrefList.push_back(std::make_unique<XRef>());
-  xrefList.back()->section = section_;
-  xrefList.back()->trailer = trailer;
-  if (!has_password_ && trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  if (parser_.NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
+  PdfDiccionario* trailer = parser_.NewDictionary();
+  parser_.ParseDictEntries(trailer, s);
+  parser_.xrefList.push_back(std::make_unique<XRef>());
+  parser_.xrefList.back()->section = parser_.xref_.Section();
+  parser_.xrefList.back()->trailer = trailer;
+  if (!parser_.decryption_.HasPassword() && trailer->GetValue("/Encrypt", false) != nullptr)
+    throw _kelvra_runtime_error("Encrypted");
 }
 
 template <class Offer>
-void PdfFileParser::ExpandObjectStreams(const Offer& offer) {
+void PdfFileRecovery::ExpandObjectStreams(const Offer& offer) {
   const PdfXRefScanner::Result& scan = Scanned();
   for (size_t i : scan.object_streams) {
     const PdfXRefScanner::Object& o = scan.objects[i];
-    const XRefEntry* current = index_.Find(o.number, 0);
+    const XRefEntry* current = parser_.index_.Find(o.number, 0);
     // Only the version of the object stream that the document uses.
     if (o.generation != 0 || current == nullptr || current->type != XRefEntry::kInUse ||
         current->location != static_cast<uint64_t>(o.offset))
       continue;
-    const size_t mark = ValueMark();
+    const size_t mark = parser_.ValueMark();
     try {
       PdfDiccionario* stm = nullptr;
-      const ObjStmHeader& header = ObjectStreamHeader(o.number, &stm);
-      CountXRefEntries(header.pairs.size());
+      const PdfObjectStreamCache::Header& header = parser_.objstms_.ObjectStreamHeader(o.number, &stm);
+      parser_.xref_.CountXRefEntries(header.pairs.size());
       for (size_t k = 0; k < header.pairs.size() && k <= INT32_MAX; ++k) {
         if (header.pairs[k].first == o.number) continue;
         XRefEntry e;
@@ -289,19 +261,18 @@ void PdfFileParser::ExpandObjectStreams(const Offer& offer) {
       // Not an object stream after all, or one that cannot be decoded: its
       // members are lost, and so, when it is written, are they.
       if (EndsWith(e.message, "Type != /ObjStm")) continue;
-      report_.Dropped("the members of object stream " + std::to_string(o.number) + " (" + e.message + ")");
+      parser_.report_.Dropped("the members of object stream " + std::to_string(o.number) + " (" + e.message + ")");
     }
-    ReleaseObjectStream(o.number);
-    ReleaseValuesFrom(mark);
+    parser_.ReleaseObjectStream(o.number);
+    parser_.ReleaseValuesFrom(mark);
   }
-  objstm_headers_.clear();
-  last_objstm_number_ = -1;
+  parser_.objstms_.ForgetHeaders();
 }
 
-bool PdfFileParser::IsCatalog(const std::string& reference) {
-  const size_t mark = ValueMark();
+bool PdfFileRecovery::IsCatalog(const std::string& reference) {
+  const size_t mark = parser_.ValueMark();
   try {
-    PdfValue* v = DameObjeto(reference);
+    PdfValue* v = parser_.DameObjeto(reference);
     // A catalog whose page tree is lost makes a document with no pages:
     // none is better than that.
     PdfValue* pages = v != nullptr && v->kind() == PdfValue::Kind::Dictionary
@@ -311,39 +282,39 @@ bool PdfFileParser::IsCatalog(const std::string& reference) {
   } catch (const _kelvra_runtime_error& e) {
     if (!Repairable(e.message)) throw;
   }
-  ReleaseValuesFrom(mark);
+  parser_.ReleaseValuesFrom(mark);
   return false;
 }
 
-void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
+void PdfFileRecovery::RecoverTrailer(XRef* rebuilt) {
   std::string root, info;
   // The newest trailer (or cross-reference stream) whose /Root is a catalog
   // with a page tree.
-  for (const auto& r : xrefList) {
+  for (const auto& r : parser_.xrefList) {
     PdfDiccionario* d = r->trailer != nullptr ? r->trailer : r->streamDict;
     if (d == nullptr) continue;
     PdfValue* v = d->GetValue("/Root", false);
     if (root.empty() && v != nullptr && v->native_type == NATIVE_REFERENCE && IsCatalog(v->text)) root = v->text;
     PdfValue* i = d->GetValue("/Info", false);
     if (info.empty() && i != nullptr && i->native_type == NATIVE_REFERENCE) {
-      const size_t mark = ValueMark();
+      const size_t mark = parser_.ValueMark();
       try {
-        PdfValue* iv = DameObjeto(i->text);
+        PdfValue* iv = parser_.DameObjeto(i->text);
         if (iv != nullptr && iv->kind() == PdfValue::Kind::Dictionary) info = i->text;
       } catch (const _kelvra_runtime_error& e) {
         if (!Repairable(e.message)) throw;
-        ReleaseValuesFrom(mark);
+        parser_.ReleaseValuesFrom(mark);
       }
     }
   }
   if (!root.empty()) {
-    report_.Rebuilt("trailer from the newest one readable");
+    parser_.report_.Rebuilt("trailer from the newest one readable");
   } else {
     // None: the newest catalog the scan found, then one in an object stream.
     const PdfXRefScanner::Result& scan = Scanned();
     for (auto i = scan.catalogs.rbegin(); i != scan.catalogs.rend() && root.empty(); ++i) {
       const PdfXRefScanner::Object& o = scan.objects[*i];
-      const XRefEntry* current = index_.Newest(o.number);
+      const XRefEntry* current = parser_.index_.Newest(o.number);
       if (current != nullptr && current->location == static_cast<uint64_t>(o.offset) &&
           IsCatalog(ReferenceText(o.number, o.generation)))
         root = ReferenceText(o.number, o.generation);
@@ -351,23 +322,23 @@ void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
     for (auto e = rebuilt->entries.rbegin(); e != rebuilt->entries.rend() && root.empty(); ++e) {
       if (e->type != XRefEntry::kCompressed) continue;
       const std::string reference = ReferenceText(e->number, 0);
-      const size_t mark = ValueMark();
+      const size_t mark = parser_.ValueMark();
       PdfValue* type = nullptr;
       try {
-        PdfValue* v = DameObjeto(reference);
+        PdfValue* v = parser_.DameObjeto(reference);
         if (v != nullptr && v->kind() == PdfValue::Kind::Dictionary)
           type = static_cast<PdfDiccionario*>(v)->GetValue("/Type", false);
       } catch (const _kelvra_runtime_error& x) {
         if (!Repairable(x.message)) throw;
       }
-      ReleaseValuesFrom(mark);
+      parser_.ReleaseValuesFrom(mark);
       if (type != nullptr && type->text == "/Catalog" && IsCatalog(reference)) root = reference;
     }
     if (root.empty()) throw _kelvra_runtime_error("PdfFileParser::Recover:no catalog with pages");
-    report_.Rebuilt("trailer made from the catalog (" + root + ")");
+    parser_.report_.Rebuilt("trailer made from the catalog (" + root + ")");
   }
   // The trailer that lookups find first: /Root, /Info and /Size.
-  PdfDiccionario* trailer = NewDictionary();
+  PdfDiccionario* trailer = parser_.NewDictionary();
   AddToTrailer(trailer, "/Root", NATIVE_REFERENCE, root);
   if (!info.empty()) AddToTrailer(trailer, "/Info", NATIVE_REFERENCE, info);
   if (!recovered_encrypt_.empty()) AddToTrailer(trailer, "/Encrypt", NATIVE_REFERENCE, recovered_encrypt_);
@@ -376,21 +347,21 @@ void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
   rebuilt->trailer = trailer;
 }
 
-int64_t PdfFileParser::EndOfUnclosedStream(int64_t from) {
+int64_t PdfFileRecovery::EndOfUnclosedStream(int64_t from) {
   // Up to the next object header the scan found, or the end of the file;
   // within that, up to the first "endobj" (less the line end before it).
   const PdfXRefScanner::Result& scan = Scanned();
   auto next = std::upper_bound(scan.objects.begin(), scan.objects.end(), from,
                                [](int64_t at, const PdfXRefScanner::Object& o) { return at < o.offset; });
-  const int64_t limit = next == scan.objects.end() ? file_size_ : next->offset;
+  const int64_t limit = next == scan.objects.end() ? parser_.file_size_ : next->offset;
   static const char kKeyword[] = "endobj";
   const size_t klen = sizeof kKeyword - 1;
   std::vector<uint8_t> buf(pdflimits::kEndstreamScanBytes + klen);
   int64_t end = limit;
   for (int64_t pos = from; pos < limit;) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(buf.size()), limit - pos));
-    inputStream->Seek(pos, 1);
-    inputStream->Leer(buf.data(), n);
+    parser_.inputStream->Seek(pos, 1);
+    parser_.inputStream->Leer(buf.data(), n);
     const uint8_t* hit = std::search(buf.data(), buf.data() + n, kKeyword, kKeyword + klen);
     if (hit != buf.data() + n) {
       end = pos + (hit - buf.data());
@@ -402,8 +373,8 @@ int64_t PdfFileParser::EndOfUnclosedStream(int64_t from) {
   // The line end before "endobj" (or the next header) is not data.
   uint8_t before[2] = {0, 0};
   if (end - 2 >= from) {
-    inputStream->Seek(end - 2, 1);
-    inputStream->Leer(before, 2);
+    parser_.inputStream->Seek(end - 2, 1);
+    parser_.inputStream->Leer(before, 2);
     if (before[1] == 0x0A)
       end -= before[0] == 0x0D ? 2 : 1;
     else if (before[1] == 0x0D)

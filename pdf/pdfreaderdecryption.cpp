@@ -1,0 +1,90 @@
+// Decryption glue of PdfFileParser.
+#include "pdf/pdfreaderdecryption.h"
+
+#include <string>
+
+#include "base/kelvraruntimeerror.h"
+#include "base/pdfsyntaxformatter.h"
+#include "pdf/pdfarray.h"
+#include "pdf/pdfdecryption.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdffileparser.h"
+#include "pdf/pdfkeyvaluepair.h"
+
+PdfReaderDecryption::PdfReaderDecryption(PdfFileParser& parser) : parser_(parser) {}
+
+PdfReaderDecryption::~PdfReaderDecryption() = default;
+
+void PdfReaderDecryption::SetPassword(std::string_view utf8, bool need_change_rights) {
+  has_password_ = true;
+  need_change_rights_ = need_change_rights;
+  password_ = utf8;
+}
+
+void PdfReaderDecryption::Open() {
+  PdfValue* reference = parser_.BuscarEnTrailer("/Encrypt", false);
+  if (reference == nullptr) return;
+  if (!has_password_) throw _kelvra_runtime_error("Encrypted");
+  if (reference->kind() == PdfValue::Kind::Value && reference->native_type == NATIVE_REFERENCE) {
+    const size_t blank = reference->text.find(' ');
+    encrypt_number_ = StringToInt64(reference->text.substr(0, blank));
+    // Inside an object stream it could not be read before decrypting.
+    const XRefEntry* e = parser_.index_.Newest(encrypt_number_);
+    if (e == nullptr || e->type != XRefEntry::kInUse)
+      throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+  }
+  decryption_ = OpenWith(password_);
+  if (need_change_rights_ && !decryption_->MayChangeProtection()) throw _kelvra_runtime_error("Owner password needed");
+}
+
+std::unique_ptr<PdfDecryption> PdfReaderDecryption::OpenWith(std::string_view password) {
+  PdfValue* encrypt = parser_.BuscarEnTrailer("/Encrypt", true);
+  if (encrypt == nullptr || encrypt->kind() != PdfValue::Kind::Dictionary)
+    throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+  // The identifier is never encrypted.
+  std::string identifier;
+  PdfValue* id = parser_.BuscarEnTrailer("/ID", true);
+  if (id != nullptr && id->kind() == PdfValue::Kind::Array && static_cast<PdfArray*>(id)->GetSize() > 0) {
+    PdfValue* first = static_cast<PdfArray*>(id)->GetValue(0, true);
+    if (first != nullptr && first->native_type == NATIVE_STRING) identifier = first->text;
+    if (first != nullptr && first->native_type == NATIVE_HEXSTRING)
+      identifier = PdfSyntaxFormatter::HexToBytes(first->text);
+  }
+  return std::make_unique<PdfDecryption>(static_cast<PdfDiccionario*>(encrypt), identifier, password);
+}
+
+void PdfReaderDecryption::DecryptStrings(PdfValue* v, int64_t number, int64_t generation) {
+  if (v == nullptr) return;
+  switch (v->kind()) {
+    case PdfValue::Kind::Dictionary: {
+      auto* d = static_cast<PdfDiccionario*>(v);
+      PdfValue* type = d->GetValue("/Type", false);
+      // A cross-reference stream is never encrypted.
+      if (type != nullptr && type->native_type == NATIVE_NAME && type->text == "/XRef") return;
+      for (PdfKeyValuePair* pair : d->pairs) DecryptStrings(pair->value, number, generation);
+      return;
+    }
+    case PdfValue::Kind::Array:
+      for (PdfValue* element : static_cast<PdfArray*>(v)->elements) DecryptStrings(element, number, generation);
+      return;
+    case PdfValue::Kind::KeyValuePair:
+      DecryptStrings(static_cast<PdfKeyValuePair*>(v)->value, number, generation);
+      return;
+    case PdfValue::Kind::Value:
+      break;
+  }
+  if (v->native_type == NATIVE_HEXSTRING) {
+    v->text = PdfSyntaxFormatter::HexToBytes(v->text);
+    v->native_type = NATIVE_STRING;
+  }
+  if (v->native_type == NATIVE_STRING) decryption_->DecryptString(v->text, number, generation);
+}
+
+void PdfReaderDecryption::DecryptStream(PdfDiccionario* d, std::vector<uint8_t>& data) {
+  if (decryption_) decryption_->DecryptStream(d, data);
+}
+
+void PdfReaderDecryption::Reset() {
+  decryption_.reset();
+  encrypt_number_ = -1;
+}
