@@ -4,6 +4,7 @@
 
 #include "writer/pdfcipherchoice.h"
 #include "pdf/pdfdecryption.h"
+#include "crypt/pdfsecurityhandler.h"
 #include "crypt/secretstring.h"
 #include "api/parsenotes.h"
 #include "base/besidethread.h"
@@ -45,14 +46,14 @@ bool Prepare(const varnel::EncryptOptions& options, Passwords* out, std::string*
     *why = "unknown cipher " + std::to_string(number) + " (aes-256, aes-128 or rc4-128)";
     return false;
   }
-  const PdfCipherChoice::Cipher cipher = Internal(options.cipher);
+  const std::unique_ptr<PdfSecurityHandler> handler = PdfCipherChoice::NewHandler(Internal(options.cipher));
   const std::pair<const char*, std::pair<const std::string*, SecretString*>> typed[] = {
       {"user", {&options.user_password, &out->user}}, {"owner", {&options.owner_password, &out->owner}}};
   for (const auto& [which, password] : typed) {
-    if (PdfCipherChoice::PreparePassword(cipher, *password.first, password.second)) continue;
+    if (handler->PreparePassword(*password.first, true, password.second)) continue;
     *why = std::string("the ") + which + " password has a character that " +
-           (cipher == PdfCipherChoice::Cipher::kAes256 ? "AES-256 passwords cannot hold (SASLprep refuses it)"
-                                                       : "PDF passwords cannot hold (PDFDocEncoding)");
+           (handler->PasswordsInUnicode() ? "AES-256 passwords cannot hold (SASLprep refuses it)"
+                                          : "PDF passwords cannot hold (PDFDocEncoding)");
     return false;
   }
   return true;
@@ -128,7 +129,7 @@ std::string DocumentEncryptor::Notes(const varnel::EncryptOptions& options) {
   std::string notes, why;
   Passwords p;
   if (!Prepare(options, &p, &why)) return notes;
-  const size_t count = PdfCipherChoice::PasswordBytesThatCount(Internal(options.cipher));
+  const size_t count = PdfCipherChoice::NewHandler(Internal(options.cipher))->PasswordBytesThatCount();
   const std::pair<const char*, const SecretString*> prepared[] = {{"user", &p.user}, {"owner", &p.owner}};
   for (const auto& [which, password] : prepared)
     if (password->size() > count)

@@ -12,7 +12,5 @@ class PdfRevision4SecurityHandler : public PdfStandardSecurityHandler {
   SecretString ObjectKeyBytes(int64_t number, int64_t generation) const override;
   std::string EncryptDictionaryEntries() const override;
   const char* HeaderVersion() const override { return "1.6"; }
-
- protected:
   uint32_t RequiredPermissionBits() const override { return 0x200; }
 };

@@ -1,7 +1,9 @@
 #include "crypt/pdfrevision6securityhandler.h"
 
 #include "crypt/aescbc.h"
+#include "crypt/pdfpermissions.h"
 #include "crypt/pdfstandardsecurityhandler.h"
+#include "crypt/saslprep.h"
 #include "crypt/securerandom.h"
 #include "crypt/sha2.h"
 #include "base/kelvraruntimeerror.h"
@@ -66,10 +68,7 @@ void PdfRevision6SecurityHandler::ComputeKeys(std::string_view user, std::string
                                               const std::string& permissions, SecureRandom& random) {
   const SecretString owner_password =
       owner.empty() ? PdfStandardSecurityHandler::GenerateRandomString() : SecretString(owner);
-  // Bit 10 (extraction for accessibility) is always granted; the reserved
-  // bits are set as for the other revisions.
-  const uint32_t bits = static_cast<uint32_t>(PdfStandardSecurityHandler::ParsePermissions(permissions)) | 0x200u;
-  permissions_ = static_cast<int32_t>((bits & ~3u) | 0xFFFFF0C0u);
+  permissions_ = PdfPermissions::Value(permissions, RequiredPermissionBits());
   file_key_.assign(kKeyBytes, '\0');
   random.Draw(reinterpret_cast<uint8_t*>(&file_key_[0]), kKeyBytes);
   identifier_ = RandomBytes(random, 16);
@@ -91,6 +90,16 @@ void PdfRevision6SecurityHandler::ComputeKeys(std::string_view user, std::string
   perms.replace(8, 4, "Tadb");
   perms.replace(12, 4, RandomBytes(random, 4));
   perms_ = EncryptWithZeroIv(file_key_, perms);
+}
+
+void PdfRevision6SecurityHandler::ComputeKeys(std::string_view user, std::string_view owner,
+                                              const std::string& permissions) {
+  SecureRandom random;
+  ComputeKeys(user, owner, permissions, random);
+}
+
+bool PdfRevision6SecurityHandler::PreparePassword(std::string_view utf8, bool stored, SecretString* out) const {
+  return SaslPrep::Prepare(utf8, stored, out);
 }
 
 PdfSecurityHandler::Access PdfRevision6SecurityHandler::Authenticate(const EncryptValues& values,

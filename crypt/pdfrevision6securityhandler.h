@@ -21,6 +21,15 @@ class PdfRevision6SecurityHandler : public PdfSecurityHandler {
   // empty owner password is replaced by 16 random letters. Key, salts,
   // Perms' filler and the identifier come from random.
   void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions, SecureRandom& random);
+  // As above, from the operating system's secure random source.
+  void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions) override;
+  // UTF-8 after SASLprep, of which the first 127 bytes count.
+  bool PreparePassword(std::string_view utf8, bool stored, SecretString* out) const override;
+  size_t PasswordBytesThatCount() const override { return kMaxPasswordBytes; }
+  bool PasswordsInUnicode() const override { return true; }
+  // Content extraction for accessibility is always granted.
+  uint32_t RequiredPermissionBits() const override { return 0x200; }
+  int ExtensionLevel() const override { return 8; }
 
   // Algorithm 2.B: the hash of a password with an 8-byte salt and, for the
   // owner, the 48-byte U (empty otherwise). Returns 32 bytes.

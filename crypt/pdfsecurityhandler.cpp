@@ -1,6 +1,31 @@
 #include "crypt/pdfsecurityhandler.h"
 
+#include "base/kelvraruntimeerror.h"
+#include "crypt/aesobjectcipher.h"
+#include "crypt/pdfrevision2securityhandler.h"
+#include "crypt/pdfrevision4securityhandler.h"
+#include "crypt/pdfrevision5securityhandler.h"
+#include "crypt/pdfrevision6securityhandler.h"
+
 PdfSecurityHandler::~PdfSecurityHandler() = default;
+
+std::unique_ptr<PdfSecurityHandler> PdfSecurityHandler::ForVersion(int64_t v, int64_t r) {
+  // /V 1 to 3: RC4 for everything; 4: crypt filters with 128-bit keys; 5:
+  // crypt filters with 256-bit keys.
+  const bool rc4 = v == 1 || v == 2 || v == 3;
+  if (rc4 && r == 2) return std::make_unique<PdfRevision2SecurityHandler>();
+  if (rc4 && r == 3) return std::make_unique<PdfStandardSecurityHandler>();
+  if (v == 4 && r == 4) return std::make_unique<PdfRevision4SecurityHandler>();
+  if (v == 5 && r == 5) return std::make_unique<PdfRevision5SecurityHandler>();
+  if (v == 5 && r == 6) return std::make_unique<PdfRevision6SecurityHandler>();
+  return nullptr;
+}
+
+std::unique_ptr<PdfObjectCipher> PdfSecurityHandler::NewCipher(Cipher method) const {
+  // Only the revisions of MD5 keys derive RC4 keys.
+  if (method != Cipher::kAes) throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+  return std::make_unique<AesObjectCipher>(*this);
+}
 
 std::string PdfSecurityHandler::EncryptObjectText(int64_t number) const {
   return std::to_string(number) + " 0 obj\n<<\n" + EncryptDictionaryEntries() + ">>\nendobj\n";

@@ -1,15 +1,19 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "crypt/pdfobjectcipher.h"
 #include "crypt/secretstring.h"
 
 // What every revision of the Standard security handler offers the writer
 // (and the reader that opens what it wrote): the Encrypt dictionary, the
 // file identifier, the permissions, and the key of each object. A revision
 // is a class of its own deriving from this one; the writers pick the cipher
-// the revision names and never branch on the revision number elsewhere.
+// the revision names and never branch on the revision number elsewhere:
+// what differs from one revision to the next is asked of the handler.
 class PdfSecurityHandler {
  public:
   enum class Cipher { kRc4, kAes };
@@ -27,6 +31,10 @@ class PdfSecurityHandler {
   };
 
   virtual ~PdfSecurityHandler();
+
+  // A reader's handler for the Encrypt dictionary's /V and /R; null when
+  // no revision of this library reads that pair.
+  static std::unique_ptr<PdfSecurityHandler> ForVersion(int64_t v, int64_t r);
 
   virtual int Revision() const = 0;
   virtual Cipher DataCipher() const = 0;
@@ -51,6 +59,30 @@ class PdfSecurityHandler {
   virtual SecretString ObjectKeyFor(int64_t number, int64_t generation, Cipher) const {
     return ObjectKeyBytes(number, generation);
   }
+  // The cipher of the strings and streams under the given crypt filter
+  // method, with the keys as computed or recovered so far (the handler
+  // must outlive it); without a method, the one this revision writes.
+  virtual std::unique_ptr<PdfObjectCipher> NewCipher(Cipher method) const;
+  std::unique_ptr<PdfObjectCipher> NewCipher() const { return NewCipher(DataCipher()); }
+
+  // The writing side: derives every value from the passwords (prepared
+  // bytes) and the permission letters. An empty owner password is replaced
+  // by 16 random letters nobody keeps.
+  virtual void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions) = 0;
+  // The password bytes the revision hashes, from UTF-8 as typed. stored: a
+  // password being set rather than one being checked. false when the
+  // password cannot be represented so (out untouched).
+  virtual bool PreparePassword(std::string_view utf8, bool stored, SecretString* out) const = 0;
+  // How many bytes of a prepared password count.
+  virtual size_t PasswordBytesThatCount() const = 0;
+  // Whether passwords are Unicode (SASLprep) rather than PDFDocEncoding.
+  virtual bool PasswordsInUnicode() const { return false; }
+  // Permission bits the revision always grants, whatever the letters say.
+  virtual uint32_t RequiredPermissionBits() const { return 0; }
+  // The extension level the catalog declares (/Extensions /ADBE on base
+  // version 1.7) for readers to expect this revision; 0: none.
+  virtual int ExtensionLevel() const { return 0; }
+
   // What authentication found doubtful but let pass (empty: nothing).
   const std::string& Warning() const { return warning_; }
 

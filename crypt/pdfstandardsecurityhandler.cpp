@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "crypt/md5.h"
+#include "crypt/pdfdocencoding.h"
+#include "crypt/pdfpermissions.h"
+#include "crypt/rc4objectcipher.h"
 #include "crypt/rc4.h"
 #include "crypt/securerandom.h"
 #include "base/kelvraruntimeerror.h"
@@ -36,38 +39,15 @@ void PdfStandardSecurityHandler::ComputeKeys(std::string_view user, std::string_
                                              const std::string& permissions, const std::string& fixed_identifier) {
   if (!fixed_identifier.empty() && fixed_identifier.size() != kKeyBytes)
     throw _kelvra_runtime_error("PdfStandardSecurityHandler::ComputeKeys:identifier length");
-  int32_t bits = ParsePermissions(permissions);
   // Without an owner password nobody can hold owner rights: O is made from
   // random letters that are kept nowhere.
   const SecretString owner_password = owner.empty() ? GenerateRandomString() : SecretString(owner);
-  // Bits 1-2 are reserved as 0; 0xFFFFF0C0 sets the reserved bits 7-8 and
-  // 13-32 (1-based, as the standard counts) and denies every permission
-  // that no letter grants.
-  int32_t p = static_cast<int32_t>(((static_cast<uint32_t>(bits) | RequiredPermissionBits()) & ~3u) | 0xFFFFF0C0u);
+  const int32_t p = PdfPermissions::Value(permissions, RequiredPermissionBits());
   const SecretString padded_user = PadPassword(user), padded_owner = PadPassword(owner_password);
   const std::string owner_value = ComputeOwnerValue(padded_user, padded_owner);
   const std::string identifier = fixed_identifier.empty() ? GenerateRandomString().Plain() : fixed_identifier;
   ComputeFileKey(identifier, padded_user, owner_value, p);
   ComputeUserValue();
-}
-
-int32_t PdfStandardSecurityHandler::ParsePermissions(const std::string& permissions) {
-  struct Grant {
-    char letter;
-    int32_t bits;
-  };
-  static const Grant kGrants[] = {
-      {'P', 0x804},  // print, and print in high quality
-      {'M', 0x8},    // modify the contents
-      {'C', 0x10},   // copy or extract text and graphics
-      {'A', 0x20},   // add or modify annotations, fill in form fields
-      {'S', 0x400},  // assemble the document
-      {'D', 0x4},    // print (degraded quality only, without P)
-  };
-  int32_t bits = 0;
-  for (const Grant& g : kGrants)
-    if (permissions.find(g.letter) != std::string::npos) bits |= g.bits;
-  return bits;
 }
 
 SecretString PdfStandardSecurityHandler::GenerateRandomString() {
@@ -262,6 +242,15 @@ PdfSecurityHandler::Access PdfStandardSecurityHandler::Authenticate(const Encryp
     user_value_ = values.user_value.substr(0, kValueBytes);
   }
   return access;
+}
+
+bool PdfStandardSecurityHandler::PreparePassword(std::string_view utf8, bool, SecretString* out) const {
+  return PdfDocEncoding::FromUtf8(utf8, out);
+}
+
+std::unique_ptr<PdfObjectCipher> PdfStandardSecurityHandler::NewCipher(Cipher method) const {
+  if (method == Cipher::kRc4) return std::make_unique<Rc4ObjectCipher>(*this);
+  return PdfSecurityHandler::NewCipher(method);
 }
 
 std::string PdfStandardSecurityHandler::EncryptDictionaryEntries() const {

@@ -30,20 +30,22 @@ class PdfStandardSecurityHandler : public PdfSecurityHandler {
   // Algorithm 1 for any file key length (5 to 16 bytes): RC4 keys of
   // length + 5 bytes at most 16, AES keys salted with "sAlT".
   SecretString ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const override;
+  // RC4 from the 16-byte digest of Algorithm 1, AES from the salted key.
+  std::unique_ptr<PdfObjectCipher> NewCipher(Cipher method) const override;
+  // PDFDocEncoding bytes, of which the first 32 count.
+  bool PreparePassword(std::string_view utf8, bool stored, SecretString* out) const override;
+  size_t PasswordBytesThatCount() const override { return kValueBytes; }
 
   // Derives every field from the passwords (8-bit PDFDocEncoding bytes) and
   // the permission letters. An empty owner password is replaced by 16
   // random letters; the identifier is 16 random letters.
-  void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions);
+  void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions) override;
   // As above, with a caller-chosen identifier of exactly 16 bytes (any
   // values), for reproducible output in tests. An empty fixed_identifier
   // draws a random one.
   void ComputeKeys(std::string_view user, std::string_view owner, const std::string& permissions,
                    const std::string& fixed_identifier);
 
-  // Permission bits granted by the letters P, M, C, A, S, D (case-sensitive,
-  // anywhere in the text; other characters are ignored).
-  static int32_t ParsePermissions(const std::string& permissions);
   // 16 letters "A" to "Y", uniformly drawn from the operating system's
   // secure random source.
   static SecretString GenerateRandomString();
@@ -75,8 +77,6 @@ class PdfStandardSecurityHandler : public PdfSecurityHandler {
   const std::string& GetIdentifier() const override { return identifier_; }
 
  protected:
-  // Permission bits a revision always grants, whatever the letters say.
-  virtual uint32_t RequiredPermissionBits() const { return 0; }
   // Rounds of MD5 that strengthen the file key and O's key, and passes of
   // RC4 over O and U (revision 2: none and one).
   virtual int KeyRounds() const { return 50; }

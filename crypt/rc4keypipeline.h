@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "crypt/pdfobjectcipher.h"
 #include "crypt/rc4.h"
 
 class PdfStandardSecurityHandler;
@@ -21,12 +22,7 @@ class PdfStandardSecurityHandler;
 // output never depends on the thread.
 class Rc4KeyPipeline {
  public:
-  // 12 bytes an object: a document may have millions.
-  struct Job {
-    uint32_t position;  // the object's place in the writing order
-    uint32_t number;
-    uint32_t generation;
-  };
+  using Job = PdfObjectCipher::Planned;
 
   // Starts the thread (throws std::system_error when it cannot). jobs are in
   // increasing position; ring is how many ciphers may wait ready ahead of

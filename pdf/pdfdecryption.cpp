@@ -1,16 +1,8 @@
 #include "pdf/pdfdecryption.h"
 
 #include <cstdint>
-#include <cstring>
 
-#include "crypt/aescbc.h"
-#include "crypt/pdfdocencoding.h"
-#include "crypt/pdfrevision2securityhandler.h"
-#include "crypt/pdfrevision4securityhandler.h"
-#include "crypt/pdfrevision5securityhandler.h"
-#include "crypt/pdfrevision6securityhandler.h"
-#include "crypt/rc4.h"
-#include "crypt/saslprep.h"
+#include "crypt/pdfpermissions.h"
 #include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
@@ -74,26 +66,14 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
     const int64_t bits = v == 1 || length == kAbsent ? 40 : length;
     if (!Rc4KeyBits(bits)) throw _kelvra_runtime_error(kKeyLength);
     values.key_bytes = static_cast<size_t>(bits / 8);
-    if (r == 2) {
-      handler_ = std::make_unique<PdfRevision2SecurityHandler>();
-    } else if (r == 3) {
-      handler_ = std::make_unique<PdfStandardSecurityHandler>();
-    } else {
-      throw _kelvra_runtime_error(kUnsupported);
-    }
+    handler_ = PdfSecurityHandler::ForVersion(v, r);
+    if (!handler_) throw _kelvra_runtime_error(kUnsupported);
   } else if (v == 4 || v == 5) {
     // Revision 4's top-level /Length only stands in for an RC4 crypt
     // filter's own.
     if (length != kAbsent && (v == 4 ? !Rc4KeyBits(length) : length != 256)) throw _kelvra_runtime_error(kKeyLength);
-    if (v == 4 && r == 4) {
-      handler_ = std::make_unique<PdfRevision4SecurityHandler>();
-    } else if (v == 5 && r == 5) {
-      handler_ = std::make_unique<PdfRevision5SecurityHandler>();
-    } else if (v == 5 && r == 6) {
-      handler_ = std::make_unique<PdfRevision6SecurityHandler>();
-    } else {
-      throw _kelvra_runtime_error(kUnsupported);
-    }
+    handler_ = PdfSecurityHandler::ForVersion(v, r);
+    if (!handler_) throw _kelvra_runtime_error(kUnsupported);
     // The crypt filters; their methods must fit the revision (AESV2 keys
     // are 128 bits, AESV3 keys 256), and an RC4 filter's /Length gives
     // the file key length.
@@ -106,16 +86,16 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
         if (f == nullptr || f->kind() != PdfValue::Kind::Dictionary) continue;
         auto* filter = static_cast<PdfDiccionario*>(f);
         const std::string cfm = Name(filter, "/CFM", "/None");
-        Method method = Method::kNone;
+        Method method;
         if (cfm == "/V2" && v == 4) {
-          method = Method::kRc4;
+          method = PdfSecurityHandler::Cipher::kRc4;
           // Written in bits, or in bytes as some producers do (5 to 16).
           int64_t n = Number(filter, "/Length", length == kAbsent ? 128 : length);
           if (n >= 5 && n <= 16) n *= 8;
           if (!Rc4KeyBits(n)) throw _kelvra_runtime_error(kKeyLength);
           bits[filters->GetKey(i)] = n;
         } else if ((cfm == "/AESV2" && v == 4) || (cfm == "/AESV3" && v == 5)) {
-          method = Method::kAes;
+          method = PdfSecurityHandler::Cipher::kAes;
           bits[filters->GetKey(i)] = 128;
         } else if (cfm != "/None") {
           throw _kelvra_runtime_error(kUnsupported);
@@ -136,12 +116,9 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
     throw _kelvra_runtime_error(kUnsupported);
   }
 
-  // Revisions 2 to 4 hash PDFDocEncoding bytes, 5 and 6 SASLprep'd UTF-8;
-  // a password that cannot be so is tried as the bytes typed.
+  // A password the revision cannot prepare is tried as the bytes typed.
   SecretString prepared;
-  const bool ok =
-      r >= 5 ? SaslPrep::Prepare(password, false, &prepared) : PdfDocEncoding::FromUtf8(password, &prepared);
-  if (!ok) prepared = password;
+  if (!handler_->PreparePassword(password, false, &prepared)) prepared = password;
   access_ = handler_->Authenticate(values, prepared);
   // Without /Length an RC4 key has 40 bits, as the format says; some
   // writers leave it out (or misspell it) over a 128-bit key, which is
@@ -156,27 +133,30 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
 PdfDecryption::~PdfDecryption() = default;
 
 bool PdfDecryption::MayChangeProtection() const {
-  return access_ == PdfSecurityHandler::Access::kOwner ||
-         (static_cast<uint32_t>(handler_->GetPermissions()) & 0x8u) != 0;
+  return access_ == PdfSecurityHandler::Access::kOwner || PdfPermissions::MayModify(handler_->GetPermissions());
+}
+
+PdfObjectCipher* PdfDecryption::CipherFor(Method method) const {
+  if (!method) return nullptr;
+  std::unique_ptr<PdfObjectCipher>& cipher = ciphers_[*method == PdfSecurityHandler::Cipher::kAes ? 1 : 0];
+  if (!cipher) cipher = handler_->NewCipher(*method);
+  return cipher.get();
 }
 
 PdfDecryption::Method PdfDecryption::FilterMethod(const std::string& name) const {
-  if (name == "/Identity") return Method::kNone;
+  if (name == "/Identity") return std::nullopt;
   auto it = filters_.find(name);
   if (it == filters_.end()) throw _kelvra_runtime_error(kUnsupported);
   return it->second;
 }
 
 void PdfDecryption::DecryptString(std::string& bytes, int64_t number, int64_t generation) const {
-  if (bytes.empty()) return;
-  size_t size = bytes.size();
-  Decrypt(strings_, reinterpret_cast<uint8_t*>(&bytes[0]), &size, number, generation);
-  bytes.resize(size);
+  if (PdfObjectCipher* cipher = CipherFor(strings_)) cipher->Decrypt(number, generation, bytes);
 }
 
 PdfDecryption::Method PdfDecryption::StreamMethod(PdfDiccionario* d) const {
   const std::string type = Name(d, "/Type", "");
-  if (type == "/XRef" || (type == "/Metadata" && !encrypt_metadata_)) return Method::kNone;
+  if (type == "/XRef" || (type == "/Metadata" && !encrypt_metadata_)) return std::nullopt;
   // A stream's own crypt filter comes first in /Filter and names its
   // filter in /DecodeParms /Name (the identity filter when none).
   PdfValue* filter = d->GetValue("/Filter", true);
@@ -215,42 +195,5 @@ PdfDecryption::CopiedEntry PdfDecryption::CopyAfterDecryption(PdfDiccionario* d,
 
 void PdfDecryption::DecryptStream(PdfDiccionario* d, std::vector<uint8_t>& data) const {
   if (data.empty()) return;
-  size_t size = data.size();
-  Decrypt(StreamMethod(d), data.data(), &size, d->obj_number, d->obj_generation);
-  data.resize(size);
-}
-
-void PdfDecryption::Decrypt(Method method, uint8_t* data, size_t* size, int64_t number, int64_t generation) const {
-  if (method == Method::kNone) return;
-  const PdfSecurityHandler::Cipher cipher =
-      method == Method::kAes ? PdfSecurityHandler::Cipher::kAes : PdfSecurityHandler::Cipher::kRc4;
-  const SecretString key = handler_->ObjectKeyFor(number, generation, cipher);
-  const auto* key_bytes = reinterpret_cast<const uint8_t*>(key.data());
-  if (method == Method::kRc4) {
-    Rc4(key_bytes, key.size()).Crypt(data, *size);
-    return;
-  }
-  // AES: a 16-byte IV, then whole blocks ending in PKCS#7 padding. An IV
-  // alone is an empty value (some producers write empty strings so).
-  constexpr size_t kBlock = AesCbc::kBlockBytes;
-  if (*size == kBlock) {
-    *size = 0;
-    return;
-  }
-  if (*size < 2 * kBlock || *size % kBlock != 0) throw _kelvra_runtime_error("PdfDecryption:AES data length");
-  const size_t n = *size - kBlock;
-  if (!aes_) {
-    aes_ = std::make_unique<AesCbc>(key_bytes, key.size());
-  } else if (key != aes_key_) {
-    aes_->SetKey(key_bytes, key.size());
-  }
-  aes_key_ = key;
-  aes_->SetIv(data);
-  aes_->Decrypt(data + kBlock, data + kBlock, n);
-  const uint8_t pad = data[*size - 1];
-  bool padded = pad >= 1 && pad <= kBlock;
-  for (size_t i = 1; padded && i <= pad; ++i) padded = data[*size - i] == pad;
-  if (!padded) throw _kelvra_runtime_error("PdfDecryption:bad padding");
-  std::memmove(data, data + kBlock, n - pad);
-  *size = n - pad;
+  if (PdfObjectCipher* cipher = CipherFor(StreamMethod(d))) cipher->Decrypt(d->obj_number, d->obj_generation, data);
 }

@@ -2,19 +2,21 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "crypt/pdfobjectcipher.h"
 #include "crypt/pdfsecurityhandler.h"
 
-class AesCbc;
 class PdfDiccionario;
 
 // The reader's side of the Standard security handler: reads an Encrypt
 // dictionary, picks the revision's handler (2, 3, 4, 5 or 6), checks the
 // password with it, and decrypts strings and stream data with the crypt
 // filters the dictionary names (/StmF, /StrF, a stream's own /Crypt
-// filter, /Identity, /EncryptMetadata false).
+// filter, /Identity, /EncryptMetadata false), each method through the
+// handler's cipher for it.
 //
 // Failures: "Wrong password" when the password is neither the user nor the
 // owner password; "PdfDecryption:..." for a dictionary Varnel cannot use
@@ -24,8 +26,6 @@ class PdfDiccionario;
 // damaged data give.
 class PdfDecryption {
  public:
-  enum class Method { kNone, kRc4, kAes };
-
   // encrypt: the Encrypt dictionary; identifier: the bytes of the first
   // element of the trailer's /ID (empty when there is none); password:
   // UTF-8 as typed, prepared here as the revision wants it.
@@ -43,8 +43,6 @@ class PdfDecryption {
   void DecryptString(std::string& bytes, int64_t number, int64_t generation) const;
   // Decrypts the stored data of stream d (an indirect object) in place.
   void DecryptStream(PdfDiccionario* d, std::vector<uint8_t>& data) const;
-  // The method that applies to stream d's data.
-  Method StreamMethod(PdfDiccionario* d) const;
 
   // How an unencrypted (or newly encrypted) copy writes entry key of stream
   // d once its data are decrypted: a stream's own crypt filter, undone,
@@ -55,17 +53,22 @@ class PdfDecryption {
   static CopiedEntry CopyAfterDecryption(PdfDiccionario* d, const std::string& key);
 
  private:
+  // A crypt filter's method; none: the identity.
+  using Method = std::optional<PdfSecurityHandler::Cipher>;
   Method FilterMethod(const std::string& name) const;
-  void Decrypt(Method method, uint8_t* data, size_t* size, int64_t number, int64_t generation) const;
+  // The method that applies to stream d's data.
+  Method StreamMethod(PdfDiccionario* d) const;
+  // The handler's cipher for the method, made when first needed; null for
+  // the identity.
+  PdfObjectCipher* CipherFor(Method method) const;
 
   std::unique_ptr<PdfSecurityHandler> handler_;
-  // The AES context of the last key used: revision 6 uses one key for
-  // every object, and a context costs more to make than a string to decrypt.
-  mutable std::unique_ptr<AesCbc> aes_;
-  mutable SecretString aes_key_;
+  // By method; each keeps the key it used last (revision 6 uses one key for
+  // every object, and a context costs more to make than a string to decrypt).
+  mutable std::unique_ptr<PdfObjectCipher> ciphers_[2];
   std::map<std::string, Method> filters_;  // the crypt filters of /CF
-  Method strings_ = Method::kRc4;
-  Method streams_ = Method::kRc4;
+  Method strings_ = PdfSecurityHandler::Cipher::kRc4;
+  Method streams_ = PdfSecurityHandler::Cipher::kRc4;
   bool encrypt_metadata_ = true;
   PdfSecurityHandler::Access access_ = PdfSecurityHandler::Access::kNone;
 };

@@ -3,9 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "crypt/aescbc.h"
 #include "crypt/pdfsecurityhandler.h"
-#include "crypt/securerandom.h"
 #include "writer/pdffilewriter.h"
 
 // The writer for the AES revisions (4: AES-128, 6: AES-256): every string
@@ -14,8 +12,9 @@
 // an empty string becomes 32 bytes), under the key the handler gives for
 // the object. Stream data are still copied as stored, in chunks; each
 // stream's /Length is the encrypted length. The Encrypt dictionary, the
-// identifier and the closing cross-reference stream stay unencrypted. For
-// revision 6 the catalog declares the extension level readers expect
+// identifier and the closing cross-reference stream stay unencrypted (all
+// of it PdfFileWriter's encryption with the handler's cipher). When the
+// handler names an extension level (revision 6), the catalog declares it
 // (/Extensions /ADBE, merged into the catalog's own /Extensions); a
 // catalog kept in an object stream is written as an object of its own.
 class PdfAesEncryptedFileWriter : public PdfFileWriter {
@@ -33,27 +32,15 @@ class PdfAesEncryptedFileWriter : public PdfFileWriter {
 
  protected:
   void PlanObjects(const std::vector<const XRefEntry*>& objects) override;
-  const char* HeaderVersion() const override { return handler_->HeaderVersion(); }
-  int64_t WrittenStreamLength(int64_t length) const override;
   bool WritesOnItsOwn(int64_t number) const override { return number == catalog_number_ && catalog_generation_ == 0; }
   void WriteObjectValue(PdfValue* value, PdfStream& input, int64_t number, int64_t generation) override;
 
  private:
-  // Keys the cipher for the object and starts a new chain with a fresh IV,
-  // which is stored at iv.
-  void Start(int64_t number, int64_t generation, uint8_t iv[AesCbc::kBlockBytes]);
-  // The catalog with /Extensions /ADBE at extension level 8.
+  // The catalog with /Extensions /ADBE at the handler's extension level.
   void WriteCatalog(PdfDiccionario* catalog, PdfStream& input, int64_t number, int64_t generation);
   void WriteExtensions(PdfValue* extensions, PdfStream& input, int64_t number, int64_t generation);
 
   std::unique_ptr<PdfSecurityHandler> handler_;
-  SecureRandom random_;
-  std::unique_ptr<AesCbc> aes_;
-  SecretString key_;  // the key aes_ holds
-  // The object whose key aes_ holds (revision 6: one key for every object).
-  int64_t key_number_ = -1, key_generation_ = -1;
-  std::unique_ptr<uint8_t[]> chunk_;
-  int64_t encrypt_number_ = 0;
   int64_t catalog_number_ = -1;
   int64_t catalog_generation_ = -1;
 };

@@ -1,12 +1,9 @@
 #include "writer/pdfcipherchoice.h"
 
-#include "writer/pdfaesencryptedfilewriter.h"
-#include "crypt/pdfdocencoding.h"
-#include "writer/pdfencryptedfilewriter.h"
 #include "crypt/pdfrevision4securityhandler.h"
 #include "crypt/pdfrevision6securityhandler.h"
-#include "crypt/saslprep.h"
-#include "crypt/securerandom.h"
+#include "writer/pdfaesencryptedfilewriter.h"
+#include "writer/pdfencryptedfilewriter.h"
 
 bool PdfCipherChoice::Parse(const std::string& name, Cipher* cipher) {
   if (name == "rc4-128") {
@@ -21,32 +18,28 @@ bool PdfCipherChoice::Parse(const std::string& name, Cipher* cipher) {
   return true;
 }
 
-bool PdfCipherChoice::PreparePassword(Cipher cipher, std::string_view utf8, SecretString* out) {
-  if (cipher == Cipher::kAes256) return SaslPrep::Prepare(utf8, true, out);
-  return PdfDocEncoding::FromUtf8(utf8, out);
+std::unique_ptr<PdfSecurityHandler> PdfCipherChoice::NewHandler(Cipher cipher) {
+  switch (cipher) {
+    case Cipher::kRc4_128:
+      return std::make_unique<PdfStandardSecurityHandler>();
+    case Cipher::kAes128:
+      return std::make_unique<PdfRevision4SecurityHandler>();
+    case Cipher::kAes256:
+      break;
+  }
+  return std::make_unique<PdfRevision6SecurityHandler>();
 }
 
-size_t PdfCipherChoice::PasswordBytesThatCount(Cipher cipher) {
-  return cipher == Cipher::kAes256 ? PdfRevision6SecurityHandler::kMaxPasswordBytes
-                                   : PdfStandardSecurityHandler::kValueBytes;
+bool PdfCipherChoice::PreparePassword(Cipher cipher, std::string_view utf8, SecretString* out) {
+  return NewHandler(cipher)->PreparePassword(utf8, true, out);
 }
 
 std::unique_ptr<PdfFileWriter> PdfCipherChoice::NewWriter(Cipher cipher, std::string_view user, std::string_view owner,
                                                           const std::string& permissions) {
-  switch (cipher) {
-    case Cipher::kRc4_128:
-      return std::make_unique<PdfEncryptedFileWriter>(user, owner, permissions);
-    case Cipher::kAes128: {
-      auto handler = std::make_unique<PdfRevision4SecurityHandler>();
-      handler->ComputeKeys(user, owner, permissions);
-      return std::make_unique<PdfAesEncryptedFileWriter>(std::move(handler));
-    }
-    case Cipher::kAes256: {
-      auto handler = std::make_unique<PdfRevision6SecurityHandler>();
-      SecureRandom random;
-      handler->ComputeKeys(user, owner, permissions, random);
-      return std::make_unique<PdfAesEncryptedFileWriter>(std::move(handler));
-    }
-  }
-  return nullptr;
+  // The writer of revision 3 is the one whose shape is fixed, with its
+  // handler inside.
+  if (cipher == Cipher::kRc4_128) return std::make_unique<PdfEncryptedFileWriter>(user, owner, permissions);
+  std::unique_ptr<PdfSecurityHandler> handler = NewHandler(cipher);
+  handler->ComputeKeys(user, owner, permissions);
+  return std::make_unique<PdfAesEncryptedFileWriter>(std::move(handler));
 }

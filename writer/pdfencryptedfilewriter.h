@@ -1,18 +1,17 @@
 #pragma once
-#include <memory>
-#include <optional>
 #include <string>
+#include <string_view>
 
 #include "crypt/pdfstandardsecurityhandler.h"
-#include "crypt/rc4.h"
-#include "crypt/rc4keypipeline.h"
 #include "writer/pdffilewriter.h"
 
 // The writer a request uses: a PdfFileWriter that encrypts every string and
 // every stream of every object with that object's RC4 key, writes the
 // Encrypt dictionary of the Standard security handler (revision 3, 128-bit
 // keys) as one more object, and names it with "/Encrypt" and "/ID" in the
-// closing cross-reference stream, which itself stays unencrypted.
+// closing cross-reference stream, which itself stays unencrypted. The work
+// is PdfFileWriter's encryption with this handler's cipher (one key
+// schedule per object, run ahead on a second thread for large documents).
 class PdfEncryptedFileWriter : public PdfFileWriter {
  public:
   // Passwords are the bytes the handler pads (PDFDocEncoding); permissions
@@ -33,21 +32,6 @@ class PdfEncryptedFileWriter : public PdfFileWriter {
 
   const PdfStandardSecurityHandler& SecurityHandler() const { return handler; }
 
- protected:
-  // Starts the key schedules of the objects written whole on a second
-  // thread, when the document is large enough to gain from it.
-  void PlanObjects(const std::vector<const XRefEntry*>& objects) override;
-
  private:
-  // The RC4 state of an object's key after its key schedule, kept for the
-  // object's other strings and its stream: an object costs one MD5 and one
-  // schedule however many strings it has.
-  const Rc4& ObjectCipher(int64_t number, int64_t generation);
-
   PdfStandardSecurityHandler handler;
-  int64_t encrypt_number = 0;
-  std::optional<Rc4> cipher_;
-  int64_t cipher_number_ = -1;
-  int64_t cipher_generation_ = -1;
-  std::unique_ptr<Rc4KeyPipeline> pipeline_;
 };

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "pdf/pdfdecryption.h"
-#include "crypt/rc4.h"
+#include "crypt/pdfobjectcipher.h"
+#include "crypt/pdfsecurityhandler.h"
 #include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
@@ -185,7 +186,58 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   if (!output) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
 }
 
-void PdfFileWriter::PlanObjects(const std::vector<const XRefEntry*>&) {}
+void PdfFileWriter::PlanObjects(const std::vector<const XRefEntry*>& objects) {
+  if (!cipher_ || !HelperThreads() || !cipher_->PlansAhead(objects.size())) return;
+  // Objects inside object streams are not encrypted on their own. Any
+  // object whose numbers do not fit a plan gets its key when written.
+  std::vector<PdfObjectCipher::Planned> planned;
+  for (size_t i = 0; i < objects.size() && i <= UINT32_MAX; ++i) {
+    const XRefEntry* e = objects[i];
+    if (e->type == XRefEntry::kCompressed || e->number < 0 || e->number > UINT32_MAX) continue;
+    planned.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(e->number), e->generation});
+  }
+  cipher_->PlanAhead(std::move(planned));
+}
+
+const char* PdfFileWriter::HeaderVersion() const { return handler_ != nullptr ? handler_->HeaderVersion() : "1.5"; }
+
+int64_t PdfFileWriter::WrittenStreamLength(int64_t length) const {
+  return cipher_ ? static_cast<int64_t>(cipher_->EncryptedSize(static_cast<uint64_t>(length))) : length;
+}
+
+void PdfFileWriter::EncryptWith(const PdfSecurityHandler& handler) {
+  handler_ = &handler;
+  cipher_ = handler.NewCipher();
+}
+
+void PdfFileWriter::StopEncrypting() {
+  cipher_.reset();
+  handler_ = nullptr;
+}
+
+void PdfFileWriter::WriteEncryptedString(std::string bytes, int64_t number, int64_t generation) {
+  // The parsed value is never changed: the copy is encrypted, then escaped.
+  cipher_->SetPosition(object_position_);
+  PdfFileWriter::WriteLiteralString(cipher_->EncryptString(number, generation, std::move(bytes)), number, generation);
+}
+
+void PdfFileWriter::WriteEncryptedStreamData(PdfStream& input, int64_t offset, int64_t length, int64_t number,
+                                             int64_t generation) {
+  cipher_->SetPosition(object_position_);
+  uint8_t edge[PdfObjectCipher::kMaxExtraBytes];
+  Out(reinterpret_cast<const char*>(edge), cipher_->Start(number, generation, edge));
+  CopyStreamData(input, offset, length, cipher_.get());
+  Out(reinterpret_cast<const char*>(edge), cipher_->Finish(edge));
+}
+
+void PdfFileWriter::WriteEncryptedDocumentEnd(PdfStream& input) {
+  encrypt_number_ = table.GetMaxObjectNumber() + 1;
+  table.AddEntry(encrypt_number_, 1, OutPosition(), 0);
+  Out(handler_->EncryptObjectText(encrypt_number_));
+  PdfFileWriter::WriteDocumentEnd(input);
+}
+
+void PdfFileWriter::WriteEncryptTrailerEntries() { Out(handler_->TrailerEntriesText(encrypt_number_)); }
 
 void PdfFileWriter::WriteHeader() {
   Out("%PDF-");
@@ -343,23 +395,29 @@ void PdfFileWriter::WriteStreamData(PdfStream& input, int64_t offset, int64_t le
   CopyStreamData(input, offset, length, nullptr);
 }
 
-void PdfFileWriter::CopyStreamData(PdfStream& input, int64_t offset, int64_t length, Rc4* cipher) {
+void PdfFileWriter::CopyStreamData(PdfStream& input, int64_t offset, int64_t length, PdfObjectCipher* cipher) {
   input.Seek(offset, 1);
   while (length > 0) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(pdflimits::kCopyChunkBytes)));
     // A piece that fits the output buffer is read and encrypted in place
-    // there; larger ones go through a chunk buffer kept for the whole run.
-    char* piece = n <= kOutputBufferBytes ? OutSpace(n) : nullptr;
+    // there (with room for what the cipher adds); larger ones go through a
+    // chunk buffer kept for the whole run.
+    const size_t room = cipher != nullptr ? n + PdfObjectCipher::kMaxExtraBytes : n;
+    char* piece = room <= kOutputBufferBytes ? OutSpace(room) : nullptr;
     if (piece == nullptr) {
-      if (!copy_chunk_) copy_chunk_.reset(new char[pdflimits::kCopyChunkBytes]);
+      if (!copy_chunk_) copy_chunk_.reset(new char[pdflimits::kCopyChunkBytes + PdfObjectCipher::kMaxExtraBytes]);
       piece = copy_chunk_.get();
     }
     input.Leer(piece, n);
-    if (cipher != nullptr) cipher->Crypt(reinterpret_cast<uint8_t*>(piece), n);
+    size_t written = n;
+    if (cipher != nullptr) {
+      auto* bytes = reinterpret_cast<uint8_t*>(piece);
+      written = cipher->Update(bytes, n, bytes);
+    }
     if (piece == copy_chunk_.get()) {
-      Out(piece, n);
+      Out(piece, written);
     } else {
-      used_ += n;
+      used_ += written;
     }
     length -= static_cast<int64_t>(n);
   }

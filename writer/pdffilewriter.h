@@ -11,7 +11,8 @@
 #include "base/pdfsyntaxformatter.h"
 #include "writer/pdfxrefstreamtable.h"
 
-class Rc4;
+class PdfObjectCipher;
+class PdfSecurityHandler;
 
 // Rewrites a whole PDF file: reads it through its parser base, then writes
 // "%PDF-1.5", every object of the document with its own number and
@@ -65,13 +66,14 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   // Called once before the objects are written, with all of them in writing
   // order (compressed entries included); while each is written,
   // object_position_ is its place in that list.
+  // Encrypting, it lets the cipher prepare the objects' keys.
   virtual void PlanObjects(const std::vector<const XRefEntry*>& objects);
   size_t object_position_ = 0;
-  // The version in the header line ("%PDF-1.5").
-  virtual const char* HeaderVersion() const { return "1.5"; }
+  // The version in the header line ("%PDF-1.5"; encrypting, the handler's).
+  virtual const char* HeaderVersion() const;
   // The number of bytes WriteStreamData writes for length bytes of data.
   // When it differs from length, the stream's /Length is written anew.
-  virtual int64_t WrittenStreamLength(int64_t length) const { return length; }
+  virtual int64_t WrittenStreamLength(int64_t length) const;
   // Whether an object the input keeps in an object stream is written as an
   // object of its own (with its new value) instead of staying there.
   virtual bool WritesOnItsOwn(int64_t /*number*/) const { return false; }
@@ -105,8 +107,26 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   void OutEscaped(const uint8_t* data, size_t len);
   uint64_t OutPosition() const { return flushed_ + used_; }
   void Flush();
-  // Copies stream data in bounded chunks, through cipher when given.
-  void CopyStreamData(PdfStream& input, int64_t offset, int64_t length, Rc4* cipher);
+  // Copies stream data in bounded chunks, through cipher when given (its
+  // Update only: the caller starts and finishes it). Pieces that fit the
+  // output buffer are encrypted in place there.
+  void CopyStreamData(PdfStream& input, int64_t offset, int64_t length, PdfObjectCipher* cipher);
+
+  // The encrypting writers' work, whatever the revision: every string and
+  // every stream of every object through the handler's cipher with that
+  // object's key, the Encrypt dictionary as one more object after the
+  // others, and "/Encrypt" and "/ID" in the closing cross-reference stream,
+  // which stays unencrypted. EncryptWith is called once, before writing,
+  // with a handler (keys computed) that outlives the writer's work.
+  void EncryptWith(const PdfSecurityHandler& handler);
+  void WriteEncryptedString(std::string bytes, int64_t number, int64_t generation);
+  void WriteEncryptedStreamData(PdfStream& input, int64_t offset, int64_t length, int64_t number, int64_t generation);
+  // The Encrypt dictionary, then the closing cross-reference stream.
+  void WriteEncryptedDocumentEnd(PdfStream& input);
+  void WriteEncryptTrailerEntries();
+  // Called by an encrypting writer's destructor: the cipher (and the thread
+  // it may run) goes before the handler it uses.
+  void StopEncrypting();
   // Whether v is a reference to an object number that the table holds in
   // use (written, or inside a written object stream).
   bool NamesWrittenObject(const PdfValue* v) const;
@@ -126,5 +146,8 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   size_t used_ = 0;
   std::unique_ptr<char[]> copy_chunk_;  // stream data larger than buffer_
   uint64_t flushed_ = 0;
-  int64_t stream_bytes_copied_ = 0;  // stream data written so far
+  int64_t stream_bytes_copied_ = 0;              // stream data written so far
+  const PdfSecurityHandler* handler_ = nullptr;  // encrypting
+  std::unique_ptr<PdfObjectCipher> cipher_;
+  int64_t encrypt_number_ = 0;  // the Encrypt dictionary's, once written
 };
