@@ -2,6 +2,7 @@
 // Small PDF files built in memory for the reader and writer tests, written exactly as asked; a parsed document
 // holder, an error catcher, and a reader of the closing cross-reference stream of written output.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <array>
@@ -199,7 +200,9 @@ struct TempFile {
     stream.Abrir(path.c_str(), "rb");
   }
   ~TempFile() { std::remove(path.c_str()); }
-  std::string path = testing::TempDir() + "varnel-test-file";
+  // Of this process and this object: ctest runs tests in processes of their own at once.
+  std::string path = testing::TempDir() + "varnel-test-" + std::to_string(getpid()) + "-" +
+                     std::to_string(reinterpret_cast<uintptr_t>(this));
   PdfFileStream stream;
 };
 
