@@ -19,8 +19,8 @@
 
 namespace {
 
-constexpr char kUnsupported[] = "PdfDecryption:unsupported Encrypt dictionary";
-constexpr char kKeyLength[] = "PdfDecryption:key length";
+const ErrorCatalogue::Entry& kUnsupported = errtext::kEncryptUnsupported;
+const ErrorCatalogue::Entry& kKeyLength = errtext::kDecryptionKeyLength;
 
 PdfValue* Simple(PdfDiccionario* d, const char* key, int type) {
   PdfValue* v = d->GetValue(key, true);
@@ -150,7 +150,7 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
     values.key_bytes = 16;
     access_ = handler_->Authenticate(values, prepared);
   }
-  if (access_ == PdfSecurityHandler::Access::kNone) throw _kelvra_runtime_error("Wrong password");
+  if (access_ == PdfSecurityHandler::Access::kNone) throw _kelvra_runtime_error(errtext::kWrongPassword);
 }
 
 PdfDecryption::~PdfDecryption() = default;
@@ -237,7 +237,7 @@ void PdfDecryption::Decrypt(Method method, uint8_t* data, size_t* size, int64_t 
     *size = 0;
     return;
   }
-  if (*size < 2 * kBlock || *size % kBlock != 0) throw _kelvra_runtime_error("PdfDecryption:AES data length");
+  if (*size < 2 * kBlock || *size % kBlock != 0) throw _kelvra_runtime_error(errtext::kAesDataLength);
   const size_t n = *size - kBlock;
   if (!aes_) {
     aes_ = std::make_unique<AesCbc>(key_bytes, key.size());
@@ -250,7 +250,7 @@ void PdfDecryption::Decrypt(Method method, uint8_t* data, size_t* size, int64_t 
   const uint8_t pad = data[*size - 1];
   bool padded = pad >= 1 && pad <= kBlock;
   for (size_t i = 1; padded && i <= pad; ++i) padded = data[*size - i] == pad;
-  if (!padded) throw _kelvra_runtime_error("PdfDecryption:bad padding");
+  if (!padded) throw _kelvra_runtime_error(errtext::kAesPadding);
   std::memmove(data, data + kBlock, n - pad);
   *size = n - pad;
 }

@@ -94,7 +94,7 @@ PdfValue* PdfFileParser::BuscarObjetoEnCache(int64_t number, int64_t generation)
 
 void PdfFileParser::InsertarObjetoEnCache(int64_t number, int64_t generation, PdfValue* value) {
   if (!cache_objetos.emplace(ObjectKey{number, generation}, value).second)
-    throw _kelvra_runtime_error("PdfFileParser::InsertarObjetoEnCache: cache_objetos.insert");
+    throw _kelvra_runtime_error(errtext::kCacheInsert);
 }
 
 void PdfFileParser::OlvidarObjetoEnCache(int64_t number, int64_t generation, const PdfValue* value) {
@@ -107,14 +107,14 @@ PdfValue* PdfFileParser::NuevoValue(const std::string& class_name) {
   if (class_name == "PdfArray") return NewArray();
   if (class_name == "PdfKeyValuePair") return NewPair();
   if (class_name == "PdfValue") return NewSimple(0, std::string());
-  throw _kelvra_runtime_error("PdfFileParser::NuevoValue:new");
+  throw _kelvra_runtime_error(errtext::kValueNew);
 }
 
 template <class T>
 T* PdfFileParser::Adopt(PdfValue::Kind kind) {
   // Each value costs about a hundred bytes and needs as little as two bytes
   // of input ("0 "), which a decoded object stream multiplies again.
-  if (valueList.size() >= pdflimits::kMaxValues) throw _kelvra_runtime_error("PdfFileParser::NuevoValue:limit");
+  if (valueList.size() >= pdflimits::kMaxValues) throw _kelvra_runtime_error(errtext::kValueLimit);
   std::vector<std::unique_ptr<PdfValue>>& spare = spare_values_[static_cast<size_t>(kind)];
   T* raw;
   if (spare.empty()) {
@@ -152,21 +152,21 @@ PdfValue* PdfFileParser::NewSimple(int native_type, std::string text) {
 
 PdfValue* PdfFileParser::DameObjeto(const std::string& reference) {
   if (reference.size() < 2 || reference.compare(reference.size() - 2, 2, " R") != 0)
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:Referencia");
+    throw _kelvra_runtime_error(errtext::kOffsetReference);
   const size_t blank = reference.find(' ');
   return DameObjeto(StringToInt64(reference.substr(0, blank)), StringToInt64(reference.substr(blank + 1)));
 }
 
 PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   if (PdfValue* cached = BuscarObjetoEnCache(number, generation)) return cached;
-  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error(errtext::kNoOffset);
   const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
   // An object found elsewhere by an earlier fetch is read there again.
   auto moved = relocated_.find(number);
   if (moved != relocated_.end() && moved->second.generation != generation) moved = relocated_.end();
   // Offset 0 is the header's: a listed object there is damage, met below.
   if ((e == nullptr || (e->location == 0 && !repair_)) && moved == relocated_.end())
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    throw _kelvra_runtime_error(errtext::kNoOffset);
 
   // Fetches start one another (an indirect /Length, an object stream);
   // a bounded depth ends any cycle among them.
@@ -175,7 +175,7 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     explicit DepthGuard(int& depth) : d(depth) {
       if (++d > pdflimits::kMaxFetchDepth) {
         --d;
-        throw _kelvra_runtime_error("PdfFileParser::DameObjeto:recursion");
+        throw _kelvra_runtime_error(errtext::kFetchRecursion);
       }
     }
     ~DepthGuard() { --d; }
@@ -187,19 +187,18 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     if (e->type == XRefEntry::kCompressed) {
       // An object stream listed inside itself would be fetched without end.
       if (repair_ && e->location == static_cast<uint64_t>(number))
-        throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
+        throw _kelvra_runtime_error(errtext::kObjStmSelfReference);
       PdfKeyValuePair holder;
       ParseObjectStream(holder, static_cast<int64_t>(e->location), number, e->index);
       return holder.value;
     }
-    if (e->location >= static_cast<uint64_t>(file_size_))
-      throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+    if (e->location >= static_cast<uint64_t>(file_size_)) throw _kelvra_runtime_error(errtext::kDictionaryToken);
     return ReadObjectAt(static_cast<int64_t>(e->location), number, generation);
   } catch (const _kelvra_runtime_error& failure) {
     // A damaged file may list a wrong offset, or an object stream that does
     // not hold the object: it is looked up in a scan of the file before it
     // is given up.
-    if (!Repairable(failure.message)) throw;
+    if (!Repairable(failure)) throw;
     ReleaseValuesFrom(mark);
     const bool plain = e->type != XRefEntry::kCompressed;
     const PdfXRefScanner::Object* found = ScannedHeader(number);
@@ -209,7 +208,7 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
                       std::to_string(found->generation) + ", not " + std::to_string(generation));
     if (found == nullptr || found->generation != generation ||
         (plain && found->offset == static_cast<int64_t>(e->location))) {
-      if (plain && e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+      if (plain && e->location == 0) throw _kelvra_runtime_error(errtext::kNoOffset);
       throw;
     }
     report_.Rebuilt("object " + std::to_string(number) + " found at offset " + std::to_string(found->offset) +
@@ -232,7 +231,7 @@ PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t genera
     return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos;
   };
   if (is_integer(t1) && is_integer(t2) && (StringToInt64(t1) != number || StringToInt64(t2) != generation))
-    throw _kelvra_runtime_error("PdfFileParser::DameObjeto:wrong object at offset");
+    throw _kelvra_runtime_error(errtext::kWrongObject);
   inputStream->Seek(at, 1);
   PdfKeyValuePair holder;
   ParseDiccionario(holder, *inputStream);
@@ -260,23 +259,23 @@ void PdfFileParser::SetPassword(std::string_view utf8, bool need_change_rights) 
 void PdfFileParser::OpenEncryption() {
   PdfValue* reference = BuscarEnTrailer("/Encrypt", false);
   if (reference == nullptr) return;
-  if (!has_password_) throw _kelvra_runtime_error("Encrypted");
+  if (!has_password_) throw _kelvra_runtime_error(errtext::kEncrypted);
   if (reference->kind() == PdfValue::Kind::Value && reference->native_type == NATIVE_REFERENCE) {
     const size_t blank = reference->text.find(' ');
     encrypt_number_ = StringToInt64(reference->text.substr(0, blank));
     // Inside an object stream it could not be read before decrypting.
     const XRefEntry* e = index_.Newest(encrypt_number_);
-    if (e == nullptr || e->type != XRefEntry::kInUse)
-      throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+    if (e == nullptr || e->type != XRefEntry::kInUse) throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
   }
   decryption_ = OpenWith(password_);
-  if (need_change_rights_ && !decryption_->MayChangeProtection()) throw _kelvra_runtime_error("Owner password needed");
+  if (need_change_rights_ && !decryption_->MayChangeProtection())
+    throw _kelvra_runtime_error(errtext::kOwnerPasswordNeeded);
 }
 
 std::unique_ptr<PdfDecryption> PdfFileParser::OpenWith(std::string_view password) {
   PdfValue* encrypt = BuscarEnTrailer("/Encrypt", true);
   if (encrypt == nullptr || encrypt->kind() != PdfValue::Kind::Dictionary)
-    throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+    throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
   // The identifier is never encrypted.
   std::string identifier;
   PdfValue* id = BuscarEnTrailer("/ID", true);
@@ -337,7 +336,7 @@ void PdfFileParser::CountObjectText(uint64_t n) {
   object_text_bytes_ += n;
   const uint64_t budget = pdflimits::kObjectTextFactor * (static_cast<uint64_t>(file_size_) + decode_bytes_) +
                           pdflimits::kObjectTextSlackBytes;
-  if (object_text_bytes_ > budget) throw _kelvra_runtime_error("PdfFileParser::DameObjeto:limit");
+  if (object_text_bytes_ > budget) throw _kelvra_runtime_error(errtext::kObjectTextLimit);
 }
 
 PdfDiccionario* PdfFileParser::FindInObjectStream(int64_t objstm_number, int64_t number, int32_t index,
@@ -358,7 +357,7 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
   // A damaged file may list the object stream inside an object stream (even
   // itself): the fetch below then finds it where the scan does.
   if (stm_entry == nullptr || (stm_entry->type != XRefEntry::kInUse && !repair_))
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    throw _kelvra_runtime_error(errtext::kNoOffset);
   PdfValue* sv = nullptr;
   if (stm_entry->type == XRefEntry::kInUse) {
     sv = DameObjeto(objstm_number, 0);
@@ -366,21 +365,18 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
     // Taken from the scan only: object streams listed inside one another
     // would otherwise be fetched in a cycle.
     const PdfXRefScanner::Object* found = ScannedHeader(objstm_number);
-    if (found == nullptr || found->generation != 0)
-      throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    if (found == nullptr || found->generation != 0) throw _kelvra_runtime_error(errtext::kNoOffset);
     sv = ReadObjectAt(found->offset, objstm_number, 0);
     report_.Rebuilt("object stream " + std::to_string(objstm_number) + " found at offset " +
                     std::to_string(found->offset) + ", not in an object stream");
   }
-  if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary)
-    throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error(errtext::kObjStmType);
   auto* stm = static_cast<PdfDiccionario*>(sv);
   PdfValue* type = stm->GetValue("/Type", true);
   // Repairing, a stream with /N and /First serves whatever its /Type says.
   const bool objstm = type != nullptr && type->text == "/ObjStm";
   const bool like_one = repair_ && stm->GetValue("/N", false) != nullptr && stm->GetValue("/First", false) != nullptr;
-  if ((!objstm && !like_one) || !stm->IsStream())
-    throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  if ((!objstm && !like_one) || !stm->IsStream()) throw _kelvra_runtime_error(errtext::kObjStmType);
   if (!objstm) {
     report_.Rebuilt("object stream " + std::to_string(objstm_number) + " read although its /Type is not /ObjStm");
     unpacked_.insert(objstm_number);
@@ -389,7 +385,7 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
   if (!stm->stream_decoded) {
     // Decoding may fetch objects (an indirect /Length); one that lies inside
     // this very object stream can never be reached.
-    if (stm->stream_decoding) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
+    if (stm->stream_decoding) throw _kelvra_runtime_error(errtext::kObjStmSelfReference);
     FeedDecodeAhead();
     stm->stream_decoding = true;
     try {
@@ -410,7 +406,7 @@ const PdfFileParser::ObjStmHeader& PdfFileParser::ObjectStreamHeader(int64_t obj
     const int64_t n = nv != nullptr ? StringToInt64(nv->text) : 0;
     const int64_t first = fv != nullptr ? StringToInt64(fv->text) : -1;
     if (n < 0 || first < 0 || first > static_cast<int64_t>(stm->stream_data.size()))
-      throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:bad header");
+      throw _kelvra_runtime_error(errtext::kObjStmHeader);
     header.first = first;
     // The header: N pairs of object number and offset relative to /First.
     if (!ReadPlainHeader(stm->stream_data.data(), static_cast<size_t>(first), n, &header.pairs)) {
@@ -440,7 +436,7 @@ void PdfFileParser::ReadObjectStreamHeaderFirst(int64_t number) {
     PdfDiccionario* stm = nullptr;
     ObjectStreamHeader(number, &stm);
   } catch (const _kelvra_runtime_error& e) {
-    if (!Repairable(e.message)) throw;  // its members then fail on their own
+    if (!Repairable(e)) throw;  // its members then fail on their own
   }
 }
 
@@ -496,10 +492,10 @@ PdfDiccionario* PdfFileParser::FindInHeader(PdfDiccionario* stm, const ObjStmHea
       }
     }
   }
-  if (at == header.pairs.size()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:object not found");
+  if (at == header.pairs.size()) throw _kelvra_runtime_error(errtext::kObjStmMember);
   const int64_t off = header.pairs[at].second;
   if (off < 0 || off > static_cast<int64_t>(stm->stream_data.size()) - header.first)
-    throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:bad header");
+    throw _kelvra_runtime_error(errtext::kObjStmHeader);
   *found_index = static_cast<int32_t>(at);
   *value_offset = header.first + off;
   return stm;
@@ -544,7 +540,7 @@ void PdfFileParser::SubmitDecodeAhead(int64_t objstm_number) {
     if (d != nullptr && d->IsStream() && !d->stream_decoded && is("/Type", NATIVE_NAME, "/ObjStm") &&
         is("/Length", NATIVE_NUMBER, nullptr) && InflatesAlone(d)) {
       int64_t offset = 0, length = 0;
-      StreamExtent(d, "", &offset, &length);
+      StreamExtent(d, errtext::kStreamNoLength, &offset, &length);
       if (length > 0 && static_cast<uint64_t>(length) <= PdfDecodeAhead::kMaxJobDecodedBytes) {
         std::vector<uint8_t> stored(static_cast<size_t>(length));
         inputStream->Seek(offset, 1);
@@ -561,12 +557,12 @@ void PdfFileParser::SubmitDecodeAhead(int64_t objstm_number) {
 
 bool PdfFileParser::TakeDecodedAhead(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>& out) {
   if (!decode_ahead_ || d->obj_number < 0 || !InflatesAlone(d)) return false;
-  std::string error;
+  const ErrorCatalogue::Entry* error = nullptr;
   switch (decode_ahead_->Take(d->obj_number, offset, length, &out, &error)) {
     case PdfDecodeAhead::Outcome::kNone:
       return false;
     case PdfDecodeAhead::Outcome::kFailed:
-      throw _kelvra_runtime_error(error);
+      throw _kelvra_runtime_error(*error);
     case PdfDecodeAhead::Outcome::kDecoded:
       break;
   }
@@ -587,8 +583,7 @@ void PdfFileParser::KeepDecoded(int64_t objstm_number, size_t bytes) {
 }
 
 void PdfFileParser::CountDecodedBytes(uint64_t n) {
-  if (n > pdflimits::kMaxTotalDecodeBytes - decode_bytes_)
-    throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
+  if (n > pdflimits::kMaxTotalDecodeBytes - decode_bytes_) throw _kelvra_runtime_error(errtext::kDecompressLimit);
   decode_bytes_ += n;
 }
 
@@ -687,8 +682,8 @@ bool PdfFileParser::FindEndstream(int64_t from, int64_t* data_end) {
   return false;
 }
 
-void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_message, int64_t* offset, int64_t* length,
-                                 bool* trusted) {
+void PdfFileParser::StreamExtent(PdfDiccionario* d, const ErrorCatalogue::Entry& no_length_message, int64_t* offset,
+                                 int64_t* length, bool* trusted) {
   if (trusted != nullptr) *trusted = false;
   const int64_t start = d->stream_offset;
   // An indirect /Length that names a missing object counts as unknown.
@@ -742,7 +737,7 @@ void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_messag
   }
   int64_t end = 0;
   if (!FindEndstream(start, &end)) {
-    if (!repair_) throw _kelvra_runtime_error("PdfFileParser::StreamExtent:no endstream");
+    if (!repair_) throw _kelvra_runtime_error(errtext::kNoEndstream);
     end = EndOfUnclosedStream(start);
     report_.Rebuilt("the end of object " + std::to_string(d->obj_number) + "'s stream, which has no endstream");
   }

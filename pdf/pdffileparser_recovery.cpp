@@ -17,30 +17,17 @@
 
 namespace {
 
-bool EndsWith(const std::string& s, const char* tail) {
-  const size_t n = std::strlen(tail);
-  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
 std::string Object(int64_t number) { return "object " + std::to_string(number); }
 
 }  // namespace
 
-bool PdfFileParser::Repairable(const std::string& message) const {
-  // Encrypted input stays refused (and a password that does not open it,
-  // or a security handler that cannot be read, stays that error), and a
-  // limit reached stays an error: the file is hostile or too large, and a
-  // repair would only meet it again. Data of one object that does not
-  // decrypt is that object's damage.
-  const bool object_data = message == "PdfDecryption:AES data length" || message == "PdfDecryption:bad padding";
-  return repair_ && message != "Encrypted" && message != "Wrong password" && message != "Owner password needed" &&
-         (message.compare(0, 14, "PdfDecryption:") != 0 || object_data) && !EndsWith(message, ":limit") &&
-         !EndsWith(message, ":recursion");
+bool PdfFileParser::Repairable(const _kelvra_runtime_error& failure) const {
+  return repair_ && failure.entry().repairable;
 }
 
-bool PdfFileParser::LeaveOut(int64_t number, const std::string& message) {
-  if (!Repairable(message)) return false;
-  report_.Dropped(Object(number) + " (" + message + ")");
+bool PdfFileParser::LeaveOut(int64_t number, const _kelvra_runtime_error& failure) {
+  if (!Repairable(failure)) return false;
+  report_.Dropped(Object(number) + " (" + failure.entry().sentence + ")");
   return true;
 }
 
@@ -88,16 +75,16 @@ void PdfFileParser::ResetForRecovery() {
   fetch_depth_ = 0;
 }
 
-void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
+void PdfFileParser::Recover(PdfStream& s, const _kelvra_runtime_error& reason) {
   s.Seek(0, 3);
   file_size_ = s.Tell();
   ResetForRecovery();
   const PdfXRefScanner::Result& scan = Scanned();
   // No object left: nothing to rebuild (and without a header nothing says
   // it was ever a PDF file).
-  if (scan.objects.empty()) throw _kelvra_runtime_error(reason);
+  if (scan.objects.empty()) throw reason;
   report_ = PdfRepairReport();
-  report_.reason = reason;
+  report_.reason = reason.entry().sentence;
   report_.repaired = true;
 
   // The rebuilt listing comes first, so that it decides every lookup; the
@@ -125,7 +112,7 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
       ++section_;
     } catch (const _kelvra_runtime_error& e) {
       // An encrypted file stays refused, whatever else is broken in it.
-      if (!Repairable(e.message)) throw;
+      if (!Repairable(e)) throw;
       xrefList.resize(records);
       ReleaseValuesFrom(mark);
       ++unreadable_sections;
@@ -206,8 +193,7 @@ void PdfFileParser::Recover(PdfStream& s, const std::string& reason) {
   } catch (const _kelvra_runtime_error& e) {
     // Objects but no document in them, and no header: not a PDF file (a
     // text that quotes one, say), as the reader first said.
-    if (scan.header < 0 && e.message == "PdfFileParser::Recover:no catalog with pages")
-      throw _kelvra_runtime_error(reason);
+    if (scan.header < 0 && &e.entry() == &errtext::kRecoverNoCatalog) throw reason;
     throw;
   }
 }
@@ -229,7 +215,7 @@ void PdfFileParser::OpenRecoveredEncryption(XRef* rebuilt) {
                                : nullptr;
         if (filter != nullptr && filter->text == "/Standard") recovered_encrypt_ = reference;
       } catch (const _kelvra_runtime_error& e) {
-        if (!Repairable(e.message)) throw;
+        if (!Repairable(e)) throw;
       }
       ReleaseValuesFrom(mark);
     }
@@ -251,13 +237,14 @@ void PdfFileParser::AddToTrailer(PdfDiccionario* trailer, const char* key, int t
 
 void PdfFileParser::ReadFoundTrailer(int64_t offset, PdfStream& s) {
   s.Seek(offset, 1);
-  if (NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
+  if (NextToken(s) != "<<") throw _kelvra_runtime_error(errtext::kTrailerToken);
   PdfDiccionario* trailer = NewDictionary();
   ParseDictEntries(trailer, s);
   xrefList.push_back(std::make_unique<XRef>());
   xrefList.back()->section = section_;
   xrefList.back()->trailer = trailer;
-  if (!has_password_ && trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  if (!has_password_ && trailer->GetValue("/Encrypt", false) != nullptr)
+    throw _kelvra_runtime_error(errtext::kEncrypted);
 }
 
 template <class Offer>
@@ -285,11 +272,11 @@ void PdfFileParser::ExpandObjectStreams(const Offer& offer) {
         offer(e, o.offset);
       }
     } catch (const _kelvra_runtime_error& e) {
-      if (e.message == "Encrypted" || EndsWith(e.message, ":limit")) throw;
+      if (!e.entry().repairable) throw;
       // Not an object stream after all, or one that cannot be decoded: its
       // members are lost, and so, when it is written, are they.
-      if (EndsWith(e.message, "Type != /ObjStm")) continue;
-      report_.Dropped("the members of object stream " + std::to_string(o.number) + " (" + e.message + ")");
+      if (&e.entry() == &errtext::kObjStmType) continue;
+      report_.Dropped("the members of object stream " + std::to_string(o.number) + " (" + e.entry().sentence + ")");
     }
     ReleaseObjectStream(o.number);
     ReleaseValuesFrom(mark);
@@ -309,7 +296,7 @@ bool PdfFileParser::IsCatalog(const std::string& reference) {
                           : nullptr;
     if (pages != nullptr && pages->kind() == PdfValue::Kind::Dictionary) return true;
   } catch (const _kelvra_runtime_error& e) {
-    if (!Repairable(e.message)) throw;
+    if (!Repairable(e)) throw;
   }
   ReleaseValuesFrom(mark);
   return false;
@@ -331,7 +318,7 @@ void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
         PdfValue* iv = DameObjeto(i->text);
         if (iv != nullptr && iv->kind() == PdfValue::Kind::Dictionary) info = i->text;
       } catch (const _kelvra_runtime_error& e) {
-        if (!Repairable(e.message)) throw;
+        if (!Repairable(e)) throw;
         ReleaseValuesFrom(mark);
       }
     }
@@ -358,12 +345,12 @@ void PdfFileParser::RecoverTrailer(XRef* rebuilt) {
         if (v != nullptr && v->kind() == PdfValue::Kind::Dictionary)
           type = static_cast<PdfDiccionario*>(v)->GetValue("/Type", false);
       } catch (const _kelvra_runtime_error& x) {
-        if (!Repairable(x.message)) throw;
+        if (!Repairable(x)) throw;
       }
       ReleaseValuesFrom(mark);
       if (type != nullptr && type->text == "/Catalog" && IsCatalog(reference)) root = reference;
     }
-    if (root.empty()) throw _kelvra_runtime_error("PdfFileParser::Recover:no catalog with pages");
+    if (root.empty()) throw _kelvra_runtime_error(errtext::kRecoverNoCatalog);
     report_.Rebuilt("trailer made from the catalog (" + root + ")");
   }
   // The trailer that lookups find first: /Root, /Info and /Size.

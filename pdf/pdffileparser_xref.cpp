@@ -26,7 +26,7 @@ bool IsDigits(const std::string& t) {
 }
 
 // A "/W" width or "/Index" number: a non-negative integer object.
-int64_t NonNegative(PdfValue* v, const char* message) {
+int64_t NonNegative(PdfValue* v, const ErrorCatalogue::Entry& message) {
   if (v == nullptr || v->native_type != NATIVE_NUMBER || !IsDigits(v->text)) throw _kelvra_runtime_error(message);
   return StringToInt64(v->text);
 }
@@ -50,21 +50,21 @@ void PdfFileParser::Parse(PdfStream& s) {
       PdfValue* root = BuscarEnTrailer("/Root", false);
       const bool sound = root != nullptr && root->native_type == NATIVE_REFERENCE && IsCatalog(root->text);
       ReleaseValuesFrom(mark);
-      if (!sound) throw _kelvra_runtime_error("PdfFileParser::Parse:no catalog with pages");
+      if (!sound) throw _kelvra_runtime_error(errtext::kParseNoCatalog);
     }
   } catch (const _kelvra_runtime_error& e) {
-    if (!Repairable(e.message)) throw;
-    Recover(s, e.message);
+    if (!Repairable(e)) throw;
+    Recover(s, e);
   }
 }
 
 void PdfFileParser::ParseAsWritten(PdfStream& s) {
   s.Seek(0, 1);
-  if (!EsArchivoPdf(s)) throw _kelvra_runtime_error("No es archivo pdf.");
+  if (!EsArchivoPdf(s)) throw _kelvra_runtime_error(errtext::kNotPdf);
   s.Seek(0, 3);
   file_size_ = s.Tell();
   const int64_t start = LeerStartAddress(s);
-  if (start <= 0) throw _kelvra_runtime_error("PdfFileParser::Parse:LeerStartAddress");
+  if (start <= 0) throw _kelvra_runtime_error(errtext::kStartAddress);
   ParseCrossReference(start, s);
   index_.Build(xrefList);
   OpenEncryption();
@@ -113,10 +113,9 @@ int64_t PdfFileParser::LeerStartAddress(PdfStream& s) {
   std::vector<uint8_t> tail(window);
   s.Seek(window_start, 1);
   s.Leer(tail.data(), window);
-  if (FindLast(tail.data(), window, "%%EOF") == nullptr)
-    throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no %%EOF");
+  if (FindLast(tail.data(), window, "%%EOF") == nullptr) throw _kelvra_runtime_error(errtext::kNoEof);
   const auto* sx = static_cast<const uint8_t*>(FindLast(tail.data(), window, "startxref"));
-  if (sx == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no startxref");
+  if (sx == nullptr) throw _kelvra_runtime_error(errtext::kNoStartxref);
   const uint8_t* p = sx + 9;
   const uint8_t* stop = tail.data() + window;
   while (p < stop && IsWhitespace(*p)) ++p;
@@ -130,9 +129,8 @@ void PdfFileParser::ParseCrossReference(int64_t offset, PdfStream& s) {
   // section offset already read ends the walk with an error: a "/Prev" loop
   // would otherwise never end.
   while (offset >= 0) {
-    if (offset >= file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
-    if (!sections_read_.insert(offset).second)
-      throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
+    if (offset >= file_size_) throw _kelvra_runtime_error(errtext::kCrossReference);
+    if (!sections_read_.insert(offset).second) throw _kelvra_runtime_error(errtext::kPrevLoop);
     s.Seek(offset, 1);
     const std::string token = NextToken(s);
     int64_t prev = -1;
@@ -141,7 +139,7 @@ void PdfFileParser::ParseCrossReference(int64_t offset, PdfStream& s) {
     } else if (IsDigits(token)) {
       LeerCrossReferenceStream(offset, s, &prev);
     } else {
-      throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
+      throw _kelvra_runtime_error(errtext::kCrossReference);
     }
     offset = prev;
     ++section_;
@@ -155,16 +153,16 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
   XRef* last = nullptr;
   // One record per subsection, until the keyword "trailer".
   while (token != "trailer") {
-    if (!IsDigits(token)) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:no trailer");
+    if (!IsDigits(token)) throw _kelvra_runtime_error(errtext::kTableNoTrailer);
     const std::string count_token = NextToken(s);
-    if (!IsDigits(count_token)) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:no trailer");
+    if (!IsDigits(count_token)) throw _kelvra_runtime_error(errtext::kTableNoTrailer);
     auto record = std::make_unique<XRef>();
     record->first = StringToInt64(token);
     record->count = StringToInt64(count_token);
     if (record->first > pdflimits::kMaxObjectNumber || record->count > pdflimits::kMaxObjectNumber - record->first)
-      throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:object number");
+      throw _kelvra_runtime_error(errtext::kTableObjectNumber);
     // No more rows than the rest of the file can hold (18 bytes each at least).
-    if (record->count > (file_size_ - s.Tell()) / 18 + 1) throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
+    if (record->count > (file_size_ - s.Tell()) / 18 + 1) throw _kelvra_runtime_error(errtext::kFileRead);
     CountXRefEntries(static_cast<uint64_t>(record->count));
     SkipWhitespace(s);
     record->Read(s);
@@ -180,7 +178,7 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
     xrefList.push_back(std::move(record));
     token = NextToken(s);
   }
-  if (NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
+  if (NextToken(s) != "<<") throw _kelvra_runtime_error(errtext::kTrailerToken);
   PdfDiccionario* trailer = NewDictionary();
   ParseDictEntries(trailer, s);
   if (last == nullptr) {
@@ -190,14 +188,15 @@ void PdfFileParser::LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_
     last->section = section_;
   }
   last->trailer = trailer;
-  if (!has_password_ && trailer->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  if (!has_password_ && trailer->GetValue("/Encrypt", false) != nullptr)
+    throw _kelvra_runtime_error(errtext::kEncrypted);
   // A hybrid file's cross-reference stream lists what the table leaves out
   // (typically the objects in object streams). Its entries rank after the
   // table's own and before the older sections.
   if (PdfValue* xrefstm = trailer->GetValue("/XRefStm", false)) {
     const int64_t at = StringToInt64(xrefstm->text);
-    if (at <= 0 || at >= file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
-    if (!sections_read_.insert(at).second) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
+    if (at <= 0 || at >= file_size_) throw _kelvra_runtime_error(errtext::kCrossReference);
+    if (!sections_read_.insert(at).second) throw _kelvra_runtime_error(errtext::kPrevLoop);
     int64_t ignored_prev = -1;
     LeerCrossReferenceStream(at, s, &ignored_prev);
   }
@@ -210,8 +209,7 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   int64_t number = 0, generation = 0;
   ParseDiccionario(holder, s, &number, &generation);
   PdfValue* v = holder.value;
-  if (v == nullptr || v->kind() != PdfValue::Kind::Dictionary)
-    throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
+  if (v == nullptr || v->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error(errtext::kXRefStream);
   auto* d = static_cast<PdfDiccionario*>(v);
   // The dictionary serves only as this section's trailer and stays out of
   // the object cache: a newer section may give its number to another object
@@ -225,23 +223,22 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   xrefList.push_back(std::move(record));
   xref_stream_sections_.try_emplace(number, section_);
   // An encrypted input must not be encrypted a second time.
-  if (!has_password_ && d->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error("Encrypted");
+  if (!has_password_ && d->GetValue("/Encrypt", false) != nullptr) throw _kelvra_runtime_error(errtext::kEncrypted);
   PdfValue* type = d->GetValue("/Type", true);
-  if (type == nullptr || type->text != "/XRef" || !d->IsStream())
-    throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
+  if (type == nullptr || type->text != "/XRef" || !d->IsStream()) throw _kelvra_runtime_error(errtext::kXRefStream);
 
   PdfValue* wv = d->GetValue("/W", true);
-  if (wv == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. no /W array");
+  if (wv == nullptr) throw _kelvra_runtime_error(errtext::kXRefStreamNoW);
   if (wv->kind() != PdfValue::Kind::Array || static_cast<PdfArray*>(wv)->GetSize() != 3)
-    throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. unknown /W array");
+    throw _kelvra_runtime_error(errtext::kXRefStreamW);
   auto* w = static_cast<PdfArray*>(wv);
   int widths[3];
   for (int i = 0; i < 3; ++i) {
-    const int64_t width = NonNegative(w->GetValue(i, true), "PdfFileParser::ParseBytes.");
+    const int64_t width = NonNegative(w->GetValue(i, true), errtext::kXRefStreamWidth);
     // Field 1 may be absent (every entry in use); field 2 must be present;
     // field 3 may be absent (generation or index 0). Up to 8 bytes each, so
     // offsets beyond 4 GiB can be read.
-    if (width > (i == 0 ? 4 : 8) || (i == 1 && width == 0)) throw _kelvra_runtime_error("PdfFileParser::ParseBytes.");
+    if (width > (i == 0 ? 4 : 8) || (i == 1 && width == 0)) throw _kelvra_runtime_error(errtext::kXRefStreamWidth);
     widths[i] = static_cast<int>(width);
   }
   const size_t entry_length = static_cast<size_t>(widths[0] + widths[1] + widths[2]);
@@ -252,16 +249,14 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   if (iv != nullptr && iv->kind() == PdfValue::Kind::Array) {
     auto* index = static_cast<PdfArray*>(iv);
     for (int64_t i = 0; i < index->GetSize(); i += 2) {
-      const int64_t start =
-          NonNegative(index->GetValue(i, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
-      const int64_t n =
-          NonNegative(index->GetValue(i + 1, true), "PdfFileParser::LeerCrossReferenceStream. bad /Index");
+      const int64_t start = NonNegative(index->GetValue(i, true), errtext::kXRefStreamIndex);
+      const int64_t n = NonNegative(index->GetValue(i + 1, true), errtext::kXRefStreamIndex);
       ranges.emplace_back(start, n);
     }
   } else {
     PdfValue* size = d->GetValue("/Size", true);
-    if (size == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. no /Size");
-    ranges.emplace_back(0, NonNegative(size, "PdfFileParser::LeerCrossReferenceStream. no /Size"));
+    if (size == nullptr) throw _kelvra_runtime_error(errtext::kXRefStreamNoSize);
+    ranges.emplace_back(0, NonNegative(size, errtext::kXRefStreamNoSize));
   }
 
   std::vector<uint8_t> data;
@@ -270,11 +265,11 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   uint64_t total = 0;
   for (const auto& r : ranges) {
     if (r.first > pdflimits::kMaxObjectNumber || r.second > pdflimits::kMaxObjectNumber - r.first)
-      throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. bad /Index");
+      throw _kelvra_runtime_error(errtext::kXRefStreamIndex);
     total += static_cast<uint64_t>(r.second);
   }
   if (entry_length == 0 ? total != 0 : total > data.size() / entry_length)
-    throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. unknown /W array");
+    throw _kelvra_runtime_error(errtext::kXRefStreamW);
 
   CountXRefEntries(total);
   rec->entries.reserve(static_cast<size_t>(total));
@@ -289,8 +284,7 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
       if (kind == 0) {
         continue;  // free: nothing to find here
       } else if (kind == 1) {
-        if (f3 > UINT32_MAX)
-          throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+        if (f3 > UINT32_MAX) throw _kelvra_runtime_error(errtext::kXRefStreamFormat);
         e.type = XRefEntry::kInUse;
         e.location = f2;
         e.generation = static_cast<uint32_t>(f3);
@@ -299,12 +293,12 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
         // number exceeds (read as a signed number, a larger one would be
         // negative).
         if (f3 > INT32_MAX || f2 > static_cast<uint64_t>(pdflimits::kMaxObjectNumber))
-          throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+          throw _kelvra_runtime_error(errtext::kXRefStreamFormat);
         e.type = XRefEntry::kCompressed;
         e.location = f2;
         e.index = static_cast<int32_t>(f3);
       } else {
-        throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+        throw _kelvra_runtime_error(errtext::kXRefStreamFormat);
       }
       rec->entries.push_back(e);
     }
@@ -319,27 +313,26 @@ void PdfFileParser::CountXRefEntries(uint64_t n) {
   // about four entries' worth, so that millions of empty subsections ("0 0")
   // count too.
   n += 4;
-  if (n > pdflimits::kMaxXRefEntries - xref_entries_)
-    throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:limit");
+  if (n > pdflimits::kMaxXRefEntries - xref_entries_) throw _kelvra_runtime_error(errtext::kCrossReferenceLimit);
   xref_entries_ += n;
 }
 
 std::string PdfFileParser::OffsetObjeto(const std::string& reference) {
   if (reference.size() < 2 || reference.compare(reference.size() - 2, 2, " R") != 0)
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:Referencia");
+    throw _kelvra_runtime_error(errtext::kOffsetReference);
   const size_t blank = reference.find(' ');
   return OffsetObjeto(StringToInt64(reference.substr(0, blank)), StringToInt64(reference.substr(blank + 1)));
 }
 
 std::string PdfFileParser::OffsetObjeto(int64_t number, int64_t generation) {
-  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error(errtext::kNoOffset);
   const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
-  if (e == nullptr || e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  if (e == nullptr || e->location == 0) throw _kelvra_runtime_error(errtext::kNoOffset);
   if (e->type == XRefEntry::kInUse) return std::to_string(e->location);
   // Inside an object stream, which must itself lie directly in the file.
   const XRefEntry* stm = index_.Find(static_cast<int64_t>(e->location), 0);
   if (stm == nullptr || stm->type != XRefEntry::kInUse || stm->location == 0)
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    throw _kelvra_runtime_error(errtext::kNoOffset);
   return std::to_string(stm->location) + " " + std::to_string(e->index);
 }
 

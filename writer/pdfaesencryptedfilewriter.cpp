@@ -22,7 +22,7 @@ void Pad(uint8_t* block_end, size_t count) { std::memset(block_end - count, stat
 PdfAesEncryptedFileWriter::PdfAesEncryptedFileWriter(std::unique_ptr<PdfSecurityHandler> handler)
     : handler_(std::move(handler)) {
   if (handler_ == nullptr || handler_->DataCipher() != PdfSecurityHandler::Cipher::kAes)
-    throw _kelvra_runtime_error("PdfAesEncryptedFileWriter:handler");
+    throw _kelvra_runtime_error(errtext::kAesWriterHandler);
 }
 
 PdfAesEncryptedFileWriter::~PdfAesEncryptedFileWriter() = default;
