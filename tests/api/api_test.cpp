@@ -123,7 +123,9 @@ TEST(Api, CInterface) {
   EXPECT_EQ(message, nullptr);
   EXPECT_EQ(r.bytes_out, static_cast<int64_t>(size));
   EXPECT_EQ(varnel_check_buffer(out, size, "u", &r, nullptr) * 10 + r.encrypted, 1);
-  EXPECT_EQ(varnel_check_buffer(out, size, "x", nullptr, &message), VARNEL_WRONG_PASSWORD);
+  EXPECT_EQ(varnel_check_buffer(out, size, "x", &r, &message), VARNEL_WRONG_PASSWORD);
+  EXPECT_STREQ(r.detail, "Wrong password");  // the library's text, for developers
+  varnel_result_free(&r);
   EXPECT_STREQ(message, "the password does not open the document: it is neither its user nor its owner password");
   varnel_free(message);
   varnel_free(out);
@@ -133,6 +135,9 @@ TEST(Api, CInterface) {
   o.cipher = 9;  // unknown
   EXPECT_EQ(varnel_encrypt_buffer(Sample().data(), Sample().size(), &o, &out, &size, nullptr, nullptr), VARNEL_USAGE);
   EXPECT_EQ(varnel_encrypt_file(nullptr, "x.pdf", &o, nullptr, nullptr), VARNEL_USAGE);
+  varnel_encrypt_options unset{};  // no struct_size: its fields cannot be known
+  EXPECT_EQ(varnel_encrypt_buffer(Sample().data(), Sample().size(), &unset, &out, &size, nullptr, nullptr),
+            VARNEL_USAGE);
   EXPECT_STREQ(varnel_error_name(VARNEL_NOT_PDF), "not_pdf");
 }
 
