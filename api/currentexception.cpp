@@ -5,18 +5,21 @@
 
 #include "base/kelvraruntimeerror.h"
 
-std::string DescribeCurrentException() {
+const ErrorCatalogue::Entry& CurrentError(std::string* detail) {
   try {
     throw;
   } catch (const _kelvra_runtime_error& e) {
-    return e.message;
+    *detail = e.message;
+    return e.entry();
   } catch (const std::bad_alloc&) {
-    return "out of memory";
+    *detail = errtext::kOutOfMemory.text;
+    return errtext::kOutOfMemory;
   } catch (const std::exception& e) {
-    return e.what();
+    *detail = e.what();
   } catch (const char* text) {
-    return text;
+    *detail = text;
   } catch (...) {
-    return "Fatal error parse phase.";
+    *detail = errtext::kUnexpected.text;
   }
+  return errtext::kUnexpected;
 }

@@ -1,7 +1,10 @@
 #pragma once
 #include <string>
 
-// Turns whatever was thrown into its text: the library's message, "out of
-// memory" for std::bad_alloc, what() for other standard exceptions. Called
-// only inside a catch block.
-std::string DescribeCurrentException();
+#include "base/errorcatalogue.h"
+
+// The catalogue entry of whatever was thrown, with its exact text in
+// *detail: the library error's own, "out of memory" for std::bad_alloc,
+// what() of other standard exceptions (an unexpected failure). Called only
+// inside a catch block.
+const ErrorCatalogue::Entry& CurrentError(std::string* detail);

@@ -26,7 +26,7 @@ varnel::CheckResult DocumentChecker::Check(PdfStream& input, const std::optional
       v = parser.DameObjeto(e->number, e->generation);
     } catch (const _kelvra_runtime_error& failure) {
       // Left out by the encryptor too, when the file needs repair.
-      if (!parser.LeaveOut(e->number, failure.message)) throw;
+      if (!parser.LeaveOut(e->number, failure)) throw;
       parser.ReleaseValuesFrom(mark);
       continue;
     }
@@ -36,7 +36,7 @@ varnel::CheckResult DocumentChecker::Check(PdfStream& input, const std::optional
       // The data must be where the writer will copy it from.
       int64_t offset = 0, length = 0;
       auto* d = static_cast<PdfDiccionario*>(v);
-      parser.StreamExtent(d, "/OffsetStream no /Length", &offset, &length);
+      parser.StreamExtent(d, errtext::kStreamNoLength, &offset, &length);
       parser.ReadDecryptedStream(d, offset, length, &data);
     }
     ++result.objects;

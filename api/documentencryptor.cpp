@@ -107,13 +107,13 @@ void DocumentEncryptor::Verify(PdfDocumentComparer::Known* written_forms, const 
     actual[i].SetPassword(options_.user_password, false);
   }
   BesideThread::Run([&] { actual[1].Parse(*copy[1]); }, [&] { actual[0].Parse(*copy[0]); });
-  if (actual[0].Decryption() == nullptr) throw _kelvra_runtime_error("Verify:the output is not encrypted");
+  if (actual[0].Decryption() == nullptr) throw _kelvra_runtime_error(errtext::kVerifyNotEncrypted);
   if (!options_.owner_password.empty()) {
     const std::unique_ptr<PdfDecryption> owner = actual[0].OpenWith(options_.owner_password);
     const PdfSecurityHandler& user = actual[0].Decryption()->Handler();
     if (owner->GetAccess() != PdfSecurityHandler::Access::kOwner ||
         owner->Handler().ObjectKeyFor(1, 0, user.DataCipher()) != user.ObjectKeyFor(1, 0, user.DataCipher()))
-      throw _kelvra_runtime_error("Verify:the owner password does not open the output as owner");
+      throw _kelvra_runtime_error(errtext::kVerifyOwner);
   }
   PdfDocumentComparer::Compare(*writer_, actual[0], written_forms, &actual[1]);
 }

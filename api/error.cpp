@@ -6,7 +6,7 @@
 namespace varnel {
 
 Error::Error(ErrorCode code, const std::string& library_text, std::string description)
-    : std::runtime_error(library_text), code_(code), description_(std::move(description)) {}
+    : std::runtime_error(description), code_(code), description_(std::move(description)), detail_(library_text) {}
 
 const char* ErrorCodeName(ErrorCode code) {
   const int n = static_cast<int>(code);

@@ -18,6 +18,8 @@ void ThrowPublicError(const std::string& input, int os_error) {
   } catch (const varnel::Error&) {
     throw;
   } catch (...) {
-    throw PublicError(PdfErrorReport::FromLibraryText(DescribeCurrentException(), input, os_error));
+    std::string detail;
+    const ErrorCatalogue::Entry& entry = CurrentError(&detail);
+    throw PublicError(PdfErrorReport::For(entry, detail, input, os_error));
   }
 }

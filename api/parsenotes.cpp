@@ -23,7 +23,7 @@ std::string DescribeRepair(const PdfRepairReport& report) {
   if (report.rebuilt_count != 0) text += " rebuilt " + JoinNotes(report.rebuilt, report.rebuilt_count) + ";";
   text += report.dropped_count != 0 ? " dropped " + JoinNotes(report.dropped, report.dropped_count) + ";"
                                     : " nothing dropped;";
-  if (!report.reason.empty()) text += " read as written it failed with " + report.reason;
+  if (!report.reason.empty()) text += " read as written it failed: " + report.reason;
   if (text.back() == ';') text.pop_back();
   return text;
 }

@@ -44,10 +44,10 @@ std::string ReadStandardInput() {
   char chunk[1 << 16];
   size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) {
-    if (data.size() + n > pdflimits::kMaxStandardInputBytes) throw _kelvra_runtime_error("standard input:limit");
+    if (data.size() + n > pdflimits::kMaxStandardInputBytes) throw _kelvra_runtime_error(errtext::kStandardInputLimit);
     data.append(chunk, n);
   }
-  if (std::ferror(stdin)) throw _kelvra_runtime_error("PdfParser::Abrir:fopen");
+  if (std::ferror(stdin)) throw _kelvra_runtime_error(errtext::kOpenFopen);
   return data;
 }
 

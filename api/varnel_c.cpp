@@ -2,6 +2,8 @@
 // one and turns whatever it throws into a code and a message.
 #include "varnel/varnel_c.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -20,11 +22,25 @@ char* Copy(const std::string& text) {
   return copy;
 }
 
+// Whether a caller's struct, of the size it says, holds field.
+template <typename Struct, typename Field>
+bool Holds(const Struct* s, const Field* field) {
+  return reinterpret_cast<const char*>(field + 1) - reinterpret_cast<const char*>(s) <=
+         static_cast<ptrdiff_t>(s->struct_size);
+}
+
+// A copy for a result's string field; null for an empty text.
+void Keep(varnel_result* to, char** field, const std::string& text) {
+  if (Holds(to, field) && !text.empty()) *field = Copy(text);
+}
+
 void Fill(const varnel::Result& from, varnel_result* to) {
   if (to == nullptr) return;
   to->objects = from.objects;
   to->bytes_out = from.bytes_out;
   to->repaired = from.repaired ? 1 : 0;
+  Keep(to, &to->repair_note, from.repair_note);
+  Keep(to, &to->warning, from.warning);
 }
 
 void Fill(const varnel::CheckResult& from, varnel_result* to) {
@@ -55,26 +71,35 @@ varnel::DecryptOptions Convert(const varnel_decrypt_options& from) {
   return to;
 }
 
-// Runs a call: 0 when it succeeds, else its code, with the description in
-// *error_message when asked for.
+// Runs a call: 0 when it succeeds, else its code, with the sentence in
+// *error_message when asked for and the library's text in the result.
 template <typename Call>
 int Run(varnel_result* result, char** error_message, Call&& call) {
-  if (result != nullptr) *result = varnel_result{};  // all zero on failure
+  if (result != nullptr) {
+    const size_t size = result->struct_size;
+    std::memset(result, 0, std::min(size, sizeof *result));  // all zero on failure
+    result->struct_size = size;
+  }
   if (error_message != nullptr) *error_message = nullptr;
   int code = VARNEL_OK;
-  std::string message;
+  std::string message, detail;
   try {
     call();
     return VARNEL_OK;
   } catch (const varnel::Error& e) {
     code = static_cast<int>(e.code());
-    message = e.description();
+    message = e.what();
+    detail = e.detail();
   } catch (const std::bad_alloc&) {
     code = VARNEL_LIMIT_EXCEEDED;
-    message = "out of memory";
+    message = "not enough memory";
   } catch (...) {
     code = VARNEL_DAMAGED;
     message = "unexpected failure";
+  }
+  if (result != nullptr) {
+    varnel_result_free(result);  // what a call that failed late had kept
+    Keep(result, &result->detail, detail);
   }
   if (error_message != nullptr) *error_message = Copy(message);
   return code;
@@ -84,6 +109,13 @@ int Run(varnel_result* result, char** error_message, Call&& call) {
 int Usage(char** error_message, const char* what) {
   const std::string text = std::string(what) + " is null";
   if (error_message != nullptr) *error_message = Copy(text);
+  return VARNEL_USAGE;
+}
+
+// Options the caller did not set up with their init function: the library
+// cannot tell which fields it has.
+int Unset(char** error_message) {
+  if (error_message != nullptr) *error_message = Copy("the options were not set up by their init function");
   return VARNEL_USAGE;
 }
 
@@ -103,6 +135,7 @@ template <typename Options, typename Work>
 int RunFile(const char* input, const char* output, const Options* options, varnel_result* result, char** error_message,
             Work work) {
   if (input == nullptr || output == nullptr || options == nullptr) return Usage(error_message, "a path or the options");
+  if (options->struct_size < sizeof *options) return Unset(error_message);
   return Run(result, error_message, [&] { Fill(work(input, output, Convert(*options)), result); });
 }
 
@@ -113,6 +146,7 @@ int RunBuffer(const void* pdf, size_t size, const Options* options, void** out, 
               char** error_message, Work work) {
   if ((pdf == nullptr && size != 0) || options == nullptr || out == nullptr || out_size == nullptr)
     return Usage(error_message, "the document, the options or where the output goes");
+  if (options->struct_size < sizeof *options) return Unset(error_message);
   *out = nullptr;
   *out_size = 0;
   return Run(result, error_message, [&] {
@@ -129,6 +163,7 @@ extern "C" {
 void varnel_encrypt_options_init(varnel_encrypt_options* options) {
   if (options == nullptr) return;
   *options = varnel_encrypt_options{};
+  options->struct_size = sizeof *options;
   options->cipher = VARNEL_AES_256;
   options->repair = 1;
   options->threads = 1;
@@ -137,7 +172,24 @@ void varnel_encrypt_options_init(varnel_encrypt_options* options) {
 void varnel_decrypt_options_init(varnel_decrypt_options* options) {
   if (options == nullptr) return;
   *options = varnel_decrypt_options{};
+  options->struct_size = sizeof *options;
   options->repair = 1;
+}
+
+void varnel_result_init(varnel_result* result) {
+  if (result == nullptr) return;
+  *result = varnel_result{};
+  result->struct_size = sizeof *result;
+}
+
+void varnel_result_free(varnel_result* result) {
+  if (result == nullptr) return;
+  for (char** field : {&result->repair_note, &result->warning, &result->detail}) {
+    if (Holds(result, field)) {
+      std::free(*field);
+      *field = nullptr;
+    }
+  }
 }
 
 int varnel_encrypt_file(const char* input, const char* output, const varnel_encrypt_options* options,

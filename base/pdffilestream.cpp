@@ -57,19 +57,19 @@ PdfFileStream::PdfFileStream() = default;
 PdfFileStream::~PdfFileStream() { Cerrar(); }
 
 void PdfFileStream::Abrir(const char* path, const char* mode) {
-  if (path == nullptr || *path == '\0' || mode == nullptr) throw _kelvra_runtime_error("PdfParser::Abrir:fopen");
+  if (path == nullptr || *path == '\0' || mode == nullptr) throw _kelvra_runtime_error(errtext::kOpenFopen);
   Cerrar();
   file = OpenFile(path, mode);
-  if (file == nullptr) throw _kelvra_runtime_error("PdfParser::Abrir:fopen");
+  if (file == nullptr) throw _kelvra_runtime_error(errtext::kOpenFopen);
   if (!buffer) buffer.reset(new (std::nothrow) uint8_t[kBufferBytes]);
-  if (!buffer) throw _kelvra_runtime_error("PdfParser::Abrir:malloc");
+  if (!buffer) throw _kelvra_runtime_error(errtext::kOpenMalloc);
   // Our own buffer does the buffering; stdio's would only add a copy.
-  if (setvbuf(file, nullptr, _IONBF, 0) != 0) throw _kelvra_runtime_error("PdfParser::Parse:setvbuf");
+  if (setvbuf(file, nullptr, _IONBF, 0) != 0) throw _kelvra_runtime_error(errtext::kOpenSetvbuf);
   // A directory opens on some systems, and may even report a size, but
   // cannot be read: one byte is read to find out.
-  if (std::fgetc(file) == EOF && std::ferror(file)) throw _kelvra_runtime_error("PdfParser::Abrir:fopen");
+  if (std::fgetc(file) == EOF && std::ferror(file)) throw _kelvra_runtime_error(errtext::kOpenFopen);
   file_size_ = FileSize(file);
-  if (file_size_ < 0) throw _kelvra_runtime_error("PdfParser::Abrir:fopen");
+  if (file_size_ < 0) throw _kelvra_runtime_error(errtext::kOpenFopen);
   begin_ = cur_ = end_ = buffer.get();
   window_offset_ = 0;
   file_offset_ = 0;
@@ -109,7 +109,7 @@ int PdfFileStream::Underflow() {
   size_t got = ReadFile(buffer.get(), kBufferBytes);
   if (got == 0) {
     eof_ = true;
-    throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
+    throw _kelvra_runtime_error(errtext::kFileRead);
   }
   end_ = begin_ + got;
   return *cur_++;
@@ -134,7 +134,7 @@ void PdfFileStream::Leer(void* dest, size_t n) {
     window_offset_ += static_cast<int64_t>(got);
     if (got != n) {
       eof_ = true;
-      throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
+      throw _kelvra_runtime_error(errtext::kFileRead);
     }
     return;
   }
@@ -143,7 +143,7 @@ void PdfFileStream::Leer(void* dest, size_t n) {
   if (got < n) {
     cur_ = end_;
     eof_ = true;
-    throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
+    throw _kelvra_runtime_error(errtext::kFileRead);
   }
   std::memcpy(out, cur_, n);
   cur_ += n;
@@ -162,10 +162,9 @@ void PdfFileStream::Seek(int64_t offset, int origin) {
       base = file_size_;
       break;
     default:
-      throw _kelvra_runtime_error("PdfFileStream::Seek::mal argumento");
+      throw _kelvra_runtime_error(errtext::kFileSeekArgument);
   }
-  if (file == nullptr || offset < -base || offset > INT64_MAX - base)
-    throw _kelvra_runtime_error("PdfFileStream::Seek::fseek");
+  if (file == nullptr || offset < -base || offset > INT64_MAX - base) throw _kelvra_runtime_error(errtext::kFileSeek);
   const int64_t target = base + offset;
   eof_ = false;
   if (target >= window_offset_ && target <= window_offset_ + (end_ - begin_)) {
@@ -180,4 +179,4 @@ int64_t PdfFileStream::Tell() { return window_offset_ + (cur_ - begin_); }
 
 bool PdfFileStream::Eof() { return eof_; }
 
-int64_t PdfFileStream::Length() { throw _kelvra_runtime_error("NOT IMPLEMENTED. PdfFileStream::Length"); }
+int64_t PdfFileStream::Length() { throw _kelvra_runtime_error(errtext::kFileLength); }

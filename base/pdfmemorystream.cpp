@@ -18,7 +18,7 @@ void PdfMemoryStream::SetBuffer(const void* data, size_t length) {
 }
 
 void PdfMemoryStream::Leer(void* buffer, size_t n) {
-  if (n > static_cast<size_t>(end_ - cur_)) throw _kelvra_runtime_error("PdfMemoryStream::Leer:fuera de rango");
+  if (n > static_cast<size_t>(end_ - cur_)) throw _kelvra_runtime_error(errtext::kMemoryRead);
   if (n != 0) std::memcpy(buffer, cur_, n);
   cur_ += n;
 }
@@ -36,11 +36,11 @@ void PdfMemoryStream::Seek(int64_t offset, int origin) {
       base = end_ - begin_;
       break;
     default:
-      throw _kelvra_runtime_error("PdfMemoryStream::Seek::mal argumento");
+      throw _kelvra_runtime_error(errtext::kMemorySeekArgument);
   }
   const int64_t length = end_ - begin_;
   // Checked without forming the sum, so no offset can overflow.
-  if (offset < -base || offset > length - base) throw _kelvra_runtime_error("PdfMemoryStream::Seek::fseek");
+  if (offset < -base || offset > length - base) throw _kelvra_runtime_error(errtext::kMemorySeek);
   cur_ = begin_ + (base + offset);
 }
 

@@ -91,7 +91,7 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
       result.warning = done.warning;
       result.output_note = done.output_note;
     } catch (const varnel::Error& e) {
-      result.error = FileError{e.code(), e.description(), e.what()};
+      result.error = FileError{e.code(), e.what(), e.detail()};
     }
   }
   // Counted only for an input that was opened.

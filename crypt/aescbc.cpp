@@ -58,7 +58,7 @@ AesCbc::AesCbc(const uint8_t* key, size_t key_len) : state_(new State) { SetKey(
 AesCbc::~AesCbc() = default;
 
 void AesCbc::SetKey(const uint8_t* key, size_t key_len) {
-  if (key_len != 16 && key_len != 32) throw _kelvra_runtime_error("AesCbc:key length");
+  if (key_len != 16 && key_len != 32) throw _kelvra_runtime_error(errtext::kAesKeyLength);
   std::memcpy(state_->key, key, key_len);
   state_->key_len = key_len;
   std::memset(state_->iv, 0, kBlockBytes);
@@ -71,7 +71,7 @@ void AesCbc::SetIv(const uint8_t iv[kBlockBytes]) {
 }
 
 void AesCbc::Encrypt(const uint8_t* in, uint8_t* out, size_t len) {
-  if (len % kBlockBytes != 0) throw _kelvra_runtime_error("AesCbc:partial block");
+  if (len % kBlockBytes != 0) throw _kelvra_runtime_error(errtext::kAesPartialBlock);
   State::Direction& d = state_->Use(state_->encrypt, state_->decrypt);
   if (len == 0) return;
   if (d.restart) {
@@ -89,7 +89,7 @@ void AesCbc::Encrypt(const uint8_t* in, uint8_t* out, size_t len) {
 }
 
 void AesCbc::Decrypt(const uint8_t* in, uint8_t* out, size_t len) {
-  if (len % kBlockBytes != 0) throw _kelvra_runtime_error("AesCbc:partial block");
+  if (len % kBlockBytes != 0) throw _kelvra_runtime_error(errtext::kAesPartialBlock);
   State::Direction& d = state_->Use(state_->decrypt, state_->encrypt);
   if (len == 0) return;
   uint8_t correction[kBlockBytes] = {};

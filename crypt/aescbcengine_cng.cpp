@@ -39,7 +39,7 @@ AesCbcEngine::AesCbcEngine(bool encrypt) : state_(new State) {
                                         static_cast<ULONG>((wcslen(mode) + 1) * sizeof(wchar_t)), 0)) ||
       !BCRYPT_SUCCESS(BCryptGetProperty(state_->alg, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&object_bytes),
                                         sizeof object_bytes, &got, 0)))
-    throw _kelvra_runtime_error("AesCbc:init");
+    throw _kelvra_runtime_error(errtext::kAesInit);
   state_->key_object.resize(object_bytes);
 }
 
@@ -50,7 +50,7 @@ void AesCbcEngine::Key(const uint8_t* key, size_t key_len, const uint8_t iv[16])
   if (!BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(state_->alg, &state_->key, state_->key_object.data(),
                                                  static_cast<ULONG>(state_->key_object.size()), const_cast<PUCHAR>(key),
                                                  static_cast<ULONG>(key_len), 0)))
-    throw _kelvra_runtime_error("AesCbc:init");
+    throw _kelvra_runtime_error(errtext::kAesInit);
   std::memcpy(state_->chain, iv, sizeof state_->chain);
 }
 
@@ -63,7 +63,7 @@ void AesCbcEngine::Run(const uint8_t* in, uint8_t* out, size_t len) {
                                                 sizeof state_->chain, out, piece, &written, 0)
                                 : BCryptDecrypt(state_->key, const_cast<PUCHAR>(in), piece, nullptr, state_->chain,
                                                 sizeof state_->chain, out, piece, &written, 0);
-    if (!BCRYPT_SUCCESS(status) || written != piece) throw _kelvra_runtime_error("AesCbc:update");
+    if (!BCRYPT_SUCCESS(status) || written != piece) throw _kelvra_runtime_error(errtext::kAesUpdate);
     in += piece;
     out += piece;
     len -= piece;

@@ -96,7 +96,7 @@ size_t AesObjectCipher::Finish(uint8_t* out) {
 
 size_t AesObjectCipher::Decrypt(int64_t number, int64_t generation, uint8_t* data, size_t size) {
   if (size == kBlock) return 0;
-  if (size < 2 * kBlock || size % kBlock != 0) throw _kelvra_runtime_error("PdfDecryption:AES data length");
+  if (size < 2 * kBlock || size % kBlock != 0) throw _kelvra_runtime_error(errtext::kAesDataLength);
   const size_t n = size - kBlock;
   Key(number, generation);
   aes_->SetIv(data);
@@ -104,7 +104,7 @@ size_t AesObjectCipher::Decrypt(int64_t number, int64_t generation, uint8_t* dat
   const uint8_t pad = data[size - 1];
   bool padded = pad >= 1 && pad <= kBlock;
   for (size_t i = 1; padded && i <= pad; ++i) padded = data[size - i] == pad;
-  if (!padded) throw _kelvra_runtime_error("PdfDecryption:bad padding");
+  if (!padded) throw _kelvra_runtime_error(errtext::kAesPadding);
   std::memmove(data, data + kBlock, n - pad);
   return n - pad;
 }

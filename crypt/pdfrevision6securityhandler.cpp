@@ -106,7 +106,7 @@ PdfSecurityHandler::Access PdfRevision6SecurityHandler::Authenticate(const Encry
                                                                      std::string_view password) {
   if (values.owner_value.size() < 48 || values.user_value.size() < 48 || values.owner_key.size() < kKeyBytes ||
       values.user_key.size() < kKeyBytes)
-    throw _kelvra_runtime_error("PdfSecurityHandler:bad /O /U");
+    throw _kelvra_runtime_error(errtext::kBadOU);
   const std::string_view pw = password.substr(0, kMaxPasswordBytes);
   const std::string u = values.user_value.substr(0, 48), o = values.owner_value.substr(0, 48);
   Access access = Access::kNone;

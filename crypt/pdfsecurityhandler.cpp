@@ -23,7 +23,7 @@ std::unique_ptr<PdfSecurityHandler> PdfSecurityHandler::ForVersion(int64_t v, in
 
 std::unique_ptr<PdfObjectCipher> PdfSecurityHandler::NewCipher(Cipher method) const {
   // Only the revisions of MD5 keys derive RC4 keys.
-  if (method != Cipher::kAes) throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+  if (method != Cipher::kAes) throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
   return std::make_unique<AesObjectCipher>(*this);
 }
 

@@ -18,7 +18,7 @@ const uint8_t kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41, 0x
                               0x56, 0xFF, 0xFA, 0x01, 0x08, 0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68,
                               0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
 
-constexpr char kRandomError[] = "PdfStandardSecurityHandler::GenerateRandomString:random";
+const ErrorCatalogue::Entry& kRandomError = errtext::kRandomString;
 template <typename Bytes_>
 uint8_t* Bytes(Bytes_& s) {
   return reinterpret_cast<uint8_t*>(&s[0]);
@@ -38,7 +38,7 @@ void PdfStandardSecurityHandler::ComputeKeys(std::string_view user, std::string_
 void PdfStandardSecurityHandler::ComputeKeys(std::string_view user, std::string_view owner,
                                              const std::string& permissions, const std::string& fixed_identifier) {
   if (!fixed_identifier.empty() && fixed_identifier.size() != kKeyBytes)
-    throw _kelvra_runtime_error("PdfStandardSecurityHandler::ComputeKeys:identifier length");
+    throw _kelvra_runtime_error(errtext::kIdentifierLength);
   // Without an owner password nobody can hold owner rights: O is made from
   // random letters that are kept nowhere.
   const SecretString owner_password = owner.empty() ? GenerateRandomString() : SecretString(owner);
@@ -210,11 +210,10 @@ PdfSecurityHandler::Access PdfStandardSecurityHandler::Authenticate(const Encryp
     for (std::string* value : {&completed.owner_value, &completed.user_value})
       value->resize(std::max(value->size(), kValueBytes), '\0');
     const Access access = Authenticate(completed, password);
-    if (access == Access::kNone) throw _kelvra_runtime_error("PdfSecurityHandler:bad /O /U");
+    if (access == Access::kNone) throw _kelvra_runtime_error(errtext::kBadOU);
     return access;
   }
-  if (values.key_bytes < 5 || values.key_bytes > kKeyBytes)
-    throw _kelvra_runtime_error("PdfSecurityHandler:key length");
+  if (values.key_bytes < 5 || values.key_bytes > kKeyBytes) throw _kelvra_runtime_error(errtext::kHandlerKeyLength);
   key_bytes_ = values.key_bytes;
   encrypt_metadata_ = values.encrypt_metadata;
   const SecretString padded = PadPassword(password);

@@ -3,7 +3,7 @@
 #include "base/kelvraruntimeerror.h"
 
 Rc4::Rc4(const uint8_t* key, size_t key_len) {
-  if (key_len == 0 || key_len > 256) throw _kelvra_runtime_error("Rc4::Rc4:key length");
+  if (key_len == 0 || key_len > 256) throw _kelvra_runtime_error(errtext::kRc4KeyLength);
   // Every object's key costs one schedule, which is a chain of 256 steps
   // each needing the entry the step before may have swapped. The schedule
   // runs on 32-bit entries, and each step reads the next entry before its

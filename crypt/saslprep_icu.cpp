@@ -15,7 +15,7 @@ bool SaslPrep::Prepare(std::string_view utf8, bool stored, SecretString* out) {
   if (utf8.size() > (1u << 20)) return false;
   UErrorCode status = U_ZERO_ERROR;
   UStringPrepProfile* profile = usprep_openByType(USPREP_RFC4013_SASLPREP, &status);
-  if (U_FAILURE(status)) throw _kelvra_runtime_error("SaslPrep::Prepare:profile");
+  if (U_FAILURE(status)) throw _kelvra_runtime_error(errtext::kSaslPrepProfile);
   // UTF-8 to UTF-16 never needs more code units than bytes.
   Units source(utf8.size() + 1);
   int32_t source_len = 0;

@@ -9,10 +9,10 @@ SecretString Sha2::Digest(int bits, const void* data, size_t len) {
                         : bits == 384 ? BCRYPT_SHA384_ALGORITHM
                         : bits == 512 ? BCRYPT_SHA512_ALGORITHM
                                       : nullptr;
-  if (name == nullptr) throw _kelvra_runtime_error("Sha2::Digest:size");
+  if (name == nullptr) throw _kelvra_runtime_error(errtext::kSha2Size);
   BCRYPT_ALG_HANDLE alg = nullptr;
   if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&alg, name, nullptr, 0)))
-    throw _kelvra_runtime_error("Sha2::Digest:failed");
+    throw _kelvra_runtime_error(errtext::kSha2Failed);
   SecretString out(static_cast<size_t>(bits / 8), '\0');
   BCRYPT_HASH_HANDLE hash = nullptr;
   bool ok = BCRYPT_SUCCESS(BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0));
@@ -27,6 +27,6 @@ SecretString Sha2::Digest(int bits, const void* data, size_t len) {
        BCRYPT_SUCCESS(BCryptFinishHash(hash, reinterpret_cast<PUCHAR>(&out[0]), static_cast<ULONG>(out.size()), 0));
   if (hash != nullptr) BCryptDestroyHash(hash);
   BCryptCloseAlgorithmProvider(alg, 0);
-  if (!ok) throw _kelvra_runtime_error("Sha2::Digest:failed");
+  if (!ok) throw _kelvra_runtime_error(errtext::kSha2Failed);
   return out;
 }

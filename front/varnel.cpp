@@ -37,13 +37,13 @@ std::string Narrow(BSTR text, UINT code_page, DWORD flags, const char* default_c
 // directory name.
 std::wstring CreateTempFile() {
   DWORD size = GetTempPathW(0, nullptr);
-  if (size == 0) throw _kelvra_runtime_error("GetTempPath()");
+  if (size == 0) throw _kelvra_runtime_error(errtext::kTempPath);
   std::wstring directory(size, L'\0');
   DWORD length = GetTempPathW(size, &directory[0]);
-  if (length == 0 || length >= size) throw _kelvra_runtime_error("GetTempPath()");
+  if (length == 0 || length >= size) throw _kelvra_runtime_error(errtext::kTempPath);
   directory.resize(length);
   wchar_t name[MAX_PATH + 1] = {};
-  if (GetTempFileNameW(directory.c_str(), L"Varnel", 0, name) == 0) throw _kelvra_runtime_error("GetTempFileName()");
+  if (GetTempFileNameW(directory.c_str(), L"Varnel", 0, name) == 0) throw _kelvra_runtime_error(errtext::kTempFileName);
   return name;
 }
 
@@ -156,11 +156,11 @@ HRESULT Varnel::EncryptPdfWithCipher(BSTR pdf_path, BSTR user_password, BSTR own
   return Encrypt(pdf_path, error, encrypted_pdf, [&] {
     PdfCipherChoice::Cipher choice;
     if (!PdfCipherChoice::Parse(SysStringLen(cipher) == 0 ? "aes-256" : ToUtf8(cipher), &choice))
-      throw _kelvra_runtime_error("Varnel::EncryptPdfWithCipher:cipher");
+      throw _kelvra_runtime_error(errtext::kComCipher);
     SecretString user, owner;
     if (!PdfCipherChoice::PreparePassword(choice, ToUtf8(user_password), &user) ||
         !PdfCipherChoice::PreparePassword(choice, ToUtf8(owner_password), &owner))
-      throw _kelvra_runtime_error("Varnel::EncryptPdfWithCipher:password");
+      throw _kelvra_runtime_error(errtext::kComPassword);
     return PdfCipherChoice::NewWriter(choice, user, owner, ToAnsi(permissions));
   });
 }
@@ -177,7 +177,7 @@ HRESULT Varnel::Encrypt(BSTR pdf_path, VARIANT* error, VARIANT* encrypted_pdf,
     try {
       temp_file = CreateTempFile();
       output.open(temp_file.c_str(), std::ios::out | std::ios::binary);
-      if (!output.is_open()) throw _kelvra_runtime_error("ofstream open()");
+      if (!output.is_open()) throw _kelvra_runtime_error(errtext::kTempFileOpen);
       {
         // Destroyed in reverse order, also when an exception passes: the
         // input stream first, which closes the input file, then the writer.
@@ -189,7 +189,7 @@ HRESULT Varnel::Encrypt(BSTR pdf_path, VARIANT* error, VARIANT* encrypted_pdf,
       }
       output.close();
       // A full disk would otherwise hand back a cut file as a success.
-      if (output.fail()) throw _kelvra_runtime_error("Varnel::EncryptPdf:ofstream write");
+      if (output.fail()) throw _kelvra_runtime_error(errtext::kTempFileWrite);
       ReadFileToSafeArray(temp_file, encrypted_pdf);
     } catch (const _kelvra_runtime_error& failure) {
       SetError(error, failure.message.c_str());

@@ -13,7 +13,7 @@ void PdfArray::Print(int indent) {
 void PdfArray::InsertValue(PdfValue* v) { elements.push_back(v); }
 
 PdfValue* PdfArray::GetValue(int64_t index, bool resolve) {
-  if (index < 0 || index >= GetSize()) throw _kelvra_runtime_error("PdfArray::GetValue. Out of range index.");
+  if (index < 0 || index >= GetSize()) throw _kelvra_runtime_error(errtext::kArrayIndex);
   return Resolve(elements[static_cast<size_t>(index)], resolve);
 }
 

@@ -12,7 +12,7 @@
 #include "base/pdfstream.h"
 
 void PdfCompressedStream::Decompress(PdfValue* value, PdfStream& input, std::vector<uint8_t>& out) {
-  if (value == nullptr) throw _kelvra_runtime_error("PdfCompressedStream::Decompress:no content stream");
+  if (value == nullptr) throw _kelvra_runtime_error(errtext::kDecompressNoContent);
   out.clear();
   try {
     if (value->kind() == PdfValue::Kind::Array) {
@@ -34,7 +34,7 @@ void PdfCompressedStream::DecompressArray(PdfValue* value, PdfStream& input, std
   for (int64_t i = 0; i < array->GetSize(); ++i) {
     DecompressDict(array->GetValue(i, true), input, part);
     if (part.size() > pdflimits::kMaxDecodedStreamBytes - out.size())
-      throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
+      throw _kelvra_runtime_error(errtext::kDecompressLimit);
     out.insert(out.end(), part.begin(), part.end());
   }
 }
@@ -42,15 +42,14 @@ void PdfCompressedStream::DecompressArray(PdfValue* value, PdfStream& input, std
 void PdfCompressedStream::DecompressDict(PdfValue* value, PdfStream& /*input: the parser's own*/,
                                          std::vector<uint8_t>& out) {
   if (value == nullptr || value->kind() != PdfValue::Kind::Dictionary)
-    throw _kelvra_runtime_error("PdfCompressedStream::Decompress:no content stream");
+    throw _kelvra_runtime_error(errtext::kDecompressNoContent);
   auto* d = static_cast<PdfDiccionario*>(value);
-  if (!d->IsStream() || d->parser == nullptr)
-    throw _kelvra_runtime_error("PdfCompressedStream::Decompress::no /OffsetStream");
+  if (!d->IsStream() || d->parser == nullptr) throw _kelvra_runtime_error(errtext::kDecompressNoOffset);
   int64_t offset = 0, length = 0;
-  d->parser->StreamExtent(d, "PdfCompressedStream::Decompress::no /Length", &offset, &length);
-  if (length == 0) throw _kelvra_runtime_error("PdfCompressedStream::DecompressDict() length=0");
+  d->parser->StreamExtent(d, errtext::kDecompressNoLength, &offset, &length);
+  if (length == 0) throw _kelvra_runtime_error(errtext::kDecompressZeroLength);
   if (static_cast<uint64_t>(length) > pdflimits::kMaxDecodedStreamBytes)
-    throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
+    throw _kelvra_runtime_error(errtext::kDecompressLimit);
   d->parser->CountDecodedBytes(static_cast<uint64_t>(length));
   // An object stream the writer asked for ahead may be inflated already.
   if (d->parser->TakeDecodedAhead(d, offset, length, out)) return;
@@ -98,13 +97,12 @@ void PdfCompressedStream::ApplyFilter(PdfValue* name, PdfValue* parms, std::vect
     PdfLZWDecodeStreamFilter lzw(early == nullptr || early->text != "0");
     lzw.Filter(data, pdflimits::kMaxDecodedStreamBytes);
   } else {
-    throw _kelvra_runtime_error(text);
+    throw _kelvra_runtime_error(errtext::kUnknownFilter, text);
   }
 }
 
 void PdfCompressedStream::DecodePredictor(PdfValue* parms, std::vector<uint8_t>& data) {
-  if (parms->kind() != PdfValue::Kind::Dictionary)
-    throw _kelvra_runtime_error("PdfCompressedStream::DecodePredictor. decode value != PdfDiccionario");
+  if (parms->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error(errtext::kPredictorParms);
   auto* d = static_cast<PdfDiccionario*>(parms);
   auto get = [d](const char* key, int64_t fallback) {
     PdfValue* v = d->GetValue(key, true);

@@ -28,7 +28,7 @@ bool IsDigits(const std::string& t) {
 }
 
 // A "/W" width or "/Index" number: a non-negative integer object.
-int64_t NonNegative(PdfValue* v, const char* message) {
+int64_t NonNegative(PdfValue* v, const ErrorCatalogue::Entry& message) {
   if (v == nullptr || v->native_type != NATIVE_NUMBER || !IsDigits(v->text)) throw _kelvra_runtime_error(message);
   return StringToInt64(v->text);
 }
@@ -65,10 +65,9 @@ int64_t PdfCrossReferenceReader::LeerStartAddress(PdfStream& s) {
   std::vector<uint8_t> tail(window);
   s.Seek(window_start, 1);
   s.Leer(tail.data(), window);
-  if (FindLast(tail.data(), window, "%%EOF") == nullptr)
-    throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no %%EOF");
+  if (FindLast(tail.data(), window, "%%EOF") == nullptr) throw _kelvra_runtime_error(errtext::kNoEof);
   const auto* sx = static_cast<const uint8_t*>(FindLast(tail.data(), window, "startxref"));
-  if (sx == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerStartAddress:no startxref");
+  if (sx == nullptr) throw _kelvra_runtime_error(errtext::kNoStartxref);
   const uint8_t* p = sx + 9;
   const uint8_t* stop = tail.data() + window;
   while (p < stop && PdfParser::IsWhitespace(*p)) ++p;
@@ -82,9 +81,8 @@ void PdfCrossReferenceReader::ParseCrossReference(int64_t offset, PdfStream& s) 
   // section offset already read ends the walk with an error: a "/Prev" loop
   // would otherwise never end.
   while (offset >= 0) {
-    if (offset >= parser_.file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
-    if (!sections_read_.insert(offset).second)
-      throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
+    if (offset >= parser_.file_size_) throw _kelvra_runtime_error(errtext::kCrossReference);
+    if (!sections_read_.insert(offset).second) throw _kelvra_runtime_error(errtext::kPrevLoop);
     s.Seek(offset, 1);
     const std::string token = parser_.NextToken(s);
     int64_t prev = -1;
@@ -93,7 +91,7 @@ void PdfCrossReferenceReader::ParseCrossReference(int64_t offset, PdfStream& s) 
     } else if (IsDigits(token)) {
       LeerCrossReferenceStream(offset, s, &prev);
     } else {
-      throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
+      throw _kelvra_runtime_error(errtext::kCrossReference);
     }
     offset = prev;
     ++section_;
@@ -107,17 +105,16 @@ void PdfCrossReferenceReader::LeerCrossReferenceTable(int64_t offset, PdfStream&
   XRef* last = nullptr;
   // One record per subsection, until the keyword "trailer".
   while (token != "trailer") {
-    if (!IsDigits(token)) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:no trailer");
+    if (!IsDigits(token)) throw _kelvra_runtime_error(errtext::kTableNoTrailer);
     const std::string count_token = parser_.NextToken(s);
-    if (!IsDigits(count_token)) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:no trailer");
+    if (!IsDigits(count_token)) throw _kelvra_runtime_error(errtext::kTableNoTrailer);
     auto record = std::make_unique<XRef>();
     record->first = StringToInt64(token);
     record->count = StringToInt64(count_token);
     if (record->first > pdflimits::kMaxObjectNumber || record->count > pdflimits::kMaxObjectNumber - record->first)
-      throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceTable:object number");
+      throw _kelvra_runtime_error(errtext::kTableObjectNumber);
     // No more rows than the rest of the file can hold (18 bytes each at least).
-    if (record->count > (parser_.file_size_ - s.Tell()) / 18 + 1)
-      throw _kelvra_runtime_error("PdfFileStream::Leer::fread");
+    if (record->count > (parser_.file_size_ - s.Tell()) / 18 + 1) throw _kelvra_runtime_error(errtext::kFileRead);
     CountXRefEntries(static_cast<uint64_t>(record->count));
     parser_.SkipWhitespace(s);
     record->Read(s);
@@ -133,7 +130,7 @@ void PdfCrossReferenceReader::LeerCrossReferenceTable(int64_t offset, PdfStream&
     parser_.xrefList.push_back(std::move(record));
     token = parser_.NextToken(s);
   }
-  if (parser_.NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
+  if (parser_.NextToken(s) != "<<") throw _kelvra_runtime_error(errtext::kTrailerToken);
   PdfDiccionario* trailer = parser_.NewDictionary();
   parser_.ParseDictEntries(trailer, s);
   if (last == nullptr) {
@@ -144,14 +141,14 @@ void PdfCrossReferenceReader::LeerCrossReferenceTable(int64_t offset, PdfStream&
   }
   last->trailer = trailer;
   if (!parser_.decryption_.HasPassword() && trailer->GetValue("/Encrypt", false) != nullptr)
-    throw _kelvra_runtime_error("Encrypted");
+    throw _kelvra_runtime_error(errtext::kEncrypted);
   // A hybrid file's cross-reference stream lists what the table leaves out
   // (typically the objects in object streams). Its entries rank after the
   // table's own and before the older sections.
   if (PdfValue* xrefstm = trailer->GetValue("/XRefStm", false)) {
     const int64_t at = StringToInt64(xrefstm->text);
-    if (at <= 0 || at >= parser_.file_size_) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference");
-    if (!sections_read_.insert(at).second) throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:Prev loop");
+    if (at <= 0 || at >= parser_.file_size_) throw _kelvra_runtime_error(errtext::kCrossReference);
+    if (!sections_read_.insert(at).second) throw _kelvra_runtime_error(errtext::kPrevLoop);
     int64_t ignored_prev = -1;
     LeerCrossReferenceStream(at, s, &ignored_prev);
   }
@@ -164,8 +161,7 @@ void PdfCrossReferenceReader::LeerCrossReferenceStream(int64_t offset, PdfStream
   int64_t number = 0, generation = 0;
   parser_.ParseDiccionario(holder, s, &number, &generation);
   PdfValue* v = holder.value;
-  if (v == nullptr || v->kind() != PdfValue::Kind::Dictionary)
-    throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
+  if (v == nullptr || v->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error(errtext::kXRefStream);
   auto* d = static_cast<PdfDiccionario*>(v);
   // The dictionary serves only as this section's trailer and stays out of
   // the object cache: a newer section may give its number to another object
@@ -180,23 +176,22 @@ void PdfCrossReferenceReader::LeerCrossReferenceStream(int64_t offset, PdfStream
   xref_stream_sections_.try_emplace(number, section_);
   // An encrypted input must not be encrypted a second time.
   if (!parser_.decryption_.HasPassword() && d->GetValue("/Encrypt", false) != nullptr)
-    throw _kelvra_runtime_error("Encrypted");
+    throw _kelvra_runtime_error(errtext::kEncrypted);
   PdfValue* type = d->GetValue("/Type", true);
-  if (type == nullptr || type->text != "/XRef" || !d->IsStream())
-    throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. ");
+  if (type == nullptr || type->text != "/XRef" || !d->IsStream()) throw _kelvra_runtime_error(errtext::kXRefStream);
 
   PdfValue* wv = d->GetValue("/W", true);
-  if (wv == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. no /W array");
+  if (wv == nullptr) throw _kelvra_runtime_error(errtext::kXRefStreamNoW);
   if (wv->kind() != PdfValue::Kind::Array || static_cast<PdfArray*>(wv)->GetSize() != 3)
-    throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. unknown /W array");
+    throw _kelvra_runtime_error(errtext::kXRefStreamW);
   auto* w = static_cast<PdfArray*>(wv);
   int widths[3];
   for (int i = 0; i < 3; ++i) {
-    const int64_t width = NonNegative(w->GetValue(i, true), "PdfCrossReferenceReader::ParseBytes.");
+    const int64_t width = NonNegative(w->GetValue(i, true), errtext::kXRefStreamWidth);
     // Field 1 may be absent (every entry in use); field 2 must be present;
     // field 3 may be absent (generation or index 0). Up to 8 bytes each, so
     // offsets beyond 4 GiB can be read.
-    if (width > (i == 0 ? 4 : 8) || (i == 1 && width == 0)) throw _kelvra_runtime_error("PdfFileParser::ParseBytes.");
+    if (width > (i == 0 ? 4 : 8) || (i == 1 && width == 0)) throw _kelvra_runtime_error(errtext::kXRefStreamWidth);
     widths[i] = static_cast<int>(width);
   }
   const size_t entry_length = static_cast<size_t>(widths[0] + widths[1] + widths[2]);
@@ -207,16 +202,14 @@ void PdfCrossReferenceReader::LeerCrossReferenceStream(int64_t offset, PdfStream
   if (iv != nullptr && iv->kind() == PdfValue::Kind::Array) {
     auto* index = static_cast<PdfArray*>(iv);
     for (int64_t i = 0; i < index->GetSize(); i += 2) {
-      const int64_t start =
-          NonNegative(index->GetValue(i, true), "PdfCrossReferenceReader::LeerCrossReferenceStream. bad /Index");
-      const int64_t n =
-          NonNegative(index->GetValue(i + 1, true), "PdfCrossReferenceReader::LeerCrossReferenceStream. bad /Index");
+      const int64_t start = NonNegative(index->GetValue(i, true), errtext::kXRefStreamIndex);
+      const int64_t n = NonNegative(index->GetValue(i + 1, true), errtext::kXRefStreamIndex);
       ranges.emplace_back(start, n);
     }
   } else {
     PdfValue* size = d->GetValue("/Size", true);
-    if (size == nullptr) throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. no /Size");
-    ranges.emplace_back(0, NonNegative(size, "PdfCrossReferenceReader::LeerCrossReferenceStream. no /Size"));
+    if (size == nullptr) throw _kelvra_runtime_error(errtext::kXRefStreamNoSize);
+    ranges.emplace_back(0, NonNegative(size, errtext::kXRefStreamNoSize));
   }
 
   std::vector<uint8_t> data;
@@ -225,11 +218,11 @@ void PdfCrossReferenceReader::LeerCrossReferenceStream(int64_t offset, PdfStream
   uint64_t total = 0;
   for (const auto& r : ranges) {
     if (r.first > pdflimits::kMaxObjectNumber || r.second > pdflimits::kMaxObjectNumber - r.first)
-      throw _kelvra_runtime_error("PdfFileParser::LeerCrossReferenceStream. bad /Index");
+      throw _kelvra_runtime_error(errtext::kXRefStreamIndex);
     total += static_cast<uint64_t>(r.second);
   }
   if (entry_length == 0 ? total != 0 : total > data.size() / entry_length)
-    throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. unknown /W array");
+    throw _kelvra_runtime_error(errtext::kXRefStreamW);
 
   CountXRefEntries(total);
   rec->entries.reserve(static_cast<size_t>(total));
@@ -244,8 +237,7 @@ void PdfCrossReferenceReader::LeerCrossReferenceStream(int64_t offset, PdfStream
       if (kind == 0) {
         continue;  // free: nothing to find here
       } else if (kind == 1) {
-        if (f3 > UINT32_MAX)
-          throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+        if (f3 > UINT32_MAX) throw _kelvra_runtime_error(errtext::kXRefStreamFormat);
         e.type = XRefEntry::kInUse;
         e.location = f2;
         e.generation = static_cast<uint32_t>(f3);
@@ -254,12 +246,12 @@ void PdfCrossReferenceReader::LeerCrossReferenceStream(int64_t offset, PdfStream
         // number exceeds (read as a signed number, a larger one would be
         // negative).
         if (f3 > INT32_MAX || f2 > static_cast<uint64_t>(pdflimits::kMaxObjectNumber))
-          throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+          throw _kelvra_runtime_error(errtext::kXRefStreamFormat);
         e.type = XRefEntry::kCompressed;
         e.location = f2;
         e.index = static_cast<int32_t>(f3);
       } else {
-        throw _kelvra_runtime_error("PdfFileParser::ParseCrossRefStreamEntry. Format not supported.");
+        throw _kelvra_runtime_error(errtext::kXRefStreamFormat);
       }
       rec->entries.push_back(e);
     }
@@ -274,7 +266,6 @@ void PdfCrossReferenceReader::CountXRefEntries(uint64_t n) {
   // about four entries' worth, so that millions of empty subsections ("0 0")
   // count too.
   n += 4;
-  if (n > pdflimits::kMaxXRefEntries - xref_entries_)
-    throw _kelvra_runtime_error("PdfFileParser::ParseCrossReference:limit");
+  if (n > pdflimits::kMaxXRefEntries - xref_entries_) throw _kelvra_runtime_error(errtext::kCrossReferenceLimit);
   xref_entries_ += n;
 }

@@ -57,14 +57,14 @@ void PdfDecodeAhead::Run() {
     const size_t stored = data.size();
     lock.unlock();
     State state = State::kDecoded;
-    std::string error;
+    const ErrorCatalogue::Entry* error = nullptr;
     try {
       PdfDeflateStreamFilter::Filter(data, kMaxJobDecodedBytes);
     } catch (const _kelvra_runtime_error& e) {
       // Past this job's bound the reader's own limit decides; any other
       // error is what decoding there would give.
-      error = e.message;
-      state = error == "PdfDeflateStreamFilter::Filter:limit" ? State::kDeclined : State::kFailed;
+      error = &e.entry();
+      state = error == &errtext::kDeflateLimit ? State::kDeclined : State::kFailed;
     } catch (...) {
       state = State::kDeclined;  // out of memory, say: the reader tries itself
     }
@@ -73,14 +73,14 @@ void PdfDecodeAhead::Run() {
     stored_bytes_ -= stored;
     ready_bytes_ += data.size();
     job->data = std::move(data);
-    job->error = std::move(error);
+    job->error = error;
     job->state = state;
     changed_.notify_all();
   }
 }
 
 PdfDecodeAhead::Outcome PdfDecodeAhead::Take(int64_t number, int64_t offset, int64_t length,
-                                             std::vector<uint8_t>* decoded, std::string* error) {
+                                             std::vector<uint8_t>* decoded, const ErrorCatalogue::Entry** error) {
   std::unique_lock<std::mutex> lock(mutex_);
   Job* job = nullptr;
   for (const auto& j : jobs_) {

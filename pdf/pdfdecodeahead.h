@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/errorcatalogue.h"
+
 // Inflates Flate-encoded object streams ahead of the reader, on a second
 // thread. The reader reads each stream's stored bytes itself and submits
 // them in the order it expects to need them; when it gets to one it takes
@@ -37,9 +39,10 @@ class PdfDecodeAhead {
   void Submit(int64_t number, int64_t offset, std::vector<uint8_t> stored);
   // The result for object stream number with its data at offset and of
   // stored length: waits for it, then gives the decoded bytes (kDecoded) or
-  // the error's text (kFailed). kNone when no such job was submitted or it
+  // the error's entry (kFailed). kNone when no such job was submitted or it
   // was declined. Jobs queued before it are dropped.
-  Outcome Take(int64_t number, int64_t offset, int64_t length, std::vector<uint8_t>* decoded, std::string* error);
+  Outcome Take(int64_t number, int64_t offset, int64_t length, std::vector<uint8_t>* decoded,
+               const ErrorCatalogue::Entry** error);
 
  private:
   enum class State { kQueued, kDecoding, kDecoded, kFailed, kDeclined };
@@ -48,7 +51,7 @@ class PdfDecodeAhead {
     int64_t offset = 0;
     int64_t length = 0;
     std::vector<uint8_t> data;  // stored bytes, then decoded ones
-    std::string error;
+    const ErrorCatalogue::Entry* error = nullptr;
     State state = State::kQueued;
   };
   void Run();

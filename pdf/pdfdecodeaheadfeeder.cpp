@@ -63,7 +63,7 @@ void PdfDecodeAheadFeeder::Submit(int64_t objstm_number) {
     if (d != nullptr && d->IsStream() && !d->stream_decoded && is("/Type", NATIVE_NAME, "/ObjStm") &&
         is("/Length", NATIVE_NUMBER, nullptr) && InflatesAlone(d)) {
       int64_t offset = 0, length = 0;
-      parser_.StreamExtent(d, "", &offset, &length);
+      parser_.StreamExtent(d, errtext::kStreamNoLength, &offset, &length);
       if (length > 0 && static_cast<uint64_t>(length) <= PdfDecodeAhead::kMaxJobDecodedBytes) {
         std::vector<uint8_t> stored(static_cast<size_t>(length));
         parser_.inputStream->Seek(offset, 1);
@@ -80,12 +80,12 @@ void PdfDecodeAheadFeeder::Submit(int64_t objstm_number) {
 
 bool PdfDecodeAheadFeeder::Take(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>& out) {
   if (!decode_ahead_ || d->obj_number < 0 || !InflatesAlone(d)) return false;
-  std::string error;
+  const ErrorCatalogue::Entry* error = nullptr;
   switch (decode_ahead_->Take(d->obj_number, offset, length, &out, &error)) {
     case PdfDecodeAhead::Outcome::kNone:
       return false;
     case PdfDecodeAhead::Outcome::kFailed:
-      throw _kelvra_runtime_error(error);
+      throw _kelvra_runtime_error(*error);
     case PdfDecodeAhead::Outcome::kDecoded:
       break;
   }

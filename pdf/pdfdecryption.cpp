@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr char kUnsupported[] = "PdfDecryption:unsupported Encrypt dictionary";
-constexpr char kKeyLength[] = "PdfDecryption:key length";
+const ErrorCatalogue::Entry& kUnsupported = errtext::kEncryptUnsupported;
+const ErrorCatalogue::Entry& kKeyLength = errtext::kDecryptionKeyLength;
 
 PdfValue* Simple(PdfDiccionario* d, const char* key, int type) {
   PdfValue* v = d->GetValue(key, true);
@@ -127,7 +127,7 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
     values.key_bytes = 16;
     access_ = handler_->Authenticate(values, prepared);
   }
-  if (access_ == PdfSecurityHandler::Access::kNone) throw _kelvra_runtime_error("Wrong password");
+  if (access_ == PdfSecurityHandler::Access::kNone) throw _kelvra_runtime_error(errtext::kWrongPassword);
 }
 
 PdfDecryption::~PdfDecryption() = default;

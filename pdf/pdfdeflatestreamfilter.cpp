@@ -15,7 +15,7 @@ namespace {
 class Inflater {
  public:
   Inflater() {
-    if (inflateInit(&zs_) != Z_OK) throw _kelvra_runtime_error("PdfDeflateStreamFilter::Filter");
+    if (inflateInit(&zs_) != Z_OK) throw _kelvra_runtime_error(errtext::kDeflate);
   }
   ~Inflater() { inflateEnd(&zs_); }
   Inflater(const Inflater&) = delete;
@@ -32,7 +32,7 @@ constexpr size_t kFirstOutputBytes = size_t{64} << 10;
 
 void PdfDeflateStreamFilter::Filter(std::vector<uint8_t>& data, size_t max_out) {
   // Shorter than the zlib header: nothing that could be a stream.
-  if (data.size() < 2) throw _kelvra_runtime_error("PdfDeflateStreamFilter::Filter");
+  if (data.size() < 2) throw _kelvra_runtime_error(errtext::kDeflate);
 
   // One byte of room beyond the limit tells "exactly max_out" from "more".
   const size_t room = max_out == SIZE_MAX ? max_out : max_out + 1;
@@ -48,7 +48,7 @@ void PdfDeflateStreamFilter::Filter(std::vector<uint8_t>& data, size_t max_out) 
   size_t out_pos = 0;
   for (;;) {
     if (out_pos == capacity) {
-      if (capacity >= room) throw _kelvra_runtime_error("PdfDeflateStreamFilter::Filter:limit");
+      if (capacity >= room) throw _kelvra_runtime_error(errtext::kDeflateLimit);
       capacity = capacity > room / 2 ? room : capacity * 2;
       std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);
       std::memcpy(bigger.get(), out.get(), out_pos);
@@ -72,9 +72,9 @@ void PdfDeflateStreamFilter::Filter(std::vector<uint8_t>& data, size_t max_out) 
     }
     // Z_DATA_ERROR (bad header, bad deflate data, wrong check), Z_NEED_DICT,
     // Z_MEM_ERROR, or no progress with input and room left.
-    throw _kelvra_runtime_error("PdfDeflateStreamFilter::Filter");
+    throw _kelvra_runtime_error(errtext::kDeflate);
   }
-  if (out_pos > max_out) throw _kelvra_runtime_error("PdfDeflateStreamFilter::Filter:limit");
+  if (out_pos > max_out) throw _kelvra_runtime_error(errtext::kDeflateLimit);
   std::vector<uint8_t> result(out.get(), out.get() + out_pos);
   data.swap(result);
 }

@@ -35,8 +35,7 @@ void PdfDiccionario::Print(int indent) {
 }
 
 void PdfDiccionario::InsertValue(PdfValue* v) {
-  if (v == nullptr || v->kind() != Kind::KeyValuePair)
-    throw _kelvra_runtime_error("PdfDiccionario::InsertValue:no PdfKeyValuePair");
+  if (v == nullptr || v->kind() != Kind::KeyValuePair) throw _kelvra_runtime_error(errtext::kDictionaryPair);
   auto* pair = static_cast<PdfKeyValuePair*>(v);
   // Entries usually arrive in ascending order, so appending is the common case.
   if (pairs.empty() || CompareKeys(pairs.back()->key, pair->key) < 0) {
@@ -63,13 +62,13 @@ PdfValue* PdfDiccionario::GetValue(const std::string& key, bool resolve) {
 }
 
 PdfValue* PdfDiccionario::GetValue(int64_t index, bool resolve) {
-  if (index > GetSize() - 1) throw _kelvra_runtime_error("PdfDiccionario::GetValue. Out of range index.");
+  if (index > GetSize() - 1) throw _kelvra_runtime_error(errtext::kDictionaryIndex);
   if (index < 0) return nullptr;
   return pairs[static_cast<size_t>(index)]->GetValue(resolve);
 }
 
 std::string PdfDiccionario::GetKey(int64_t index) {
-  if (index > GetSize() - 1) throw _kelvra_runtime_error("PdfDiccionario::GetValue. Out of range index.");
+  if (index > GetSize() - 1) throw _kelvra_runtime_error(errtext::kDictionaryIndex);
   if (index < 0) return std::string();
   return pairs[static_cast<size_t>(index)]->key;
 }

@@ -105,7 +105,7 @@ void Canonical(PdfFileParser& parser, PdfValue* v, bool catalog, Form* out) {
       out->Mark('e');
       if (d->IsStream()) {
         int64_t offset = 0, length = 0;
-        parser.StreamExtent(d, "/OffsetStream no /Length", &offset, &length);
+        parser.StreamExtent(d, errtext::kStreamNoLength, &offset, &length);
         std::vector<uint8_t> data;
         parser.ReadStoredStream(d, offset, length, &data);
         const PdfDocumentComparer::Digest digest = DigestOfBytes(data.data(), data.size());
@@ -119,7 +119,7 @@ void Canonical(PdfFileParser& parser, PdfValue* v, bool catalog, Form* out) {
       out->Mark('e');
       return;
     case PdfValue::Kind::KeyValuePair:
-      throw _kelvra_runtime_error("PdfDocumentComparer:pair");
+      throw _kelvra_runtime_error(errtext::kComparerPair);
     case PdfValue::Kind::Value:
       break;
   }
@@ -194,8 +194,9 @@ void PdfDocumentComparer::Compare(PdfFileParser& expected, PdfFileParser& actual
         });
     for (size_t i = 0; i < end - begin; ++i) {
       if (ours[i] != theirs[i])
-        throw _kelvra_runtime_error("PdfDocumentComparer:object " + std::to_string(objects[begin + i].first) + " " +
-                                    std::to_string(objects[begin + i].second) + " differs");
+        throw _kelvra_runtime_error(
+            errtext::kComparerObject,
+            std::to_string(objects[begin + i].first) + " " + std::to_string(objects[begin + i].second) + " differs");
     }
   }
 }

@@ -69,18 +69,20 @@ void PdfFileParser::LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64
   xref_.LeerCrossReferenceStream(offset, s, prev);
 }
 
-bool PdfFileParser::LeaveOut(int64_t number, const std::string& message) { return recovery_.LeaveOut(number, message); }
+bool PdfFileParser::LeaveOut(int64_t number, const _kelvra_runtime_error& failure) {
+  return recovery_.LeaveOut(number, failure);
+}
 
 void PdfFileParser::ReadObjectStreamHeaderFirst(int64_t number) { objstms_.ReadHeaderFirst(number); }
 
-bool PdfFileParser::Repairable(const std::string& message) const { return recovery_.Repairable(message); }
+bool PdfFileParser::Repairable(const _kelvra_runtime_error& failure) const { return recovery_.Repairable(failure); }
 
 PdfValue* PdfFileParser::NuevoValue(const std::string& class_name) {
   if (class_name == "PdfDiccionario") return NewDictionary();
   if (class_name == "PdfArray") return NewArray();
   if (class_name == "PdfKeyValuePair") return NewPair();
   if (class_name == "PdfValue") return NewSimple(0, std::string());
-  throw _kelvra_runtime_error("PdfFileParser::NuevoValue:new");
+  throw _kelvra_runtime_error(errtext::kValueNew);
 }
 
 PdfDiccionario* PdfFileParser::NewDictionary() { return pool_.Adopt<PdfDiccionario>(PdfValue::Kind::Dictionary, this); }
@@ -138,20 +140,20 @@ void PdfFileParser::ResetForRecovery() {
 
 PdfValue* PdfFileParser::DameObjeto(const std::string& reference) {
   if (reference.size() < 2 || reference.compare(reference.size() - 2, 2, " R") != 0)
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:Referencia");
+    throw _kelvra_runtime_error(errtext::kOffsetReference);
   const size_t blank = reference.find(' ');
   return DameObjeto(StringToInt64(reference.substr(0, blank)), StringToInt64(reference.substr(blank + 1)));
 }
 
 PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   if (PdfValue* cached = BuscarObjetoEnCache(number, generation)) return cached;
-  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error(errtext::kNoOffset);
   const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
   // An object found elsewhere by an earlier fetch is read there again.
   const PdfXRefScanner::Object* moved = recovery_.RelocatedAs(number, generation);
   // Offset 0 is the header's: a listed object there is damage, met below.
   if ((e == nullptr || (e->location == 0 && !repair_)) && moved == nullptr)
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    throw _kelvra_runtime_error(errtext::kNoOffset);
 
   // Fetches start one another (an indirect /Length, an object stream);
   // a bounded depth ends any cycle among them.
@@ -160,7 +162,7 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     explicit DepthGuard(int& depth) : d(depth) {
       if (++d > pdflimits::kMaxFetchDepth) {
         --d;
-        throw _kelvra_runtime_error("PdfFileParser::DameObjeto:recursion");
+        throw _kelvra_runtime_error(errtext::kFetchRecursion);
       }
     }
     ~DepthGuard() { --d; }
@@ -172,19 +174,18 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
     if (e->type == XRefEntry::kCompressed) {
       // An object stream listed inside itself would be fetched without end.
       if (repair_ && e->location == static_cast<uint64_t>(number))
-        throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
+        throw _kelvra_runtime_error(errtext::kObjStmSelfReference);
       PdfKeyValuePair holder;
       ParseObjectStream(holder, static_cast<int64_t>(e->location), number, e->index);
       return holder.value;
     }
-    if (e->location >= static_cast<uint64_t>(file_size_))
-      throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+    if (e->location >= static_cast<uint64_t>(file_size_)) throw _kelvra_runtime_error(errtext::kDictionaryToken);
     return ReadObjectAt(static_cast<int64_t>(e->location), number, generation);
   } catch (const _kelvra_runtime_error& failure) {
     // A damaged file may list a wrong offset, or an object stream that does
     // not hold the object: it is looked up in a scan of the file before it
     // is given up.
-    if (!Repairable(failure.message)) throw;
+    if (!Repairable(failure)) throw;
     ReleaseValuesFrom(mark);
     const bool plain = e->type != XRefEntry::kCompressed;
     const PdfXRefScanner::Object* found = recovery_.ScannedHeader(number);
@@ -194,7 +195,7 @@ PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
                       std::to_string(found->generation) + ", not " + std::to_string(generation));
     if (found == nullptr || found->generation != generation ||
         (plain && found->offset == static_cast<int64_t>(e->location))) {
-      if (plain && e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+      if (plain && e->location == 0) throw _kelvra_runtime_error(errtext::kNoOffset);
       throw;
     }
     report_.Rebuilt("object " + std::to_string(number) + " found at offset " + std::to_string(found->offset) +
@@ -217,7 +218,7 @@ PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t genera
     return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos;
   };
   if (is_integer(t1) && is_integer(t2) && (StringToInt64(t1) != number || StringToInt64(t2) != generation))
-    throw _kelvra_runtime_error("PdfFileParser::DameObjeto:wrong object at offset");
+    throw _kelvra_runtime_error(errtext::kWrongObject);
   inputStream->Seek(at, 1);
   PdfKeyValuePair holder;
   ParseDiccionario(holder, *inputStream);
@@ -244,12 +245,11 @@ void PdfFileParser::CountObjectText(uint64_t n) {
   object_text_bytes_ += n;
   const uint64_t budget = pdflimits::kObjectTextFactor * (static_cast<uint64_t>(file_size_) + decode_bytes_) +
                           pdflimits::kObjectTextSlackBytes;
-  if (object_text_bytes_ > budget) throw _kelvra_runtime_error("PdfFileParser::DameObjeto:limit");
+  if (object_text_bytes_ > budget) throw _kelvra_runtime_error(errtext::kObjectTextLimit);
 }
 
 void PdfFileParser::CountDecodedBytes(uint64_t n) {
-  if (n > pdflimits::kMaxTotalDecodeBytes - decode_bytes_)
-    throw _kelvra_runtime_error("PdfCompressedStream::Decompress:limit");
+  if (n > pdflimits::kMaxTotalDecodeBytes - decode_bytes_) throw _kelvra_runtime_error(errtext::kDecompressLimit);
   decode_bytes_ += n;
 }
 
@@ -319,8 +319,8 @@ bool PdfFileParser::FindEndstream(int64_t from, int64_t* data_end) {
   return false;
 }
 
-void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_message, int64_t* offset, int64_t* length,
-                                 bool* trusted) {
+void PdfFileParser::StreamExtent(PdfDiccionario* d, const ErrorCatalogue::Entry& no_length_message, int64_t* offset,
+                                 int64_t* length, bool* trusted) {
   if (trusted != nullptr) *trusted = false;
   const int64_t start = d->stream_offset;
   // An indirect /Length that names a missing object counts as unknown.
@@ -374,7 +374,7 @@ void PdfFileParser::StreamExtent(PdfDiccionario* d, const char* no_length_messag
   }
   int64_t end = 0;
   if (!FindEndstream(start, &end)) {
-    if (!repair_) throw _kelvra_runtime_error("PdfFileParser::StreamExtent:no endstream");
+    if (!repair_) throw _kelvra_runtime_error(errtext::kNoEndstream);
     end = recovery_.EndOfUnclosedStream(start);
     report_.Rebuilt("the end of object " + std::to_string(d->obj_number) + "'s stream, which has no endstream");
   }
@@ -393,21 +393,21 @@ void PdfFileParser::Parse(PdfStream& s) {
       PdfValue* root = BuscarEnTrailer("/Root", false);
       const bool sound = root != nullptr && root->native_type == NATIVE_REFERENCE && recovery_.IsCatalog(root->text);
       ReleaseValuesFrom(mark);
-      if (!sound) throw _kelvra_runtime_error("PdfFileParser::Parse:no catalog with pages");
+      if (!sound) throw _kelvra_runtime_error(errtext::kParseNoCatalog);
     }
   } catch (const _kelvra_runtime_error& e) {
-    if (!Repairable(e.message)) throw;
-    recovery_.Recover(s, e.message);
+    if (!Repairable(e)) throw;
+    recovery_.Recover(s, e);
   }
 }
 
 void PdfFileParser::ParseAsWritten(PdfStream& s) {
   s.Seek(0, 1);
-  if (!EsArchivoPdf(s)) throw _kelvra_runtime_error("No es archivo pdf.");
+  if (!EsArchivoPdf(s)) throw _kelvra_runtime_error(errtext::kNotPdf);
   s.Seek(0, 3);
   file_size_ = s.Tell();
   const int64_t start = LeerStartAddress(s);
-  if (start <= 0) throw _kelvra_runtime_error("PdfFileParser::Parse:LeerStartAddress");
+  if (start <= 0) throw _kelvra_runtime_error(errtext::kStartAddress);
   ParseCrossReference(start, s);
   index_.Build(xrefList);
   decryption_.Open();
@@ -433,20 +433,20 @@ bool PdfFileParser::EsArchivoPdf(PdfStream& s) {
 
 std::string PdfFileParser::OffsetObjeto(const std::string& reference) {
   if (reference.size() < 2 || reference.compare(reference.size() - 2, 2, " R") != 0)
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:Referencia");
+    throw _kelvra_runtime_error(errtext::kOffsetReference);
   const size_t blank = reference.find(' ');
   return OffsetObjeto(StringToInt64(reference.substr(0, blank)), StringToInt64(reference.substr(blank + 1)));
 }
 
 std::string PdfFileParser::OffsetObjeto(int64_t number, int64_t generation) {
-  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error(errtext::kNoOffset);
   const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
-  if (e == nullptr || e->location == 0) throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+  if (e == nullptr || e->location == 0) throw _kelvra_runtime_error(errtext::kNoOffset);
   if (e->type == XRefEntry::kInUse) return std::to_string(e->location);
   // Inside an object stream, which must itself lie directly in the file.
   const XRefEntry* stm = index_.Find(static_cast<int64_t>(e->location), 0);
   if (stm == nullptr || stm->type != XRefEntry::kInUse || stm->location == 0)
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    throw _kelvra_runtime_error(errtext::kNoOffset);
   return std::to_string(stm->location) + " " + std::to_string(e->index);
 }
 

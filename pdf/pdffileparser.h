@@ -93,10 +93,10 @@ class PdfFileParser : public PdfParser {
   bool RepairAllowed() const { return repair_; }
   const PdfRepairReport& RepairReport() const { return report_; }
   // For a caller copying the document's objects, after fetching object
-  // number failed with message: true when the object may be left out (noted
+  // number failed with failure: true when the object may be left out (noted
   // in the report); false when the failure must stand (no repair, encrypted
   // input, a limit reached).
-  bool LeaveOut(int64_t number, const std::string& message);
+  bool LeaveOut(int64_t number, const _kelvra_runtime_error& failure);
   // After fetching object number failed: whether the scan found it under
   // another generation than the one listed (a damaged listing), which can
   // be fetched instead.
@@ -114,9 +114,9 @@ class PdfFileParser : public PdfParser {
   // Repairing, reads the header of object stream number unless it was read
   // (then Unpacked tells whether its members are to be written whole).
   void ReadObjectStreamHeaderFirst(int64_t number);
-  // Whether a failure with message may be repaired: repair is on, and it is
-  // neither encrypted input nor a limit reached.
-  bool Repairable(const std::string& message) const;
+  // Whether failure may be repaired: repair is on, and its catalogue entry
+  // lets repair pass it (not encrypted input, not a limit reached).
+  bool Repairable(const _kelvra_runtime_error& failure) const;
 
   // --- Object fetch ---
   // The object named by a reference text such as "12 0 R"; null when the
@@ -146,7 +146,8 @@ class PdfFileParser : public PdfParser {
                         int64_t* generation = nullptr);
   // Reads a dictionary's entries up to its ">>" into d; a token where a key
   // belongs that is not a name fails with not_a_key.
-  void ParseDictEntries(PdfDiccionario* d, PdfStream& s, const char* not_a_key = "PdfFileParser::ParseKeyValuePair");
+  void ParseDictEntries(PdfDiccionario* d, PdfStream& s,
+                        const ErrorCatalogue::Entry& not_a_key = errtext::kKeyValuePair);
   void ParseKeyValuePair(PdfDiccionario* d, PdfStream& s);
   void ParseValue(PdfValue* container, PdfStream& s);
 
@@ -155,7 +156,7 @@ class PdfFileParser : public PdfParser {
   // does not (a common defect), the data is taken to end where "endstream"
   // really stands. Throws no_length_message when "/Length" is absent.
   // *trusted tells whether "/Length" gave the length.
-  void StreamExtent(PdfDiccionario* d, const char* no_length_message, int64_t* offset, int64_t* length,
+  void StreamExtent(PdfDiccionario* d, const ErrorCatalogue::Entry& no_length_message, int64_t* offset, int64_t* length,
                     bool* trusted = nullptr);
 
   // Where object number lies in object stream objstm_number: decodes the

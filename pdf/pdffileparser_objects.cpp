@@ -27,7 +27,7 @@ class NestingGuard {
   explicit NestingGuard(int& depth) : depth_(depth) {
     if (++depth_ > pdflimits::kMaxNestingDepth) {
       --depth_;
-      throw _kelvra_runtime_error("PdfFileParser::ParseValue:nesting too deep");
+      throw _kelvra_runtime_error(errtext::kNestingLimit);
     }
   }
   ~NestingGuard() { --depth_; }
@@ -104,7 +104,7 @@ void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int6
   const std::string t1 = NextToken(s);
   const std::string t2 = NextToken(s);
   if (!Is(NextToken(s), "obj") || !IsInteger(t1) || !IsInteger(t2))
-    throw _kelvra_runtime_error("PdfFileParser::ParseDiccionario:NextToken");
+    throw _kelvra_runtime_error(errtext::kDictionaryToken);
   const int64_t num = StringToInt64(t1), gen = StringToInt64(t2);
   if (number != nullptr) *number = num;
   if (generation != nullptr) *generation = gen;
@@ -120,20 +120,20 @@ void PdfFileParser::ParseDiccionario(PdfKeyValuePair& holder, PdfStream& s, int6
   d->obj_generation = gen;
   InsertarObjetoEnCache(num, gen, d);
   holder.InsertValue(d);
-  ParseDictEntries(d, s, "PdfFileParser::ParseDiccionario:token");
+  ParseDictEntries(d, s, errtext::kDictionaryKey);
   // A stream follows its dictionary: "stream" and a line end (LF or CR LF),
   // then the data, whose first byte's offset is recorded.
   const int64_t after = s.Tell();
   if (Is(NextToken(s), "stream")) {
     const int c = s.GetByte();
     const bool ok = c == 0x0A || (c == 0x0D && s.GetByte() == 0x0A);
-    if (!ok) throw _kelvra_runtime_error("PdfFileParser::KeyValuePairStream:bad char sequence");
+    if (!ok) throw _kelvra_runtime_error(errtext::kBadCharSequence);
     d->stream_offset = s.Tell();
   }
   s.Seek(after, 1);
 }
 
-void PdfFileParser::ParseDictEntries(PdfDiccionario* d, PdfStream& s, const char* not_a_key) {
+void PdfFileParser::ParseDictEntries(PdfDiccionario* d, PdfStream& s, const ErrorCatalogue::Entry& not_a_key) {
   NestingGuard guard(nesting_);
   for (;;) {
     const char* name = nullptr;
@@ -152,7 +152,7 @@ void PdfFileParser::ParseDictEntries(PdfDiccionario* d, PdfStream& s, const char
 void PdfFileParser::ParseKeyValuePair(PdfDiccionario* d, PdfStream& s) { ParseKeyValuePairWithKey(d, NextToken(s), s); }
 
 void PdfFileParser::ParseKeyValuePairWithKey(PdfDiccionario* d, const std::string& token, PdfStream& s) {
-  if (token.empty() || token[0] != '/') throw _kelvra_runtime_error("PdfFileParser::ParseKeyValuePair");
+  if (token.empty() || token[0] != '/') throw _kelvra_runtime_error(errtext::kKeyValuePair);
   PdfKeyValuePair* p = NewPair();
   p->key = ParseName(token);
   d->InsertValue(p);
@@ -257,7 +257,7 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
         const char* number = nullptr;
         size_t size = 0;
         std::string t1 = WindowToken(s, &number, &size) ? std::string(number, size) : NextToken(s);
-        if (!EsNumeral(t1)) throw _kelvra_runtime_error("PdfFileParser::ParseValue:EsNumeral");
+        if (!EsNumeral(t1)) throw _kelvra_runtime_error(errtext::kNotNumeral);
         // A reference is "N G R": look two tokens ahead, in the window when
         // it holds them.
         if (IsInteger(t1)) {
@@ -295,8 +295,8 @@ void PdfFileParser::ParseContainerValue(PdfValue* container, PdfStream& s) {
           break;
         }
         if (Is(token, "endobj")) return;
-        if (token.empty()) throw _kelvra_runtime_error("PdfFileParser::ParseValue:end of data");
-        throw _kelvra_runtime_error(token);
+        if (token.empty()) throw _kelvra_runtime_error(errtext::kEndOfData);
+        throw _kelvra_runtime_error(errtext::kUnexpectedToken, token);
       }
     }
     if (takes_one) return;

@@ -17,29 +17,16 @@
 
 namespace {
 
-bool EndsWith(const std::string& s, const char* tail) {
-  const size_t n = std::strlen(tail);
-  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
-
 std::string Object(int64_t number) { return "object " + std::to_string(number); }
 
 }  // namespace
-bool PdfFileRecovery::Repairable(const std::string& message) const {
-  // Encrypted input stays refused (and a password that does not open it,
-  // or a security handler that cannot be read, stays that error), and a
-  // limit reached stays an error: the file is hostile or too large, and a
-  // repair would only meet it again. Data of one object that does not
-  // decrypt is that object's damage.
-  const bool object_data = message == "PdfDecryption:AES data length" || message == "PdfDecryption:bad padding";
-  return parser_.repair_ && message != "Encrypted" && message != "Wrong password" &&
-         message != "Owner password needed" && (message.compare(0, 14, "PdfDecryption:") != 0 || object_data) &&
-         !EndsWith(message, ":limit") && !EndsWith(message, ":recursion");
+bool PdfFileRecovery::Repairable(const _kelvra_runtime_error& failure) const {
+  return parser_.repair_ && failure.entry().repairable;
 }
 
-bool PdfFileRecovery::LeaveOut(int64_t number, const std::string& message) {
-  if (!Repairable(message)) return false;
-  parser_.report_.Dropped(Object(number) + " (" + message + ")");
+bool PdfFileRecovery::LeaveOut(int64_t number, const _kelvra_runtime_error& failure) {
+  if (!Repairable(failure)) return false;
+  parser_.report_.Dropped(Object(number) + " (" + failure.entry().sentence + ")");
   return true;
 }
 
@@ -59,16 +46,16 @@ const PdfXRefScanner::Object* PdfFileRecovery::ScannedHeader(int64_t number) {
   return it == newest_header_.end() ? nullptr : &scan.objects[it->second];
 }
 
-void PdfFileRecovery::Recover(PdfStream& s, const std::string& reason) {
+void PdfFileRecovery::Recover(PdfStream& s, const _kelvra_runtime_error& reason) {
   s.Seek(0, 3);
   parser_.file_size_ = s.Tell();
   parser_.ResetForRecovery();
   const PdfXRefScanner::Result& scan = Scanned();
   // No object left: nothing to rebuild (and without a header nothing says
   // it was ever a PDF file).
-  if (scan.objects.empty()) throw _kelvra_runtime_error(reason);
+  if (scan.objects.empty()) throw reason;
   parser_.report_ = PdfRepairReport();
-  parser_.report_.reason = reason;
+  parser_.report_.reason = reason.entry().sentence;
   parser_.report_.repaired = true;
 
   // The rebuilt listing comes first, so that it decides every lookup; the
@@ -96,7 +83,7 @@ void PdfFileRecovery::Recover(PdfStream& s, const std::string& reason) {
       parser_.xref_.SetSection(parser_.xref_.Section() + 1);
     } catch (const _kelvra_runtime_error& e) {
       // An encrypted file stays refused, whatever else is broken in it.
-      if (!Repairable(e.message)) throw;
+      if (!Repairable(e)) throw;
       parser_.xrefList.resize(records);
       parser_.ReleaseValuesFrom(mark);
       ++unreadable_sections;
@@ -177,8 +164,7 @@ void PdfFileRecovery::Recover(PdfStream& s, const std::string& reason) {
   } catch (const _kelvra_runtime_error& e) {
     // Objects but no document in them, and no header: not a PDF file (a
     // text that quotes one, say), as the reader first said.
-    if (scan.header < 0 && e.message == "PdfFileParser::Recover:no catalog with pages")
-      throw _kelvra_runtime_error(reason);
+    if (scan.header < 0 && &e.entry() == &errtext::kRecoverNoCatalog) throw reason;
     throw;
   }
 }
@@ -200,7 +186,7 @@ void PdfFileRecovery::OpenRecoveredEncryption(XRef* rebuilt) {
                                : nullptr;
         if (filter != nullptr && filter->text == "/Standard") recovered_encrypt_ = reference;
       } catch (const _kelvra_runtime_error& e) {
-        if (!Repairable(e.message)) throw;
+        if (!Repairable(e)) throw;
       }
       parser_.ReleaseValuesFrom(mark);
     }
@@ -222,14 +208,14 @@ void PdfFileRecovery::AddToTrailer(PdfDiccionario* trailer, const char* key, int
 
 void PdfFileRecovery::ReadFoundTrailer(int64_t offset, PdfStream& s) {
   s.Seek(offset, 1);
-  if (parser_.NextToken(s) != "<<") throw _kelvra_runtime_error("PdfFileParser::ParseTrailerDict::NextToken");
+  if (parser_.NextToken(s) != "<<") throw _kelvra_runtime_error(errtext::kTrailerToken);
   PdfDiccionario* trailer = parser_.NewDictionary();
   parser_.ParseDictEntries(trailer, s);
   parser_.xrefList.push_back(std::make_unique<XRef>());
   parser_.xrefList.back()->section = parser_.xref_.Section();
   parser_.xrefList.back()->trailer = trailer;
   if (!parser_.decryption_.HasPassword() && trailer->GetValue("/Encrypt", false) != nullptr)
-    throw _kelvra_runtime_error("Encrypted");
+    throw _kelvra_runtime_error(errtext::kEncrypted);
 }
 
 template <class Offer>
@@ -257,11 +243,12 @@ void PdfFileRecovery::ExpandObjectStreams(const Offer& offer) {
         offer(e, o.offset);
       }
     } catch (const _kelvra_runtime_error& e) {
-      if (e.message == "Encrypted" || EndsWith(e.message, ":limit")) throw;
+      if (!e.entry().repairable) throw;
       // Not an object stream after all, or one that cannot be decoded: its
       // members are lost, and so, when it is written, are they.
-      if (EndsWith(e.message, "Type != /ObjStm")) continue;
-      parser_.report_.Dropped("the members of object stream " + std::to_string(o.number) + " (" + e.message + ")");
+      if (&e.entry() == &errtext::kObjStmType) continue;
+      parser_.report_.Dropped("the members of object stream " + std::to_string(o.number) + " (" + e.entry().sentence +
+                              ")");
     }
     parser_.ReleaseObjectStream(o.number);
     parser_.ReleaseValuesFrom(mark);
@@ -280,7 +267,7 @@ bool PdfFileRecovery::IsCatalog(const std::string& reference) {
                           : nullptr;
     if (pages != nullptr && pages->kind() == PdfValue::Kind::Dictionary) return true;
   } catch (const _kelvra_runtime_error& e) {
-    if (!Repairable(e.message)) throw;
+    if (!Repairable(e)) throw;
   }
   parser_.ReleaseValuesFrom(mark);
   return false;
@@ -302,7 +289,7 @@ void PdfFileRecovery::RecoverTrailer(XRef* rebuilt) {
         PdfValue* iv = parser_.DameObjeto(i->text);
         if (iv != nullptr && iv->kind() == PdfValue::Kind::Dictionary) info = i->text;
       } catch (const _kelvra_runtime_error& e) {
-        if (!Repairable(e.message)) throw;
+        if (!Repairable(e)) throw;
         parser_.ReleaseValuesFrom(mark);
       }
     }
@@ -329,12 +316,12 @@ void PdfFileRecovery::RecoverTrailer(XRef* rebuilt) {
         if (v != nullptr && v->kind() == PdfValue::Kind::Dictionary)
           type = static_cast<PdfDiccionario*>(v)->GetValue("/Type", false);
       } catch (const _kelvra_runtime_error& x) {
-        if (!Repairable(x.message)) throw;
+        if (!Repairable(x)) throw;
       }
       parser_.ReleaseValuesFrom(mark);
       if (type != nullptr && type->text == "/Catalog" && IsCatalog(reference)) root = reference;
     }
-    if (root.empty()) throw _kelvra_runtime_error("PdfFileParser::Recover:no catalog with pages");
+    if (root.empty()) throw _kelvra_runtime_error(errtext::kRecoverNoCatalog);
     parser_.report_.Rebuilt("trailer made from the catalog (" + root + ")");
   }
   // The trailer that lookups find first: /Root, /Info and /Size.

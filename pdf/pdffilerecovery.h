@@ -8,6 +8,7 @@
 
 class PdfDiccionario;
 class PdfFileParser;
+class _kelvra_runtime_error;
 class PdfStream;
 class PdfValue;
 class XRef;
@@ -22,11 +23,11 @@ class PdfFileRecovery {
   explicit PdfFileRecovery(PdfFileParser& parser) : parser_(parser) {}
 
   // See PdfFileParser::Repairable and LeaveOut.
-  bool Repairable(const std::string& message) const;
-  bool LeaveOut(int64_t number, const std::string& message);
+  bool Repairable(const _kelvra_runtime_error& failure) const;
+  bool LeaveOut(int64_t number, const _kelvra_runtime_error& failure);
   // Rebuilds the cross-reference data from a scan after the read as written
   // failed with reason (thrown again when the scan finds nothing usable).
-  void Recover(PdfStream& s, const std::string& reason);
+  void Recover(PdfStream& s, const _kelvra_runtime_error& reason);
   // Whether reference names a dictionary whose /Pages is a dictionary.
   bool IsCatalog(const std::string& reference);
   // The whole-file scan, made once, when first needed.

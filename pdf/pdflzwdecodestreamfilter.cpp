@@ -53,7 +53,7 @@ void PdfLZWDecodeStreamFilter::AddEntry(int prefix, uint8_t last) {
 
 void PdfLZWDecodeStreamFilter::Output(int code, size_t max_out) {
   const size_t length = code_table_[code].length;
-  if (length > max_out - output_.size()) throw _kelvra_runtime_error("PdfLZWDecodeStreamFilter::Filter:limit");
+  if (length > max_out - output_.size()) throw _kelvra_runtime_error(errtext::kLzwLimit);
   const size_t base = output_.size();
   output_.resize(base + length);
   // Walk the prefix chain, writing the string from its last byte back.
@@ -82,7 +82,7 @@ void PdfLZWDecodeStreamFilter::Filter(std::vector<uint8_t>& data, size_t max_out
       continue;
     }
     if (previous < 0) {
-      if (code > 255) throw _kelvra_runtime_error("PdfLZWDecodeStreamFilter::Filter:bad code");
+      if (code > 255) throw _kelvra_runtime_error(errtext::kLzwCode);
       Output(code, max_out);
     } else if (code < next_code_) {
       Output(code, max_out);
@@ -92,7 +92,7 @@ void PdfLZWDecodeStreamFilter::Filter(std::vector<uint8_t>& data, size_t max_out
       AddEntry(previous, code_table_[previous].first);
       Output(code, max_out);
     } else {
-      throw _kelvra_runtime_error("PdfLZWDecodeStreamFilter::Filter:bad code");
+      throw _kelvra_runtime_error(errtext::kLzwCode);
     }
     previous = code;
   }

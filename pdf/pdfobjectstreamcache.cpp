@@ -66,7 +66,7 @@ const PdfObjectStreamCache::Header& PdfObjectStreamCache::ObjectStreamHeader(int
   // A damaged file may list the object stream inside an object stream (even
   // itself): the fetch below then finds it where the scan does.
   if (stm_entry == nullptr || (stm_entry->type != XRefEntry::kInUse && !parser_.repair_))
-    throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    throw _kelvra_runtime_error(errtext::kNoOffset);
   PdfValue* sv = nullptr;
   if (stm_entry->type == XRefEntry::kInUse) {
     sv = parser_.DameObjeto(objstm_number, 0);
@@ -74,22 +74,19 @@ const PdfObjectStreamCache::Header& PdfObjectStreamCache::ObjectStreamHeader(int
     // Taken from the scan only: object streams listed inside one another
     // would otherwise be fetched in a cycle.
     const PdfXRefScanner::Object* found = parser_.recovery_.ScannedHeader(objstm_number);
-    if (found == nullptr || found->generation != 0)
-      throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    if (found == nullptr || found->generation != 0) throw _kelvra_runtime_error(errtext::kNoOffset);
     sv = parser_.ReadObjectAt(found->offset, objstm_number, 0);
     parser_.report_.Rebuilt("object stream " + std::to_string(objstm_number) + " found at offset " +
                             std::to_string(found->offset) + ", not in an object stream");
   }
-  if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary)
-    throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  if (sv == nullptr || sv->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error(errtext::kObjStmType);
   auto* stm = static_cast<PdfDiccionario*>(sv);
   PdfValue* type = stm->GetValue("/Type", true);
   // Repairing, a stream with /N and /First serves whatever its /Type says.
   const bool objstm = type != nullptr && type->text == "/ObjStm";
   const bool like_one =
       parser_.repair_ && stm->GetValue("/N", false) != nullptr && stm->GetValue("/First", false) != nullptr;
-  if ((!objstm && !like_one) || !stm->IsStream())
-    throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream. Type != /ObjStm");
+  if ((!objstm && !like_one) || !stm->IsStream()) throw _kelvra_runtime_error(errtext::kObjStmType);
   if (!objstm) {
     parser_.report_.Rebuilt("object stream " + std::to_string(objstm_number) +
                             " read although its /Type is not /ObjStm");
@@ -99,7 +96,7 @@ const PdfObjectStreamCache::Header& PdfObjectStreamCache::ObjectStreamHeader(int
   if (!stm->stream_decoded) {
     // Decoding may fetch objects (an indirect /Length); one that lies inside
     // this very object stream can never be reached.
-    if (stm->stream_decoding) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:self reference");
+    if (stm->stream_decoding) throw _kelvra_runtime_error(errtext::kObjStmSelfReference);
     parser_.ahead_.Feed();
     stm->stream_decoding = true;
     try {
@@ -120,7 +117,7 @@ const PdfObjectStreamCache::Header& PdfObjectStreamCache::ObjectStreamHeader(int
     const int64_t n = nv != nullptr ? StringToInt64(nv->text) : 0;
     const int64_t first = fv != nullptr ? StringToInt64(fv->text) : -1;
     if (n < 0 || first < 0 || first > static_cast<int64_t>(stm->stream_data.size()))
-      throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:bad header");
+      throw _kelvra_runtime_error(errtext::kObjStmHeader);
     header.first = first;
     // The header: N pairs of object number and offset relative to /First.
     if (!ReadPlainHeader(stm->stream_data.data(), static_cast<size_t>(first), n, &header.pairs)) {
@@ -150,7 +147,7 @@ void PdfObjectStreamCache::ReadHeaderFirst(int64_t number) {
     PdfDiccionario* stm = nullptr;
     ObjectStreamHeader(number, &stm);
   } catch (const _kelvra_runtime_error& e) {
-    if (!parser_.Repairable(e.message)) throw;  // its members then fail on their own
+    if (!parser_.Repairable(e)) throw;  // its members then fail on their own
   }
 }
 
@@ -207,10 +204,10 @@ PdfDiccionario* PdfObjectStreamCache::FindInHeader(PdfDiccionario* stm, const He
       }
     }
   }
-  if (at == header.pairs.size()) throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:object not found");
+  if (at == header.pairs.size()) throw _kelvra_runtime_error(errtext::kObjStmMember);
   const int64_t off = header.pairs[at].second;
   if (off < 0 || off > static_cast<int64_t>(stm->stream_data.size()) - header.first)
-    throw _kelvra_runtime_error("PdfFileParser::ParseObjectStream:bad header");
+    throw _kelvra_runtime_error(errtext::kObjStmHeader);
   *found_index = static_cast<int32_t>(at);
   *value_offset = header.first + off;
   return stm;

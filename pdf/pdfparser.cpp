@@ -29,7 +29,7 @@ std::string PdfParser::NextToken(PdfStream& s) {
   std::string token;
   SkipWhitespace(s);
   for (;;) {
-    if (token.size() > pdflimits::kMaxTokenBytes) throw _kelvra_runtime_error("PdfParser::NextToken:Limit");
+    if (token.size() > pdflimits::kMaxTokenBytes) throw _kelvra_runtime_error(errtext::kTokenLimit);
     // Runs of regular bytes, the bulk of every token, are taken from the
     // window in one piece, never past one byte over the limit (which the
     // check above then reports).
@@ -143,7 +143,7 @@ void PdfParser::SkipComment(PdfStream& s) {
 namespace {
 int ReadStringByte(PdfStream& s) {
   const int c = s.GetByte();
-  if (c < 0) throw _kelvra_runtime_error("PdfParser::ParseString:EOF");
+  if (c < 0) throw _kelvra_runtime_error(errtext::kStringEof);
   return c;
 }
 bool IsOctal(int c) { return c >= '0' && c <= '7'; }
@@ -154,7 +154,7 @@ std::string PdfParser::ParseString(PdfStream& s) {
   std::string out;
   int depth = 1;
   for (;;) {
-    if (out.size() > pdflimits::kMaxTokenBytes) throw _kelvra_runtime_error("PdfParser::ParseString:Limit");
+    if (out.size() > pdflimits::kMaxTokenBytes) throw _kelvra_runtime_error(errtext::kStringLimit);
     // A run of plain bytes is taken from the stream's window at once.
     size_t available = 0;
     const uint8_t* p = s.Window(&available);
@@ -230,9 +230,9 @@ std::string PdfParser::ParseHexString(PdfStream& s) {
   s.Seek(1, 2);  // the opening "<"
   std::string digits;
   for (;;) {
-    if (digits.size() > pdflimits::kMaxTokenBytes) throw _kelvra_runtime_error("PdfParser::ParseHexString:Limit");
+    if (digits.size() > pdflimits::kMaxTokenBytes) throw _kelvra_runtime_error(errtext::kHexStringLimit);
     const int c = s.GetByte();
-    if (c < 0) throw _kelvra_runtime_error("PdfParser::ParseHexString:EOF");
+    if (c < 0) throw _kelvra_runtime_error(errtext::kHexStringEof);
     if (c == '>') return digits;
     if (!IsWhitespace(c)) digits.push_back(static_cast<char>(c));
   }

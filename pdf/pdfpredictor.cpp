@@ -8,9 +8,9 @@
 
 namespace {
 
-const char kUnknownPredictor[] = "PdfCompressedStream::GetNextPredictedLine. unknown predictor";
-const char kBadParameters[] = "PdfCompressedStream::DecodePredictor:bad parameters";
-const char kLimit[] = "PdfCompressedStream::DecodePredictor:limit";
+const ErrorCatalogue::Entry& kUnknownPredictor = errtext::kPredictorUnknown;
+const ErrorCatalogue::Entry& kBadParameters = errtext::kPredictorParameters;
+const ErrorCatalogue::Entry& kLimit = errtext::kPredictorLimit;
 
 uint8_t PaethPredictor(int a, int b, int c) {
   const int p = a + b - c;

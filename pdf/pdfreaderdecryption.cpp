@@ -24,23 +24,23 @@ void PdfReaderDecryption::SetPassword(std::string_view utf8, bool need_change_ri
 void PdfReaderDecryption::Open() {
   PdfValue* reference = parser_.BuscarEnTrailer("/Encrypt", false);
   if (reference == nullptr) return;
-  if (!has_password_) throw _kelvra_runtime_error("Encrypted");
+  if (!has_password_) throw _kelvra_runtime_error(errtext::kEncrypted);
   if (reference->kind() == PdfValue::Kind::Value && reference->native_type == NATIVE_REFERENCE) {
     const size_t blank = reference->text.find(' ');
     encrypt_number_ = StringToInt64(reference->text.substr(0, blank));
     // Inside an object stream it could not be read before decrypting.
     const XRefEntry* e = parser_.index_.Newest(encrypt_number_);
-    if (e == nullptr || e->type != XRefEntry::kInUse)
-      throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+    if (e == nullptr || e->type != XRefEntry::kInUse) throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
   }
   decryption_ = OpenWith(password_);
-  if (need_change_rights_ && !decryption_->MayChangeProtection()) throw _kelvra_runtime_error("Owner password needed");
+  if (need_change_rights_ && !decryption_->MayChangeProtection())
+    throw _kelvra_runtime_error(errtext::kOwnerPasswordNeeded);
 }
 
 std::unique_ptr<PdfDecryption> PdfReaderDecryption::OpenWith(std::string_view password) {
   PdfValue* encrypt = parser_.BuscarEnTrailer("/Encrypt", true);
   if (encrypt == nullptr || encrypt->kind() != PdfValue::Kind::Dictionary)
-    throw _kelvra_runtime_error("PdfDecryption:unsupported Encrypt dictionary");
+    throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
   // The identifier is never encrypted.
   std::string identifier;
   PdfValue* id = parser_.BuscarEnTrailer("/ID", true);

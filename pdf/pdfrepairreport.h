@@ -4,7 +4,7 @@
 #include <vector>
 
 // What the reader did to a file it could not read as written (empty when it
-// read it as written): the failure that started the repair, what was
+// read it as written): the failure that started the repair (said in words), what was
 // rebuilt, and the objects left out. Each list keeps its first
 // kMaxListed notes; the counts are of all of them.
 struct PdfRepairReport {

@@ -38,8 +38,7 @@ class PdfValuePool {
     return it == cache.end() ? nullptr : it->second;
   }
   void Insert(int64_t number, int64_t generation, PdfValue* value) {
-    if (!cache.emplace(ObjectKey{number, generation}, value).second)
-      throw _kelvra_runtime_error("PdfFileParser::InsertarObjetoEnCache: cache_objetos.insert");
+    if (!cache.emplace(ObjectKey{number, generation}, value).second) throw _kelvra_runtime_error(errtext::kCacheInsert);
   }
   // Takes the object out of the cache when value is what it holds for it.
   void Forget(int64_t number, int64_t generation, const PdfValue* value) {
@@ -68,7 +67,7 @@ template <class T>
 T* PdfValuePool::Adopt(PdfValue::Kind kind, PdfFileParser* owner) {
   // Each value costs about a hundred bytes and needs as little as two bytes
   // of input ("0 "), which a decoded object stream multiplies again.
-  if (values.size() >= pdflimits::kMaxValues) throw _kelvra_runtime_error("PdfFileParser::NuevoValue:limit");
+  if (values.size() >= pdflimits::kMaxValues) throw _kelvra_runtime_error(errtext::kValueLimit);
   std::vector<std::unique_ptr<PdfValue>>& spare = spare_values_[static_cast<size_t>(kind)];
   T* raw;
   if (spare.empty()) {

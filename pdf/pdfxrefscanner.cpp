@@ -116,16 +116,14 @@ PdfXRefScanner::Result PdfXRefScanner::Scan(PdfStream& s, int64_t size, size_t m
         case 'o': {
           Object o;
           if (c.Keyword(i, "obj") && c.Header(i, &o)) {
-            if (r.objects.size() + r.trailers.size() >= max_objects)
-              throw _kelvra_runtime_error("PdfXRefScanner::Scan:limit");
+            if (r.objects.size() + r.trailers.size() >= max_objects) throw _kelvra_runtime_error(errtext::kScanLimit);
             r.objects.push_back(o);
           }
           break;
         }
         case 't':
           if ((i == 0 ? base == 0 : !Regular(p[i - 1])) && c.Keyword(i, "trailer")) {
-            if (r.objects.size() + r.trailers.size() >= max_objects)
-              throw _kelvra_runtime_error("PdfXRefScanner::Scan:limit");
+            if (r.objects.size() + r.trailers.size() >= max_objects) throw _kelvra_runtime_error(errtext::kScanLimit);
             r.trailers.push_back(base + static_cast<int64_t>(i) + 7);
           }
           break;

@@ -34,7 +34,7 @@ void XRef::Read(PdfStream& s) {
     uint64_t offset = 0, generation = 0;
     if (!ParseField(row, 10, &offset) || row[10] != ' ' || !ParseField(row + 11, 5, &generation) || row[16] != ' ' ||
         (row[17] != 'n' && row[17] != 'f')) {
-      throw _kelvra_runtime_error("XRef::Read:entry");
+      throw _kelvra_runtime_error(errtext::kXRefEntry);
     }
     XRefEntry e;
     e.number = first + i;

@@ -136,8 +136,7 @@ varnel::CheckResult CheckBytes(const py::object& data, const std::optional<std::
 void RaiseAsPython(const varnel::Error& e) {
   py::object by_code = py::module_::import("varnel._errors").attr("error_class");
   py::object cls = by_code(varnel::ErrorCodeName(e.code()));
-  const std::string message = e.description().empty() ? std::string(e.what()) : e.description();
-  py::object instance = cls(message, std::string(e.what()));
+  py::object instance = cls(std::string(e.what()), e.detail());
   PyErr_SetObject(cls.ptr(), instance.ptr());
 }
 

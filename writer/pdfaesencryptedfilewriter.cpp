@@ -8,7 +8,7 @@
 PdfAesEncryptedFileWriter::PdfAesEncryptedFileWriter(std::unique_ptr<PdfSecurityHandler> handler)
     : handler_(std::move(handler)) {
   if (handler_ == nullptr || handler_->DataCipher() != PdfSecurityHandler::Cipher::kAes)
-    throw _kelvra_runtime_error("PdfAesEncryptedFileWriter:handler");
+    throw _kelvra_runtime_error(errtext::kAesWriterHandler);
   EncryptWith(*handler_);
 }
 

@@ -23,7 +23,7 @@ void PdfFileWriter::OutLarge(const char* data, size_t n) {
   Flush();
   if (n >= kOutputBufferBytes) {
     output_->write(data, static_cast<std::streamsize>(n));
-    if (!*output_) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
+    if (!*output_) throw _kelvra_runtime_error(errtext::kWriteOutput);
     flushed_ += n;
     return;
   }
@@ -64,7 +64,7 @@ void PdfFileWriter::OutEscaped(const uint8_t* data, size_t len) {
 void PdfFileWriter::Flush() {
   if (used_ == 0) return;
   output_->write(buffer_.get(), static_cast<std::streamsize>(used_));
-  if (!*output_) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
+  if (!*output_) throw _kelvra_runtime_error(errtext::kWriteOutput);
   flushed_ += used_;
   used_ = 0;
 }
@@ -139,7 +139,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
         if (RepairReport().repaired) DameObjeto(e->number, e->generation);
         whole = Unpacked(stm_number) || Relocated(e->number) || WritesOnItsOwn(e->number);
       } catch (const _kelvra_runtime_error& failure) {
-        if (!Repairable(failure.message)) throw;
+        if (!Repairable(failure)) throw;
         whole = true;
       }
       if (whole) {
@@ -167,8 +167,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
     const int64_t stm = m.first;
     if (!m.second.written) continue;
     PdfXRefStreamEntry entry{};
-    if (!table.FindEntry(stm, entry) || entry.type != 1)
-      throw _kelvra_runtime_error("PdfFileParser::OffsetObjeto:No offset");
+    if (!table.FindEntry(stm, entry) || entry.type != 1) throw _kelvra_runtime_error(errtext::kNoOffset);
     ReleaseObjectStream(stm);
   }
   // Numbers listed only as free, and the input's own cross-reference
@@ -183,7 +182,7 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   WriteDocumentEnd(input);
   Flush();
   output.flush();
-  if (!output) throw _kelvra_runtime_error("PdfFileWriter::Write:output");
+  if (!output) throw _kelvra_runtime_error(errtext::kWriteOutput);
 }
 
 void PdfFileWriter::PlanObjects(const std::vector<const XRefEntry*>& objects) {
@@ -255,11 +254,11 @@ void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t genera
     // A damaged file's object listed under a wrong generation is written
     // under its own; an unreadable one is left out (and noted).
     int64_t own = 0;
-    if (Repairable(failure.message) && FoundUnderGeneration(number, generation, &own)) {
+    if (Repairable(failure) && FoundUnderGeneration(number, generation, &own)) {
       WriteObject(input, number, own);
       return;
     }
-    if (!LeaveOut(number, failure.message)) throw;
+    if (!LeaveOut(number, failure)) throw;
     // Listed as free, so that readers know it is gone.
     table.AddEntry(number, 0, static_cast<uint64_t>(number), static_cast<uint32_t>(generation));
     return;
@@ -293,7 +292,7 @@ void PdfFileWriter::WriteValue(PdfValue* value, PdfStream& input, int64_t number
       WriteArray(static_cast<PdfArray*>(value), input, number, generation);
       return;
     case PdfValue::Kind::KeyValuePair:
-      throw _kelvra_runtime_error("no GetClassType()");
+      throw _kelvra_runtime_error(errtext::kNoClassType);
     case PdfValue::Kind::Value:
       break;
   }
@@ -317,7 +316,7 @@ void PdfFileWriter::WriteValue(PdfValue* value, PdfStream& input, int64_t number
       Out(")");
       break;
     default:
-      throw _kelvra_runtime_error("PdfValue native_type no valido");
+      throw _kelvra_runtime_error(errtext::kNativeType);
   }
   Out(" ");
 }
@@ -328,14 +327,13 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
   std::vector<uint8_t> plain;  // the data of an encrypted input, decrypted
   bool decrypted = false;
   if (d->IsStream()) {
-    StreamExtent(d, "/OffsetStream no /Length", &offset, &length, &length_trusted);
+    StreamExtent(d, errtext::kStreamNoLength, &offset, &length, &length_trusted);
     // No two streams of a sound file share data, so all the data copied fits
     // in the input. More means streams run over other objects (a wrong
     // /Length with "endstream" far away): copying on would make the output
     // grow with the square of the input.
     stream_bytes_copied_ += length;
-    if (stream_bytes_copied_ > FileSize())
-      throw _kelvra_runtime_error("PdfFileWriter::WriteDictionary:stream data limit");
+    if (stream_bytes_copied_ > FileSize()) throw _kelvra_runtime_error(errtext::kStreamDataLimit);
     decrypted = ReadDecryptedStream(d, offset, length, &plain);
   }
   // "/Length" is written anew when it was wrong (the length of the data
@@ -440,7 +438,7 @@ void PdfFileWriter::WriteDocumentEnd(PdfStream& input) {
   PdfValue* root_ref = BuscarEnTrailer("/Root", false);
   PdfValue* root = NamesWrittenObject(root_ref) ? DameObjeto(root_ref->text) : nullptr;
   if (root == nullptr || root->kind() != PdfValue::Kind::Dictionary || root->obj_number < 0)
-    throw _kelvra_runtime_error("PdfFileWriter::WriteDocumentEnd:no /Root");
+    throw _kelvra_runtime_error(errtext::kNoRoot);
   // The document information dictionary is carried over when the newest
   // trailer that has one names an object of this file.
   PdfValue* info = BuscarEnTrailer("/Info", false);

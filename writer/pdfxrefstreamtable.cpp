@@ -45,7 +45,7 @@ PdfXRefStreamTable::~PdfXRefStreamTable() = default;
 
 void PdfXRefStreamTable::AddEntry(int64_t num, uint8_t type, uint64_t field2, uint32_t field3) {
   if (num < 0 || num > std::numeric_limits<int32_t>::max()) {
-    throw _kelvra_runtime_error("PdfXRefStreamTable::AddEntry:bad object number");
+    throw _kelvra_runtime_error(errtext::kXRefStreamTableNumber);
   }
   const auto n = static_cast<uint32_t>(num);
   if (Seen(n)) return;

@@ -15,14 +15,14 @@ std::string zip_ostringstream::DameBufferZip() const {
   // zlib counts in uLong, which is 32 bits on some platforms; half its range
   // keeps compressBound from overflowing.
   if (source.size() > std::numeric_limits<uLong>::max() / 2) {
-    throw _kelvra_runtime_error("zip_ostringstream::DameBufferZip:compress");
+    throw _kelvra_runtime_error(errtext::kZipCompress);
   }
   const uLong source_len = static_cast<uLong>(source.size());
   uLongf dest_len = compressBound(source_len);
   std::string dest(dest_len, '\0');
   const int rc = compress2(reinterpret_cast<Bytef*>(&dest[0]), &dest_len, reinterpret_cast<const Bytef*>(source.data()),
                            source_len, Z_BEST_SPEED);
-  if (rc != Z_OK) throw _kelvra_runtime_error("zip_ostringstream::DameBufferZip:compress");
+  if (rc != Z_OK) throw _kelvra_runtime_error(errtext::kZipCompress);
   dest.resize(dest_len);
   return dest;
 }

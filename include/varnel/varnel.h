@@ -43,15 +43,18 @@ VARNEL_API const char* ErrorCodeName(ErrorCode code);
 
 class VARNEL_API Error : public std::runtime_error {
  public:
-  // what(): the library's own message text, unchanged.
+  // what(): the failure said for a person ("in.pdf is damaged: ...");
+  // detail(): the library's own message text, unchanged.
   Error(ErrorCode code, const std::string& library_text, std::string description);
   ErrorCode code() const noexcept { return code_; }
-  // The same failure said for a person ("in.pdf is damaged: ...").
-  const std::string& description() const noexcept { return description_; }
+  const std::string& detail() const noexcept { return detail_; }
+  // The same as what(), from when what() gave the library text.
+  [[deprecated("use what()")]] const std::string& description() const noexcept { return description_; }
 
  private:
   ErrorCode code_;
   std::string description_;
+  std::string detail_;
 };
 
 enum class Cipher { kAes256, kAes128, kRc4_128 };

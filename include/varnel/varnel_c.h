@@ -6,7 +6,11 @@
  * varnel::ErrorCode). On failure, when error_message is not null, it gets a
  * text for a person that the caller frees with varnel_free. Buffers the
  * library returns are freed with varnel_free too. Strings are UTF-8 and
- * NUL-terminated. */
+ * NUL-terminated.
+ *
+ * The structs below start with struct_size, the size the caller was built
+ * with: set by their init functions, it lets later versions add fields at
+ * the end without breaking programs built against this one. */
 #ifndef VARNEL_VARNEL_C_H
 #define VARNEL_VARNEL_C_H
 
@@ -35,7 +39,8 @@ enum {
   VARNEL_OWNER_PASSWORD_REQUIRED = 6, /* it opens, but the job needs its owner password */
   VARNEL_LIMIT_EXCEEDED = 7,          /* it goes beyond a limit set against hostile files (or memory) */
   VARNEL_OUTPUT_FAILED = 8,           /* the output could not be written (or did not verify) */
-  VARNEL_USAGE = 9                    /* the request itself is wrong (cipher, permissions, password, null argument) */
+  VARNEL_USAGE = 9                    /* the request itself is wrong (cipher, permissions, password, null argument,
+                                         options not set up by their init function) */
 };
 
 enum { VARNEL_AES_256 = 0, VARNEL_AES_128 = 1, VARNEL_RC4_128 = 2 };
@@ -43,6 +48,7 @@ enum { VARNEL_AES_256 = 0, VARNEL_AES_128 = 1, VARNEL_RC4_128 = 2 };
 /* As varnel::EncryptOptions. Null strings are empty; a null input_password
  * means none. Fill with varnel_encrypt_options_init first. */
 typedef struct varnel_encrypt_options {
+  size_t struct_size;
   const char* user_password;
   const char* owner_password;
   const char* permissions; /* letters among P D M C A S */
@@ -53,23 +59,34 @@ typedef struct varnel_encrypt_options {
   int threads; /* default 1 */
 } varnel_encrypt_options;
 
+/* Fill with varnel_decrypt_options_init first. */
 typedef struct varnel_decrypt_options {
+  size_t struct_size;
   const char* password;
   int repair; /* default 1 */
 } varnel_decrypt_options;
 
-/* What a call did (each function fills the fields it knows; all zero on failure). */
+/* What a call did (each function fills the fields it knows; all zero on
+ * failure but detail). Fill with varnel_result_init first; the strings it
+ * gets are freed with varnel_result_free. */
 typedef struct varnel_result {
+  size_t struct_size;
   int64_t objects;
   int64_t bytes_out;
   int repaired;
   int encrypted;              /* checks only */
   int64_t compressed_objects; /* checks only */
   int64_t sections;           /* checks only */
+  char* repair_note;          /* what the repair rebuilt and dropped, or null */
+  char* warning;              /* what opening an encrypted input let pass with a doubt, or null */
+  char* detail;               /* on failure: the library's own text, for developers, or null */
 } varnel_result;
 
 VARNEL_C_API void varnel_encrypt_options_init(varnel_encrypt_options* options);
 VARNEL_C_API void varnel_decrypt_options_init(varnel_decrypt_options* options);
+VARNEL_C_API void varnel_result_init(varnel_result* result);
+/* Frees the result's strings; it may then be passed to another call. */
+VARNEL_C_API void varnel_result_free(varnel_result* result);
 
 /* result and error_message may be null. */
 VARNEL_C_API int varnel_encrypt_file(const char* input, const char* output, const varnel_encrypt_options* options,

@@ -43,6 +43,13 @@ using Code = varnel::ErrorCode;
 
 TEST(Api, EachFailureHasItsCode) {
   const std::string truncated = Sample().substr(0, Sample().size() - 40);  // no startxref, no %%EOF
+  // Damaged (no cross-reference data) and with object 3 past a limit: the limit stands, repair or not.
+  auto beyond = [](const std::string& body) {
+    return "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n2 0 obj << /Type /Pages /Kids [] /Count 0 >> "
+           "endobj\n3 0 obj " +
+           body + " endobj\n";
+  };
+  const std::string deep = beyond(std::string(300, '[') + std::string(300, ']'));
   varnel::EncryptOptions bad_cipher, bad_letters;
   bad_cipher.cipher = static_cast<varnel::Cipher>(7);
   bad_letters.permissions = "PX";
@@ -56,6 +63,7 @@ TEST(Api, EachFailureHasItsCode) {
       {"not a PDF", [] { varnel::EncryptBuffer("hello, world\n", {}); }, Code::kNotPdf},
       {"empty", [] { varnel::CheckBuffer({}); }, Code::kNotPdf},
       {"damaged, no repair", [&] { varnel::EncryptBuffer(truncated, Opening(std::nullopt, false)); }, Code::kDamaged},
+      {"nesting, repair on", [&] { varnel::EncryptBuffer(deep, {}); }, Code::kLimitExceeded},
       {"encrypted", [] { varnel::EncryptBuffer(Encrypted(), {}); }, Code::kEncrypted},
       {"check encrypted", [] { varnel::CheckBuffer(Encrypted()); }, Code::kEncrypted},
       {"wrong password", [] { varnel::EncryptBuffer(Encrypted(), Opening("x")); }, Code::kWrongPassword},
@@ -77,8 +85,7 @@ TEST(Api, EachFailureHasItsCode) {
       c.call();
       ADD_FAILURE() << c.name << ": no error";
     } catch (const varnel::Error& e) {
-      EXPECT_EQ(e.code(), c.code) << c.name << ": " << e.what() << " / " << e.description();
-      EXPECT_FALSE(e.description().empty());
+      EXPECT_EQ(e.code(), c.code) << c.name << ": " << e.what() << " / " << e.detail();
     }
   }
 }
@@ -111,12 +118,15 @@ TEST(Api, CInterface) {
   size_t size = 0;
   char* message = nullptr;
   varnel_result r;
+  varnel_result_init(&r);
   ASSERT_EQ(varnel_encrypt_buffer(Sample().data(), Sample().size(), &o, &out, &size, &r, &message), VARNEL_OK);
   EXPECT_EQ(message, nullptr);
   EXPECT_EQ(r.bytes_out, static_cast<int64_t>(size));
   EXPECT_EQ(varnel_check_buffer(out, size, "u", &r, nullptr) * 10 + r.encrypted, 1);
-  EXPECT_EQ(varnel_check_buffer(out, size, "x", nullptr, &message), VARNEL_WRONG_PASSWORD);
-  EXPECT_STREQ(message, "the password does not open the document");
+  EXPECT_EQ(varnel_check_buffer(out, size, "x", &r, &message), VARNEL_WRONG_PASSWORD);
+  EXPECT_STREQ(r.detail, "Wrong password");  // the library's text, for developers
+  varnel_result_free(&r);
+  EXPECT_STREQ(message, "the password does not open the document: it is neither its user nor its owner password");
   varnel_free(message);
   varnel_free(out);
   EXPECT_EQ(varnel_encrypt_buffer("junk", 4, &o, &out, &size, nullptr, &message), VARNEL_NOT_PDF);
@@ -125,6 +135,9 @@ TEST(Api, CInterface) {
   o.cipher = 9;  // unknown
   EXPECT_EQ(varnel_encrypt_buffer(Sample().data(), Sample().size(), &o, &out, &size, nullptr, nullptr), VARNEL_USAGE);
   EXPECT_EQ(varnel_encrypt_file(nullptr, "x.pdf", &o, nullptr, nullptr), VARNEL_USAGE);
+  varnel_encrypt_options unset{};  // no struct_size: its fields cannot be known
+  EXPECT_EQ(varnel_encrypt_buffer(Sample().data(), Sample().size(), &unset, &out, &size, nullptr, nullptr),
+            VARNEL_USAGE);
   EXPECT_STREQ(varnel_error_name(VARNEL_NOT_PDF), "not_pdf");
 }
 

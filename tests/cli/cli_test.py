@@ -126,7 +126,7 @@ class Cli(unittest.TestCase):
             (["encrypt", SAMPLE, self.out, "-p", "pc"], 2, "permissions"),  # letters are upper case
             (["encrypt", SAMPLE, self.out, "-p", "PX"], 2, "permissions"),  # X is no permission
             (["encrypt", missing, self.out], 1, "cannot open %s: No such file or directory" % missing),
-            (["encrypt", ENCRYPTED, self.out], 1, "is already encrypted (use --input-password to re-encrypt)"),
+            (["encrypt", ENCRYPTED, self.out], 1, "is already encrypted: its password is needed (--input-password"),
             (["encrypt", __file__, self.out], 1, __file__ + " is not a PDF file"),
             (["encrypt", SAMPLE, self.out, "-u", "--verify"], 2, "written --user-password=--verify"),  # PW unset
             (["encrypt", SAMPLE, self.out, "-o", "-p", "P"], 2, "-o is followed by -p, an option, not a password"),
@@ -170,7 +170,7 @@ class Cli(unittest.TestCase):
         ok, mixed = run("check", SAMPLE), run("check", SAMPLE, ENCRYPTED)
         self.assertRegex(ok.stdout, r": ok \(\d+ objects, 0 in object streams, 1 cross-reference sections\)")
         self.assertEqual((ok.returncode, mixed.returncode, len(mixed.stdout.splitlines())), (0, 1, 2))
-        self.assertTrue(mixed.stdout.splitlines()[1].endswith(": Encrypted"))
+        self.assertIn(ENCRYPTED + ": " + ENCRYPTED + " is already encrypted: ", mixed.stdout)  # no library text
 
     def batch_lines(self, n, source):
         """n entries encrypting source into out/N.pdf."""
@@ -200,7 +200,6 @@ class Cli(unittest.TestCase):
         self.assertEqual((summary["ok"], summary["failed"], summary["skipped"]), (2, 3, 0))
         self.assertIn("/Perms does not match", by_input[tampered]["warning"])
         self.assertEqual(by_input[encrypted]["detail"], "Encrypted")
-        self.assertIn("varnel: %s is already encrypted (use --input-password to re-encrypt)" % encrypted, r.stderr)
         self.assertEqual(sorted(os.listdir(out)), ["good.pdf", "tampered.pdf"], "no output of a failed file, no temporary file")
         self.assertTrue(qpdf_opens(os.path.join(out, "good.pdf"), "per file"))
         # --fail-fast: nothing starts after the first failure.

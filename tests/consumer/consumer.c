@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   options.user_password = "secret";
   options.cipher = VARNEL_RC4_128;
   varnel_result result;
+  varnel_result_init(&result);
   char* message = NULL;
   if (varnel_encrypt_file(argv[1], argv[2], &options, NULL, NULL) != VARNEL_OK ||
       varnel_check_file(argv[2], "secret", &result, NULL) != VARNEL_OK || !result.encrypted ||

@@ -192,7 +192,7 @@ void Collect(PdfFileParser& p, PdfStream& s, PdfValue* v, int64_t number, Collec
     if (d->IsStream()) {
       int64_t offset = 0, length = 0;
       bool trusted = true;
-      p.StreamExtent(d, "no /Length", &offset, &length, &trusted);
+      p.StreamExtent(d, errtext::kStreamNoLength, &offset, &length, &trusted);
       EXPECT_TRUE(trusted) << number;
       std::string data(static_cast<size_t>(length), '\0');
       s.Seek(offset, 1);

@@ -360,7 +360,7 @@ TEST(ObjectSyntax, ValuesOfEveryKind) {
 // The data starts after the line end that follows "stream" (CR LF or LF); a /Length that is wrong, indirect or
 // missing is replaced by the distance to "endstream".
 TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
-  const std::string no_length = "PdfCompressedStream::Decompress::no /Length";
+  const std::string no_length = "/OffsetStream no /Length";
   const std::string bad_eol = "PdfFileParser::KeyValuePairStream:bad char sequence";
   const struct {
     std::string dict, eol, error;
@@ -384,7 +384,7 @@ TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
     ASSERT_EQ(d.Parse(), "");
     int64_t offset = -1, length = -1;
     EXPECT_EQ(ErrorOf([&] {
-                d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get("1 0 R")), no_length.c_str(), &offset,
+                d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get("1 0 R")), errtext::kStreamNoLength, &offset,
                                       &length);
               }),
               row.error)

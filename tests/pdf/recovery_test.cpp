@@ -121,7 +121,7 @@ TEST(Recovery, NewestVersionAndUnclosedStream) {
     ASSERT_EQ(doc.Parse(), "");
     EXPECT_NE(static_cast<PdfDiccionario*>(doc.Get("3 0 R"))->GetValue("/New", false), nullptr);
     int64_t offset = 0, length = 0;
-    doc.parser.StreamExtent(static_cast<PdfDiccionario*>(doc.Get("5 0 R")), "no /Length", &offset, &length);
+    doc.parser.StreamExtent(static_cast<PdfDiccionario*>(doc.Get("5 0 R")), errtext::kStreamNoLength, &offset, &length);
     EXPECT_EQ(doc.bytes.substr(static_cast<size_t>(offset), static_cast<size_t>(length)), "DATA") << eol.size();
   }
 }
@@ -189,8 +189,8 @@ TEST(ResourceLimits, ValuesEntriesAndSharedLengths) {
   size_t values_after_first = 0;
   for (int n = 3; n <= 5; ++n) {
     int64_t offset = 0, length = 0;
-    d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get(std::to_string(n) + " 0 R")), "no /Length", &offset,
-                          &length);
+    d.parser.StreamExtent(static_cast<PdfDiccionario*>(d.Get(std::to_string(n) + " 0 R")), errtext::kStreamNoLength,
+                          &offset, &length);
     EXPECT_EQ(length, 4);
     if (n == 3) values_after_first = d.parser.valueList.size();
   }

@@ -55,14 +55,10 @@ ERRORS = [  # (call on a temporary folder, class raised)
     (lambda d: varnel.encrypt_bytes(b"hello, world\n" * 100), varnel.NotPdfError),
     (lambda d: varnel.encrypt(CORPUS / "mixed-damaged-incr-01.pdf", d / "out.pdf", repair=False), varnel.DamagedError),
     (lambda d: varnel.encrypt_bytes(LOCKED), varnel.EncryptedError),
-    (lambda d: varnel.encrypt_bytes(LOCKED, input_password="x"), varnel.WrongPasswordError),
-    (lambda d: varnel.decrypt_bytes(LOCKED, password="x"), varnel.WrongPasswordError),
     (lambda d: varnel.decrypt_bytes(LOCKED), varnel.WrongPasswordError),  # the empty password by default
     (lambda d: varnel.encrypt_bytes(LOCKED, input_password="u"), varnel.OwnerPasswordRequiredError),
     (lambda d: varnel.encrypt_bytes(next(cases.nesting())[1], repair=False), varnel.LimitExceededError),
     (lambda d: varnel.encrypt(SAMPLE, d / "no" / "out.pdf"), varnel.OutputFailedError),
-    (lambda d: varnel.encrypt_bytes(LOCKED, cipher="des"), varnel.UsageError),
-    (lambda d: varnel.encrypt(SAMPLE, d / "out.pdf", permissions="X"), varnel.UsageError),
     (lambda d: varnel.encrypt(str(SAMPLE) + "\0.txt", d / "out.pdf"), varnel.UsageError),  # not sample.pdf
 ]
 
