@@ -253,7 +253,7 @@ void PdfFileParser::SetPassword(std::string_view utf8, bool need_change_rights) 
 
 void PdfFileParser::OpenEncryption() {
   PdfValue* reference = BuscarEnTrailer("/Encrypt", false);
-  if (reference == nullptr) return;
+  if (reference == nullptr || leave_encrypted_) return;
   if (!has_password_) throw _kelvra_runtime_error("Encrypted");
   if (reference->kind() == PdfValue::Kind::Value && reference->native_type == NATIVE_REFERENCE) {
     const size_t blank = reference->text.find(' ');

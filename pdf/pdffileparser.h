@@ -56,6 +56,10 @@ class PdfFileParser : public PdfParser {
   // need_change_rights: fail with "Owner password needed" unless the
   // password may take the protection off (see PdfDecryption).
   void SetPassword(std::string_view utf8, bool need_change_rights);
+  // Instead: Parse leaves an encrypted file encrypted (Decryption() stays
+  // null), for a caller that reads only the trailer and the Encrypt
+  // dictionary, whose values are never encrypted.
+  void LeaveEncrypted() { has_password_ = leave_encrypted_ = true; }
   // After Parse: the decryption of an encrypted file (null otherwise), and
   // the number of its Encrypt dictionary (-1: none, or direct), which is no
   // object of the document.
@@ -344,6 +348,7 @@ class PdfFileParser : public PdfParser {
   std::unordered_set<int64_t> unpacked_;  // object streams whose members are written whole
   bool has_password_ = false;
   bool need_change_rights_ = false;
+  bool leave_encrypted_ = false;
   SecretString password_;
   std::unique_ptr<PdfDecryption> decryption_;
   int64_t encrypt_number_ = -1;

@@ -27,6 +27,10 @@ RECORD = {"oneOf": [{"type": "object", "additionalProperties": False, "required"
          seconds={"type": "number"}, bytes_in=N, bytes_out=N, exit_status=N))]}
 
 
+QPDF_NAMES = {"streams": "stream encryption method", "strings": "string encryption method",
+              "attachments": "file encryption method"}  # as varnel show and qpdf --show-encryption name them
+
+
 def run(*args, env=None, stdin=None):
     full_env = {k: v for k, v in os.environ.items() if not k.startswith("VARNEL_")}
     return subprocess.run([VARNEL, *args], capture_output=True, text=True, env={**full_env, **(env or {})},
@@ -171,6 +175,36 @@ class Cli(unittest.TestCase):
         self.assertRegex(ok.stdout, r": ok \(\d+ objects, 0 in object streams, 1 cross-reference sections\)")
         self.assertEqual((ok.returncode, mixed.returncode, len(mixed.stdout.splitlines())), (0, 1, 2))
         self.assertTrue(mixed.stdout.splitlines()[1].endswith(": Encrypted"))
+
+    def test_show_tells_what_qpdf_tells(self):
+        shown = {}
+        for cipher, letters in (("rc4-128", "PA"), ("aes-128", "DMS"), ("aes-256", "PMCAS"), ("aes-256", "")):
+            path = os.path.join(self.d, cipher + letters + ".pdf")
+            run("encrypt", SAMPLE, path, "-u", "u", "-o", "o", "-p", letters, "--cipher", cipher)
+            qpdf = subprocess.run(["qpdf", "--show-encryption", "--password=u", path], capture_output=True, text=True).stdout
+            want = dict(line.split(": ", 1) for line in qpdf.splitlines() if ": " in line)
+            r = run("show", path, "--password", "u")
+            said = dict(line.strip().split(": ", 1) for line in r.stdout.splitlines()[1:] if ": " in line)
+            said = {QPDF_NAMES.get(k, k): v for k, v in said.items()}
+            self.assertEqual((r.returncode, {k: said.get(k) for k in want}), (0, want), cipher + letters)
+            self.assertIn("P = %s\n" % qpdf.split("P = ")[1].split()[0], r.stdout)
+            shown[cipher + letters] = path
+        rows = [  # arguments, exit status, (file, opened_with, key_bits, encrypted) of the --json objects
+            ([SAMPLE], 2, [(SAMPLE, None, None, False)]),
+            ([shown["aes-256"], shown["rc4-128PA"], "--password", "o"], 0,
+             [(shown["aes-256"], "owner", 256, True), (shown["rc4-128PA"], "owner", 128, True)]),
+            ([shown["aes-128DMS"], SAMPLE], 2, [(shown["aes-128DMS"], None, 128, True), (SAMPLE, None, None, False)]),
+            ([SAMPLE, ENCRYPTED, "--password", "x"], 3, [(SAMPLE, None, None, False), (ENCRYPTED, None, None, None)]),
+            ([self.d + "/missing.pdf", SAMPLE], 1, [(self.d + "/missing.pdf", None, None, None), (SAMPLE, None, None, False)]),
+        ]
+        for args, status, objects in rows:
+            with self.subTest(args=args):
+                r = run("show", "--json", *args)
+                got = [json.loads(line) for line in r.stdout.splitlines()]
+                self.assertEqual((r.returncode, [(j["file"], j.get("opened_with"), j.get("key_bits"), j["encrypted"])
+                                                 for j in got]), (status, objects), r.stderr)
+                self.assertEqual(run("show", *args).returncode, status)
+        self.assertNotIn('"x"', run("show", "--json", ENCRYPTED, "--password", "x").stdout)
 
     def batch_lines(self, n, source):
         """n entries encrypting source into out/N.pdf."""
