@@ -4,6 +4,7 @@ sources, atomic output, batches. Usage: cli_test.py VARNEL SAMPLE_PDF ENCRYPTED_
 import json
 import os
 import pty
+import re
 import shutil
 import signal
 import stat
@@ -205,6 +206,33 @@ class Cli(unittest.TestCase):
                                                  for j in got]), (status, objects), r.stderr)
                 self.assertEqual(run("show", *args).returncode, status)
         self.assertNotIn('"x"', run("show", "--json", ENCRYPTED, "--password", "x").stdout)
+
+    def test_manual_and_completions_name_every_option(self):
+        root = os.path.dirname(os.path.dirname(os.path.abspath(SAMPLE)))
+        sources = {name: open(os.path.join(root, name)).read() for name in
+                   ("docs/varnel.1", "cli/completion/varnel.bash", "cli/completion/_varnel")}
+        for command in ("encrypt", "decrypt", "check", "show"):
+            options = set(re.findall(r"(?<![\w-])(--[a-z][a-z-]+)", run(command, "--help").stdout))
+            for name, text in sources.items():
+                text = text.replace("\\-", "-")  # roff's hyphen
+                self.assertEqual([o for o in sorted(options) if o not in text], [], (command, name))
+        self.assertIn('"varnel %s"' % run("--version").stdout.split()[1], sources["docs/varnel.1"])
+        self.assertEqual(subprocess.run(["groff", "-man", "-ww", "-z"], input=sources["docs/varnel.1"], text=True,
+                                        capture_output=True).stderr, "")
+        self.assertEqual(subprocess.run(["zsh", "-n", os.path.join(root, "cli/completion/_varnel")]).returncode, 0)
+        rows = [  # the words typed (the last one being completed), what bash offers
+            (["sh"], ["show"]),
+            (["show", "--j"], ["--json"]),
+            (["encrypt", "x.pdf", "--cipher", "aes"], ["aes-128", "aes-256"]),
+            (["decrypt", "--no"], ["--no-repair"]),
+        ]
+        for words, offered in rows:
+            line = " ".join(["varnel"] + words)
+            script = ("source /usr/share/bash-completion/bash_completion; source %s; COMP_WORDS=(%s); COMP_CWORD=%d; "
+                      "COMP_LINE='%s'; COMP_POINT=%d; _varnel; printf '%%s\\n' \"${COMPREPLY[@]}\"" % (
+                          os.path.join(root, "cli/completion/varnel.bash"), line, len(words), line, len(line)))
+            r = subprocess.run(["bash", "-c", script], capture_output=True, text=True)
+            self.assertEqual(sorted(r.stdout.split()), offered, (words, r.stderr))
 
     def batch_lines(self, n, source):
         """n entries encrypting source into out/N.pdf."""
