@@ -40,10 +40,19 @@ nlohmann::json Json(const std::string& file, const varnel::Protection& p) {
   if (!p.encrypted) return j;
   nlohmann::json rights = nlohmann::json::object();
   for (const auto& [words, allowed] : Rights(p.permissions)) rights[JsonKey(words)] = allowed;
-  j.update({{"security_handler", p.security_handler}, {"revision", p.revision}, {"algorithm", p.algorithm},
-            {"key_bits", p.key_bits}, {"strings", p.strings}, {"streams", p.streams}, {"attachments", p.attachments},
-            {"metadata_encrypted", p.metadata_encrypted}, {"p", p.permission_bits}, {"permissions", rights},
-            {"opened_with", OrNull(p.opened_with)}, {"repaired", p.repaired}, {"repair_note", OrNull(p.repair_note)},
+  j.update({{"security_handler", p.security_handler},
+            {"revision", p.revision},
+            {"algorithm", p.algorithm},
+            {"key_bits", p.key_bits},
+            {"strings", p.strings},
+            {"streams", p.streams},
+            {"attachments", p.attachments},
+            {"metadata_encrypted", p.metadata_encrypted},
+            {"p", p.permission_bits},
+            {"permissions", rights},
+            {"opened_with", OrNull(p.opened_with)},
+            {"repaired", p.repaired},
+            {"repair_note", OrNull(p.repair_note)},
             {"warning", OrNull(p.warning)}});
   return j;
 }
@@ -83,8 +92,11 @@ int RunShow(const std::vector<std::string>& files, const std::string* password, 
     } catch (const varnel::Error& e) {
       failed = std::max(failed, FailureStatus(e));
       if (json)
-        std::puts(nlohmann::json({{"file", path}, {"encrypted", nullptr}, {"code", varnel::ErrorCodeName(e.code())},
-                                  {"message", e.description()}, {"detail", e.what()}})
+        std::puts(nlohmann::json({{"file", path},
+                                  {"encrypted", nullptr},
+                                  {"code", varnel::ErrorCodeName(e.code())},
+                                  {"message", e.description()},
+                                  {"detail", e.what()}})
                       .dump()
                       .c_str());
       else
