@@ -22,6 +22,9 @@
 #include "base/pdflimits.h"
 #include "base/pdffilestream.h"
 #include "base/pdfmemorystream.h"
+#include "pdf/pdfdecryption.h"
+#include "pdf/pdfdiccionario.h"
+#include "pdf/pdffileparser.h"
 #include "writer/pdfdecryptedfilewriter.h"
 #include "writer/zipostringstream.h"
 
@@ -115,6 +118,115 @@ Result Decrypt(const DecryptOptions& options, PdfStream& input, std::ostream& ou
   return result;
 }
 
+// The value of key in d when it is a name (with its slash), a number or
+// a keyword; null otherwise.
+PdfValue* Simple(PdfDiccionario* d, const char* key, int type) {
+  PdfValue* v = d != nullptr ? d->GetValue(key, true) : nullptr;
+  return v != nullptr && v->kind() == PdfValue::Kind::Value && v->native_type == type ? v : nullptr;
+}
+
+std::string NameIn(PdfDiccionario* d, const char* key, const std::string& fallback) {
+  PdfValue* v = Simple(d, key, NATIVE_NAME);
+  return v != nullptr ? v->text : fallback;
+}
+
+int64_t NumberIn(PdfDiccionario* d, const char* key, int64_t fallback) {
+  PdfValue* v = Simple(d, key, NATIVE_NUMBER);
+  return v != nullptr && v->text.size() < 12 ? StringToInt64(v->text) : fallback;
+}
+
+PdfDiccionario* DictionaryIn(PdfDiccionario* d, const std::string& key) {
+  PdfValue* v = d != nullptr ? d->GetValue(key, true) : nullptr;
+  return v != nullptr && v->kind() == PdfValue::Kind::Dictionary ? static_cast<PdfDiccionario*>(v) : nullptr;
+}
+
+// The method of the crypt filter named filter (/Identity, or one of /CF),
+// and its key length in bits (0 when it has none).
+std::string FilterMethod(PdfDiccionario* encrypt, const std::string& filter, int64_t* bits) {
+  *bits = 0;
+  if (filter == "/Identity") return "none";
+  PdfDiccionario* f = DictionaryIn(DictionaryIn(encrypt, "/CF"), filter);
+  if (f == nullptr) return "unknown";
+  const std::string cfm = NameIn(f, "/CFM", "/None");
+  if (cfm == "/None") return "none";
+  if (cfm == "/AESV2") return *bits = 128, "AESv2";
+  if (cfm == "/AESV3") return *bits = 256, "AESv3";
+  if (cfm != "/V2") return "unknown";
+  // In bits, or in bytes as some producers write it.
+  int64_t n = NumberIn(f, "/Length", NumberIn(encrypt, "/Length", 128));
+  if (n >= 5 && n <= 16) n *= 8;
+  *bits = n;
+  return "RC4";
+}
+
+// A key length as told: 0 for one no cipher has.
+int KeyBits(int64_t bits) { return bits >= 40 && bits <= 256 ? static_cast<int>(bits) : 0; }
+
+// The rights the permission bits grant under revision r, read as qpdf
+// reads them (revision 2 has no bits 9 to 12).
+Permissions PermissionsOf(int32_t p, int r) {
+  auto bit = [p](int n) { return (static_cast<uint32_t>(p) >> (n - 1) & 1u) != 0; };
+  const bool old = r < 3;
+  Permissions g;
+  g.extract_for_accessibility = old ? bit(5) : bit(10);
+  g.extract_for_any_purpose = bit(5);
+  g.print_low_resolution = bit(3);
+  g.print_high_resolution = bit(3) && (old || bit(12));
+  g.modify_document_assembly = old ? bit(4) : bit(11);
+  g.modify_forms = old ? bit(6) : bit(9);
+  g.modify_annotations = bit(6);
+  g.modify_other = bit(4);
+  g.modify_anything = bit(4) && bit(6) && (old || (bit(9) && bit(11)));
+  return g;
+}
+
+Protection Show(PdfStream& input, const std::optional<std::string>& password) {
+  PdfFileParser parser;
+  if (password) {
+    parser.SetRepair(true);
+    parser.SetPassword(*password, false);
+  } else {
+    parser.LeaveEncrypted();
+  }
+  parser.Parse(input);
+  Protection p;
+  PdfValue* found = parser.BuscarEnTrailer("/Encrypt", true);
+  if (found == nullptr) return p;
+  if (found->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
+  auto* encrypt = static_cast<PdfDiccionario*>(found);
+  p.encrypted = true;
+  p.security_handler = NameIn(encrypt, "/Filter", "/");
+  p.security_handler.erase(0, 1);
+  p.algorithm = static_cast<int>(NumberIn(encrypt, "/V", 0));
+  p.revision = static_cast<int>(NumberIn(encrypt, "/R", 0));
+  p.permission_bits = static_cast<int32_t>(static_cast<uint32_t>(NumberIn(encrypt, "/P", 0)));
+  p.permissions = PermissionsOf(p.permission_bits, p.revision);
+  if (p.algorithm >= 1 && p.algorithm <= 3) {
+    p.strings = p.streams = p.attachments = "RC4";
+    p.key_bits = KeyBits(p.algorithm == 1 ? 40 : NumberIn(encrypt, "/Length", 40));
+  } else if (p.algorithm == 4 || p.algorithm == 5) {
+    const std::string stmf = NameIn(encrypt, "/StmF", "/Identity");
+    int64_t stream_bits, string_bits, unused;
+    p.streams = FilterMethod(encrypt, stmf, &stream_bits);
+    p.strings = FilterMethod(encrypt, NameIn(encrypt, "/StrF", "/Identity"), &string_bits);
+    p.attachments = FilterMethod(encrypt, NameIn(encrypt, "/EFF", stmf), &unused);
+    p.key_bits = KeyBits(stream_bits != 0 ? stream_bits : string_bits);
+    PdfValue* metadata = Simple(encrypt, "/EncryptMetadata", NATIVE_KEYWORD);
+    p.metadata_encrypted = metadata == nullptr || metadata->text != "false";
+  } else {
+    p.strings = p.streams = p.attachments = "unknown";
+  }
+  if (const PdfDecryption* d = parser.Decryption()) {
+    p.opened_with = d->GetAccess() == PdfSecurityHandler::Access::kOwner ? "owner" : "user";
+    Result noted;
+    NoteParse(parser, &noted);
+    p.repaired = noted.repaired;
+    p.repair_note = noted.repair_note;
+    p.warning = noted.warning;
+  }
+  return p;
+}
+
 }  // namespace
 
 Result EncryptFile(const std::string& input, const std::string& output, const EncryptOptions& options) {
@@ -184,6 +296,20 @@ CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& 
   return Guarded(kBuffer, [&] {
     PdfMemoryStream in(pdf.data(), pdf.size());
     return DocumentChecker::Check(in, password);
+  });
+}
+
+Protection ShowFile(const std::string& path, const std::optional<std::string>& password) {
+  return Guarded(Named(path), [&] {
+    std::string piped;
+    return Show(*OpenInput(path, &piped), password);
+  });
+}
+
+Protection ShowBuffer(std::string_view pdf, const std::optional<std::string>& password) {
+  return Guarded(kBuffer, [&] {
+    PdfMemoryStream in(pdf.data(), pdf.size());
+    return Show(in, password);
   });
 }
 

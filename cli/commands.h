@@ -14,6 +14,13 @@
 // stream decrypted.
 int RunCheck(const std::vector<std::string>& files, const std::string* password = nullptr);
 
+// How each file is protected (its Encrypt dictionary, the rights it
+// grants), on standard output as lines or, with json, one JSON object a
+// file. With a password, encrypted files are opened with it too. Exit
+// status, for scripts as qpdf's --is-encrypted: 0 every file is encrypted,
+// 2 one is not; a failure gives the failure's status instead.
+int RunShow(const std::vector<std::string>& files, const std::string* password, bool json);
+
 // The ciphers --cipher names.
 const std::vector<std::string>& CipherNames();
 // The cipher used when none is named.

@@ -100,7 +100,7 @@ std::string OptionTakenAsPassword(int argc, char** argv) {
 // Why the first argument names no command, with the command it was perhaps
 // meant to be; empty when it is one (or an option).
 std::string UnknownCommand(int argc, char** argv) {
-  static const char* const kCommands[] = {"check", "decrypt", "encrypt"};
+  static const char* const kCommands[] = {"check", "decrypt", "encrypt", "show"};
   if (argc < 2 || argv[1][0] == '-') return std::string();
   const std::string typed = argv[1];
   std::string nearest;
@@ -123,7 +123,7 @@ std::string UnknownCommand(int argc, char** argv) {
     if (row[c.size()] < best) best = row[c.size()], nearest = c;
   }
   return "unknown command \"" + typed + "\"" +
-         (nearest.empty() ? " (check, decrypt or encrypt)" : " (did you mean \"" + nearest + "\"?)");
+         (nearest.empty() ? " (check, decrypt, encrypt or show)" : " (did you mean \"" + nearest + "\"?)");
 }
 
 bool IsTerminal(FILE* f) {
@@ -155,6 +155,21 @@ int main(int argc, char** argv) {
   std::string check_password_file;
   CLI::Option* check_file_flag =
       check->add_option("--password-file", check_password_file, "Read the --password from the first line of FILE");
+
+  // A command of its own rather than a mode of check: check reads every
+  // object and needs the password of an encrypted file, show reads only the
+  // Encrypt dictionary and needs none, and its exit status answers a question.
+  std::vector<std::string> show_files;
+  CLI::App* show = app.add_subcommand("show", "Tell how each file is protected (exit status 0: encrypted, 2: not)");
+  show->add_option("files", show_files, "PDF files")->required();
+  std::string show_password;
+  CLI::Option* show_password_flag = show->add_option(
+      "--password", show_password, "Also open encrypted files with this password (or VARNEL_PASSWORD): user or owner");
+  std::string show_password_file;
+  CLI::Option* show_file_flag =
+      show->add_option("--password-file", show_password_file, "Read the --password from the first line of FILE");
+  bool show_json = false;
+  show->add_flag("--json", show_json, "One JSON object per file on standard output");
 
   CLI::App* decrypt = app.add_subcommand("decrypt", "Write an unencrypted copy of the encrypted INPUT to OUTPUT");
   DecryptOptions decrypt_options;
@@ -244,6 +259,14 @@ int main(int argc, char** argv) {
                          &opening))
       return usage("cannot read the password file " + check_password_file);
     return RunCheck(check_files, opening.get());
+  }
+  if (show->parsed()) {
+    if (!OpeningPassword("VARNEL_PASSWORD", show_password_flag, show_password, show_file_flag, show_password_file,
+                         &opening))
+      return usage("cannot read the password file " + show_password_file);
+    if (show_password_file == "-" && std::count(show_files.begin(), show_files.end(), "-") != 0)
+      return usage("standard input cannot give both the document and the password");
+    return RunShow(show_files, opening.get(), show_json);
   }
   if (decrypt->parsed()) {
     if (!OpeningPassword("VARNEL_PASSWORD", decrypt_password_flag, decrypt_password, decrypt_file_flag,

@@ -6,9 +6,11 @@
 // alone, bad padding), the stream's own crypt filter in any form. The
 // reader must authenticate or refuse with a library message, and every
 // object must decrypt or be refused the same way; an unencrypted copy
-// (without the stream's crypt filter) is written too.
+// (without the stream's crypt filter) is written too. What ShowBuffer tells
+// of the dictionary is read too, with and without the password.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "crypt/pdfrevision4securityhandler.h"
@@ -16,6 +18,7 @@
 #include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdiccionario.h"
 #include "base/pdfmemorystream.h"
+#include "varnel/varnel.h"
 #include "writer/pdfdecryptedfilewriter.h"
 
 namespace {
@@ -110,6 +113,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     writer.WriteDocument(stream, out);
   } catch (const _kelvra_runtime_error&) {
     // refused with a library message: a correct outcome
+  }
+  for (const std::optional<std::string>& given : {std::optional<std::string>(), std::optional<std::string>(password)}) {
+    try {
+      varnel::ShowBuffer(pdf, given);
+    } catch (const varnel::Error&) {
+      // refused as the public interface refuses
+    }
   }
   return 0;
 }

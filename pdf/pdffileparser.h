@@ -60,6 +60,10 @@ class PdfFileParser : public PdfParser {
   // need_change_rights: fail with "Owner password needed" unless the
   // password may take the protection off (see PdfDecryption).
   void SetPassword(std::string_view utf8, bool need_change_rights);
+  // Instead: Parse leaves an encrypted file encrypted (Decryption() stays
+  // null), for a caller that reads only the trailer and the Encrypt
+  // dictionary, whose values are never encrypted.
+  void LeaveEncrypted() { decryption_.LeaveEncrypted(); }
   // After Parse: the decryption of an encrypted file (null otherwise), and
   // the number of its Encrypt dictionary (-1: none, or direct), which is no
   // object of the document.

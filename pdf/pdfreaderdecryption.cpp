@@ -23,7 +23,7 @@ void PdfReaderDecryption::SetPassword(std::string_view utf8, bool need_change_ri
 
 void PdfReaderDecryption::Open() {
   PdfValue* reference = parser_.BuscarEnTrailer("/Encrypt", false);
-  if (reference == nullptr) return;
+  if (reference == nullptr || leave_encrypted_) return;
   if (!has_password_) throw _kelvra_runtime_error(errtext::kEncrypted);
   if (reference->kind() == PdfValue::Kind::Value && reference->native_type == NATIVE_REFERENCE) {
     const size_t blank = reference->text.find(' ');

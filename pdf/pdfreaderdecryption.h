@@ -22,6 +22,7 @@ class PdfReaderDecryption {
   // See PdfFileParser::SetPassword.
   void SetPassword(std::string_view utf8, bool need_change_rights);
   bool HasPassword() const { return has_password_; }
+  void LeaveEncrypted() { has_password_ = leave_encrypted_ = true; }
   // Sets up decryption when the trailer names an Encrypt dictionary.
   void Open();
   // Another decryption of the document, with another password.
@@ -43,6 +44,7 @@ class PdfReaderDecryption {
  private:
   PdfFileParser& parser_;
   bool has_password_ = false;
+  bool leave_encrypted_ = false;  // Open leaves the file encrypted
   bool need_change_rights_ = false;
   SecretString password_;
   std::unique_ptr<PdfDecryption> decryption_;

@@ -145,6 +145,52 @@ VARNEL_API void HandleSignals();
 VARNEL_API void LeaveSignalsAlone();
 VARNEL_API void RemoveTemporaryFiles();
 
+// What a reader may do with a document opened by its user password, as
+// the permission bits (/P) of its revision grant it; the names are those of
+// qpdf's --show-encryption. An unencrypted document allows everything.
+struct Permissions {
+  bool extract_for_accessibility = true;
+  bool extract_for_any_purpose = true;
+  bool print_low_resolution = true;
+  bool print_high_resolution = true;
+  bool modify_document_assembly = true;
+  bool modify_forms = true;
+  bool modify_annotations = true;
+  bool modify_other = true;
+  bool modify_anything = true;
+};
+
+// How a document is protected: what its Encrypt dictionary says.
+struct Protection {
+  bool encrypted = false;        // false: the fields below keep their defaults
+  std::string security_handler;  // the /Filter, without its slash: "Standard"
+  int revision = 0;              // /R
+  int algorithm = 0;             // /V
+  int key_bits = 0;              // the file key's length; 0 when the dictionary gives none Varnel knows
+  // The method of each kind of data: "none", "RC4", "AESv2", "AESv3" or
+  // "unknown" (a crypt filter Varnel does not read). Attachments: embedded
+  // files' streams (/EFF).
+  std::string strings, streams, attachments;
+  bool metadata_encrypted = true;  // /EncryptMetadata
+  int32_t permission_bits = 0;     // /P as stored
+  Permissions permissions;
+  // Given a password: which one it is, "user" or "owner" (it throws
+  // kWrongPassword when neither). Empty when none was given.
+  std::string opened_with;
+  bool repaired = false;  // as in Result (only when a password was given)
+  std::string repair_note;
+  std::string warning;  // what opening with the password let pass with a doubt
+  // The document's signatures and the PDF/A conformance it claims are to
+  // be told here too, later.
+};
+
+// Reads a document's structure and its Encrypt dictionary without opening
+// its encryption; with a password, also opens it as the other calls do
+// (repairing a damaged file). Without one, a file that cannot be read as
+// written fails with kDamaged: repairing an encrypted file needs its key.
+VARNEL_API Protection ShowFile(const std::string& path, const std::optional<std::string>& password = std::nullopt);
+VARNEL_API Protection ShowBuffer(std::string_view pdf, const std::optional<std::string>& password = std::nullopt);
+
 // "0.2.0".
 VARNEL_API const char* Version();
 // The crypto library the platform lends: "OpenSSL 3.0.15 3 Sep 2024", ...

@@ -3,6 +3,7 @@
     import varnel
     varnel.encrypt("in.pdf", "out.pdf", user_password="u", owner_password="o", permissions="P")
     locked = varnel.encrypt_bytes(data, user_password="u", cipher="aes-256")
+    varnel.encrypt("in.pdf", "out.pdf", permissions=varnel.Permissions(print_lowres=True, extract=True))
 
 Every function releases the GIL while it works, so threads encrypt at once,
 and raises a subclass of varnel.Error on failure.
@@ -13,6 +14,7 @@ import functools as _functools
 
 from . import _native
 from ._native import CheckResult, Result, __version__
+from ._permissions import Permissions, with_letters as _with_letters
 
 
 def _values_hidden(native):
@@ -38,9 +40,10 @@ def _values_hidden(native):
 encrypt, encrypt_bytes, decrypt, decrypt_bytes, check, check_bytes = (_values_hidden(f) for f in (
     _native.encrypt, _native.encrypt_bytes, _native.decrypt, _native.decrypt_bytes, _native.check,
     _native.check_bytes))
+encrypt, encrypt_bytes = _with_letters(encrypt), _with_letters(encrypt_bytes)
 
 __all__ = [
-    "encrypt", "encrypt_bytes", "decrypt", "decrypt_bytes", "check", "check_bytes", "Result", "CheckResult",
+    "encrypt", "encrypt_bytes", "decrypt", "decrypt_bytes", "check", "check_bytes", "Result", "CheckResult", "Permissions",
     "Error", "OpenFailedError", "NotPdfError", "DamagedError", "EncryptedError", "WrongPasswordError",
     "OwnerPasswordRequiredError", "LimitExceededError", "OutputFailedError", "UsageError", "__version__",
 ]

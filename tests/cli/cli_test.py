@@ -4,6 +4,7 @@ sources, atomic output, batches. Usage: cli_test.py VARNEL SAMPLE_PDF ENCRYPTED_
 import json
 import os
 import pty
+import re
 import shutil
 import signal
 import stat
@@ -171,6 +172,46 @@ class Cli(unittest.TestCase):
         self.assertRegex(ok.stdout, r": ok \(\d+ objects, 0 in object streams, 1 cross-reference sections\)")
         self.assertEqual((ok.returncode, mixed.returncode, len(mixed.stdout.splitlines())), (0, 1, 2))
         self.assertIn(ENCRYPTED + ": " + ENCRYPTED + " is already encrypted: ", mixed.stdout)  # no library text
+
+    def test_show_manual_and_completions(self):
+        d, qpdf_names = self.d + "/", {"streams": "stream encryption method", "strings": "string encryption method",
+                                       "attachments": "file encryption method"}
+        for cipher, letters in (("rc4-128", "PA"), ("aes-128", "DMS"), ("aes-256", "PMCAS"), ("aes-256", "")):
+            run("encrypt", SAMPLE, d + cipher + letters, "-u", "u", "-o", "o", "-p", letters, "--cipher", cipher)
+            qpdf = subprocess.run(["qpdf", "--show-encryption", "--password=u", d + cipher + letters],
+                                  capture_output=True, text=True).stdout
+            want = dict(line.split(": ", 1) for line in qpdf.splitlines() if ": " in line)
+            r = run("show", d + cipher + letters, "--password", "u")
+            said = {qpdf_names.get(k, k): v for k, v in re.findall(r"(?m)^  (.+?): (.+)$", r.stdout)}
+            self.assertEqual((r.returncode, {k: said.get(k) for k in want}), (0, want), cipher + letters)
+        rows = [  # show's arguments, exit status, (file, opened_with, key_bits, encrypted) of each JSON object
+            ([d + "aes-128DMS", SAMPLE], 2, [(d + "aes-128DMS", None, 128, True), (SAMPLE, None, None, False)]),
+            ([d + "aes-256", d + "rc4-128PA", "--password", "o"], 0, [(d + "aes-256", "owner", 256, True),
+                                                                     (d + "rc4-128PA", "owner", 128, True)]),
+            ([SAMPLE, ENCRYPTED, "--password", "x"], 3, [(SAMPLE, None, None, False), (ENCRYPTED, None, None, None)]),
+            ([d + "missing", SAMPLE], 1, [(d + "missing", None, None, None), (SAMPLE, None, None, False)])]
+        for args, status, objects in rows:
+            r = run("show", "--json", *args)
+            got = [(j["file"], j.get("opened_with"), j.get("key_bits"), j["encrypted"])
+                   for j in map(json.loads, r.stdout.splitlines())]
+            self.assertEqual((r.returncode, got, run("show", *args).returncode), (status, objects, status), args)
+            self.assertNotIn('"x"', r.stdout)
+        root = os.path.dirname(os.path.dirname(os.path.abspath(SAMPLE)))
+        man, bash, zsh = (os.path.join(root, f) for f in ("docs/varnel.1", "cli/completion/varnel.bash", "cli/completion/_varnel"))
+        for command in ("encrypt", "decrypt", "check", "show"):
+            options = set(re.findall(r"(?<![\w-])(--[a-z][a-z-]+)", run(command, "--help").stdout))
+            for f in (man, bash, zsh):
+                self.assertEqual({o for o in options if o not in open(f).read().replace("\\-", "-")}, set(), (command, f))
+        self.assertIn('"varnel %s"' % run("--version").stdout.split()[1], open(man).read())
+        self.assertEqual(subprocess.run(["groff", "-man", "-ww", "-z", man], capture_output=True, text=True).stderr, "")
+        self.assertEqual(subprocess.run(["zsh", "-n", zsh]).returncode, 0)
+        for words, offered in ((["sh"], "show"), (["show", "--j"], "--json"), (["decrypt", "--no"], "--no-repair"),
+                               (["encrypt", "x.pdf", "--cipher", "aes"], "aes-128 aes-256")):
+            line = " ".join(["varnel"] + words)
+            script = "source /usr/share/bash-completion/bash_completion; source %s; COMP_WORDS=(%s); COMP_CWORD=%d; " \
+                     "COMP_LINE='%s'; COMP_POINT=%d; _varnel; echo ${COMPREPLY[@]}" % (bash, line, len(words), line, len(line))
+            r = subprocess.run(["bash", "-c", script], capture_output=True, text=True)
+            self.assertEqual(" ".join(sorted(r.stdout.split())), offered, words)
 
     def batch_lines(self, n, source):
         """n entries encrypting source into out/N.pdf."""

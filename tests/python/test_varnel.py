@@ -88,3 +88,24 @@ def test_threads_at_once():
     for i, locked in enumerate(outputs):
         with pikepdf.open(io.BytesIO(locked), password=str(i)) as pdf:
             assert len(pdf.pages) == 9
+
+
+@pytest.mark.parametrize("cipher,rights,letters", [
+    ("aes-256", dict(print_lowres=True, print_highres=True, extract=True), "PC"),
+    ("rc4-128", dict(print_lowres=True, modify_annotation=True, modify_assembly=True, accessibility=False), "DAS"),
+    ("aes-128", dict(modify_other=True, accessibility=True), "M"),
+    ("aes-256", dict(print_highres=True), None), ("aes-256", dict(modify_form=True), None),  # no letter sets bit 9
+    ("rc4-128", dict(accessibility=True), None)])
+def test_permissions_by_name_read_back_by_pikepdf(cipher, rights, letters, tmp_path):
+    permissions, out = varnel.Permissions(**rights), tmp_path / "out.pdf"
+    if letters is None:
+        with pytest.raises(varnel.UsageError):
+            varnel.encrypt(SAMPLE, out, permissions=permissions, cipher=cipher)
+        return
+    varnel.encrypt(SAMPLE, out, user_password="u", permissions=permissions, cipher=cipher)
+    expected = vars(varnel.Permissions(**dict(rights, accessibility=cipher != "rc4-128")))
+    with pikepdf.open(out, password="u") as pdf:
+        assert (permissions.letters(cipher), {k: getattr(pdf.allow, k) for k in expected}) == (letters, expected)
+    meta = __import__("importlib.metadata").metadata.metadata("varnel")  # pyproject.toml's, as installed
+    assert [meta[k] for k in ("Version", "Requires-Python", "License")] == [
+        varnel.__version__, ">=3.8", "All rights reserved"]
