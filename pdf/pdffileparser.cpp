@@ -17,6 +17,7 @@
 #include "pdf/pdfdecodeahead.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdfpromises.h"
 #include "base/pdflimits.h"
 #include "base/pdfmemorystream.h"
 #include "base/pdfsyntaxformatter.h"
@@ -241,7 +242,7 @@ PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t genera
   // of object-stream members were decrypted with the object stream's data.
   if (decryption_ && number != encrypt_number_) {
     try {
-      DecryptStrings(holder.value, number, generation);
+      DecryptStrings(holder.value, number, generation, true);
     } catch (...) {
       // Half-decrypted values must not be found again in the cache.
       OlvidarObjetoEnCache(number, generation, holder.value);
@@ -289,7 +290,11 @@ std::unique_ptr<PdfDecryption> PdfFileParser::OpenWith(std::string_view password
   return std::make_unique<PdfDecryption>(static_cast<PdfDiccionario*>(encrypt), identifier, password);
 }
 
-void PdfFileParser::DecryptStrings(PdfValue* v, int64_t number, int64_t generation) {
+bool PdfFileParser::KeepsContents(PdfDiccionario* d, int64_t number, bool whole) const {
+  return PdfPromises::IsSignatureDictionary(d) || (whole && SignatureObject(number));
+}
+
+void PdfFileParser::DecryptStrings(PdfValue* v, int64_t number, int64_t generation, bool whole) {
   if (v == nullptr) return;
   switch (v->kind()) {
     case PdfValue::Kind::Dictionary: {
@@ -297,7 +302,13 @@ void PdfFileParser::DecryptStrings(PdfValue* v, int64_t number, int64_t generati
       PdfValue* type = d->GetValue("/Type", false);
       // A cross-reference stream is never encrypted.
       if (type != nullptr && type->native_type == NATIVE_NAME && type->text == "/XRef") return;
-      for (PdfKeyValuePair* pair : d->pairs) DecryptStrings(pair->value, number, generation);
+      const bool signature = KeepsContents(d, number, whole);
+      for (PdfKeyValuePair* pair : d->pairs) {
+        if (signature && pair->key == "/Contents")
+          DecryptSignatureContents(pair->value, number, generation);
+        else
+          DecryptStrings(pair->value, number, generation);
+      }
       return;
     }
     case PdfValue::Kind::Array:
@@ -314,6 +325,28 @@ void PdfFileParser::DecryptStrings(PdfValue* v, int64_t number, int64_t generati
     v->native_type = NATIVE_STRING;
   }
   if (v->native_type == NATIVE_STRING) decryption_->DecryptString(v->text, number, generation);
+}
+
+// A signature's /Contents is never encrypted: its bytes are what was signed
+// over, and a writer that encrypted them would hide the signer from every
+// reader that follows the rule. Older writers did encrypt it, though: bytes
+// that are no signature as stored but are one decrypted are taken
+// decrypted. Anything else stays as written. The form (hex or literal) is
+// kept either way.
+void PdfFileParser::DecryptSignatureContents(PdfValue* v, int64_t number, int64_t generation) {
+  if (v == nullptr || v->kind() != PdfValue::Kind::Value ||
+      (v->native_type != NATIVE_STRING && v->native_type != NATIVE_HEXSTRING))
+    return DecryptStrings(v, number, generation);
+  const bool hex = v->native_type == NATIVE_HEXSTRING;
+  std::string bytes = hex ? PdfSyntaxFormatter::HexToBytes(v->text) : v->text;
+  if (PdfPromises::HoldsSignatureBytes(bytes)) return;
+  try {
+    decryption_->DecryptString(bytes, number, generation);
+  } catch (const _kelvra_runtime_error&) {
+    return;  // AES data that does not decrypt was never encrypted
+  }
+  if (!PdfPromises::HoldsSignatureBytes(bytes)) return;
+  v->text = hex ? PdfSyntaxFormatter::BytesToHex(bytes) : bytes;
 }
 
 bool PdfFileParser::ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out) {

@@ -116,6 +116,13 @@ class PdfFileParser : public PdfParser {
   // Whether a failure with message may be repaired: repair is on, and it is
   // neither encrypted input nor a limit reached.
   bool Repairable(const std::string& message) const;
+  // Object number is a signature dictionary (a signature field's /V names
+  // it): its /Contents is neither decrypted here nor encrypted by a writer.
+  void TreatAsSignature(int64_t number) { signature_objects_.insert(number); }
+  bool SignatureObject(int64_t number) const { return signature_objects_.count(number) != 0; }
+  // Whether dictionary d, the value of object number (whole: the object's
+  // own value, not one nested in it), keeps its /Contents as written.
+  bool KeepsContents(PdfDiccionario* d, int64_t number, bool whole) const;
 
   // --- Object fetch ---
   // The object named by a reference text such as "12 0 R"; null when the
@@ -261,7 +268,8 @@ class PdfFileParser : public PdfParser {
   void OpenRecoveredEncryption(XRef* rebuilt);
   void AddToTrailer(PdfDiccionario* trailer, const char* key, int type, const std::string& text);
   // Decrypts the strings of an indirect object just read.
-  void DecryptStrings(PdfValue* v, int64_t number, int64_t generation);
+  void DecryptStrings(PdfValue* v, int64_t number, int64_t generation, bool whole = false);
+  void DecryptSignatureContents(PdfValue* v, int64_t number, int64_t generation);
   void LeerCrossReferenceTable(int64_t offset, PdfStream& s, int64_t* prev);
   void LeerCrossReferenceStream(int64_t offset, PdfStream& s, int64_t* prev);
   void ParseObjectStream(PdfKeyValuePair& holder, int64_t objstm_number, int64_t number, int32_t index);
@@ -343,6 +351,7 @@ class PdfFileParser : public PdfParser {
   std::unique_ptr<PdfXRefScanner::Result> scan_;
   std::unordered_map<int64_t, size_t> newest_header_;              // number -> index in scan_->objects
   std::unordered_map<int64_t, PdfXRefScanner::Object> relocated_;  // number -> where the scan found it
+  std::unordered_set<int64_t> signature_objects_;                  // named by a signature field's /V
   std::unordered_set<int64_t> unpacked_;                           // object streams whose members are written whole
   bool has_password_ = false;
   bool need_change_rights_ = false;
