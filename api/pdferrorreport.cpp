@@ -52,6 +52,15 @@ PdfErrorReport PdfErrorReport::FromLibraryText(const std::string& text, const st
   if (text == "No es archivo pdf.") return {Code::kNotPdf, input + " is not a PDF file", text};
   if (text == "Encrypted")
     return {Code::kEncrypted, input + " is already encrypted (use --input-password to re-encrypt)", text};
+  if (text.compare(0, kSignedText.size(), kSignedText) == 0) {
+    // What the signatures are follows the text: "2 signatures and a certification".
+    const std::string what = text.substr(kSignedText.size());
+    const bool one = what == "1 signature" || what == "a certification" || what == "usage rights";
+    return {Code::kSigned,
+            input + " is signed (" + what + "); encrypting it invalidates " + (one ? "it" : "them") +
+                ": use --invalidate-signatures to go ahead",
+            text};
+  }
   if (text == "Wrong password") return {Code::kWrongPassword, "the password does not open " + input, text};
   if (text == "Owner password needed")
     return {Code::kOwnerPasswordRequired,
@@ -91,6 +100,8 @@ const char* PdfErrorReport::CodeName(Code code) {
       return "output_failed";
     case Code::kUsage:
       return "usage";
+    case Code::kSigned:
+      return "signed";
   }
   return "damaged";
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 // What a person is told when a document cannot be encrypted, made from the
 // library's own error text: a stable code for programs, a sentence for
@@ -8,6 +9,10 @@
 // component return them unchanged); this is the one place that reads them.
 class PdfErrorReport {
  public:
+  // The text of a refusal to rewrite a signed document, followed by what is
+  // signed ("2 signatures").
+  static constexpr std::string_view kSignedText = "DocumentEncryptor:signed:";
+
   enum class Code {
     kOpenFailed,             // the input could not be opened or read at all
     kNotPdf,                 // it does not start like a PDF file
@@ -18,6 +23,7 @@ class PdfErrorReport {
     kLimitExceeded,          // it goes beyond a limit set against hostile files
     kOutputFailed,           // the output could not be written
     kUsage,                  // the request itself is wrong (options, names)
+    kSigned,                 // it is signed, and rewriting it would invalidate the signatures
   };
 
   PdfErrorReport(Code code, std::string message, std::string detail);

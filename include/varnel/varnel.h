@@ -34,11 +34,12 @@ enum class ErrorCode : int {
   kLimitExceeded = 7,          // it goes beyond a limit set against hostile files
   kOutputFailed = 8,           // the output could not be written (or did not verify)
   kUsage = 9,                  // the request itself is wrong (cipher, permissions, password)
+  kSigned = 10,                // it is signed, and encrypting it would invalidate the signatures
 };
 
 // The code's stable name: "open_failed", "not_pdf", "damaged", "encrypted",
 // "wrong_password", "owner_password_required", "limit_exceeded",
-// "output_failed", "usage".
+// "output_failed", "usage", "signed".
 VARNEL_API const char* ErrorCodeName(ErrorCode code);
 
 class VARNEL_API Error : public std::runtime_error {
@@ -74,6 +75,12 @@ struct EncryptOptions {
   bool repair = true;   // false: a damaged input fails with kDamaged
   bool verify = false;  // read the output back and compare it with the input before it is kept
   bool threads = true;  // may use a helper thread for a large document
+  // A signed or certified input, or one with usage rights, fails with
+  // kSigned unless this is set, since any rewrite invalidates signatures.
+  // Either way a signature's /Contents is copied as it is, never encrypted.
+  // (An encrypted input, opened with input_password, is rewritten with a
+  // notice, as decrypting one is.)
+  bool invalidate_signatures = false;
 };
 
 struct DecryptOptions {
@@ -92,6 +99,10 @@ struct Result {
   // (only root gives a file to another user), or its other names (hard
   // links still holding the previous content). Empty when nothing.
   std::string output_note;
+  // What the copy no longer keeps of what the input promised, a sentence a
+  // line: signatures invalidated, a PDF/A or PDF/UA claim the copy breaks
+  // ("in.pdf declares PDF/A-2b; an encrypted copy is no longer PDF/A").
+  std::string notice;
 };
 
 struct CheckResult : Result {
