@@ -11,6 +11,7 @@
 
 #include "crypt/secretstring.h"
 #include "pdf/pdfparser.h"
+#include "pdf/pdfpromises.h"
 #include "pdf/pdfrepairreport.h"
 #include "pdf/pdfvalue.h"
 #include "pdf/pdfxrefscanner.h"
@@ -118,6 +119,8 @@ class PdfFileParser : public PdfParser {
   bool Repairable(const std::string& message) const;
   // Object number is a signature dictionary (a signature field's /V names
   // it): its /Contents is neither decrypted here nor encrypted by a writer.
+  // What the document promises (signatures, conformance), read by Parse.
+  const PdfPromises& Promises() const { return promises_; }
   void TreatAsSignature(int64_t number) { signature_objects_.insert(number); }
   bool SignatureObject(int64_t number) const { return signature_objects_.count(number) != 0; }
   // Whether dictionary d, the value of object number (whole: the object's
@@ -351,8 +354,9 @@ class PdfFileParser : public PdfParser {
   std::unique_ptr<PdfXRefScanner::Result> scan_;
   std::unordered_map<int64_t, size_t> newest_header_;              // number -> index in scan_->objects
   std::unordered_map<int64_t, PdfXRefScanner::Object> relocated_;  // number -> where the scan found it
-  std::unordered_set<int64_t> signature_objects_;                  // named by a signature field's /V
-  std::unordered_set<int64_t> unpacked_;                           // object streams whose members are written whole
+  PdfPromises promises_;
+  std::unordered_set<int64_t> signature_objects_;  // named by a signature field's /V
+  std::unordered_set<int64_t> unpacked_;           // object streams whose members are written whole
   bool has_password_ = false;
   bool need_change_rights_ = false;
   SecretString password_;

@@ -56,6 +56,12 @@ void PdfFileParser::Parse(PdfStream& s) {
     if (!Repairable(e.message)) throw;
     Recover(s, e.message);
   }
+  // Before any object is fetched for writing or checking: signature
+  // dictionaries must be known as such before they are decrypted. The
+  // values read for it are let go, so that what follows reads as before.
+  const size_t mark = ValueMark();
+  promises_ = PdfPromises::Read(*this);
+  ReleaseValuesFrom(mark);
 }
 
 void PdfFileParser::ParseAsWritten(PdfStream& s) {

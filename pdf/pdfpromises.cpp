@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/kelvraruntimeerror.h"
 #include "base/pdflimits.h"
 #include "base/pdfsyntaxformatter.h"
 #include "pdf/pdfarray.h"
@@ -136,7 +137,7 @@ std::string Metadata(PdfFileParser& parser, PdfDiccionario* catalog) {
       }
     }
     return std::string(data.begin(), data.end());
-  } catch (const std::exception&) {
+  } catch (const _kelvra_runtime_error&) {
     return std::string();  // metadata that cannot be read declares nothing
   }
 }
@@ -206,7 +207,7 @@ PdfPromises PdfPromises::Read(PdfFileParser& parser) {
     const std::string ua = Trimmed(XmpProperty(xmp, "pdfuaid:part"));
     if (!ua.empty() && ua.size() <= 2 && ua.find_first_not_of("0123456789") == std::string::npos)
       promises.pdfua = "PDF/UA-" + ua;
-  } catch (const std::exception&) {
+  } catch (const _kelvra_runtime_error&) {
     // A damaged form or catalog promises what was read of it.
   }
   return promises;

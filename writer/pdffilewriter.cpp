@@ -71,8 +71,7 @@ void PdfFileWriter::Flush() {
 void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   output_ = &output;
   Parse(input);
-  promises_ = PdfPromises::Read(*this);
-  if (check_promises_) check_promises_(promises_);
+  if (check_promises_) check_promises_(Promises());
   WriteHeader();
   // Objects in the order the cross-reference data list them, newest section
   // first; each object number once, in the version lookups give.

@@ -9,7 +9,6 @@
 
 #include "pdf/pdfdocumentcomparer.h"
 #include "pdf/pdffileparser.h"
-#include "pdf/pdfpromises.h"
 #include "base/pdfsyntaxformatter.h"
 #include "writer/pdfxrefstreamtable.h"
 
@@ -61,8 +60,6 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   // Called once the input is read and before anything is written, with
   // what it promises (signatures, conformance): may throw to refuse it.
   void CheckPromises(std::function<void(const PdfPromises&)> check) { check_promises_ = std::move(check); }
-  // After WriteDocument: what the input promised.
-  const PdfPromises& Promises() const { return promises_; }
 
   const PdfXRefStreamTable& Table() const { return table; }
   // How many objects the last WriteDocument wrote (those inside object
@@ -129,7 +126,6 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
 
   std::ostream* output_ = nullptr;
   std::function<void(const PdfPromises&)> check_promises_;
-  PdfPromises promises_;
   const PdfValue* object_value_ = nullptr;  // the value of the object being written
   PdfDocumentComparer::Known* known_forms_ = nullptr;
   size_t objects_written_ = 0;
