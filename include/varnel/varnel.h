@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #if defined(_WIN32)
 #define VARNEL_API
@@ -105,8 +106,23 @@ struct Result {
   std::string notice;
 };
 
+// A signature field that holds a signature.
+struct Signature {
+  std::string field;      // the field's full name, UTF-8 ("Approval.Manager")
+  std::string signed_at;  // when, as the signature says ("2024-05-01 10:30:00 +02:00"); may be empty
+};
+
 struct CheckResult : Result {
   bool encrypted = false;
+  // What rewriting the document breaks: its signatures, a certification
+  // (its level: 1 no changes allowed, 2 form filling and signing, 3 also
+  // annotations; 0 not certified), usage rights, and the conformance its
+  // metadata claims ("PDF/A-2b", "PDF/UA-1"; empty when none).
+  std::vector<Signature> signatures;
+  int certification = 0;
+  bool usage_rights = false;
+  std::string pdfa;
+  std::string pdfua;
   int64_t compressed_objects = 0;  // objects inside object streams
   int64_t sections = 0;            // cross-reference sections read
 };

@@ -8,7 +8,7 @@ Every function releases the GIL while it works, so threads encrypt at once,
 and raises a subclass of varnel.Error on failure.
 """
 from ._errors import (DamagedError, EncryptedError, Error, LimitExceededError, NotPdfError, OpenFailedError,
-                      OutputFailedError, OwnerPasswordRequiredError, UsageError, WrongPasswordError)
+                      OutputFailedError, OwnerPasswordRequiredError, SignedError, UsageError, WrongPasswordError)
 import functools as _functools
 
 from . import _native
@@ -42,5 +42,5 @@ encrypt, encrypt_bytes, decrypt, decrypt_bytes, check, check_bytes = (_values_hi
 __all__ = [
     "encrypt", "encrypt_bytes", "decrypt", "decrypt_bytes", "check", "check_bytes", "Result", "CheckResult",
     "Error", "OpenFailedError", "NotPdfError", "DamagedError", "EncryptedError", "WrongPasswordError",
-    "OwnerPasswordRequiredError", "LimitExceededError", "OutputFailedError", "UsageError", "__version__",
+    "OwnerPasswordRequiredError", "LimitExceededError", "OutputFailedError", "UsageError", "SignedError", "__version__",
 ]
