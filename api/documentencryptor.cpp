@@ -7,6 +7,7 @@
 #include "crypt/pdfsecurityhandler.h"
 #include "crypt/secretstring.h"
 #include "api/parsenotes.h"
+#include "api/pdferrorreport.h"
 #include "base/besidethread.h"
 #include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdocumentcomparer.h"
@@ -61,7 +62,8 @@ bool Prepare(const varnel::EncryptOptions& options, Passwords* out, std::string*
 
 }  // namespace
 
-DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options) : options_(options) {
+DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options, std::string name)
+    : options_(options), name_(std::move(name)) {
   Passwords passwords;
   std::string why;
   if (!Prepare(options_, &passwords, &why)) throw varnel::Error(varnel::ErrorCode::kUsage, why, why);
@@ -70,6 +72,13 @@ DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options) : op
   writer_->SetHelperThreads(options_.threads);
   writer_->SetRepair(options_.repair);
   if (options_.input_password) writer_->SetPassword(*options_.input_password, true);
+  // Refused before anything is written: a signed document the caller did
+  // not agree to break. An encrypted one is already someone else's choice
+  // of protection, and goes ahead with a notice, as decrypting it does.
+  writer_->CheckPromises([this](const PdfPromises& promises) {
+    if (promises.Signed() && !options_.invalidate_signatures && writer_->Decryption() == nullptr)
+      throw _kelvra_runtime_error(errtext::kSigned, promises.BrokenByRewriting());
+  });
 }
 
 DocumentEncryptor::~DocumentEncryptor() {
@@ -85,6 +94,7 @@ varnel::Result DocumentEncryptor::Write(PdfStream& input, std::ostream& output, 
   varnel::Result result;
   result.objects = static_cast<int64_t>(writer_->ObjectsWritten());
   NoteParse(*writer_, &result);
+  NotePromises(writer_->Promises(), name_, true, &result);
   if (options_.verify) {
     output.flush();
     Verify(&written_forms, written);

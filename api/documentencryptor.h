@@ -21,7 +21,8 @@ class DocumentEncryptor {
 
   // Checks the options and computes the keys. Options that cannot be used
   // throw varnel::Error (kUsage, Invalid's text).
-  explicit DocumentEncryptor(const varnel::EncryptOptions& options);
+  // name: how the input is named in notices and refusals.
+  DocumentEncryptor(const varnel::EncryptOptions& options, std::string name);
   ~DocumentEncryptor();
   DocumentEncryptor(const DocumentEncryptor&) = delete;
   DocumentEncryptor& operator=(const DocumentEncryptor&) = delete;
@@ -45,6 +46,7 @@ class DocumentEncryptor {
  private:
   void Verify(PdfDocumentComparer::Known* written_forms, const Source& written) const;
 
-  varnel::EncryptOptions options_;  // a copy, its passwords wiped at the end
+  varnel::EncryptOptions options_;
+  std::string name_;  // a copy, its passwords wiped at the end
   std::unique_ptr<PdfFileWriter> writer_;
 };

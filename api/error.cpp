@@ -10,7 +10,7 @@ Error::Error(ErrorCode code, const std::string& library_text, std::string descri
 
 const char* ErrorCodeName(ErrorCode code) {
   const int n = static_cast<int>(code);
-  if (n < static_cast<int>(ErrorCode::kOpenFailed) || n > static_cast<int>(ErrorCode::kUsage)) return "unknown";
+  if (n < static_cast<int>(ErrorCode::kOpenFailed) || n > static_cast<int>(ErrorCode::kSigned)) return "unknown";
   return PdfErrorReport::CodeName(static_cast<PdfErrorReport::Code>(n - 1));
 }
 

@@ -5,7 +5,7 @@
 // The public codes are the report's, counted from 1.
 static_assert(static_cast<int>(varnel::ErrorCode::kOpenFailed) ==
               static_cast<int>(PdfErrorReport::Code::kOpenFailed) + 1);
-static_assert(static_cast<int>(varnel::ErrorCode::kUsage) == static_cast<int>(PdfErrorReport::Code::kUsage) + 1);
+static_assert(static_cast<int>(varnel::ErrorCode::kSigned) == static_cast<int>(PdfErrorReport::Code::kSigned) + 1);
 
 varnel::Error PublicError(const PdfErrorReport& report) {
   return varnel::Error(static_cast<varnel::ErrorCode>(static_cast<int>(report.code) + 1), report.detail,

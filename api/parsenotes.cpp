@@ -4,6 +4,7 @@
 
 #include "pdf/pdfdecryption.h"
 #include "pdf/pdffileparser.h"
+#include "pdf/pdfpromises.h"
 #include "pdf/pdfrepairreport.h"
 
 namespace {
@@ -32,4 +33,16 @@ void NoteParse(const PdfFileParser& parser, varnel::Result* result) {
   result->repaired = parser.RepairReport().repaired;
   if (result->repaired) result->repair_note = DescribeRepair(parser.RepairReport());
   if (parser.Decryption() != nullptr) result->warning = parser.Decryption()->Handler().Warning();
+}
+
+void NotePromises(const PdfPromises& promises, const std::string& name, bool encrypted_copy, varnel::Result* result) {
+  std::string& notice = result->notice;
+  if (promises.Signed())
+    notice += name + ": the copy invalidates what was signed (" + promises.BrokenByRewriting() + ")\n";
+  if (!encrypted_copy) return;
+  if (!promises.pdfa.empty())
+    notice += name + " declares " + promises.pdfa + "; an encrypted copy is no longer PDF/A\n";
+  if (!promises.pdfua.empty())
+    notice += name + " declares " + promises.pdfua +
+              "; an encrypted copy stays PDF/UA only while it lets assistive technology extract its text\n";
 }

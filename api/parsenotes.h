@@ -4,6 +4,7 @@
 #include "varnel/varnel.h"
 
 class PdfFileParser;
+class PdfPromises;
 struct PdfRepairReport;
 
 // The line that tells what a repair did: "repaired: ..." (what was rebuilt,
@@ -13,3 +14,8 @@ std::string DescribeRepair(const PdfRepairReport& report);
 // What reading a document noted, into result: whether it needed repair and
 // what the repair did, and what opening it let pass with a doubt.
 void NoteParse(const PdfFileParser& parser, varnel::Result* result);
+
+// What a copy of the document named name breaks of what it promised, into
+// result->notice: its signatures (any rewrite invalidates them) and, when
+// the copy is encrypted, a PDF/A or PDF/UA claim.
+void NotePromises(const PdfPromises& promises, const std::string& name, bool encrypted_copy, varnel::Result* result);

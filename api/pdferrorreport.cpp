@@ -1,5 +1,6 @@
 #include "api/pdferrorreport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -39,6 +40,15 @@ PdfErrorReport PdfErrorReport::For(const ErrorCatalogue::Entry& entry, const std
     case Code::kUsage:
       lead = input + " cannot be encrypted as asked";
       break;
+    case Code::kSigned: {
+      // What is signed follows the entry's text: "2 signatures and a certification".
+      const std::string what = detail.substr(std::min(detail.size(), std::strlen(entry.text)));
+      const bool one = what == "1 signature" || what == "a certification" || what == "usage rights";
+      return {entry.code,
+              input + " is signed (" + what + "); encrypting it invalidates " + (one ? "it" : "them") +
+                  ": use --invalidate-signatures to go ahead",
+              detail};
+    }
   }
   return {entry.code, lead + ": " + entry.sentence, detail};
 }
@@ -63,6 +73,8 @@ const char* PdfErrorReport::CodeName(Code code) {
       return "output_failed";
     case Code::kUsage:
       return "usage";
+    case Code::kSigned:
+      return "signed";
   }
   return "damaged";
 }

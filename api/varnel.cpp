@@ -107,13 +107,14 @@ void Reserve(zip_ostringstream& output, std::string_view input) {
   output.Reserve(input.size() + input.size() / 16 + 4096);
 }
 
-Result Decrypt(const DecryptOptions& options, PdfStream& input, std::ostream& output) {
+Result Decrypt(const DecryptOptions& options, PdfStream& input, std::ostream& output, const std::string& name) {
   PdfDecryptedFileWriter writer(options.password);
   writer.SetRepair(options.repair);
   writer.WriteDocument(input, output);
   Result result;
   result.objects = static_cast<int64_t>(writer.ObjectsWritten());
   NoteParse(writer, &result);
+  NotePromises(writer.Promises(), name, false, &result);
   result.bytes_out = static_cast<int64_t>(output.tellp());
   return result;
 }
@@ -231,7 +232,7 @@ Protection Show(PdfStream& input, const std::optional<std::string>& password) {
 
 Result EncryptFile(const std::string& input, const std::string& output, const EncryptOptions& options) {
   return Guarded(Named(input), [&] {
-    DocumentEncryptor encryptor(options);
+    DocumentEncryptor encryptor(options, Named(input));
     std::string piped;
     std::unique_ptr<PdfStream> in = OpenInput(input, &piped);
     std::unique_ptr<AtomicOutputFile> out = CreateOutput(output);
@@ -248,7 +249,7 @@ Result EncryptFile(const std::string& input, const std::string& output, const En
 
 std::string EncryptBuffer(std::string_view pdf, const EncryptOptions& options, Result* result) {
   return Guarded(kBuffer, [&] {
-    DocumentEncryptor encryptor(options);
+    DocumentEncryptor encryptor(options, kBuffer);
     PdfMemoryStream in(pdf.data(), pdf.size());
     zip_ostringstream out;
     Reserve(out, pdf);
@@ -267,7 +268,7 @@ Result DecryptFile(const std::string& input, const std::string& output, const De
     {
       std::string piped;
       std::unique_ptr<PdfStream> in = OpenInput(input, &piped);
-      result = Writing(*out, [&] { return Decrypt(options, *in, out->stream()); });
+      result = Writing(*out, [&] { return Decrypt(options, *in, out->stream(), Named(input)); });
     }
     Commit(*out, &result);
     return result;
@@ -279,7 +280,7 @@ std::string DecryptBuffer(std::string_view pdf, const DecryptOptions& options, R
     PdfMemoryStream in(pdf.data(), pdf.size());
     zip_ostringstream out;
     Reserve(out, pdf);
-    Result done = Decrypt(options, in, out);
+    Result done = Decrypt(options, in, out, kBuffer);
     if (result != nullptr) *result = std::move(done);
     return out.Take();
   });

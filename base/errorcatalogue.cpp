@@ -230,6 +230,8 @@ const Entry kComCipher{"Varnel::EncryptPdfWithCipher:cipher", Code::kUsage, fals
                        "the cipher named is not one of aes-256, aes-128, rc4-128"};
 const Entry kComPassword{"Varnel::EncryptPdfWithCipher:password", Code::kUsage, false,
                          "a password cannot be used with the cipher named"};
+const Entry kSigned{"DocumentEncryptor:signed:", Code::kSigned, false,
+                    "encrypting it invalidates its signatures: use --invalidate-signatures to go ahead"};
 
 }  // namespace errtext
 
@@ -356,6 +358,7 @@ const ErrorCatalogue::Entry* const kAll[] = {
     &errtext::kTempFileWrite,
     &errtext::kComCipher,
     &errtext::kComPassword,
+    &errtext::kSigned,
 };
 
 }  // namespace

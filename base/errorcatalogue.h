@@ -19,6 +19,7 @@ class ErrorCatalogue {
     kLimitExceeded,
     kOutputFailed,
     kUsage,
+    kSigned,
   };
 
   struct Entry {
@@ -164,5 +165,8 @@ extern const ErrorCatalogue::Entry kTempFileOpen;
 extern const ErrorCatalogue::Entry kTempFileWrite;
 extern const ErrorCatalogue::Entry kComCipher;
 extern const ErrorCatalogue::Entry kComPassword;
+// api/: a signed document not to be rewritten; what is signed follows
+// ("2 signatures and a certification").
+extern const ErrorCatalogue::Entry kSigned;
 
 }  // namespace errtext

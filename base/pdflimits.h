@@ -48,6 +48,11 @@ constexpr uint64_t kObjectTextSlackBytes = uint64_t{16} << 20;
 // of an object stream resolves through another fetch, and so on).
 constexpr int kMaxFetchDepth = 32;
 
+// Most fields of a form walked to find its signatures, and the most bytes of
+// XMP metadata read to find the conformance it declares.
+constexpr size_t kMaxFormFields = size_t{1} << 16;
+constexpr uint64_t kMaxMetadataBytes = uint64_t{16} << 20;
+
 // How far back from the end of the file "startxref" and "%%EOF" are searched.
 constexpr size_t kTailWindowBytes = 1024;
 

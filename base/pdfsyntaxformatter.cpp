@@ -69,6 +69,17 @@ char* PdfSyntaxFormatter::FormatNameTo(char* out, const std::string& name) {
   return out;
 }
 
+std::string PdfSyntaxFormatter::BytesToHex(const std::string& bytes) {
+  std::string hex;
+  hex.reserve(bytes.size() * 2);
+  for (char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    hex.push_back(kHexUpper[c >> 4]);
+    hex.push_back(kHexUpper[c & 0x0F]);
+  }
+  return hex;
+}
+
 std::string PdfSyntaxFormatter::EscapeLiteralString(const std::string& bytes) {
   std::string out;
   AppendEscapedLiteralString(out, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());

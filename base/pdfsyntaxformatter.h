@@ -36,4 +36,6 @@ class PdfSyntaxFormatter {
   // junk a lenient tokenizer let through) is skipped, as PDF readers skip it,
   // so "4 1-4" gives the same two bytes 0x41 0x40 as "414".
   static std::string HexToBytes(const std::string& digits);
+  // The digits of bytes, upper case, two a byte.
+  static std::string BytesToHex(const std::string& bytes);
 };

@@ -96,7 +96,13 @@ bool BatchList::AddJsonLines(std::istream& in, const std::string& output_dir, co
     file.output.clear();
     for (const auto& [key, value] : entry.items()) {
       auto known = std::find_if(std::begin(keys), std::end(keys), [&](const auto& k) { return key == k.first; });
-      if (known == std::end(keys)) return Fail(where + ": unknown key \"" + key + "\"");
+      if (known == std::end(keys) && key != "invalidate_signatures")
+        return Fail(where + ": unknown key \"" + key + "\"");
+      if (key == "invalidate_signatures") {
+        if (!value.is_boolean()) return Fail(where + ": \"" + key + "\" is not true or false");
+        file.invalidate_signatures = value.get<bool>();
+        continue;
+      }
       if (!value.is_string()) return Fail(where + ": \"" + key + "\" is not a string");
       file.*(known->second) = value.get<std::string>();
       if (key == "input_password") file.has_input_password = true;

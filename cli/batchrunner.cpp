@@ -20,6 +20,15 @@
 
 namespace {
 
+// JSON's warning: what opening the input let pass, and what the copy breaks.
+std::string Warning(const FileResult& r) {
+  std::string text = r.warning;
+  if (!text.empty() && !r.notice.empty()) text += "\n";
+  text += r.notice;
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
 // The first signal received, 0 before.
 std::atomic<int> g_signal{0};
 
@@ -57,6 +66,7 @@ BatchRunner::~BatchRunner() = default;
 bool BatchRunner::Stopping() const { return g_signal.load() != 0 || failed_fast_.load(); }
 
 void BatchRunner::Say(const std::string& text) {
+  if (text.empty()) return;
   if (progress_) progress_->Clear();
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
@@ -79,7 +89,8 @@ void BatchRunner::Report(size_t index, const FileResult& r) {
   if (!ok && r.error->code == varnel::ErrorCode::kWrongPassword) wrong_password_ = true;
   if (ok && r.repaired && !settings_.quiet) Say("varnel: " + r.input + ": " + r.repair_note + "\n");
   if (!r.warning.empty()) Say("varnel: " + r.input + ": warning: " + r.warning + "\n");
-  if (!r.output_note.empty()) Say("varnel: note: " + r.output_note + "\n");
+  Say(NoteLines(r.output_note));
+  Say(NoteLines(r.notice));
   if (settings_.json) {
     nlohmann::json record = {
         {"type", "file"},
@@ -94,7 +105,7 @@ void BatchRunner::Report(size_t index, const FileResult& r) {
         {"bytes_out", r.bytes_out},
         {"objects", r.objects},
         {"repaired", r.repaired},
-        {"warning", r.warning.empty() ? nullptr : nlohmann::json(r.warning)},
+        {"warning", r.warning.empty() && r.notice.empty() ? nullptr : nlohmann::json(Warning(r))},
         {"note", r.output_note.empty() ? nullptr : nlohmann::json(r.output_note)},
     };
     PrintRecord(Dump(record));

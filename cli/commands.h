@@ -43,6 +43,7 @@ struct EncryptOptions {
   // Reopens the output with the new passwords and compares every object
   // with the input before it is renamed into place.
   bool verify = false;
+  bool invalidate_signatures = false;  // a signed input is encrypted, not refused
 };
 
 // How a run over one or more files goes.

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/encryptjob.h"
 #include "cli/utf8arguments.h"
 #include "varnel/varnel.h"
 
@@ -28,7 +29,7 @@ int RunDecrypt(const DecryptOptions& options) {
   try {
     const varnel::Result done = varnel::DecryptFile(options.input, options.output, library);
     ReportDecryptionWarning(done.warning, options.input);
-    if (!done.output_note.empty()) std::fprintf(stderr, "varnel: note: %s\n", done.output_note.c_str());
+    std::fputs(NoteLines(done.output_note + "\n" + done.notice).c_str(), stderr);
   } catch (const varnel::Error& e) {
     if (e.code() == varnel::ErrorCode::kWrongPassword && !options.password_given)
       std::fprintf(stderr,

@@ -24,6 +24,7 @@ bool LibraryOptions(const EncryptOptions& options, varnel::EncryptOptions* out) 
   if (options.has_input_password) out->input_password = options.input_password;
   out->repair = options.repair;
   out->verify = options.verify;
+  out->invalidate_signatures = options.invalidate_signatures;
   return varnel::CipherNamed(options.cipher, &out->cipher);
 }
 
@@ -48,6 +49,18 @@ std::string EncryptJob::Validate(const EncryptOptions& options) {
 std::string EncryptJob::Notes(const EncryptOptions& options) {
   varnel::EncryptOptions library;
   return LibraryOptions(options, &library) ? varnel::EncryptOptionsNotes(library) : std::string();
+}
+
+std::string NoteLines(const std::string& notice) {
+  std::string lines;
+  size_t from = 0;
+  while (from < notice.size()) {
+    size_t end = notice.find('\n', from);
+    if (end == std::string::npos) end = notice.size();
+    if (end > from) lines += "varnel: note: " + notice.substr(from, end - from) + "\n";
+    from = end + 1;
+  }
+  return lines;
 }
 
 std::string EncryptJob::PasswordNotes(const std::vector<EncryptOptions>& files) {
@@ -90,6 +103,7 @@ FileResult EncryptJob::Run(const EncryptOptions& options, bool helper_threads) {
       result.repair_note = done.repair_note;
       result.warning = done.warning;
       result.output_note = done.output_note;
+      result.notice = done.notice;
     } catch (const varnel::Error& e) {
       result.error = FileError{e.code(), e.what(), e.detail()};
     }

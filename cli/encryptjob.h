@@ -15,6 +15,9 @@ struct FileError {
   std::string detail;
 };
 
+// Each line of notice as a line "varnel: note: LINE".
+std::string NoteLines(const std::string& notice);
+
 // What became of one file.
 struct FileResult {
   std::string input;
@@ -28,6 +31,7 @@ struct FileResult {
   std::string repair_note;  // what the repair did ("repaired: ...")
   std::string warning;      // what opening an encrypted input let pass with a doubt
   std::string output_note;  // what the output could not keep of the file it replaced
+  std::string notice;       // what the copy breaks of what the input promised, a line each
 };
 
 // Encrypts one file into its output through the library's EncryptFile,

@@ -237,6 +237,8 @@ int main(int argc, char** argv) {
   encrypt->add_flag("--verify", options.verify,
                     "Reopen the output with the new passwords and compare every object with the input before "
                     "it replaces OUTPUT");
+  encrypt->add_flag("--invalidate-signatures", options.invalidate_signatures,
+                    "Encrypt a signed or certified file, though its signatures no longer hold for the copy");
 
   auto usage = [](const std::string& text) {
     std::fprintf(stderr, "varnel: %s\n", text.c_str());

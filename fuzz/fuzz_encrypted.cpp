@@ -7,7 +7,10 @@
 // reader must authenticate or refuse with a library message, and every
 // object must decrypt or be refused the same way; an unencrypted copy
 // (without the stream's crypt filter) is written too. What ShowBuffer tells
-// of the dictionary is read too, with and without the password.
+// of the dictionary is read too, with and without the password. A signature
+// field names a signature dictionary (by its /Type, or only by the field's
+// /V) whose /Contents is drawn from the input: kept as it is, or taken
+// decrypted.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -81,21 +84,26 @@ std::string Document(Bytes& in, std::string* password) {
   const std::string text = in.Take(in.Byte());
   const std::string crypt = kCrypt[in.Byte() % 7];
   const std::string data = in.Rest();
-  // Object 1 a catalog with a string, 2 a stream, 3 the Encrypt dictionary.
+  // Object 1 a catalog with a string, 2 a stream, 3 the Encrypt dictionary,
+  // 4 a signature, 5 its field.
   std::string pdf = "%PDF-1.7\n";
-  std::string offsets[4];
+  std::string offsets[6];
   auto obj = [&](int n, const std::string& body) {
     char row[24];
     std::snprintf(row, sizeof row, "%010zu 00000 n \n", pdf.size());
     offsets[n] = row;
     pdf += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
   };
-  obj(1, "<< /Type /Catalog /S " + Hex(text) + " /T [(" + std::string(text.size() % 3, 'x') + ")] >>");
+  obj(1, "<< /Type /Catalog /S " + Hex(text) + " /T [(" + std::string(text.size() % 3, 'x') +
+             ")] /AcroForm << /Fields [5 0 R] >> >>");
   obj(2, "<< /Length " + std::to_string(data.size()) + crypt + " >>\nstream\n" + data + "\nendstream");
   obj(3, "<< " + entries + " >>");
+  obj(4, std::string("<< ") + (mode & 16 ? "/Type /Sig " : "") + "/ByteRange [0 1 2 3] /Contents " + Hex(text) +
+             (mode & 32 ? " /Filter /Adobe.PPKLite" : "") + " >>");
+  obj(5, "<< /FT /Sig /T (s) /V 4 0 R >>");
   const size_t xref = pdf.size();
-  pdf += "xref\n0 4\n0000000000 65535 f \n" + offsets[1] + offsets[2] + offsets[3];
-  pdf += "trailer\n<< /Size 4 /Root 1 0 R /Encrypt 3 0 R /ID [" + Hex(std::string(16, 'i')) + Hex("x") +
+  pdf += "xref\n0 6\n0000000000 65535 f \n" + offsets[1] + offsets[2] + offsets[3] + offsets[4] + offsets[5];
+  pdf += "trailer\n<< /Size 6 /Root 1 0 R /Encrypt 3 0 R /ID [" + Hex(std::string(16, 'i')) + Hex("x") +
          "] >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   return pdf;
 }

@@ -227,7 +227,7 @@ PdfValue* PdfFileParser::ReadObjectAt(int64_t at, int64_t number, int64_t genera
   // of object-stream members were decrypted with the object stream's data.
   if (decryption_.Active() && number != decryption_.EncryptObjectNumber()) {
     try {
-      decryption_.DecryptStrings(holder.value, number, generation);
+      decryption_.DecryptStrings(holder.value, number, generation, true);
     } catch (...) {
       // Half-decrypted values must not be found again in the cache.
       OlvidarObjetoEnCache(number, generation, holder.value);
@@ -399,6 +399,16 @@ void PdfFileParser::Parse(PdfStream& s) {
     if (!Repairable(e)) throw;
     recovery_.Recover(s, e);
   }
+  // Before any object is fetched for writing or checking: signature
+  // dictionaries must be known as such before they are decrypted. The
+  // values read for it are let go, so that what follows reads as before.
+  const size_t mark = ValueMark();
+  promises_ = PdfPromises::Read(*this);
+  ReleaseValuesFrom(mark);
+}
+
+bool PdfFileParser::KeepsContents(PdfDiccionario* d, int64_t number, bool whole) const {
+  return PdfPromises::IsSignatureDictionary(d) || (whole && SignatureObject(number));
 }
 
 void PdfFileParser::ParseAsWritten(PdfStream& s) {

@@ -11,6 +11,7 @@
 #include "pdf/pdffilerecovery.h"
 #include "pdf/pdfobjectstreamcache.h"
 #include "pdf/pdfparser.h"
+#include "pdf/pdfpromises.h"
 #include "pdf/pdfreaderdecryption.h"
 #include "pdf/pdfrepairreport.h"
 #include "pdf/pdfvalue.h"
@@ -121,6 +122,15 @@ class PdfFileParser : public PdfParser {
   // Whether failure may be repaired: repair is on, and its catalogue entry
   // lets repair pass it (not encrypted input, not a limit reached).
   bool Repairable(const _kelvra_runtime_error& failure) const;
+  // What the document promises (signatures, conformance), read by Parse.
+  const PdfPromises& Promises() const { return promises_; }
+  // Object number is a signature dictionary (a signature field's /V names
+  // it): its /Contents is neither decrypted here nor encrypted by a writer.
+  void TreatAsSignature(int64_t number) { signature_objects_.insert(number); }
+  bool SignatureObject(int64_t number) const { return signature_objects_.count(number) != 0; }
+  // Whether dictionary d, the value of object number (whole: the object's
+  // own value, not one nested in it), keeps its /Contents as written.
+  bool KeepsContents(PdfDiccionario* d, int64_t number, bool whole) const;
 
   // --- Object fetch ---
   // The object named by a reference text such as "12 0 R"; null when the
@@ -259,6 +269,8 @@ class PdfFileParser : public PdfParser {
   PdfCrossReferenceReader xref_{*this};
   PdfObjectStreamCache objstms_{*this};
   PdfDecodeAheadFeeder ahead_{*this};
+  PdfPromises promises_;
+  std::unordered_set<int64_t> signature_objects_;  // named by a signature field's /V
   PdfReaderDecryption decryption_{*this};
   PdfFileRecovery recovery_{*this};
   // Values of indirect stream lengths read so far, by reference text (-1:

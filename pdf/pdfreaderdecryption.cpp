@@ -10,6 +10,7 @@
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdfkeyvaluepair.h"
+#include "pdf/pdfpromises.h"
 
 PdfReaderDecryption::PdfReaderDecryption(PdfFileParser& parser) : parser_(parser) {}
 
@@ -53,7 +54,7 @@ std::unique_ptr<PdfDecryption> PdfReaderDecryption::OpenWith(std::string_view pa
   return std::make_unique<PdfDecryption>(static_cast<PdfDiccionario*>(encrypt), identifier, password);
 }
 
-void PdfReaderDecryption::DecryptStrings(PdfValue* v, int64_t number, int64_t generation) {
+void PdfReaderDecryption::DecryptStrings(PdfValue* v, int64_t number, int64_t generation, bool whole) {
   if (v == nullptr) return;
   switch (v->kind()) {
     case PdfValue::Kind::Dictionary: {
@@ -61,7 +62,13 @@ void PdfReaderDecryption::DecryptStrings(PdfValue* v, int64_t number, int64_t ge
       PdfValue* type = d->GetValue("/Type", false);
       // A cross-reference stream is never encrypted.
       if (type != nullptr && type->native_type == NATIVE_NAME && type->text == "/XRef") return;
-      for (PdfKeyValuePair* pair : d->pairs) DecryptStrings(pair->value, number, generation);
+      const bool signature = parser_.KeepsContents(d, number, whole);
+      for (PdfKeyValuePair* pair : d->pairs) {
+        if (signature && pair->key == "/Contents")
+          DecryptSignatureContents(pair->value, number, generation);
+        else
+          DecryptStrings(pair->value, number, generation);
+      }
       return;
     }
     case PdfValue::Kind::Array:
@@ -78,6 +85,28 @@ void PdfReaderDecryption::DecryptStrings(PdfValue* v, int64_t number, int64_t ge
     v->native_type = NATIVE_STRING;
   }
   if (v->native_type == NATIVE_STRING) decryption_->DecryptString(v->text, number, generation);
+}
+
+// A signature's /Contents is never encrypted: its bytes are what was signed
+// over, and a writer that encrypted them would hide the signer from every
+// reader that follows the rule. Older writers did encrypt it, though: bytes
+// that are no signature as stored but are one decrypted are taken
+// decrypted. Anything else stays as written. The form (hex or literal) is
+// kept either way.
+void PdfReaderDecryption::DecryptSignatureContents(PdfValue* v, int64_t number, int64_t generation) {
+  if (v == nullptr || v->kind() != PdfValue::Kind::Value ||
+      (v->native_type != NATIVE_STRING && v->native_type != NATIVE_HEXSTRING))
+    return DecryptStrings(v, number, generation);
+  const bool hex = v->native_type == NATIVE_HEXSTRING;
+  std::string bytes = hex ? PdfSyntaxFormatter::HexToBytes(v->text) : v->text;
+  if (PdfPromises::HoldsSignatureBytes(bytes)) return;
+  try {
+    decryption_->DecryptString(bytes, number, generation);
+  } catch (const _kelvra_runtime_error&) {
+    return;  // AES data that does not decrypt was never encrypted
+  }
+  if (!PdfPromises::HoldsSignatureBytes(bytes)) return;
+  v->text = hex ? PdfSyntaxFormatter::BytesToHex(bytes) : bytes;
 }
 
 void PdfReaderDecryption::DecryptStream(PdfDiccionario* d, std::vector<uint8_t>& data) {

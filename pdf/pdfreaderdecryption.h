@@ -34,7 +34,8 @@ class PdfReaderDecryption {
   int64_t EncryptObjectNumber() const { return encrypt_number_; }
   // Decrypts the strings of indirect object number, just read; only when
   // Active.
-  void DecryptStrings(PdfValue* v, int64_t number, int64_t generation);
+  // whole: v is the object's own value (not one nested in it).
+  void DecryptStrings(PdfValue* v, int64_t number, int64_t generation, bool whole = false);
   // Decrypts the stored data of stream d in place when the file is
   // encrypted.
   void DecryptStream(PdfDiccionario* d, std::vector<uint8_t>& data);
@@ -42,6 +43,8 @@ class PdfReaderDecryption {
   void Reset();
 
  private:
+  void DecryptSignatureContents(PdfValue* v, int64_t number, int64_t generation);
+
   PdfFileParser& parser_;
   bool has_password_ = false;
   bool leave_encrypted_ = false;  // Open leaves the file encrypted

@@ -58,7 +58,7 @@ std::string_view View(const HeldBuffer& held) {
 varnel::EncryptOptions MakeEncryptOptions(const std::string& user_password, const std::string& owner_password,
                                           const std::string& permissions, const std::string& cipher,
                                           const std::optional<std::string>& input_password, bool verify, bool repair,
-                                          bool helper_threads) {
+                                          bool helper_threads, bool invalidate_signatures) {
   varnel::EncryptOptions options;
   options.user_password = user_password;
   options.owner_password = owner_password;
@@ -68,15 +68,17 @@ varnel::EncryptOptions MakeEncryptOptions(const std::string& user_password, cons
   options.verify = verify;
   options.repair = repair;
   options.threads = helper_threads;
+  options.invalidate_signatures = invalidate_signatures;
   return options;
 }
 
 varnel::Result Encrypt(const py::object& src, const py::object& dst, const std::string& user_password,
                        const std::string& owner_password, const std::string& permissions, const std::string& cipher,
-                       const std::optional<std::string>& input_password, bool verify, bool repair,
-                       bool helper_threads) {
-  const varnel::EncryptOptions options = MakeEncryptOptions(user_password, owner_password, permissions, cipher,
-                                                            input_password, verify, repair, helper_threads);
+                       const std::optional<std::string>& input_password, bool verify, bool repair, bool helper_threads,
+                       bool invalidate_signatures) {
+  const varnel::EncryptOptions options =
+      MakeEncryptOptions(user_password, owner_password, permissions, cipher, input_password, verify, repair,
+                         helper_threads, invalidate_signatures);
   const std::string input = PathArgument(src), output = PathArgument(dst);
   py::gil_scoped_release unlocked;
   return varnel::EncryptFile(input, output, options);
@@ -84,10 +86,11 @@ varnel::Result Encrypt(const py::object& src, const py::object& dst, const std::
 
 py::bytes EncryptBytes(const py::object& data, const std::string& user_password, const std::string& owner_password,
                        const std::string& permissions, const std::string& cipher,
-                       const std::optional<std::string>& input_password, bool verify, bool repair,
-                       bool helper_threads) {
-  const varnel::EncryptOptions options = MakeEncryptOptions(user_password, owner_password, permissions, cipher,
-                                                            input_password, verify, repair, helper_threads);
+                       const std::optional<std::string>& input_password, bool verify, bool repair, bool helper_threads,
+                       bool invalidate_signatures) {
+  const varnel::EncryptOptions options =
+      MakeEncryptOptions(user_password, owner_password, permissions, cipher, input_password, verify, repair,
+                         helper_threads, invalidate_signatures);
   const HeldBuffer held = HoldBuffer(data);
   std::string out;
   {
@@ -141,18 +144,26 @@ void RaiseAsPython(const varnel::Error& e) {
 }
 
 // Results pickle (Dask sends them from workers) as the tuple of their fields.
+constexpr size_t kResultFields = 7;
 py::tuple ResultState(const varnel::Result& r) {
-  return py::make_tuple(r.objects, r.bytes_out, r.repaired, r.repair_note, r.warning, r.output_note);
+  return py::make_tuple(r.objects, r.bytes_out, r.repaired, r.repair_note, r.warning, r.output_note, r.notice);
 }
 
 void RestoreResult(const py::tuple& state, varnel::Result* r) {
-  if (state.size() < 5) throw std::runtime_error("not the state of a varnel result");
+  if (state.size() < kResultFields) throw std::runtime_error("not the state of a varnel result");
   r->objects = state[0].cast<int64_t>();
   r->bytes_out = state[1].cast<int64_t>();
   r->repaired = state[2].cast<bool>();
   r->repair_note = state[3].cast<std::string>();
   r->warning = state[4].cast<std::string>();
-  if (state.size() > 5) r->output_note = state[5].cast<std::string>();
+  r->output_note = state[5].cast<std::string>();
+  r->notice = state[6].cast<std::string>();
+}
+
+py::list SignatureList(const varnel::CheckResult& r) {
+  py::list out;
+  for (const varnel::Signature& s : r.signatures) out.append(py::make_tuple(s.field, s.signed_at));
+  return out;
 }
 
 std::string ResultRepr(const char* type, const varnel::Result& r, const std::string& more) {
@@ -181,6 +192,9 @@ Keyword arguments:
         damaged input raises DamagedError.
     helper_threads: let the library use a second thread for a large document;
         pass False when every core is already busy with a file of its own.
+    invalidate_signatures: encrypt a signed or certified input (or one with
+        usage rights) although the copy's signatures no longer hold; without
+        it SignedError. A signature's bytes are copied as they are.
 
 Raises a subclass of varnel.Error.)";
 
@@ -207,6 +221,9 @@ PYBIND11_MODULE(_native, m) {
                     "What opening an encrypted input let pass with a doubt, or ''.")
       .def_readonly("output_note", &varnel::Result::output_note,
                     "What the output could not keep of the file it replaced (owner, other hard links), or ''.")
+      .def_readonly("notice", &varnel::Result::notice,
+                    "What the copy breaks of what the input promised (signatures, PDF/A or PDF/UA), a line each, "
+                    "or ''.")
       .def("__repr__", [](const varnel::Result& r) { return ResultRepr("Result", r, ""); })
       .def(py::pickle(&ResultState, [](const py::tuple& state) {
         varnel::Result r;
@@ -218,6 +235,14 @@ PYBIND11_MODULE(_native, m) {
       .def_readonly("encrypted", &varnel::CheckResult::encrypted, "The document is encrypted.")
       .def_readonly("compressed_objects", &varnel::CheckResult::compressed_objects, "Objects inside object streams.")
       .def_readonly("sections", &varnel::CheckResult::sections, "Cross-reference sections read.")
+      .def_property_readonly(
+          "signatures", [](const varnel::CheckResult& r) { return SignatureList(r); },
+          "The signatures, as (field name, when signed or '') pairs.")
+      .def_readonly("certification", &varnel::CheckResult::certification,
+                    "Certification level: 1 no changes, 2 forms and signing, 3 also annotations; 0 none.")
+      .def_readonly("usage_rights", &varnel::CheckResult::usage_rights, "The document grants usage rights.")
+      .def_readonly("pdfa", &varnel::CheckResult::pdfa, "The PDF/A conformance it declares ('PDF/A-2b'), or ''.")
+      .def_readonly("pdfua", &varnel::CheckResult::pdfua, "The PDF/UA conformance it declares, or ''.")
       .def("__repr__",
            [](const varnel::CheckResult& r) {
              return ResultRepr("CheckResult", r,
@@ -227,15 +252,25 @@ PYBIND11_MODULE(_native, m) {
            })
       .def(py::pickle(
           [](const varnel::CheckResult& r) -> py::tuple {
-            return ResultState(r) + py::make_tuple(r.encrypted, r.compressed_objects, r.sections);
+            return ResultState(r) + py::make_tuple(r.encrypted, r.compressed_objects, r.sections, SignatureList(r),
+                                                   r.certification, r.usage_rights, r.pdfa, r.pdfua);
           },
           [](const py::tuple& state) {
             varnel::CheckResult r;
             RestoreResult(state, &r);
-            if (state.size() != 8) throw std::runtime_error("not the state of a varnel check result");
-            r.encrypted = state[5].cast<bool>();
-            r.compressed_objects = state[6].cast<int64_t>();
-            r.sections = state[7].cast<int64_t>();
+            if (state.size() != kResultFields + 8) throw std::runtime_error("not the state of a varnel check result");
+            const size_t k = kResultFields;
+            r.encrypted = state[k].cast<bool>();
+            r.compressed_objects = state[k + 1].cast<int64_t>();
+            r.sections = state[k + 2].cast<int64_t>();
+            for (const auto& s : state[k + 3].cast<py::list>()) {
+              const auto pair = s.cast<py::tuple>();
+              r.signatures.push_back({pair[0].cast<std::string>(), pair[1].cast<std::string>()});
+            }
+            r.certification = state[k + 4].cast<int>();
+            r.usage_rights = state[k + 5].cast<bool>();
+            r.pdfa = state[k + 6].cast<std::string>();
+            r.pdfua = state[k + 7].cast<std::string>();
             return r;
           }));
 
@@ -243,7 +278,7 @@ PYBIND11_MODULE(_native, m) {
     return std::make_tuple(first..., py::kw_only(), py::arg("user_password") = "", py::arg("owner_password") = "",
                            py::arg("permissions") = "", py::arg("cipher") = "aes-256",
                            py::arg("input_password") = py::none(), py::arg("verify") = false, py::arg("repair") = true,
-                           py::arg("helper_threads") = true);
+                           py::arg("helper_threads") = true, py::arg("invalidate_signatures") = false);
   };
   std::apply(
       [&](auto&&... args) {

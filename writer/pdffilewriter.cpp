@@ -72,6 +72,7 @@ void PdfFileWriter::Flush() {
 void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
   output_ = &output;
   Parse(input);
+  if (check_promises_) check_promises_(Promises());
   WriteHeader();
   // Objects in the order the cross-reference data list them, newest section
   // first; each object number once, in the version lookups give.
@@ -271,6 +272,7 @@ void PdfFileWriter::WriteObject(PdfStream& input, int64_t number, int64_t genera
   if (value == nullptr) {
     Out("null ");  // an object whose body holds no value
   } else {
+    object_value_ = value;
     WriteObjectValue(value, input, number, generation);
   }
   Out("endobj\n");
@@ -341,6 +343,8 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
   const int64_t data_length = decrypted ? static_cast<int64_t>(plain.size()) : length;
   const int64_t written_length = d->IsStream() ? WrittenStreamLength(data_length) : 0;
   const bool new_length = d->IsStream() && (!length_trusted || written_length != length);
+  // A signature's /Contents is what was signed over: never encrypted.
+  const bool signature = KeepsContents(d, number, d == object_value_);
   Out("<<\n");
   for (const PdfKeyValuePair* pair : d->pairs) {
     const auto copied =
@@ -351,6 +355,14 @@ void PdfFileWriter::WriteDictionary(PdfDiccionario* d, PdfStream& input, int64_t
     if (new_length && Is(pair->key, "/Length")) {
       OutNumber(written_length);
       Out(" ");
+    } else if (signature && Is(pair->key, "/Contents") && pair->value != nullptr &&
+               pair->value->kind() == PdfValue::Kind::Value &&
+               (pair->value->native_type == NATIVE_STRING || pair->value->native_type == NATIVE_HEXSTRING)) {
+      const PdfValue* v = pair->value;
+      Out("(");
+      PdfFileWriter::WriteLiteralString(v->native_type == NATIVE_STRING ? v->text : HexToBytes(v->text), number,
+                                        generation);
+      Out(") ");
     } else if (copied == PdfDecryption::CopiedEntry::kWithoutFirst) {
       WriteArray(static_cast<PdfArray*>(d->GetValue(pair->key, true)), input, number, generation, 1);
     } else {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -56,6 +57,10 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   // input has it) in known, for a comparison of the output with the input
   // that then reads only the output again. Null: nothing recorded.
   void RecordForms(PdfDocumentComparer::Known* known) { known_forms_ = known; }
+
+  // Called once the input is read and before anything is written, with
+  // what it promises (signatures, conformance): may throw to refuse it.
+  void CheckPromises(std::function<void(const PdfPromises&)> check) { check_promises_ = std::move(check); }
 
   const PdfXRefStreamTable& Table() const { return table; }
   // How many objects the last WriteDocument wrote (those inside object
@@ -140,6 +145,8 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   char* OutSpace(size_t n);
 
   std::ostream* output_ = nullptr;
+  std::function<void(const PdfPromises&)> check_promises_;
+  const PdfValue* object_value_ = nullptr;  // the value of the object being written
   PdfDocumentComparer::Known* known_forms_ = nullptr;
   size_t objects_written_ = 0;
   std::unique_ptr<char[]> buffer_;

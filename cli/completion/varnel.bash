@@ -20,7 +20,7 @@ _varnel() {
     "") COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur")); return ;;
     encrypt) options="--user-password --owner-password --password-file --permissions --cipher --output-dir --suffix
                       --batch --jobs --fail-fast --json --quiet --no-repair --input-password --input-password-file
-                      --verify --help" ;;
+                      --verify --invalidate-signatures --help" ;;
     decrypt) options="--password --password-file --no-repair --help" ;;
     check) options="--password --password-file --help" ;;
     show) options="--password --password-file --json --help" ;;

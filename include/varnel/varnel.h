@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #if defined(_WIN32)
 #define VARNEL_API
@@ -34,11 +35,12 @@ enum class ErrorCode : int {
   kLimitExceeded = 7,          // it goes beyond a limit set against hostile files
   kOutputFailed = 8,           // the output could not be written (or did not verify)
   kUsage = 9,                  // the request itself is wrong (cipher, permissions, password)
+  kSigned = 10,                // it is signed, and encrypting it would invalidate the signatures
 };
 
 // The code's stable name: "open_failed", "not_pdf", "damaged", "encrypted",
 // "wrong_password", "owner_password_required", "limit_exceeded",
-// "output_failed", "usage".
+// "output_failed", "usage", "signed".
 VARNEL_API const char* ErrorCodeName(ErrorCode code);
 
 class VARNEL_API Error : public std::runtime_error {
@@ -77,6 +79,12 @@ struct EncryptOptions {
   bool repair = true;   // false: a damaged input fails with kDamaged
   bool verify = false;  // read the output back and compare it with the input before it is kept
   bool threads = true;  // may use a helper thread for a large document
+  // A signed or certified input, or one with usage rights, fails with
+  // kSigned unless this is set, since any rewrite invalidates signatures.
+  // Either way a signature's /Contents is copied as it is, never encrypted.
+  // (An encrypted input, opened with input_password, is rewritten with a
+  // notice, as decrypting one is.)
+  bool invalidate_signatures = false;
 };
 
 struct DecryptOptions {
@@ -95,10 +103,29 @@ struct Result {
   // (only root gives a file to another user), or its other names (hard
   // links still holding the previous content). Empty when nothing.
   std::string output_note;
+  // What the copy no longer keeps of what the input promised, a sentence a
+  // line: signatures invalidated, a PDF/A or PDF/UA claim the copy breaks
+  // ("in.pdf declares PDF/A-2b; an encrypted copy is no longer PDF/A").
+  std::string notice;
+};
+
+// A signature field that holds a signature.
+struct Signature {
+  std::string field;      // the field's full name, UTF-8 ("Approval.Manager")
+  std::string signed_at;  // when, as the signature says ("2024-05-01 10:30:00 +02:00"); may be empty
 };
 
 struct CheckResult : Result {
   bool encrypted = false;
+  // What rewriting the document breaks: its signatures, a certification
+  // (its level: 1 no changes allowed, 2 form filling and signing, 3 also
+  // annotations; 0 not certified), usage rights, and the conformance its
+  // metadata claims ("PDF/A-2b", "PDF/UA-1"; empty when none).
+  std::vector<Signature> signatures;
+  int certification = 0;
+  bool usage_rights = false;
+  std::string pdfa;
+  std::string pdfua;
   int64_t compressed_objects = 0;  // objects inside object streams
   int64_t sections = 0;            // cross-reference sections read
 };

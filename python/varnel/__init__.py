@@ -9,7 +9,7 @@ Every function releases the GIL while it works, so threads encrypt at once,
 and raises a subclass of varnel.Error on failure.
 """
 from ._errors import (DamagedError, EncryptedError, Error, LimitExceededError, NotPdfError, OpenFailedError,
-                      OutputFailedError, OwnerPasswordRequiredError, UsageError, WrongPasswordError)
+                      OutputFailedError, OwnerPasswordRequiredError, SignedError, UsageError, WrongPasswordError)
 import functools as _functools
 
 from . import _native
@@ -45,5 +45,5 @@ encrypt, encrypt_bytes = _with_letters(encrypt), _with_letters(encrypt_bytes)
 __all__ = [
     "encrypt", "encrypt_bytes", "decrypt", "decrypt_bytes", "check", "check_bytes", "Result", "CheckResult", "Permissions",
     "Error", "OpenFailedError", "NotPdfError", "DamagedError", "EncryptedError", "WrongPasswordError",
-    "OwnerPasswordRequiredError", "LimitExceededError", "OutputFailedError", "UsageError", "__version__",
+    "OwnerPasswordRequiredError", "LimitExceededError", "OutputFailedError", "UsageError", "SignedError", "__version__",
 ]

@@ -66,8 +66,14 @@ class UsageError(Error, ValueError):
     code = "usage"
 
 
+class SignedError(Error):
+    """The input is signed or certified: encrypting it would invalidate that (pass invalidate_signatures=True)."""
+    code = "signed"
+
+
 _BY_CODE = {cls.code: cls for cls in (OpenFailedError, NotPdfError, DamagedError, EncryptedError, WrongPasswordError,
-                                      OwnerPasswordRequiredError, LimitExceededError, OutputFailedError, UsageError)}
+                                      OwnerPasswordRequiredError, LimitExceededError, OutputFailedError, UsageError,
+                                      SignedError)}
 
 
 def error_class(code):

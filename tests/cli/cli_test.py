@@ -15,11 +15,14 @@ import unittest
 
 import jsonschema
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import signed_fixtures  # noqa: E402
+
 VARNEL, SAMPLE, ENCRYPTED = sys.argv[1:4]
 LARGE = os.path.join(os.path.dirname(ENCRYPTED), "classic-04.pdf")  # 3 MB
 N, T = {"type": "integer", "minimum": 0}, {"type": ["string", "null"]}
 CODES = [None, "open_failed", "not_pdf", "damaged", "encrypted", "wrong_password", "owner_password_required",
-         "limit_exceeded", "output_failed", "usage"]
+         "limit_exceeded", "output_failed", "usage", "signed"]
 RECORD = {"oneOf": [{"type": "object", "additionalProperties": False, "required": list(p), "properties": p} for p in (
     dict(type={"const": "file"}, input={"type": "string"}, output={"type": "string"}, code={"enum": CODES},
          status={"enum": ["ok", "failed", "skipped"]}, message=T, detail=T, seconds={"type": "number", "minimum": 0},
@@ -251,6 +254,18 @@ class Cli(unittest.TestCase):
                          ["failed", "skipped", "skipped"])
         self.assertEqual(os.listdir(out + "2"), [])
 
+    def test_batch_of_signed_inputs(self):
+        signed = signed_fixtures.make(self.d)["signed-approval.pdf"]
+        lines = [{"input": signed, "output": self.out},
+                 {"input": signed, "output": self.out + "2", "invalidate_signatures": True}]
+        r = run("encrypt", "--batch", "-", "--json", stdin="".join(json.dumps(line) + "\n" for line in lines))
+        records(r.stdout)  # checked against the schema
+        by_output = {v["output"]: v for v in map(json.loads, r.stdout.splitlines()[:2])}
+        self.assertEqual(by_output[self.out]["code"], "signed")
+        self.assertIn("invalidates what was signed (1 signature)", by_output[self.out + "2"]["warning"])
+        self.assertIn("is signed (1 signature); encrypting it invalidates it", r.stderr)
+        self.assertFalse(os.path.exists(self.out))
+
     def test_batch_clashes_refused_before_anything_is_written(self):
         a, same_name, out = self.file("a.pdf", open(SAMPLE, "rb").read()), self.file("sub/a.pdf", open(SAMPLE, "rb").read()), \
             os.path.join(self.d, "out")
@@ -263,6 +278,8 @@ class Cli(unittest.TestCase):
             (["--batch", "-"], json.dumps({"input": a, "output": "x.pdf"}) + "\n" +
              json.dumps({"input": a, "output": "x.pdf\u0000b"}), "batch line 2: \"output\" holds a control character"),
             (["--batch", "-"], '{"input": "a.pdf", "user_password": "pass\\qword"}', "batch line 1: not JSON (at column"),
+            (["--batch", "-"], json.dumps({"input": a, "output": "x.pdf", "invalidate_signatures": "yes"}),
+             "\"invalidate_signatures\" is not true or false"),
         ]
         for args, stdin, message in cases:
             with self.subTest(args=args):

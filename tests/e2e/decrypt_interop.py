@@ -1,17 +1,22 @@
 #!/usr/bin/env python3
 """Inputs encrypted at test time by qpdf, mutool and pikepdf: `varnel decrypt`
 passes qpdf --check and equals object by object what pikepdf reads with the
-password; `encrypt --input-password --verify` round trips every cipher; wrong
+password (signed documents too: a signature's /Contents is never encrypted);
+`encrypt --input-password --verify` round trips every cipher; wrong
 password exit 3; no modify right exit 1; --verify on the corpus (one cipher
 per file in turn, every cipher with VARNEL_FULL_TESTS)."""
+import atexit
 import csv
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 
 import pikepdf
 
 import harness
+import signed_fixtures
 from check_encrypted import canon, diff, is_xref_stream, xref_in_use
 from harness import run
 
@@ -110,11 +115,38 @@ def verify(args, tmp, label, name, cipher):
     return label, [err.strip()] if rc else []
 
 
+def signed_copy(args, tmp, label, path, cipher):
+    """A signed input is refused unless --invalidate-signatures; then its
+    copy, read by pikepdf and mutool, keeps every signature's bytes."""
+    out, problems = f"{tmp}/out.pdf", []
+    rc, _, err = varnel(args, "encrypt", path, out, "-u", "u", "-o", "o", "--cipher", cipher)
+    if rc != 1 or "--invalidate-signatures" not in err or os.path.exists(out):
+        problems.append(f"not refused: exit {rc} {err.strip()}")
+    rc, _, err = varnel(args, "encrypt", path, out, "-u", "u", "-o", "o", "--cipher", cipher, "--verify",
+                        "--invalidate-signatures")
+    if rc != 0 or "invalidates what was signed" not in err:
+        return label, problems + [f"exit {rc}: {err.strip()}"]
+    expected = signed_fixtures.contents(path)
+    if signed_fixtures.contents(out, "u") != expected:
+        problems.append("pikepdf reads other signature bytes")
+    for number, der in expected.items():
+        rc, shown, _ = run(["mutool", "show", "-p", "u", out, f"{number}/Contents"])
+        if rc != 0 or bytes.fromhex(shown.strip().strip("<>")).rstrip(b"\0") != der.rstrip(b"\0"):
+            problems.append(f"mutool reads other bytes in object {number}")
+    return label, problems
+
+
 def cases(args):
     with open(os.path.join(args.corpus, "MANIFEST.tsv"), newline="", encoding="utf-8") as f:
         rows = [r["file"] for r in csv.DictReader(f, delimiter="\t") if r["expected"] == "encrypt-ok"]
+    signed = tempfile.mkdtemp(prefix="varnel-signed-")
+    atexit.register(shutil.rmtree, signed, True)
+    made = signed_fixtures.make(signed)
+    files = FILES + [made["signed-twice.pdf"], made["signed-certified.pdf"]]
     return [("restricted", restricted)] + [
-        (f"{f} {name}", one, f, ("u", "o"), maker) for f in FILES for name, maker in MAKERS] + [
+        (f"{os.path.basename(f)} {name}", one, f, ("u", "o"), maker) for f in files for name, maker in MAKERS] + [
+        (f"{name} {cipher}", signed_copy, path, cipher) for name, path in made.items() if name.startswith("signed")
+        for cipher in CIPHERS] + [
         (f, one, f, ("",)) for f in ENCRYPTED] + [
         (f"--verify {name} {cipher}", verify, name, cipher) for i, name in enumerate(rows)
         for cipher in (CIPHERS if args.full else CIPHERS[i % 3:i % 3 + 1])]

@@ -13,8 +13,9 @@ import varnel
 ROOT = pathlib.Path(__file__).parents[2]
 CORPUS, SAMPLE = pathlib.Path(os.environ["VARNEL_CORPUS"]), ROOT / "examples" / "sample.pdf"
 CIPHERS = {"aes-256": 6, "aes-128": 4, "rc4-128": 3}  # name: revision
-sys.path.insert(0, str(ROOT / "tests" / "negative"))
+sys.path[:0] = [str(ROOT / "tests" / "negative"), str(ROOT / "tests" / "e2e")]
 import cases  # noqa: E402  (the negative suite's hostile files)
+import signed_fixtures  # noqa: E402
 
 
 def assert_same_document(original, copy, password="", permissions="PDMCAS"):
@@ -29,6 +30,18 @@ def assert_same_document(original, copy, password="", permissions="PDMCAS"):
         streams = [o for o in b.objects if isinstance(o, pikepdf.Stream) and o.get("/Type") not in ("/XRef", "/ObjStm")]
         assert streams and all(o.read_raw_bytes() == a.get_object(o.objgen).read_raw_bytes() for o in streams)
         return b.encryption.R if password else None
+
+
+def test_signed(tmp_path):
+    """A signed input raises SignedError unless invalidate_signatures; check reports it, and pickles."""
+    src = signed_fixtures.make(tmp_path)["signed-twice.pdf"]
+    with pytest.raises(varnel.SignedError):
+        varnel.encrypt(src, tmp_path / "out.pdf", user_password="u")
+    result = varnel.encrypt(src, tmp_path / "out.pdf", user_password="u", invalidate_signatures=True)
+    assert "2 signatures" in result.notice and pickle.loads(pickle.dumps(result)).notice == result.notice
+    checked = varnel.check(src)
+    assert [name for name, _ in checked.signatures] == ["Approval", "Review"]
+    assert pickle.loads(pickle.dumps(checked)).signatures == checked.signatures
 
 
 @pytest.mark.parametrize("name", ["classic-01", "classic-04", "classic-incr-gen1-01", "classic-lzw-a85-01",
