@@ -493,42 +493,6 @@ TEST(ObjectStreams, Extraction) {
   EXPECT_EQ(d.parser.OffsetObjeto("11 0 R"), std::to_string(b.At(5).f2) + " 1");
 }
 
-// The header of an object stream (pairs of object number and offset) is read directly when it is nothing but digits
-// and white space, token by token otherwise: both must find the same members. Member 5 (index 1) of object stream
-// 3, /N 2, as "index@data", or the error.
-TEST(ObjectStreamHeader, PlainAndOtherHeaders) {
-  const std::string not_found = "PdfFileParser::ParseObjectStream:object not found";
-  const std::pair<std::string, std::string> rows[] = {
-      {"4 0 5 7 ", "1@(five)"},
-      {"\n4  0\r\n5\t7\f", "1@(five)"},             // any white space
-      {std::string("4 0 5 7") + '\0', "1@(five)"},  // NUL is white space
-      {"6 0 5 7 ", "1@(five)"},                     // found by number too
-      {"%c\n4 0 5 7 ", "1@(five)"},                 // a comment: token by token
-      {"4 0 5 7.0 ", "1@(five)"},                   // a decimal offset: token by token
-      {"4 0 5", not_found},                         // the pair is cut
-      {"4 0 6 7 5 7 ", not_found},                  // /N ends the header
-      {"4 0 5 99999999999999999999 ", "PdfFileParser::ParseObjectStream:bad header"},  // saturated offset
-      {"4 0 5 x ", not_found},                                                         // not a number: the pairs end
-  };
-  for (const auto& [header, expected] : rows) {
-    PdfBuilder b;
-    b.Obj(1, "<< /Type /Catalog >>");
-    b.Stream(3, "/Type /ObjStm /N 2 /First " + std::to_string(header.size()), header + "(four) (five) (six)");
-    Doc d(b.Finish(b.XRefStream(9, {Free(), b.At(1), b.At(3), Compressed(3, 0), Compressed(3, 1)}, {1, 2, 1},
-                                "/Index [0 2 3 3] /Size 6")));
-    ASSERT_EQ(d.Parse(), "");
-    int32_t index = -1;
-    int64_t offset = 0;
-    std::string found;
-    const std::string error = ErrorOf([&] {
-      PdfDiccionario* stm = d.parser.FindInObjectStream(3, 5, 1, &index, &offset);
-      found =
-          std::to_string(index) + "@" + std::string(reinterpret_cast<const char*>(stm->stream_data.data()) + offset, 6);
-    });
-    EXPECT_EQ(error.empty() ? found : error, expected) << header;
-  }
-}
-
 TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
   // /Length of object stream 5 is object 7, which lies inside object stream 5; object stream 6's /Length lies in 5
   // and 5's... in 6 for the second case.
