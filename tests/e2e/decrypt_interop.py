@@ -2,8 +2,8 @@
 """Inputs encrypted at test time by qpdf, mutool and pikepdf: `varnel decrypt`
 passes qpdf --check and equals object by object what pikepdf reads with the
 password; `encrypt --input-password --verify` round trips every cipher; wrong
-password exit 3; no modify right exit 1; --verify on the corpus (one cipher
-per file in turn, every cipher with VARNEL_FULL_TESTS)."""
+password exit 3; --verify on the corpus (one cipher per file in turn, every
+cipher with VARNEL_FULL_TESTS)."""
 import csv
 import os
 import subprocess
@@ -90,20 +90,6 @@ def one(args, tmp, label, enc, passwords, maker=None):
     return label, problems
 
 
-def restricted(args, tmp, label):
-    """A user password without the modify right neither decrypts nor re-encrypts; the owner's does."""
-    enc, problems = f"{tmp}/restricted.pdf", []
-    subprocess.run(["qpdf", "--encrypt", "u", "o", "256", "--modify=none", "--", os.path.join(args.corpus, FILES[0]),
-                    enc], check=True)
-    for cmd in (["decrypt", enc, f"{tmp}/r.pdf", "--password", "u"], ["encrypt", enc, f"{tmp}/r.pdf", "--input-password", "u"]):
-        rc, _, err = varnel(args, *cmd)
-        if rc != 1 or "wner password" not in err or "need" not in err or os.path.exists(f"{tmp}/r.pdf"):
-            problems.append(f"{cmd[0]}: exit {rc} {err.strip()}")
-    if varnel(args, "decrypt", enc, f"{tmp}/r.pdf", "--password", "o")[0] != 0:
-        problems.append("the owner password does not decrypt")
-    return label, problems
-
-
 def verify(args, tmp, label, name, cipher):
     rc, _, err = varnel(args, "encrypt", os.path.join(args.corpus, name), f"{tmp}/out.pdf", "-u", "a", "-o", "b",
                         "--cipher", cipher, "--verify")
@@ -113,7 +99,7 @@ def verify(args, tmp, label, name, cipher):
 def cases(args):
     with open(os.path.join(args.corpus, "MANIFEST.tsv"), newline="", encoding="utf-8") as f:
         rows = [r["file"] for r in csv.DictReader(f, delimiter="\t") if r["expected"] == "encrypt-ok"]
-    return [("restricted", restricted)] + [
+    return [
         (f"{f} {name}", one, f, ("u", "o"), maker) for f in FILES for name, maker in MAKERS] + [
         (f, one, f, ("",)) for f in ENCRYPTED] + [
         (f"--verify {name} {cipher}", verify, name, cipher) for i, name in enumerate(rows)
