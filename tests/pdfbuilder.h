@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -189,7 +190,8 @@ std::string ErrorOf(F f) {
   return "";
 }
 
-// A file stream open on a temporary file of the given bytes, removed with it.
+// A file stream open on a temporary file of the given bytes, removed with it; named apart from those of test
+// programs running at the same time.
 struct TempFile {
   template <class Bytes>
   explicit TempFile(const Bytes& content) {
@@ -199,7 +201,7 @@ struct TempFile {
     stream.Abrir(path.c_str(), "rb");
   }
   ~TempFile() { std::remove(path.c_str()); }
-  std::string path = testing::TempDir() + "varnel-test-file";
+  std::string path = testing::TempDir() + "varnel-test-" + std::to_string(std::random_device{}()) + ".pdf";
   PdfFileStream stream;
 };
 
