@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -190,7 +191,8 @@ std::string ErrorOf(F f) {
   return "";
 }
 
-// A file stream open on a temporary file of the given bytes, removed with it.
+// A file stream open on a temporary file of the given bytes, removed with it; named apart from those of test
+// programs running at the same time.
 struct TempFile {
   template <class Bytes>
   explicit TempFile(const Bytes& content) {

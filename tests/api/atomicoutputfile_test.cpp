@@ -14,7 +14,6 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/pdfstream.h"
@@ -167,22 +166,6 @@ TEST_F(AtomicOutputFileTest, FailuresTellWhyAndLeaveNothing) {
   }
   EXPECT_EQ(Read(victim), "plain");
   EXPECT_EQ(Stat(victim).st_mode & 07777, 0600u);
-}
-
-TEST_F(AtomicOutputFileTest, ThreadsNeverSeeAnotherUmask) {
-  const mode_t umask_was = umask(022);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 2; ++t)
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 200; ++i) {
-        AtomicOutputFile out(At(std::to_string(t) + "-" + std::to_string(i) + ".pdf"));
-        out.stream() << "x";
-        out.Commit();
-      }
-    });
-  for (std::thread& t : threads) t.join();
-  for (const std::string& name : Names(dir_)) EXPECT_EQ(Stat(At(name)).st_mode & 07777, 0644u) << name;
-  EXPECT_EQ(umask(umask_was), 022u) << "the process's umask unchanged";
 }
 
 }  // namespace

@@ -93,33 +93,6 @@ std::string Take(PdfDecodeAhead& ahead, int64_t n, int64_t offset, const std::ve
          std::string(out.begin(), out.end());
 }
 
-// Results come back for the job asked for, whatever order they are asked in; a job asked for drops those queued
-// before it. Bad data gives the error inflating it gives anywhere; data decoding to more than a job may hold is
-// declined, left to the caller and its limits.
-TEST(PdfDecodeAhead, ResultsOrderFailuresAndDeclines) {
-  PdfDecodeAhead ahead;
-  std::vector<std::vector<uint8_t>> data;
-  for (int n = 0; n <= 6; ++n) data.push_back(Deflate("object stream " + std::to_string(n)));
-  for (int n = 1; n <= 6; ++n) ahead.Submit(n, 100 * n, data[n]);
-  EXPECT_EQ(Take(ahead, 1, 100, data[1]), "decoded:object stream 1");
-  EXPECT_EQ(Take(ahead, 3, 999, data[3]), "none:") << "another offset is another stream";
-  EXPECT_EQ(Take(ahead, 4, 400, data[4]), "decoded:object stream 4");
-  EXPECT_EQ(Take(ahead, 2, 200, data[2]), "none:") << "passed over when 4 was taken";
-  EXPECT_EQ(Take(ahead, 6, 600, data[6]), "decoded:object stream 6");
-  EXPECT_EQ(Take(ahead, 7, 700, data[0]), "none:") << "never submitted";
-
-  std::vector<uint8_t> bad = Deflate("some data that will be damaged");
-  bad[4] ^= 0xFF;
-  bad[5] ^= 0xFF;
-  const std::vector<uint8_t> big = Deflate(std::string(PdfDecodeAhead::kMaxJobDecodedBytes + 1, 'z'));
-  ahead.Submit(11, 10, bad);
-  ahead.Submit(12, 20, big);
-  ahead.Submit(13, 30, data[0]);
-  EXPECT_EQ(Take(ahead, 11, 10, bad), "failed:PdfDeflateStreamFilter::Filter");
-  EXPECT_EQ(Take(ahead, 12, 20, big), "none:");
-  EXPECT_EQ(Take(ahead, 13, 30, data[0]), "decoded:object stream 0");
-}
-
 // Results nobody took fill the budget; asking for a later job must still get it, not wait for room that never
 // comes; one let go with jobs queued stops.
 TEST(PdfDecodeAhead, UntakenResultsDoNotBlock) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -110,56 +109,6 @@ TEST(FileStream, OpenFailuresSeekByOriginAndEof) {
   EXPECT_EQ(buf[1], data[1]);
   f.Cerrar();
   EXPECT_NE(ErrorOf([&] { f.Leer(buf, 1); }), "");
-}
-
-// Random reads, byte reads, step-backs and seeks of every origin, done on a file stream and on a memory stream over
-// the same bytes, must agree. The file spans several 64 KiB windows, so window refills, seeks just inside and
-// outside the window, and reads that straddle or exceed it all occur.
-TEST(FileStream, AgreesWithMemoryAcrossTheBuffer) {
-  const size_t kWin = PdfFileStream::kBufferBytes;
-  const Bytes data = Pattern(3 * kWin + 123);
-  const int64_t size = static_cast<int64_t>(data.size());
-  TempFile tmp(data);
-  PdfFileStream& f = tmp.stream;
-  PdfMemoryStream m(data.data(), data.size());
-
-  uint32_t x = 99;
-  auto rnd = [&x](uint64_t n) { return (x = x * 1664525u + 1013904223u) % n; };
-  Bytes bf, bm;
-  for (int step = 0; step < 4000; ++step) {
-    ASSERT_EQ(f.Tell(), m.Tell()) << step;
-    const int64_t pos = m.Tell();
-    const int op = static_cast<int>(rnd(6));
-    if (op == 0) {  // a read that may straddle a window or exceed one
-      const size_t n = rnd(5) == 0 ? kWin + rnd(kWin) : rnd(300);
-      if (static_cast<int64_t>(n) > size - pos) continue;
-      bf.assign(n, 0);
-      bm.assign(n, 0);
-      f.Leer(bf.data(), n);
-      m.Leer(bm.data(), n);
-      ASSERT_EQ(bf, bm) << step;
-    } else if (op == 1) {
-      for (int i = 0; i < 40 && m.Tell() < size; ++i) ASSERT_EQ(f.GetByte(), m.GetByte()) << step;
-    } else if (op == 2 && pos > 0) {
-      f.StepBack();
-      m.StepBack();
-    } else if (op > 2) {  // to near a window edge, by up to a window either way, back from the end
-      const int64_t edge =
-          std::max<int64_t>(0, std::min<int64_t>(static_cast<int64_t>(rnd(4) * kWin + rnd(5)) - 2, size));
-      const int64_t delta = static_cast<int64_t>(rnd(2 * kWin)) - static_cast<int64_t>(kWin);
-      const int64_t offset = op == 3   ? edge
-                             : op == 4 ? delta
-                                       : -static_cast<int64_t>(rnd(static_cast<uint64_t>(size) + 1));
-      if (op == 4 && (pos + delta < 0 || pos + delta > size)) continue;
-      f.Seek(offset, op - 2);
-      m.Seek(offset, op - 2);
-    }
-  }
-  // A read of the whole file in one call, from the start.
-  f.Seek(0, 1);
-  bf.assign(data.size(), 0);
-  f.Leer(bf.data(), bf.size());
-  EXPECT_EQ(bf, data);
 }
 
 }  // namespace
