@@ -61,6 +61,7 @@ varnel::EncryptOptions Convert(const varnel_encrypt_options& from) {
   to.repair = from.repair != 0;
   to.verify = from.verify != 0;
   to.threads = from.threads != 0;
+  to.invalidate_signatures = from.invalidate_signatures != 0;
   return to;
 }
 

@@ -39,8 +39,9 @@ enum {
   VARNEL_OWNER_PASSWORD_REQUIRED = 6, /* it opens, but the job needs its owner password */
   VARNEL_LIMIT_EXCEEDED = 7,          /* it goes beyond a limit set against hostile files (or memory) */
   VARNEL_OUTPUT_FAILED = 8,           /* the output could not be written (or did not verify) */
-  VARNEL_USAGE = 9                    /* the request itself is wrong (cipher, permissions, password, null argument,
+  VARNEL_USAGE = 9,                   /* the request itself is wrong (cipher, permissions, password, null argument,
                                          options not set up by their init function) */
+  VARNEL_SIGNED = 10                  /* it is signed: encrypting it would invalidate its signatures */
 };
 
 enum { VARNEL_AES_256 = 0, VARNEL_AES_128 = 1, VARNEL_RC4_128 = 2 };
@@ -54,9 +55,10 @@ typedef struct varnel_encrypt_options {
   const char* permissions; /* letters among P D M C A S */
   int cipher;              /* VARNEL_AES_256 (default), VARNEL_AES_128, VARNEL_RC4_128 */
   const char* input_password;
-  int repair;  /* default 1 */
-  int verify;  /* default 0 */
-  int threads; /* default 1 */
+  int repair;                /* default 1 */
+  int verify;                /* default 0 */
+  int threads;               /* default 1 */
+  int invalidate_signatures; /* default 0: a signed input fails with VARNEL_SIGNED */
 } varnel_encrypt_options;
 
 /* Fill with varnel_decrypt_options_init first. */
