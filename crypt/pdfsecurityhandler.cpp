@@ -1,6 +1,7 @@
 #include "crypt/pdfsecurityhandler.h"
 
 #include "base/kelvraruntimeerror.h"
+#include "base/pdfsyntaxformatter.h"
 #include "crypt/aesobjectcipher.h"
 #include "crypt/pdfrevision2securityhandler.h"
 #include "crypt/pdfrevision4securityhandler.h"
@@ -72,14 +73,4 @@ std::string PdfSecurityHandler::EscapeLiteralString(const std::string& bytes) {
   return out;
 }
 
-std::string PdfSecurityHandler::Hex(const std::string& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    hex.push_back(kHex[c >> 4]);
-    hex.push_back(kHex[c & 0xF]);
-  }
-  return hex;
-}
+std::string PdfSecurityHandler::Hex(const std::string& bytes) { return PdfSyntaxFormatter::BytesToHex(bytes); }
