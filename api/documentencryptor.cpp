@@ -78,6 +78,13 @@ DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options, std:
   writer_->CheckPromises([this](const PdfPromises& promises) {
     if (promises.Signed() && !options_.invalidate_signatures && writer_->Decryption() == nullptr)
       throw _kelvra_runtime_error(errtext::kSigned, promises.BrokenByRewriting());
+    // Assistive technology must still read a document that promises to be
+    // accessible, and RC4's revision does not grant that on its own.
+    if (!promises.pdfua.empty()) {
+      Passwords again;
+      std::string why;
+      if (Prepare(options_, &again, &why)) writer_->KeepAccessible(again.user, again.owner, options_.permissions);
+    }
   });
 }
 

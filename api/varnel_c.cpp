@@ -41,6 +41,7 @@ void Fill(const varnel::Result& from, varnel_result* to) {
   to->repaired = from.repaired ? 1 : 0;
   Keep(to, &to->repair_note, from.repair_note);
   Keep(to, &to->warning, from.warning);
+  Keep(to, &to->notice, from.notice);
 }
 
 void Fill(const varnel::CheckResult& from, varnel_result* to) {
@@ -185,7 +186,7 @@ void varnel_result_init(varnel_result* result) {
 
 void varnel_result_free(varnel_result* result) {
   if (result == nullptr) return;
-  for (char** field : {&result->repair_note, &result->warning, &result->detail}) {
+  for (char** field : {&result->repair_note, &result->warning, &result->detail, &result->notice}) {
     if (Holds(result, field)) {
       std::free(*field);
       *field = nullptr;

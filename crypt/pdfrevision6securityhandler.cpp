@@ -68,7 +68,7 @@ void PdfRevision6SecurityHandler::ComputeKeys(std::string_view user, std::string
                                               const std::string& permissions, SecureRandom& random) {
   const SecretString owner_password =
       owner.empty() ? PdfStandardSecurityHandler::GenerateRandomString() : SecretString(owner);
-  permissions_ = PdfPermissions::Value(permissions, RequiredPermissionBits());
+  permissions_ = PdfPermissions::Value(permissions, GrantedBits());
   file_key_.assign(kKeyBytes, '\0');
   random.Draw(reinterpret_cast<uint8_t*>(&file_key_[0]), kKeyBytes);
   identifier_ = RandomBytes(random, 16);

@@ -79,6 +79,8 @@ class PdfSecurityHandler {
   virtual bool PasswordsInUnicode() const { return false; }
   // Permission bits the revision always grants, whatever the letters say.
   virtual uint32_t RequiredPermissionBits() const { return 0; }
+  // Bits the next ComputeKeys grants besides the letters and the required ones.
+  void AlsoGrant(uint32_t bits) { also_granted_ = bits; }
   // The extension level the catalog declares (/Extensions /ADBE on base
   // version 1.7) for readers to expect this revision; 0: none.
   virtual int ExtensionLevel() const { return 0; }
@@ -103,5 +105,10 @@ class PdfSecurityHandler {
   static std::string Hex(const std::string& bytes);
 
  protected:
+  uint32_t GrantedBits() const { return RequiredPermissionBits() | also_granted_; }
+
   std::string warning_;
+
+ private:
+  uint32_t also_granted_ = 0;
 };

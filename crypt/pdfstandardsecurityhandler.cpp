@@ -42,7 +42,7 @@ void PdfStandardSecurityHandler::ComputeKeys(std::string_view user, std::string_
   // Without an owner password nobody can hold owner rights: O is made from
   // random letters that are kept nowhere.
   const SecretString owner_password = owner.empty() ? GenerateRandomString() : SecretString(owner);
-  const int32_t p = PdfPermissions::Value(permissions, RequiredPermissionBits());
+  const int32_t p = PdfPermissions::Value(permissions, GrantedBits());
   const SecretString padded_user = PadPassword(user), padded_owner = PadPassword(owner_password);
   const std::string owner_value = ComputeOwnerValue(padded_user, padded_owner);
   const std::string identifier = fixed_identifier.empty() ? GenerateRandomString().Plain() : fixed_identifier;

@@ -14,6 +14,14 @@ PdfEncryptedFileWriter::PdfEncryptedFileWriter(std::string_view user_password, s
 
 PdfEncryptedFileWriter::~PdfEncryptedFileWriter() { StopEncrypting(); }
 
+void PdfEncryptedFileWriter::KeepAccessible(std::string_view user, std::string_view owner,
+                                            const std::string& permissions) {
+  StopEncrypting();
+  handler.AlsoGrant(0x200);
+  handler.ComputeKeys(user, owner, permissions);
+  EncryptWith(handler);
+}
+
 void PdfEncryptedFileWriter::WriteLiteralString(std::string bytes, int64_t number, int64_t generation) {
   WriteEncryptedString(std::move(bytes), number, generation);
 }

@@ -30,6 +30,8 @@ class PdfEncryptedFileWriter : public PdfFileWriter {
   void WriteDocumentEnd(PdfStream& input) override;
   void WriteTrailerEntries(PdfStream& input) override;
 
+  void KeepAccessible(std::string_view user, std::string_view owner, const std::string& permissions) override;
+
   const PdfStandardSecurityHandler& SecurityHandler() const { return handler; }
 
  private:

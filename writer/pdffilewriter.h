@@ -61,6 +61,12 @@ class PdfFileWriter : public PdfFileParser, public PdfSyntaxFormatter {
   // Called once the input is read and before anything is written, with
   // what it promises (signatures, conformance): may throw to refuse it.
   void CheckPromises(std::function<void(const PdfPromises&)> check) { check_promises_ = std::move(check); }
+  // Grants content extraction for accessibility (bit 10) whatever the
+  // letters say, computing the keys again; only before anything is written
+  // (from the promises check). A writer that does not encrypt, or whose
+  // revision always grants it, has nothing to do.
+  virtual void KeepAccessible(std::string_view /*user*/, std::string_view /*owner*/,
+                              const std::string& /*permissions*/) {}
 
   const PdfXRefStreamTable& Table() const { return table; }
   // How many objects the last WriteDocument wrote (those inside object

@@ -82,6 +82,7 @@ typedef struct varnel_result {
   char* repair_note;          /* what the repair rebuilt and dropped, or null */
   char* warning;              /* what opening an encrypted input let pass with a doubt, or null */
   char* detail;               /* on failure: the library's own text, for developers, or null */
+  char* notice;               /* what the copy no longer promises (signatures, PDF/A claims), or null */
 } varnel_result;
 
 VARNEL_C_API void varnel_encrypt_options_init(varnel_encrypt_options* options);

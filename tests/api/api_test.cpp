@@ -10,8 +10,10 @@
 
 #include "varnel/varnel.h"
 #include "varnel/varnel_c.h"
+#include "../pdfbuilder.h"
 
 namespace {
+using namespace pdftest;
 
 const std::string& Sample() {
   static const std::string bytes(
@@ -139,6 +141,56 @@ TEST(Api, CInterface) {
   EXPECT_EQ(varnel_encrypt_buffer(Sample().data(), Sample().size(), &unset, &out, &size, nullptr, nullptr),
             VARNEL_USAGE);
   EXPECT_STREQ(varnel_error_name(VARNEL_NOT_PDF), "not_pdf");
+}
+
+// A signed input: VARNEL_SIGNED, then with invalidate_signatures a copy and the notice that says so.
+TEST(Api, CSignedInput) {
+  PdfBuilder b;
+  b.Obj(1, "<< /Type /Catalog /Pages 4 0 R /AcroForm << /Fields [2 0 R] >> >>");
+  b.Obj(2, "<< /FT /Sig /T (a) /V 3 0 R >>");
+  b.Obj(3, "<< /Type /Sig /ByteRange [0 1 2 3] /Contents <3003020101> >>");
+  b.Obj(4, "<< /Type /Pages /Kids [] /Count 0 >>");
+  const std::string in =
+      b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3), InUse(4)}, "/Size 5 /Root 1 0 R"));
+  varnel_encrypt_options o;
+  varnel_encrypt_options_init(&o);
+  o.user_password = "u";
+  varnel_result r;
+  varnel_result_init(&r);
+  void* out = nullptr;
+  size_t size = 0;
+  EXPECT_EQ(varnel_encrypt_buffer(in.data(), in.size(), &o, &out, &size, &r, nullptr), VARNEL_SIGNED);
+  EXPECT_EQ(r.notice, nullptr);
+  o.invalidate_signatures = 1;
+  ASSERT_EQ(varnel_encrypt_buffer(in.data(), in.size(), &o, &out, &size, &r, nullptr), VARNEL_OK);
+  ASSERT_NE(r.notice, nullptr);
+  EXPECT_NE(std::string(r.notice).find("signature"), std::string::npos) << r.notice;
+  varnel_result_free(&r);
+  varnel_free(out);
+}
+
+// A document that declares PDF/UA keeps its text open to assistive tools under every cipher; RC4 grants that only
+// for such a document, with keys that still open it by both passwords.
+TEST(Api, AccessibleDocumentsStayAccessible) {
+  for (const bool ua : {false, true}) {
+    PdfBuilder b;
+    b.Obj(1, "<< /Type /Catalog /Pages 2 0 R /Metadata 3 0 R >>");
+    b.Obj(2, "<< /Type /Pages /Kids [] /Count 0 >>");
+    b.Stream(3, "/Type /Metadata /Subtype /XML", ua ? "<pdfuaid:part>1</pdfuaid:part>" : "<x/>");
+    const std::string in = b.Finish(b.Table({FreeAt(0, 65535), InUse(1), InUse(2), InUse(3)}, "/Size 4 /Root 1 0 R"));
+    for (const varnel::Cipher cipher : {varnel::Cipher::kRc4_128, varnel::Cipher::kAes128, varnel::Cipher::kAes256}) {
+      varnel::EncryptOptions o;
+      o.user_password = "u";
+      o.owner_password = "o";
+      o.cipher = cipher;
+      const std::string out = varnel::EncryptBuffer(in, o);
+      EXPECT_EQ(varnel::ShowBuffer(out).permissions.extract_for_accessibility, ua || cipher != varnel::Cipher::kRc4_128)
+          << ua << static_cast<int>(cipher);
+      EXPECT_EQ(
+          varnel::ShowBuffer(out, std::string("u")).opened_with + varnel::ShowBuffer(out, std::string("o")).opened_with,
+          "userowner");
+    }
+  }
 }
 
 }  // namespace
