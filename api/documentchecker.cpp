@@ -5,17 +5,28 @@
 
 #include "api/parsenotes.h"
 #include "base/kelvraruntimeerror.h"
+#include "crypt/identity.h"
+#include "crypt/pdfpublickeysecurityhandler.h"
+#include "pdf/pdfdecryption.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
 
-varnel::CheckResult DocumentChecker::Check(PdfStream& input, const std::optional<std::string>& password) {
+varnel::CheckResult DocumentChecker::Check(PdfStream& input, const std::optional<std::string>& password,
+                                           std::shared_ptr<const Identity> identity) {
   PdfFileParser parser;
   parser.SetRepair(true);
   if (password) parser.SetPassword(*password, false);
+  if (identity) parser.SetIdentity(identity, false);
   parser.Parse(input);
   std::vector<uint8_t> data;
   varnel::CheckResult result;
   result.encrypted = parser.Decryption() != nullptr;
+  if (result.encrypted && parser.Decryption()->PublicKey()) {
+    const auto& handler = static_cast<const PdfPublicKeySecurityHandler&>(parser.Decryption()->Handler());
+    result.recipients = static_cast<int64_t>(handler.RecipientCount());
+    result.matched_recipient = static_cast<int64_t>(handler.MatchedRecipient());
+    result.identity_subject = identity->Subject();
+  }
   result.sections = static_cast<int64_t>(parser.SectionCount());
   for (const XRefEntry* e : parser.DocumentObjects()) {
     // Each object's values are let go once checked, as the writer does, so

@@ -1,9 +1,11 @@
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "varnel/varnel.h"
 
+class Identity;
 class PdfStream;
 
 // Reads a document the way the encryptor will: every cross-reference
@@ -13,5 +15,7 @@ class PdfStream;
 // decrypted. Library failures are thrown as the library throws them.
 class DocumentChecker {
  public:
-  static varnel::CheckResult Check(PdfStream& input, const std::optional<std::string>& password);
+  // identity: opens a document encrypted for certificates instead.
+  static varnel::CheckResult Check(PdfStream& input, const std::optional<std::string>& password,
+                                   std::shared_ptr<const Identity> identity = nullptr);
 };

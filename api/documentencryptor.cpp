@@ -6,6 +6,7 @@
 #include "pdf/pdfdecryption.h"
 #include "crypt/pdfsecurityhandler.h"
 #include "crypt/secretstring.h"
+#include "api/keymaterial.h"
 #include "api/parsenotes.h"
 #include "api/pdferrorreport.h"
 #include "base/besidethread.h"
@@ -47,6 +48,20 @@ bool Prepare(const varnel::EncryptOptions& options, Passwords* out, std::string*
     *why = "unknown cipher " + std::to_string(number) + " (aes-256, aes-128 or rc4-128)";
     return false;
   }
+  if (!options.recipients.empty() || !options.owner_recipients.empty()) {
+    // One security handler per file: certificates, or passwords.
+    if (!options.user_password.empty() || !options.owner_password.empty())
+      *why = "passwords and recipients cannot be used together: a file is encrypted for one or the other";
+    else if (options.cipher == varnel::Cipher::kRc4_128)
+      *why = "recipients' certificates are used with aes-256 or aes-128, not rc4-128";
+    else if (options.verify && !options.verify_identity)
+      *why = "verifying a copy made for recipients needs the identity of one of them";
+    return why->empty();
+  }
+  if (options.verify_identity) {
+    *why = "a verifying identity is for copies made for recipients";
+    return false;
+  }
   const std::unique_ptr<PdfSecurityHandler> handler = PdfCipherChoice::NewHandler(Internal(options.cipher));
   const std::pair<const char*, std::pair<const std::string*, SecretString*>> typed[] = {
       {"user", {&options.user_password, &out->user}}, {"owner", {&options.owner_password, &out->owner}}};
@@ -67,11 +82,18 @@ DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options, std:
   Passwords passwords;
   std::string why;
   if (!Prepare(options_, &passwords, &why)) throw varnel::Error(varnel::ErrorCode::kUsage, why, why);
-  writer_ =
-      PdfCipherChoice::NewWriter(Internal(options_.cipher), passwords.user, passwords.owner, options_.permissions);
+  if (!options_.recipients.empty() || !options_.owner_recipients.empty()) {
+    writer_ = PdfCipherChoice::NewRecipientWriter(
+        Internal(options_.cipher), KeyMaterial::Load(options_.recipients, options_.allow_any_certificate),
+        KeyMaterial::Load(options_.owner_recipients, options_.allow_any_certificate), options_.permissions);
+  } else {
+    writer_ =
+        PdfCipherChoice::NewWriter(Internal(options_.cipher), passwords.user, passwords.owner, options_.permissions);
+  }
   writer_->SetHelperThreads(options_.threads);
   writer_->SetRepair(options_.repair);
   if (options_.input_password) writer_->SetPassword(*options_.input_password, true);
+  if (options_.input_identity) writer_->SetIdentity(KeyMaterial::Load(*options_.input_identity), true);
   // Refused before anything is written: a signed document the caller did
   // not agree to break. An encrypted one is already someone else's choice
   // of protection, and goes ahead with a notice, as decrypting it does.
@@ -82,8 +104,8 @@ DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options, std:
     // accessible, and RC4's revision does not grant that on its own.
     if (!promises.pdfua.empty()) {
       Passwords again;
-      std::string why;
-      if (Prepare(options_, &again, &why)) writer_->KeepAccessible(again.user, again.owner, options_.permissions);
+      std::string unused;
+      if (Prepare(options_, &again, &unused)) writer_->KeepAccessible(again.user, again.owner, options_.permissions);
     }
   });
 }
@@ -92,6 +114,12 @@ DocumentEncryptor::~DocumentEncryptor() {
   // The copy of the caller's options held the passwords.
   for (std::string* password : {&options_.user_password, &options_.owner_password}) WipeString(password);
   if (options_.input_password) WipeString(&*options_.input_password);
+  for (std::optional<varnel::Identity>* identity : {&options_.input_identity, &options_.verify_identity}) {
+    if (*identity) {
+      WipeString(&(*identity)->password);
+      WipeString(&(*identity)->bytes);
+    }
+  }
 }
 
 varnel::Result DocumentEncryptor::Write(PdfStream& input, std::ostream& output, const Source& written) {
@@ -119,9 +147,14 @@ void DocumentEncryptor::Verify(PdfDocumentComparer::Known* written_forms, const 
   // Read twice, at once, so that two threads share the objects.
   std::unique_ptr<PdfStream> copy[2];
   PdfFileParser actual[2];
+  const std::shared_ptr<const Identity> identity =
+      options_.verify_identity ? KeyMaterial::Load(*options_.verify_identity) : nullptr;
   for (int i = 0; i < 2; ++i) {
     copy[i] = written();
-    actual[i].SetPassword(options_.user_password, false);
+    if (identity)
+      actual[i].SetIdentity(identity, false);
+    else
+      actual[i].SetPassword(options_.user_password, false);
   }
   BesideThread::Run([&] { actual[1].Parse(*copy[1]); }, [&] { actual[0].Parse(*copy[0]); });
   if (actual[0].Decryption() == nullptr) throw _kelvra_runtime_error(errtext::kVerifyNotEncrypted);

@@ -26,10 +26,11 @@ PdfErrorReport PdfErrorReport::For(const ErrorCatalogue::Entry& entry, const std
       lead = input + " is already encrypted";
       break;
     case Code::kWrongPassword:
-      lead = "the password does not open " + input;
+      lead = &entry == &errtext::kWrongPassword ? "the password does not open " + input : input + " does not open";
       break;
     case Code::kOwnerPasswordRequired:
-      lead = input + " needs its owner password";
+      lead =
+          &entry == &errtext::kOwnerPasswordNeeded ? input + " needs its owner password" : input + " stays protected";
       break;
     case Code::kLimitExceeded:
       lead = input + " goes beyond a limit set against hostile files";
@@ -39,6 +40,13 @@ PdfErrorReport PdfErrorReport::For(const ErrorCatalogue::Entry& entry, const std
       break;
     case Code::kUsage:
       lead = input + " cannot be encrypted as asked";
+      // Which certificate, and why, follow the entry's text.
+      if (&entry == &errtext::kCertificateUnusable || &entry == &errtext::kCertificateUnreadable) {
+        const std::string which = detail.substr(std::min(detail.size(), std::strlen(entry.text)));
+        const std::string hint =
+            &entry == &errtext::kCertificateUnusable ? " (--allow-any-certificate uses it anyway)" : "";
+        return {entry.code, lead + ": " + entry.sentence + ": " + which + hint, detail};
+      }
       break;
     case Code::kSigned: {
       // What is signed follows the entry's text: "2 signatures and a certification".

@@ -12,11 +12,13 @@
 #include <io.h>
 #endif
 
+#include "api/keymaterial.h"
 #include "api/atomicoutputfile.h"
 #include "api/documentchecker.h"
 #include "api/documentencryptor.h"
 #include "api/errortranslation.h"
 #include "api/parsenotes.h"
+#include "crypt/cmsenvelope.h"
 #include "crypt/cryptolibrary.h"
 #include "base/kelvraruntimeerror.h"
 #include "base/pdflimits.h"
@@ -109,6 +111,7 @@ void Reserve(zip_ostringstream& output, std::string_view input) {
 
 Result Decrypt(const DecryptOptions& options, PdfStream& input, std::ostream& output, const std::string& name) {
   PdfDecryptedFileWriter writer(options.password);
+  if (options.identity) writer.SetIdentity(KeyMaterial::Load(*options.identity), true);
   writer.SetRepair(options.repair);
   writer.WriteDocument(input, output);
   Result result;
@@ -202,6 +205,9 @@ Protection Show(PdfStream& input, const std::optional<std::string>& password) {
   p.revision = static_cast<int>(NumberIn(encrypt, "/R", 0));
   p.permission_bits = static_cast<int32_t>(static_cast<uint32_t>(NumberIn(encrypt, "/P", 0)));
   p.permissions = PermissionsOf(p.permission_bits, p.revision);
+  if (p.security_handler == "Adobe.PubSec")
+    for (const std::string& envelope : PdfDecryption::Envelopes(encrypt))
+      p.recipients += CmsEnvelope::Recipients(envelope);
   if (p.algorithm >= 1 && p.algorithm <= 3) {
     p.strings = p.streams = p.attachments = "RC4";
     p.key_bits = KeyBits(p.algorithm == 1 ? 40 : NumberIn(encrypt, "/Length", 40));
@@ -297,6 +303,20 @@ CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& 
   return Guarded(kBuffer, [&] {
     PdfMemoryStream in(pdf.data(), pdf.size());
     return DocumentChecker::Check(in, password);
+  });
+}
+
+CheckResult CheckFile(const std::string& path, const Identity& identity) {
+  return Guarded(Named(path), [&] {
+    std::string piped;
+    return DocumentChecker::Check(*OpenInput(path, &piped), std::nullopt, KeyMaterial::Load(identity));
+  });
+}
+
+CheckResult CheckBuffer(std::string_view pdf, const Identity& identity) {
+  return Guarded(kBuffer, [&] {
+    PdfMemoryStream in(pdf.data(), pdf.size());
+    return DocumentChecker::Check(in, std::nullopt, KeyMaterial::Load(identity));
   });
 }
 

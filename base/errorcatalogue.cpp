@@ -44,6 +44,23 @@ const Entry kRc4KeyLength{"Rc4::Rc4:key length", Code::kDamaged, true,
                           "an RC4 key of its encryption has the wrong length"};
 const Entry kSaslPrepProfile{"SaslPrep::Prepare:profile", Code::kDamaged, true,
                              "the system's password preparation (SASLprep) is not available"};
+// crypt/: certificate encryption. The texts of the first two are followed
+// by the certificate's name and why.
+const Entry kCertificateUnreadable{"RecipientCertificate:unreadable:", Code::kUsage, false,
+                                   "a recipient's file holds no certificate that can be read (PEM or DER)"};
+const Entry kCertificateUnusable{"RecipientCertificate:unusable:", Code::kUsage, false,
+                                 "a recipient's certificate cannot be used"};
+const Entry kIdentityUnreadable{"Identity:unreadable", Code::kWrongPassword, false,
+                                "the identity cannot be read: it is no PKCS#12 or PEM file with a private key and its "
+                                "certificate, or its password is wrong"};
+const Entry kEnvelopeMalformed{"CmsEnvelope:malformed", Code::kDamaged, false,
+                               "a recipient's envelope (/Recipients) is no CMS enveloped data"};
+const Entry kEnvelopeSeal{"CmsEnvelope:seal", Code::kUsage, false,
+                          "the file key could not be sealed for a recipient's certificate"};
+const Entry kPublicKeyNoPasswords{"PdfPublicKeySecurityHandler:no passwords", Code::kUsage, false,
+                                  "a document encrypted for certificates has no passwords"};
+const Entry kPublicKeyUnavailable{"PublicKey:unavailable", Code::kUsage, false,
+                                  "certificate encryption is not available in this build"};
 const Entry kRandom{"SecureRandom::Fill:random", Code::kDamaged, true, "the system's random number source failed"};
 const Entry kRandomString{"PdfStandardSecurityHandler::GenerateRandomString:random", Code::kDamaged, true,
                           "the system's random number source failed"};
@@ -99,6 +116,17 @@ const Entry kOwnerPasswordNeeded{"Owner password needed", Code::kOwnerPasswordRe
                                  "the job needs its owner password (or a user password that grants modification)"};
 const Entry kEncryptUnsupported{"PdfDecryption:unsupported Encrypt dictionary", Code::kDamaged, false,
                                 "its encryption is of a kind this reader does not open"};
+const Entry kIdentityNeeded{"PdfDecryption:identity needed", Code::kWrongPassword, false,
+                            "it is encrypted for named recipients' certificates: it opens with a recipient's private "
+                            "key (an identity), not with a password"};
+const Entry kNotARecipient{"PdfDecryption:not a recipient", Code::kWrongPassword, false,
+                           "the identity given is none of its recipients"};
+const Entry kRecipientMayNotChange{"Recipient may not change protection", Code::kOwnerPasswordRequired, false,
+                                   "this recipient may not change the document's protection"};
+const Entry kSeedLength{"PdfPublicKeySecurityHandler:seed length", Code::kDamaged, false,
+                        "its envelope for this recipient holds no file key seed of the right length"};
+const Entry kRecipientsLimit{"PdfDecryption:recipients limit", Code::kLimitExceeded, false,
+                             "it names more recipients' envelopes than a limit allows"};
 const Entry kDecryptionKeyLength{"PdfDecryption:key length", Code::kDamaged, false,
                                  "its encryption names a key length that cannot be used"};
 const Entry kAesDataLength{"PdfDecryption:AES data length", Code::kDamaged, true, "encrypted data in it are cut short"};
@@ -257,6 +285,13 @@ const ErrorCatalogue::Entry* const kAll[] = {
     &errtext::kHandlerKeyLength,
     &errtext::kRc4KeyLength,
     &errtext::kSaslPrepProfile,
+    &errtext::kCertificateUnreadable,
+    &errtext::kCertificateUnusable,
+    &errtext::kIdentityUnreadable,
+    &errtext::kEnvelopeMalformed,
+    &errtext::kEnvelopeSeal,
+    &errtext::kPublicKeyNoPasswords,
+    &errtext::kPublicKeyUnavailable,
     &errtext::kRandom,
     &errtext::kRandomString,
     &errtext::kSha2Size,
@@ -286,6 +321,11 @@ const ErrorCatalogue::Entry* const kAll[] = {
     &errtext::kWrongPassword,
     &errtext::kOwnerPasswordNeeded,
     &errtext::kEncryptUnsupported,
+    &errtext::kIdentityNeeded,
+    &errtext::kNotARecipient,
+    &errtext::kRecipientMayNotChange,
+    &errtext::kSeedLength,
+    &errtext::kRecipientsLimit,
     &errtext::kDecryptionKeyLength,
     &errtext::kAesDataLength,
     &errtext::kAesPadding,

@@ -53,6 +53,11 @@ constexpr int kMaxFetchDepth = 32;
 constexpr size_t kMaxFormFields = size_t{1} << 16;
 constexpr uint64_t kMaxMetadataBytes = uint64_t{16} << 20;
 
+// Most envelopes (/Recipients strings) of a document encrypted for
+// certificates; each is tried with the identity, and each is hashed into
+// the file key.
+constexpr size_t kMaxRecipientEnvelopes = 4096;
+
 // How far back from the end of the file "startxref" and "%%EOF" are searched.
 constexpr size_t kTailWindowBytes = 1024;
 

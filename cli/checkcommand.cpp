@@ -22,17 +22,23 @@ void ReportPromises(const varnel::CheckResult& c) {
 
 }  // namespace
 
-int RunCheck(const std::vector<std::string>& files, const std::string* password) {
+int RunCheck(const std::vector<std::string>& files, const std::string* password, const IdentityOption& identity) {
   int status = 0;
   const std::optional<std::string> opening = password != nullptr ? std::optional<std::string>(*password) : std::nullopt;
   for (const std::string& path : files) {
     try {
-      const varnel::CheckResult c = varnel::CheckFile(path, opening);
+      const varnel::CheckResult c =
+          identity.path.empty() ? varnel::CheckFile(path, opening)
+                                : varnel::CheckFile(path, varnel::Identity{identity.path, {}, identity.password});
       ReportDecryptionWarning(c.warning, path);
       const std::string repair = c.repaired ? "; needed repair, " + c.repair_note : "";
       std::printf("%s: ok (%lld objects, %lld in object streams, %lld cross-reference sections)%s\n", path.c_str(),
                   static_cast<long long>(c.objects), static_cast<long long>(c.compressed_objects),
                   static_cast<long long>(c.sections), repair.c_str());
+      if (c.recipients != 0)
+        std::printf("  public-key security handler: %lld recipients; the identity (%s) is recipient %lld\n",
+                    static_cast<long long>(c.recipients), c.identity_subject.c_str(),
+                    static_cast<long long>(c.matched_recipient));
       ReportPromises(c);
     } catch (const varnel::Error& e) {
       std::printf("%s: %s\n", path.c_str(), e.what());

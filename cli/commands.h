@@ -12,7 +12,15 @@
 // file on standard output.
 // With a password, encrypted files are opened with it and every string and
 // stream decrypted.
-int RunCheck(const std::vector<std::string>& files, const std::string* password = nullptr);
+// A private key with its certificate (--identity): the file, PKCS#12 or
+// PEM, and the password that opens it. An empty path: none.
+struct IdentityOption {
+  std::string path;
+  std::string password;  // UTF-8, as typed
+};
+// With an identity, files encrypted for certificates are opened with it.
+int RunCheck(const std::vector<std::string>& files, const std::string* password = nullptr,
+             const IdentityOption& identity = {});
 
 // How each file is protected (its Encrypt dictionary, the rights it
 // grants), on standard output as lines or, with json, one JSON object a
@@ -44,6 +52,13 @@ struct EncryptOptions {
   // with the input before it is renamed into place.
   bool verify = false;
   bool invalidate_signatures = false;  // a signed input is encrypted, not refused
+  // Certificates (PEM or DER files) to encrypt for instead of passwords:
+  // recipients with the permissions, owner recipients with every right.
+  std::vector<std::string> recipients;
+  std::vector<std::string> owner_recipients;
+  bool allow_any_certificate = false;  // expired, non-RSA ... certificates too
+  IdentityOption input_identity;       // opens an input encrypted for certificates
+  IdentityOption verify_identity;      // with verify and recipients: reads the copy back
 };
 
 // How a run over one or more files goes.
@@ -65,6 +80,7 @@ struct DecryptOptions {
   std::string password;         // UTF-8, as typed
   bool password_given = false;  // false: none came from an option, a file or the environment
   bool repair = true;           // false: a damaged file is refused, not repaired
+  IdentityOption identity;      // for a file encrypted for certificates
 };
 
 // Writes the unencrypted copy of input to output atomically.

@@ -26,15 +26,17 @@ int RunDecrypt(const DecryptOptions& options) {
   varnel::DecryptOptions library;
   library.password = options.password;
   library.repair = options.repair;
+  if (!options.identity.path.empty())
+    library.identity = varnel::Identity{options.identity.path, {}, options.identity.password};
   try {
     const varnel::Result done = varnel::DecryptFile(options.input, options.output, library);
     ReportDecryptionWarning(done.warning, options.input);
     std::fputs(NoteLines(done.output_note + "\n" + done.notice).c_str(), stderr);
   } catch (const varnel::Error& e) {
-    if (e.code() == varnel::ErrorCode::kWrongPassword && !options.password_given)
+    if (e.code() == varnel::ErrorCode::kWrongPassword && !options.password_given && options.identity.path.empty())
       std::fprintf(stderr,
-                   "varnel: %s is encrypted and no password was given (use --password, --password-file or "
-                   "VARNEL_PASSWORD)\n",
+                   "varnel: %s is encrypted and no password or identity was given (use --password, --password-file "
+                   "or VARNEL_PASSWORD; --identity for a file encrypted for certificates)\n",
                    options.input == "-" ? "standard input" : options.input.c_str());
     else
       std::fprintf(stderr, "varnel: %s: %s\n", options.input.c_str(), e.what());

@@ -25,6 +25,13 @@ bool LibraryOptions(const EncryptOptions& options, varnel::EncryptOptions* out) 
   out->repair = options.repair;
   out->verify = options.verify;
   out->invalidate_signatures = options.invalidate_signatures;
+  for (const std::string& path : options.recipients) out->recipients.push_back({path, {}});
+  for (const std::string& path : options.owner_recipients) out->owner_recipients.push_back({path, {}});
+  out->allow_any_certificate = options.allow_any_certificate;
+  if (!options.input_identity.path.empty())
+    out->input_identity = varnel::Identity{options.input_identity.path, {}, options.input_identity.password};
+  if (!options.verify_identity.path.empty())
+    out->verify_identity = varnel::Identity{options.verify_identity.path, {}, options.verify_identity.password};
   return varnel::CipherNamed(options.cipher, &out->cipher);
 }
 
@@ -66,7 +73,7 @@ std::string NoteLines(const std::string& notice) {
 std::string EncryptJob::PasswordNotes(const std::vector<EncryptOptions>& files) {
   size_t open = 0, same = 0;
   for (const EncryptOptions& f : files) {
-    open += f.user_password.empty();
+    open += f.user_password.empty() && f.recipients.empty() && f.owner_recipients.empty();
     same += !f.user_password.empty() && f.user_password == f.owner_password;
   }
   std::string notes;

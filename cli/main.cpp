@@ -67,6 +67,29 @@ bool OpeningPassword(const char* env, const CLI::Option* option, const std::stri
   return true;
 }
 
+// The password of an identity (a private key file): --identity-password,
+// else the first line of --identity-password-file, else
+// VARNEL_IDENTITY_PASSWORD, else none (an unencrypted PEM key).
+struct IdentityPassword {
+  std::string value, file;
+  CLI::Option* value_flag = nullptr;
+  CLI::Option* file_flag = nullptr;
+
+  void AddTo(CLI::App* app) {
+    value_flag = app->add_option("--identity-password", value,
+                                 "The password of the identity's file (default: VARNEL_IDENTITY_PASSWORD, else none)");
+    file_flag =
+        app->add_option("--identity-password-file", file, "Read the --identity-password from FILE's first line");
+  }
+  // false when the password file cannot be read.
+  bool Read(std::string* password) const {
+    std::unique_ptr<std::string> found;
+    if (!OpeningPassword("VARNEL_IDENTITY_PASSWORD", value_flag, value, file_flag, file, &found)) return false;
+    if (found != nullptr) *password = *found;
+    return true;
+  }
+};
+
 // An argument that reads as one of the tool's options rather than a value:
 // "--verify", "--cipher=aes-128", "-p", "--".
 bool LooksLikeOption(const std::string& arg) {
@@ -81,7 +104,7 @@ bool LooksLikeOption(const std::string& arg) {
 // option as the password. The message names no password.
 std::string OptionTakenAsPassword(int argc, char** argv) {
   static const char* const kPasswordOptions[] = {
-      "-u", "--user-password", "-o", "--owner-password", "--input-password", "--password"};
+      "-u", "--user-password", "-o", "--owner-password", "--input-password", "--password", "--identity-password"};
   for (int i = 1; i + 1 < argc; ++i) {
     const std::string option = argv[i];
     if (std::find(std::begin(kPasswordOptions), std::end(kPasswordOptions), option) == std::end(kPasswordOptions))
@@ -155,6 +178,11 @@ int main(int argc, char** argv) {
   std::string check_password_file;
   CLI::Option* check_file_flag =
       check->add_option("--password-file", check_password_file, "Read the --password from the first line of FILE");
+  IdentityOption check_identity;
+  check->add_option("--identity", check_identity.path,
+                    "Open files encrypted for certificates with this private key and its certificate (PKCS#12 or PEM)");
+  IdentityPassword check_identity_password;
+  check_identity_password.AddTo(check);
 
   // A command of its own rather than a mode of check: check reads every
   // object and needs the password of an encrypted file, show reads only the
@@ -183,6 +211,11 @@ int main(int argc, char** argv) {
   std::string decrypt_password_file;
   CLI::Option* decrypt_file_flag =
       decrypt->add_option("--password-file", decrypt_password_file, "Read the --password from the first line of FILE");
+  decrypt->add_option("--identity", decrypt_options.identity.path,
+                      "For a file encrypted for certificates: a recipient's private key and certificate (PKCS#12 or "
+                      "PEM), one whose rights include modification");
+  IdentityPassword decrypt_identity_password;
+  decrypt_identity_password.AddTo(decrypt);
   bool decrypt_no_repair = false;
   decrypt->add_flag("--no-repair", decrypt_no_repair, "Refuse a damaged file instead of repairing it");
 
@@ -239,6 +272,20 @@ int main(int argc, char** argv) {
                     "it replaces OUTPUT");
   encrypt->add_flag("--invalidate-signatures", options.invalidate_signatures,
                     "Encrypt a signed or certified file, though its signatures no longer hold for the copy");
+  encrypt->add_option("--recipient", options.recipients,
+                      "Encrypt for this certificate (PEM or DER; each of a PEM file's) instead of passwords, with the "
+                      "rights of --permissions; repeatable");
+  encrypt->add_option("--owner-recipient", options.owner_recipients,
+                      "Encrypt for this certificate with every right; repeatable");
+  encrypt->add_flag("--allow-any-certificate", options.allow_any_certificate,
+                    "Use recipients' certificates that are expired, not RSA, or not meant for key encipherment");
+  encrypt->add_option(
+      "--input-identity", options.input_identity.path,
+      "Open an INPUT encrypted for certificates with this private key and certificate (PKCS#12 or PEM)");
+  encrypt->add_option("--verify-identity", options.verify_identity.path,
+                      "With --verify and recipients: one recipient's private key, to read the copy back");
+  IdentityPassword encrypt_identity_password;
+  encrypt_identity_password.AddTo(encrypt);
 
   auto usage = [](const std::string& text) {
     std::fprintf(stderr, "varnel: %s\n", text.c_str());
@@ -260,7 +307,9 @@ int main(int argc, char** argv) {
     if (!OpeningPassword("VARNEL_PASSWORD", check_password_flag, check_password, check_file_flag, check_password_file,
                          &opening))
       return usage("cannot read the password file " + check_password_file);
-    return RunCheck(check_files, opening.get());
+    if (!check_identity_password.Read(&check_identity.password))
+      return usage("cannot read the password file " + check_identity_password.file);
+    return RunCheck(check_files, opening.get(), check_identity);
   }
   if (show->parsed()) {
     if (!OpeningPassword("VARNEL_PASSWORD", show_password_flag, show_password, show_file_flag, show_password_file,
@@ -277,6 +326,8 @@ int main(int argc, char** argv) {
     if (opening != nullptr) decrypt_options.password = *opening;
     decrypt_options.password_given = opening != nullptr;
     decrypt_options.repair = !decrypt_no_repair;
+    if (!decrypt_identity_password.Read(&decrypt_options.identity.password))
+      return usage("cannot read the password file " + decrypt_identity_password.file);
     if (decrypt_options.input == "-" && decrypt_password_file == "-")
       return usage("standard input cannot give both the document and the password");
     if (decrypt_options.output == "-" && IsTerminal(stdout))
@@ -321,6 +372,9 @@ int main(int argc, char** argv) {
   if (user_flag->count() != 0) options.user_password = user_opt;
   if (owner_flag->count() != 0) options.owner_password = owner_opt;
   options.repair = !no_repair;
+  if (!encrypt_identity_password.Read(&options.input_identity.password))
+    return usage("cannot read the password file " + encrypt_identity_password.file);
+  options.verify_identity.password = options.input_identity.password;
   const std::string invalid = EncryptJob::Validate(options);
   if (!invalid.empty()) return usage(invalid);
   const std::string notes = EncryptJob::Notes(options);

@@ -48,8 +48,9 @@ nlohmann::json Json(const std::string& file, const varnel::Protection& p) {
             {"streams", p.streams},
             {"attachments", p.attachments},
             {"metadata_encrypted", p.metadata_encrypted},
-            {"p", p.permission_bits},
-            {"permissions", rights},
+            {"p", p.recipients != 0 ? nlohmann::json(nullptr) : nlohmann::json(p.permission_bits)},
+            {"permissions", p.recipients != 0 ? nlohmann::json(nullptr) : rights},
+            {"recipients", p.recipients},
             {"opened_with", OrNull(p.opened_with)},
             {"repaired", p.repaired},
             {"repair_note", OrNull(p.repair_note)},
@@ -62,14 +63,23 @@ void Print(const std::string& file, const varnel::Protection& p) {
     std::printf("%s: not encrypted\n", file.c_str());
     return;
   }
-  std::printf("%s: encrypted\n  security handler: %s\n  revision: %d (algorithm %d)\n", file.c_str(),
-              p.security_handler.c_str(), p.revision, p.algorithm);
+  std::printf("%s: encrypted\n  security handler: %s\n", file.c_str(), p.security_handler.c_str());
+  // The public-key handler has no revision (/R).
+  if (p.revision != 0)
+    std::printf("  revision: %d (algorithm %d)\n", p.revision, p.algorithm);
+  else
+    std::printf("  algorithm: %d\n", p.algorithm);
   if (p.key_bits != 0) std::printf("  key length: %d bits\n", p.key_bits);
-  std::printf("  strings: %s\n  streams: %s\n  attachments: %s\n  metadata: %s\n  P = %d\n", p.strings.c_str(),
-              p.streams.c_str(), p.attachments.c_str(), p.metadata_encrypted ? "encrypted" : "not encrypted",
-              static_cast<int>(p.permission_bits));
-  for (const auto& [words, allowed] : Rights(p.permissions))
-    std::printf("  %s: %s\n", words, allowed ? "allowed" : "not allowed");
+  std::printf("  strings: %s\n  streams: %s\n  attachments: %s\n  metadata: %s\n", p.strings.c_str(), p.streams.c_str(),
+              p.attachments.c_str(), p.metadata_encrypted ? "encrypted" : "not encrypted");
+  if (p.recipients != 0) {
+    // Each recipient's rights are sealed with its key: none are public.
+    std::printf("  recipients: %lld, each with the rights sealed for it\n", static_cast<long long>(p.recipients));
+  } else {
+    std::printf("  P = %d\n", static_cast<int>(p.permission_bits));
+    for (const auto& [words, allowed] : Rights(p.permissions))
+      std::printf("  %s: %s\n", words, allowed ? "allowed" : "not allowed");
+  }
   if (!p.opened_with.empty()) std::printf("  the password given is the %s password\n", p.opened_with.c_str());
   if (p.repaired) std::printf("  needed repair: %s\n", p.repair_note.c_str());
 }
@@ -95,12 +105,12 @@ int RunShow(const std::vector<std::string>& files, const std::string* password, 
         std::puts(nlohmann::json({{"file", path},
                                   {"encrypted", nullptr},
                                   {"code", varnel::ErrorCodeName(e.code())},
-                                  {"message", e.description()},
-                                  {"detail", e.what()}})
+                                  {"message", e.what()},
+                                  {"detail", e.detail()}})
                       .dump()
                       .c_str());
       else
-        std::fprintf(stderr, "varnel: %s\n", e.description().c_str());
+        std::fprintf(stderr, "varnel: %s\n", e.what());
     }
     std::fflush(stdout);
   }

@@ -1,8 +1,11 @@
 #include "crypt/pdfsecurityhandler.h"
 
+#include <algorithm>
+
 #include "base/kelvraruntimeerror.h"
 #include "base/pdfsyntaxformatter.h"
 #include "crypt/aesobjectcipher.h"
+#include "crypt/md5.h"
 #include "crypt/pdfrevision2securityhandler.h"
 #include "crypt/pdfrevision4securityhandler.h"
 #include "crypt/pdfrevision5securityhandler.h"
@@ -74,3 +77,20 @@ std::string PdfSecurityHandler::EscapeLiteralString(const std::string& bytes) {
 }
 
 std::string PdfSecurityHandler::Hex(const std::string& bytes) { return PdfSyntaxFormatter::BytesToHex(bytes); }
+
+SecretString PdfSecurityHandler::Md5ObjectKey(const SecretString& file_key, int64_t number, int64_t generation,
+                                              bool aes) {
+  SecretString input;
+  input.reserve(file_key.size() + 9);
+  input.append(file_key);
+  const auto n = static_cast<uint32_t>(number), g = static_cast<uint32_t>(generation);
+  const char suffix[5] = {static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(n >> 16),
+                          static_cast<char>(g), static_cast<char>(g >> 8)};
+  input.append(suffix, sizeof suffix);
+  if (aes) input.append("sAlT", 4);
+  uint8_t digest[Md5::kDigestSize];
+  Md5::Digest(input.data(), input.size(), digest);
+  SecretString key(reinterpret_cast<const char*>(digest), std::min<size_t>(file_key.size() + 5, size_t{16}));
+  WipeBytes(digest, sizeof digest);
+  return key;
+}

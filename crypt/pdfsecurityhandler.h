@@ -105,6 +105,10 @@ class PdfSecurityHandler {
   static std::string Hex(const std::string& bytes);
 
  protected:
+  // Algorithm 1: MD5 of the file key, the 3 low bytes of the object number
+  // and the 2 low bytes of the generation (low byte first), and "sAlT" for
+  // AES; the first file key length + 5 bytes of the digest, 16 at most.
+  static SecretString Md5ObjectKey(const SecretString& file_key, int64_t number, int64_t generation, bool aes);
   uint32_t GrantedBits() const { return RequiredPermissionBits() | also_granted_; }
 
   std::string warning_;

@@ -177,19 +177,7 @@ SecretString PdfStandardSecurityHandler::ObjectKeyBytes(int64_t number, int64_t 
 }
 
 SecretString PdfStandardSecurityHandler::ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const {
-  SecretString input;
-  input.reserve(file_key_.size() + 9);
-  input.append(file_key_);
-  const auto n = static_cast<uint32_t>(number), g = static_cast<uint32_t>(generation);
-  const char suffix[5] = {static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(n >> 16),
-                          static_cast<char>(g), static_cast<char>(g >> 8)};
-  input.append(suffix, sizeof suffix);
-  if (cipher == Cipher::kAes) input.append("sAlT", 4);
-  uint8_t digest[Md5::kDigestSize];
-  Md5::Digest(input.data(), input.size(), digest);
-  SecretString key(reinterpret_cast<const char*>(digest), std::min<size_t>(file_key_.size() + 5, kKeyBytes));
-  WipeBytes(digest, sizeof digest);
-  return key;
+  return Md5ObjectKey(file_key_, number, generation, cipher == Cipher::kAes);
 }
 
 bool PdfStandardSecurityHandler::AuthenticateUser(const EncryptValues& values, std::string_view padded_user) {

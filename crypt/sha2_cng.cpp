@@ -5,7 +5,8 @@
 #include "base/kelvraruntimeerror.h"
 
 SecretString Sha2::Digest(int bits, const void* data, size_t len) {
-  const wchar_t* name = bits == 256   ? BCRYPT_SHA256_ALGORITHM
+  const wchar_t* name = bits == 160   ? BCRYPT_SHA1_ALGORITHM
+                        : bits == 256 ? BCRYPT_SHA256_ALGORITHM
                         : bits == 384 ? BCRYPT_SHA384_ALGORITHM
                         : bits == 512 ? BCRYPT_SHA512_ALGORITHM
                                       : nullptr;

@@ -3,6 +3,8 @@
 #include <cstdint>
 
 #include "crypt/pdfpermissions.h"
+#include "crypt/pdfpublickeysecurityhandler.h"
+#include "base/pdflimits.h"
 #include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
@@ -37,13 +39,45 @@ std::string StringBytes(PdfValue* v) {
   return std::string();
 }
 
+// The envelopes of a document encrypted for certificates: the /Recipients
+// of the crypt filter that streams use (/adbe.pkcs7.s5), else the Encrypt
+// dictionary's own (/adbe.pkcs7.s4 and s3).
+}  // namespace
+
+std::vector<std::string> PdfDecryption::Envelopes(PdfDiccionario* encrypt) {
+  const std::string stream_filter = Name(encrypt, "/StmF", "");
+  PdfValue* recipients = nullptr;
+  PdfValue* cf = encrypt->GetValue("/CF", true);
+  if (cf != nullptr && cf->kind() == PdfValue::Kind::Dictionary) {
+    PdfValue* f = static_cast<PdfDiccionario*>(cf)->GetValue(stream_filter, true);
+    if (f != nullptr && f->kind() == PdfValue::Kind::Dictionary)
+      recipients = static_cast<PdfDiccionario*>(f)->GetValue("/Recipients", true);
+  }
+  if (recipients == nullptr) recipients = encrypt->GetValue("/Recipients", true);
+  std::vector<std::string> envelopes;
+  if (recipients != nullptr && recipients->kind() == PdfValue::Kind::Array) {
+    auto* array = static_cast<PdfArray*>(recipients);
+    if (static_cast<size_t>(array->GetSize()) > pdflimits::kMaxRecipientEnvelopes)
+      throw _kelvra_runtime_error(errtext::kRecipientsLimit);
+    for (int64_t i = 0; i < array->GetSize(); ++i) envelopes.push_back(StringBytes(array->GetValue(i, true)));
+  } else if (recipients != nullptr) {
+    envelopes.push_back(StringBytes(recipients));  // one, not in an array
+  }
+  return envelopes;
+}
+
+namespace {
+
 // Whether an RC4 key may have this many bits: 40 to 128 in steps of 8.
 bool Rc4KeyBits(int64_t bits) { return bits >= 40 && bits <= 128 && bits % 8 == 0; }
 
 }  // namespace
 
-PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, std::string_view password) {
-  if (encrypt == nullptr || Name(encrypt, "/Filter", "") != "/Standard") throw _kelvra_runtime_error(kUnsupported);
+PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, std::string_view password,
+                             const Identity* identity) {
+  const std::string handler = encrypt == nullptr ? std::string() : Name(encrypt, "/Filter", "");
+  public_key_ = handler == "/Adobe.PubSec";
+  if (!public_key_ && handler != "/Standard") throw _kelvra_runtime_error(kUnsupported);
   const int64_t v = Number(encrypt, "/V", 0);
   const int64_t r = Number(encrypt, "/R", 0);
   constexpr int64_t kAbsent = INT64_MIN;
@@ -61,6 +95,8 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
   if (v >= 4) values.encrypt_metadata = em == nullptr || em->text != "false";
   encrypt_metadata_ = values.encrypt_metadata;
 
+  // Certificates are read with AES, as every writer of them uses now.
+  if (public_key_ && v != 4 && v != 5) throw _kelvra_runtime_error(kUnsupported);
   if (v == 1 || v == 2 || v == 3) {
     // RC4 for everything, with a key of /Length bits (40 for /V 1).
     const int64_t bits = v == 1 || length == kAbsent ? 40 : length;
@@ -72,7 +108,10 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
     // Revision 4's top-level /Length only stands in for an RC4 crypt
     // filter's own.
     if (length != kAbsent && (v == 4 ? !Rc4KeyBits(length) : length != 256)) throw _kelvra_runtime_error(kKeyLength);
-    handler_ = PdfSecurityHandler::ForVersion(v, r);
+    if (public_key_)
+      handler_ = std::make_unique<PdfPublicKeySecurityHandler>(static_cast<int>(v), values.encrypt_metadata);
+    else
+      handler_ = PdfSecurityHandler::ForVersion(v, r);
     if (!handler_) throw _kelvra_runtime_error(kUnsupported);
     // The crypt filters; their methods must fit the revision (AESV2 keys
     // are 128 bits, AESV3 keys 256), and an RC4 filter's /Length gives
@@ -87,7 +126,7 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
         auto* filter = static_cast<PdfDiccionario*>(f);
         const std::string cfm = Name(filter, "/CFM", "/None");
         Method method;
-        if (cfm == "/V2" && v == 4) {
+        if (cfm == "/V2" && v == 4 && !public_key_) {
           method = PdfSecurityHandler::Cipher::kRc4;
           // Written in bits, or in bytes as some producers do (5 to 16).
           int64_t n = Number(filter, "/Length", length == kAbsent ? 128 : length);
@@ -116,6 +155,12 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
     throw _kelvra_runtime_error(kUnsupported);
   }
 
+  if (public_key_) {
+    if (identity == nullptr) throw _kelvra_runtime_error(errtext::kIdentityNeeded);
+    static_cast<PdfPublicKeySecurityHandler&>(*handler_).Open(Envelopes(encrypt), *identity);
+    access_ = PdfSecurityHandler::Access::kUser;
+    return;
+  }
   // A password the revision cannot prepare is tried as the bytes typed.
   SecretString prepared;
   if (!handler_->PreparePassword(password, false, &prepared)) prepared = password;

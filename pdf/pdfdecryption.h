@@ -9,6 +9,7 @@
 #include "crypt/pdfobjectcipher.h"
 #include "crypt/pdfsecurityhandler.h"
 
+class Identity;
 class PdfDiccionario;
 
 // The reader's side of the Standard security handler: reads an Encrypt
@@ -29,11 +30,17 @@ class PdfDecryption {
   // encrypt: the Encrypt dictionary; identifier: the bytes of the first
   // element of the trailer's /ID (empty when there is none); password:
   // UTF-8 as typed, prepared here as the revision wants it.
-  PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, std::string_view password);
+  // A document encrypted for certificates (/Adobe.PubSec) opens with the
+  // identity instead ("PdfDecryption:identity needed" without one).
+  PdfDecryption(PdfDiccionario* encrypt, const std::string& identifier, std::string_view password,
+                const Identity* identity = nullptr);
   ~PdfDecryption();
 
   PdfSecurityHandler::Access GetAccess() const { return access_; }
   const PdfSecurityHandler& Handler() const { return *handler_; }
+  // Whether the document is encrypted for certificates (Handler() is then a
+  // PdfPublicKeySecurityHandler).
+  bool PublicKey() const { return public_key_; }
   // Whether the holder may take the protection off or change it: the owner
   // password, or a user password whose document grants modification
   // (permission bit 4).
@@ -51,6 +58,11 @@ class PdfDecryption {
   // /Crypt alone goes with its /DecodeParms.
   enum class CopiedEntry { kAsIs, kLeftOut, kWithoutFirst };
   static CopiedEntry CopyAfterDecryption(PdfDiccionario* d, const std::string& key);
+  // The envelopes (/Recipients strings) of a document encrypted for
+  // certificates: the crypt filter's that streams use (/adbe.pkcs7.s5),
+  // else the Encrypt dictionary's own (s4 and s3). Throws
+  // "PdfDecryption:recipients limit" past pdflimits::kMaxRecipientEnvelopes.
+  static std::vector<std::string> Envelopes(PdfDiccionario* encrypt);
 
  private:
   // A crypt filter's method; none: the identity.
@@ -70,5 +82,6 @@ class PdfDecryption {
   Method strings_ = PdfSecurityHandler::Cipher::kRc4;
   Method streams_ = PdfSecurityHandler::Cipher::kRc4;
   bool encrypt_metadata_ = true;
+  bool public_key_ = false;
   PdfSecurityHandler::Access access_ = PdfSecurityHandler::Access::kNone;
 };

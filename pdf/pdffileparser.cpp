@@ -40,8 +40,12 @@ void PdfFileParser::SetPassword(std::string_view utf8, bool need_change_rights) 
   decryption_.SetPassword(utf8, need_change_rights);
 }
 
-std::unique_ptr<PdfDecryption> PdfFileParser::OpenWith(std::string_view password) {
-  return decryption_.OpenWith(password);
+void PdfFileParser::SetIdentity(std::shared_ptr<const Identity> identity, bool need_change_rights) {
+  decryption_.SetIdentity(std::move(identity), need_change_rights);
+}
+
+std::unique_ptr<PdfDecryption> PdfFileParser::OpenWith(std::string_view password, const Identity* identity) {
+  return decryption_.OpenWith(password, identity);
 }
 
 bool PdfFileParser::ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out) {

@@ -61,6 +61,9 @@ class PdfFileParser : public PdfParser {
   // need_change_rights: fail with "Owner password needed" unless the
   // password may take the protection off (see PdfDecryption).
   void SetPassword(std::string_view utf8, bool need_change_rights);
+  // Or with this private key, for a file encrypted for certificates; a
+  // password file then fails as with a wrong password.
+  void SetIdentity(std::shared_ptr<const Identity> identity, bool need_change_rights);
   // Instead: Parse leaves an encrypted file encrypted (Decryption() stays
   // null), for a caller that reads only the trailer and the Encrypt
   // dictionary, whose values are never encrypted.
@@ -72,7 +75,7 @@ class PdfFileParser : public PdfParser {
   int64_t EncryptObjectNumber() const { return decryption_.EncryptObjectNumber(); }
   // After Parse, for an encrypted file: another decryption of it, with
   // another password (checked as Parse checks it).
-  std::unique_ptr<PdfDecryption> OpenWith(std::string_view password);
+  std::unique_ptr<PdfDecryption> OpenWith(std::string_view password, const Identity* identity = nullptr);
   // Reads length bytes of stream d's data at offset and decrypts them into
   // out (true); false, reading nothing, when the file is not encrypted.
   bool ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out);

@@ -22,6 +22,12 @@ void PdfReaderDecryption::SetPassword(std::string_view utf8, bool need_change_ri
   password_ = utf8;
 }
 
+void PdfReaderDecryption::SetIdentity(std::shared_ptr<const Identity> identity, bool need_change_rights) {
+  has_password_ = true;
+  need_change_rights_ = need_change_rights;
+  identity_ = std::move(identity);
+}
+
 void PdfReaderDecryption::Open() {
   PdfValue* reference = parser_.BuscarEnTrailer("/Encrypt", false);
   if (reference == nullptr || leave_encrypted_) return;
@@ -33,12 +39,13 @@ void PdfReaderDecryption::Open() {
     const XRefEntry* e = parser_.index_.Newest(encrypt_number_);
     if (e == nullptr || e->type != XRefEntry::kInUse) throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
   }
-  decryption_ = OpenWith(password_);
+  decryption_ = OpenWith(password_, identity_.get());
   if (need_change_rights_ && !decryption_->MayChangeProtection())
-    throw _kelvra_runtime_error(errtext::kOwnerPasswordNeeded);
+    throw _kelvra_runtime_error(decryption_->PublicKey() ? errtext::kRecipientMayNotChange
+                                                         : errtext::kOwnerPasswordNeeded);
 }
 
-std::unique_ptr<PdfDecryption> PdfReaderDecryption::OpenWith(std::string_view password) {
+std::unique_ptr<PdfDecryption> PdfReaderDecryption::OpenWith(std::string_view password, const Identity* identity) {
   PdfValue* encrypt = parser_.BuscarEnTrailer("/Encrypt", true);
   if (encrypt == nullptr || encrypt->kind() != PdfValue::Kind::Dictionary)
     throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
@@ -51,7 +58,7 @@ std::unique_ptr<PdfDecryption> PdfReaderDecryption::OpenWith(std::string_view pa
     if (first != nullptr && first->native_type == NATIVE_HEXSTRING)
       identifier = PdfSyntaxFormatter::HexToBytes(first->text);
   }
-  return std::make_unique<PdfDecryption>(static_cast<PdfDiccionario*>(encrypt), identifier, password);
+  return std::make_unique<PdfDecryption>(static_cast<PdfDiccionario*>(encrypt), identifier, password, identity);
 }
 
 void PdfReaderDecryption::DecryptStrings(PdfValue* v, int64_t number, int64_t generation, bool whole) {

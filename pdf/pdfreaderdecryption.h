@@ -6,6 +6,7 @@
 
 #include "crypt/secretstring.h"
 
+class Identity;
 class PdfDecryption;
 class PdfDiccionario;
 class PdfFileParser;
@@ -21,12 +22,14 @@ class PdfReaderDecryption {
 
   // See PdfFileParser::SetPassword.
   void SetPassword(std::string_view utf8, bool need_change_rights);
+  // See PdfFileParser::SetIdentity.
+  void SetIdentity(std::shared_ptr<const Identity> identity, bool need_change_rights);
   bool HasPassword() const { return has_password_; }
   void LeaveEncrypted() { has_password_ = leave_encrypted_ = true; }
   // Sets up decryption when the trailer names an Encrypt dictionary.
   void Open();
   // Another decryption of the document, with another password.
-  std::unique_ptr<PdfDecryption> OpenWith(std::string_view password);
+  std::unique_ptr<PdfDecryption> OpenWith(std::string_view password, const Identity* identity = nullptr);
   // The decryption, null when the file is not encrypted.
   const PdfDecryption* Get() const { return decryption_.get(); }
   bool Active() const { return decryption_ != nullptr; }
@@ -50,6 +53,7 @@ class PdfReaderDecryption {
   bool leave_encrypted_ = false;  // Open leaves the file encrypted
   bool need_change_rights_ = false;
   SecretString password_;
+  std::shared_ptr<const Identity> identity_;
   std::unique_ptr<PdfDecryption> decryption_;
   int64_t encrypt_number_ = -1;
 };

@@ -1,5 +1,8 @@
 #include "writer/pdfcipherchoice.h"
 
+#include "crypt/pdfpermissions.h"
+#include "crypt/pdfpublickeysecurityhandler.h"
+#include "crypt/recipientcertificate.h"
 #include "crypt/pdfrevision4securityhandler.h"
 #include "crypt/pdfrevision6securityhandler.h"
 #include "writer/pdfaesencryptedfilewriter.h"
@@ -41,5 +44,19 @@ std::unique_ptr<PdfFileWriter> PdfCipherChoice::NewWriter(Cipher cipher, std::st
   if (cipher == Cipher::kRc4_128) return std::make_unique<PdfEncryptedFileWriter>(user, owner, permissions);
   std::unique_ptr<PdfSecurityHandler> handler = NewHandler(cipher);
   handler->ComputeKeys(user, owner, permissions);
+  return std::make_unique<PdfAesEncryptedFileWriter>(std::move(handler));
+}
+
+std::unique_ptr<PdfFileWriter> PdfCipherChoice::NewRecipientWriter(Cipher cipher,
+                                                                   const std::vector<RecipientCertificate>& recipients,
+                                                                   const std::vector<RecipientCertificate>& owners,
+                                                                   const std::string& permissions) {
+  std::vector<PdfPublicKeySecurityHandler::Recipient> all;
+  // What a recipient may do: the letters, and what AES always grants.
+  const int32_t granted = PdfPermissions::Value(permissions, 0x200);
+  for (const RecipientCertificate& r : recipients) all.push_back({&r, granted});
+  for (const RecipientCertificate& r : owners) all.push_back({&r, PdfPublicKeySecurityHandler::kEveryPermission});
+  auto handler = std::make_unique<PdfPublicKeySecurityHandler>(cipher == Cipher::kAes128 ? 4 : 5);
+  handler->Seal(all);
   return std::make_unique<PdfAesEncryptedFileWriter>(std::move(handler));
 }

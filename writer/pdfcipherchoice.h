@@ -3,10 +3,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "crypt/secretstring.h"
 
 class PdfFileWriter;
+class RecipientCertificate;
 class PdfSecurityHandler;
 
 // The ciphers a caller can ask for by name, the handler of each (which
@@ -30,4 +32,10 @@ class PdfCipherChoice {
   // empty owner password is replaced by random letters nobody keeps.
   static std::unique_ptr<PdfFileWriter> NewWriter(Cipher cipher, std::string_view user, std::string_view owner,
                                                   const std::string& permissions);
+  // A writer for named recipients' certificates (aes-128 or aes-256):
+  // recipients get the permission letters, owners every right.
+  static std::unique_ptr<PdfFileWriter> NewRecipientWriter(Cipher cipher,
+                                                           const std::vector<RecipientCertificate>& recipients,
+                                                           const std::vector<RecipientCertificate>& owners,
+                                                           const std::string& permissions);
 };

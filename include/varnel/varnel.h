@@ -65,6 +65,22 @@ enum class Cipher { kAes256, kAes128, kRc4_128 };
 // or "rc4-128"; false for any other name.
 VARNEL_API bool CipherNamed(const std::string& name, Cipher* cipher);
 
+// A recipient's X.509 certificate, PEM (each certificate of the file) or
+// DER: the file at path, or these bytes when they are not empty.
+struct Certificate {
+  std::string path;
+  std::string bytes;
+};
+
+// A private key with its certificate, PKCS#12 (.p12, .pfx) or PEM: the
+// file at path, or these bytes when they are not empty. password opens
+// the PKCS#12 file or an encrypted PEM key.
+struct Identity {
+  std::string path;
+  std::string bytes;
+  std::string password;
+};
+
 struct EncryptOptions {
   std::string user_password;   // UTF-8; empty: anyone opens the document
   std::string owner_password;  // UTF-8; empty: random, nobody keeps it
@@ -85,11 +101,26 @@ struct EncryptOptions {
   // (An encrypted input, opened with input_password, is rewritten with a
   // notice, as decrypting one is.)
   bool invalidate_signatures = false;
+  // Encryption for named recipients' certificates instead of passwords
+  // (aes-256 or aes-128; no passwords with them): recipients get the
+  // permissions above, owner_recipients every right. A certificate that
+  // is expired, not RSA, or whose key usage excludes key encipherment fails
+  // with kUsage unless allow_any_certificate.
+  std::vector<Certificate> recipients;
+  std::vector<Certificate> owner_recipients;
+  bool allow_any_certificate = false;
+  // Opens an input encrypted for certificates (a recipient whose rights
+  // include modification), as input_password opens one with passwords.
+  std::optional<Identity> input_identity;
+  // With verify and recipients: one recipient's identity, to read the copy back.
+  std::optional<Identity> verify_identity;
 };
 
 struct DecryptOptions {
   std::string password;  // owner password, or a user password that grants modification
   bool repair = true;
+  // For a document encrypted for certificates: a recipient whose rights include modification.
+  std::optional<Identity> identity = std::nullopt;
 };
 
 // What a call did.
@@ -126,6 +157,12 @@ struct CheckResult : Result {
   bool usage_rights = false;
   std::string pdfa;
   std::string pdfua;
+  // Of a document encrypted for certificates, opened with an identity: how
+  // many recipients it names, which one (1-based) the identity is, and
+  // that identity's subject ("/CN=Bob"). 0 and empty otherwise.
+  int64_t recipients = 0;
+  int64_t matched_recipient = 0;
+  std::string identity_subject;
   int64_t compressed_objects = 0;  // objects inside object streams
   int64_t sections = 0;            // cross-reference sections read
 };
@@ -154,6 +191,9 @@ VARNEL_API std::string DecryptBuffer(std::string_view pdf, const DecryptOptions&
 // encrypting it would throw.
 VARNEL_API CheckResult CheckFile(const std::string& path, const std::optional<std::string>& password = std::nullopt);
 VARNEL_API CheckResult CheckBuffer(std::string_view pdf, const std::optional<std::string>& password = std::nullopt);
+// The same for a document encrypted for certificates, opened with identity.
+VARNEL_API CheckResult CheckFile(const std::string& path, const Identity& identity);
+VARNEL_API CheckResult CheckBuffer(std::string_view pdf, const Identity& identity);
 
 // Why options cannot be used, in a sentence (empty when they can): a
 // permission letter unknown, a password the cipher's passwords cannot hold.
@@ -201,6 +241,10 @@ struct Protection {
   bool metadata_encrypted = true;  // /EncryptMetadata
   int32_t permission_bits = 0;     // /P as stored
   Permissions permissions;
+  // Of the public-key handler ("Adobe.PubSec"): how many recipients its
+  // envelopes name. Each has rights of its own, sealed in its envelope:
+  // permission_bits and permissions then say nothing.
+  int64_t recipients = 0;
   // Given a password: which one it is, "user" or "owner" (it throws
   // kWrongPassword when neither). Empty when none was given.
   std::string opened_with;

@@ -160,7 +160,7 @@ class Cli(unittest.TestCase):
         rows = [  # arguments, exit status, what standard error says
             (["encrpyt", SAMPLE, self.out], 2, 'unknown command "encrpyt" (did you mean "encrypt"?)'),
             (["encrypt", SAMPLE, self.out, "-j", "0"], 2, "--jobs must be a whole number of at least 1, not \"0\""),
-            (["decrypt", self.d + "/locked.pdf", self.out], 3, "is encrypted and no password was given (use --password"),
+            (["decrypt", self.d + "/locked.pdf", self.out], 3, "is encrypted and no password or identity was given (use --password"),
             (["encrypt", "-", self.out, "--password-file", "-"], 2, "standard input cannot give both"),
             (["encrypt", "-", SAMPLE, "--output-dir", self.d], 2, "- (standard input or output) cannot be part of a batch"),
         ]

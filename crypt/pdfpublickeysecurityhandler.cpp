@@ -1,0 +1,88 @@
+#include "crypt/pdfpublickeysecurityhandler.h"
+
+#include <map>
+
+#include "base/kelvraruntimeerror.h"
+#include "crypt/cmsenvelope.h"
+#include "crypt/identity.h"
+#include "crypt/securerandom.h"
+#include "crypt/sha2.h"
+
+PdfPublicKeySecurityHandler::PdfPublicKeySecurityHandler(int version, bool encrypt_metadata)
+    : version_(version), encrypt_metadata_(encrypt_metadata) {}
+
+PdfPublicKeySecurityHandler::~PdfPublicKeySecurityHandler() = default;
+
+void PdfPublicKeySecurityHandler::ComputeKeys(std::string_view, std::string_view, const std::string&) {
+  throw _kelvra_runtime_error(errtext::kPublicKeyNoPasswords);
+}
+
+void PdfPublicKeySecurityHandler::Seal(const std::vector<Recipient>& recipients) {
+  SecretString seed(kSeedBytes, '\0');
+  SecureRandom::Fill(reinterpret_cast<uint8_t*>(&seed[0]), seed.size());
+  identifier_.assign(16, '\0');
+  SecureRandom::Fill(reinterpret_cast<uint8_t*>(&identifier_[0]), identifier_.size());
+  // One envelope per set of permissions, in the order each set first comes.
+  std::vector<std::pair<int32_t, std::vector<const RecipientCertificate*>>> groups;
+  for (const Recipient& r : recipients) {
+    auto it = groups.begin();
+    while (it != groups.end() && it->first != r.permissions) ++it;
+    if (it == groups.end()) it = groups.insert(groups.end(), {r.permissions, {}});
+    it->second.push_back(r.certificate);
+  }
+  envelopes_.clear();
+  for (const auto& [permissions, certificates] : groups) {
+    // The permissions follow the seed most significant byte first.
+    SecretString content = seed;
+    for (int shift = 24; shift >= 0; shift -= 8)
+      content.push_back(static_cast<char>(static_cast<uint32_t>(permissions) >> shift));
+    envelopes_.push_back(CmsEnvelope::Seal(content, certificates));
+  }
+  recipient_count_ = recipients.size();
+  DeriveFileKey(seed);
+}
+
+void PdfPublicKeySecurityHandler::Open(const std::vector<std::string>& envelopes, const Identity& identity) {
+  envelopes_ = envelopes;
+  recipient_count_ = 0;
+  matched_ = 0;
+  CmsEnvelope::Opened found;
+  for (const std::string& envelope : envelopes_) {
+    const size_t here = CmsEnvelope::Recipients(envelope);
+    if (!found.opened) {
+      found = CmsEnvelope::Open(envelope, identity);
+      if (found.opened) matched_ = recipient_count_ + found.recipient + 1;
+    }
+    recipient_count_ += here;
+  }
+  if (!found.opened) throw _kelvra_runtime_error(errtext::kNotARecipient);
+  if (found.content.size() != kSeedBytes + 4) throw _kelvra_runtime_error(errtext::kSeedLength);
+  uint32_t p = 0;
+  for (size_t i = kSeedBytes; i < kSeedBytes + 4; ++i) p = (p << 8) | static_cast<uint8_t>(found.content[i]);
+  permissions_ = static_cast<int32_t>(p);
+  DeriveFileKey(SecretString(found.content.substr(0, kSeedBytes)));
+}
+
+void PdfPublicKeySecurityHandler::DeriveFileKey(const SecretString& seed) {
+  SecretString input = seed;
+  for (const std::string& envelope : envelopes_) input.append(envelope);
+  if (!encrypt_metadata_) input.append(4, '\xFF');
+  file_key_ = version_ == 5 ? Sha2::Digest(256, input) : SecretString(Sha2::Digest(160, input).substr(0, 16));
+}
+
+SecretString PdfPublicKeySecurityHandler::ObjectKeyBytes(int64_t number, int64_t generation) const {
+  if (version_ == 5) return file_key_;
+  return Md5ObjectKey(file_key_, number, generation, true);
+}
+
+std::string PdfPublicKeySecurityHandler::EncryptDictionaryEntries() const {
+  std::string recipients;
+  for (const std::string& envelope : envelopes_) recipients += (recipients.empty() ? "<" : " <") + Hex(envelope) + ">";
+  const char* bits = version_ == 5 ? "256" : "128";
+  return std::string("/CF << /DefaultCryptFilter << /AuthEvent /DocOpen /CFM ") +
+         (version_ == 5 ? "/AESV3" : "/AESV2") + " /Length " + bits + " /Recipients [" + recipients + "]" +
+         (encrypt_metadata_ ? "" : " /EncryptMetadata false") + " >> >>\n" +
+         (encrypt_metadata_ ? "" : "/EncryptMetadata false\n") + "/Filter /Adobe.PubSec\n/Length " + bits +
+         "\n/StmF /DefaultCryptFilter\n/StrF /DefaultCryptFilter\n/SubFilter /adbe.pkcs7.s5\n/V " +
+         std::to_string(version_) + "\n";
+}
