@@ -46,8 +46,8 @@ public class PubSecTool {
                 json.append(page > 1 ? ", " : "").append(quote(text.getText(doc)));
             }
             boolean save = a.length > 4 && ap.isOwnerPermission();
-            json.append("], \"permissions\": ").append(ap.getPermissionBytes())
-                .append(", \"owner\": ").append(ap.isOwnerPermission()).append(", \"saved\": ").append(save).append("}");
+            json.append("], \"permissions\": ").append(ap.getPermissionBytes()).append(", \"owner\": ")
+                .append(ap.isOwnerPermission()).append(", \"saved\": ").append(save).append("}");
             if (save) {
                 doc.setAllSecurityToBeRemoved(true);
                 doc.save(a[4]);
