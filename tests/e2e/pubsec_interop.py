@@ -76,7 +76,10 @@ def recipients(data):
 
 
 def openssl_open(der, who, maker):
+    # -recip: matched by issuer and serial; without it OpenSSL tries the key on each recipient and, against
+    # padding oracles, decrypts with a random key when none fits, which now and then "opens" for a stranger.
     p = subprocess.run(["openssl", "cms", "-decrypt", "-inform", "DER", "-inkey", f"{F}/{who}.key",
+                        "-recip", f"{F}/{who}.pem",
                         *(LEGACY if maker == "pdfbox" else [])], input=der, capture_output=True)
     return p.stdout if p.returncode == 0 else None
 
