@@ -63,6 +63,13 @@ varnel::EncryptOptions Convert(const varnel_encrypt_options& from) {
   to.verify = from.verify != 0;
   to.threads = from.threads != 0;
   to.invalidate_signatures = from.invalidate_signatures != 0;
+  for (size_t i = 0; from.recipient_paths != nullptr && i < from.recipient_count; ++i)
+    to.recipients.push_back({Text(from.recipient_paths[i]), {}});
+  for (size_t i = 0; from.owner_recipient_paths != nullptr && i < from.owner_recipient_count; ++i)
+    to.owner_recipients.push_back({Text(from.owner_recipient_paths[i]), {}});
+  to.allow_any_certificate = from.allow_any_certificate != 0;
+  if (from.input_identity != nullptr)
+    to.input_identity = varnel::Identity{from.input_identity, {}, Text(from.identity_password)};
   return to;
 }
 
@@ -70,6 +77,7 @@ varnel::DecryptOptions Convert(const varnel_decrypt_options& from) {
   varnel::DecryptOptions to;
   to.password = Text(from.password);
   to.repair = from.repair != 0;
+  if (from.identity != nullptr) to.identity = varnel::Identity{from.identity, {}, Text(from.identity_password)};
   return to;
 }
 

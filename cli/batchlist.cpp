@@ -95,6 +95,21 @@ bool BatchList::AddJsonLines(std::istream& in, const std::string& output_dir, co
     file.input.clear();
     file.output.clear();
     for (const auto& [key, value] : entry.items()) {
+      // Certificate files: a path, or an array of paths.
+      if (key == "recipients" || key == "owner_recipients") {
+        std::vector<std::string>& paths = key == "recipients" ? file.recipients : file.owner_recipients;
+        paths.clear();
+        for (const auto& path : value.is_array() ? value : nlohmann::json::array({value})) {
+          if (!path.is_string()) return Fail(where + ": \"" + key + "\" is not a path or an array of paths");
+          paths.push_back(path.get<std::string>());
+        }
+        continue;
+      }
+      if (key == "input_identity") {
+        if (!value.is_string()) return Fail(where + ": \"" + key + "\" is not a string");
+        file.input_identity.path = value.get<std::string>();
+        continue;
+      }
       auto known = std::find_if(std::begin(keys), std::end(keys), [&](const auto& k) { return key == k.first; });
       if (known == std::end(keys) && key != "invalidate_signatures")
         return Fail(where + ": unknown key \"" + key + "\"");

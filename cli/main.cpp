@@ -248,7 +248,9 @@ int main(int argc, char** argv) {
   CLI::Option* batch_flag = encrypt->add_option(
       "--batch", batch_file,
       "Encrypt the files FILE lists (- for standard input): a JSON object a line with \"input\", \"output\" and any of "
-      "\"user_password\", \"owner_password\", \"permissions\", \"cipher\", \"input_password\"");
+      "\"user_password\", \"owner_password\", \"permissions\", \"cipher\", \"input_password\", "
+      "\"invalidate_signatures\", "
+      "\"recipients\", \"owner_recipients\", \"input_identity\"");
   RunSettings settings;
   std::string jobs;
   CLI::Option* jobs_flag =

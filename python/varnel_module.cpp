@@ -55,11 +55,50 @@ std::string_view View(const HeldBuffer& held) {
   return std::string_view(static_cast<const char*>(held->buf), static_cast<size_t>(held->len));
 }
 
+// A certificate or identity file: a path (str or os.PathLike), or its
+// content (bytes, bytearray or memoryview).
+void KeySource(const py::object& o, std::string* path, std::string* bytes) {
+  if (PyObject_CheckBuffer(o.ptr()))
+    *bytes = std::string(View(HoldBuffer(o)));
+  else
+    *path = PathArgument(o);
+}
+
+std::vector<varnel::Certificate> Certificates(const py::object& list) {
+  std::vector<varnel::Certificate> out;
+  for (const py::handle& item : list) {
+    out.emplace_back();
+    KeySource(py::reinterpret_borrow<py::object>(item), &out.back().path, &out.back().bytes);
+  }
+  return out;
+}
+
+std::optional<varnel::Identity> IdentityOf(const py::object& o, const std::string& password) {
+  if (o.is_none()) return std::nullopt;
+  varnel::Identity identity;
+  KeySource(o, &identity.path, &identity.bytes);
+  identity.password = password;
+  return identity;
+}
+
+// What encrypt takes for certificate encryption.
+struct RecipientArguments {
+  py::object recipients, owner_recipients, input_identity, verify_identity;
+  std::string identity_password;
+  bool allow_any_certificate;
+};
+
 varnel::EncryptOptions MakeEncryptOptions(const std::string& user_password, const std::string& owner_password,
                                           const std::string& permissions, const std::string& cipher,
                                           const std::optional<std::string>& input_password, bool verify, bool repair,
-                                          bool helper_threads, bool invalidate_signatures) {
+                                          bool helper_threads, bool invalidate_signatures,
+                                          const RecipientArguments& keys) {
   varnel::EncryptOptions options;
+  options.recipients = Certificates(keys.recipients);
+  options.owner_recipients = Certificates(keys.owner_recipients);
+  options.allow_any_certificate = keys.allow_any_certificate;
+  options.input_identity = IdentityOf(keys.input_identity, keys.identity_password);
+  options.verify_identity = IdentityOf(keys.verify_identity, keys.identity_password);
   options.user_password = user_password;
   options.owner_password = owner_password;
   options.permissions = permissions;
@@ -75,10 +114,13 @@ varnel::EncryptOptions MakeEncryptOptions(const std::string& user_password, cons
 varnel::Result Encrypt(const py::object& src, const py::object& dst, const std::string& user_password,
                        const std::string& owner_password, const std::string& permissions, const std::string& cipher,
                        const std::optional<std::string>& input_password, bool verify, bool repair, bool helper_threads,
-                       bool invalidate_signatures) {
-  const varnel::EncryptOptions options =
-      MakeEncryptOptions(user_password, owner_password, permissions, cipher, input_password, verify, repair,
-                         helper_threads, invalidate_signatures);
+                       bool invalidate_signatures, const py::object& recipients, const py::object& owner_recipients,
+                       bool allow_any_certificate, const py::object& input_identity, const py::object& verify_identity,
+                       const std::string& identity_password) {
+  const varnel::EncryptOptions options = MakeEncryptOptions(
+      user_password, owner_password, permissions, cipher, input_password, verify, repair, helper_threads,
+      invalidate_signatures,
+      {recipients, owner_recipients, input_identity, verify_identity, identity_password, allow_any_certificate});
   const std::string input = PathArgument(src), output = PathArgument(dst);
   py::gil_scoped_release unlocked;
   return varnel::EncryptFile(input, output, options);
@@ -87,10 +129,13 @@ varnel::Result Encrypt(const py::object& src, const py::object& dst, const std::
 py::bytes EncryptBytes(const py::object& data, const std::string& user_password, const std::string& owner_password,
                        const std::string& permissions, const std::string& cipher,
                        const std::optional<std::string>& input_password, bool verify, bool repair, bool helper_threads,
-                       bool invalidate_signatures) {
-  const varnel::EncryptOptions options =
-      MakeEncryptOptions(user_password, owner_password, permissions, cipher, input_password, verify, repair,
-                         helper_threads, invalidate_signatures);
+                       bool invalidate_signatures, const py::object& recipients, const py::object& owner_recipients,
+                       bool allow_any_certificate, const py::object& input_identity, const py::object& verify_identity,
+                       const std::string& identity_password) {
+  const varnel::EncryptOptions options = MakeEncryptOptions(
+      user_password, owner_password, permissions, cipher, input_password, verify, repair, helper_threads,
+      invalidate_signatures,
+      {recipients, owner_recipients, input_identity, verify_identity, identity_password, allow_any_certificate});
   const HeldBuffer held = HoldBuffer(data);
   std::string out;
   {
@@ -100,18 +145,22 @@ py::bytes EncryptBytes(const py::object& data, const std::string& user_password,
   return py::bytes(out);
 }
 
-varnel::Result Decrypt(const py::object& src, const py::object& dst, const std::string& password, bool repair) {
+varnel::Result Decrypt(const py::object& src, const py::object& dst, const std::string& password, bool repair,
+                       const py::object& identity, const std::string& identity_password) {
   varnel::DecryptOptions options;
   options.password = password;
+  options.identity = IdentityOf(identity, identity_password);
   options.repair = repair;
   const std::string input = PathArgument(src), output = PathArgument(dst);
   py::gil_scoped_release unlocked;
   return varnel::DecryptFile(input, output, options);
 }
 
-py::bytes DecryptBytes(const py::object& data, const std::string& password, bool repair) {
+py::bytes DecryptBytes(const py::object& data, const std::string& password, bool repair, const py::object& identity,
+                       const std::string& identity_password) {
   varnel::DecryptOptions options;
   options.password = password;
+  options.identity = IdentityOf(identity, identity_password);
   options.repair = repair;
   const HeldBuffer held = HoldBuffer(data);
   std::string out;
@@ -122,16 +171,20 @@ py::bytes DecryptBytes(const py::object& data, const std::string& password, bool
   return py::bytes(out);
 }
 
-varnel::CheckResult Check(const py::object& path, const std::optional<std::string>& password) {
+varnel::CheckResult Check(const py::object& path, const std::optional<std::string>& password,
+                          const py::object& identity, const std::string& identity_password) {
   const std::string input = PathArgument(path);
+  const std::optional<varnel::Identity> key = IdentityOf(identity, identity_password);
   py::gil_scoped_release unlocked;
-  return varnel::CheckFile(input, password);
+  return key ? varnel::CheckFile(input, *key) : varnel::CheckFile(input, password);
 }
 
-varnel::CheckResult CheckBytes(const py::object& data, const std::optional<std::string>& password) {
+varnel::CheckResult CheckBytes(const py::object& data, const std::optional<std::string>& password,
+                               const py::object& identity, const std::string& identity_password) {
   const HeldBuffer held = HoldBuffer(data);
+  const std::optional<varnel::Identity> key = IdentityOf(identity, identity_password);
   py::gil_scoped_release unlocked;
-  return varnel::CheckBuffer(View(held), password);
+  return key ? varnel::CheckBuffer(View(held), *key) : varnel::CheckBuffer(View(held), password);
 }
 
 // varnel.Error's subclass for the code, made with the sentence for people
@@ -195,6 +248,14 @@ Keyword arguments:
     invalidate_signatures: encrypt a signed or certified input (or one with
         usage rights) although the copy's signatures no longer hold; without
         it SignedError. A signature's bytes are copied as they are.
+    recipients, owner_recipients: encrypt for these X.509 certificates (PEM
+        or DER; each a path, or the file's bytes) instead of passwords, with
+        the permissions, or with every right; aes-256 or aes-128 only.
+    allow_any_certificate: use expired, non-RSA or unsuitable certificates.
+    input_identity: a private key and certificate (PKCS#12 or PEM; a path or
+        the bytes) that opens an input encrypted for certificates;
+        verify_identity: one recipient's, to verify with; both are opened
+        with identity_password.
 
 Raises a subclass of varnel.Error.)";
 
@@ -243,6 +304,10 @@ PYBIND11_MODULE(_native, m) {
       .def_readonly("usage_rights", &varnel::CheckResult::usage_rights, "The document grants usage rights.")
       .def_readonly("pdfa", &varnel::CheckResult::pdfa, "The PDF/A conformance it declares ('PDF/A-2b'), or ''.")
       .def_readonly("pdfua", &varnel::CheckResult::pdfua, "The PDF/UA conformance it declares, or ''.")
+      .def_readonly("recipients", &varnel::CheckResult::recipients,
+                    "Of a document encrypted for certificates: how many recipients it names; else 0.")
+      .def_readonly("matched_recipient", &varnel::CheckResult::matched_recipient,
+                    "Which recipient (1-based) the identity is; else 0.")
       .def("__repr__",
            [](const varnel::CheckResult& r) {
              return ResultRepr("CheckResult", r,
@@ -253,12 +318,13 @@ PYBIND11_MODULE(_native, m) {
       .def(py::pickle(
           [](const varnel::CheckResult& r) -> py::tuple {
             return ResultState(r) + py::make_tuple(r.encrypted, r.compressed_objects, r.sections, SignatureList(r),
-                                                   r.certification, r.usage_rights, r.pdfa, r.pdfua);
+                                                   r.certification, r.usage_rights, r.pdfa, r.pdfua, r.recipients,
+                                                   r.matched_recipient, r.identity_subject);
           },
           [](const py::tuple& state) {
             varnel::CheckResult r;
             RestoreResult(state, &r);
-            if (state.size() != kResultFields + 8) throw std::runtime_error("not the state of a varnel check result");
+            if (state.size() != kResultFields + 11) throw std::runtime_error("not the state of a varnel check result");
             const size_t k = kResultFields;
             r.encrypted = state[k].cast<bool>();
             r.compressed_objects = state[k + 1].cast<int64_t>();
@@ -271,6 +337,9 @@ PYBIND11_MODULE(_native, m) {
             r.usage_rights = state[k + 5].cast<bool>();
             r.pdfa = state[k + 6].cast<std::string>();
             r.pdfua = state[k + 7].cast<std::string>();
+            r.recipients = state[k + 8].cast<int64_t>();
+            r.matched_recipient = state[k + 9].cast<int64_t>();
+            r.identity_subject = state[k + 10].cast<std::string>();
             return r;
           }));
 
@@ -278,7 +347,10 @@ PYBIND11_MODULE(_native, m) {
     return std::make_tuple(first..., py::kw_only(), py::arg("user_password") = "", py::arg("owner_password") = "",
                            py::arg("permissions") = "", py::arg("cipher") = "aes-256",
                            py::arg("input_password") = py::none(), py::arg("verify") = false, py::arg("repair") = true,
-                           py::arg("helper_threads") = true, py::arg("invalidate_signatures") = false);
+                           py::arg("helper_threads") = true, py::arg("invalidate_signatures") = false,
+                           py::arg("recipients") = py::list(), py::arg("owner_recipients") = py::list(),
+                           py::arg("allow_any_certificate") = false, py::arg("input_identity") = py::none(),
+                           py::arg("verify_identity") = py::none(), py::arg("identity_password") = "");
   };
   std::apply(
       [&](auto&&... args) {
@@ -300,16 +372,20 @@ PYBIND11_MODULE(_native, m) {
       encrypt_args(py::arg("data")));
 
   m.def("decrypt", &Decrypt, py::arg("src"), py::arg("dst"), py::kw_only(), py::arg("password") = "",
-        py::arg("repair") = true,
+        py::arg("repair") = true, py::arg("identity") = py::none(), py::arg("identity_password") = "",
         "Writes the unencrypted copy of the encrypted PDF file src to dst: every object\n"
         "keeps its number, strings and streams are decrypted (stream data stays encoded\n"
         "as stored). password: the owner password, or a user password granting\n"
-        "modification (\"\" is the user password of many files).");
+        "modification (\"\" is the user password of many files). identity: for a file\n"
+        "encrypted for certificates, a recipient's private key and certificate (PKCS#12 or\n"
+        "PEM; a path, or the file's bytes), opened with identity_password.");
   m.def("decrypt_bytes", &DecryptBytes, py::arg("data"), py::kw_only(), py::arg("password") = "",
-        py::arg("repair") = true, "The unencrypted copy of an encrypted PDF document held in memory.");
+        py::arg("repair") = true, py::arg("identity") = py::none(), py::arg("identity_password") = "",
+        "The unencrypted copy of an encrypted PDF document held in memory.");
   m.def("check", &Check, py::arg("path"), py::kw_only(), py::arg("password") = py::none(),
+        py::arg("identity") = py::none(), py::arg("identity_password") = "",
         "Reads every object of the PDF file as encrypt would, and with the password of an\n"
         "encrypted file decrypts every string and stream. Raises what encrypting it would.");
   m.def("check_bytes", &CheckBytes, py::arg("data"), py::kw_only(), py::arg("password") = py::none(),
-        "check() for a document held in memory.");
+        py::arg("identity") = py::none(), py::arg("identity_password") = "", "check() for a document held in memory.");
 }

@@ -59,6 +59,16 @@ typedef struct varnel_encrypt_options {
   int verify;                /* default 0 */
   int threads;               /* default 1 */
   int invalidate_signatures; /* default 0: a signed input fails with VARNEL_SIGNED */
+  /* Encryption for X.509 certificates (paths of PEM or DER files) instead of
+   * passwords: recipient_paths get the permissions, owner_recipient_paths
+   * every right. */
+  const char* const* recipient_paths;
+  size_t recipient_count;
+  const char* const* owner_recipient_paths;
+  size_t owner_recipient_count;
+  int allow_any_certificate;     /* default 0: expired, non-RSA ... certificates fail with VARNEL_USAGE */
+  const char* input_identity;    /* path of a PKCS#12 or PEM key and certificate that opens the input, or null */
+  const char* identity_password; /* opens input_identity */
 } varnel_encrypt_options;
 
 /* Fill with varnel_decrypt_options_init first. */
@@ -66,6 +76,10 @@ typedef struct varnel_decrypt_options {
   size_t struct_size;
   const char* password;
   int repair; /* default 1 */
+  /* For a document encrypted for certificates: a recipient's PKCS#12 or PEM
+   * file, and its password. */
+  const char* identity;
+  const char* identity_password;
 } varnel_decrypt_options;
 
 /* What a call did (each function fills the fields it knows; all zero on
