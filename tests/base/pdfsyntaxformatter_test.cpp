@@ -1,4 +1,4 @@
-// The syntax formatter: names and literal strings as the writer writes them.
+// The syntax formatter: literal strings as the writer writes them (its names: SerializesValuesByteExact).
 #include "base/pdfsyntaxformatter.h"
 
 #include <gtest/gtest.h>
