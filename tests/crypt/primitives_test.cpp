@@ -1,19 +1,18 @@
-// The primitives against published vectors: MD5 (RFC 1321), RC4 (RFC 6229), SHA-2 (FIPS 180),
-// AES-CBC (NIST SP 800-38A); the RC4 key pipeline, PDFDocEncoding and SASLprep.
+// The primitives of our own against published vectors: MD5 (RFC 1321), RC4 (RFC 6229); the RC4 key pipeline,
+// PDFDocEncoding and SASLprep. (SHA-2 and AES come from the system's crypto library: the revision 6 hash reference
+// and the AES writer's read-back exercise them.)
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "crypt/aescbc.h"
 #include "crypt/md5.h"
 #include "crypt/pdfdocencoding.h"
 #include "crypt/pdfstandardsecurityhandler.h"
 #include "crypt/rc4.h"
 #include "crypt/rc4keypipeline.h"
 #include "crypt/saslprep.h"
-#include "crypt/sha2.h"
 #include "base/kelvraruntimeerror.h"
 #include "tests/pdfbuilder.h"
 
@@ -29,11 +28,7 @@ std::string Rc4Of(const std::string& key, std::string data) {
 TEST(Md5, LengthsAroundThePaddingBoundary) {
   const std::pair<std::string, const char*> rows[] = {
       {"", "d41d8cd98f00b204e9800998ecf8427e"},
-      {"a", "0cc175b9c0f1b6a831c399e269772661"},
       {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
       {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
        "57edf4a22be3c955ac49da2e2107b67a"},
       // n times "a": the length fits the last block (55), just does not (56, 57), whole or split blocks.
@@ -130,55 +125,6 @@ TEST(Rc4KeyPipeline, EveryObjectGetsItsOwnCipher) {
   { Rc4KeyPipeline empty(h, {}, 8); }
 }
 
-TEST(Sha2AndAes, Fips180AndSp800_38aVectors) {
-  const struct {
-    int bits;
-    const char* message;
-    const char* digest;
-  } rows[] = {
-      {256, "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-      {256, "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {256, "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-      {384, "abc", "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c825a7"},
-      {512, "abc",
-       "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3feebbd454d4423643ce80"
-       "e2a9ac94fa54ca49f"},
-  };
-  for (const auto& row : rows)
-    EXPECT_EQ(Sha2::Digest(row.bits, std::string(row.message)).Plain(), Unhex(row.digest)) << row.bits;
-
-  // CBC, F.2.1 and F.2.5: one IV and plaintext for both; new keys on a context already keyed.
-  const std::string iv = Unhex("000102030405060708090a0b0c0d0e0f");
-  const std::string plain = Unhex(
-      "6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e5130c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17"
-      "ad2b417be66c3710");
-  const std::pair<std::string, std::string> keys[] = {
-      {"2b7e151628aed2a6abf7158809cf4f3c",
-       "7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b273bed6b8e3c1743b7116e69e222295163ff1caa1681fac0"
-       "9120eca307586e1a7"},
-      {"603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4",
-       "f58c4c04d6e5f1ba779eabfb5f7bfbd69cfc4e967edb808d679f777bc6702c7d39f23369a9d9bacfa530e26304231461b2eb05e2c39be9f"
-       "cda6c19078c6a9d1b"}};
-  std::string k1 = Unhex(keys[1].first);
-  AesCbc aes(U8(k1), 32);
-  for (const auto& row : {keys[0], keys[1], keys[0]}) {
-    std::string key = Unhex(row.first), out = plain;
-    aes.SetKey(U8(key), key.size());
-    // Split differently each time: the chain carries into the next call, a new IV restarts it.
-    for (size_t split : {16u, 32u}) {
-      aes.SetIv(U8(iv));
-      aes.Encrypt(U8(out), U8(out), split);
-      aes.Encrypt(U8(out) + split, U8(out) + split, 64 - split);
-      EXPECT_EQ(out, Unhex(row.second)) << row.first << " " << split;
-      aes.SetIv(U8(iv));
-      aes.Decrypt(U8(out), U8(out), 64 - split);
-      aes.Decrypt(U8(out) + 64 - split, U8(out) + 64 - split, split);
-      EXPECT_EQ(out, plain) << row.first << " " << split;
-    }
-  }
-}
-
 TEST(PdfDocEncoding, ConvertsOrRefuses) {
   const std::pair<const char*, const char*> rows[] = {
       // UTF-8, PDFDocEncoding or nullptr: refused
@@ -224,32 +170,23 @@ TEST(PdfDocEncoding, ConvertsOrRefuses) {
 }
 
 TEST(SaslPrep, MapsNormalisesAndRefuses) {
-  const struct {
-    const char* in;
-    bool ok;
-    const char* out;
-  } rows[] = {
-      {"user", true, "user"},
-      {"I\xC2\xAD"
-       "X",
-       true, "IX"} /* soft hyphen mapped to nothing */,
-      {"\xC2\xAA", true, "a"} /* NFKC */,
-      {"\xE2\x85\xA8", true, "IX"},
-      {"a\xC2\xA0"
-       "b",
-       true, "a b"},
-      {"p\xC3\xA4ss", true, "p\xC3\xA4ss"},
-      {"\x07", false, ""},
-      {"\xD8\xA7"
-       "1",
-       false, ""} /* right-to-left then a digit */,
-      {"\xEE\x80\x80", false, ""},
-      {"\xFF", false, ""},
+  const std::pair<const char*, const char*> rows[] = {
+      // UTF-8 in, the prepared text or nullptr: refused
+      {"user", "user"},                // plain ASCII
+      {"p\xC3\xA4ss", "p\xC3\xA4ss"},  // a letter kept
+      {"I\xC2\xADX", "IX"},            // soft hyphen mapped to nothing
+      {"\xC2\xAA", "a"},               // NFKC
+      {"\xE2\x85\xA8", "IX"},          // NFKC
+      {"a\xC2\xA0\x62", "a b"},        // no-break space mapped to space
+      {"\x07", nullptr},               // control character
+      {"\xD8\xA7\x31", nullptr},       // right-to-left then a digit
+      {"\xEE\x80\x80", nullptr},       // private use
+      {"\xFF", nullptr},               // not UTF-8
   };
   for (const auto& row : rows) {
     SecretString out = "untouched";
-    EXPECT_EQ(SaslPrep::Prepare(row.in, true, &out), row.ok) << row.in;
-    EXPECT_EQ(out, row.ok ? row.out : "untouched") << row.in;
+    EXPECT_EQ(SaslPrep::Prepare(row.first, true, &out), row.second != nullptr) << row.first;
+    EXPECT_EQ(out, row.second ? row.second : "untouched") << row.first;
   }
 }
 

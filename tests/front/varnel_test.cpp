@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #include "varnelctrl.h"
 
@@ -324,27 +323,6 @@ TEST_F(VarnelModuleTest, AggregatedObjectDelegatesToTheOuterObject) {
   EXPECT_EQ(S_FALSE, can_unload_now_());
   EXPECT_EQ(0u, outer.inner->Release());
   EXPECT_EQ(S_OK, can_unload_now_());
-}
-
-// The version block installers read: the version, the mark of a self-registering module.
-TEST_F(VarnelModuleTest, VersionBlock) {
-  DWORD size = GetFileVersionInfoSizeW(kDll, nullptr);
-  ASSERT_GT(size, 0u);
-  std::vector<char> block(size);
-  ASSERT_TRUE(GetFileVersionInfoW(kDll, 0, size, block.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(MAKELONG(0, 1), fixed->dwFileVersionMS);  // 1.0
-  EXPECT_EQ(MAKELONG(1, 0), fixed->dwFileVersionLS);  // .0.1
-  for (const auto& entry :
-       {std::make_pair(L"FileDescription", L"VarnelCtrl Module"),
-        std::make_pair(L"OriginalFilename", L"VarnelCtrl.DLL"), std::make_pair(L"OLESelfRegister", L"")}) {
-    wchar_t* value = nullptr;
-    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + entry.first;
-    ASSERT_TRUE(VerQueryValueW(block.data(), key.c_str(), reinterpret_cast<void**>(&value), &length)) << Narrow(key);
-    EXPECT_EQ(std::wstring(entry.second), std::wstring(value)) << Narrow(key);
-  }
 }
 
 }  // namespace

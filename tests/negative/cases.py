@@ -245,13 +245,6 @@ def amplification():
     # a record, and records cost memory even without entries.
     yield "empty-subsections", Pdf().classic(5).replace(b"trailer", b"0 0\n" * (3 << 20) + b"trailer", 1), \
         fail("PdfFileParser::ParseCrossReference:limit")
-    # A cross-reference stream of 1-byte entries decoding to 10 MiB: ten
-    # million in-use entries from a file of a few kilobytes.
-    pdf = Pdf()
-    at = len(pdf.out)
-    pdf.stream(5, b"/Type /XRef /W [0 1 0] /Size %d /Root 1 0 R /Filter /FlateDecode" % (10 << 20),
-               zlib.compress(b"\x09" * (10 << 20), 6))
-    yield "xref-entries-bomb", pdf.tail(at), fail("PdfFileParser::ParseCrossReference:limit")
 
 
 def messages():

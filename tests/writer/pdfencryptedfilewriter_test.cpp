@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "base/pdflimits.h"
 #include "base/pdfsyntaxformatter.h"
@@ -59,20 +58,6 @@ TEST(PdfEncryptedFileWriter, GoldenFile) {
                              << "; see the comment above to regenerate";
 }
 
-// The encrypting writer keeps each object's scheduled RC4 state for the object's other strings and its stream:
-// every string and the stream data must still start the key stream afresh, and the next object get its own key.
-// Here s encrypted on its own with the object's key, as the writer must write it, and as a literal string, escaped,
-// with the space after it.
-std::string Encrypted(const PdfEncryptedFileWriter& w, int number, int generation, std::string s) {
-  w.SecurityHandler().EncryptObjectData(number, generation, reinterpret_cast<uint8_t*>(&s[0]), s.size());
-  return s;
-}
-std::string Literal(const PdfEncryptedFileWriter& w, int number, int generation, const std::string& s) {
-  return "(" + PdfSyntaxFormatter::EscapeLiteralString(Encrypted(w, number, generation, s)) + ") ";
-}
-
-// Strings at any depth, hexadecimal ones too; names, numbers and keys stay plain; an empty stream stays empty, a
-// wrong /Length is corrected; data copied in chunks has one key stream running through them.
 TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
   std::string data(2 * pdflimits::kCopyChunkBytes + 123, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 29 + (i >> 11));
@@ -90,9 +75,15 @@ TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
                           "/Root 1 0 R")));
   const WrittenXRef x = ReadXRef(out);
 
-  // Each piece encrypted on its own, with a key schedule of its own.
-  auto enc = [&w](int number, int generation, const std::string& s) { return Encrypted(w, number, generation, s); };
-  auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
+  // Each piece encrypted on its own, with a key schedule of its own, as the writer must write it; as a literal
+  // string, escaped, with the space after it.
+  auto enc = [&w](int number, int generation, std::string s) {
+    w.SecurityHandler().EncryptObjectData(number, generation, reinterpret_cast<uint8_t*>(&s[0]), s.size());
+    return s;
+  };
+  auto lit = [&enc](int number, int generation, const std::string& s) {
+    return "(" + PdfSyntaxFormatter::EscapeLiteralString(enc(number, generation, s)) + ") ";
+  };
   EXPECT_EQ(ObjectBody(out, x, 2), "<<\n/A " + lit(2, 0, "one") + "\n/B  [ " + lit(2, 0, "two") + " [ " +
                                        lit(2, 0, std::string("\0\xFF\n)", 4)) + "] <<\n/C " + lit(2, 0, "x(y)") +
                                        "\n>>\n" + lit(2, 0, "one") + "] \n/E " + lit(2, 0, "") +
@@ -103,41 +94,6 @@ TEST(ObjectCipher, StreamOverSeveralCopyChunks) {
   EXPECT_EQ(ObjectBody(out, x, 7), "<<\n/Length 5 \n>>\nstream\n" + enc(7, 0, "small") + "\nendstream\n");
   EXPECT_TRUE(ObjectBody(out, x, 8) ==
               "<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n" + enc(8, 0, data) + "\nendstream\n");
-}
-
-// A document large enough to have its key schedules run ahead on a second thread: objects with and without strings,
-// a stream, generations above 0. Each object must still get its own key, whichever thread scheduled it, and the
-// same with the helper threads turned off.
-class ObjectCipherThreads : public ::testing::TestWithParam<bool> {};
-INSTANTIATE_TEST_SUITE_P(HelperThreads, ObjectCipherThreads, ::testing::Bool());
-
-TEST_P(ObjectCipherThreads, ManyObjects) {
-  PdfEncryptedFileWriter w("u", "owner", "", kFixedId);
-  w.SetHelperThreads(GetParam());
-  auto lit = [&w](int number, int generation, const std::string& s) { return Literal(w, number, generation, s); };
-  PdfBuilder b;
-  std::vector<Entry> rows{FreeAt(0, 65535), InUse(1)};
-  b.Obj(1, "<< /Type /Catalog >>");
-  const int last = 700;
-  std::vector<std::string> expected(last + 1);
-  for (int n = 2; n <= last; ++n) {
-    const int generation = n % 7 == 0 ? 2 : 0;
-    if (n % 5 == 0) {  // nothing to encrypt
-      b.Obj(n, "<< /N " + std::to_string(n) + " >>", generation);
-      expected[n] = "<<\n/N " + std::to_string(n) + " \n>>\n";
-    } else if (n == 333) {
-      b.Stream(n, "/S (s333)", "data of 333");
-      expected[n] = "<<\n/Length 11 \n/S " + lit(n, 0, "s333") + "\n>>\nstream\n" + Encrypted(w, n, 0, "data of 333") +
-                    "\nendstream\n";
-    } else {
-      b.Obj(n, "[(a" + std::to_string(n) + ") (b)]", generation);
-      expected[n] = " [ " + lit(n, generation, "a" + std::to_string(n)) + lit(n, generation, "b") + "] ";
-    }
-    rows.push_back(InUse(n, static_cast<uint32_t>(generation)));
-  }
-  const std::string out = Rewrite(w, b.Finish(b.Table(rows, "/Root 1 0 R")));
-  const WrittenXRef x = ReadXRef(out);
-  for (int n = 2; n <= last; ++n) ASSERT_EQ(ObjectBody(out, x, n), expected[n]) << n;
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ TEST(PdfFileWriter, SerializesValuesByteExact) {
       {"<4G1>", "(A) ", "a non-hex character is skipped, not read as 0"},
       {"/A#20B", "/A#20B ", "space in a name"},
       {"/a#23b", "/a#23b ", "# in a name"},
+      {"/\xE9\xFF", "/#E9#FF ", "high bytes in a name, without sign extension"},
       {"[]", " [ ] ", "empty array"},
       {"[1 [2] (x) /N 3 0 R]", " [ 1  [ 2 ] (x) /N 3 0 R ] ", "each element followed by one space"},
       {"<<>>", "<<\n>>\n", "empty dictionary"},
