@@ -54,8 +54,9 @@ constexpr size_t kMaxFormFields = size_t{1} << 16;
 constexpr uint64_t kMaxMetadataBytes = uint64_t{16} << 20;
 
 // Most envelopes (/Recipients strings) of a document encrypted for
-// certificates; each is tried with the identity, and each is hashed into
-// the file key.
+// certificates; each is read to find the identity's and hashed into the
+// file key (the private key itself is tried on at most 8 envelopes that
+// name the identity, or 16 when none does).
 constexpr size_t kMaxRecipientEnvelopes = 4096;
 
 // How far back from the end of the file "startxref" and "%%EOF" are searched.

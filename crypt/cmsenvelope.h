@@ -28,6 +28,10 @@ class CmsEnvelope {
   // issuer and serial number; else each is tried with the key). Throws
   // "CmsEnvelope:malformed" for bytes that are no enveloped data.
   static Opened Open(std::string_view der, const Identity& identity);
+  // Whether one of the envelope's recipients is the identity by issuer and
+  // serial number (key transport or key agreement), found without using the
+  // key; throws as Open does.
+  static bool Names(std::string_view der, const Identity& identity);
   // How many recipients the envelope names; throws as Open does.
   static size_t Recipients(std::string_view der);
 };

@@ -109,6 +109,26 @@ CmsEnvelope::Opened CmsEnvelope::Open(std::string_view der, const Identity& iden
   return opened;
 }
 
+bool CmsEnvelope::Names(std::string_view der, const Identity& identity) {
+  CMS_ContentInfo* cms = Parse(der);
+  auto* certificate = static_cast<X509*>(identity.Certificate());
+  STACK_OF(CMS_RecipientInfo)* infos = CMS_get0_RecipientInfos(cms);
+  bool named = false;
+  for (int i = 0; i < sk_CMS_RecipientInfo_num(infos) && !named; ++i) {
+    CMS_RecipientInfo* info = sk_CMS_RecipientInfo_value(infos, i);
+    if (CMS_RecipientInfo_type(info) == CMS_RECIPINFO_TRANS) {
+      named = CMS_RecipientInfo_ktri_cert_cmp(info, certificate) == 0;
+    } else if (CMS_RecipientInfo_type(info) == CMS_RECIPINFO_AGREE) {
+      STACK_OF(CMS_RecipientEncryptedKey)* keys = CMS_RecipientInfo_kari_get0_reks(info);
+      for (int k = 0; k < sk_CMS_RecipientEncryptedKey_num(keys) && !named; ++k)
+        named = CMS_RecipientEncryptedKey_cert_cmp(sk_CMS_RecipientEncryptedKey_value(keys, k), certificate) == 0;
+    }
+  }
+  CMS_ContentInfo_free(cms);
+  ERR_clear_error();
+  return named;
+}
+
 size_t CmsEnvelope::Recipients(std::string_view der) {
   CMS_ContentInfo* cms = Parse(der);
   const int n = sk_CMS_RecipientInfo_num(CMS_get0_RecipientInfos(cms));

@@ -9,4 +9,7 @@ std::string CmsEnvelope::Seal(std::string_view, const std::vector<const Recipien
 CmsEnvelope::Opened CmsEnvelope::Open(std::string_view, const Identity&) {
   throw _kelvra_runtime_error(errtext::kPublicKeyUnavailable);
 }
+bool CmsEnvelope::Names(std::string_view, const Identity&) {
+  throw _kelvra_runtime_error(errtext::kPublicKeyUnavailable);
+}
 size_t CmsEnvelope::Recipients(std::string_view) { throw _kelvra_runtime_error(errtext::kPublicKeyUnavailable); }

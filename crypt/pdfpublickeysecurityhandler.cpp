@@ -46,14 +46,28 @@ void PdfPublicKeySecurityHandler::Open(const std::vector<std::string>& envelopes
   envelopes_ = envelopes;
   recipient_count_ = 0;
   matched_ = 0;
+  // The envelopes that name the identity first: finding them costs no
+  // private-key work. When none does (a writer that names recipients some
+  // other way), the key is tried on a few only. A recipient is named once
+  // in a sound file, so a few named envelopes are tried too: a file of
+  // thousands of envelopes cannot make opening it take minutes.
+  constexpr size_t kNamedTried = 8, kUnnamedTried = 16;
+  std::vector<size_t> first_recipient, named, unnamed;
+  for (size_t i = 0; i < envelopes_.size(); ++i) {
+    first_recipient.push_back(recipient_count_);
+    recipient_count_ += CmsEnvelope::Recipients(envelopes_[i]);
+    (CmsEnvelope::Names(envelopes_[i], identity) ? named : unnamed).push_back(i);
+  }
+  if (named.size() > kNamedTried) named.resize(kNamedTried);
+  if (named.empty() && unnamed.size() > kUnnamedTried) unnamed.resize(kUnnamedTried);
   CmsEnvelope::Opened found;
-  for (const std::string& envelope : envelopes_) {
-    const size_t here = CmsEnvelope::Recipients(envelope);
-    if (!found.opened) {
-      found = CmsEnvelope::Open(envelope, identity);
-      if (found.opened) matched_ = recipient_count_ + found.recipient + 1;
+  for (const std::vector<size_t>* tried : {&named, &unnamed}) {
+    for (size_t i : *tried) {
+      if (found.opened) break;
+      found = CmsEnvelope::Open(envelopes_[i], identity);
+      if (found.opened) matched_ = first_recipient[i] + found.recipient + 1;
     }
-    recipient_count_ += here;
+    if (found.opened || !named.empty()) break;
   }
   if (!found.opened) throw _kelvra_runtime_error(errtext::kNotARecipient);
   if (found.content.size() != kSeedBytes + 4) throw _kelvra_runtime_error(errtext::kSeedLength);

@@ -64,7 +64,9 @@ TEST(ObjectCiphers, RoundTripsChunkedAndSized) {
         for (bool in_place : {true, false}) {
           std::string data = Stream(*writer, plain, piece, in_place);
           EXPECT_EQ(data.size(), writer->EncryptedSize(n)) << row.name << " " << n << " " << piece;
-          if (row.method == Cipher::kRc4) EXPECT_EQ(data, writer->EncryptString(7, 0, plain)) << row.name;
+          if (row.method == Cipher::kRc4) {
+            EXPECT_EQ(data, writer->EncryptString(7, 0, plain)) << row.name;
+          }
           reader->Decrypt(7, 0, data);
           EXPECT_EQ(data, plain) << row.name << " " << n << " " << piece << " " << in_place;
         }
