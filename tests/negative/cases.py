@@ -3,6 +3,7 @@ under the test's control, nothing checked or fixed): each case is a name,
 the bytes and what the tool must do: fail(message) (exit 1 with that library
 message, any when None), OK (exit 0, output checks clean) or ANY."""
 import functools
+import os
 import zlib
 
 OK, ANY, GiB2 = "ok", "any", 1 << 31
@@ -264,6 +265,32 @@ def messages():
     ]
     for i, (message, data) in enumerate(rows):
         yield "message-%02d" % i, data, fail(message)
+
+
+PUBSEC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "pubsec")
+
+
+def public_key():
+    """Files encrypted for certificates, opened with tests/data/pubsec/alice.p12 (cases named pubsec-*)."""
+    def envelope(name):
+        return b"<" + open(os.path.join(PUBSEC, name), "rb").read().hex().encode() + b">"
+
+    def file(recipients, v=b"5", method=b"/AESV3"):
+        return Pdf().closed(5, b" /Encrypt << /Filter /Adobe.PubSec /SubFilter /adbe.pkcs7.s5 /V " + v +
+                            b" /CF << /DefaultCryptFilter << /CFM " + method + b" /Recipients [" + recipients +
+                            b"] >> >> /StmF /DefaultCryptFilter /StrF /DefaultCryptFilter >>")
+    rows = [
+        ("PdfDecryption:recipients limit", file(b"<30> " * 4097)),
+        ("CmsEnvelope:malformed", file(b"<3003020101>")),
+        ("CmsEnvelope:malformed", file(envelope("pkcs1.der")[:-9] + b">")),
+        ("PdfDecryption:not a recipient", file(envelope("carol.der"))),
+        ("PdfDecryption:not a recipient", file(b"")),
+        ("PdfPublicKeySecurityHandler:seed length", file(envelope("seed23.der"))),
+        ("PdfDecryption:unsupported Encrypt dictionary", file(envelope("pkcs1.der"), v=b"2")),
+        ("PdfDecryption:unsupported Encrypt dictionary", file(envelope("pkcs1.der"), v=b"4", method=b"/V2")),
+    ]
+    for i, (message, data) in enumerate(rows):
+        yield "pubsec-%02d" % i, data, fail(message)
 
 
 def _length_chain(depth):

@@ -22,6 +22,9 @@ from harness import describe, run  # noqa: E402
 
 USER, OWNER = "U", "O"
 NOT_LIBRARY = {"out of memory", "Fatal error parse phase."}  # the tool's own words: never right
+# Messages that exit 3: the key given does not open the file.
+WRONG_KEY = {"Wrong password", "PdfDecryption:not a recipient", "PdfDecryption:identity needed"}
+IDENTITY = ["--input-identity", os.path.join(cases.PUBSEC, "alice.p12"), "--identity-password", "pw"]
 # qpdf's findings about what the tool copies as it stands (content and other
 # stream data) or about what objects mean; fair when the input is damaged too.
 PASSED_ON = [re.compile(p) for p in (
@@ -68,7 +71,8 @@ def run_case(args, work, name, data, expect):
     # ulimit through the shell (preexec_fn is unsafe with threads): no core files, bounded memory
     limits = "ulimit -c 0; " + ("" if args.no_memory_limit else "ulimit -v %d; " % (1 << 20))
     rc, stdout, err = run(["/bin/sh", "-c", limits + 'exec "$0" "$@"', args.varnel, "encrypt"] +
-                          ([] if args.repair else ["--no-repair"]) + [src, out, "-u", USER, "-o", OWNER, "-p", "PC", "--json"],
+                          ([] if args.repair else ["--no-repair"]) + [src, out, "-u", USER, "-o", OWNER, "-p", "PC", "--json"] +
+                          (IDENTITY if name.startswith("pubsec") else []),
                           args.time_limit)
     left = sorted(os.listdir(out_dir))
     if rc in (1, 3):
@@ -82,7 +86,7 @@ def run_case(args, work, name, data, expect):
             return "refused a readable file: %s" % message
         if isinstance(expect, tuple) and expect[1] is not None and message != expect[1]:
             return "message %r, expected %r" % (message, expect[1])
-        return None if (rc == 3) == (message == "Wrong password") else "exit %d with %r" % (rc, message)
+        return None if (rc == 3) == (message in WRONG_KEY) else "exit %d with %r" % (rc, message)
     if rc != 0:
         return "%s: %s" % (describe(rc), err[-300:])
     if left != ["encrypted.pdf"]:
@@ -101,7 +105,8 @@ def run_case(args, work, name, data, expect):
 
 def all_cases(args):
     return [c for group in (cases.object_streams, cases.bombs, cases.huge_numbers, cases.nesting, cases.damaged_syntax,
-                            cases.long_tokens, cases.short_xref_stream, cases.amplification, cases.messages)
+                            cases.long_tokens, cases.short_xref_stream, cases.amplification, cases.messages,
+                            cases.public_key)
             for c in group()] + \
         list(damaged_cases(args.corpus, args.files, args.points or (10 if args.full else 4), args.seed))
 
