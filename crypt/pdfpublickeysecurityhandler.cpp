@@ -8,8 +8,8 @@
 #include "crypt/securerandom.h"
 #include "crypt/sha2.h"
 
-PdfPublicKeySecurityHandler::PdfPublicKeySecurityHandler(int version, bool encrypt_metadata)
-    : version_(version), encrypt_metadata_(encrypt_metadata) {}
+PdfPublicKeySecurityHandler::PdfPublicKeySecurityHandler(int version, bool encrypt_metadata, size_t key_bytes)
+    : version_(version), encrypt_metadata_(encrypt_metadata), key_bytes_(version == 4 ? 16 : key_bytes) {}
 
 PdfPublicKeySecurityHandler::~PdfPublicKeySecurityHandler() = default;
 
@@ -80,13 +80,23 @@ void PdfPublicKeySecurityHandler::Open(const std::vector<std::string>& envelopes
 void PdfPublicKeySecurityHandler::DeriveFileKey(const SecretString& seed) {
   SecretString input = seed;
   for (const std::string& envelope : envelopes_) input.append(envelope);
-  if (!encrypt_metadata_) input.append(4, '\xFF');
-  file_key_ = version_ == 5 ? Sha2::Digest(256, input) : SecretString(Sha2::Digest(160, input).substr(0, 16));
+  if (!encrypt_metadata_ && version_ >= 4) input.append(4, '\xFF');
+  file_key_ = version_ == 5 ? Sha2::Digest(256, input) : SecretString(Sha2::Digest(160, input).substr(0, key_bytes_));
+  rc4_keys_.SetFileKey(file_key_);
+}
+
+SecretString PdfPublicKeySecurityHandler::ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const {
+  if (version_ == 5) return file_key_;
+  return Md5ObjectKey(file_key_, number, generation, cipher == Cipher::kAes);
+}
+
+std::unique_ptr<PdfObjectCipher> PdfPublicKeySecurityHandler::NewCipher(Cipher method) const {
+  if (method == Cipher::kRc4) return rc4_keys_.NewCipher(Cipher::kRc4);
+  return PdfSecurityHandler::NewCipher(method);
 }
 
 SecretString PdfPublicKeySecurityHandler::ObjectKeyBytes(int64_t number, int64_t generation) const {
-  if (version_ == 5) return file_key_;
-  return Md5ObjectKey(file_key_, number, generation, true);
+  return ObjectKeyFor(number, generation, DataCipher());
 }
 
 std::string PdfPublicKeySecurityHandler::EncryptDictionaryEntries() const {

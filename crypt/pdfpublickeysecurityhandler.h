@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "crypt/pdfsecurityhandler.h"
+#include "crypt/pdfstandardsecurityhandler.h"
 
 class Identity;
 class RecipientCertificate;
@@ -16,7 +17,10 @@ class RecipientCertificate;
 // FF FF FF FF when the metadata stays clear): SHA-256 for /V 5 (AESV3, the
 // key used as it is), the first 16 bytes of SHA-1 for /V 4 (AESV2, salted
 // per object as revision 4 is). Recipients that share their permissions
-// share one envelope, with one RecipientInfo each.
+// share one envelope, with one RecipientInfo each. Other writers' files
+// with RC4 data (/V 1 to 4 with /V2 crypt filters, /SubFilter s3 and s4)
+// are read too: their file key is the first /Length bits of the SHA-1
+// digest, and the object keys those of the Standard handler's RC4.
 class PdfPublicKeySecurityHandler : public PdfSecurityHandler {
  public:
   static constexpr size_t kSeedBytes = 20;
@@ -28,8 +32,9 @@ class PdfPublicKeySecurityHandler : public PdfSecurityHandler {
     int32_t permissions;  // /P-style bits as stored
   };
 
-  // version: the Encrypt dictionary's /V, 4 (AES-128) or 5 (AES-256).
-  explicit PdfPublicKeySecurityHandler(int version, bool encrypt_metadata = true);
+  // version: the Encrypt dictionary's /V, 4 (AES-128) or 5 (AES-256) when
+  // writing; when reading 1 to 3 too, with key_bytes of RC4 key (5 to 16).
+  explicit PdfPublicKeySecurityHandler(int version, bool encrypt_metadata = true, size_t key_bytes = 16);
   ~PdfPublicKeySecurityHandler() override;
 
   // The writing side: a fresh seed and identifier, the envelopes, the keys.
@@ -44,8 +49,10 @@ class PdfPublicKeySecurityHandler : public PdfSecurityHandler {
   size_t MatchedRecipient() const { return matched_; }
 
   int Revision() const override { return 0; }
-  Cipher DataCipher() const override { return Cipher::kAes; }
+  Cipher DataCipher() const override { return version_ >= 4 ? Cipher::kAes : Cipher::kRc4; }
   SecretString ObjectKeyBytes(int64_t number, int64_t generation) const override;
+  SecretString ObjectKeyFor(int64_t number, int64_t generation, Cipher cipher) const override;
+  std::unique_ptr<PdfObjectCipher> NewCipher(Cipher method) const override;
   bool KeyPerObject() const override { return version_ != 5; }
   std::string EncryptDictionaryEntries() const override;
   const char* HeaderVersion() const override { return version_ == 5 ? "1.7" : "1.6"; }
@@ -64,6 +71,8 @@ class PdfPublicKeySecurityHandler : public PdfSecurityHandler {
 
   int version_;
   bool encrypt_metadata_;
+  size_t key_bytes_;
+  PdfStandardSecurityHandler rc4_keys_;  // RC4's object keys from the file key
   std::vector<std::string> envelopes_;
   SecretString file_key_;
   std::string identifier_;

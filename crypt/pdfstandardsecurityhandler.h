@@ -74,6 +74,9 @@ class PdfStandardSecurityHandler : public PdfSecurityHandler {
   const std::string& GetOwnerValue() const { return owner_value_; }
   const std::string& GetUserValue() const { return user_value_; }
   const SecretString& GetFileKey() const { return file_key_; }
+  // A file key derived otherwise (the public-key handler's RC4 keys are
+  // those of this revision from its own file key).
+  void SetFileKey(const SecretString& key) { file_key_ = key; }
   const std::string& GetIdentifier() const override { return identifier_; }
 
  protected:

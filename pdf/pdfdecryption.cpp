@@ -95,14 +95,15 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
   if (v >= 4) values.encrypt_metadata = em == nullptr || em->text != "false";
   encrypt_metadata_ = values.encrypt_metadata;
 
-  // Certificates are read with AES, as every writer of them uses now.
-  if (public_key_ && v != 4 && v != 5) throw _kelvra_runtime_error(kUnsupported);
   if (v == 1 || v == 2 || v == 3) {
     // RC4 for everything, with a key of /Length bits (40 for /V 1).
     const int64_t bits = v == 1 || length == kAbsent ? 40 : length;
     if (!Rc4KeyBits(bits)) throw _kelvra_runtime_error(kKeyLength);
     values.key_bytes = static_cast<size_t>(bits / 8);
-    handler_ = PdfSecurityHandler::ForVersion(v, r);
+    if (public_key_)
+      handler_ = std::make_unique<PdfPublicKeySecurityHandler>(static_cast<int>(v), true, values.key_bytes);
+    else
+      handler_ = PdfSecurityHandler::ForVersion(v, r);
     if (!handler_) throw _kelvra_runtime_error(kUnsupported);
   } else if (v == 4 || v == 5) {
     // Revision 4's top-level /Length only stands in for an RC4 crypt
@@ -126,7 +127,7 @@ PdfDecryption::PdfDecryption(PdfDiccionario* encrypt, const std::string& identif
         auto* filter = static_cast<PdfDiccionario*>(f);
         const std::string cfm = Name(filter, "/CFM", "/None");
         Method method;
-        if (cfm == "/V2" && v == 4 && !public_key_) {
+        if (cfm == "/V2" && v == 4) {
           method = PdfSecurityHandler::Cipher::kRc4;
           // Written in bits, or in bytes as some producers do (5 to 16).
           int64_t n = Number(filter, "/Length", length == kAbsent ? 128 : length);

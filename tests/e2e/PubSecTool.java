@@ -1,5 +1,5 @@
 // Certificate-encrypted files written and read by PDFBox, for pubsec_interop.py.
-//   encrypt IN OUT --aes 256|128 CERT:P ...   P: the /P-style permission value, or "owner"
+//   encrypt IN OUT --aes 256|128 (or --rc4 128) CERT:P ...   P: the /P-style permission value, or "owner"
 //   open IN P12 PASSWORD [OUT]                 prints JSON; OUT: a decrypted copy, owner only
 import java.io.File;
 import java.io.FileInputStream;
@@ -16,7 +16,7 @@ public class PubSecTool {
         if (a[0].equals("encrypt")) {
             PublicKeyProtectionPolicy policy = new PublicKeyProtectionPolicy();
             policy.setEncryptionKeyLength(Integer.parseInt(a[4]));
-            policy.setPreferAES(true);  // 128 bits: AESV2 (V 4), not RC4 (V 2)
+            policy.setPreferAES(a[3].equals("--aes"));  // 128 bits: AESV2 (V 4); --rc4: RC4 (V 2, s4)
             CertificateFactory x509 = CertificateFactory.getInstance("X.509");
             for (int i = 5; i < a.length; i++) {
                 int colon = a[i].lastIndexOf(':');

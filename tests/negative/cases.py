@@ -286,8 +286,8 @@ def public_key():
         ("PdfDecryption:not a recipient", file(envelope("carol.der"))),
         ("PdfDecryption:not a recipient", file(b"")),
         ("PdfPublicKeySecurityHandler:seed length", file(envelope("seed23.der"))),
-        ("PdfDecryption:unsupported Encrypt dictionary", file(envelope("pkcs1.der"), v=b"2")),
-        ("PdfDecryption:unsupported Encrypt dictionary", file(envelope("pkcs1.der"), v=b"4", method=b"/V2")),
+        ("PdfDecryption:unsupported Encrypt dictionary", file(envelope("pkcs1.der"), v=b"6")),
+        ("PdfDecryption:unsupported Encrypt dictionary", file(envelope("pkcs1.der"), v=b"4", method=b"/Other")),
     ]
     for i, (message, data) in enumerate(rows):
         yield "pubsec-%02d" % i, data, fail(message)
