@@ -17,6 +17,7 @@
 #include <string>
 
 #include "crypt/pdfrevision4securityhandler.h"
+#include "fuzz/fuzzbytes.h"
 #include "fuzz/nullsink.h"
 #include "base/kelvraruntimeerror.h"
 #include "pdf/pdfdiccionario.h"
@@ -26,25 +27,8 @@
 
 namespace {
 
-// Takes bytes from the front of the input; zeros once it is used up.
-class Bytes {
- public:
-  Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-  std::string Take(size_t n) {
-    std::string out;
-    while (n-- > 0 && at_ < size_) out.push_back(static_cast<char>(data_[at_++]));
-    return out;
-  }
-  std::string Rest() { return Take(size_ - at_); }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
-};
-
-std::string Hex(const std::string& bytes) { return "<" + PdfSecurityHandler::Hex(bytes) + ">"; }
+using Bytes = FuzzBytes;
+const auto Hex = &FuzzBytes::Hex;
 
 std::string Document(Bytes& in, std::string* password) {
   static const char* const kMethods[] = {"/None", "/V2", "/AESV2", "/AESV3", "/Other"};

@@ -18,6 +18,7 @@
 #include "crypt/identity.h"
 #include "crypt/pdfsecurityhandler.h"
 #include "crypt/recipientcertificate.h"
+#include "fuzz/fuzzbytes.h"
 #include "fuzz/nullsink.h"
 #include "varnel/varnel.h"
 #include "writer/pdfdecryptedfilewriter.h"
@@ -39,24 +40,8 @@ const Keys& TheKeys() {
   return keys;
 }
 
-class Bytes {
- public:
-  Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-  std::string Take(size_t n) {
-    std::string out;
-    while (n-- > 0 && at_ < size_) out.push_back(static_cast<char>(data_[at_++]));
-    return out;
-  }
-  std::string Rest() { return Take(size_ - at_); }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
-};
-
-std::string Hex(const std::string& bytes) { return "<" + PdfSecurityHandler::Hex(bytes) + ">"; }
+using Bytes = FuzzBytes;
+const auto Hex = &FuzzBytes::Hex;
 
 // One /Recipients element.
 std::string Envelope(Bytes& in) {
