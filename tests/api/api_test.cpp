@@ -161,6 +161,7 @@ TEST(Api, CSignedInput) {
   size_t size = 0;
   EXPECT_EQ(varnel_encrypt_buffer(in.data(), in.size(), &o, &out, &size, &r, nullptr), VARNEL_SIGNED);
   EXPECT_EQ(r.notice, nullptr);
+  varnel_result_free(&r);
   o.invalidate_signatures = 1;
   ASSERT_EQ(varnel_encrypt_buffer(in.data(), in.size(), &o, &out, &size, &r, nullptr), VARNEL_OK);
   ASSERT_NE(r.notice, nullptr);
