@@ -151,19 +151,7 @@ void PdfFileStream::Leer(void* dest, size_t n) {
 
 void PdfFileStream::Seek(int64_t offset, int origin) {
   int64_t base;
-  switch (origin) {
-    case 1:
-      base = 0;
-      break;
-    case 2:
-      base = Tell();
-      break;
-    case 3:
-      base = file_size_;
-      break;
-    default:
-      throw _kelvra_runtime_error(errtext::kFileSeekArgument);
-  }
+  if (!SeekBase(origin, Tell(), file_size_, &base)) throw _kelvra_runtime_error(errtext::kFileSeekArgument);
   if (file == nullptr || offset < -base || offset > INT64_MAX - base) throw _kelvra_runtime_error(errtext::kFileSeek);
   const int64_t target = base + offset;
   eof_ = false;

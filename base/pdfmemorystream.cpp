@@ -25,19 +25,7 @@ void PdfMemoryStream::Leer(void* buffer, size_t n) {
 
 void PdfMemoryStream::Seek(int64_t offset, int origin) {
   int64_t base;
-  switch (origin) {
-    case 1:
-      base = 0;
-      break;
-    case 2:
-      base = cur_ - begin_;
-      break;
-    case 3:
-      base = end_ - begin_;
-      break;
-    default:
-      throw _kelvra_runtime_error(errtext::kMemorySeekArgument);
-  }
+  if (!SeekBase(origin, cur_ - begin_, end_ - begin_, &base)) throw _kelvra_runtime_error(errtext::kMemorySeekArgument);
   const int64_t length = end_ - begin_;
   // Checked without forming the sum, so no offset can overflow.
   if (offset < -base || offset > length - base) throw _kelvra_runtime_error(errtext::kMemorySeek);

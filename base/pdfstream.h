@@ -66,6 +66,10 @@ class PdfStream {
   // next byte (consumed), or -1 at the end of the data. The base has no data.
   virtual int Underflow();
 
+  // Where Seek's origin code counts from: the start, here, or size (the
+  // end); false for any other code.
+  static bool SeekBase(int origin, int64_t here, int64_t size, int64_t* base);
+
   const uint8_t* begin_ = nullptr;
   const uint8_t* cur_ = nullptr;
   const uint8_t* end_ = nullptr;
