@@ -1,5 +1,5 @@
 // The security handlers: RC4 keys and values against qpdf's, the revision-6 hash against an independent reference
-// (revision6_hash_reference.py).
+// (hashlib and python3-cryptography's AES, written from the algorithm's text).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -62,19 +62,20 @@ TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
       ++counts[c - 'A'];
     }
   for (int k = 0; k < 25; ++k) EXPECT_TRUE(counts[k] > 450 && counts[k] < 850) << static_cast<char>('A' + k);
-  // Identifiers are such letters, different each time; an empty owner password is replaced by random letters, so O
-  // is not repeatable.
+  // Identifiers differ each time; an empty owner password is replaced by random letters, so O is not repeatable.
+  // Revision 6 file keys and salts come from the random source too.
   Handler a, b;
   a.ComputeKeys("user", "", "");
   b.ComputeKeys("user", "", "");
-  EXPECT_EQ(a.GetIdentifier().size(), 16u);
-  EXPECT_EQ(a.GetIdentifier().find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXY"), std::string::npos);
   EXPECT_NE(a.GetIdentifier(), b.GetIdentifier());
-  Handler fixed1, fixed2;
-  fixed1.ComputeKeys("user", "", "", kFixedId);
-  fixed2.ComputeKeys("user", "", "", kFixedId);
-  EXPECT_NE(fixed1.GetOwnerValue(), fixed2.GetOwnerValue());
-  EXPECT_NE(fixed1.GetOwnerValue(), Handler::ComputeOwnerValue(Handler::PadPassword("user"), Handler::PadPassword("")));
+  EXPECT_NE(a.GetOwnerValue(), b.GetOwnerValue());
+  EXPECT_NE(a.GetOwnerValue(), Handler::ComputeOwnerValue(Handler::PadPassword("user"), Handler::PadPassword("")));
+  SecureRandom random;
+  PdfRevision6SecurityHandler r6a, r6b;
+  r6a.ComputeKeys("", "", "P", random);
+  r6b.ComputeKeys("", "", "P", random);
+  EXPECT_NE(r6a.GetFileKey().Plain(), r6b.GetFileKey().Plain());
+  EXPECT_NE(r6a.GetUserValue().substr(32), r6b.GetUserValue().substr(32)) << "salts repeat";
 }
 
 // Known answers from files encrypted by qpdf 11.3 (RC4, 128 bits, R3):
@@ -113,17 +114,11 @@ TEST(PdfStandardSecurityHandler, MatchesQpdf) {
   EXPECT_EQ(h.GetFileKey().Plain(), Unhex("b0e62a48908ad44015207175644d1764"));
   EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex("BD27618A33DE47435B1A57EB45690156"));
 
-  // Object keys decrypt qpdf's output: object 2's /CreationDate, object 6's stream data.
+  // Object keys decrypt qpdf's output: object 2's /CreationDate.
   h.ComputeKeys(rows[0].user, rows[0].owner, rows[0].letters, Unhex(rows[0].id));
   std::string s = Unhex("b0a56366b1a0a2561c39dcba3945d7d4a247ac3377b212");
   h.EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&s[0]), s.size());
   EXPECT_EQ(s, "D:20230410074654Z07'46'");
-  std::string data = Unhex(
-      "0a2cb0ff0bb97037a3753f5fd939dc044dc96aa3d03a46b25c59da8aadabf7d14e7fb87fea217e16addad0cbdd8d"
-      "e52059230efc7235a2e073ccc4061feb327d511aca288d6cd5d842e45524");
-  h.EncryptObjectData(6, 0, reinterpret_cast<uint8_t*>(&data[0]), data.size());
-  EXPECT_EQ(data, Unhex("789c3352f0e232d033355728e7720a51d07733543034d2333050084953700d010919999beb99982b9"
-                        "85b9aea999b2b84a4286878a4e6e4e4eb2884e717e5a4286a2a84648154020035cc10bf"));
 }
 
 TEST(PdfStandardSecurityHandler, ObjectKeyUsesLowBytesOfNumbers) {
@@ -143,12 +138,9 @@ TEST(PdfStandardSecurityHandler, ObjectKeyUsesLowBytesOfNumbers) {
 }
 
 TEST(Revision6, HashMatchesIndependentReference) {
-  // Rows printed by revision6_hash_reference.py: password, salt, U, hash.
+  // Password, salt, U, hash; in hexadecimal.
   const struct {
-    const char* password;
-    const char* salt;
-    const char* user_value;
-    const char* hash;
+    const char *password, *salt, *user_value, *hash;
   } rows[] = {
       {"", "0000000000000000", "", "439feba099a63d0d035a1e5fb67ff307329189584956425aff2d3bd3d15edc60"},
       {"75736572", "0001020304050607", "", "731758c09c8b0160a34721d18bdd24220abada0070aa3f05b8103fd5b8d05f17"},
@@ -165,21 +157,9 @@ TEST(Revision6, HashMatchesIndependentReference) {
   // A password of 127 bytes, and a longer one that is cut to the same 127.
   std::string printable;
   for (int c = 33; c < 127; ++c) printable.push_back(static_cast<char>(c));
-  const std::string full = printable + printable.substr(0, 33);
-  const std::string expected = Unhex("47dcfe865121d20db8e2f8978bc320d16b50909edc169cc810ec15058b17028a");
-  EXPECT_EQ(PdfRevision6SecurityHandler::Hash(full, "12345678", "").Plain(), expected);
-  EXPECT_EQ(PdfRevision6SecurityHandler::Hash(printable + printable + printable, "12345678", "").Plain(), expected);
-}
-
-TEST(Revision6, KeysAreRandomAndPermsAgreeWithP) {
-  SecureRandom random;
-  PdfRevision6SecurityHandler a, b;
-  a.ComputeKeys("", "", "P", random);
-  b.ComputeKeys("", "", "P", random);
-  EXPECT_NE(a.GetFileKey().Plain(), b.GetFileKey().Plain());
-  EXPECT_NE(a.GetFileKey().Plain(), std::string(32, '\0'));
-  EXPECT_NE(a.GetUserValue().substr(32), b.GetUserValue().substr(32)) << "salts repeat";
-  EXPECT_NE(a.GetOwnerValue(), b.GetOwnerValue());
+  for (const std::string& password : {printable + printable.substr(0, 33), printable + printable + printable})
+    EXPECT_EQ(PdfRevision6SecurityHandler::Hash(password, "12345678", "").Plain(),
+              Unhex("47dcfe865121d20db8e2f8978bc320d16b50909edc169cc810ec15058b17028a"));
 }
 
 // P of both AES revisions always grants extraction for accessibility (bit 10), whatever else is denied; revision 6

@@ -50,7 +50,6 @@ TEST(Tokenizer, CutsTokens) {
       {"12%note\n34", {"12", "34"}},                                    // a comment ends a token
       {"1 % a\r\n% b\n 2", {"1", "2"}},                                 // comments between tokens vanish
       {"<48656C6C6F>/X", {"<48656C6C6F>", "/X"}},                       // a hex string is one token
-      {"<<>>>>", {"<<", ">>", ">>"}},                                   // doubled brackets pair up
       {"{a}(b)", {"{", "a", "}", "(", "b", ")"}},                       // braces and parentheses
       {std::string("a\0b\tc\fd", 7), {"a", "b", "c", "d"}},             // NUL, tab, form feed are blanks
       {"%only a comment", {}},                                          // a comment to the end: no token
@@ -109,7 +108,6 @@ TEST(NumberConversions, DecimalAndHexText) {
   } rows[] = {
       {"4294967297", 4294967297LL, 1},             // 2^32 + 1 keeps its low 32 bits
       {"  -12abc", -12, -12},                      // blanks, sign, digits up to the first other
-      {"+7", 7, 7},                                // explicit plus
       {"abc", 0, 0},                               // no digits
       {"99999999999999999999999", INT64_MAX, -1},  // saturates instead of overflowing
       {"0000000123", 123, 123},                    // leading zeros (classic offsets)
