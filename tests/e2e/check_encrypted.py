@@ -288,8 +288,6 @@ def main():
     ap.add_argument("--pdfjs", action="store_true", help="open the output with pdf.js too")
     args = ap.parse_args()
     sys.setrecursionlimit(10000)
-    print(f"checking {args.output} against {args.input} ({args.cipher}, user {args.user!r}, "
-          f"owner {args.owner!r}, permissions {args.permissions!r})")
     report, failed = [], []
 
     def check(name, fn, *fargs):  # a reader's exception is the check's failure

@@ -2,12 +2,14 @@
 """Certificate (public-key) encryption against PDFBox and openssl: files
 sealed for alice (every right) and bob (rights PCA, no M) by varnel and by
 PDFBox (PubSecTool.java) are each read by PDFBox, by varnel and, envelope by
-envelope, by `openssl cms`; then damaged envelopes, certificates varnel must
-refuse, usage errors and re-keying. --pdfbox-only runs the cases that need
+envelope, by `openssl cms`; then certificates varnel must refuse, identities
+that do not open, usage errors and re-keying. --pdfbox-only runs the cases that need
 no varnel option for certificates (the PDFBox files, read by PDFBox and
 openssl)."""
 import atexit
+import functools
 import json
+import operator
 import os
 import re
 import shutil
@@ -17,12 +19,12 @@ import tempfile
 
 import harness
 import pubsec_fixtures
+from check_encrypted import LETTER_BITS
 from harness import run
 
 JARS = [f"/usr/share/java/{j}.jar" for j in ("pdfbox2", "fontbox2", "commons-logging", "bcprov", "bcpkix", "bcutil")]
 FILES = ["classic-02.pdf", "xrefstream-objstm-03.pdf", "xrefstream-incr-objstm-01.pdf", "classic-utf16-indlen-01.pdf"]
 CIPHERS = {"aes-256": "256", "aes-128": "128", "rc4-128": "128"}  # rc4-128: PDFBox's files only
-LETTER_BITS = {"P": 0x804, "D": 0x4, "M": 0x8, "C": 0x10, "A": 0x20, "S": 0x400}
 RIGHTS = 0xC3C  # the bits the letters grant; the others differ between writers
 BOB = "PCA"
 LEGACY = ["-provider", "legacy", "-provider", "default"]  # PDFBox seals with RC2
@@ -37,10 +39,7 @@ F = CLASSES = None  # fixtures and compiled harness, made once by cases()
 
 
 def bits(letters):
-    value = 0
-    for letter in letters:
-        value |= LETTER_BITS[letter]
-    return value
+    return functools.reduce(operator.or_, (LETTER_BITS[letter] for letter in letters), 0)
 
 
 def make(args, maker, src, cipher, out):
@@ -154,48 +153,6 @@ def interop(args, tmp, label, maker, name, cipher):
     return label, problems
 
 
-def sealed_23(der, maker):
-    """An envelope for alice over 23 bytes, with the content cipher of maker's."""
-    cipher = ["-rc2-128", *LEGACY] if maker == "pdfbox" else ["-aes256"]
-    return subprocess.run(["openssl", "cms", "-encrypt", "-binary", "-outform", "DER", *cipher, f"{F}/alice.pem"],
-                          input=os.urandom(23), capture_output=True, check=True).stdout
-
-
-DAMAGE = {  # alice's envelope replaced, the file's offsets kept
-    "truncated envelope": lambda der, maker: der[:len(der) // 2],
-    "23-byte seed": sealed_23,
-}
-IDENTITY = {  # what opens the intact file: varnel's exit status
-    "no identity": ([], (3,)),
-    "wrong identity password": (["--identity", "{F}/alice.p12", "--identity-password", "wrong-pass"], (1, 2, 3)),
-}
-
-
-def bad(args, tmp, label, maker, damage):
-    src, enc, out = os.path.join(args.corpus, FILES[0]), f"{tmp}/enc.pdf", f"{tmp}/out.pdf"
-    make(args, maker, src, "aes-256", enc)
-    identity, want = IDENTITY.get(damage, (["--identity", f"{F}/alice.p12", "--identity-password", PW], (1, 3)))
-    problems = []
-    if damage in DAMAGE:
-        data = open(enc, "rb").read()
-        start, end, der = next((r for r in recipients(data) if openssl_open(r[2], "alice", maker)), (0, 0, None))
-        if der is None:
-            return label, ["no envelope opens for alice"]
-        new = b"<" + DAMAGE[damage](der, maker).hex().encode() + b">"
-        if len(new) > end - start:
-            return label, [f"the new envelope is {len(new)} characters, the old {end - start}"]
-        with open(enc, "wb") as f:
-            f.write(data[:start] + new.ljust(end - start) + data[end:])
-        got = pdfbox_open(enc, "alice")
-        problems += [] if isinstance(got, str) else ["PDFBox opens the damaged file"]
-    if args.pdfbox_only:
-        return label, problems
-    rc, _, err = run([args.varnel, "decrypt", enc, out, *[a.format(F=F) for a in identity]])
-    problems += no_output(rc, out, want) + ([] if err.strip() and PW not in err and "wrong-pass" not in err
-                                             else [f"message: {err.strip()!r}"])
-    return label, problems
-
-
 STEPS = {  # {in} the input, {t} the case's folder: varnel commands, exit statuses, what the output must say
     "expired certificate": [("encrypt {in} {t}/o.pdf --recipient {F}/expired.pem", (1, 2), ""),
                             ("encrypt {in} {t}/o.pdf --recipient {F}/expired.pem --allow-any-certificate", (0,), "")],
@@ -204,6 +161,11 @@ STEPS = {  # {in} the input, {t} the case's folder: varnel commands, exit status
     "signing-only certificate": [
         ("encrypt {in} {t}/o.pdf --recipient {F}/signonly.pem", (1, 2), ""),
         ("encrypt {in} {t}/o.pdf --recipient {F}/signonly.pem --allow-any-certificate", (0,), "")],
+    "no identity": [("encrypt {in} {t}/e.pdf --recipient {F}/alice.pem", (0,), ""),
+                    ("decrypt {t}/e.pdf {t}/plain.pdf", (3,), "")],
+    "wrong identity password": [("encrypt {in} {t}/e.pdf --recipient {F}/alice.pem", (0,), ""),
+                                ("decrypt {t}/e.pdf {t}/plain.pdf --identity {F}/alice.p12 --identity-password wrong-pass",
+                                 (1, 2, 3), "")],
     "two certificates in one PEM": [("encrypt {in} {t}/o.pdf --recipient {F}/two.pem --cipher aes-128", (0,), ""),
                                     ("check --identity {F}/carol.p12 --identity-password {pw} {t}/o.pdf", (0,),
                                      r"\b2 recipients")],
@@ -234,6 +196,8 @@ def steps(args, tmp, label):
         rc, stdout, err = run([args.varnel, *argv])
         if rc not in want or rc and argv[0] != "check" and os.path.exists(argv[2]):
             problems.append(f"{cmd}: exit {rc} (expected {want}): {err.strip()[-200:]}")
+        if rc and (PW in err or "wrong-pass" in err):
+            problems.append(f"{cmd}: a password in the message {err.strip()!r}")
         if says and not re.search(says, stdout + err, re.I):
             problems.append(f"{cmd}: no {says!r} in {(stdout + err).strip()[-200:]}")
     plain = f"{tmp}/plain.pdf"
@@ -251,7 +215,6 @@ def cases(args):
     makers = ("pdfbox",) if args.pdfbox_only else ("pdfbox", "varnel")
     return [(f"{m} {c} {n}", interop, m, n, c) for m in makers for c in CIPHERS for n in FILES
                                                if m == "pdfbox" or c != "rc4-128"] + [
-        (f"{m} {d}", bad, m, d) for m in makers for d in (*DAMAGE, *(IDENTITY if m == "varnel" else ()))] + [
         (name, steps) for name in (STEPS if not args.pdfbox_only else ())]
 
 

@@ -1,11 +1,10 @@
-"""Signed, certified and PDF/A documents made at test time: written by hand
+"""Signed and certified documents made at test time: written by hand
 object by object, each signature a detached PKCS#7 over its byte range made
 with python3-cryptography and a throwaway self-signed certificate.
 
 make(folder) writes them and returns their paths by name."""
 import datetime
 import os
-import re
 
 from cryptography import x509
 from cryptography.hazmat.primitives import hashes, serialization
@@ -14,10 +13,6 @@ from cryptography.hazmat.primitives.serialization import pkcs7
 from cryptography.x509.oid import NameOID
 
 ROOM = 8192  # bytes reserved for each signature's DER
-XMP = ('<?xpacket begin="" id="W5M0MpCehiHzreSzNTczkc9d"?><x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF '
-       'xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#"><rdf:Description rdf:about="" '
-       'xmlns:pdfaid="http://www.aiim.org/pdfa/ns/id/" pdfaid:part="2" pdfaid:conformance="B"/>'
-       '</rdf:RDF></x:xmpmeta><?xpacket end="w"?>')
 
 
 def _signer():
@@ -115,11 +110,6 @@ def make(folder):
           b"/V /2.2 /Form [/FillIn] >> >>] "
     rights = _document(b"/Perms << /UR3 5 0 R >> ", objects={5: _signature(ur3)})
     write("signed-usage-rights.pdf", _sign(_section(b"%PDF-1.7\n", rights, 1)[0], signer))
-
-    xmp = XMP.encode()
-    pdfa = _document(b"/Metadata 7 0 R ", objects={
-        7: b"<< /Type /Metadata /Subtype /XML /Length %d >>\nstream\n" % len(xmp) + xmp + b"\nendstream"})
-    write("pdfa-2b.pdf", _section(b"%PDF-1.7\n", pdfa, 1)[0])
     return paths
 
 
@@ -130,9 +120,3 @@ def contents(path, password=""):
     with pikepdf.open(path, password=password) as pdf:
         return {o.objgen[0]: bytes(o.Contents) for o in pdf.objects
                 if isinstance(o, pikepdf.Dictionary) and o.get("/Type") == "/Sig"}
-
-
-if __name__ == "__main__":
-    import sys
-    for name, path in make(sys.argv[1] if len(sys.argv) > 1 else ".").items():
-        print(path, re.sub(r"\s+", " ", str(contents(path).keys())))

@@ -40,10 +40,6 @@ Err.Clear
 ' Failure: the message comes back in error, the call itself succeeds.
 result = Empty
 message = Empty
-result = varnel.EncryptPdfWithCipher(WScript.Arguments(0), "", "", "", "des", message)
-Check message = "Varnel::EncryptPdfWithCipher:cipher" And IsEmpty(result), "an unknown cipher is refused: " & message
-Err.Clear
-message = Empty
 result = varnel.EncryptPdf(WScript.Arguments(1), "", "", "", message)
 Check Err.Number = 0, "EncryptPdf on a missing file returns normally " & Err.Description
 Check message = "PdfParser::Abrir:fopen" And IsEmpty(result), "error holds the message, no result: " & message
