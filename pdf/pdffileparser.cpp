@@ -151,6 +151,7 @@ PdfValue* PdfFileParser::DameObjeto(const std::string& reference) {
 
 PdfValue* PdfFileParser::DameObjeto(int64_t number, int64_t generation) {
   if (PdfValue* cached = BuscarObjetoEnCache(number, generation)) return cached;
+  if (PdfValue* made = recovery_.Made(number, generation)) return made;
   if (generation < 0 || generation > UINT32_MAX) throw _kelvra_runtime_error(errtext::kNoOffset);
   const XRefEntry* e = index_.Find(number, static_cast<uint32_t>(generation));
   // An object found elsewhere by an earlier fetch is read there again.

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "base/kelvraruntimeerror.h"
+#include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "pdf/pdffileparser.h"
 #include "pdf/pdfkeyvaluepair.h"
@@ -321,6 +322,7 @@ void PdfFileRecovery::RecoverTrailer(XRef* rebuilt) {
       parser_.ReleaseValuesFrom(mark);
       if (type != nullptr && type->text == "/Catalog" && IsCatalog(reference)) root = reference;
     }
+    if (root.empty()) root = MakeCatalog(rebuilt);
     if (root.empty()) throw _kelvra_runtime_error(errtext::kRecoverNoCatalog);
     parser_.report_.Rebuilt("trailer made from the catalog (" + root + ")");
   }
@@ -332,6 +334,53 @@ void PdfFileRecovery::RecoverTrailer(XRef* rebuilt) {
   AddToTrailer(trailer, "/Size", NATIVE_NUMBER,
                std::to_string(rebuilt->entries.empty() ? 1 : rebuilt->entries.back().number + 1));
   rebuilt->trailer = trailer;
+}
+
+PdfValue* PdfFileRecovery::Made(int64_t number, int64_t generation) const {
+  return made_catalog_ != nullptr && number == made_number_ && generation == 0 ? made_catalog_ : nullptr;
+}
+
+std::string PdfFileRecovery::MakeCatalog(XRef* rebuilt) {
+  const PdfXRefScanner::Result& scan = Scanned();
+  const int64_t number = rebuilt->entries.empty() ? 1 : rebuilt->entries.back().number + 1;
+  if (number > pdflimits::kMaxObjectNumber) return "";
+  for (auto i = scan.page_trees.rbegin(); i != scan.page_trees.rend(); ++i) {
+    const PdfXRefScanner::Object& o = scan.objects[*i];
+    const XRefEntry* current = parser_.index_.Newest(o.number);
+    if (current == nullptr || current->type != XRefEntry::kInUse ||
+        current->location != static_cast<uint64_t>(o.offset))
+      continue;
+    // A root: /Type /Pages, no /Parent, and kids to show.
+    const std::string pages = ReferenceText(o.number, o.generation);
+    const size_t mark = parser_.ValueMark();
+    bool root = false;
+    try {
+      PdfValue* v = parser_.DameObjeto(pages);
+      auto* d = v != nullptr && v->kind() == PdfValue::Kind::Dictionary ? static_cast<PdfDiccionario*>(v) : nullptr;
+      PdfValue* type = d != nullptr ? d->GetValue("/Type", true) : nullptr;
+      PdfValue* kids = d != nullptr ? d->GetValue("/Kids", true) : nullptr;
+      root = type != nullptr && type->text == "/Pages" && d->GetValue("/Parent", false) == nullptr && kids != nullptr &&
+             kids->kind() == PdfValue::Kind::Array && static_cast<PdfArray*>(kids)->GetSize() > 0;
+    } catch (const _kelvra_runtime_error& e) {
+      if (!Repairable(e)) throw;
+    }
+    parser_.ReleaseValuesFrom(mark);
+    if (!root) continue;
+    made_catalog_ = parser_.NewDictionary();
+    AddToTrailer(made_catalog_, "/Type", NATIVE_NAME, "/Catalog");
+    AddToTrailer(made_catalog_, "/Pages", NATIVE_REFERENCE, pages);
+    made_number_ = number;
+    // Listed past the end of the file: it is never read from there.
+    XRefEntry made;
+    made.number = number;
+    made.type = XRefEntry::kInUse;
+    made.location = static_cast<uint64_t>(parser_.file_size_);
+    rebuilt->entries.push_back(made);
+    parser_.index_.Build(parser_.xrefList);
+    parser_.report_.Rebuilt("a catalog for the page tree " + pages + ", whose own is lost");
+    return ReferenceText(number, 0);
+  }
+  return "";
 }
 
 int64_t PdfFileRecovery::EndOfUnclosedStream(int64_t from) {

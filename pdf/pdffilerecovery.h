@@ -57,10 +57,14 @@ class PdfFileRecovery {
     return true;
   }
   bool Relocated(int64_t number) const { return relocated_.count(number) != 0; }
+  // The catalog repair made for a page tree whose own catalog is lost, when
+  // number and generation are its; else null.
+  PdfValue* Made(int64_t number, int64_t generation) const;
   // Forgets what the failed read made (the scan stays).
   void Reset() {
     recovered_encrypt_.clear();
     relocated_.clear();
+    made_catalog_ = nullptr;
   }
 
  private:
@@ -74,6 +78,10 @@ class PdfFileRecovery {
   // newest catalog found; the trailer that the rest of the reading uses is
   // made of it.
   void RecoverTrailer(XRef* rebuilt);
+  // No catalog left: one made for the newest page tree root the scan found,
+  // under a number of its own in rebuilt; its reference, or "" when no
+  // page tree with pages is left either.
+  std::string MakeCatalog(XRef* rebuilt);
   // Repairing a file opened with a password: decryption from the Encrypt
   // dictionary the newest trailer found names, else from the newest
   // dictionary with /Filter /Standard (then named in rebuilt's trailer).
@@ -84,5 +92,7 @@ class PdfFileRecovery {
   std::unique_ptr<PdfXRefScanner::Result> scan_;
   std::unordered_map<int64_t, size_t> newest_header_;              // number -> index in scan_->objects
   std::unordered_map<int64_t, PdfXRefScanner::Object> relocated_;  // number -> where the scan found it
+  PdfDiccionario* made_catalog_ = nullptr;                         // see Made; a value of the parser's
+  int64_t made_number_ = 0;
   std::string recovered_encrypt_;  // the reference repair found the Encrypt dictionary at, when no trailer named it
 };

@@ -134,6 +134,8 @@ PdfXRefScanner::Result PdfXRefScanner::Scan(PdfStream& s, int64_t size, size_t m
             name_of_last(r.object_streams);
           } else if (c.Keyword(i, "/Catalog")) {
             name_of_last(r.catalogs);
+          } else if (c.Keyword(i, "/Pages")) {
+            name_of_last(r.page_trees);
           } else if (c.Keyword(i, "/Standard")) {
             name_of_last(r.security_handlers);
           }

@@ -7,7 +7,7 @@ class PdfStream;
 
 // One pass over a whole file for what rebuilding damaged cross-reference
 // data needs: every "N G obj" header, every "trailer" keyword, and which
-// objects name /XRef, /ObjStm, /Catalog or /Standard (candidates only: the reader
+// objects name /XRef, /ObjStm, /Catalog, /Pages or /Standard (candidates only: the reader
 // checks each by parsing it). The file is read in large chunks and each byte
 // is looked at once, so the scan runs at the speed of the disk.
 //
@@ -29,6 +29,7 @@ class PdfXRefScanner {
     std::vector<size_t> xref_streams;  // indices into objects
     std::vector<size_t> object_streams;
     std::vector<size_t> catalogs;
+    std::vector<size_t> page_trees;         // naming /Pages: page tree nodes, and catalogs
     std::vector<size_t> security_handlers;  // naming /Standard: Encrypt dictionaries, perhaps
   };
 

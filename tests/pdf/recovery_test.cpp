@@ -90,6 +90,7 @@ TEST(Recovery, RebuildsWhatTheScanFinds) {
       {"truncated in object 4", [](const std::string& s) { return s.substr(0, s.find("4 0 obj") + 12); }, "", "1 0 R",
        false},
       {"no page tree", replace("2 0 obj", "2 0 obx"), "PdfFileParser::Recover:no catalog with pages", "", false},
+      {"no catalog", replace("1 0 obj", "1 0 obx"), "", "5 0 R", true},  // one made for the page tree
       {"encrypted, no startxref",
        [&](const std::string& s) { return replace("startxref", "")(replace("/Size 5", "/Size 5/Encrypt 4 0 R")(s)); },
        "Encrypted", "", false},
