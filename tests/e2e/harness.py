@@ -42,7 +42,7 @@ def main(doc, cases, one, needs=(), options=(), corpus=True):
     Returns the exit status."""
     ap = argparse.ArgumentParser(description=doc.split("\n\n")[0])
     ap.add_argument("--varnel", required=True)
-    ap.add_argument("--corpus", default=os.environ.get("VARNEL_CORPUS") or os.path.join(HERE, "../../../shared/corpus"))
+    ap.add_argument("--corpus", default=os.environ.get("VARNEL_CORPUS") or os.path.join(HERE, "../data/corpus"))
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--only", default="", help="only the cases whose name contains this")
     ap.add_argument("--work", help="folder for inputs and outputs (default: temporary); a failed case's stay")

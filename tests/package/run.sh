@@ -5,7 +5,7 @@ build=$1 sample=$2 version=$3 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work" >/dev/null
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for want in "varnel bin/varnel share/man/man1/varnel.1 share/bash-completion/completions/varnel share/zsh/site-functions/_varnel" \
+for want in "varnel bin/varnel share/man/man1/varnel.1.gz share/bash-completion/completions/varnel share/zsh/site-functions/_varnel" \
             "libvarnel0.2 lib/libvarnel.so.0.2" "libvarnel-dev include/varnel/varnel.h lib/libvarnel.so lib/libvarnel.a"; do
   set -- $want
   deb=$(ls "$work/$1_${version}"_*.deb) && shift && listing=$(dpkg-deb -c "$deb")  # (no pipe: grep -q ends early)
