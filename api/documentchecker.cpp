@@ -54,11 +54,6 @@ varnel::CheckResult DocumentChecker::Check(PdfStream& input, const std::optional
     parser.ReleaseValuesFrom(mark);
   }
   NoteParse(parser, &result);
-  const PdfPromises& promises = parser.Promises();
-  for (const PdfPromises::Signature& s : promises.signatures) result.signatures.push_back({s.field, s.date});
-  result.certification = promises.certification;
-  result.usage_rights = promises.usage_rights;
-  result.pdfa = promises.pdfa;
-  result.pdfua = promises.pdfua;
+  TellPromises(parser.Promises(), &result);
   return result;
 }

@@ -1,10 +1,10 @@
 #pragma once
 #include <string>
 
+#include "pdf/pdfpromises.h"
 #include "varnel/varnel.h"
 
 class PdfFileParser;
-class PdfPromises;
 struct PdfRepairReport;
 
 // The line that tells what a repair did: "repaired: ..." (what was rebuilt,
@@ -19,3 +19,13 @@ void NoteParse(const PdfFileParser& parser, varnel::Result* result);
 // result->notice: its signatures (any rewrite invalidates them) and, when
 // the copy is encrypted, a PDF/A or PDF/UA claim.
 void NotePromises(const PdfPromises& promises, const std::string& name, bool encrypted_copy, varnel::Result* result);
+
+// What the document promises, into a CheckResult or a Protection.
+template <class Told>
+void TellPromises(const PdfPromises& promises, Told* told) {
+  for (const PdfPromises::Signature& s : promises.signatures) told->signatures.push_back({s.field, s.date});
+  told->certification = promises.certification;
+  told->usage_rights = promises.usage_rights;
+  told->pdfa = promises.pdfa;
+  told->pdfua = promises.pdfua;
+}

@@ -20,6 +20,8 @@
 #include "api/parsenotes.h"
 #include "crypt/cmsenvelope.h"
 #include "crypt/cryptolibrary.h"
+#include "crypt/identity.h"
+#include "crypt/pdfpublickeysecurityhandler.h"
 #include "base/kelvraruntimeerror.h"
 #include "base/pdflimits.h"
 #include "base/pdffilestream.h"
@@ -184,18 +186,24 @@ Permissions PermissionsOf(int32_t p, int r) {
   return g;
 }
 
-Protection Show(PdfStream& input, const std::optional<std::string>& password) {
+Protection Show(PdfStream& input, const std::optional<std::string>& password,
+                std::shared_ptr<const ::Identity> identity = nullptr) {
   PdfFileParser parser;
-  if (password) {
+  if (password || identity) {
     parser.SetRepair(true);
-    parser.SetPassword(*password, false);
+    if (password) parser.SetPassword(*password, false);
+    if (identity) parser.SetIdentity(identity, false);
   } else {
     parser.LeaveEncrypted();
   }
   parser.Parse(input);
   Protection p;
   PdfValue* found = parser.BuscarEnTrailer("/Encrypt", true);
-  if (found == nullptr) return p;
+  if (found == nullptr) {
+    p.promises_known = true;
+    TellPromises(parser.Promises(), &p);
+    return p;
+  }
   if (found->kind() != PdfValue::Kind::Dictionary) throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
   auto* encrypt = static_cast<PdfDiccionario*>(found);
   p.encrypted = true;
@@ -224,7 +232,18 @@ Protection Show(PdfStream& input, const std::optional<std::string>& password) {
     p.strings = p.streams = p.attachments = "unknown";
   }
   if (const PdfDecryption* d = parser.Decryption()) {
-    p.opened_with = d->GetAccess() == PdfSecurityHandler::Access::kOwner ? "owner" : "user";
+    if (d->PublicKey()) {
+      // The rights are those sealed for the recipient the identity is.
+      const auto& handler = static_cast<const PdfPublicKeySecurityHandler&>(d->Handler());
+      p.matched_recipient = static_cast<int64_t>(handler.MatchedRecipient());
+      p.identity_subject = identity->Subject();
+      p.permission_bits = handler.GetPermissions();
+      p.permissions = PermissionsOf(p.permission_bits, 4);
+    } else {
+      p.opened_with = d->GetAccess() == PdfSecurityHandler::Access::kOwner ? "owner" : "user";
+    }
+    p.promises_known = true;
+    TellPromises(parser.Promises(), &p);
     Result noted;
     NoteParse(parser, &noted);
     p.repaired = noted.repaired;
@@ -331,6 +350,20 @@ Protection ShowBuffer(std::string_view pdf, const std::optional<std::string>& pa
   return Guarded(kBuffer, [&] {
     PdfMemoryStream in(pdf.data(), pdf.size());
     return Show(in, password);
+  });
+}
+
+Protection ShowFile(const std::string& path, const Identity& identity) {
+  return Guarded(Named(path), [&] {
+    std::string piped;
+    return Show(*OpenInput(path, &piped), std::nullopt, KeyMaterial::Load(identity));
+  });
+}
+
+Protection ShowBuffer(std::string_view pdf, const Identity& identity) {
+  return Guarded(kBuffer, [&] {
+    PdfMemoryStream in(pdf.data(), pdf.size());
+    return Show(in, std::nullopt, KeyMaterial::Load(identity));
   });
 }
 

@@ -5,10 +5,8 @@
 #include "cli/commands.h"
 #include "varnel/varnel.h"
 
-namespace {
-
-// What rewriting the file would break, a line each under its "ok" line.
-void ReportPromises(const varnel::CheckResult& c) {
+template <class Told>
+void ReportPromises(const Told& c) {
   static const char* const kLevels[] = {"", "no changes allowed", "form filling and signing allowed",
                                         "form filling, signing and annotations allowed"};
   for (const varnel::Signature& s : c.signatures)
@@ -19,8 +17,8 @@ void ReportPromises(const varnel::CheckResult& c) {
   for (const std::string* claim : {&c.pdfa, &c.pdfua})
     if (!claim->empty()) std::printf("  declares %s\n", claim->c_str());
 }
-
-}  // namespace
+template void ReportPromises(const varnel::CheckResult&);
+template void ReportPromises(const varnel::Protection&);
 
 int RunCheck(const std::vector<std::string>& files, const std::string* password, const IdentityOption& identity) {
   int status = 0;

@@ -24,10 +24,15 @@ int RunCheck(const std::vector<std::string>& files, const std::string* password 
 
 // How each file is protected (its Encrypt dictionary, the rights it
 // grants), on standard output as lines or, with json, one JSON object a
-// file. With a password, encrypted files are opened with it too. Exit
+// file. With a password (or an identity), encrypted files are opened with it too. Exit
 // status, for scripts as qpdf's --is-encrypted: 0 every file is encrypted,
 // 2 one is not; a failure gives the failure's status instead.
-int RunShow(const std::vector<std::string>& files, const std::string* password, bool json);
+int RunShow(const std::vector<std::string>& files, const std::string* password, const IdentityOption& identity,
+            bool json);
+// What rewriting a document breaks (its signatures, a certification, usage
+// rights) and the conformance it claims, a line each.
+template <class Told>
+void ReportPromises(const Told& c);
 
 // The ciphers --cipher names.
 const std::vector<std::string>& CipherNames();

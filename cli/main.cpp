@@ -196,6 +196,13 @@ int main(int argc, char** argv) {
   std::string show_password_file;
   CLI::Option* show_file_flag =
       show->add_option("--password-file", show_password_file, "Read the --password from the first line of FILE");
+  IdentityOption show_identity;
+  show->add_option("--identity", show_identity.path,
+                   "Also open files encrypted for certificates with this private key and its certificate")
+      ->excludes(show_password_flag)
+      ->excludes(show_file_flag);
+  IdentityPassword show_identity_password;
+  show_identity_password.AddTo(show);
   bool show_json = false;
   show->add_flag("--json", show_json, "One JSON object per file on standard output");
 
@@ -319,7 +326,9 @@ int main(int argc, char** argv) {
       return usage("cannot read the password file " + show_password_file);
     if (show_password_file == "-" && std::count(show_files.begin(), show_files.end(), "-") != 0)
       return usage("standard input cannot give both the document and the password");
-    return RunShow(show_files, opening.get(), show_json);
+    if (!show_identity_password.Read(&show_identity.password))
+      return usage("cannot read the password file " + show_identity_password.file);
+    return RunShow(show_files, opening.get(), show_identity, show_json);
   }
   if (decrypt->parsed()) {
     if (!OpeningPassword("VARNEL_PASSWORD", decrypt_password_flag, decrypt_password, decrypt_file_flag,

@@ -27,7 +27,7 @@ _varnel() {
     decrypt) options="--password --password-file --identity --identity-password --identity-password-file --no-repair
                       --help" ;;
     check) options="--password --password-file --identity --identity-password --identity-password-file --help" ;;
-    show) options="--password --password-file --json --help" ;;
+    show) options="--password --password-file --identity --identity-password --identity-password-file --json --help" ;;
   esac
   if [[ "$cur" == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -251,8 +251,20 @@ struct Protection {
   bool repaired = false;  // as in Result (only when a password was given)
   std::string repair_note;
   std::string warning;  // what opening with the password let pass with a doubt
-  // The document's signatures and the PDF/A conformance it claims are to
-  // be told here too, later.
+  // Opened with an identity (the public-key handler): which recipient
+  // (1-based) it is and its subject ("/CN=Bob"); permission_bits and
+  // permissions are then that recipient's rights.
+  int64_t matched_recipient = 0;
+  std::string identity_subject;
+  // What rewriting the document breaks, as CheckResult tells it. Known when
+  // the document is not encrypted or was opened: an encrypted document's
+  // field names and dates cannot be read without its key.
+  bool promises_known = false;
+  std::vector<Signature> signatures;
+  int certification = 0;
+  bool usage_rights = false;
+  std::string pdfa;
+  std::string pdfua;
 };
 
 // Reads a document's structure and its Encrypt dictionary without opening
@@ -261,6 +273,9 @@ struct Protection {
 // written fails with kDamaged: repairing an encrypted file needs its key.
 VARNEL_API Protection ShowFile(const std::string& path, const std::optional<std::string>& password = std::nullopt);
 VARNEL_API Protection ShowBuffer(std::string_view pdf, const std::optional<std::string>& password = std::nullopt);
+// The same, opening a document encrypted for certificates with identity.
+VARNEL_API Protection ShowFile(const std::string& path, const Identity& identity);
+VARNEL_API Protection ShowBuffer(std::string_view pdf, const Identity& identity);
 
 // "0.2.0".
 VARNEL_API const char* Version();
