@@ -367,6 +367,9 @@ std::string PdfFileRecovery::MakeCatalog(XRef* rebuilt) {
     parser_.ReleaseValuesFrom(mark);
     if (!root) continue;
     made_catalog_ = parser_.NewDictionary();
+    // Numbered as a fetched object is: the writer names it in the trailer.
+    made_catalog_->obj_number = number;
+    made_catalog_->obj_generation = 0;
     AddToTrailer(made_catalog_, "/Type", NATIVE_NAME, "/Catalog");
     AddToTrailer(made_catalog_, "/Pages", NATIVE_REFERENCE, pages);
     made_number_ = number;
