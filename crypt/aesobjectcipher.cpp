@@ -97,6 +97,20 @@ size_t AesObjectCipher::Finish(uint8_t* out) {
 size_t AesObjectCipher::Decrypt(int64_t number, int64_t generation, uint8_t* data, size_t size) {
   if (size == kBlock) return 0;
   if (size < 2 * kBlock || size % kBlock != 0) throw _kelvra_runtime_error(errtext::kAesDataLength);
+  const size_t pad = DecryptBlocks(number, generation, data, size);
+  if (pad == 0) throw _kelvra_runtime_error(errtext::kAesPadding);
+  return size - kBlock - pad;
+}
+
+size_t AesObjectCipher::Salvage(int64_t number, int64_t generation, uint8_t* data, size_t size) {
+  // Damaged data give what their whole blocks after the IV hold; the
+  // padding comes off only where it is sound.
+  const size_t whole = size / kBlock * kBlock;
+  if (whole < 2 * kBlock) return 0;
+  return whole - kBlock - DecryptBlocks(number, generation, data, whole);
+}
+
+size_t AesObjectCipher::DecryptBlocks(int64_t number, int64_t generation, uint8_t* data, size_t size) {
   const size_t n = size - kBlock;
   Key(number, generation);
   aes_->SetIv(data);
@@ -104,7 +118,6 @@ size_t AesObjectCipher::Decrypt(int64_t number, int64_t generation, uint8_t* dat
   const uint8_t pad = data[size - 1];
   bool padded = pad >= 1 && pad <= kBlock;
   for (size_t i = 1; padded && i <= pad; ++i) padded = data[size - i] == pad;
-  if (!padded) throw _kelvra_runtime_error(errtext::kAesPadding);
-  std::memmove(data, data + kBlock, n - pad);
-  return n - pad;
+  std::memmove(data, data + kBlock, n);
+  return padded ? pad : 0;
 }

@@ -27,8 +27,12 @@ class AesObjectCipher : public PdfObjectCipher {
   size_t Update(const uint8_t* in, size_t n, uint8_t* out) override;
   size_t Finish(uint8_t* out) override;
   size_t Decrypt(int64_t number, int64_t generation, uint8_t* data, size_t size) override;
+  size_t Salvage(int64_t number, int64_t generation, uint8_t* data, size_t size) override;
 
  private:
+  // Decrypts the blocks after the IV at data (size: whole blocks) and moves
+  // them to the front; the padding's length, 0 when it is unsound.
+  size_t DecryptBlocks(int64_t number, int64_t generation, uint8_t* data, size_t size);
   // Keys the cipher for the object (a context costs more to make than a
   // string to encrypt: it is kept, and keyed again only for a new key).
   void Key(int64_t number, int64_t generation);

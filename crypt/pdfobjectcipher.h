@@ -46,6 +46,11 @@ class PdfObjectCipher {
   virtual size_t Decrypt(int64_t number, int64_t generation, uint8_t* data, size_t size) = 0;
   void Decrypt(int64_t number, int64_t generation, std::string& bytes);
   void Decrypt(int64_t number, int64_t generation, std::vector<uint8_t>& bytes);
+  // The same for data a repair found damaged: what can be decrypted is,
+  // and nothing throws (RC4 decrypts any length).
+  virtual size_t Salvage(int64_t number, int64_t generation, uint8_t* data, size_t size) {
+    return Decrypt(number, generation, data, size);
+  }
 
   // For a writer of this many objects: whether the cipher gains from
   // preparing keys ahead on a second thread (PlanAhead).

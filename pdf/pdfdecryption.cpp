@@ -243,3 +243,8 @@ void PdfDecryption::DecryptStream(PdfDiccionario* d, std::vector<uint8_t>& data)
   if (data.empty()) return;
   if (PdfObjectCipher* cipher = CipherFor(StreamMethod(d))) cipher->Decrypt(d->obj_number, d->obj_generation, data);
 }
+
+void PdfDecryption::SalvageStream(PdfDiccionario* d, std::vector<uint8_t>& data) const {
+  if (PdfObjectCipher* cipher = CipherFor(StreamMethod(d)))
+    data.resize(cipher->Salvage(d->obj_number, d->obj_generation, data.data(), data.size()));
+}

@@ -50,6 +50,8 @@ class PdfDecryption {
   void DecryptString(std::string& bytes, int64_t number, int64_t generation) const;
   // Decrypts the stored data of stream d (an indirect object) in place.
   void DecryptStream(PdfDiccionario* d, std::vector<uint8_t>& data) const;
+  // The same for damaged data: what decrypts (PdfObjectCipher::Salvage).
+  void SalvageStream(PdfDiccionario* d, std::vector<uint8_t>& data) const;
 
   // How an unencrypted (or newly encrypted) copy writes entry key of stream
   // d once its data are decrypted: a stream's own crypt filter, undone,

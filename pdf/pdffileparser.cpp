@@ -58,7 +58,20 @@ void PdfFileParser::ReadStoredStream(PdfDiccionario* d, int64_t offset, int64_t 
   out->resize(static_cast<size_t>(length));
   inputStream->Seek(offset, 1);
   if (length > 0) inputStream->Leer(out->data(), out->size());
-  decryption_.DecryptStream(d, *out);
+  try {
+    decryption_.DecryptStream(d, *out);
+  } catch (const _kelvra_runtime_error& e) {
+    // AES data cut short or with a broken last block (damage that moved the
+    // stream's end): what decrypts is kept, as qpdf and mutool keep it,
+    // rather than the whole file lost. The data are read again: decryption
+    // works in place.
+    if (!Repairable(e) || decryption_.Get() == nullptr) throw;
+    inputStream->Seek(offset, 1);
+    if (length > 0) inputStream->Leer(out->data(), out->size());
+    decryption_.Get()->SalvageStream(d, *out);
+    report_.Dropped("what of object " + std::to_string(d->obj_number) + "'s stream does not decrypt (" +
+                    e.entry().sentence + ")");
+  }
 }
 
 int64_t PdfFileParser::LeerStartAddress(PdfStream& s) { return xref_.LeerStartAddress(s); }
