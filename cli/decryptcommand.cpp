@@ -31,6 +31,8 @@ int RunDecrypt(const DecryptOptions& options) {
   try {
     const varnel::Result done = varnel::DecryptFile(options.input, options.output, library);
     ReportDecryptionWarning(done.warning, options.input);
+    // What a repair did, as encrypt tells it: the copy is not the file as stored.
+    if (done.repaired) std::fprintf(stderr, "varnel: %s: %s\n", options.input.c_str(), done.repair_note.c_str());
     std::fputs(NoteLines(done.output_note + "\n" + done.notice).c_str(), stderr);
   } catch (const varnel::Error& e) {
     if (e.code() == varnel::ErrorCode::kWrongPassword && !options.password_given && options.identity.path.empty())
