@@ -92,6 +92,9 @@ TEST(Decryption, AesStringsAndPadding) {
     // A failed object is never found half decrypted by a second fetch.
     EXPECT_EQ(error.empty() ? "" : ErrorOf([&] { d.Get("1 0 R"); }), error);
   }
+  Doc wrong(File(h.EncryptDictionaryEntries(), "1", PdfSecurityHandler::Hex(h.GetIdentifier())));
+  wrong.parser.SetPassword("nobody", false);
+  EXPECT_EQ(wrong.Parse(), "Wrong password");
 }
 
 // A damaged encrypted file is repaired when its password is given, and refused without one.
