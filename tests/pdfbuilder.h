@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <random>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -220,16 +219,24 @@ struct Doc {
   PdfFileParser parser;
 };
 
-// One classic section: object 1 the catalog, the bodies as objects 2, 3, ...
-inline std::string SimpleDocument(const std::vector<std::string>& bodies) {
+// One classic section: object 1 the catalog, the bodies as objects 2, 3, ...; trailer entries follow /Root.
+inline std::string SimpleDocument(const std::vector<std::string>& bodies,
+                                  const std::string& catalog = "<< /Type /Catalog >>",
+                                  const std::string& trailer = "") {
   PdfBuilder b("%PDF-1.4\n");
   std::vector<Entry> entries{FreeAt(0, 65535), InUse(1)};
-  b.Obj(1, "<< /Type /Catalog >>");
+  b.Obj(1, catalog);
   for (size_t i = 0; i < bodies.size(); ++i) {
     b.Obj(static_cast<int64_t>(i + 2), bodies[i]);
     entries.push_back(InUse(static_cast<int64_t>(i + 2)));
   }
-  return b.Finish(b.Table(entries, "/Size " + std::to_string(bodies.size() + 2) + " /Root 1 0 R"));
+  return b.Finish(b.Table(
+      entries, "/Size " + std::to_string(bodies.size() + 2) + " /Root 1 0 R" + (trailer.empty() ? "" : " " + trailer)));
+}
+
+// A stream object's body: the dictionary's entries with /Length, and the data.
+inline std::string StreamBody(const std::string& entries, const std::string& data) {
+  return "<<" + entries + " /Length " + std::to_string(data.size()) + ">>\nstream\n" + data + "\nendstream";
 }
 
 inline std::string Rewrite(PdfFileWriter& writer, const std::string& input) {

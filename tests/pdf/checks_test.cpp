@@ -1,36 +1,26 @@
-// What the tool checks and reports (the comparison of a written document with its input, the texts of the library's
-// errors), and object streams inflated ahead of need.
+// What --verify compares, the error texts, what a document promises, and object streams inflated ahead of need.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pdf/pdfdecodeahead.h"
 #include "pdf/pdfdocumentcomparer.h"
+#include "pdf/pdfpromises.h"
 #include "api/pdferrorreport.h"
 #include "tests/pdfbuilder.h"
 
 namespace {
 
-using pdftest::Doc;
-using pdftest::PdfBuilder;
+using namespace pdftest;
 
-// What --verify rests on. Object 1 is the catalog, 2 a stream of the data (none for "-"). Each row is compared with
-// the expected side read again and with digests recorded as the writer records them (here in reverse order).
-std::string File(const std::string& catalog, const std::string& data) {
-  PdfBuilder b;
-  b.Obj(1, catalog);
-  if (data != "-") b.Stream(2, "", data);
-  return b.Finish(b.Classic({{0, b.Rows(data != "-" ? 2 : 1)}}, "/Size 3 /Root 1 0 R"));
-}
-
+// Against the original read again, and against digests recorded as the writer does (here in reverse order).
 TEST(DocumentComparer, FirstDifferenceFails) {
   const std::string base = "<< /Type /Catalog /S (ab) /N 1 >>", differs1 = "PdfDocumentComparer:object 1 0 differs";
   const std::string differs2 = "PdfDocumentComparer:object 2 0 differs";
-  const struct {
-    std::string expected, written, data, error;
-  } rows[] = {
+  const std::array<std::string, 4> rows[] = {
       {base, base, "abc", ""},
       {base, "<< /Type /Catalog /S <6162> /N 1 >>", "abc", ""},                          // a string is its bytes
       {base, "<< /Type /Catalog /S (ab) /N 1 /Extensions << /ADBE 1 >> >>", "abc", ""},  // the catalog may gain it
@@ -44,14 +34,17 @@ TEST(DocumentComparer, FirstDifferenceFails) {
       {base, base, "abd", differs2},
       {base, base, "-", differs2},  // missing
   };
-  for (const auto& row : rows) {
+  auto file = [](const std::string& catalog, const std::string& data) {
+    return SimpleDocument(data == "-" ? std::vector<std::string>{} : std::vector{StreamBody("", data)}, catalog);
+  };
+  for (const auto& [original, written, data, error] : rows) {
     for (bool recorded : {false, true}) {
-      Doc expected(File(row.expected, "abc")), actual(File(row.written, row.data));
+      Doc expected(file(original, "abc")), actual(file(written, data));
       ASSERT_EQ(expected.Parse() + actual.Parse(), "");
       PdfDocumentComparer::Known known;
       for (int64_t n = 2; recorded && n >= 1; --n) known.Record(expected.parser, n, expected.parser.DameObjeto(n, 0));
       auto compare = [&] { PdfDocumentComparer::Compare(expected.parser, actual.parser, recorded ? &known : nullptr); };
-      EXPECT_EQ(pdftest::ErrorOf(compare), row.error) << row.written << " " << row.data << " " << recorded;
+      EXPECT_EQ(ErrorOf(compare), error) << written << " " << data << " " << recorded;
     }
   }
 }
@@ -59,49 +52,81 @@ TEST(DocumentComparer, FirstDifferenceFails) {
 TEST(ErrorCatalogue, EachTextOnceWithACodeAndASentence) {
   std::set<std::string> texts;
   for (const ErrorCatalogue::Entry* e : ErrorCatalogue()) {
-    // An empty text is made whole at run time (a keyword, a filter name).
+    // An empty text is made whole at run time (a keyword, a filter name). A limit is set against hostile files:
+    // repairing past it would read the same data again.
     EXPECT_TRUE(texts.insert(e->text).second || *e->text == '\0') << "twice: " << e->text;
-    EXPECT_STRNE(e->sentence, "") << e->text;
-    EXPECT_STRNE(PdfErrorReport::CodeName(e->code), "") << e->text;
-    // A limit is set against hostile files: repairing past it would read the same data again.
+    EXPECT_TRUE(*e->sentence && *PdfErrorReport::CodeName(e->code)) << e->text;
     EXPECT_FALSE(e->code == ErrorCatalogue::Code::kLimitExceeded && e->repairable) << e->text;
   }
-  EXPECT_EQ(PdfErrorReport::For(errtext::kNoEof, "t", "in.pdf", 0).message,
-            "in.pdf is damaged: it does not end with %%EOF; the file may be truncated");
 }
 
-using Outcome = PdfDecodeAhead::Outcome;
-
-std::vector<uint8_t> Deflate(const std::string& text) {
-  const std::string out = pdftest::Deflate(text);
-  return std::vector<uint8_t>(out.begin(), out.end());
-}
-
-// Takes job n at offset as submitted with data: the outcome, then ":" and the decoded text or the error.
-std::string Take(PdfDecodeAhead& ahead, int64_t n, int64_t offset, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> out;
-  const ErrorCatalogue::Entry* error = nullptr;
-  const Outcome o = ahead.Take(n, offset, static_cast<int64_t>(data.size()), &out, &error);
-  return (o == Outcome::kDecoded  ? "decoded:"
-          : o == Outcome::kFailed ? "failed:" + std::string(error->text)
-                                  : "none:") +
-         std::string(out.begin(), out.end());
-}
-
-// Results nobody took fill the budget; asking for a later job must still get it, not wait for room that never
-// comes; one let go with jobs queued stops.
+// Untaken results fill the budget: a later job is still given, not waited for; one let go with jobs queued stops.
 TEST(PdfDecodeAhead, UntakenResultsDoNotBlock) {
+  const std::string big = Deflate(std::string(size_t{8} << 20, 'a')), small = Deflate("zz");
+  const std::vector<uint8_t> eight_mib(big.begin(), big.end()), last(small.begin(), small.end());
   PdfDecodeAhead ahead;
-  const std::vector<uint8_t> eight_mib = Deflate(std::string(size_t{8} << 20, 'a')), last = Deflate("the last one");
   size_t submitted = 0;
   while (!ahead.Full() && submitted < PdfDecodeAhead::kMaxJobs - 1)
     ahead.Submit(static_cast<int64_t>(++submitted), 0, eight_mib);
   EXPECT_GE(submitted, 4u);
   ahead.Submit(99, 0, last);
-  EXPECT_EQ(Take(ahead, 99, 0, last), "decoded:the last one");
+  std::vector<uint8_t> out;
+  const ErrorCatalogue::Entry* error = nullptr;
+  EXPECT_EQ(ahead.Take(99, 0, static_cast<int64_t>(last.size()), &out, &error), PdfDecodeAhead::Outcome::kDecoded);
+  EXPECT_EQ(std::string(out.begin(), out.end()), "zz");
   EXPECT_FALSE(ahead.Full());
   PdfDecodeAhead queued;
-  for (int n = 1; n <= 8; ++n) queued.Submit(n, 0, Deflate(std::string(size_t{4} << 20, 'b')));
+  for (int n = 1; n <= 8; ++n) queued.Submit(n, 0, eight_mib);
+}
+
+// What a document promises, in one line: what a rewrite breaks | the signatures (field@date) | claims.
+TEST(PdfPromises, WhatADocumentPromises) {
+  const std::string sig = "<< /Type /Sig /Filter /Adobe.PPKLite /ByteRange [0 1 2 3] /Contents <3000> ";
+  const std::string xmp = "/Type /Metadata /Subtype /XML";
+  const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
+      // a field in a parent, named in UTF-16, signed at a time with its zone
+      {"/AcroForm << /Fields [2 0 R] >>",
+       {"<< /T (Approval) /Kids [3 0 R] >>", "<< /FT /Sig /T <FEFF004D00E9> /V 4 0 R /Parent 2 0 R >>",
+        sig + "/M (D:20240501103000+02'00') >>"},
+       "1 signature | Approval.M\u00e9@2024-05-01 10:30:00 +02:00 | 0  "},
+      // an empty signature field, a text field, a loop of kids
+      {"/AcroForm << /Fields [2 0 R 3 0 R] >>",
+       {"<< /FT /Sig /T (Empty) >>", "<< /FT /Tx /T (Name) /Kids [3 0 R] /V (x) >>"},
+       " | | 0  "},
+      // certified at level 1, with usage rights
+      {"/AcroForm << /Fields [2 0 R] >> /Perms << /DocMDP 3 0 R /UR3 3 0 R >>",
+       {"<< /FT /Sig /T (A) /V 3 0 R >>",
+        sig + "/Reference [<< /TransformMethod /DocMDP /TransformParams << /P 1 >> >>] >>"},
+       "1 signature, a certification and usage rights | A@ | 1  "},
+      // claims as an attribute and as an element; one that is no number
+      {"/Metadata 2 0 R",
+       {StreamBody(xmp, "<rdf:Description pdfaid:part=\"2\" pdfaid:conformance='B'/><pdfuaid:part>1</pdfuaid:part>")},
+       " | | 0 PDF/A-2b PDF/UA-1"},
+      {"/Metadata 2 0 R", {StreamBody(xmp, "<pdfaid:part>two</pdfaid:part>")}, " | | 0  "},
+  };
+  for (const auto& [catalog, bodies, summary] : cases) {
+    Doc doc(SimpleDocument(bodies, "<< /Type /Catalog " + std::string(catalog) + " >>"));
+    ASSERT_EQ(doc.Parse(), "");
+    const PdfPromises p = PdfPromises::Read(doc.parser);
+    std::string line = p.BrokenByRewriting() + " |";
+    for (const auto& s : p.signatures) line += " " + s.field + "@" + s.date;
+    EXPECT_EQ(line + " | " + std::to_string(p.certification) + " " + p.pdfa + " " + p.pdfua, summary);
+  }
+}
+
+TEST(PdfPromises, SignatureBytes) {
+  const std::pair<const char*, bool> cases[] = {
+      {"3003020101", true},          // a SEQUENCE of one INTEGER
+      {"300302010100000000", true},  // padded with zeros, as signers reserve room
+      {"0000", true},                // a field's room, not yet signed
+      {"30820003020101", true},      // a long-form length
+      {"3004020101", false},         // a length past the end
+      {"3003020101FF", false},       // junk after it
+      {"3080020101", false},         // indefinite length: BER
+      {"19998dbe", false},           // what an encrypting writer left
+      {"", false},
+  };
+  for (const auto& [hex, holds] : cases) EXPECT_EQ(PdfPromises::HoldsSignatureBytes(Unhex(hex)), holds) << hex;
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 // Repair of damaged files (PdfXRefScanner, PdfFileParser::SetRepair) and the reader's resource limits.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
+#include <tuple>
 
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
 #include "base/pdflimits.h"
-#include "base/pdfmemorystream.h"
 #include "pdf/pdfxrefscanner.h"
 #include "tests/pdfbuilder.h"
 
@@ -15,8 +14,7 @@ namespace {
 
 using namespace pdftest;
 
-// The scan as text: headers "N.G@offset", trailers "T@offset", and the headers named by /XRef (x), /ObjStm (s),
-// /Catalog (c).
+// The scan as text: headers "N.G@offset", trailers "T@offset", indexes of /XRef (x), /ObjStm (s), /Catalog (c).
 std::string ScanText(const std::string& bytes) {
   PdfMemoryStream s(bytes.data(), bytes.size());
   const auto r = PdfXRefScanner::Scan(s, static_cast<int64_t>(bytes.size()), 100);
@@ -31,9 +29,7 @@ std::string ScanText(const std::string& bytes) {
 }
 
 TEST(XRefScanner, FindsHeadersTrailersAndNames) {
-  const struct {
-    std::string input, expected;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"%PDF-1.4\n1 0 obj<</Type/Catalog>>endobj", "h0 1.0@9 c0"},
       {"junk%PDF-1.4 12  3\r\nobj", "h4 12.3@13"},
       {"1 0 obj 2 0 obj", "h-1 1.0@0 2.0@8"},                  // at the very start
@@ -44,7 +40,7 @@ TEST(XRefScanner, FindsHeadersTrailersAndNames) {
       {"5 0 obj<</Type/XRef>> 6 0 obj<</Type /ObjStm/XRefStm 1>>", "h-1 5.0@0 6.0@22 x0 s1"},
       {"/Catalog 7 0 obj /Catalogs", "h-1 7.0@9"},  // a name before any header
   };
-  for (const auto& c : cases) EXPECT_EQ(ScanText(c.input), c.expected) << c.input;
+  for (const auto& [input, expected] : cases) EXPECT_EQ(ScanText(input), expected) << input;
 }
 
 TEST(XRefScanner, HeadersAcrossChunkBoundaries) {
@@ -61,63 +57,49 @@ TEST(XRefScanner, HeadersAcrossChunkBoundaries) {
   EXPECT_EQ(ErrorOf([&] { ScanText(many); }), "PdfXRefScanner::Scan:limit");
 }
 
-// A one-page document, damaged by damage.
-std::string Damaged(const std::function<std::string(const std::string&)>& damage) {
-  PdfBuilder b;
-  b.Obj(1, "<</Type/Catalog/Pages 2 0 R>>");
-  b.Obj(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
-  b.Obj(3, "<</Type/Page/Parent 2 0 R>>");
-  b.Obj(4, "<</Producer(x)>>");
-  return damage(b.Finish(b.Classic({{0, b.Rows(4)}}, "/Size 5/Root 1 0 R/Info 4 0 R")));
+// A one-page document, and s with from replaced by to.
+const std::string kOnePage =
+    SimpleDocument({"<</Type/Pages/Kids[3 0 R]/Count 1>>", "<</Type/Page/Parent 2 0 R>>", "<</Producer(x)>>"},
+                   "<</Type/Catalog/Pages 2 0 R>>", "/Info 4 0 R");
+std::string Replaced(std::string s, const std::string& from, const std::string& to) {
+  return s.replace(s.find(from), from.size(), to);
 }
 
 TEST(Recovery, RebuildsWhatTheScanFinds) {
-  auto replace = [](std::string from, std::string to) {
-    return [from, to](std::string s) { return s.replace(s.find(from), from.size(), to); };
-  };
+  const std::string& d = kOnePage;
   // The error, else the trailer's /Root and whether /Info is kept.
-  const struct {
-    const char* name;
-    std::function<std::string(const std::string&)> damage;
-    std::string error, root;
-    bool info;
-  } cases[] = {
-      {"intact", [](const std::string& s) { return s; }, "", "1 0 R", true},
-      {"junk before the header", [](const std::string& s) { return "junk\n" + s; }, "", "1 0 R", true},
-      {"no startxref", [](const std::string& s) { return s.substr(0, s.rfind("startxref")); }, "", "1 0 R", true},
-      {"no trailer", replace("trailer", "trailex"), "", "1 0 R", false},
-      {"trailer /Root wrong", replace("/Root 1 0 R", "/Root 3 0 R"), "", "1 0 R", true},
-      {"truncated in object 4", [](const std::string& s) { return s.substr(0, s.find("4 0 obj") + 12); }, "", "1 0 R",
-       false},
-      {"no page tree", replace("2 0 obj", "2 0 obx"), "PdfFileParser::Recover:no catalog with pages", "", false},
-      {"no catalog", replace("1 0 obj", "1 0 obx"), "", "5 0 R", true},  // one made for the page tree
-      {"encrypted, no startxref",
-       [&](const std::string& s) { return replace("startxref", "")(replace("/Size 5", "/Size 5/Encrypt 4 0 R")(s)); },
+  const std::tuple<const char*, std::string, std::string, std::string, bool> cases[] = {
+      {"intact", d, "", "1 0 R", true},
+      {"junk before the header", "junk\n" + d, "", "1 0 R", true},
+      {"no startxref", d.substr(0, d.rfind("startxref")), "", "1 0 R", true},
+      {"no trailer", Replaced(d, "trailer", "trailex"), "", "1 0 R", false},
+      {"trailer /Root wrong", Replaced(d, "/Root 1 0 R", "/Root 3 0 R"), "", "1 0 R", true},
+      {"truncated in object 4", d.substr(0, d.find("4 0 obj") + 12), "", "1 0 R", false},
+      {"no page tree", Replaced(d, "2 0 obj", "2 0 obx"), "PdfFileParser::Recover:no catalog with pages", "", false},
+      {"no catalog", Replaced(d, "1 0 obj", "1 0 obx"), "", "5 0 R", true},  // one made for the page tree
+      {"encrypted, no startxref", Replaced(Replaced(d, "startxref", ""), "/Size 5", "/Size 5/Encrypt 4 0 R"),
        "Encrypted", "", false},
-      {"no PDF header", replace("%PDF-", "%PDX-"), "", "1 0 R", true},  // rebuilt, as qpdf and mutool do
-      {"not a PDF", [&](const std::string& s) { return replace("%PDF-", "%PDX-")(replace("2 0 obj", "2 0 obx")(s)); },
-       "No es archivo pdf.", "", false},  // objects, but no document in them
+      {"no PDF header", Replaced(d, "%PDF-", "%PDX-"), "", "1 0 R", true},  // rebuilt, as qpdf and mutool do
+      {"not a PDF", Replaced(Replaced(d, "%PDF-", "%PDX-"), "2 0 obj", "2 0 obx"), "No es archivo pdf.", "",
+       false},  // objects, but no document in them
   };
-  for (const auto& c : cases) {
-    Doc doc(Damaged(c.damage));
+  for (const auto& [name, pdf, error, root, info] : cases) {
+    Doc doc(pdf);
     doc.parser.SetRepair(true);
-    ASSERT_EQ(doc.Parse(), c.error) << c.name;
-    if (!c.error.empty()) continue;
-    EXPECT_EQ(doc.parser.RepairReport().repaired, std::string(c.name) != "intact") << c.name;
-    EXPECT_EQ(doc.parser.BuscarEnTrailer("/Root", false)->text, c.root) << c.name;
-    EXPECT_EQ(doc.parser.BuscarEnTrailer("/Info", false) != nullptr, c.info) << c.name;
-    EXPECT_NE(doc.Get("3 0 R"), nullptr) << c.name;
+    ASSERT_EQ(doc.Parse(), error) << name;
+    if (!error.empty()) continue;
+    EXPECT_EQ(doc.parser.RepairReport().repaired, std::string(name) != "intact") << name;
+    EXPECT_EQ(doc.parser.BuscarEnTrailer("/Root", false)->text, root) << name;
+    EXPECT_EQ(doc.parser.BuscarEnTrailer("/Info", false) != nullptr, info) << name;
+    EXPECT_NE(doc.Get("3 0 R"), nullptr) << name;
   }
 }
 
-// Without cross-reference data the newest version of an object (the one later in the file) is used, and a stream
-// without "endstream" ends before the line end that precedes "endobj".
+// The newest (last) version of an object wins; a stream without "endstream" ends before the EOL before "endobj".
 TEST(Recovery, NewestVersionAndUnclosedStream) {
   for (const std::string eol : {"\r\n", "\n", "\r", ""}) {
-    Doc doc(Damaged([&eol](const std::string& s) {
-      return s.substr(0, s.find("xref")) + "3 0 obj\n<</Type/Page/Parent 2 0 R/New 1>>\nendobj\n" +
-             "5 0 obj\n<</Length 99>>\nstream\nDATA" + eol + "endobj\n";
-    }));
+    Doc doc(kOnePage.substr(0, kOnePage.find("xref")) + "3 0 obj\n<</Type/Page/Parent 2 0 R/New 1>>\nendobj\n" +
+            "5 0 obj\n<</Length 99>>\nstream\nDATA" + eol + "endobj\n");
     doc.parser.SetRepair(true);
     ASSERT_EQ(doc.Parse(), "");
     EXPECT_NE(static_cast<PdfDiccionario*>(doc.Get("3 0 R"))->GetValue("/New", false), nullptr);
@@ -127,17 +109,12 @@ TEST(Recovery, NewestVersionAndUnclosedStream) {
   }
 }
 
-// The reader's resource limits (base/pdflimits.h, docs/limits.md): each one stops what would grow without bound, and
-// normal use below it works. (All the decoding done for one file is bounded too: the negative suite's
-// bomb-many-objstm.) Here the values alive and the cross-reference entries.
+// The limits on values alive and cross-reference entries stop hostile files; normal use below them works.
 TEST(ResourceLimits, ValuesAndEntries) {
-  auto zeros = [](size_t n) {
-    std::string body = "[";
-    for (size_t i = 0; i < n; ++i) body += "0 ";
-    return body + "]";
-  };
   for (const size_t n : {pdflimits::kMaxValues - 100, pdflimits::kMaxValues}) {
-    Doc d(SimpleDocument({zeros(n)}));
+    std::string zeros = "[";
+    for (size_t i = 0; i < n; ++i) zeros += "0 ";
+    Doc d(SimpleDocument({zeros + "]"}));
     ASSERT_EQ(d.Parse(), "");
     EXPECT_EQ(ErrorOf([&] { d.Get("2 0 R"); }), n < pdflimits::kMaxValues ? "" : "PdfFileParser::NuevoValue:limit");
   }

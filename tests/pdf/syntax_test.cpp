@@ -1,25 +1,19 @@
-// Tokens, strings, names, numbers and references. The reader takes them straight from the stream's window when it
-// holds them whole, byte by byte otherwise: a file stream's window is refilled every kBufferBytes bytes, so
-// everything read from a file must come out as from memory wherever a refill falls.
+// Tokens, strings, names, numbers and references, read alike from memory and wherever a file's window refills.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "base/kelvraruntimeerror.h"
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
-#include "pdf/pdffileparser.h"
-#include "base/pdffilestream.h"
 #include "pdf/pdfkeyvaluepair.h"
 #include "base/pdflimits.h"
-#include "base/pdfmemorystream.h"
 #include "pdf/pdfparser.h"
 #include "tests/pdfbuilder.h"
 
 namespace {
+
+using namespace pdftest;
 
 std::vector<std::string> Tokens(const std::string& in) {
   PdfMemoryStream s(in.data(), in.size());
@@ -34,40 +28,17 @@ std::string StringOf(const std::string& in, int64_t* end = nullptr) {
   PdfMemoryStream s(in.data(), in.size());
   std::string out;
   const std::string error =
-      pdftest::ErrorOf([&] { out = in[0] == '<' ? PdfParser().ParseHexString(s) : PdfParser().ParseString(s); });
+      ErrorOf([&] { out = in[0] == '<' ? PdfParser().ParseHexString(s) : PdfParser().ParseString(s); });
   if (end != nullptr) *end = s.Tell();
   return error.empty() ? out : "!" + error;
 }
 
-TEST(Tokenizer, CutsTokens) {
-  using V = std::vector<std::string>;
-  const struct {
-    std::string in;
-    V out;
-  } rows[] = {
-      {"<</Type/Page>>", {"<<", "/Type", "/Page", ">>"}},               // names end at the next "/" or ">"
-      {"[1 2]", {"[", "1", "2", "]"}},                                  // one-byte tokens split numbers
-      {"12%note\n34", {"12", "34"}},                                    // a comment ends a token
-      {"1 % a\r\n% b\n 2", {"1", "2"}},                                 // comments between tokens vanish
-      {"<48656C6C6F>/X", {"<48656C6C6F>", "/X"}},                       // a hex string is one token
-      {"{a}(b)", {"{", "a", "}", "(", "b", ")"}},                       // braces and parentheses
-      {std::string("a\0b\tc\fd", 7), {"a", "b", "c", "d"}},             // NUL, tab, form feed are blanks
-      {"%only a comment", {}},                                          // a comment to the end: no token
-      {"obj<</A 1>>endobj", {"obj", "<<", "/A", "1", ">>", "endobj"}},  // keywords against brackets
-      {"/" + std::string(100000, 'a'), {"/" + std::string(100000, 'a')}},
-  };
-  for (const auto& row : rows) EXPECT_EQ(Tokens(row.in), row.out) << row.in;
-}
-
 TEST(Tokenizer, LiteralStrings) {
-  const struct {
-    std::string in, out;
-  } rows[] = {
-      {"(a(b)c)", "a(b)c"},  // balanced parentheses nest
-      {"(a\\)b)", "a)b"},    // escaped parenthesis
-      {"(\\53)", "\x2B"},    // octal escape ended by ")"
-      {"(\\0053)", std::string("\x05"
-                               "3")},                                          // at most three octal digits
+  const std::pair<std::string, std::string> rows[] = {
+      {"(a(b)c)", "a(b)c"},                                                    // balanced parentheses nest
+      {"(a\\)b)", "a)b"},                                                      // escaped parenthesis
+      {"(\\53)", "\x2B"},                                                      // octal escape ended by ")"
+      {"(\\0053)", "\x05\x33"},                                                // at most three octal digits
       {"(\\777)", "\xFF"},                                                     // above 255 keeps the low byte
       {"(\\8)", "8"},                                                          // 8 is not octal: unknown escape
       {"(a\\\r\nb)", "ab"},                                                    // continuation eats CR LF
@@ -91,45 +62,21 @@ TEST(Tokenizer, LiteralStrings) {
       {"<4142", "!PdfParser::ParseHexString:EOF"},  // unterminated
       {"<" + std::string(100000, '0') + ">", std::string(100000, '0')},
   };
-  for (const auto& row : rows) EXPECT_EQ(StringOf(row.in), row.out) << row.in;
+  for (const auto& [in, out] : rows) EXPECT_EQ(StringOf(in), out) << in;
 
   int64_t end = 0;
   EXPECT_EQ(StringOf("(x)y", &end), "x");
   EXPECT_EQ(end, 3) << "the stream stands after the closing parenthesis";
 }
 
-TEST(NumberConversions, DecimalAndHexText) {
-  for (const char* yes : {"1.5", "-3", "+.5", "", "007"}) EXPECT_TRUE(PdfParser::EsNumeral(yes)) << yes;
-  for (const char* no : {"1e5", "12a", " 1", "R"}) EXPECT_FALSE(PdfParser::EsNumeral(no)) << no;
-  const struct {
-    std::string in;
-    int64_t wide;
-    int32_t narrow;
-  } rows[] = {
-      {"4294967297", 4294967297LL, 1},             // 2^32 + 1 keeps its low 32 bits
-      {"  -12abc", -12, -12},                      // blanks, sign, digits up to the first other
-      {"abc", 0, 0},                               // no digits
-      {"99999999999999999999999", INT64_MAX, -1},  // saturates instead of overflowing
-      {"0000000123", 123, 123},                    // leading zeros (classic offsets)
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(StringToInt64(row.in), row.wide) << row.in;
-    EXPECT_EQ(StringToInt(row.in), row.narrow) << row.in;
-  }
-  char buf[32];
-  EXPECT_STREQ(IntToString(255, buf, 16), "FF") << "upper case";
-  EXPECT_THROW(IntToString(1, buf, 2), const char*);
-}
-
-// Every token with the byte after it (0 at the end); a file stream reports its end as an error where a memory
-// stream gives an empty token.
+// Every token with the byte after it (0 at the end); a file stream's end is an error where memory gives no token.
 std::vector<std::string> TokensAndNext(PdfStream& s) {
   PdfParser p;
   std::vector<std::string> out;
   for (;;) {
     std::string t;
     int after = 0;
-    const std::string error = pdftest::ErrorOf([&] {
+    const std::string error = ErrorOf([&] {
       t = p.NextToken(s);
       if (!t.empty()) after = p.PeekChar(s);
     });
@@ -170,7 +117,7 @@ std::vector<std::string> Value(PdfStream& s) {
 std::vector<std::string> ValueOf(const std::string& text) {  // or "!" and the error
   PdfMemoryStream m(text.data(), text.size());
   std::vector<std::string> out;
-  const std::string error = pdftest::ErrorOf([&] { out = Value(m); });
+  const std::string error = ErrorOf([&] { out = Value(m); });
   return error.empty() ? out : std::vector<std::string>{"!" + error};
 }
 
@@ -178,11 +125,12 @@ const std::string R = std::to_string(NATIVE_REFERENCE) + ":";
 const std::string N = std::to_string(NATIVE_NUMBER) + ":";
 
 TEST(ReferenceLookAhead, Forms) {
-  const struct {
-    const char* text;
-    std::vector<std::string> expected;
-  } rows[] = {
+  const std::pair<std::string, std::vector<std::string>> rows[] = {
       {"[1 0 R]", {"[", R + "1 0 R", "]"}},
+      {"<</Type/Page>>", {"<<", "key /Type", "2:/Page", ">>"}},  // names end at the next "/" or ">"
+      {"[12%note\n34]", {"[", N + "12", N + "34", "]"}},         // a comment ends a token
+      {"<</D#20E (null) /F /null>>", {"<<", "key /D E", "3:null", "key /F", "2:/null", ">>"}},  // not the keyword
+      {{'[', '1', '\0', '2', '\t', '3', '\f', '4', ']'}, {"[", N + "1", N + "2", N + "3", N + "4", "]"}},  // blanks
       {"[1 0 R/N]", {"[", R + "1 0 R", "2:/N", "]"}},             // "R" ended by a delimiter
       {"[1\n0\r\nR(x)]", {"[", R + "1 0 R", "3:x", "]"}},         // any white space between
       {"[1 02 R 3 0 R]", {"[", R + "1 02 R", R + "3 0 R", "]"}},  // digits kept as written
@@ -198,12 +146,10 @@ TEST(ReferenceLookAhead, Forms) {
       {"[/N#20x (s) <41 42> true null 1.5 -2 +.5]",
        {"[", "2:/N x", "3:s", "4:4142", "6:true", "6:null", N + "1.5", N + "-2", N + "+.5", "]"}},
   };
-  for (const auto& row : rows) EXPECT_EQ(ValueOf(row.text), row.expected) << row.text;
+  for (const auto& [text, expected] : rows) EXPECT_EQ(ValueOf(text), expected) << text;
 }
 
-// Each text placed so that a file stream's first window ends at every place inside it: tokens of every ending
-// (white space, delimiters, a comment, "stream" whose line end stays unread, the data's end), and a dictionary of
-// names with escapes, numbers and references.
+// Each text placed so that a file stream's first window ends at every place inside it.
 TEST(Window, ReadsTheSameAcrossRefills) {
   const std::string tokens =
       "stream\r\n/Name#20x/Next<<12 0 R>>[/A(str)]<48 65>%note\n{true}obj 123456789012345678901234567890 endstream\n";
@@ -216,7 +162,7 @@ TEST(Window, ReadsTheSameAcrossRefills) {
     const std::vector<std::string> expected = read(m);
     ASSERT_GT(expected.size(), 20u);
     for (size_t shift = 1; shift <= text->size(); ++shift) {
-      pdftest::TempFile file(std::string(PdfFileStream::kBufferBytes - shift, ' ') + *text + " ");
+      TempFile file(std::string(PdfFileStream::kBufferBytes - shift, ' ') + *text + " ");
       EXPECT_EQ(read(file.stream), expected) << "shift " << shift;
     }
   }
@@ -225,7 +171,7 @@ TEST(Window, ReadsTheSameAcrossRefills) {
 TEST(Window, TokenLimit) {
   const std::string longest(pdflimits::kMaxTokenBytes, 'a');
   EXPECT_EQ(Tokens(longest + " ").at(0).size(), pdflimits::kMaxTokenBytes) << "a token as long as the limit is read";
-  EXPECT_EQ(pdftest::ErrorOf([&] { Tokens("b" + longest); }), "PdfParser::NextToken:Limit");
+  EXPECT_EQ(ErrorOf([&] { Tokens("b" + longest); }), "PdfParser::NextToken:Limit");
 }
 
 }  // namespace
