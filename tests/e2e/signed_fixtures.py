@@ -38,8 +38,9 @@ def _sign(data, signer):
     slot = data.rindex(b"/ByteRange [")
     width = data.index(b"]", slot) + 1 - (slot + len(b"/ByteRange "))
     data = data[:slot + 11] + ranges.ljust(width) + data[slot + 11 + width:]
-    der = pkcs7.PKCS7SignatureBuilder().set_data(data[:at] + data[end:]).add_signer(
-        signer[0], signer[1], hashes.SHA256()).sign(serialization.Encoding.DER, [pkcs7.PKCS7Options.DetachedSignature])
+    der = pkcs7.PKCS7SignatureBuilder().set_data(data[:at] + data[end:]).add_signer(  # Binary: no CR LF for LF
+        signer[0], signer[1], hashes.SHA256()).sign(serialization.Encoding.DER, [
+            pkcs7.PKCS7Options.DetachedSignature, pkcs7.PKCS7Options.Binary])
     assert len(der) <= ROOM
     return data[:at + 1] + der.hex().upper().encode().ljust(2 * ROOM, b"0") + data[end - 1:]
 
