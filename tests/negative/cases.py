@@ -70,12 +70,7 @@ def structure():
     pdf = Pdf()
     yield "generation-2^32-1", pdf.closed(6, placed={5: (1, pdf.offsets[1], 0xFFFFFFFF)}, widths=(1, 4, 4)), fail()
     yield "startxref-huge", minimal().replace(b"startxref\n", b"startxref\n999999999999999999999999999999 %"), fail()
-    # Nesting inside an object stream and a trailer; deep but legal (200 levels) is accepted.
-    pdf = Pdf()
-    pdf.objstm(5, [(1, b"<< /Type /Catalog /Pages 2 0 R /X " + b"[" * 100000 + b">>")])
-    yield "nesting-in-objstm", pdf.closed(6, placed={1: (2, 5, 0)}), fail("PdfFileParser::ParseValue:nesting too deep")
-    yield "nesting-in-trailer", Pdf().classic(5, b" /X " + b"[" * 100000), fail("PdfFileParser::ParseValue:nesting too deep")
-    yield "nesting-200", _object_file(b"[" * 200 + b"]" * 200), OK
+    yield from nesting()
     # Damage other readers repair, which the copy must not carry on as something no PDF may hold.
     for name, body in (("name-stray-hash", b"<< /Type /XObject /Subtype /Imag# /A#zz 1 >>"),
                        ("entry-without-value", b"<< /A ] /B 1 >>"), ("entry-without-value-endobj", b"<< /A endobj /B 1 >>")):
@@ -85,6 +80,15 @@ def structure():
     for name, message, body in (("long-string", "PdfParser::ParseString:Limit", b"(" + b"s" * over + b")"),
                                 ("long-hexstring", "PdfParser::ParseHexString:Limit", b"< " + b"4" * over + b">")):
         yield name, _object_file(b"[" + body + b"]"), fail(message)
+
+
+def nesting():
+    # Inside an object stream and a trailer; deep but legal (200 levels) is accepted.
+    pdf = Pdf()
+    pdf.objstm(5, [(1, b"<< /Type /Catalog /Pages 2 0 R /X " + b"[" * 100000 + b">>")])
+    yield "nesting-in-objstm", pdf.closed(6, placed={1: (2, 5, 0)}), fail("PdfFileParser::ParseValue:nesting too deep")
+    yield "nesting-in-trailer", Pdf().classic(5, b" /X " + b"[" * 100000), fail("PdfFileParser::ParseValue:nesting too deep")
+    yield "nesting-200", _object_file(b"[" * 200 + b"]" * 200), OK
 
 
 def amplification():
