@@ -118,8 +118,9 @@ class Pdf:
         return bytes(self.out)
 
 
-def canon(obj, depth=0):
-    """A comparable form of a direct value; null entries are absent."""
+def canon(obj, live=None, depth=0):
+    """A comparable form of a direct value. A reference stays one when it names an object in `live` (or `live` is
+    None), else it means null; null entries are absent."""
     if depth > 200:
         raise RecursionError("nesting deeper than 200")
     if isinstance(obj, bool):
@@ -129,16 +130,16 @@ def canon(obj, depth=0):
     if obj is None or not isinstance(obj, pikepdf.Object) or obj._type_code == pikepdf.ObjectType.null:
         return ("null",) if obj is None or isinstance(obj, pikepdf.Object) else ("other", repr(obj))
     if obj.is_indirect and depth > 0:
-        return ("ref",) + tuple(obj.objgen)
+        return ("ref",) + tuple(obj.objgen) if live is None or tuple(obj.objgen) in live else ("null",)
     if isinstance(obj, pikepdf.String):
         return ("str", bytes(obj))
     if isinstance(obj, pikepdf.Name):
         return ("name", str(obj))
     if isinstance(obj, pikepdf.Array):
-        return ("array", tuple(canon(item, depth + 1) for item in obj))
+        return ("array", tuple(canon(item, live, depth + 1) for item in obj))
     if isinstance(obj, (pikepdf.Stream, pikepdf.Dictionary)):  # a stream's data and /Length: compared raw
         stream = isinstance(obj, pikepdf.Stream)
-        entries = {k: canon(v, depth + 1) for k, v in (obj.stream_dict if stream else obj).items()
+        entries = {k: canon(v, live, depth + 1) for k, v in (obj.stream_dict if stream else obj).items()
                    if not (stream and k == "/Length")}
         return ("dict", {k: v for k, v in entries.items() if v != ("null",)})
     return ("other", repr(obj))
@@ -182,18 +183,20 @@ def is_xref_stream(obj):
     return isinstance(obj, pikepdf.Stream) and obj.stream_dict.get("/Type") == pikepdf.Name.XRef
 
 
-def compare(first, password, second, second_password="", gains=(), ids=None):
+def compare(first, password, second, second_password="", gains=(), ids=None, live=False):
     """Where pikepdf's readings of both differ, object by object over the objects first has in use (`ids`, else as
-    qpdf lists them; a missing object reads as null); the catalog may gain `gains`."""
-    problems = []
+    qpdf lists them; a missing object reads as null); the catalog may gain `gains`. With `live`, a reference to an
+    object not in use means null."""
+    ids = ids or xref_in_use(first, password)
+    lives, problems = (set(ids), set(xref_in_use(second, second_password))) if live else (None, None), []
     with pikepdf.open(first, password=password, inherit_page_attributes=False) as ref, \
             pikepdf.open(second, password=second_password, inherit_page_attributes=False) as got:
         enc = ref.trailer.get("/Encrypt")
-        for og in ids or xref_in_use(first, password):
+        for og in ids:
             obj, other = ref.get_object(og), got.get_object(og)
             if (enc is not None and enc.is_indirect and enc.objgen == og) or is_xref_stream(obj):
                 continue
-            diff(canon(obj), canon(other), f"object {og}", problems,
+            diff(canon(obj, lives[0]), canon(other, lives[1]), f"object {og}", problems,
                  gains if og == ref.Root.objgen else ())
             if isinstance(obj, pikepdf.Stream) and not (isinstance(other, pikepdf.Stream)
                                                         and obj.read_raw_bytes() == other.read_raw_bytes()):

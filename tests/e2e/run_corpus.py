@@ -88,7 +88,7 @@ def check_output(t, pdfjs):
         in_ids = xref_in_use(t.input)
     except ValueError:  # qpdf cannot list the input's objects: all it sees
         in_ids = seen
-    problems += checked("objects", harness.compare, t.input, "", t.output, t.user, t.cipher["catalog"], in_ids)
+    problems += checked("objects", harness.compare, t.input, "", t.output, t.user, t.cipher["catalog"], in_ids, True)
     problems += checked("pypdf", check_passwords, t)
     for tool in TEXT:
         problems += checked(tool, check_text, t, tool, bool(set(seen) - set(in_ids)))
