@@ -1,11 +1,8 @@
 #!/usr/bin/python3
-"""Damaged files (CORPUS/damaged, and copies of --damage-from files damaged
-by damages()): varnel against qpdf and mutool, every tool writing AES-256.
-A copy is good when qpdf --check exits 0 or 3 and it has pages and R = 6
-(exit codes are not trusted). When a peer's copy is good, varnel's must be,
-with at least the better peer's pages and pdftotext text; varnel's copies
-must pass qpdf --check or fail it only as the input does; encrypted input is
-refused. A third of the files and of the sample unless VARNEL_FULL_TESTS."""
+"""Damaged files (CORPUS/damaged, and copies of --damage-from files damaged by damages()): varnel against qpdf
+and mutool, every tool writing AES-256. A copy is good when qpdf --check exits 0 or 3 and it has pages and R = 6.
+When a peer's copy is good, varnel's must be, with at least the better peer's pages and pdftotext text; varnel's
+copies pass qpdf --check or fail it only as the input does; encrypted input is refused."""
 import os
 import random
 import re
@@ -15,15 +12,13 @@ import harness
 from harness import run
 
 TIMEOUT = 30  # a tool that takes longer failed (qpdf took 74 s on one damaged file)
-# qpdf --check as the judge gets longer: half a minute on one crafted file,
-# more on a loaded machine, and a judge that times out would blame the copy.
-CHECK_TIMEOUT = 300
+CHECK_TIMEOUT = 300  # qpdf --check as the judge: a judge that times out would blame the copy
 
 
 def stream_spans(data, type_name):
     """(start, end) of the data of each stream whose dictionary names type_name."""
-    return [(m.end(), data.find(b"endstream", m.end())) for m in
-            re.finditer(rb"/Type\s*/" + type_name + rb"\b.*?stream\r?\n", data, re.S) if b"endstream" in data[m.end():]]
+    return [(m.end(), data.find(b"endstream", m.end())) for m in re.finditer(
+        rb"/Type\s*/" + type_name + rb"\b.*?stream\r?\n", data, re.S) if b"endstream" in data[m.end():]]
 
 
 def damages(data):
@@ -79,8 +74,7 @@ def one(args, case, work):
     run(["qpdf", "--encrypt", "u", "o", "256", "--", path, copies["qpdf"]], TIMEOUT)
     run(["mutool", "clean", "-E", "aes-256", "-U", "u", "-O", "o", path, copies["mutool"]], TIMEOUT)
     res, wrote = {tool: judge(copy) for tool, copy in copies.items()}, os.path.exists(copies["varnel"])
-    label = name + ": " + " ".join(
-        "%s=%s/%dp/%dc" % (n, "good" if r[0] else "bad", r[1], r[2]) for n, r in res.items())
+    label = name + ": " + " ".join("%s=%s/%dp/%dc" % (n, "good" if r[0] else "bad", r[1], r[2]) for n, r in res.items())
     vgood, vpages, vtext, vcheck = res["varnel"]
     if re.search(r"^R = ", run(["qpdf", "--show-encryption", path], TIMEOUT)[1], re.M):
         return label, [] if vrc == 1 and "is already encrypted" in verr and not wrote else ["encrypted input not refused"]
