@@ -53,8 +53,7 @@ class AtomicOutputFileTest : public ::testing::Test {
     chmod(At(name).c_str(), mode);
     return At(name);
   }
-  // A device of our own beside the other files (as /dev/null or /dev/full), so that a fault that replaces a device
-  // harms no system device; empty where none can be made (not root).
+  // A device of our own (as /dev/null or /dev/full), so that a fault harms no system device; "" when not root.
   std::string Device(const char* name, unsigned minor) const {
     return mknod(At(name).c_str(), S_IFCHR | 0666, makedev(1, minor)) == 0 ? At(name) : std::string();
   }
@@ -76,7 +75,8 @@ TEST_F(AtomicOutputFileTest, Destinations) {
        [&](const std::string& p, const std::string&) { EXPECT_EQ(Stat(p).st_mode & 07777, 0640u); }},
       {"replaced file: its mode, owner and group kept, its other name told",
        [&] {
-         if (root) chown(File("old.pdf", 0604).c_str(), 65534, 65534);
+         const std::string old = File("old.pdf", 0604);
+         if (root) chown(old.c_str(), 65534, 65534);
          link(At("old.pdf").c_str(), At("other-name.pdf").c_str());
          return At("old.pdf");
        },
@@ -166,6 +166,7 @@ TEST_F(AtomicOutputFileTest, FailuresTellWhyAndLeaveNothing) {
   }
   EXPECT_EQ(Read(victim), "plain");
   EXPECT_EQ(Stat(victim).st_mode & 07777, 0600u);
+  EXPECT_EQ(Names(dir_, true), std::vector<std::string>()) << "temporary files left behind";
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Encrypts a file, opens it with the password, and catches the library's
-// error across the library boundary.
+// Encrypts a file, opens it with the password, and catches the library's error across the library boundary.
 #include <varnel/varnel.h>
 
 #include <cstdio>

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix; checks that the shared library
-# exports only the public interface and carries its SONAME; builds the
-# consumer with CMake and pkg-config, shared and static, and runs each.
+# Installs the build; the shared library exports only the public interface, with its SONAME; the consumer built
+# with CMake and pkg-config, shared and static, runs.
 # Usage: run.sh BUILD_DIR SAMPLE_PDF SONAME
 set -euo pipefail
 build=$1 sample=$2 soname=$3

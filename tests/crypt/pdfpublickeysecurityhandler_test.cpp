@@ -1,6 +1,4 @@
-// The public-key handler with envelopes OpenSSL's command line sealed (tests/data/pubsec): the key transports and
-// content ciphers other writers use, the permissions' byte order, a short seed, strangers and broken DER; and
-// what it seals itself, opened again.
+// The public-key handler with envelopes OpenSSL's command line sealed (tests/data/pubsec), and its own.
 #include "crypt/pdfpublickeysecurityhandler.h"
 
 #include "crypt/cmsenvelope.h"
@@ -41,8 +39,7 @@ TEST(PdfPublicKeySecurityHandler, OpensWhatOthersSeal) {
       EXPECT_EQ(handler.GetPermissions(), 0x835);  // most significant byte first
     }
   }
-  // The keys of pkcs1.der as hashlib computes them: SHA-256 of the seed and the envelope (V 5; with FF FF FF FF
-  // after them when the metadata stays clear), and object 7's AESV2 key from the first 16 bytes of their SHA-1.
+  // The keys of pkcs1.der as hashlib computes them (V 5: SHA-256, V 4: object 7's AESV2 key from SHA-1).
   struct {
     int version;
     bool encrypt_metadata;
@@ -60,8 +57,7 @@ TEST(PdfPublicKeySecurityHandler, OpensWhatOthersSeal) {
   EXPECT_EQ(ErrorOf([] { Identity::Read(Data("alice.p12"), "wrong"); }), "Identity:unreadable");
 }
 
-// Sealed and opened again: one envelope per set of permissions, the identity found in the second, and the reader's
-// object keys those of the writer (V 4 salted per object, V 5 the file key itself).
+// Sealed and opened again: one envelope per set of permissions, the reader's object keys those of the writer.
 TEST(PdfPublicKeySecurityHandler, OpensWhatItSeals) {
   std::vector<RecipientCertificate> alice = RecipientCertificate::Read(Data("alice.pem"), "alice.pem");
   std::vector<RecipientCertificate> carol = RecipientCertificate::Read(Data("carol.pem"), "carol.pem");

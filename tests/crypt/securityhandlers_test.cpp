@@ -1,5 +1,4 @@
-// The security handlers: RC4 keys and values against qpdf's, the revision-6 hash against an independent reference
-// (hashlib and python3-cryptography's AES, written from the algorithm's text).
+// The security handlers: RC4 keys and values against qpdf's, the AES revisions against independent computations.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,26 +18,6 @@ using pdftest::U8;
 using pdftest::Unhex;
 const std::string kFixedId = "ABCDEFGHIJKLMNOP";
 
-TEST(PdfStandardSecurityHandler, PermissionValues) {
-  const std::pair<const char*, int32_t> rows[] = {
-      {"", -3904},        // nothing granted: only the fixed bits
-      {"PMCASD", -772},   // every letter
-      {"DSACMP", -772},   // order does not matter
-      {"D", -3900},       // degraded printing only
-      {"P", -1852},       // printing includes high quality (0x800)
-      {"p", -3904},       // letters are case-sensitive
-      {"xPxP-7", -1852},  // other characters and repeats are ignored
-  };
-  for (const auto& row : rows) {
-    Handler h;
-    h.ComputeKeys("u", "o", row.first, kFixedId);
-    EXPECT_EQ(h.GetPermissions(), row.second) << row.first;
-  }
-  Handler h;
-  EXPECT_THROW(h.ComputeKeys("u", "o", "", "SHORT"), _kelvra_runtime_error) << "a fixed identifier has 16 bytes";
-  EXPECT_THROW(h.ComputeKeys("u", "o", "", std::string(17, 'A')), _kelvra_runtime_error);
-}
-
 TEST(PdfStandardSecurityHandler, PadPassword) {
   const std::string pad = Unhex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A");
   const std::string x32(32, 'x');
@@ -53,8 +32,7 @@ TEST(PdfStandardSecurityHandler, PadPassword) {
 }
 
 TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
-  // 16000 letters, each of the 25 about 640 times: a modulo or range mistake shows as a missing letter, a "Z" or a
-  // strong skew.
+  // 16000 letters, each of the 25 about 640 times: a missing letter, a "Z" or a strong skew shows.
   int counts[26] = {};
   for (int k = 0; k < 1000; ++k)
     for (char c : Handler::GenerateRandomString()) {
@@ -62,8 +40,7 @@ TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
       ++counts[c - 'A'];
     }
   for (int k = 0; k < 25; ++k) EXPECT_TRUE(counts[k] > 450 && counts[k] < 850) << static_cast<char>('A' + k);
-  // Identifiers differ each time; an empty owner password is replaced by random letters, so O is not repeatable.
-  // Revision 6 file keys and salts come from the random source too.
+  // Identifiers, the letters that stand for an empty owner password, revision 6 file keys and salts are random.
   Handler a, b;
   a.ComputeKeys("user", "", "");
   b.ComputeKeys("user", "", "");
@@ -78,9 +55,7 @@ TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
   EXPECT_NE(r6a.GetUserValue().substr(32), r6b.GetUserValue().substr(32)) << "salts repeat";
 }
 
-// Known answers from files encrypted by qpdf 11.3 (RC4, 128 bits, R3):
-//   qpdf --allow-weak-crypto --encrypt USER OWNER 128 --use-aes=n [restrictions] -- in.pdf out.pdf
-// /ID, /O and /U read from the output, file keys from --show-encryption-key.
+// Known answers from qpdf 11.3 (--encrypt USER OWNER 128 --use-aes=n; file keys from --show-encryption-key).
 TEST(PdfStandardSecurityHandler, MatchesQpdf) {
   const struct {
     const char *user, *owner, *letters;
@@ -104,8 +79,7 @@ TEST(PdfStandardSecurityHandler, MatchesQpdf) {
     EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex(row.u)) << row.owner;
     EXPECT_EQ(h.GetFileKey().Plain(), Unhex(row.key)) << row.owner;
   }
-  // qpdf's default P = -4 sets bits no letter grants: the file key takes P as given, all four bytes. Empty user
-  // password, owner "Owner(pw)".
+  // qpdf's default P = -4 sets bits no letter grants: the file key takes all four bytes of P as given.
   const std::string o = Handler::ComputeOwnerValue(Handler::PadPassword(""), Handler::PadPassword("Owner(pw)"));
   EXPECT_EQ(o, Unhex("575F59DF8F3A1C52F292B6A53C7026BC669BC49B9216C9333A5A6DF6F206DA8D"));
   Handler h;
@@ -113,7 +87,6 @@ TEST(PdfStandardSecurityHandler, MatchesQpdf) {
   h.ComputeUserValue();
   EXPECT_EQ(h.GetFileKey().Plain(), Unhex("b0e62a48908ad44015207175644d1764"));
   EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex("BD27618A33DE47435B1A57EB45690156"));
-
   // Object keys decrypt qpdf's output: object 2's /CreationDate.
   h.ComputeKeys(rows[0].user, rows[0].owner, rows[0].letters, Unhex(rows[0].id));
   std::string s = Unhex("b0a56366b1a0a2561c39dcba3945d7d4a247ac3377b212");
@@ -138,9 +111,8 @@ TEST(PdfStandardSecurityHandler, ObjectKeyUsesLowBytesOfNumbers) {
 }
 
 TEST(Revision6, HashMatchesIndependentReference) {
-  // Password, salt, U, hash; in hexadecimal.
   const struct {
-    const char *password, *salt, *user_value, *hash;
+    const char *password, *salt, *user_value, *hash;  // in hexadecimal
   } rows[] = {
       {"", "0000000000000000", "", "439feba099a63d0d035a1e5fb67ff307329189584956425aff2d3bd3d15edc60"},
       {"75736572", "0001020304050607", "", "731758c09c8b0160a34721d18bdd24220abada0070aa3f05b8103fd5b8d05f17"},
@@ -162,27 +134,35 @@ TEST(Revision6, HashMatchesIndependentReference) {
               Unhex("47dcfe865121d20db8e2f8978bc320d16b50909edc169cc810ec15058b17028a"));
 }
 
-// P of both AES revisions always grants extraction for accessibility (bit 10), whatever else is denied; revision 6
-// repeats P in /Perms (low byte first, four 0xFF, "T" for encrypted metadata, "adb").
-TEST(Permissions, AesRevisionsAndPerms) {
+// P by revision: both AES revisions always grant extraction for accessibility (bit 10); revision 6 repeats P in /Perms.
+TEST(Permissions, ValuesByRevisionAndPerms) {
   const struct {
     int revision;
     const char* letters;
     int32_t p;
     const char* perms;  // the first 12 bytes of /Perms decrypted, in hexadecimal
   } rows[] = {
-      {4, "", -3392, nullptr},
-      {4, "C", -3376, nullptr},                     // 0xFFFFF2C0, with copying 0xFFFFF2D0
+      {3, "", -3904, nullptr},                      // nothing granted: only the fixed bits
+      {3, "PMCASD", -772, nullptr},                 // every letter
+      {3, "DSACMP", -772, nullptr},                 // order does not matter
+      {3, "D", -3900, nullptr},                     // degraded printing only
+      {3, "P", -1852, nullptr},                     // printing includes high quality (0x800)
+      {3, "p", -3904, nullptr},                     // letters are case-sensitive
+      {3, "xPxP-7", -1852, nullptr},                // other characters and repeats are ignored
+      {4, "", -3392, nullptr},                      // 0xFFFFF2C0
+      {4, "C", -3376, nullptr},                     // with copying 0xFFFFF2D0
       {6, "", -3392, "c0f2ffffffffffff54616462"},   // no print, no copy
       {6, "C", -3376, "d0f2ffffffffffff54616462"},  // copy without print
       {6, "PMCASD", -260, "fcfeffffffffffff54616462"},
   };
   SecureRandom random;
   for (const auto& row : rows) {
-    if (row.revision == 4) {
-      PdfRevision4SecurityHandler h;
+    if (row.revision < 6) {
+      Handler r3;
+      PdfRevision4SecurityHandler r4;
+      Handler& h = row.revision == 3 ? r3 : r4;
       h.ComputeKeys("u", "o", row.letters, kFixedId);
-      EXPECT_EQ(h.GetPermissions(), row.p) << row.letters;
+      EXPECT_EQ(h.GetPermissions(), row.p) << row.revision << " " << row.letters;
       continue;
     }
     PdfRevision6SecurityHandler h;
@@ -192,11 +172,12 @@ TEST(Permissions, AesRevisionsAndPerms) {
     AesCbc(U8(h.GetFileKey().Plain()), 32).Decrypt(U8(perms), U8(perms), 16);
     EXPECT_EQ(perms.substr(0, 12), Unhex(row.perms)) << row.letters;
   }
+  Handler h;
+  EXPECT_THROW(h.ComputeKeys("u", "o", "", "SHORT"), _kelvra_runtime_error) << "a fixed identifier has 16 bytes";
+  EXPECT_THROW(h.ComputeKeys("u", "o", "", std::string(17, 'A')), _kelvra_runtime_error);
 }
 
-// Revision 4 against an independent computation (Python's hashlib and a plain RC4, user "user", owner "owner",
-// nothing granted): O and U as written, the file key as read with metadata encrypted or left in the clear (then
-// four 0xFF bytes end the key's digest input), and an object's AES key, salted with "sAlT".
+// Revision 4 against hashlib and a plain RC4: O, U, the file key with metadata encrypted or clear, object 7's key.
 TEST(Revision4, KeysAgainstAnIndependentComputation) {
   const std::string o = Unhex("0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671");
   const struct {

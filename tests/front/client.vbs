@@ -1,7 +1,4 @@
-' A script host's view of the component: created by ProgID, called through
-' IDispatch. EncryptPdf takes five arguments, the fifth (error) by reference,
-' and returns the encrypted file; EncryptPdfWithCipher (IVarnel2) takes the
-' cipher as a sixth. Exits with the number of failed checks.
+' A script host's view of the component (by ProgID, through IDispatch); exits with the number of failed checks.
 ' Arguments: a PDF file, a path that does not exist.
 Option Explicit
 On Error Resume Next
@@ -15,9 +12,7 @@ Sub Check(ok, what)
     failures = failures + 1
   End If
 End Sub
-' CStr packs a byte array (vbArray + vbByte = 8209) two bytes to a character,
-' low byte first (Wine's VBScript has no LenB/MidB/AscB): "%PDF-1." is
-' &H5025 &H4644 &H312D, then ".5" &H352E or ".7" &H372E.
+' CStr packs a byte array (8209) two bytes to a character, low first: "%PDF-1.5" is &H5025 &H4644 &H312D &H352E.
 Function IsPdf(result, last)
   text = CStr(result)
   IsPdf = VarType(result) = 8209 And Len(text) > 100 And AscW(Mid(text, 1, 1)) = &H5025 And _
@@ -27,7 +22,7 @@ End Function
 Set varnel = CreateObject("VarnelCtrl.Varnel")
 Check Err.Number = 0, "CreateObject(""VarnelCtrl.Varnel"") " & Err.Description
 If Err.Number <> 0 Then WScript.Quit 1
-' Success: a byte array comes back; error keeps the value the script gave it.
+' Success: a byte array comes back, error (by reference) keeps its value; failure: the message in error.
 message = "untouched"
 result = varnel.EncryptPdf(WScript.Arguments(0), "user", "owner", "PC", message)
 Check Err.Number = 0 And message = "untouched", "EncryptPdf on a PDF file " & Err.Description & message
@@ -37,7 +32,6 @@ result = varnel.EncryptPdfWithCipher(WScript.Arguments(0), "user", "owner", "PC"
 Check Err.Number = 0 And message = "untouched", "EncryptPdfWithCipher on a PDF file " & Err.Description & message
 Check IsPdf(result, &H372E), "EncryptPdfWithCipher aes-256 returns a PDF 1.7 file"
 Err.Clear
-' Failure: the message comes back in error, the call itself succeeds.
 result = Empty
 message = Empty
 result = varnel.EncryptPdf(WScript.Arguments(1), "", "", "", message)

@@ -1,8 +1,5 @@
 #!/bin/bash
-# Checks with qpdf each NAME.pdf of a folder that has a NAME.expect (lines:
-# user password, owner password, /P, revision): qpdf --check passes with
-# either password, revision and /P are those, a wrong password is refused
-# (or, without a user password, none is needed).
+# Checks with qpdf each NAME.pdf of a folder that has a NAME.expect (user and owner password, /P, revision).
 # Usage: qpdf_check.sh FOLDER
 set -u
 failures=0 files=0

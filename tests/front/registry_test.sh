@@ -1,7 +1,5 @@
 #!/bin/bash
-# Registration leaves exactly the class's keys (read back with Wine's reg),
-# registering twice leaves one set, unregistering removes them all but never
-# the CLSID key itself, also when not registered. Ends registered.
+# Registration leaves exactly the class's keys, once; unregistering removes them, never CLSID. Ends registered.
 # Usage: registry_test.sh DLL   (environment: VARNEL_WINE_SYSTEM, VARNEL_REG_VIEW, WINEPREFIX)
 set -u
 dll_w="Z:${1//\//\\}"

@@ -1,7 +1,4 @@
-// The COM component seen from a C++ client under Wine: VarnelCtrl.dll is
-// registered (front.prepare) and every call goes through COM. Encrypted
-// files that come back are saved in VARNEL_OUTPUTS with the passwords they
-// were made with, for qpdf_check.sh on the Linux side.
+// The COM component seen from a C++ client under Wine, registered by front.prepare; outputs go to qpdf_check.sh.
 #include <windows.h>
 #include <oaidl.h>
 #include <oleauto.h>
@@ -76,8 +73,7 @@ void WriteFile(const std::wstring& path, const std::string& bytes) {
   EXPECT_TRUE(out << bytes) << Narrow(path);
 }
 
-// Each test gets a fresh, empty temporary directory (TMP and TEMP), so that
-// a file the component leaves behind is seen.
+// Each test gets a fresh, empty temporary directory (TMP and TEMP), so that a file left behind is seen.
 class VarnelTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -136,8 +132,7 @@ TEST_F(VarnelTest, RefusedArgumentsTouchNothing) {
 }
 
 TEST_F(VarnelTest, FailuresComeBackAsTextWithSOk) {
-  // A first object damaged while the cross-reference data is intact: the
-  // failure happens in the middle of the rewrite.
+  // A first object damaged while the cross-reference data is intact: the failure comes in the middle of the rewrite.
   std::ifstream in(fs::path(kPdf), std::ios::binary);
   std::string damaged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   damaged.replace(damaged.find(" 0 obj") + 3, 3, "xbj");
@@ -170,8 +165,7 @@ TEST_F(VarnelTest, FailuresComeBackAsTextWithSOk) {
   }
 }
 
-// Each file that comes back is left for qpdf_check.sh: NAME.pdf and NAME.expect
-// with the passwords as the file holds them, /P and the revision.
+// Each file that comes back is left for qpdf_check.sh: NAME.pdf, and NAME.expect (passwords, /P, revision).
 TEST_F(VarnelTest, EncryptedFilesComeBack) {
   const std::wstring deep(60, L'\x6587');  // three folders: under MAX_PATH characters, over 519 bytes in UTF-8
   const std::wstring names[] = {kOutputs + L"\\names\\\x03A9mega \x263A \x6587\x66F8 \x00FC.pdf",  // no ANSI code page
@@ -269,8 +263,7 @@ TEST_F(VarnelModuleTest, ClassObjectRefusals) {
   IClassFactory* factory = Factory();
   ASSERT_NE(nullptr, factory);
   EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IVarnel, nullptr));
-  // An outer object may only ask for IUnknown (the class object stands in
-  // as the outer one; it is refused before it is used).
+  // An outer object may only ask for IUnknown (the class object stands in, refused before it is used).
   object = &object;
   EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory, IID_IDispatch, &object));
   EXPECT_EQ(nullptr, object);

@@ -21,7 +21,6 @@ def test_cluster_encrypts_the_corpus(tmp_path):
     failed = {r["input"]: r["code"] for r in records if r["status"] != "ok"}
     assert failed == {str(CORPUS / damaged): "damaged"}
     assert not (tmp_path / damaged).exists()
-    for r in records:
-        if r["status"] == "ok":
-            with pikepdf.open(r["output"].replace("file://", ""), password="u") as pdf:
-                assert pdf.is_encrypted and pdf.pages
+    for r in (r for r in records if r["status"] == "ok"):
+        with pikepdf.open(r["output"].replace("file://", ""), password="u") as pdf:
+            assert pdf.is_encrypted and pdf.pages

@@ -1,5 +1,4 @@
-// What the AES writers put in a file, read back with the library's own reader (the structure of the output is not
-// encrypted).
+// What the AES writers put in a file, read back with the library's own reader.
 #include "writer/pdfaesencryptedfilewriter.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +24,7 @@ namespace {
 using pdftest::U8;
 using pdftest::Unhex;
 
-// Every string and stream an IV never seen before plus whole blocks that decrypt, with valid padding,
-// to the input's bytes; /Length equal to the bytes written.
+// Every string and stream a fresh IV and whole blocks that decrypt, padded, to the input's bytes.
 class AesWriterOutput : public ::testing::TestWithParam<int> {};
 
 using Collected = std::vector<std::pair<int64_t, std::string>>;  // object number, bytes of a string or stream
@@ -53,8 +51,7 @@ void Collect(PdfFileParser& p, PdfStream& s, PdfValue* v, int64_t number, Collec
   }
 }
 
-// The reader refuses encrypted files: the /Encrypt entry is blanked out (offsets unchanged) and its object kept
-// aside.
+// The strings and streams as stored; /Encrypt blanked out (offsets unchanged), its object kept aside.
 Collected Read(std::string pdf, std::string* encrypt_dict) {
   std::string encrypt;
   const size_t at = pdf.rfind("/Encrypt ");
@@ -112,7 +109,6 @@ TEST_P(AesWriterOutput, FreshIvsWholeBlocksAndTheInputBack) {
     EXPECT_EQ(Decrypt(writer.SecurityHandler(), got[i].first, got[i].second), want[i].second);
   }
   EXPECT_EQ(ivs.size(), got.size()) << "an IV was used twice";
-  // The identifier and the Encrypt dictionary are written as they are.
   const std::string id = PdfSecurityHandler::Hex(writer.SecurityHandler().GetIdentifier());
   EXPECT_NE(pdf.find("/ID [<" + id + "><" + id + ">]"), std::string::npos);
   EXPECT_NE(encrypt_dict.find(GetParam() == 6 ? "/CFM /AESV3 /Length 32" : "/CFM /AESV2 /Length 16"),

@@ -1,5 +1,4 @@
-// The plain writer: values, streams, sections and object streams as written. (That it lets go of what it has
-// written is bench/memcheck's to show.)
+// The plain writer: values, streams, sections and object streams as written.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -84,25 +83,18 @@ TEST(PdfFileWriter, StreamLength) {
                                         "<< /Length 0 >>\nstream\n\nendstream"};
   EXPECT_EQ(WrittenBody(bodies, 2), "<<\n/Length 3 \n>>\nstream\nabc\nendstream\n");
   EXPECT_EQ(WrittenBody(bodies, 3), "<<\n/Length 0 \n>>\nstream\n\nendstream\n");
-}
-
-// Large data is copied in chunks; with a wrong /Length the search for "endstream" must also work across its own
-// chunk boundaries.
-TEST(PdfFileWriter, LargeStreamsCopiedWhole) {
+  // Large data is copied in chunks; with a wrong /Length, "endstream" is also found across the chunk boundaries.
   for (size_t size : {65535u, 65536u, 65537u, 65538u, 200001u}) {
-    std::string data(size, '\0');
-    for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
-    for (const std::string& length : {std::to_string(size), std::string("5")}) {
-      const std::string expected = "<<\n/Length " + std::to_string(size) + " \n>>\nstream\n" + data + "\nendstream\n";
-      EXPECT_TRUE(WrittenBody({"<< /Length " + length + " >>\nstream\n" + data + "\nendstream"}) == expected)
+    std::string big(size, '\0');
+    for (size_t i = 0; i < size; ++i) big[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    for (const std::string& length : {std::to_string(size), std::string("5")})
+      EXPECT_TRUE(WrittenBody({"<< /Length " + length + " >>\nstream\n" + big + "\nendstream"}) ==
+                  "<<\n/Length " + std::to_string(size) + " \n>>\nstream\n" + big + "\nendstream\n")
           << size << " bytes, /Length " << length;
-    }
   }
 }
 
-// An update replaces 2, adds 4, deletes 5 (listed in use by the older section) and reuses 6 with generation 1; the
-// older trailer holds /Info. Each number is written once, in its newest version, and every entry stands at its own
-// number: 7 and 8 have no object, 9 a large generation, 10 is free with generation 65535.
+// An update replaces 2, adds 4, deletes 5 and reuses 6; 7 and 8 have no object, 9 a large generation, 10 is free.
 TEST(PdfFileWriter, DeletionByUpdateGapsAndGenerations) {
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog >>");
@@ -134,9 +126,7 @@ TEST(PdfFileWriter, DeletionByUpdateGapsAndGenerations) {
   EXPECT_EQ(x.Line("/Info") + x.Line("/Prev"), "3 0 R") << "/Info of the older trailer carried over, no /Prev";
 }
 
-// A hybrid file: the table lists the plain objects, its /XRefStm the objects in object stream 3 (with a wrong index
-// for object 4) and object 6 free, which the reader does not keep. The input's cross-reference stream (7) is not
-// written. The output reads back through our own parser.
+// A hybrid file whose /XRefStm gives object 4 a wrong index in object stream 3; the output reads back.
 TEST(PdfFileWriter, HybridInputWithObjectStream) {
   PdfBuilder b;
   b.Obj(1, "<< /Type /Catalog /A 4 0 R /B 5 0 R >>");
@@ -207,14 +197,12 @@ TEST(PdfFileWriter, Failures) {
   }
 }
 
-// Many Flate object streams (inflated ahead of need on a second thread), needed in another order than written, with
-// an unfiltered one among them: every member keeps its index; a damaged one fails as it would alone.
+// 40 object streams, inflated ahead on a second thread and needed out of order; one unfiltered, or one damaged.
 TEST(PdfFileWriter, ManyObjectStreams) {
   for (const int damaged : {-1, 23}) {
     PdfBuilder b;
     b.Obj(1, "<< /Type /Catalog >>");
     std::vector<Entry> rows{FreeAt(0, 65535), InUse(1)}, compressed;
-    // Object stream 100 + k holds objects 1000 + 10 k + i in reverse order.
     for (int k = 39; k >= 0; --k) {
       std::vector<std::pair<int64_t, std::string>> members;
       for (int i = 9; i >= 0; --i) members.push_back({1000 + 10 * k + i, "(member " + std::to_string(i) + ")"});
@@ -238,20 +226,18 @@ TEST(PdfFileWriter, ManyObjectStreams) {
 }
 
 TEST(HostileInput, EntriesWithoutValueAndStreamDataBeyondTheInput) {
-  // "/A ]" and "/B endobj" leave entries without a value: written as null (this crashed the writer once).
+  // Entries without a value are written as null.
   for (const std::string body : {"<< /A ] /C 1 >>", "<< /B endobj /C 1 >>"}) {
     PdfFileWriter w;
     const std::string out = Rewrite(w, SimpleDocument({body}));
     EXPECT_TRUE(out.find(" null \n/C 1 ") != std::string::npos) << body;
   }
-  // Streams with a wrong /Length whose data runs to the one "endstream" at the end: each overlaps all that follows
-  // it.
+  // Streams with a wrong /Length whose data each runs to the one "endstream" at the end.
   std::vector<std::string> bodies(40, "<< /Length 1 >>\nstream\n" + std::string(200, 'x'));
   bodies.back() += "\nendstream";
   PdfFileWriter w;
   EXPECT_EQ(ErrorOf([&] { Rewrite(w, SimpleDocument(bodies)); }), "PdfFileWriter::WriteDictionary:stream data limit");
-  // One such stream over a few small objects stays within the input's size and is written with the length of the
-  // data actually copied.
+  // One such stream over a few small objects stays within the input's size: written with the data copied.
   PdfFileWriter ok;
   EXPECT_NE(Rewrite(ok, SimpleDocument({"<< /Length 1 >>\nstream\nabc", "(small)", "(end)\nendstream"}))
                 .find("stream\nabc\nendobj"),
