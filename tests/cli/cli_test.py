@@ -165,6 +165,16 @@ class Cli(unittest.TestCase):
             self.assertEqual((r.returncode, got, run("show", *args).returncode), (status, objects, status), args)
             self.assertNotIn('"x"', r.stdout)
         root = os.path.dirname(os.path.dirname(os.path.abspath(SAMPLE)))
+        # A recipient's sealed rights need its identity; what a readable file promises is told.
+        keys, signed = root + "/tests/data/pubsec/", signed_fixtures.make(self.d)["signed-approval.pdf"]
+        run("encrypt", SAMPLE, d + "pk", "--owner-recipient", keys + "alice.pem", "--recipient", keys + "carol.pem")
+        for args, want in (([d + "pk"], (2, None, None, None)), ([signed], (None, None, None, ["Approval"])),
+                           ([d + "pk", "--identity", keys + "alice.p12", "--identity-password", "pw"], (2, 2, True, []))):
+            j = json.loads(run("show", "--json", *args).stdout)
+            got = (j.get("recipients"), j.get("matched_recipient"), (j.get("permissions") or {}).get("modify_anything"),
+                   j["signatures"] and [s["field"] for s in j["signatures"]])
+            self.assertEqual(got, want, args)
+        self.assertIn("  signature: Approval", run("show", signed).stdout)
         man, bash, zsh = (os.path.join(root, f) for f in ("docs/varnel.1", "cli/completion/varnel.bash", "cli/completion/_varnel"))
         for command in ("encrypt", "decrypt", "check", "show"):
             options = set(re.findall(r"(?<![\w-])(--[a-z][a-z-]+)", run(command, "--help").stdout))
