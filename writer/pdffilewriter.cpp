@@ -138,7 +138,12 @@ void PdfFileWriter::WriteDocument(PdfStream& input, std::ostream& output) {
         FindInObjectStream(stm_number, e->number, e->index, &found_index, &value_offset);
         // In a repaired file the member must also read there.
         if (RepairReport().repaired) DameObjeto(e->number, e->generation);
-        whole = Unpacked(stm_number) || Relocated(e->number) || WritesOnItsOwn(e->number);
+        // The object stream must also be what is written under its number: a
+        // damaged file's newer version of it, listed inside another object
+        // stream, is written whole, and the members with it.
+        const XRefEntry* stm = Index().Find(stm_number, 0);
+        whole = Unpacked(stm_number) || Relocated(e->number) || WritesOnItsOwn(e->number) || stm == nullptr ||
+                stm->type != XRefEntry::kInUse;
       } catch (const _kelvra_runtime_error& failure) {
         if (!Repairable(failure)) throw;
         whole = true;
