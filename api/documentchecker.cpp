@@ -15,6 +15,7 @@ varnel::CheckResult DocumentChecker::Check(PdfStream& input, const std::optional
                                            std::shared_ptr<const Identity> identity) {
   PdfFileParser parser;
   parser.SetRepair(true);
+  parser.TellWhichKey();
   if (password) parser.SetPassword(*password, false);
   if (identity) parser.SetIdentity(identity, false);
   parser.Parse(input);

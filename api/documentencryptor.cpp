@@ -92,6 +92,7 @@ DocumentEncryptor::DocumentEncryptor(const varnel::EncryptOptions& options, std:
   }
   writer_->SetHelperThreads(options_.threads);
   writer_->SetRepair(options_.repair);
+  writer_->TellWhichKey();
   if (options_.input_password) writer_->SetPassword(*options_.input_password, true);
   if (options_.input_identity) writer_->SetIdentity(KeyMaterial::Load(*options_.input_identity), true);
   // Refused before anything is written: a signed document the caller did

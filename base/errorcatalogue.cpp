@@ -135,6 +135,9 @@ const Entry kAesPadding{"PdfDecryption:bad padding", Code::kDamaged, true, "encr
 const Entry kNotPdf{"No es archivo pdf.", Code::kNotPdf, true, "it does not start with %PDF-"};
 const Entry kEncrypted{"Encrypted", Code::kEncrypted, false,
                        "its password is needed (--input-password to re-encrypt it)"};
+const Entry kEncryptedForRecipients{"Encrypted for recipients", Code::kEncrypted, false,
+                                    "it is sealed for named recipients' certificates: a recipient's private key is "
+                                    "needed (--input-identity to re-encrypt it)"};
 const Entry kTokenLimit{"PdfParser::NextToken:Limit", Code::kLimitExceeded, false,
                         "a word in it is longer than the 65535 bytes allowed"};
 const Entry kStringEof{"PdfParser::ParseString:EOF", Code::kDamaged, true, "a string in it has no end"};
@@ -331,6 +334,7 @@ const ErrorCatalogue::Entry* const kAll[] = {
     &errtext::kAesPadding,
     &errtext::kNotPdf,
     &errtext::kEncrypted,
+    &errtext::kEncryptedForRecipients,
     &errtext::kTokenLimit,
     &errtext::kStringEof,
     &errtext::kStringLimit,

@@ -109,6 +109,7 @@ extern const ErrorCatalogue::Entry kAesPadding;
 // pdf/: the reader
 extern const ErrorCatalogue::Entry kNotPdf;
 extern const ErrorCatalogue::Entry kEncrypted;
+extern const ErrorCatalogue::Entry kEncryptedForRecipients;
 extern const ErrorCatalogue::Entry kTokenLimit;
 extern const ErrorCatalogue::Entry kStringEof;
 extern const ErrorCatalogue::Entry kStringLimit;

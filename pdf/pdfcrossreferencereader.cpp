@@ -140,7 +140,7 @@ void PdfCrossReferenceReader::LeerCrossReferenceTable(int64_t offset, PdfStream&
     last->section = section_;
   }
   last->trailer = trailer;
-  if (!parser_.decryption_.HasPassword() && trailer->GetValue("/Encrypt", false) != nullptr)
+  if (parser_.decryption_.RefusesEncrypted() && trailer->GetValue("/Encrypt", false) != nullptr)
     throw _kelvra_runtime_error(errtext::kEncrypted);
   // A hybrid file's cross-reference stream lists what the table leaves out
   // (typically the objects in object streams). Its entries rank after the
@@ -175,7 +175,7 @@ void PdfCrossReferenceReader::LeerCrossReferenceStream(int64_t offset, PdfStream
   parser_.xrefList.push_back(std::move(record));
   xref_stream_sections_.try_emplace(number, section_);
   // An encrypted input must not be encrypted a second time.
-  if (!parser_.decryption_.HasPassword() && d->GetValue("/Encrypt", false) != nullptr)
+  if (parser_.decryption_.RefusesEncrypted() && d->GetValue("/Encrypt", false) != nullptr)
     throw _kelvra_runtime_error(errtext::kEncrypted);
   PdfValue* type = d->GetValue("/Type", true);
   if (type == nullptr || type->text != "/XRef" || !d->IsStream()) throw _kelvra_runtime_error(errtext::kXRefStream);

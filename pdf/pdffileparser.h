@@ -68,6 +68,10 @@ class PdfFileParser : public PdfParser {
   // null), for a caller that reads only the trailer and the Encrypt
   // dictionary, whose values are never encrypted.
   void LeaveEncrypted() { decryption_.LeaveEncrypted(); }
+  // Or: an encrypted file without a key fails only once its Encrypt
+  // dictionary is read, with "Encrypted for recipients" where it needs a
+  // recipient's private key rather than a password.
+  void TellWhichKey() { decryption_.TellWhichKey(); }
   // After Parse: the decryption of an encrypted file (null otherwise), and
   // the number of its Encrypt dictionary (-1: none, or direct), which is no
   // object of the document.

@@ -31,14 +31,24 @@ void PdfReaderDecryption::SetIdentity(std::shared_ptr<const Identity> identity, 
 void PdfReaderDecryption::Open() {
   PdfValue* reference = parser_.BuscarEnTrailer("/Encrypt", false);
   if (reference == nullptr || leave_encrypted_) return;
-  if (!has_password_) throw _kelvra_runtime_error(errtext::kEncrypted);
+  bool readable = true;
   if (reference->kind() == PdfValue::Kind::Value && reference->native_type == NATIVE_REFERENCE) {
     const size_t blank = reference->text.find(' ');
     encrypt_number_ = StringToInt64(reference->text.substr(0, blank));
     // Inside an object stream it could not be read before decrypting.
     const XRefEntry* e = parser_.index_.Newest(encrypt_number_);
-    if (e == nullptr || e->type != XRefEntry::kInUse) throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
+    readable = e != nullptr && e->type == XRefEntry::kInUse;
   }
+  // Without a key, say which kind it needs: a password, or a recipient's private key.
+  if (!has_password_) {
+    PdfValue* encrypt = readable ? parser_.BuscarEnTrailer("/Encrypt", true) : nullptr;
+    PdfValue* filter = encrypt != nullptr && encrypt->kind() == PdfValue::Kind::Dictionary
+                           ? static_cast<PdfDiccionario*>(encrypt)->GetValue("/Filter", true)
+                           : nullptr;
+    const bool recipients = filter != nullptr && filter->native_type == NATIVE_NAME && filter->text == "/Adobe.PubSec";
+    throw _kelvra_runtime_error(recipients ? errtext::kEncryptedForRecipients : errtext::kEncrypted);
+  }
+  if (!readable) throw _kelvra_runtime_error(errtext::kEncryptUnsupported);
   decryption_ = OpenWith(password_, identity_.get());
   if (need_change_rights_ && !decryption_->MayChangeProtection())
     throw _kelvra_runtime_error(decryption_->PublicKey() ? errtext::kRecipientMayNotChange

@@ -25,6 +25,10 @@ class PdfReaderDecryption {
   // See PdfFileParser::SetIdentity.
   void SetIdentity(std::shared_ptr<const Identity> identity, bool need_change_rights);
   bool HasPassword() const { return has_password_; }
+  void TellWhichKey() { tells_key_ = true; }
+  // Whether reading stops at the first trailer that names an Encrypt
+  // dictionary; otherwise Open says which key the file needs.
+  bool RefusesEncrypted() const { return !has_password_ && !tells_key_; }
   void LeaveEncrypted() { has_password_ = leave_encrypted_ = true; }
   // Sets up decryption when the trailer names an Encrypt dictionary.
   void Open();
@@ -51,6 +55,7 @@ class PdfReaderDecryption {
   PdfFileParser& parser_;
   bool has_password_ = false;
   bool leave_encrypted_ = false;  // Open leaves the file encrypted
+  bool tells_key_ = false;        // see TellWhichKey
   bool need_change_rights_ = false;
   SecretString password_;
   std::shared_ptr<const Identity> identity_;
