@@ -34,8 +34,8 @@ int RunCheck(const std::vector<std::string>& files, const std::string* password,
                   static_cast<long long>(c.objects), static_cast<long long>(c.compressed_objects),
                   static_cast<long long>(c.sections), repair.c_str());
       if (c.recipients != 0)
-        std::printf("  public-key security handler: %lld recipients; the identity (%s) is recipient %lld\n",
-                    static_cast<long long>(c.recipients), c.identity_subject.c_str(),
+        std::printf("  public-key security handler: %lld recipient%s; the identity (%s) is recipient %lld\n",
+                    static_cast<long long>(c.recipients), c.recipients == 1 ? "" : "s", c.identity_subject.c_str(),
                     static_cast<long long>(c.matched_recipient));
       ReportPromises(c);
     } catch (const varnel::Error& e) {
