@@ -281,11 +281,15 @@ int main(int argc, char** argv) {
                     "it replaces OUTPUT");
   encrypt->add_flag("--invalidate-signatures", options.invalidate_signatures,
                     "Encrypt a signed or certified file, though its signatures no longer hold for the copy");
-  encrypt->add_option("--recipient", options.recipients,
-                      "Encrypt for this certificate (PEM or DER; each of a PEM file's) instead of passwords, with the "
-                      "rights of --permissions; repeatable");
-  encrypt->add_option("--owner-recipient", options.owner_recipients,
-                      "Encrypt for this certificate with every right; repeatable");
+  encrypt
+      ->add_option("--recipient", options.recipients,
+                   "Encrypt for this certificate (PEM or DER; each of a PEM file's) instead of passwords, with the "
+                   "rights of --permissions; repeatable")
+      ->allow_extra_args(false);  // one certificate each: INPUT and OUTPUT may follow
+  encrypt
+      ->add_option("--owner-recipient", options.owner_recipients,
+                   "Encrypt for this certificate with every right; repeatable")
+      ->allow_extra_args(false);
   encrypt->add_flag("--allow-any-certificate", options.allow_any_certificate,
                     "Use recipients' certificates that are expired, not RSA, or not meant for key encipherment");
   encrypt->add_option(
