@@ -46,3 +46,11 @@ void NotePromises(const PdfPromises& promises, const std::string& name, bool enc
     notice += name + " declares " + promises.pdfua +
               "; an encrypted copy stays PDF/UA only while it lets assistive technology extract its text\n";
 }
+
+void TellPromises(const PdfPromises& promises, varnel::Promises* told) {
+  for (const PdfPromises::Signature& s : promises.signatures) told->signatures.push_back({s.field, s.date});
+  told->certification = promises.certification;
+  told->usage_rights = promises.usage_rights;
+  told->pdfa = promises.pdfa;
+  told->pdfua = promises.pdfua;
+}

@@ -21,11 +21,4 @@ void NoteParse(const PdfFileParser& parser, varnel::Result* result);
 void NotePromises(const PdfPromises& promises, const std::string& name, bool encrypted_copy, varnel::Result* result);
 
 // What the document promises, into a CheckResult or a Protection.
-template <class Told>
-void TellPromises(const PdfPromises& promises, Told* told) {
-  for (const PdfPromises::Signature& s : promises.signatures) told->signatures.push_back({s.field, s.date});
-  told->certification = promises.certification;
-  told->usage_rights = promises.usage_rights;
-  told->pdfa = promises.pdfa;
-  told->pdfua = promises.pdfua;
-}
+void TellPromises(const PdfPromises& promises, varnel::Promises* told);

@@ -5,8 +5,7 @@
 #include "cli/commands.h"
 #include "varnel/varnel.h"
 
-template <class Told>
-void ReportPromises(const Told& c) {
+void ReportPromises(const varnel::Promises& c) {
   static const char* const kLevels[] = {"", "no changes allowed", "form filling and signing allowed",
                                         "form filling, signing and annotations allowed"};
   for (const varnel::Signature& s : c.signatures)
@@ -17,8 +16,6 @@ void ReportPromises(const Told& c) {
   for (const std::string* claim : {&c.pdfa, &c.pdfua})
     if (!claim->empty()) std::printf("  declares %s\n", claim->c_str());
 }
-template void ReportPromises(const varnel::CheckResult&);
-template void ReportPromises(const varnel::Protection&);
 
 int RunCheck(const std::vector<std::string>& files, const std::string* password, const IdentityOption& identity) {
   int status = 0;

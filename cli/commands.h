@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+namespace varnel {
+struct Promises;
+}
+
 // The command-line tool's commands. Each returns the process exit status:
 // 0 success, 1 failure (a message was printed), 2 usage error, 3 the
 // password does not open the encrypted input, 130 interrupted.
@@ -31,8 +35,7 @@ int RunShow(const std::vector<std::string>& files, const std::string* password, 
             bool json);
 // What rewriting a document breaks (its signatures, a certification, usage
 // rights) and the conformance it claims, a line each.
-template <class Told>
-void ReportPromises(const Told& c);
+void ReportPromises(const varnel::Promises& c);
 
 // The ciphers --cipher names.
 const std::vector<std::string>& CipherNames();

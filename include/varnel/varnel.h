@@ -146,17 +146,20 @@ struct Signature {
   std::string signed_at;  // when, as the signature says ("2024-05-01 10:30:00 +02:00"); may be empty
 };
 
-struct CheckResult : Result {
-  bool encrypted = false;
-  // What rewriting the document breaks: its signatures, a certification
-  // (its level: 1 no changes allowed, 2 form filling and signing, 3 also
-  // annotations; 0 not certified), usage rights, and the conformance its
-  // metadata claims ("PDF/A-2b", "PDF/UA-1"; empty when none).
+// What rewriting the document breaks: its signatures, a certification (its
+// level: 1 no changes allowed, 2 form filling and signing, 3 also
+// annotations; 0 not certified), usage rights, and the conformance its
+// metadata claims ("PDF/A-2b", "PDF/UA-1"; empty when none).
+struct Promises {
   std::vector<Signature> signatures;
   int certification = 0;
   bool usage_rights = false;
   std::string pdfa;
   std::string pdfua;
+};
+
+struct CheckResult : Result, Promises {
+  bool encrypted = false;
   // Of a document encrypted for certificates, opened with an identity: how
   // many recipients it names, which one (1-based) the identity is, and
   // that identity's subject ("/CN=Bob"). 0 and empty otherwise.
@@ -228,7 +231,7 @@ struct Permissions {
 };
 
 // How a document is protected: what its Encrypt dictionary says.
-struct Protection {
+struct Protection : Promises {
   bool encrypted = false;        // false: the fields below keep their defaults
   std::string security_handler;  // the /Filter, without its slash: "Standard"
   int revision = 0;              // /R
@@ -256,15 +259,10 @@ struct Protection {
   // permissions are then that recipient's rights.
   int64_t matched_recipient = 0;
   std::string identity_subject;
-  // What rewriting the document breaks, as CheckResult tells it. Known when
-  // the document is not encrypted or was opened: an encrypted document's
-  // field names and dates cannot be read without its key.
+  // Whether the Promises are known: when the document is not encrypted or
+  // was opened (an encrypted document's field names and dates cannot be
+  // read without its key).
   bool promises_known = false;
-  std::vector<Signature> signatures;
-  int certification = 0;
-  bool usage_rights = false;
-  std::string pdfa;
-  std::string pdfua;
 };
 
 // Reads a document's structure and its Encrypt dictionary without opening
