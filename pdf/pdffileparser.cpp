@@ -56,8 +56,11 @@ bool PdfFileParser::ReadDecryptedStream(PdfDiccionario* d, int64_t offset, int64
 
 void PdfFileParser::ReadStoredStream(PdfDiccionario* d, int64_t offset, int64_t length, std::vector<uint8_t>* out) {
   out->resize(static_cast<size_t>(length));
-  inputStream->Seek(offset, 1);
-  if (length > 0) inputStream->Leer(out->data(), out->size());
+  const auto read = [&] {
+    inputStream->Seek(offset, 1);
+    if (length > 0) inputStream->Leer(out->data(), out->size());
+  };
+  read();
   try {
     decryption_.DecryptStream(d, *out);
   } catch (const _kelvra_runtime_error& e) {
@@ -66,8 +69,7 @@ void PdfFileParser::ReadStoredStream(PdfDiccionario* d, int64_t offset, int64_t 
     // rather than the whole file lost. The data are read again: decryption
     // works in place.
     if (!Repairable(e) || decryption_.Get() == nullptr) throw;
-    inputStream->Seek(offset, 1);
-    if (length > 0) inputStream->Leer(out->data(), out->size());
+    read();
     decryption_.Get()->SalvageStream(d, *out);
     report_.Dropped("what of object " + std::to_string(d->obj_number) + "'s stream does not decrypt (" +
                     e.entry().sentence + ")");
