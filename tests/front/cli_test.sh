@@ -22,4 +22,21 @@ EOT
 message=$("$VARNEL_WINE" "$exe" encrypt "$(win "$corpus/classic-encrypted-01.pdf")" "$(win "$work/refused.pdf")" 2>&1)
 [ $? = 1 ] && echo "$message" | grep -q 'is already encrypted' && [ ! -e "$work/refused.pdf" ]
 check $? "encrypted input: exit status 1, no output file ($message)"
+
+# Certificate encryption: sealed for alice, opened with her PKCS#12, refused with a wrong password (exit 3).
+pubsec=$(dirname "$0")/../data/pubsec
+message=$("$VARNEL_WINE" "$exe" encrypt "$(win "$corpus/classic-01.pdf")" "$(win "$work/pubsec.pdf")" \
+  --owner-recipient="$(win "$pubsec/alice.pem")" 2>&1)
+if echo "$message" | grep -q 'could not be sealed'; then
+  echo "skip: certificate encryption (this crypt32 refuses CryptMsgOpenToEncode for AES-256-CBC: $message)"
+else
+  check $? "pubsec: varnel.exe encrypt for a certificate"
+  "$VARNEL_WINE" "$exe" decrypt --identity="$(win "$pubsec/alice.p12")" --identity-password=pw \
+    "$(win "$work/pubsec.pdf")" "$(win "$work/pubsec-open.pdf")" && "$VARNEL_WINE" "$exe" check "$(win "$work/pubsec-open.pdf")"
+  check $? "pubsec: opened with the identity, check matches"
+  "$VARNEL_WINE" "$exe" decrypt --identity="$(win "$pubsec/alice.p12")" --identity-password=wrong \
+    "$(win "$work/pubsec.pdf")" "$(win "$work/pubsec-wrong.pdf")"
+  [ $? = 3 ] && [ ! -e "$work/pubsec-wrong.pdf" ]
+  check $? "pubsec: a wrong identity password exits 3, no output"
+fi
 [ "$failures" = 0 ]
