@@ -16,7 +16,8 @@ class Identity {
 
   // The certificate's subject, for a person: "/CN=Bob/O=Example".
   std::string Subject() const;
-  // The platform's key and certificate (OpenSSL: EVP_PKEY*, X509*).
+  // The platform's key and certificate (OpenSSL: EVP_PKEY*, X509*; crypt32:
+  // HCRYPTPROV_OR_NCRYPT_KEY_HANDLE, PCCERT_CONTEXT holding the key).
   void* Key() const;
   void* Certificate() const;
 

@@ -19,11 +19,13 @@ class RecipientCertificate {
 
   // Where it came from and its subject, for a person: "bob.pem (/CN=Bob)".
   std::string Name() const;
+  // Its subject alone: "/CN=Bob".
+  std::string Subject() const;
   // Why the file key cannot be sealed for it, in words ("it expired on
   // 2025-03-01", "its key is not RSA", "its key usage does not allow key
   // encipherment"); empty when it can.
   std::string Unusable() const;
-  // The platform's certificate (OpenSSL: X509*).
+  // The platform's certificate (OpenSSL: X509*; crypt32: PCCERT_CONTEXT).
   void* Native() const;
 
  private:

@@ -69,7 +69,8 @@ RecipientCertificate::RecipientCertificate(RecipientCertificate&&) noexcept = de
 RecipientCertificate& RecipientCertificate::operator=(RecipientCertificate&&) noexcept = default;
 RecipientCertificate::~RecipientCertificate() = default;
 
-std::string RecipientCertificate::Name() const { return impl_->source + " (" + SubjectOf(impl_->x509) + ")"; }
+std::string RecipientCertificate::Name() const { return impl_->source + " (" + Subject() + ")"; }
+std::string RecipientCertificate::Subject() const { return SubjectOf(impl_->x509); }
 
 std::string RecipientCertificate::Unusable() const {
   X509* x509 = impl_->x509;
