@@ -31,9 +31,7 @@ def damages(data):
         yield "trunc-startxref", data[:sx]
         yield "no-startxref", data[:sx] + b"%%EOF\n"
         yield "startxref-wrong", data[:sx] + b"startxref\n%d\n%%%%EOF\n" % (n // 3)
-    yield ("lf", data.replace(b"\r\n", b"\n")) if b"\r\n" in data else ("crlf", data.replace(b"\n", b"\r\n"))
     yield "junk-prefix", b"Content-Type: application/pdf\r\n\r\n" + bytes(range(32, 127)) * 3 + b"\n" + data
-    yield "byte-lost", data[: n // 10] + data[n // 10 + 1:]
     if b"/Prev" in data:
         yield "prev-nowhere", re.sub(rb"/Prev\s+\d+", b"/Prev 9999999", data)
     if b"trailer" in data:
@@ -49,9 +47,7 @@ def damages(data):
         yield "objstm-first", re.sub(rb"/First\s+\d+", b"/First 3", data, count=1)
         yield "objstm-n", re.sub(rb"/N\s+\d+", b"/N 999999", data, count=1)
     if m := re.search(rb"\d+\s+\d+\s+obj\s*<<(?:(?!endobj).){0,300}?/Type\s*/Catalog", data, re.S):
-        untyped = data[: m.start()] + m.group(0).replace(b"/Catalog", b"/Catalox") + data[m.end():]
         yield "catalog-lost", data[: m.start()] + re.sub(rb"obj", b"obx", m.group(0), count=1) + data[m.end():]
-        yield "catalog-untyped-no-trailer", untyped.replace(b"trailer", b"trailex")
 
 
 def judge(copy):
