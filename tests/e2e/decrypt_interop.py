@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Files encrypted by qpdf, mutool and pikepdf decrypted and re-encrypted by varnel, compared by pikepdf; signed
+"""Files encrypted by qpdf and mutool decrypted and re-encrypted by varnel, compared by pikepdf; signed
 copies; the AES writers' edge cases (AES_CASES) read back by pikepdf and pypdf."""
 import io
 import os
@@ -21,9 +21,8 @@ MAKERS = [  # name, command making OUT from SRC with passwords u and o
                           ("r5", ["256", "--force-R5"]), ("r6", ["256"]), ("r6-clear", ["256", "--cleartext-metadata"])]
       for mode in ["--object-streams=disable", "--object-streams=generate"]),
     *((f"mutool-{m}", ["mutool", "clean", "-E", m, "-U", "u", "-O", "o"]) for m in ("rc4-40", "rc4-128", "aes-128", "aes-256")),
-    *((f"pikepdf-r{r}", r) for r in (4, 6)),
 ]
-REENCRYPT = ("pikepdf-r6", "qpdf-r4-aes-generate")  # also re-encrypted with every cipher
+REENCRYPT = ("qpdf-r6-disable", "qpdf-r4-aes-generate")  # also re-encrypted with every cipher
 AES_CASES = [  # an empty string and stream, the catalog's /Extensions and those aes-256 leaves
     ("no /Extensions", {}, {"/ADBE": 8}),
     ("other extensions kept", {"/XYZ": 3}, {"/ADBE": 8, "/XYZ": 3}),
@@ -34,10 +33,7 @@ DATA = b"seventeen bytes!!"
 
 def one(args, tmp, label, enc, passwords, maker=None):
     problems, out = [], f"{tmp}/plain.pdf"
-    if isinstance(maker, int):
-        with pikepdf.open(os.path.join(args.corpus, enc)) as pdf:
-            pdf.save(f"{tmp}/enc.pdf", encryption=pikepdf.Encryption(user="u", owner="o", R=maker))
-    elif maker:
+    if maker:
         subprocess.run(maker + [os.path.join(args.corpus, enc), f"{tmp}/enc.pdf"], check=True)
     enc = f"{tmp}/enc.pdf" if maker else os.path.join(args.corpus, enc)
     for password in passwords:

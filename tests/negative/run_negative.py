@@ -1,9 +1,7 @@
 #!/usr/bin/python3
-"""The negative suite: 'varnel encrypt' on hostile files (cases.py) and on damaged copies of sample PDFs, each
-under a 1 GiB address-space limit and a time limit. Each run ends soundly: exit 1 (3: wrong password) with one line
-"varnel: ..." on stderr, the library's message (the case's, where it names one) as the JSON record's detail and no
-output file; or exit 0 and an output qpdf checks clean, but for what the tool copies as it stands (PASSED_ON) when
-qpdf finds the input damaged too."""
+"""'varnel encrypt' on hostile files (cases.py) and damaged samples under memory and time limits: exit 1 (3: wrong
+key) with one line on stderr, the library's message (the case's) as the JSON detail and no output; or exit 0 and an
+output qpdf checks clean, but for what the tool copies as it stands (PASSED_ON) from a damaged input."""
 import json
 import os
 import random
