@@ -29,10 +29,6 @@ def varnel(args, *cmd, **kwargs):
     return run([args.varnel, *cmd], **kwargs)
 
 
-def describe(rc):
-    return "timed out" if rc is None else f"killed by signal {-rc}" if rc < 0 else f"exit {rc}"
-
-
 def qpdf(path, password, *args, timeout=600):
     return run(["qpdf", *([] if password is None else ["--password-mode=bytes", f"--password={password}"]), *args,
                 path], timeout)

@@ -8,7 +8,7 @@ import sys
 import types
 
 import harness
-from harness import describe, highest, pikepdf, qpdf, run, xref_in_use
+from harness import highest, pikepdf, qpdf, run, xref_in_use
 
 # Revisions and the entries each may add to the catalog.
 CIPHERS = {"rc4-128": dict(R=3, catalog=()), "aes-128": dict(R=4, catalog=()),
@@ -110,14 +110,14 @@ def judge(args, name, index, expected, work):
     elif rc == 0:  # repaired: the output must at least be sound
         qrc, qout, qerr = qpdf(dst, setting["user"], "--check")
         if qrc != 0 or "WARNING" in qout + qerr:
-            problems.append(f"repaired output fails qpdf --check ({describe(qrc)}):\n" + (qout + qerr)[-1500:])
+            problems.append(f"repaired output fails qpdf --check (exit {qrc}):\n" + (qout + qerr)[-1500:])
     elif rc == 1:
         if left or not err.strip():
             problems.append(f"exit 1 with message {err.strip()[:200]!r}, left behind {left}")
         if expected == "encrypt-ok" or (expected == "refuse-encrypted" and "is already encrypted" not in err):
             problems.append(f"{expected}, but refused: {err.strip()[:300]}")
     else:
-        problems.append(f"unexpected {describe(rc)}: {err.strip()[:300]}")
+        problems.append(f"unexpected exit {rc}: {err.strip()[:300]}")
     return f"{name} [{expected}, {setting['name']}]", problems
 
 

@@ -12,7 +12,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "e2e")]
 import cases  # noqa: E402
 import harness  # noqa: E402
-from harness import describe, run  # noqa: E402
+from harness import run  # noqa: E402
 
 USER, OWNER = "U", "O"
 NOT_LIBRARY = {"out of memory", "Fatal error parse phase."}  # the tool's own words: never right
@@ -72,7 +72,7 @@ def run_case(args, work, name, data, expect):
             return "message %r, expected %r" % (message, expect[1])
         return None if (rc == 3) == (message in WRONG_KEY) else "exit %d with %r" % (rc, message)
     if rc != 0:
-        return "%s: %s" % (describe(rc), err[-300:])
+        return "exit %s: %s" % (rc, err[-300:])
     if left != ["encrypted.pdf"]:
         return "exit 0 but the output folder holds %s" % left
     if isinstance(expect, tuple):
