@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Certificate encryption: files sealed for alice (every right) and bob (PCA) by varnel and by PDFBox
-(PubSecTool.java) read by both; refused certificates, identities that do not open, usage errors, re-keying."""
+"""Certificate encryption: files sealed for alice (every right) and bob (PCA) by varnel and by PDFBox (PubSecTool.java)
+read by both (varnel's refused by qpdf and mutool); refused certificates, failed identities, usage errors, re-keying."""
 import json
 import os
 import re
@@ -95,6 +95,9 @@ def interop(args, tmp, label, maker, name, cipher):
                 not owner and got["permissions"] & RIGHTS != BOB_BITS:
             problems.append(f"PDFBox for {who}: owner {got['owner']}, permissions {got['permissions']:#x}, "
                             f"pages {got['pages']}/{plain['pages']}, text equal: {got['text'] == plain['text']}")
+    for tool in [["qpdf", "--check", enc], ["mutool", "show", enc, "trailer"]] if maker == "varnel" else ():
+        rc, out, err = run(tool)  # readers without the handler refuse it by name
+        problems += [] if rc and re.search(r"unsupported|unknown", out + err) else [f"{tool[0]} opens it: {out[:99]}"]
     return label, problems + steps(args, tmp, label, name, READ, enc)[1]
 
 
@@ -158,4 +161,4 @@ def cases(args):
 
 
 if __name__ == "__main__":
-    sys.exit(harness.main(__doc__, cases, needs=("java", "javac", "openssl", "qpdf", "pdftotext", *JARS)))
+    sys.exit(harness.main(__doc__, cases, needs=("java", "javac", "openssl", "qpdf", "mutool", "pdftotext", *JARS)))

@@ -64,7 +64,6 @@ std::string ResultBytes(const VARIANT& result) {
   if (FAILED(SafeArrayAccessData(array, &data))) return std::string();
   std::string bytes(static_cast<const char*>(data), static_cast<size_t>(upper - lower + 1));
   SafeArrayUnaccessData(array);
-  EXPECT_EQ("%PDF-1.", bytes.substr(0, 7));  // qpdf_check.sh reads the rest
   return bytes;
 }
 
