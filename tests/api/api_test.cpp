@@ -132,8 +132,7 @@ TEST(Api, CInterface) {
   EXPECT_STREQ(varnel_error_name(VARNEL_NOT_PDF), "not_pdf");
 }
 
-// A document that declares PDF/UA keeps its text open to assistive tools under every cipher; RC4 grants that only
-// for such a document, with keys that still open it by both passwords.
+// PDF/UA documents stay open to assistive tools under every cipher (RC4: only they), by both passwords.
 TEST(Api, AccessibleDocumentsStayAccessible) {
   for (const bool ua : {false, true}) {
     PdfBuilder b;

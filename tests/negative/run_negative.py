@@ -89,12 +89,14 @@ def run_case(args, work, name, data, expect):
 
 def all_cases(args):
     return [c for group in (cases.structure, cases.amplification, cases.messages) for c in group()] + \
-        list(damaged_cases(args.corpus, 12, 10 if args.full else 4))
+        list(damaged_cases(args.corpus, args.files, args.points or (10 if args.full else 4)))
 
 
 if __name__ == "__main__":
     sys.exit(harness.main(__doc__, all_cases, lambda args, case, work: (
         case[0], [problem] if (problem := run_case(args, work, *case)) else []), needs=("qpdf",), options=[
-        ("--time-limit", dict(type=int, default=30, help="seconds per run (a case takes under 5 optimised)")),
+        *((name, dict(type=int, default=default, help=text)) for name, default, text in (
+            ("--files", 12, "sample files to damage"), ("--points", 0, "cuts and changed bytes per file (default 4, 10 full)"),
+            ("--time-limit", 30, "seconds per run (a case takes under 5 optimised)"))),
         ("--no-memory-limit", dict(action="store_true", help="for sanitizer builds, whose shadow memory needs more")),
         ("--repair", dict(action="store_true", help="let varnel repair (files that must fail may be repaired)"))]))
