@@ -13,10 +13,10 @@ Sub Check(ok, what)
   End If
 End Sub
 ' CStr packs a byte array (8209) two bytes to a character, low first: "%PDF-1.5" is &H5025 &H4644 &H312D &H352E.
-Function IsPdf(result)
+Function IsPdf(result, last)
   text = CStr(result)
   IsPdf = VarType(result) = 8209 And Len(text) > 100 And AscW(Mid(text, 1, 1)) = &H5025 And _
-          AscW(Mid(text, 2, 1)) = &H4644 And AscW(Mid(text, 3, 1)) = &H312D And AscW(Mid(text, 4, 1)) = &H352E
+          AscW(Mid(text, 2, 1)) = &H4644 And AscW(Mid(text, 3, 1)) = &H312D And AscW(Mid(text, 4, 1)) = last
 End Function
 
 Set varnel = CreateObject("VarnelCtrl.Varnel")
@@ -26,7 +26,11 @@ If Err.Number <> 0 Then WScript.Quit 1
 message = "untouched"
 result = varnel.EncryptPdf(WScript.Arguments(0), "user", "owner", "PC", message)
 Check Err.Number = 0 And message = "untouched", "EncryptPdf on a PDF file " & Err.Description & message
-Check IsPdf(result), "EncryptPdf returns a PDF 1.5 file as a byte array, VarType " & VarType(result)
+Check IsPdf(result, &H352E), "EncryptPdf returns a PDF 1.5 file as a byte array, VarType " & VarType(result)
+Err.Clear
+result = varnel.EncryptPdfWithCipher(WScript.Arguments(0), "user", "owner", "PC", "aes-256", message)
+Check Err.Number = 0 And message = "untouched", "EncryptPdfWithCipher on a PDF file " & Err.Description & message
+Check IsPdf(result, &H372E), "EncryptPdfWithCipher aes-256 returns a PDF 1.7 file"
 Err.Clear
 result = Empty
 message = Empty
