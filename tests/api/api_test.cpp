@@ -40,13 +40,11 @@ using Code = varnel::ErrorCode;
 
 TEST(Api, EachFailureHasItsCode) {
   const std::string truncated = Sample().substr(0, Sample().size() - 40);  // no startxref, no %%EOF
-  // Damaged (no cross-reference data) and with object 3 past a limit: the limit stands, repair or not.
-  auto beyond = [](const std::string& body) {
-    return "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n2 0 obj << /Type /Pages /Kids [] /Count 0 >> "
-           "endobj\n3 0 obj " +
-           body + " endobj\n";
-  };
-  const std::string deep = beyond(std::string(300, '[') + std::string(300, ']'));
+  // No cross-reference data, and object 3 nested past the limit: the limit stands, repair or not.
+  std::string deep =
+      SimpleDocument({"<< /Type /Pages /Kids [] /Count 0 >>", std::string(300, '[') + std::string(300, ']')},
+                     "<< /Type /Catalog /Pages 2 0 R >>");
+  deep.resize(deep.find("\nxref\n") + 1);
   varnel::EncryptOptions bad_cipher, bad_letters;
   bad_cipher.cipher = static_cast<varnel::Cipher>(7);
   bad_letters.permissions = "PX";
@@ -134,8 +132,7 @@ TEST(Api, CInterface) {
   EXPECT_STREQ(varnel_error_name(VARNEL_NOT_PDF), "not_pdf");
 }
 
-// A document that declares PDF/UA keeps its text open to assistive tools under every cipher; RC4 grants that only
-// for such a document, with keys that still open it by both passwords.
+// PDF/UA documents stay open to assistive tools under every cipher (RC4: only they), by both passwords.
 TEST(Api, AccessibleDocumentsStayAccessible) {
   for (const bool ua : {false, true}) {
     PdfBuilder b;

@@ -25,11 +25,11 @@ std::string Read(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::vector<std::string> Names(const std::string& dir, bool temporary = false) {
+std::vector<std::string> Temporaries(const std::string& dir) {
   std::vector<std::string> names;
   DIR* d = opendir(dir.c_str());
   while (dirent* e = readdir(d))
-    if (temporary ? std::string(e->d_name).rfind(".varnel-", 0) == 0 : e->d_name[0] != '.') names.push_back(e->d_name);
+    if (std::string(e->d_name).rfind(".varnel-", 0) == 0) names.push_back(e->d_name);
   closedir(d);
   return names;
 }
@@ -128,7 +128,7 @@ TEST_F(AtomicOutputFileTest, Destinations) {
   }
   close(fifo);
   umask(umask_was);
-  EXPECT_EQ(Names(dir_, true), std::vector<std::string>()) << "temporary files left behind";
+  EXPECT_EQ(Temporaries(dir_), std::vector<std::string>());
 }
 
 TEST_F(AtomicOutputFileTest, FailuresTellWhyAndLeaveNothing) {
@@ -145,7 +145,7 @@ TEST_F(AtomicOutputFileTest, FailuresTellWhyAndLeaveNothing) {
       {"a device that is full", Device("full", 7), nullptr, "No space left on device"},
       {"the temporary file swapped for a link to another file", At("out.pdf"),
        [&] {
-         for (const std::string& name : Names(dir_, true)) {
+         for (const std::string& name : Temporaries(dir_)) {
            rename(At(name).c_str(), At("moved").c_str());
            symlink(victim.c_str(), At(name).c_str());
          }
@@ -166,7 +166,7 @@ TEST_F(AtomicOutputFileTest, FailuresTellWhyAndLeaveNothing) {
   }
   EXPECT_EQ(Read(victim), "plain");
   EXPECT_EQ(Stat(victim).st_mode & 07777, 0600u);
-  EXPECT_EQ(Names(dir_, true), std::vector<std::string>()) << "temporary files left behind";
+  EXPECT_EQ(Temporaries(dir_), std::vector<std::string>());
 }
 
 }  // namespace

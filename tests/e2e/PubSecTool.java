@@ -1,6 +1,6 @@
 // Certificate-encrypted files written and read by PDFBox, for pubsec_interop.py.
 //   encrypt IN OUT --aes 256|128 (or --rc4 128) CERT:P ...   P: the /P-style permission value, or "owner"
-//   open IN P12 PASSWORD [OUT]                 prints JSON; OUT: a decrypted copy, owner only
+//   open IN P12 PASSWORD                       prints JSON
 import java.io.File;
 import java.io.FileInputStream;
 import java.security.cert.CertificateFactory;
@@ -45,13 +45,8 @@ public class PubSecTool {
                 text.setEndPage(page);
                 json.append(page > 1 ? ", " : "").append(quote(text.getText(doc)));
             }
-            boolean save = a.length > 4 && ap.isOwnerPermission();
             json.append("], \"permissions\": ").append(ap.getPermissionBytes()).append(", \"owner\": ")
-                .append(ap.isOwnerPermission()).append(", \"saved\": ").append(save).append("}");
-            if (save) {
-                doc.setAllSecurityToBeRemoved(true);
-                doc.save(a[4]);
-            }
+                .append(ap.isOwnerPermission()).append("}");
             System.out.println(json);
         }
     }

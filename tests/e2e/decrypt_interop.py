@@ -1,11 +1,8 @@
 #!/usr/bin/env python3
-"""Inputs encrypted at test time by qpdf, mutool and pikepdf: `varnel decrypt` passes qpdf --check and equals
-object by object what pikepdf reads with the password (signed documents too: a signature's /Contents is never
-encrypted); `encrypt --input-password --verify` round trips every cipher; signed copies;
-the AES writers' edge cases (AES_CASES) read back by pikepdf and pypdf."""
+"""Files encrypted by qpdf and mutool decrypted and re-encrypted by varnel, compared by pikepdf; signed
+copies; the AES writers' edge cases (AES_CASES) read back by pikepdf and pypdf."""
 import io
 import os
-import re
 import subprocess
 import sys
 
@@ -15,9 +12,8 @@ from harness import compare, pikepdf, run, varnel
 
 CIPHERS = ("rc4-128", "aes-128", "aes-256")
 FILES = ["classic-02.pdf", "xrefstream-objstm-03.pdf"]  # metadata stream; object streams
-# The corpus's encrypted files that open with the empty user password.
 ENCRYPTED = ["classic-encrypted-01.pdf", "classic-encrypted-02.pdf", "classic-encrypted-linear-01.pdf",
-             "classic-encrypted-pred15-01.pdf"]
+             "classic-encrypted-pred15-01.pdf"]  # the corpus's, open with the empty password
 MAKERS = [  # name, command making OUT from SRC with passwords u and o
     *((f"qpdf-{name}-{mode.split('=')[1]}", ["qpdf", "--allow-weak-crypto", mode, "--encrypt", "u", "o", *extra, "--"])
       for name, extra in [("r2", ["40"]), ("r3", ["128", "--use-aes=n"]), ("r4-rc4", ["128", "--use-aes=n", "--force-V4"]),
@@ -25,10 +21,9 @@ MAKERS = [  # name, command making OUT from SRC with passwords u and o
                           ("r5", ["256", "--force-R5"]), ("r6", ["256"]), ("r6-clear", ["256", "--cleartext-metadata"])]
       for mode in ["--object-streams=disable", "--object-streams=generate"]),
     *((f"mutool-{m}", ["mutool", "clean", "-E", m, "-U", "u", "-O", "o"]) for m in ("rc4-40", "rc4-128", "aes-128", "aes-256")),
-    *((f"pikepdf-r{r}", r) for r in (4, 6)),
 ]
-REENCRYPT = ("pikepdf-r6", "qpdf-r4-aes-generate")  # also re-encrypted with every cipher
-AES_CASES = [  # an empty string and stream (an IV, one block), the catalog's /Extensions and those aes-256 leaves
+REENCRYPT = ("qpdf-r6-disable", "qpdf-r4-aes-generate")  # also re-encrypted with every cipher
+AES_CASES = [  # an empty string and stream, the catalog's /Extensions and those aes-256 leaves
     ("no /Extensions", {}, {"/ADBE": 8}),
     ("other extensions kept", {"/XYZ": 3}, {"/ADBE": 8, "/XYZ": 3}),
     ("a higher ADBE level kept", {"/ADBE": 11}, {"/ADBE": 11}),
@@ -37,12 +32,8 @@ DATA = b"seventeen bytes!!"
 
 
 def one(args, tmp, label, enc, passwords, maker=None):
-    """enc (made by maker from a corpus file) decrypted with each password."""
     problems, out = [], f"{tmp}/plain.pdf"
-    if isinstance(maker, int):
-        with pikepdf.open(os.path.join(args.corpus, enc)) as pdf:
-            pdf.save(f"{tmp}/enc.pdf", encryption=pikepdf.Encryption(user="u", owner="o", R=maker))
-    elif maker:
+    if maker:
         subprocess.run(maker + [os.path.join(args.corpus, enc), f"{tmp}/enc.pdf"], check=True)
     enc = f"{tmp}/enc.pdf" if maker else os.path.join(args.corpus, enc)
     for password in passwords:
@@ -61,19 +52,13 @@ def one(args, tmp, label, enc, passwords, maker=None):
 
 
 def signed_copy(args, tmp, label, path, cipher):
-    """With --invalidate-signatures (the refusal without it: tests/cli), the
-    copy, read by pikepdf and mutool, keeps every signature's bytes."""
-    out, expected = f"{tmp}/out.pdf", signed_fixtures.contents(path)
+    """With --invalidate-signatures the copy, read by pikepdf, keeps every signature's bytes."""
+    out = f"{tmp}/out.pdf"
     rc, _, err = varnel(args, "encrypt", path, out, "-u", "u", "-o", "o", "--cipher", cipher, "--verify",
                         "--invalidate-signatures")
     if rc != 0 or "invalidates what was signed" not in err:
         return label, [f"exit {rc}: {err.strip()}"]
-    problems = [] if signed_fixtures.contents(out, "u") == expected else ["pikepdf reads other signature bytes"]
-    for number, der in expected.items():
-        rc, shown, _ = run(["mutool", "show", "-p", "u", out, f"{number}/Contents"])
-        if rc != 0 or bytes.fromhex(shown.strip().strip("<>")).rstrip(b"\0") != der.rstrip(b"\0"):
-            problems.append(f"mutool reads other bytes in object {number}")
-    return label, problems
+    return label, [] if signed_fixtures.contents(out, "u") == signed_fixtures.contents(path) else ["other bytes"]
 
 
 def aes_case(args, tmp, label, extensions, expected, cipher):
@@ -105,13 +90,11 @@ def aes_case(args, tmp, label, extensions, expected, cipher):
     reader.decrypt("u")
     if reader.trailer["/Root"]["/Empty"] != "":
         problems.append("pypdf reads the empty string wrong")
-    with open(out, "rb") as f:  # the empty stream's stored bytes: an IV and one block
-        problems += [] if re.search(rb"/Length 32\s*>>\s*stream\n", f.read()) else ["no 32-byte stream (IV, one block)"]
     return label, problems
 
 
 def cases(args):
-    made = signed_fixtures.make(harness.scratch("varnel-signed-"))
+    made = signed_fixtures.make(args.work)
     files = FILES + [made["signed-twice.pdf"]]
     return [(f"{os.path.basename(f)} {name}", one, f, ("u", "o"), maker) for f in files for name, maker in MAKERS] + [
         (f"{name} {cipher}", signed_copy, path, cipher) for name, path in made.items() for cipher in CIPHERS] + [

@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
-"""Certificate (public-key) encryption against PDFBox: files sealed for
-alice (every right) and bob (rights PCA, no M) by varnel and by PDFBox
-(PubSecTool.java) read by PDFBox and varnel (the envelopes' own layout: the
-crypt tests); then refused certificates, identities that do not open, usage
-errors and re-keying."""
+"""Certificate encryption: files sealed for alice (every right) and bob (PCA) by varnel and by PDFBox (PubSecTool.java)
+read by both (varnel's refused by qpdf and mutool); refused certificates, failed identities, usage errors, re-keying."""
 import json
 import os
 import re
@@ -40,8 +37,7 @@ F = CLASSES = None  # fixtures and compiled harness, made once by cases()
 
 
 def fixtures(folder):
-    """NAME.pem, .der, .key (unencrypted PKCS#8) and .p12 of CERTS, alice's key and certificate in one PEM file and
-    bob's and carol's certificates in another, made with openssl."""
+    """NAME.pem, .der, .key and .p12 of CERTS; alice's key and certificate in one PEM file, two certificates in one."""
     def openssl(*args):
         subprocess.run(["openssl", *args], check=True, capture_output=True)
     for name, key, usage, expired, p12 in CERTS:
@@ -61,7 +57,6 @@ def fixtures(folder):
 
 
 def make(args, maker, src, cipher, out):
-    """src sealed by maker for alice (every right) and bob (BOB)."""
     bob = str((0xFFFFF0C0 | BOB_BITS) - (1 << 32))
     rc, _, err = pdfbox("encrypt", src, out, "--rc4" if cipher == "rc4-128" else "--aes", CIPHERS[cipher],
                         f"{F}/alice.pem:owner", f"{F}/bob.pem:{bob}") if maker == "pdfbox" else varnel(
@@ -87,7 +82,6 @@ def pages(path):
 
 
 def interop(args, tmp, label, maker, name, cipher):
-    """maker's file read by PDFBox and varnel."""
     src, enc = os.path.join(args.corpus, name), f"{tmp}/enc.pdf"
     make(args, maker, src, cipher, enc)
     plain, problems = pdfbox_open(src, "alice"), []
@@ -101,6 +95,9 @@ def interop(args, tmp, label, maker, name, cipher):
                 not owner and got["permissions"] & RIGHTS != BOB_BITS:
             problems.append(f"PDFBox for {who}: owner {got['owner']}, permissions {got['permissions']:#x}, "
                             f"pages {got['pages']}/{plain['pages']}, text equal: {got['text'] == plain['text']}")
+    for tool in [["qpdf", "--check", enc], ["mutool", "show", enc, "trailer"]] if maker == "varnel" else ():
+        rc, out, err = run(tool)  # readers without the handler refuse it by name
+        problems += [] if rc and re.search(r"unsupported|unknown", out + err) else [f"{tool[0]} opens it: {out[:99]}"]
     return label, problems + steps(args, tmp, label, name, READ, enc)[1]
 
 
@@ -155,7 +152,7 @@ def steps(args, tmp, label, name=FILES[1], rows=None, enc=None):
 
 def cases(args):
     global F, CLASSES
-    F = fixtures(harness.scratch("varnel-pubsec-"))
+    F = fixtures(args.work)
     CLASSES = os.path.join(F, "classes")
     subprocess.run(["javac", "-d", CLASSES, "-cp", ":".join(JARS), os.path.join(harness.HERE, "PubSecTool.java")],
                    check=True)
@@ -164,4 +161,4 @@ def cases(args):
 
 
 if __name__ == "__main__":
-    sys.exit(harness.main(__doc__, cases, needs=("java", "javac", "openssl", "qpdf", "pdftotext", *JARS)))
+    sys.exit(harness.main(__doc__, cases, needs=("java", "javac", "openssl", "qpdf", "mutool", "pdftotext", *JARS)))

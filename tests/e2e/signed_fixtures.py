@@ -1,8 +1,5 @@
-"""Signed documents (certification and usage rights: the promises tests) made at test time, written by hand
-object by object, each signature a detached PKCS#7 over its byte range made with python3-cryptography and a
-throwaway self-signed certificate.
-
-make(folder) writes them and returns their paths by name."""
+"""Signed documents written object by object, each signature a detached PKCS#7 over its byte range from a throwaway
+self-signed certificate; make(folder) writes them and returns their paths by name."""
 import datetime
 import os
 import sys

@@ -55,8 +55,6 @@ def structure():
     pdf = Pdf()
     pdf.stream(5, b"/Type /ObjStm /N 1 /First 4", b"6 0 (six)", length=b"%d" % GiB2)
     yield "length-2^31-streams", pdf.closed(7, placed={6: (2, 5, 0)}, length=b"%d" % GiB2), OK
-    yield "size-2^31", Pdf().closed(5).replace(b"/Size 6", b"/Size %d" % GiB2), \
-        fail("PdfFileParser::LeerCrossReferenceStream. bad /Index")
     # /Index at and around 2^31, counts that overflow when added, widths 0 and over 8; classic subsections.
     for name, index, widths in (("index-start-2^31", b"[%d 1]" % GiB2, (1, 4, 2)), ("index-count-2^31", b"[0 %d]" % GiB2,
                                 (1, 4, 2)), ("index-2^63", b"[0 9223372036854775807 9223372036854775807 2]", (1, 4, 2)),
@@ -69,12 +67,7 @@ def structure():
         yield name, Pdf().classic(5).replace(b"xref\n0 5\n", b"xref\n" + head), fail()
     pdf = Pdf()
     yield "generation-2^32-1", pdf.closed(6, placed={5: (1, pdf.offsets[1], 0xFFFFFFFF)}, widths=(1, 4, 4)), fail()
-    yield "startxref-huge", minimal().replace(b"startxref\n", b"startxref\n999999999999999999999999999999 %"), fail()
     yield from nesting()
-    # Damage other readers repair, which the copy must not carry on as something no PDF may hold.
-    for name, body in (("name-stray-hash", b"<< /Type /XObject /Subtype /Imag# /A#zz 1 >>"),
-                       ("entry-without-value", b"<< /A ] /B 1 >>"), ("entry-without-value-endobj", b"<< /A endobj /B 1 >>")):
-        yield name, _object_file(body), OK
     # Strings just over 64 MiB (the blank after "<" ends the token there, so the string reader meets it).
     over = (64 << 20) + 16
     for name, message, body in (("long-string", "PdfParser::ParseString:Limit", b"(" + b"s" * over + b")"),
@@ -83,12 +76,9 @@ def structure():
 
 
 def nesting():
-    # Inside an object stream and a trailer; deep but legal (200 levels) is accepted.
-    pdf = Pdf()
+    pdf = Pdf()  # the catalog, inside an object stream
     pdf.objstm(5, [(1, b"<< /Type /Catalog /Pages 2 0 R /X " + b"[" * 100000 + b">>")])
     yield "nesting-in-objstm", pdf.closed(6, placed={1: (2, 5, 0)}), fail("PdfFileParser::ParseValue:nesting too deep")
-    yield "nesting-in-trailer", Pdf().classic(5, b" /X " + b"[" * 100000), fail("PdfFileParser::ParseValue:nesting too deep")
-    yield "nesting-200", _object_file(b"[" * 200 + b"]" * 200), OK
 
 
 def amplification():
@@ -123,8 +113,7 @@ def amplification():
 
 
 def messages():
-    """Messages no parser or writer test checks, the public-key handler's (pubsec-*, opened with
-    tests/data/pubsec/alice.p12) and two that show the tool passes a library message on."""
+    """Messages no parser or writer test checks, and the public-key handler's (pubsec-*, opened with alice.p12)."""
     def envelope(name):
         return b"<" + open(os.path.join(PUBSEC, name), "rb").read().hex().encode() + b">"
 
@@ -133,12 +122,9 @@ def messages():
                             b" /CF << /DefaultCryptFilter << /CFM " + method + b" /Recipients [" + recipients +
                             b"] >> >> /StmF /DefaultCryptFilter /StrF /DefaultCryptFilter >>")
     rows = [
-        ("No es archivo pdf.", b"%PDX-1.4\n" + minimal()[9:]),
-        ("Encrypted", Pdf().closed(5, b" /Encrypt << /Filter /Standard >>")),
         ("PdfFileParser::ParseKeyValuePair", minimal().replace(b"<</Size 5", b"<<(Size) 5")),
         ("PdfFileParser::LeerCrossReferenceStream. no /Size", Pdf().closed(5).replace(b"/Size 6", b"/Sixe 6")),
         ("PdfFileParser::ParseValue:end of data", _objstm_file(b"", b"6 0     ", root=True)),
-        ("/OffsetStream no /Length", _objstm_file(b"", b"6 0 (six)").replace(b" /Length 9>>", b" /Lxngth 9>>")),
         ("PdfCompressedStream::DecompressDict() length=0", _objstm_file(b"", b"", length=b"0")),
         ("PdfCompressedStream::DecodePredictor. decode value != PdfDiccionario", _objstm_file(b" /DecodeParms 5", b"6 0 (six)")),
         ("/DCTDecode", _objstm_file(b" /Filter /DCTDecode", b"6 0 (six)")),
