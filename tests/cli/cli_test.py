@@ -19,6 +19,8 @@ import signed_fixtures  # noqa: E402
 
 VARNEL, SAMPLE, ENCRYPTED = sys.argv[1:4]
 LARGE = os.path.join(os.path.dirname(ENCRYPTED), "classic-04.pdf")  # 3 MB
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(SAMPLE)))
+KEYS = os.path.join(ROOT, "tests", "data", "pubsec", "")
 N, T = {"type": "integer", "minimum": 0}, {"type": ["string", "null"]}
 CODES = [None, "open_failed", "not_pdf", "damaged", "encrypted", "wrong_password", "owner_password_required",
          "limit_exceeded", "output_failed", "usage", "signed"]
@@ -117,6 +119,7 @@ class Cli(unittest.TestCase):
             (["encrypt", "-", SAMPLE, "--output-dir", self.d], 2, "- (standard input or output) cannot be part of a batch"),
             (["check", SAMPLE], 0, ": ok (%d objects, 0 in object streams, 1 cross-reference sections)"),
             (["check", SAMPLE, ENCRYPTED], 1, ENCRYPTED + ": " + ENCRYPTED + " is already encrypted: "),  # no library text
+            (["check", KEYS + "alice-owner.pdf"], 1, "sealed for named recipients' certificates: a recipient's private"),
         ]
         for args, status, message in cases:
             with self.subTest(args=args):
@@ -157,10 +160,9 @@ class Cli(unittest.TestCase):
                    for j in map(json.loads, r.stdout.splitlines())]
             self.assertEqual((r.returncode, got, run("show", *args).returncode), (status, objects, status), args)
             self.assertNotIn('"x"', r.stdout)
-        root = os.path.dirname(os.path.dirname(os.path.abspath(SAMPLE)))
         # A recipient's sealed rights need its identity; what a readable file promises is told.
-        keys, signed = root + "/tests/data/pubsec/", signed_fixtures.make(self.d)["signed-approval.pdf"]
-        run("encrypt", SAMPLE, d + "pk", "--owner-recipient", keys + "alice.pem", "--recipient", keys + "carol.pem")
+        keys, signed = KEYS, signed_fixtures.make(self.d)["signed-approval.pdf"]
+        run("encrypt", "--owner-recipient", keys + "alice.pem", "--recipient", keys + "carol.pem", SAMPLE, d + "pk")
         for args, want in (([d + "pk"], (2, None, None, None)), ([signed], (None, None, None, ["Approval"])),
                            ([d + "pk", "--identity", keys + "alice.p12", "--identity-password", "pw"], (2, 2, True, []))):
             j = json.loads(run("show", "--json", *args).stdout)
@@ -168,7 +170,7 @@ class Cli(unittest.TestCase):
                    j["signatures"] and [s["field"] for s in j["signatures"]])
             self.assertEqual(got, want, args)
         self.assertIn("  signature: Approval", run("show", signed).stdout)
-        man, bash, zsh = (os.path.join(root, f) for f in ("docs/varnel.1", "cli/completion/varnel.bash", "cli/completion/_varnel"))
+        man, bash, zsh = (os.path.join(ROOT, f) for f in ("docs/varnel.1", "cli/completion/varnel.bash", "cli/completion/_varnel"))
         for command in ("encrypt", "decrypt", "check", "show"):
             options = set(re.findall(r"(?<![\w-])(--[a-z][a-z-]+)", run(command, "--help").stdout))
             for f in (man, bash, zsh):

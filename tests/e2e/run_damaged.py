@@ -2,9 +2,12 @@
 """Damaged files (CORPUS/damaged, and copies of --damage-from files damaged by damages()) encrypted with AES-256
 by varnel, qpdf and mutool. A copy is good when qpdf --check exits 0 or 3 and it has pages and R = 6. When a
 peer's copy is good, varnel's must be, with at least the better peer's pages and pdftotext text; varnel's copies
-fail qpdf --check only as the input does; encrypted input is refused."""
+fail qpdf --check only as the input does; encrypted input is refused. Copies of --opened-from files encrypted
+by qpdf and then damaged are opened with the owner password instead (varnel decrypt, qpdf --decrypt, mutool
+clean -p): then good copies are not encrypted."""
 import os
 import random
+import tempfile
 import re
 import sys
 
@@ -31,6 +34,7 @@ def damages(data):
         yield "trunc-startxref", data[:sx]
         yield "no-startxref", data[:sx] + b"%%EOF\n"
         yield "startxref-wrong", data[:sx] + b"startxref\n%d\n%%%%EOF\n" % (n // 3)
+    yield ("lf", data.replace(b"\r\n", b"\n")) if b"\r\n" in data else ("crlf", data.replace(b"\n", b"\r\n"))
     yield "junk-prefix", b"Content-Type: application/pdf\r\n\r\n" + bytes(range(32, 127)) * 3 + b"\n" + data
     if b"/Prev" in data:
         yield "prev-nowhere", re.sub(rb"/Prev\s+\d+", b"/Prev 9999999", data)
@@ -48,18 +52,21 @@ def damages(data):
         yield "objstm-n", re.sub(rb"/N\s+\d+", b"/N 999999", data, count=1)
     if m := re.search(rb"\d+\s+\d+\s+obj\s*<<(?:(?!endobj).){0,300}?/Type\s*/Catalog", data, re.S):
         yield "catalog-lost", data[: m.start()] + re.sub(rb"obj", b"obx", m.group(0), count=1) + data[m.end():]
+        untyped = data[: m.start()] + m.group(0).replace(b"/Catalog", b"/Catalox") + data[m.end():]
+        yield "catalog-untyped-no-trailer", untyped.replace(b"trailer", b"trailex")
 
 
-def judge(copy):
-    """(good, pages, text length, qpdf --check exit) of a copy encrypted for the user password u."""
-    exists = os.path.exists(copy)
-    check, shown, _ = run(["qpdf", "--password=u", "--check", copy], CHECK_TIMEOUT) if exists else (None, "", "")
+def judge(copy, opened):
+    """(good, pages, text length, qpdf --check exit) of a copy encrypted for the user password u (or not at all)."""
+    exists, pw = os.path.exists(copy), [] if opened else ["--password=u"]
+    check, shown, _ = run(["qpdf", *pw, "--check", copy], CHECK_TIMEOUT) if exists else (None, "", "")
     if check not in (0, 3):
         return False, 0, 0, check
-    npages = run(["qpdf", "--password=u", "--show-npages", copy], TIMEOUT)[1].strip()
+    npages = run(["qpdf", *pw, "--show-npages", copy], TIMEOUT)[1].strip()
     pages = int(npages) if npages.isdigit() else 0
-    text = run(["pdftotext", "-upw", "u", copy, "-"], TIMEOUT)[1]
-    return pages >= 1 and bool(re.search(r"^R = 6$", shown, re.M)), pages, len(text), check  # qpdf --check shows R
+    text = run(["pdftotext", *(["-upw", "u"] if pw else []), copy, "-"], TIMEOUT)[1]
+    kept = "File is not encrypted" in shown if opened else re.search(r"^R = 6$", shown, re.M)  # as --check shows
+    return pages >= 1 and bool(kept), pages, len(text), check
 
 
 def one(args, case, work):
@@ -70,13 +77,19 @@ def one(args, case, work):
             f.write(path)
         path = base
     copies = {"varnel": base + ".v.pdf", "qpdf": base + ".q.pdf", "mutool": base + ".m.pdf"}
-    vrc, _, verr = run([args.varnel, "encrypt", "-u", "u", "-o", "o", path, copies["varnel"]], TIMEOUT)
-    run(["qpdf", "--encrypt", "u", "o", "256", "--", path, copies["qpdf"]], TIMEOUT)
-    run(["mutool", "clean", "-E", "aes-256", "-U", "u", "-O", "o", path, copies["mutool"]], TIMEOUT)
-    res, wrote = {tool: judge(copy) for tool, copy in copies.items()}, os.path.exists(copies["varnel"])
+    opened = ".opened." in name  # encrypted here, then damaged: opened with its owner password
+    if opened:
+        vrc, _, verr = run([args.varnel, "decrypt", "--password", "o", path, copies["varnel"]], TIMEOUT)
+        run(["qpdf", "--password=o", "--decrypt", path, copies["qpdf"]], TIMEOUT)
+        run(["mutool", "clean", "-p", "o", path, copies["mutool"]], TIMEOUT)
+    else:
+        vrc, _, verr = run([args.varnel, "encrypt", "-u", "u", "-o", "o", path, copies["varnel"]], TIMEOUT)
+        run(["qpdf", "--encrypt", "u", "o", "256", "--", path, copies["qpdf"]], TIMEOUT)
+        run(["mutool", "clean", "-E", "aes-256", "-U", "u", "-O", "o", path, copies["mutool"]], TIMEOUT)
+    res, wrote = {tool: judge(copy, opened) for tool, copy in copies.items()}, os.path.exists(copies["varnel"])
     label = name + ": " + " ".join("%s=%s/%dp/%dc" % (n, "good" if r[0] else "bad", r[1], r[2]) for n, r in res.items())
     vgood, vpages, vtext, vcheck = res["varnel"]
-    if re.search(r"^R = ", run(["qpdf", "--show-encryption", path], TIMEOUT)[1], re.M):
+    if not opened and re.search(r"^R = ", run(["qpdf", "--show-encryption", path], TIMEOUT)[1], re.M):
         return label, [] if vrc == 1 and "is already encrypted" in verr and not wrote else ["encrypted input not refused"]
     problems, peers = [], [res[p] for p in ("qpdf", "mutool") if res[p][0]]
     if peers and not vgood:
@@ -99,10 +112,17 @@ def cases(args):
     for valid in args.damage_from.split(","):
         with open(os.path.join(args.corpus, valid), "rb") as f:
             made += [(f"{valid[:-4]}.{kind}.pdf", d) for kind, d in damages(f.read())]
+    opened = []
+    for valid in filter(None, args.opened_from.split(",")):
+        with tempfile.TemporaryDirectory() as t:
+            run(["qpdf", "--encrypt", "u", "o", "256", "--", os.path.join(args.corpus, valid), t + "/e.pdf"], TIMEOUT)
+            with open(t + "/e.pdf", "rb") as f:
+                opened += [(f"{valid[:-4]}.opened.{kind}.pdf", d) for kind, d in damages(f.read())]
     some = sorted(random.Random(1).sample(made, min(SAMPLE if args.full else SAMPLE // 3, len(made))))
-    return (files if args.full else files[::3]) + some
+    return (files if args.full else files[::3]) + some + (opened if args.full else opened[::3])
 
 
 if __name__ == "__main__":
     sys.exit(harness.main(__doc__, cases, one, needs=("qpdf", "mutool", "pdftotext"),
-                          options=[("--damage-from", dict(required=True, help="comma-separated valid corpus files"))]))
+                          options=[("--damage-from", dict(required=True, help="comma-separated valid corpus files")),
+                                   ("--opened-from", dict(default="", help="the same, encrypted by qpdf first"))]))
