@@ -119,8 +119,9 @@ TEST(PdfDocEncoding, ConvertsOrRefuses) {
       {"\xC2\xA0", nullptr},
       {"\x7F", nullptr},  // a byte meaning another character
       {"ok\xC3", nullptr},
-      {"\x80", nullptr},      // truncated, stray
-      {"\xC0\xAF", nullptr},  // overlong
+      {"\x80", nullptr},  // truncated, stray
+      {"\xC0\xAF", nullptr},
+      {"\xE0\x80\xAF", nullptr},  // overlong
       {"\xED\xA0\x80", nullptr},
       {"\xF4\x90\x80\x80", nullptr},  // surrogate, above U+10FFFF
   };
