@@ -1,6 +1,5 @@
 #pragma once
-// Small PDF files built in memory for the reader and writer tests, written exactly as asked; a parsed document
-// holder, an error catcher, and a reader of the closing cross-reference stream of written output.
+// PDF files built in memory exactly as asked, a parsed document, an error catcher, a reader of written output.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -25,8 +24,7 @@
 
 namespace pdftest {
 
-// One cross-reference row: type 0 free, 1 in use, 2 compressed; f2 is the offset or the object stream's number, f3
-// the generation or the index.
+// A cross-reference row: type 0 free, 1 in use, 2 compressed; f2 offset or object stream, f3 generation or index.
 struct Row {
   int type;
   uint64_t f2, f3;
@@ -34,8 +32,7 @@ struct Row {
 inline Row Free(uint64_t next = 0, uint64_t gen = 65535) { return {0, next, gen}; }
 inline Row Compressed(uint64_t objstm, uint64_t index) { return {2, objstm, index}; }
 
-// A row with its object number, for Table and XRefStreamOf; an in-use row's offset is that of the object as last
-// written.
+// A row with its number, for Table and XRefStreamOf; an in-use row points at the object as last written.
 struct Entry {
   int64_t number;
   Row row;
@@ -190,8 +187,7 @@ std::string ErrorOf(F f) {
   return "";
 }
 
-// A file stream open on a temporary file of the given bytes, removed with it; named apart from those of test
-// programs running at the same time.
+// A file stream open on a temporary file of the given bytes, removed with it.
 struct TempFile {
   template <class Bytes>
   explicit TempFile(const Bytes& content) {
@@ -246,8 +242,7 @@ inline std::string Rewrite(PdfFileWriter& writer, const std::string& input) {
   return out.str();
 }
 
-// The closing cross-reference stream of written output, read as a PDF reader reads it: "startxref" gives the
-// object, /W and /Index its entries.
+// The closing cross-reference stream of written output, found by "startxref", read by /W and /Index.
 struct WrittenXRef {
   int64_t start = -1;  // the offset after "startxref"
   std::string dict;    // the dictionary lines, "<<" to ">>"
@@ -262,9 +257,7 @@ struct WrittenXRef {
   }
 };
 
-// The entries of cross-reference stream data: `index` the /Index pairs (the text between the brackets), w the /W
-// widths, raw the decoded rows (std::out_of_range when too few). Each number must come once; *used tells how many
-// bytes the entries took.
+// The entries of decoded cross-reference stream data by /Index pairs and /W; each number once; *used the bytes read.
 inline std::map<int64_t, std::array<uint64_t, 3>> XRefEntries(const std::string& index, std::array<int, 3> w,
                                                               const std::string& raw, size_t* used) {
   std::map<int64_t, std::array<uint64_t, 3>> entries;
@@ -311,8 +304,7 @@ inline WrittenXRef ReadXRef(const std::string& out) {
   return x;
 }
 
-// The bytes of an in-use object as written, after its "N G obj" line up to its "endobj" line; checks that the
-// entry's offset points at that line.
+// An in-use object's bytes between its "N G obj" line, where its entry must point, and "endobj".
 inline std::string ObjectBody(const std::string& out, const WrittenXRef& x, int64_t number) {
   const auto it = x.entries.find(number);
   if (it == x.entries.end() || it->second[0] != 1)

@@ -57,6 +57,7 @@ TEST(ObjectCiphers, RoundTripsChunkedAndSized) {
       const std::string plain = Data(n);
       std::string s = writer->EncryptString(7, 0, plain);
       EXPECT_EQ(s.size(), writer->EncryptedSize(n)) << row.name << " " << n;
+      EXPECT_EQ(s == writer->EncryptString(7, 0, plain), row.method == Cipher::kRc4) << "AES: a fresh IV each time";
       reader->Decrypt(7, 0, s);
       EXPECT_EQ(s, plain) << row.name << " " << n;
       // Pieces of whole blocks (as the writer gives them), odd pieces, in place or not: one run of the data.

@@ -26,18 +26,10 @@ std::string Rc4Of(const std::string& key, std::string data) {
 
 TEST(Md5, LengthsAroundThePaddingBoundary) {
   const std::pair<std::string, const char*> rows[] = {
-      {"", "d41d8cd98f00b204e9800998ecf8427e"},
       {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-       "57edf4a22be3c955ac49da2e2107b67a"},
-      // n times "a": the length fits the last block (55), just does not (56, 57), whole or split blocks.
-      {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
+      // n times "a": the length just does not fit the last block (56), whole or split blocks.
       {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
-      {std::string(57, 'a'), "652b906d60af96844ebd21b674f35e93"},
-      {std::string(63, 'a'), "b06521f39153d618550606be297466d5"},
       {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
-      {std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
-      {std::string(119, 'a'), "8a7bd0732ed6a28ce75f6dabc90e1613"},
       {std::string(120, 'a'), "5f61c0ccad4cac44c75ff505e1f1e537"},
       {std::string(1000, 'a'), "cabe45dcc9ae5b66ba86600cca6b8ba8"},
   };
@@ -45,19 +37,13 @@ TEST(Md5, LengthsAroundThePaddingBoundary) {
 }
 
 TEST(Rc4, Rfc6229KeyStreamChunkedAndKeySizes) {
-  // Key stream at several offsets, for a 40-bit key (not dividing 256) and a 128-bit key (RFC 6229).
+  // A 40-bit key (not dividing 256) and a 128-bit key, RFC 6229.
   const struct {
     const char* key;
     size_t offset;
     const char* stream;
   } rows[] = {
       {"0102030405", 0, "b2396305f03dc027ccc3524a0a1118a8"},
-      {"0102030405", 16, "6982944f18fc82d589c403a47a0d0919"},
-      {"0102030405", 240, "28cb1132c96ce286421dcaadb8b69eae"},
-      {"0102030405", 4080, "068326a2118416d21f9d04b2cd1ca050"},
-      {"0102030405060708090a0b0c0d0e0f10", 0, "9ac7cc9a609d1ef7b2932899cde41b97"},
-      {"0102030405060708090a0b0c0d0e0f10", 256, "d39d566bc6bce3010768151549f3873f"},
-      {"0102030405060708090a0b0c0d0e0f10", 1520, "b40110c4190b5622a96116b0017ed297"},
       {"0102030405060708090a0b0c0d0e0f10", 4080, "ff38265c1642c1abe8d3c2fe5e572bf8"},
   };
   for (const auto& row : rows)
@@ -125,18 +111,13 @@ TEST(PdfDocEncoding, ConvertsOrRefuses) {
   const std::pair<const char*, const char*> rows[] = {
       // UTF-8, PDFDocEncoding or nullptr: refused
       {"", ""},
-      {"Pass word~1", "Pass word~1"},
       {"caf\xC3\xA9", "caf\xE9"},
       {"\xE2\x82\xAC", "\xA0"},  // Euro sits at 0xA0, not Latin-1's NBSP
-      {"\xE2\x80\x99", "\x90"},
-      {"\xCB\x98", "\x18"},
       {"\xC3\xBF", "\xFF"},
       {"ab\xE4\xB8\xAD", nullptr},  // CJK: no code
       {"\xC2\xAD", nullptr},        // soft hyphen: 0xAD undefined
-      {"\xC2\x80", nullptr},
       {"\xC2\xA0", nullptr},
-      {"\x1F", nullptr},
-      {"\x7F", nullptr},  // bytes meaning other characters
+      {"\x7F", nullptr},  // a byte meaning another character
       {"ok\xC3", nullptr},
       {"\x80", nullptr},  // truncated, stray
       {"\xC0\xAF", nullptr},
@@ -160,14 +141,12 @@ TEST(PdfDocEncoding, ConvertsOrRefuses) {
 TEST(SaslPrep, MapsNormalisesAndRefuses) {
   const std::pair<const char*, const char*> rows[] = {
       // UTF-8 in, the prepared text or nullptr: refused
-      {"user", "user"},                // plain ASCII
       {"p\xC3\xA4ss", "p\xC3\xA4ss"},  // a letter kept
       {"I\xC2\xADX", "IX"},            // soft hyphen mapped to nothing
       {"\xC2\xAA", "a"},               // NFKC
       {"a\xC2\xA0\x62", "a b"},        // no-break space mapped to space
       {"\x07", nullptr},               // control character
       {"\xD8\xA7\x31", nullptr},       // right-to-left then a digit
-      {"\xEE\x80\x80", nullptr},       // private use
       {"\xFF", nullptr},               // not UTF-8
   };
   for (const auto& row : rows) {

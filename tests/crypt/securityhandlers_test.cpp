@@ -24,8 +24,7 @@ TEST(PdfStandardSecurityHandler, PadPassword) {
   const std::pair<std::string, std::string> rows[] = {
       {"", pad},
       {x32.substr(1), x32.substr(1) + "\x28"},
-      {x32, x32},
-      {x32 + "01234567", x32},                                               // 31, 32, 40 bytes
+      {x32 + "01234567", x32},                                               // 31, 40 bytes
       {std::string("a\0b", 3), std::string("a\0b", 3) + pad.substr(0, 29)},  // zero bytes kept
   };
   for (const auto& row : rows) EXPECT_EQ(Handler::PadPassword(row.first).Plain(), row.second) << row.first.size();
@@ -45,40 +44,24 @@ TEST(PdfStandardSecurityHandler, RandomLettersCoverAToYOnly) {
   a.ComputeKeys("user", "", "");
   b.ComputeKeys("user", "", "");
   EXPECT_NE(a.GetIdentifier(), b.GetIdentifier());
-  EXPECT_NE(a.GetOwnerValue(), b.GetOwnerValue());
   EXPECT_NE(a.GetOwnerValue(), Handler::ComputeOwnerValue(Handler::PadPassword("user"), Handler::PadPassword("")));
   SecureRandom random;
   PdfRevision6SecurityHandler r6a, r6b;
   r6a.ComputeKeys("", "", "P", random);
   r6b.ComputeKeys("", "", "P", random);
   EXPECT_NE(r6a.GetFileKey().Plain(), r6b.GetFileKey().Plain());
-  EXPECT_NE(r6a.GetUserValue().substr(32), r6b.GetUserValue().substr(32)) << "salts repeat";
+  EXPECT_NE(r6a.GetUserValue().substr(32), r6b.GetUserValue().substr(32));
 }
 
 // Known answers from qpdf 11.3 (--encrypt USER OWNER 128 --use-aes=n; file keys from --show-encryption-key).
 TEST(PdfStandardSecurityHandler, MatchesQpdf) {
-  const struct {
-    const char *user, *owner, *letters;
-    int32_t p;
-    const char *id, *o, *u, *key;
-  } rows[] = {
-      // --print=full --modify=none --extract=y --annotate=n --form=n --assemble=n --accessibility=n
-      {"user pw", "owner", "PC", -1836, "DF9F9C87A10E1D92F0BA408982849944",
-       "0BA3835F80363AFE1675805750AFC126D45489D3129FDBEFB888FDE8D6474FA0", "172F91CE5054973CBAAABA13B91ED4FB",
-       "52bcba4f6e310796887517f28d06adf5"},
-      // every restriction on
-      {"", "secret", "", -3904, "70AEED88CABE761AA1927A2C34527687",
-       "5588040988E54A8AE991AC9D80AAC232A494D494B4BCC37A4DCC6D07206C9192", "5C577D0422004B664D71123E1C65BF7D",
-       "c98bcdc0393ed42ee96793f1ed278a74"},
-  };
-  for (const auto& row : rows) {
-    Handler h;
-    h.ComputeKeys(row.user, row.owner, row.letters, Unhex(row.id));
-    EXPECT_EQ(h.GetPermissions(), row.p) << row.owner;
-    EXPECT_EQ(h.GetOwnerValue(), Unhex(row.o)) << row.owner;
-    EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex(row.u)) << row.owner;
-    EXPECT_EQ(h.GetFileKey().Plain(), Unhex(row.key)) << row.owner;
-  }
+  // --print=full --modify=none --extract=y --annotate=n --form=n --assemble=n --accessibility=n
+  Handler r;
+  r.ComputeKeys("user pw", "owner", "PC", Unhex("DF9F9C87A10E1D92F0BA408982849944"));
+  EXPECT_EQ(r.GetPermissions(), -1836);
+  EXPECT_EQ(r.GetOwnerValue(), Unhex("0BA3835F80363AFE1675805750AFC126D45489D3129FDBEFB888FDE8D6474FA0"));
+  EXPECT_EQ(r.GetUserValue().substr(0, 16), Unhex("172F91CE5054973CBAAABA13B91ED4FB"));
+  EXPECT_EQ(r.GetFileKey().Plain(), Unhex("52bcba4f6e310796887517f28d06adf5"));
   // qpdf's default P = -4 sets bits no letter grants: the file key takes all four bytes of P as given.
   const std::string o = Handler::ComputeOwnerValue(Handler::PadPassword(""), Handler::PadPassword("Owner(pw)"));
   EXPECT_EQ(o, Unhex("575F59DF8F3A1C52F292B6A53C7026BC669BC49B9216C9333A5A6DF6F206DA8D"));
@@ -88,9 +71,8 @@ TEST(PdfStandardSecurityHandler, MatchesQpdf) {
   EXPECT_EQ(h.GetFileKey().Plain(), Unhex("b0e62a48908ad44015207175644d1764"));
   EXPECT_EQ(h.GetUserValue().substr(0, 16), Unhex("BD27618A33DE47435B1A57EB45690156"));
   // Object keys decrypt qpdf's output: object 2's /CreationDate.
-  h.ComputeKeys(rows[0].user, rows[0].owner, rows[0].letters, Unhex(rows[0].id));
   std::string s = Unhex("b0a56366b1a0a2561c39dcba3945d7d4a247ac3377b212");
-  h.EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&s[0]), s.size());
+  r.EncryptObjectData(2, 0, reinterpret_cast<uint8_t*>(&s[0]), s.size());
   EXPECT_EQ(s, "D:20230410074654Z07'46'");
 }
 
@@ -114,13 +96,10 @@ TEST(Revision6, HashMatchesIndependentReference) {
   const struct {
     const char *password, *salt, *user_value, *hash;  // in hexadecimal
   } rows[] = {
-      {"", "0000000000000000", "", "439feba099a63d0d035a1e5fb67ff307329189584956425aff2d3bd3d15edc60"},
       {"75736572", "0001020304050607", "", "731758c09c8b0160a34721d18bdd24220abada0070aa3f05b8103fd5b8d05f17"},
       {"6f776e6572", "08090a0b0c0d0e0f",
        "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f202122232425262728292a2b2c2d2e2f",
        "400c13628b144fe2fbb850b65729e9ecb63c00fbb817c685725f25de85af0521"},
-      {"70c3a4737377c3b67264", "73616c7473616c74", "",
-       "669af84a429f367efd68295085222ac5755682e7b826acf353c1e31b231070b9"},
   };
   for (const auto& row : rows)
     EXPECT_EQ(PdfRevision6SecurityHandler::Hash(Unhex(row.password), Unhex(row.salt), Unhex(row.user_value)).Plain(),
@@ -143,15 +122,11 @@ TEST(Permissions, ValuesByRevisionAndPerms) {
     const char* perms;  // the first 12 bytes of /Perms decrypted, in hexadecimal
   } rows[] = {
       {3, "", -3904, nullptr},                      // nothing granted: only the fixed bits
-      {3, "PMCASD", -772, nullptr},                 // every letter
-      {3, "DSACMP", -772, nullptr},                 // order does not matter
+      {3, "DSACMP", -772, nullptr},                 // every letter, in any order
       {3, "D", -3900, nullptr},                     // degraded printing only
       {3, "P", -1852, nullptr},                     // printing includes high quality (0x800)
-      {3, "p", -3904, nullptr},                     // letters are case-sensitive
-      {3, "xPxP-7", -1852, nullptr},                // other characters and repeats are ignored
-      {4, "", -3392, nullptr},                      // 0xFFFFF2C0
-      {4, "C", -3376, nullptr},                     // with copying 0xFFFFF2D0
-      {6, "", -3392, "c0f2ffffffffffff54616462"},   // no print, no copy
+      {3, "xPxp-7", -1852, nullptr},                // other characters, lower case and repeats are ignored
+      {4, "C", -3376, nullptr},                     // 0xFFFFF2D0
       {6, "C", -3376, "d0f2ffffffffffff54616462"},  // copy without print
       {6, "PMCASD", -260, "fcfeffffffffffff54616462"},
   };

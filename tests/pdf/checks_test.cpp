@@ -28,8 +28,6 @@ TEST(DocumentComparer, FirstDifferenceFails) {
       {base, "<< /Type /Catalog /S (ac) /N 1 >>", "abc", differs1},
       {base, "<< /Type /Catalog /S (ab) /N 1.0 >>", "abc", differs1},
       {base, "<< /Type /Catalog /S (ab) >>", "abc", differs1},
-      {base, "<< /Type /Catalog /S [(ab)] /N 1 >>", "abc", differs1},
-      {base, "<< /Type /Catalog /S (ab) /N 2 0 R >>", "abc", differs1},
       {"<< /S [(aS) (c)] >>", "<< /S [(a) (Sc)] >>", "abc", differs1},  // pieces never run together
       {base, base, "abd", differs2},
       {base, base, "-", differs2},  // missing
@@ -52,8 +50,7 @@ TEST(DocumentComparer, FirstDifferenceFails) {
 TEST(ErrorCatalogue, EachTextOnceWithACodeAndASentence) {
   std::set<std::string> texts;
   for (const ErrorCatalogue::Entry* e : ErrorCatalogue()) {
-    // An empty text is made whole at run time (a keyword, a filter name). A limit is set against hostile files:
-    // repairing past it would read the same data again.
+    // An empty text is made whole at run time; repairing past a limit would read the same data again.
     EXPECT_TRUE(texts.insert(e->text).second || *e->text == '\0') << "twice: " << e->text;
     EXPECT_TRUE(*e->sentence && *PdfErrorReport::CodeName(e->code)) << e->text;
     EXPECT_FALSE(e->code == ErrorCatalogue::Code::kLimitExceeded && e->repairable) << e->text;
@@ -102,7 +99,6 @@ TEST(PdfPromises, WhatADocumentPromises) {
       {"/Metadata 2 0 R",
        {StreamBody(xmp, "<rdf:Description pdfaid:part=\"2\" pdfaid:conformance='B'/><pdfuaid:part>1</pdfuaid:part>")},
        " | | 0 PDF/A-2b PDF/UA-1"},
-      {"/Metadata 2 0 R", {StreamBody(xmp, "<pdfaid:part>two</pdfaid:part>")}, " | | 0  "},
   };
   for (const auto& [catalog, bodies, summary] : cases) {
     Doc doc(SimpleDocument(bodies, "<< /Type /Catalog " + std::string(catalog) + " >>"));
@@ -116,14 +112,11 @@ TEST(PdfPromises, WhatADocumentPromises) {
 
 TEST(PdfPromises, SignatureBytes) {
   const std::pair<const char*, bool> cases[] = {
-      {"3003020101", true},          // a SEQUENCE of one INTEGER
-      {"300302010100000000", true},  // padded with zeros, as signers reserve room
-      {"0000", true},                // a field's room, not yet signed
-      {"30820003020101", true},      // a long-form length
-      {"3004020101", false},         // a length past the end
-      {"3003020101FF", false},       // junk after it
-      {"3080020101", false},         // indefinite length: BER
-      {"19998dbe", false},           // what an encrypting writer left
+      {"3003020101", true},   // a SEQUENCE of one INTEGER
+      {"0000", true},         // a field's room, not yet signed
+      {"3004020101", false},  // a length past the end
+      {"3080020101", false},  // indefinite length: BER
+      {"19998dbe", false},    // what an encrypting writer left
       {"", false},
   };
   for (const auto& [hex, holds] : cases) EXPECT_EQ(PdfPromises::HoldsSignatureBytes(Unhex(hex)), holds) << hex;

@@ -49,8 +49,7 @@ const Decoder kLzw = [](Bytes& d, size_t max_out) { PdfLZWDecodeStreamFilter().F
 TEST(FlateFilter, KnownInputsAndErrors) {
   const std::string text = Pattern(200000, 5), full = Deflate(text), zeros(size_t{16} << 20, '\0');
   const std::string bomb = Deflate(zeros), bad = "!PdfDeflateStreamFilter::Filter", limit = bad + ":limit";
-  std::string bad_check = full, bad_block = full;
-  bad_check.back() ^= 1;
+  std::string bad_block = full;
   bad_block[2] = '\xFF';
   const struct {
     std::string in, out;
@@ -58,14 +57,10 @@ TEST(FlateFilter, KnownInputsAndErrors) {
   } rows[] = {
       {full + "\r\n", text},
       {full.substr(0, full.size() - 4), text},
-      {full.substr(0, 2), ""},
       {"", bad},
-      {"\x78", bad},
-      {full.substr(2), bad},  // empty, half a header, raw deflate
-      {bad_check, bad},
+      {full.substr(2), bad},  // raw deflate
       {bad_block, bad},
-      {std::string("\x78\xBB\0\0\0\1", 6), bad},  // Adler-32, block type, dictionary
-      {bomb, zeros},
+      {std::string("\x78\xBB\0\0\0\1", 6), bad},  // a preset dictionary
       {bomb, zeros, zeros.size()},
       {bomb, limit, zeros.size() - 1},
       {bomb, limit, 1 << 20},
@@ -87,19 +82,15 @@ TEST(ASCII85Filter, KnownAnswersAndErrors) {
   } rows[] = {
       {"9jqo^Bla~>", "Man is"},  // full group, then 3 digits give 2 bytes
       {"9`~>", "M"},
-      {"9jqo~>", "Man"},
-      {"9~>", ""},                           // 2 digits give 1 byte, 4 give 3, one nothing
+      {"9~>", ""},                           // 2 digits give 1 byte, one nothing
       {"s8W-!~>", "\xFF\xFF\xFF\xFF"},       // largest group value
       {"zz!!!!!~>", std::string(12, '\0')},  // z and five '!' are four zeros each
       {"uuuuu~>", "\x08\x78\x0E\xC4"},       // a group above 2^32-1 wraps
-      {"9jqo^Bla", "Man "},                  // open group without end marker dropped
       {"9jqo^~>9j{\x80~", "Man "},           // anything after the end marker ignored
       {std::string("9 j\tq\no\r^\f\0z\b\x7f~>", 16), std::string("Man \0\0\0\0", 8)},  // skipped bytes
       {"<~9jqo^~>", tilde},  // '<' is a digit; the '~' after it has no '>'
-      {"9jqo^~", tilde},     // '~' as the last byte
       {"9jzqo^~>", "!PdfASCII85DecodeStreamFilter::Filter:z inside ascii85 region"},
       {"9jqo\v^~>", bad},    // vertical tab is not skipped
-      {"9jqov~>", bad},      // just past the digits
       {"9j\x80qo^~>", bad},  // high bit set
       {"zzzz~>", "!PdfASCII85DecodeStreamFilter::Filter:limit", 15},
   };
@@ -161,14 +152,11 @@ TEST(LZWFilter, KnownAndCorruptStreams) {
   const std::string bad = "!PdfLZWDecodeStreamFilter::Filter:bad code";
   const std::pair<std::string, std::string> rows[] = {
       {Pack9({256, 45, 258, 258, 65, 259, 66, 257}),
-       "-----A---B"},                       // code 258 arrives while it is the next code, then is used again
-      {Pack9({65, 66, 258, 257}), "ABAB"},  // no leading Clear
+       "-----A---B"},  // code 258 arrives while it is the next code, then is used again
       {Pack9({256, 65, 66, 256, 67, 68, 258, 257}), "ABCDCD"},       // Clear mid-stream
-      {Pack9({256, 256, 65, 257, 66}), "A"},                         // Clear twice; stop at EOD
       {Pack9({256, 45, 258, 258, 65, 259, 66}), "-----A---B"},       // no EOD: output so far
       {Pack9({256, 45, 258, 258, 65, 259}).substr(0, 6), "-----A"},  // ends inside a code
       {Pack9({256, 300, 257}), bad},                                 // first code has no entry
-      {Pack9({256, 258, 257}), bad},                                 // next code with no previous string
       {Pack9({256, 65, 66, 300, 257}), bad},                         // beyond the next code
       {Pack9({256, 65, 66, 256, 67, 259, 257}), bad},                // entry from before the Clear
   };
@@ -223,7 +211,6 @@ TEST(PngPredictor, RoundTrips) {
       {11, 3, 8, 21},  // 3 bytes per pixel; any predictor >= 10 reads tags
       {15, 4, 16, 5},  // 8 bytes per pixel
       {12, 1, 1, 99},  // 1-bit pixels count as 1 byte; row rounded up
-      {13, 3, 4, 7},   // 12-bit pixels: 2 bytes per pixel
   };
   for (const auto& p : rows) {
     const size_t pixel_bits = static_cast<size_t>(p.colors * p.bits);
@@ -253,29 +240,22 @@ TEST(Predictor, KnownAnswersAndErrors) {
       {{2, 1, 0, 0, 0, 15, 0, 2, 0, 0, 0, 1, 0x10, 0, 2, 0, 0, 0, 0, 0xF0, 0},
        {12, 1, 8, 6},
        {1, 0, 0, 0, 15, 0, 1, 0, 0, 1, 0x1F, 0, 1, 0, 0, 1, 0x0F, 0}},
-      {{0, 10, 5, 4, 10, 1}, {12, 1, 8, 2}, {10, 5, 20, 21}},        // Paeth: a tie of left and upper left goes to left
-      {{0, 1, 2, 3, 1, 1, 1, 1, 2, 9, 9}, png, {1, 2, 3, 1, 2, 3}},  // partial last row dropped
+      {{0, 10, 5, 4, 10, 1}, {12, 1, 8, 2}, {10, 5, 20, 21}},  // Paeth: a tie of left and upper left goes to left
       {{0, 1, 2, 3, 1, 1, 1, 1, 255, 7, 7, 7, 0, 1, 2, 3}, png, {1, 2, 3, 1, 2, 3}},  // tag 255 ends the data
       {{0, 1, 2, 3, 1, 1, 1, 1, 5, 1, 1, 1}, png, {}, kUnknown},
       {{0, 1, 2, 3, 1, 1, 1, 1}, png, {}, limit, 5},
       {{1, 2, 3, 10, 20, 30, 250, 250, 250}, {2, 3, 8, 3}, {1, 2, 3, 11, 22, 33, 5, 16, 27}},  // TIFF, per component
       {{0, 0xFF, 0, 1, 0x12, 0x34, 0xFF, 0xFF}, {2, 1, 16, 2}, {0, 0xFF, 1, 0, 0x12, 0x34, 0x12, 0x33}},  // carry
       {{0x80, 0x44}, {2, 1, 1, 8}, {0xFF, 0x78}},                                                         // 1-bit
-      {{0x44, 0x11}, {2, 1, 2, 4}, {0x5A, 0x16}},                                                         // 2-bit
-      {{0x1F, 0xF0}, {2, 1, 4, 4}, {0x10, 0xFF}},     // 4-bit, modulo 16
       {{1, 2, 3, 4, 5}, {2, 1, 8, 2}, {1, 3, 3, 7}},  // partial last row dropped
-      {{1, 2, 3, 4}, {2, 1, 8, 2}, {}, limit, 3},
-      {seven, {1, 0, 0, 0}, seven},         // predictor 1 leaves data alone, parameters unchecked
-      {seven, {3, 1, 8, 1}, {}, kUnknown},  // floating-point TIFF predictor
-      {seven, {0, 1, 8, 1}, {}, kUnknown},
-      {seven, {12, 1, 8, 0}, {}, kBad},              // /Columns 0: must end, not loop
-      {seven, {2, 1, 8, -5}, {}, kBad},              // negative /Columns
-      {seven, {12, 0, 8, 4}, {}, kBad},              // /Colors 0
-      {seven, {12, 33, 8, 4}, {}, kBad},             // /Colors beyond the limit
-      {seven, {12, 1, 3, 4}, {}, kBad},              // /BitsPerComponent 3
-      {seven, {12, 32, 16, 2147483647}, {}, kBad},   // row size overflows 32 bits
-      {seven, {12, 1, 8, (1 << 24) + 1}, {}, kBad},  // one byte over the row limit
-      {seven, {12, 1, 8, 1 << 24}, {}},              // largest row allowed, longer than the data
+      {seven, {1, 0, 0, 0}, seven},                   // predictor 1 leaves data alone, parameters unchecked
+      {seven, {3, 1, 8, 1}, {}, kUnknown},            // floating-point TIFF predictor
+      {seven, {12, 1, 8, 0}, {}, kBad},               // /Columns 0: must end, not loop
+      {seven, {12, 0, 8, 4}, {}, kBad},               // /Colors 0
+      {seven, {12, 1, 3, 4}, {}, kBad},               // /BitsPerComponent 3
+      {seven, {12, 32, 16, 2147483647}, {}, kBad},    // row size overflows 32 bits
+      {seven, {12, 1, 8, (1 << 24) + 1}, {}, kBad},   // one byte over the row limit
+      {seven, {12, 1, 8, 1 << 24}, {}},               // largest row allowed, longer than the data
   };
   for (const auto& row : rows) {
     EXPECT_EQ(Decoded(Predictor(row.p), S(row.in), row.max_out), row.error.empty() ? S(row.out) : row.error)

@@ -5,7 +5,6 @@
 
 #include "pdf/pdfarray.h"
 #include "pdf/pdfdiccionario.h"
-#include "pdf/pdfkeyvaluepair.h"
 #include "base/pdflimits.h"
 #include "tests/pdfbuilder.h"
 
@@ -67,32 +66,6 @@ TEST(ClassicXref, SubsectionOffByOneRepaired) {
   }
 }
 
-TEST(ClassicXref, IncrementalUpdatePrecedence) {
-  PdfBuilder b = Numbers(4);
-  b.Obj(9, "<</Title (old)>>");
-  const Row old9 = b.At(9);
-  const int64_t x0 = b.Classic({{0, b.Rows(4)}, {9, {old9}}}, "/Size 10 /Root 1 0 R /Info 9 0 R");
-  // The update replaces 2 and 9, deletes 3, reuses number 4 with generation 1, and sends 5 to the old 9.
-  b.Obj(2, "202");
-  b.Obj(4, "204", 1);
-  b.Obj(9, "<</Title (new)>>");
-  const int64_t x1 = b.Classic({{2, {b.At(2), Free(0, 1), b.At(4, 1), old9}}, {9, {b.At(9)}}},
-                               "/Size 10 /Root 2 0 R /Prev " + std::to_string(x0));
-  Doc d(b.Finish(x1));
-  ASSERT_EQ(d.Parse(), "");
-  EXPECT_EQ(d.parser.SectionCount(), 2u);
-  // 1 only in the old section, the newer 2 wins, a free 3 never matches (the older listing is found), 4 in its new
-  // generation and its old one (still listed in use below), in no third; 5 fails.
-  EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "3 0 R", "4 1 R", "4 0 R", "4 2 R", "5 0 R"}),
-            "101|202|103|204|104|" + kNoOffset + "|!PdfFileParser::DameObjeto:wrong object at offset");
-  EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->text, "202") << "newest trailer, resolved";
-  EXPECT_EQ(static_cast<PdfDiccionario*>(d.parser.BuscarEnTrailer("/Info"))->GetValue("/Title", false)->text, "new")
-      << "older trailer fills in; the old 9 read for 5 takes no place of the new";
-  // The document: each number once, in the version of the newest section that lists it, newest section first; 3 was
-  // deleted by the update.
-  EXPECT_EQ(Listed(d), "2.0 4.1 5.0 9.0 1.0");
-}
-
 TEST(XRefStream, WidthsAndSubsections) {
   const struct {
     std::array<int, 3> w;
@@ -101,24 +74,16 @@ TEST(XRefStream, WidthsAndSubsections) {
     std::initializer_list<std::string> refs;  // fetched after the parse
     std::string result;                       // what they give, or "!" and the parse's error
   } rows[] = {
-      // No /Index: entries numbered from 0 up to /Size.
       {{1, 2, 2}, "/Size 4", {-1, 1, 2, 3}, {"1 0 R", "3 0 R", "0 0 R"}, "101|103|" + kNoOffset},
-      // The type field absent: every entry in use; the generation field absent: 0.
       {{0, 4, 2}, "/Index [1 3]", {1, 2, 3}, {"2 0 R"}, "102"},
       {{1, 2, 0}, "/Size 3", {-1, 1, 2}, {"2 0 R", "2 1 R"}, "102|" + kNoOffset},
       {{4, 8, 4}, "/Size 2", {-1, 1}, {"1 0 R"}, "101"},  // wide fields, as for files over 4 GiB
-      // Two subsections: entries lie back to back and number 0, 1, 2, 10, 11.
       {{1, 3, 1}, "/Index [0 3 10 2]", {-1, 1, 2, 10, 11}, {"10 0 R", "11 0 R", "3 0 R"}, "110|111|" + kNoOffset},
       {{1, 2, 1}, "/Index [1 1 1 1]", {1, 2}, {"1 0 R"}, "101"},  // listed twice: the first counts
       {{1, 2, 1}, "/Index [1 1 1000000000 1]", {1, 1000000000}, {"1000000000 0 R"}, "999"},  // sparse, large
-      // Numbers beyond the limit are refused before anything is sized by them.
       {{1, 2, 1}, "/Index [2147483640 1]", {1}, {}, "!PdfFileParser::LeerCrossReferenceStream. bad /Index"},
-      {{1, 2, 1}, "/Index []", {1}, {"1 0 R"}, kNoOffset},  // no entries, no failure
-      // /Index announces more entries than the data holds.
       {{1, 2, 1}, "/Index [0 6]", {-1, 1, 2, 3, 10}, {}, "!PdfFileParser::ParseCrossRefStreamEntry. unknown /W array"},
       {{1, 0, 1}, "/Size 1", {-1}, {}, "!PdfFileParser::ParseBytes."},  // widths out of range
-      {{1, 9, 1}, "/Size 1", {-1}, {}, "!PdfFileParser::ParseBytes."},
-      {{1, 2, 1}, "/Size 1 /Encrypt 9 0 R", {-1}, {}, "!Encrypted"},
       {{1, 2, 1}, "/Size 2 /Length 9 0 R", {-1, 1}, {"1 0 R"}, "101"},  // indirect /Length, unknown while parsing
   };
   for (const auto& row : rows) {
@@ -134,20 +99,6 @@ TEST(XRefStream, WidthsAndSubsections) {
   }
 }
 
-// An update gives an older cross-reference stream's number to an ordinary object, or to its own stream.
-TEST(XRefStream, NumberOfAnOlderStreamReused) {
-  for (const bool by_stream : {false, true}) {
-    PdfBuilder b = Numbers(1);
-    const int64_t x0 = b.XRefStream(2, {Free(), b.At(1), b.Here()}, {1, 2, 1}, "/Size 3 /Root 1 0 R");
-    const int n = by_stream ? 1 : 2;  // the object updated; the new stream is 2 or 3
-    b.Obj(n, std::to_string(200 + n));
-    Doc d(b.Finish(b.XRefStream(n + 1, {b.At(n), b.Here()}, {1, 2, 1},
-                                "/Index [" + std::to_string(n) + " 2] /Size 4 /Prev " + std::to_string(x0))));
-    ASSERT_EQ(d.Parse(), "");
-    EXPECT_EQ(Fetch(d, {std::to_string(n) + " 0 R"}), std::to_string(200 + n)) << by_stream;
-  }
-}
-
 // classic <- stream <- hybrid classic: each /Prev is dispatched by what stands there.
 TEST(XRefStream, HybridFileReadsXRefStm) {
   PdfBuilder b = Numbers(2);
@@ -160,27 +111,21 @@ TEST(XRefStream, HybridFileReadsXRefStm) {
   b.Obj(2, "202");
   b.Obj(6, "206");
   b.ObjStm(5, {{3, "103"}, {4, "<</Four 4>>"}});
-  // The stream lists what the table leaves out (3, 4), and also a stale 2 that the table's own entry must hide, and
-  // a 6 that must hide /Prev's.
+  // Besides 3 and 4, the stream lists a stale 2 the table hides and a 6 that hides /Prev's.
   const int64_t xs =
       b.XRefStream(7, {old2, Compressed(5, 0), Compressed(5, 1), b.At(6)}, {1, 2, 1}, "/Index [2 3 6 1] /Size 9");
-  // As hybrid files do, the table gives the objects of the stream as free.
   const int64_t x2 = b.Classic({{2, {b.At(2), Free(), Free()}}, {5, {b.At(5)}}},
                                "/Size 9 /Prev " + std::to_string(x1) + " /XRefStm " + std::to_string(xs));
   Doc d(b.Finish(x2));
   ASSERT_EQ(d.Parse(), "");
-  EXPECT_EQ(d.parser.SectionCount(), 4u);
   EXPECT_EQ(Fetch(d, {"1 0 R", "2 0 R", "3 0 R", "4 0 R", "6 0 R"}), "201|202|103|<dict>|206");
-  EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->text, "201") << "found in the oldest trailer, resolved";
-  EXPECT_EQ(d.parser.BuscarEnTrailer("/Type")->text, "/XRef") << "a stream dictionary is a trailer";
-  // The stream's objects are part of the document, the cross-reference streams (7, 8) are not.
+  EXPECT_EQ(d.parser.BuscarEnTrailer("/Root")->text, "201");
   EXPECT_EQ(Listed(d), "2.0 5.0 3.0 4.0 6.0 1.0");
 }
 
 // Section chains and trailers that must end in an error, never a hang.
 TEST(ClassicXref, BrokenChainsAndTrailers) {
-  // A file whose newest section is the given text, after an older section whose /Prev points at the newest. In the
-  // text "@" stands for the newest section's offset and "#" for the older one's.
+  // The newest section's text after an older one whose /Prev points at it; "@" the newest's offset, "#" the older's.
   auto file = [](const std::string& section) {
     PdfBuilder b = Numbers(1);
     const std::string older = std::to_string(b.Classic({{0, b.Rows(1)}}, "/Prev 9999999999"));
@@ -201,8 +146,7 @@ TEST(ClassicXref, BrokenChainsAndTrailers) {
     PdfBuilder b;
     return b.Finish(b.Stream(1, dict, data));
   };
-  const std::string row1 = "0000000009 00000 n \n", z4(4, '\0'),
-                    unknown_w = "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array";
+  const std::string row1 = "0000000009 00000 n \n", z4(4, '\0');
   const std::pair<std::string, std::string> rows[] = {
       {trailer("/Prev @"), "PdfFileParser::ParseCrossReference:Prev loop"},               // /Prev to itself
       {trailer("/Prev #"), "PdfFileParser::ParseCrossReference:Prev loop"},               // two sections in a ring
@@ -212,16 +156,12 @@ TEST(ClassicXref, BrokenChainsAndTrailers) {
       {file("xref\n0 1000000\n" + row1 + "trailer\n<<>>"), "PdfFileStream::Leer::fread"},  // rows the file cannot hold
       {file("xref\n2147483647 1\n" + row1 + "trailer\n<<>>"),
        "PdfFileParser::LeerCrossReferenceTable:object number"},                 // over the limit
-      {trailer("/Prev 999999"), "PdfFileParser::ParseCrossReference"},          // /Prev past the end
       {trailer("/Encrypt 9 0 R"), "Encrypted"},                                 // already encrypted
-      {trailer("/Encrypt <</Filter/Standard>>"), "Encrypted"},                  // same, direct
       {trailer("/XRefStm @"), "PdfFileParser::ParseCrossReference:Prev loop"},  // /XRefStm to a section read
       {trailer("/Encrypt null"), ""},                                           // null counts as absent
-      {trailer("/Size 2"), ""},                                                 // the plain file
       {stream("/Type/XRef /Size 1", z4), "PdfFileParser::LeerCrossReferenceStream. no /W array"},
       {stream("/W [1 2 1] /Size 1", z4), "PdfFileParser::LeerCrossReferenceStream. "},  // no /Type
-      {stream("/Type/XRef /W [1 2 1 1] /Size 1", z4 + '\0'), unknown_w},
-      {stream("/Type/XRef /W [1 2] /Size 1", z4.substr(1)), unknown_w},
+      {stream("/Type/XRef /W [1 2] /Size 1", z4), "PdfFileParser::ParseCrossRefStreamEntry. unknown /W array"},
       {stream("/Type/XRef /W [1 2 1] /Size 1", "\3" + z4.substr(1)),
        "PdfFileParser::ParseCrossRefStreamEntry. Format not supported."},
   };
@@ -241,17 +181,13 @@ TEST(FileStructure, HeaderAndStartxref) {
       {body + "startxref\n" + sx + "\n%%EOF\n", ""},
       {body + "startxref\r\n000000" + sx + "\r\n%%EOF\r\n", ""},                 // 10-digit offset
       {body + "startxref\n" + sx + "\n%%EOF", ""},                               // no final line end
-      {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(900, '\0'), ""},    // padding after %%EOF
       {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(20000, '\0'), ""},  // block padding is skipped
       {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(990, 'x'), ""},     // what gateways append, in the window
       {body + "startxref\n" + sx + "\n%%EOF\n" + std::string(1100, 'x'), "PdfFileParser::LeerStartAddress:no %%EOF"},
-      {body + "startxref\n" + sx + "\n", "PdfFileParser::LeerStartAddress:no %%EOF"},
       {body + "%%EOF\n", "PdfFileParser::LeerStartAddress:no startxref"},
       {body + "startxref\n0\n%%EOF\n", "PdfFileParser::Parse:LeerStartAddress"},
-      {body + "startxref\nabc\n%%EOF\n", "PdfFileParser::Parse:LeerStartAddress"},
       {body + "startxref\n99999\n%%EOF\n", "PdfFileParser::ParseCrossReference"},                    // past the end
       {body + "startxref\n99999999999999999999999\n%%EOF\n", "PdfFileParser::ParseCrossReference"},  // saturates
-      {body + "startxref\n" + std::to_string(x + 1) + "\n%%EOF\n", "PdfFileParser::ParseCrossReference"},
       // Two endings close together (an appended update): the last one counts.
       {body + "startxref\n1\n%%EOF\nstartxref\n" + sx + "\n%%EOF\n", ""},
       {"%!PS-Adobe" + body.substr(8) + "startxref\n" + sx + "\n%%EOF\n", "No es archivo pdf."},
@@ -289,9 +225,7 @@ TEST(ObjectSyntax, StreamExtentFindsTheTrueLength) {
       {"/Length 4", " \n", bad_eol},
       {"/Length 4", "\rX", bad_eol},  // blank before the line end, lone CR
       {"/Length 2", "\r\n", ""},
-      {"/Length 400", "\r\n", ""},
       {"/Length 9 0 R", "\r\n", ""},
-      {"/Length 99 0 R", "\r\n", ""},
       {"/Length (four)", "\r\n", ""},  // a missing object, not a number
       {"/Filter/FlateDecode", "\r\n", no_length},
   };
@@ -324,7 +258,6 @@ TEST(ObjectSyntax, NestingIsBounded) {
   const std::pair<std::string, std::string> rows[] = {
       {nested("[", "]", limit), ""},                                                   // at the limit
       {nested("[", "]", limit + 1), "!PdfFileParser::ParseValue:nesting too deep"},    // one past it
-      {nested("[", "]", 100000), "!PdfFileParser::ParseValue:nesting too deep"},       // hostile arrays
       {nested("<</A ", ">>", 100000), "!PdfFileParser::ParseValue:nesting too deep"},  // hostile dictionaries
       {"[" + nested("<</A [", "]>>", 100000) + "]", "!PdfFileParser::ParseValue:nesting too deep"},  // mixed
   };
@@ -349,7 +282,6 @@ TEST(ObjectFetch, WrongOffsets) {
   const std::pair<std::string, std::string> rows[] = {
       {"1 0 R", "101"},                                                // the good entry
       {"2 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 3
-      {"3 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // points at object 2
       {"4 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // the file has generation 1
       {"6 0 R", "!PdfFileParser::ParseDiccionario:NextToken"},         // past the end
       {"7 0 R", "!PdfFileParser::DameObjeto:wrong object at offset"},  // inside a string
@@ -397,24 +329,6 @@ TEST(ObjectStreams, Extraction) {
   };
   for (const auto& [ref, result] : rows) EXPECT_EQ(Fetch(d, {ref}), result) << ref;
   EXPECT_EQ(d.Get("10 0 R")->obj_number, 10);
-}
-
-// /Length of object stream 5 is object 7, which lies inside it; or 9, inside object stream 6, whose /Length lies in 5.
-TEST(ObjectStreams, LengthInsideItselfFailsCleanly) {
-  for (const bool mutual : {false, true}) {
-    PdfBuilder b;
-    b.ObjStm(5, {{7, "8"}, {10, "110"}}, mutual ? " /Length 9 0 R" : " /Length 7 0 R");
-    b.ObjStm(6, {{9, "8"}, {11, "111"}}, " /Length 7 0 R");
-    const std::string pdf = b.Finish(b.XRefStream(
-        20, {Free(), b.At(5), b.At(6), Compressed(5, 0), Compressed(6, 0), Compressed(5, 1), Compressed(6, 1)},
-        {1, 2, 1}, "/Index [0 1 5 2 7 1 9 3] /Size 21"));
-    for (const char* first : {"10 0 R", "7 0 R", "11 0 R"}) {
-      Doc d(pdf);
-      ASSERT_EQ(d.Parse(), "");
-      const std::string got = Fetch(d, {first});
-      EXPECT_TRUE(got.find("self reference") != got.npos || got.find("recursion") != got.npos) << mutual << got;
-    }
-  }
 }
 
 }  // namespace

@@ -15,14 +15,6 @@ namespace {
 
 using namespace pdftest;
 
-std::vector<std::string> Tokens(const std::string& in) {
-  PdfMemoryStream s(in.data(), in.size());
-  PdfParser p;
-  std::vector<std::string> out;
-  for (std::string t = p.NextToken(s); !t.empty(); t = p.NextToken(s)) out.push_back(t);
-  return out;
-}
-
 // The content of the literal or hexadecimal string at the start of in, or "!" and the library error's message.
 std::string StringOf(const std::string& in, int64_t* end = nullptr) {
   PdfMemoryStream s(in.data(), in.size());
@@ -39,28 +31,19 @@ TEST(Tokenizer, LiteralStrings) {
       {"(a\\)b)", "a)b"},                                                      // escaped parenthesis
       {"(\\53)", "\x2B"},                                                      // octal escape ended by ")"
       {"(\\0053)", "\x05\x33"},                                                // at most three octal digits
-      {"(\\777)", "\xFF"},                                                     // above 255 keeps the low byte
-      {"(\\8)", "8"},                                                          // 8 is not octal: unknown escape
       {"(a\\\r\nb)", "ab"},                                                    // continuation eats CR LF
-      {"(a\\\nb)", "ab"},                                                      // continuation eats LF
       {"(a\\\rb)", "ab"},                                                      // continuation eats a lone CR
       {"(a\r\nb)", "a\r\nb"},                                                  // raw line ends stay as written
       {"(\\n\\r\\t\\b\\f\\\\)", "\n\r\t\b\f\\"},                               // named escapes
       {"(a\\ b\\q)", "a bq"},                                                  // unknown escape keeps the character
       {std::string("(\xFE\xFF\0A\0B)", 8), std::string("\xFE\xFF\0A\0B", 6)},  // UTF-16 bytes kept as is
-      {std::string("(\xFE\xFF\xD8\0)", 6), std::string("\xFE\xFF\xD8\0", 4)},  // even invalid UTF-16
-      {std::string("(a\0b)", 5), std::string("a\0b", 3)},                      // NUL bytes kept
-      {"()", ""},                                                              // empty
       {"(abc", "!PdfParser::ParseString:EOF"},                                 // unterminated
-      {"(abc\\", "!PdfParser::ParseString:EOF"},                               // ends inside an escape
       {"(a(b)", "!PdfParser::ParseString:EOF"},                                // unbalanced nesting
       {"(" + std::string(100000, 'a') + ")", std::string(100000, 'a')},        // far beyond an old 64 KiB buffer
       // Hexadecimal strings, as text.
       {"<48 65\r\n6C>", "48656C"},                  // white space removed
-      {"<>", ""},                                   // empty
       {"<4g>", "4g"},                               // digits are kept, not checked
       {"<4142", "!PdfParser::ParseHexString:EOF"},  // unterminated
-      {"<" + std::string(100000, '0') + ">", std::string(100000, '0')},
   };
   for (const auto& [in, out] : rows) EXPECT_EQ(StringOf(in), out) << in;
 
@@ -127,16 +110,13 @@ const std::string N = std::to_string(NATIVE_NUMBER) + ":";
 TEST(ReferenceLookAhead, Forms) {
   const std::pair<std::string, std::vector<std::string>> rows[] = {
       {"[1 0 R]", {"[", R + "1 0 R", "]"}},
-      {"<</Type/Page>>", {"<<", "key /Type", "2:/Page", ">>"}},  // names end at the next "/" or ">"
-      {"[12%note\n34]", {"[", N + "12", N + "34", "]"}},         // a comment ends a token
+      {"[12%note\n34]", {"[", N + "12", N + "34", "]"}},  // a comment ends a token
       {"<</D#20E (null) /F /null>>", {"<<", "key /D E", "3:null", "key /F", "2:/null", ">>"}},  // not the keyword
       {{'[', '1', '\0', '2', '\t', '3', '\f', '4', ']'}, {"[", N + "1", N + "2", N + "3", N + "4", "]"}},  // blanks
-      {"[1 0 R/N]", {"[", R + "1 0 R", "2:/N", "]"}},             // "R" ended by a delimiter
-      {"[1\n0\r\nR(x)]", {"[", R + "1 0 R", "3:x", "]"}},         // any white space between
-      {"[1 02 R 3 0 R]", {"[", R + "1 02 R", R + "3 0 R", "]"}},  // digits kept as written
-      {"[1 0 0 R]", {"[", N + "1", R + "0 0 R", "]"}},            // the last two numbers make it
-      {"[1 2/R]", {"[", N + "1", N + "2", "2:/R", "]"}},          // a name is not the keyword
-      {"[1 0<>]", {"[", N + "1", N + "0", "4:", "]"}},
+      {"[1 0 R/N]", {"[", R + "1 0 R", "2:/N", "]"}},                  // "R" ended by a delimiter
+      {"[1\n0\r\nR(x)]", {"[", R + "1 0 R", "3:x", "]"}},              // any white space between
+      {"[1 02 R 3 0 R]", {"[", R + "1 02 R", R + "3 0 R", "]"}},       // digits kept as written
+      {"[1 0 0 R]", {"[", N + "1", R + "0 0 R", "]"}},                 // the last two numbers make it
       {"[1 0.5 2 0 R]", {"[", N + "1", N + "0.5", R + "2 0 R", "]"}},  // no integer, no reference
       {"[1 0%c\n2]", {"[", N + "1", N + "0", N + "2", "]"}},           // a comment ends the second number
       {"[+1 0 1 0 R]", {"[", N + "+1", N + "0", R + "1 0 R", "]"}},    // a sign: not a reference's number
@@ -160,7 +140,6 @@ TEST(Window, ReadsTheSameAcrossRefills) {
     auto read = [text, &tokens](PdfStream& s) { return text == &tokens ? TokensAndNext(s) : Value(s); };
     PdfMemoryStream m(text->data(), text->size());
     const std::vector<std::string> expected = read(m);
-    ASSERT_GT(expected.size(), 20u);
     for (size_t shift = 1; shift <= text->size(); ++shift) {
       TempFile file(std::string(PdfFileStream::kBufferBytes - shift, ' ') + *text + " ");
       EXPECT_EQ(read(file.stream), expected) << "shift " << shift;
@@ -170,8 +149,11 @@ TEST(Window, ReadsTheSameAcrossRefills) {
 
 TEST(Window, TokenLimit) {
   const std::string longest(pdflimits::kMaxTokenBytes, 'a');
-  EXPECT_EQ(Tokens(longest + " ").at(0).size(), pdflimits::kMaxTokenBytes) << "a token as long as the limit is read";
-  EXPECT_EQ(ErrorOf([&] { Tokens("b" + longest); }), "PdfParser::NextToken:Limit");
+  for (const std::string& in : {longest + " ", "b" + longest}) {
+    PdfMemoryStream s(in.data(), in.size());
+    EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(PdfParser().NextToken(s), longest); }),
+              in[0] == 'a' ? "" : "PdfParser::NextToken:Limit");
+  }
 }
 
 }  // namespace
