@@ -98,6 +98,12 @@ def interop(args, tmp, label, maker, name, cipher):
     for tool in [["qpdf", "--check", enc], ["mutool", "show", enc, "trailer"]] if maker == "varnel" else ():
         rc, out, err = run(tool)  # readers without the handler refuse it by name
         problems += [] if rc and re.search(r"unsupported|unknown", out + err) else [f"{tool[0]} opens it: {out[:99]}"]
+    if maker == "varnel":  # openssl cms opens alice's envelope (of two) to a 20-byte seed and 4 bytes of permissions
+        sealed = [bytes.fromhex(h.decode()) for h in re.findall(rb"<([0-9A-Fa-f]{400,})>", open(enc, "rb").read())]
+        opened = [subprocess.run(["openssl", "cms", "-decrypt", "-inform", "DER", "-inkey", f"{F}/alice.key", "-binary"],
+                                 input=e, capture_output=True) for e in sealed]
+        got = [len(o.stdout) for o in opened if o.returncode == 0]
+        problems += [] if got == [24] else [f"openssl cms: {len(sealed)} envelopes, alice's opens to {got} bytes"]
     return label, problems + steps(args, tmp, label, name, READ, enc)[1]
 
 
