@@ -79,11 +79,11 @@ bool Decrypt(std::string_view der, const Identity& identity, DWORD index, Secret
   Parse(der, &message);
   auto certificate = static_cast<PCCERT_CONTEXT>(identity.Certificate());
   HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
-  DWORD spec = 0;
+  DWORD key_use = 0;
   BOOL owned = FALSE;
   const DWORD flags = CRYPT_ACQUIRE_CACHE_FLAG | CRYPT_ACQUIRE_ALLOW_NCRYPT_KEY_FLAG | CRYPT_ACQUIRE_SILENT_FLAG;
-  if (!CryptAcquireCertificatePrivateKey(certificate, flags, nullptr, &key, &spec, &owned)) return false;
-  CMSG_CTRL_DECRYPT_PARA para{sizeof para, {key}, spec, index};
+  if (!CryptAcquireCertificatePrivateKey(certificate, flags, nullptr, &key, &key_use, &owned)) return false;
+  CMSG_CTRL_DECRYPT_PARA para{sizeof para, {key}, key_use, index};
   if (!CryptMsgControl(message.handle, 0, CMSG_CTRL_DECRYPT, &para)) return false;
   std::vector<BYTE> plain = message.Param(CMSG_CONTENT_PARAM);
   content->assign(reinterpret_cast<const char*>(plain.data()), plain.size());

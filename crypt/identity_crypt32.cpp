@@ -28,14 +28,14 @@ namespace {
 // or the key is not the certificate's.
 HCRYPTPROV_OR_NCRYPT_KEY_HANDLE KeyOf(PCCERT_CONTEXT certificate) {
   HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
-  DWORD spec = 0, size = 0;
+  DWORD key_use = 0, size = 0;
   BOOL owned = FALSE;
   const DWORD flags = CRYPT_ACQUIRE_CACHE_FLAG | CRYPT_ACQUIRE_ALLOW_NCRYPT_KEY_FLAG | CRYPT_ACQUIRE_SILENT_FLAG;
-  if (!CryptAcquireCertificatePrivateKey(certificate, flags, nullptr, &key, &spec, &owned)) return 0;
+  if (!CryptAcquireCertificatePrivateKey(certificate, flags, nullptr, &key, &key_use, &owned)) return 0;
   std::vector<BYTE> info;
-  if (CryptExportPublicKeyInfo(key, spec, X509_ASN_ENCODING, nullptr, &size)) info.resize(size);
+  if (CryptExportPublicKeyInfo(key, key_use, X509_ASN_ENCODING, nullptr, &size)) info.resize(size);
   const bool same = !info.empty() &&
-                    CryptExportPublicKeyInfo(key, spec, X509_ASN_ENCODING,
+                    CryptExportPublicKeyInfo(key, key_use, X509_ASN_ENCODING,
                                              reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(info.data()), &size) &&
                     CertComparePublicKeyInfo(X509_ASN_ENCODING, reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(info.data()),
                                              &certificate->pCertInfo->SubjectPublicKeyInfo);
