@@ -78,12 +78,6 @@ def test_a_wrong_keyword_shows_no_value():
     assert raised.value.__context__ is None and "%PDF" not in str(raised.value)
 
 
-def test_installed_metadata():
-    meta = __import__("importlib.metadata").metadata.metadata("varnel")  # pyproject.toml's, as installed
-    assert [meta[k] for k in ("Version", "Requires-Python", "License")] == [varnel.__version__, ">=3.8",
-                                                                          "All rights reserved"]
-
-
 def test_threads_at_once():
     """Calls on 8 threads at once (the GIL is let go), each with its own password: every output right."""
     data = (CORPUS / "classic-04.pdf").read_bytes()
