@@ -144,8 +144,14 @@ void PdfFileRecovery::Recover(PdfStream& s, const _kelvra_runtime_error& reason)
   list();
   // An encrypted file opened with its password: the Encrypt dictionary that
   // the newest trailer found names decrypts what is read from here on
-  // (object streams first). Without a password it stays refused.
-  if (parser_.decryption_.HasPassword()) OpenRecoveredEncryption(rebuilt);
+  // (object streams first). Without a password it stays refused, also when
+  // only a cross-reference stream found names it (the reader then says
+  // which key the file needs).
+  if (parser_.decryption_.HasPassword()) {
+    OpenRecoveredEncryption(rebuilt);
+  } else if (parser_.BuscarEnTrailer("/Encrypt", false) != nullptr) {
+    parser_.decryption_.Open();
+  }
   const size_t before_expanding = best.size();
   ExpandObjectStreams(offer);
   if (best.size() != before_expanding || !scan.object_streams.empty()) list();

@@ -100,6 +100,8 @@ class Cli(unittest.TestCase):
         self.file("out.pdf", b"previous content")
         missing, locked = os.path.join(self.d, "missing.pdf"), os.path.join(self.d, "locked.pdf")
         run("encrypt", SAMPLE, locked, "-u", "u", "-o", "o")
+        cut = self.enterContext(tempfile.TemporaryDirectory()) + "/cut.pdf"  # its xref stream names /Encrypt
+        open(cut, "wb").write(open(locked, "rb").read().rsplit(b"startxref", 1)[0])
         cases = [  # arguments, exit status, what is said
             (["encrypt", SAMPLE, self.out, "-u", "密码", "--cipher", "rc4-128"], 2, "PDFDocEncoding"),
             (["encrypt", SAMPLE, self.out, "-o", "a\u0007b"], 2, "SASLprep"),  # prohibited in AES-256
@@ -108,6 +110,7 @@ class Cli(unittest.TestCase):
             (["encrypt", missing, self.out], 1, "cannot open %s: No such file or directory" % missing),
             (["encrypt", ENCRYPTED, self.out], 1, "is already encrypted: its password is needed (--input-password"),
             (["encrypt", __file__, self.out], 1, __file__ + " is not a PDF file"),
+            (["encrypt", cut, self.out], 1, "is already encrypted: its password is needed"),  # repaired, not again
             (["encrypt", SAMPLE, self.out, "-u", "--verify"], 2, "written --user-password=--verify"),  # PW unset
             (["encrypt", SAMPLE, self.out, "-o", "-p", "P"], 2, "-o is followed by -p, an option, not a password"),
             (["encrypt"], 2, ""),
