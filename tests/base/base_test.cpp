@@ -40,19 +40,6 @@ TEST(MemoryStream, ReadsAreBounded) {
   EXPECT_EQ(s.Tell(), 0) << "from the end";
 }
 
-TEST(FileStream, OpenFailuresAndShortReads) {
-  PdfFileStream none;
-  for (const char* path : {"/nonexistent/varnel.pdf", "/tmp", static_cast<const char*>(nullptr)})
-    EXPECT_EQ(ErrorOf([&] { none.Abrir(path, "rb"); }), "PdfParser::Abrir:fopen");
-  TempFile tmp(std::string(100, '\x80'));
-  uint8_t buf[8];
-  tmp.stream.Seek(96, 1);
-  EXPECT_EQ(ErrorOf([&] { tmp.stream.Leer(buf, 8); }), "PdfFileStream::Leer::fread") << "short read at the end";
-  tmp.stream.Seek(0, 1);
-  tmp.stream.Leer(buf, 2);
-  EXPECT_EQ(buf[1], 0x80) << "usable after a failure";
-}
-
 // The writer's and the security handler's escapers: every byte read back, no raw parenthesis or line end left.
 TEST(PdfSyntaxFormatter, EscapeRoundTripsAllBytes) {
   std::string all;

@@ -108,6 +108,7 @@ class Cli(unittest.TestCase):
             (["encrypt", SAMPLE, self.out, "--cipher", "des"], 2, "cipher"),
             (["encrypt", SAMPLE, self.out, "-p", "PX"], 2, "permissions"),  # X is no permission
             (["encrypt", missing, self.out], 1, "cannot open %s: No such file or directory" % missing),
+            (["encrypt", self.d, self.out], 1, "cannot open %s: Is a directory" % self.d),
             (["encrypt", ENCRYPTED, self.out], 1, "is already encrypted: its password is needed (--input-password"),
             (["encrypt", __file__, self.out], 1, __file__ + " is not a PDF file"),
             (["encrypt", cut, self.out], 1, "is already encrypted: its password is needed"),  # repaired, not again
