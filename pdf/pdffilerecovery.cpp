@@ -149,7 +149,7 @@ void PdfFileRecovery::Recover(PdfStream& s, const _kelvra_runtime_error& reason)
   // which key the file needs).
   if (parser_.decryption_.HasPassword()) {
     OpenRecoveredEncryption(rebuilt);
-  } else if (parser_.BuscarEnTrailer("/Encrypt", false) != nullptr) {
+  } else {
     parser_.decryption_.Open();
   }
   const size_t before_expanding = best.size();
