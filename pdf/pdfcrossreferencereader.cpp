@@ -140,8 +140,7 @@ void PdfCrossReferenceReader::LeerCrossReferenceTable(int64_t offset, PdfStream&
     last->section = section_;
   }
   last->trailer = trailer;
-  if (parser_.decryption_.RefusesEncrypted() && trailer->GetValue("/Encrypt", false) != nullptr)
-    throw _kelvra_runtime_error(errtext::kEncrypted);
+  parser_.decryption_.RefuseEncrypted(trailer);
   // A hybrid file's cross-reference stream lists what the table leaves out
   // (typically the objects in object streams). Its entries rank after the
   // table's own and before the older sections.
@@ -174,9 +173,7 @@ void PdfCrossReferenceReader::LeerCrossReferenceStream(int64_t offset, PdfStream
   XRef* rec = record.get();
   parser_.xrefList.push_back(std::move(record));
   xref_stream_sections_.try_emplace(number, section_);
-  // An encrypted input must not be encrypted a second time.
-  if (parser_.decryption_.RefusesEncrypted() && d->GetValue("/Encrypt", false) != nullptr)
-    throw _kelvra_runtime_error(errtext::kEncrypted);
+  parser_.decryption_.RefuseEncrypted(d);
   PdfValue* type = d->GetValue("/Type", true);
   if (type == nullptr || type->text != "/XRef" || !d->IsStream()) throw _kelvra_runtime_error(errtext::kXRefStream);
 

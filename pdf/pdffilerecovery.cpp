@@ -221,8 +221,7 @@ void PdfFileRecovery::ReadFoundTrailer(int64_t offset, PdfStream& s) {
   parser_.xrefList.push_back(std::make_unique<XRef>());
   parser_.xrefList.back()->section = parser_.xref_.Section();
   parser_.xrefList.back()->trailer = trailer;
-  if (parser_.decryption_.RefusesEncrypted() && trailer->GetValue("/Encrypt", false) != nullptr)
-    throw _kelvra_runtime_error(errtext::kEncrypted);
+  parser_.decryption_.RefuseEncrypted(trailer);
 }
 
 template <class Offer>

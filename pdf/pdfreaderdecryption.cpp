@@ -130,6 +130,11 @@ void PdfReaderDecryption::DecryptStream(PdfDiccionario* d, std::vector<uint8_t>&
   if (decryption_) decryption_->DecryptStream(d, data);
 }
 
+void PdfReaderDecryption::RefuseEncrypted(PdfDiccionario* trailer) const {
+  if (!has_password_ && !tells_key_ && trailer->GetValue("/Encrypt", false) != nullptr)
+    throw _kelvra_runtime_error(errtext::kEncrypted);
+}
+
 void PdfReaderDecryption::Reset() {
   decryption_.reset();
   encrypt_number_ = -1;

@@ -26,9 +26,11 @@ class PdfReaderDecryption {
   void SetIdentity(std::shared_ptr<const Identity> identity, bool need_change_rights);
   bool HasPassword() const { return has_password_; }
   void TellWhichKey() { tells_key_ = true; }
-  // Whether reading stops at the first trailer that names an Encrypt
-  // dictionary; otherwise Open says which key the file needs.
-  bool RefusesEncrypted() const { return !has_password_ && !tells_key_; }
+  // Stops reading, as "Encrypted", at a trailer (or cross-reference stream
+  // dictionary) that names an Encrypt dictionary when no key was given and
+  // none is to be named: an encrypted input is never encrypted a second
+  // time. With TellWhichKey, Open says which key the file needs instead.
+  void RefuseEncrypted(PdfDiccionario* trailer) const;
   void LeaveEncrypted() { has_password_ = leave_encrypted_ = true; }
   // Sets up decryption when the trailer names an Encrypt dictionary.
   void Open();
